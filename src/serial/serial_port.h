@@ -1,0 +1,44 @@
+// One open serial device: configured for the modem, read on a reader thread of its own, written
+// from a short-lived writer thread so that the caller never blocks on the line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace telvane {
+
+class SerialPort {
+  public:
+    // Called on the reader thread with each batch (at most kBufferSize bytes).  A count of 0 means
+    // the device hung up or vanished: the owner treats it as loss of the link.
+    using ReceiveHandler = void (*)(const uint8_t* bytes, uint32_t count);
+
+    static constexpr uint32_t kBufferSize = 16384;
+
+    // `name` is a port name such as "COM3", resolved through the serial-device table
+    // (platform/serial_devices.h), or a device path such as "/dev/ttyUSB0".  Opens at once; the
+    // owner tests IsOpen() afterwards.
+    explicit SerialPort(const std::string& name);
+    virtual ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    int Open(const std::string& name);  // 1 success, 0 failure
+    void Close();                       // safe when already closed
+    bool IsOpen() const;
+    void SetReceiveHandler(ReceiveHandler handler);
+    // Number of bytes accepted: min(length, kBufferSize), or 0 while a write is in progress.
+    int32_t Write(const uint8_t* bytes, int32_t length);
+
+    // Why the last Open failed, for the user: "no such device /dev/ttyUSB0", "permission denied on
+    // /dev/ttyUSB0: the user must be in the dialout group", "device /dev/ttyUSB0 is busy: another
+    // program such as ModemManager holds it", "cannot configure /dev/ttyUSB0: ...".  Empty after
+    // a successful Open.
+    std::string OpenError() const;
+
+  private:
+    struct Impl;
+    Impl* impl_;
+};
+
+}  // namespace telvane
