@@ -66,9 +66,10 @@ bool DecodeFolder(std::string_view bytes, FolderTable& table) {
     table.Clear();
     ArchiveReader in(bytes);
     int32_t count = 0;
-    bool whole = in.ReadInt32(count);
+    in.ReadInt32(count);
+    bool clean = count >= 0;
     // The count is only an upper bound: the records end where the bytes do.
-    for (int32_t i = 0; whole && i < count; ++i) {
+    for (int32_t i = 0; !in.Failed() && i < count; ++i) {
         int32_t slot = 0;
         SmsRecord r;
         in.ReadInt32(slot);
@@ -78,24 +79,20 @@ bool DecodeFolder(std::string_view bytes, FolderTable& table) {
         in.ReadString(r.extra);
         in.ReadString(r.time);
         in.ReadString(r.text);
-        if (in.Failed()) {
-            whole = false;
-            break;
-        }
+        if (in.Failed()) break;  // a record cut short is dropped whole
         if (slot < 0 || slot >= kFolderSlots) {
-            whole = false;
+            clean = false;
             continue;
         }
         FolderEntry& entry = table.entries[static_cast<size_t>(slot)];
-        if (entry.slot == slot) whole = false;  // listed twice: the later copy wins
+        if (entry.slot == slot) clean = false;  // listed twice: the later copy wins
         entry.slot = slot;
         entry.record = std::move(r);
     }
-    if (whole && count >= 0) whole = in.AtEnd();
     table.usedCount = 0;
     for (int32_t p = 0; p < kFolderSlots; ++p)
         if (table.IsUsed(p)) ++table.usedCount;
-    return whole && count >= 0;
+    return clean && !in.Failed() && in.AtEnd();
 }
 
 }  // namespace telvane
