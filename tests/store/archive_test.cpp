@@ -73,7 +73,8 @@ TEST(Archive, MalformedInputFailsAndStaysFailed) {
         "ff fe fe 00",                          // wrong marker
     };
     for (const char* hex : cases) {
-        ArchiveReader in(Hex(hex));
+        const std::string bytes = Hex(hex);
+        ArchiveReader in(bytes);
         std::u16string text = u"kept?";
         EXPECT_FALSE(in.ReadString(text)) << hex;
         EXPECT_TRUE(in.Failed()) << hex;
