@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,6 +40,14 @@ class SerialDeviceTable {
     std::vector<SerialDevice> Devices() const;
     // The device path for "COMn" (or the name itself when it is already a path).
     std::optional<std::string> Resolve(const std::string& name) const;
+
+  private:
+    struct Entry {
+        SerialDevice device;
+        bool pinned = false;  // from Register; survives Detect
+    };
+    mutable std::mutex mutex_;
+    std::vector<Entry> entries_;
 };
 
 }  // namespace telvane

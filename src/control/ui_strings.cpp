@@ -1,0 +1,174 @@
+#include "control/ui_strings.h"
+
+#include <algorithm>
+#include <array>
+#include <iterator>
+#include <string_view>
+
+namespace telvane {
+
+std::atomic<int> chineseUi{0};
+
+namespace {
+
+struct UiString {
+    int id;
+    std::u16string_view text;
+};
+
+// The first id of each pair is Chinese, the second English; 79 and 80 name the languages.
+// Sorted by id.
+constexpr UiString kStrings[] = {
+    {1, u"編寫"},
+    {2, u"Compose"},
+    {3, u"複製"},
+    {4, u"Copy"},
+    {5, u"貼上"},
+    {6, u"Paste"},
+    {7, u"剪下"},
+    {8, u"Cut"},
+    {9, u"刪除"},
+    {10, u"Delete"},
+    {11, u"短訊"},
+    {12, u"SMS"},
+    {13, u"電話簿"},
+    {14, u"Phonebook"},
+    {15, u"設定"},
+    {16, u"Settings"},
+    {17, u"連線"},
+    {18, u"Connect"},
+    {21, u"收件"},
+    {22, u"Inbox"},
+    {23, u"寄件"},
+    {24, u"Outbox"},
+    {25, u"送件"},
+    {26, u"Sent"},
+    {27, u"草稿"},
+    {28, u"Draft"},
+    {29, u"保存"},
+    {30, u"Save"},
+    {31, u"回覆"},
+    {32, u"Reply"},
+    {33, u"轉寄"},
+    {34, u"Forward"},
+    {35, u"存至"},
+    {36, u"SaveTo"},
+    {37, u"電話"},
+    {38, u"Phone"},
+    {39, u"時間"},
+    {40, u"Time"},
+    {41, u"訊息"},
+    {42, u"Message"},
+    {43, u"號"},
+    {44, u"No."},
+    {45, u"至:"},
+    {46, u"To:"},
+    {47, u"預設信息"},
+    {48, u"Canned Message"},
+    {49, u"發送"},
+    {50, u"Send"},
+    {51, u"智能卡"},
+    {52, u"SIM"},
+    {53, u"連絡人"},
+    {54, u"Contacts"},
+    {55, u"名稱"},
+    {56, u"Name"},
+    {57, u"修改"},
+    {58, u"Edit"},
+    {59, u"確定"},
+    {60, u"Okay"},
+    {61, u"取消"},
+    {62, u"Cancel"},
+    {63, u"連接埠:"},
+    {64, u"Communication port:"},
+    {65, u"電話經營商設定:"},
+    {66, u"Operator Setting:"},
+    {67, u"自動搜尋"},
+    {68, u"Auto Detect"},
+    {69, u"短訊服務中心:"},
+    {70, u"SMS Centre:"},
+    {71, u"語言設定:"},
+    {72, u"Language Setting:"},
+    {73, u"同步設定:"},
+    {74, u"Synchronization Setting:"},
+    {77, u"智能卡電話簿"},
+    {78, u"SIM Phonebook"},
+    {79, u"中文 "},
+    {80, u"English"},
+    {88, u"初始化失敗"},
+    {89, u"Initialize failed"},
+    {102, u"找不到網絡"},
+    {103, u"No network"},
+    {104, u"連接中"},
+    {105, u"Connecting"},
+    {106, u"加入"},
+    {107, u"Add"},
+    {108, u"請先連線"},
+    {110, u"Please connect first"},
+    {111, u"請稍候"},
+    {112, u"Please wait"},
+    {113, u"刪除失敗"},
+    {114, u"Delete failed"},
+    {117, u"電話號碼不正確﹐\r\n請重新輸入。"},
+    {118, u"Invalid phone number"},
+    {119, u"請輸入訊息。"},
+    {120, u"Please input message"},
+    {121, u"短訊編號"},
+    {122, u"SMS no."},
+    {123, u"離線"},
+    {124, u"Offline"},
+    {125, u"傳送失敗"},
+    {126, u"Send failed"},
+    {141, u"載入短訊..."},
+    {142, u"Loading SMS..."},
+    {143, u"載入智能卡電話薄..."},
+    {144, u"Loading SIM phonebook..."},
+    {145, u"讀取智能卡電話簿"},
+    {146, u"Read SIM Phonebook"},
+    {147, u"寫入智能卡電話簿"},
+    {148, u"Write SIM Phonebook"},
+    {149, u"寫入智能卡電話簿..."},
+    {150, u"Write SIM phonebook..."},
+    {151, u"圖像"},
+    {152, u"Logo"},
+    {153, u"文字"},
+    {154, u"Text"},
+    {155, u"反白"},
+    {156, u"Invert"},
+    {157, u"關於"},
+    {158, u"About"},
+    {159, u"圖像訊息"},
+    {160, u"PictureMsg"},
+    {161, u"手機圖像"},
+    {162, u"PhoneLogo"},
+    {163, u"屏幕保護"},
+    {164, u"ScreenSaver"},
+    {165, u"傳送完成"},
+    {166, u"Send complete"},
+    {167, u"無法讀取智能卡上的短訊"},
+    {168, u"Could not read the messages on the SIM"},
+};
+
+static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),
+                             [](const UiString& a, const UiString& b) { return a.id < b.id; }));
+
+}  // namespace
+
+void SetLanguage(int language) {
+    chineseUi.store(language != 0 ? 1 : 0);
+}
+
+std::u16string LoadStringById(int id) {
+    const auto* end = std::end(kStrings);
+    const auto* it =
+        std::lower_bound(std::begin(kStrings), end, id,
+                         [](const UiString& entry, int key) { return entry.id < key; });
+    if (it == end || it->id != id) return {};
+    return std::u16string(it->text);
+}
+
+std::u16string LoadUiString(int chineseId, int englishId) {
+    return LoadStringById(chineseUi.load() != 0 ? chineseId : englishId);
+}
+
+}  // namespace telvane

@@ -1,0 +1,133 @@
+// Everything the link controller needs from the main window.  The Qt window implements it; the
+// tests implement it with a recording fake.  Every call is made on the window thread, except
+// Post, which any thread may call.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace telvane {
+
+// Timer ids the controller starts on the window; the window hands their ticks back through
+// LinkController::OnTimer.  11030 belongs to the window itself.
+enum ControllerTimer : int {
+    kTimerOpenPort = 11024,
+    kTimerDisconnect = 11025,
+    kTimerDeleteStep = 11026,
+    kTimerCopyStep = 11027,
+    kTimerStatusTimeout = 11028,
+    kTimerOutboxStep = 11029,
+    kTimerSmartStep = 11031,
+};
+
+// Pages of the main window, as the controller's `page` holds them.
+enum UiPage : int {
+    kPageMessages = 0,
+    kPagePhonebook = 1,
+    kPageCompose = 2,
+    kPageSettings = 3,
+    kPageAbout = 5,
+};
+
+// List icons of the message list.
+inline constexpr int kIconUnread = 0;
+inline constexpr int kIconRead = 1;
+
+// The settings the controller reads, as the settings page keeps them.
+struct ControllerSettings {
+    std::u16string port;            // "COM1" .. "COM4" (a trailing ':' is allowed)
+    bool autoServiceCentre = true;  // AutoSC
+    std::u16string serviceCentre;   // SC
+    bool syncSms = true;            // SyncSMS
+    bool syncSimPhonebook = false;  // SyncSIMPbk
+    bool readSimPhonebook = true;   // ReadSIMPbk
+};
+
+class WindowInterface {
+  public:
+    virtual ~WindowInterface() = default;
+
+    // Runs `task` later on the window thread, in posting order.  Safe from any thread; the
+    // engine's callback uses it so that no controller work runs on the dispatcher thread.
+    virtual void Post(std::function<void()> task) = 0;
+
+    // Timers: a started timer fires every `periodMs` until killed; starting a running id
+    // restarts it with the new period.  The period is already scaled by the controller's Timing.
+    virtual void StartTimer(int timerId, int64_t periodMs) = 0;
+    virtual void KillTimer(int timerId) = 0;
+
+    // Busy state: the whole window disabled, with the wait cursor.
+    virtual void SetWindowEnabled(bool enabled) = 0;
+    virtual void SetWaitCursor(bool shown) = 0;
+    virtual bool WaitCursorShown() const = 0;
+
+    // Status line (label 1022) and the signal bar (1021, 0..5).
+    virtual void SetStatusText(const std::u16string& text) = 0;
+    virtual void SetSignalLevel(int level) = 0;
+
+    // The information sound of a refused command.
+    virtual void Beep() = 0;
+    // Modal message box with the interface string of the id pair (Chinese id, English id).
+    virtual void ShowMessageBox(int chineseId, int englishId) = 0;
+    // Modal message box with a free text, for reasons the string table cannot hold (why a port
+    // could not be opened).
+    virtual void ShowMessageText(const std::u16string& text) = 0;
+
+    // Pages: show the page the controller now holds (ApplyPage).
+    virtual void ApplyPage(int page) = 0;
+    // Redraws the phonebook page from the phonebook cache.
+    virtual void RefreshPhonebookPage() = 0;
+
+    // Folder tabs of the message page; the tab index is the folder number (0 Inbox .. 4 Save).
+    virtual void SelectFolderTab(int folder) = 0;
+    virtual int CurrentFolderTab() const = 0;
+    // After a folder was shown: refill the Save-To drop-down for it and refresh the page.
+    virtual void FolderShown(int folder) = 0;
+    // Reply and Forward buttons, and the Edit button of the message page.
+    virtual void ShowFolderButtons(bool replyAndForward, bool edit) = 0;
+
+    // Message list (1013).  Rows are addressed by their current row number; each carries the
+    // table position of its record as item data.
+    virtual void ClearMessageList() = 0;
+    virtual void AppendMessageRow(int icon, const std::u16string& number,
+                                  const std::u16string& date, const std::u16string& text,
+                                  int itemData) = 0;
+    // Sorts all rows by the time column in the direction of the column's sort mark.
+    virtual void SortMessageListByTime() = 0;
+    virtual int MessageRowCount() const = 0;
+    virtual bool IsMessageRowTicked(int row) const = 0;
+    virtual int MessageRowData(int row) const = 0;
+    virtual int SelectedMessageRow() const = 0;          // -1 when none
+    virtual int FindMessageRow(int itemData) const = 0;  // -1 when none
+    virtual void RemoveMessageRow(int row) = 0;
+    virtual void SetMessageRowIcon(int row, int icon) = 0;
+
+    // Detail area of the message page: number (1019), time (1020), body (1018).
+    virtual void SetDetail(const std::u16string& number, const std::u16string& time,
+                           const std::u16string& body) = 0;
+    virtual std::u16string DetailNumber() const = 0;
+    virtual std::u16string DetailBody() const = 0;
+
+    // Save-To drop-down (1017): the folder of the selected line, -1 when no line is selected.
+    virtual int SaveToFolder() const = 0;
+
+    // Compose page: recipients (1024) and message text (1018, kept as composeText).
+    virtual std::u16string RecipientText() const = 0;
+    virtual void SetRecipientText(const std::u16string& text) = 0;
+    virtual std::u16string ComposeText() const = 0;
+    virtual void SetComposeText(const std::u16string& text) = 0;
+    // Rebuilds the compose controls for a mode (0 text, 1 picture): the toggle's label, the
+    // drop-down's lines (folders, or picture kinds with `pictureKind` selected), and which
+    // controls show.
+    virtual void ApplyComposeMode(int composeMode, int pictureKind) = 0;
+    // Replaces the picture editor by one for `pictureKind` and shows it.
+    virtual void RebuildPictureEditor(int pictureKind) = 0;
+    virtual bool PictureIsEmpty() const = 0;
+    // The picture's bits as upper-case hex, 504 digits (72 x 28 pixels).
+    virtual std::u16string PictureHex() const = 0;
+
+    virtual ControllerSettings Settings() const = 0;
+};
+
+}  // namespace telvane

@@ -1,0 +1,235 @@
+// The AT command layer between the link controller and the modem.
+//
+// The engine opens the serial port, writes each command line from a short-lived thread, cuts the
+// received text into responses, classifies them by keyword and signals one of 38 engine events.
+// Its dispatcher thread turns those events into state changes and calls the controller's callback
+// with a notification code.  Multi-step jobs (sending, listing, phonebook) run on worker threads
+// of their own, one per kind at a time; their starters return at once.
+//
+// Threads: the caller's (Open, starters, accessors, destruction), the port's reader (receive
+// path: framing, classification, kept texts), the dispatcher (event actions, callbacks), the
+// start-up thread, command writers and workers.  Accessors may be called from any thread.
+//
+// Example:
+//     ModemEngine engine(Timing(1.0));
+//     if (!engine.Open(1, [](int32_t code) { PostToWindow(code); }))
+//         ShowError(engine.OpenError());
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "codec/sms_record.h"
+#include "platform/timing.h"
+#include "store/message_listing.h"
+#include "store/phonebook_table.h"
+
+namespace telvane {
+
+class SmartMessageBuilder;
+
+// Engine event numbers: the index of the event flag that a kind of response (or a worker's end)
+// signals.  When several are set, the dispatcher takes the lowest first.
+namespace engine_event {
+enum Number : int {
+    kStop = 0,                // teardown
+    kOk = 1,                  // final "OK" (or a type-9 "+STGI:" answering a toolkit request)
+    kSimReady = 2,            // "+CPIN: READY"
+    kCmeError = 3,            // "+CME ERROR"
+    kOperator = 4,            // "+COPS:"
+    kRing = 5,                // "CRING: VOICE"
+    kCallerId = 6,            // "+CLIP:"
+    kCallEnded = 7,           // "NO CARRIER", "BUSY"
+    kHungUp = 8,              // hang-up command sent
+    kSignalQuality = 9,       // "+CSQ:"
+    kRegistration = 10,       // "+CREG:"
+    kWind = 11,               // "+WIND:"
+    kMessageSent = 12,        // "+CMGS:"
+    kNewMessage = 13,         // "+CMTI:"
+    kStoreStatus = 14,        // "+CPMS:"
+    kMessageRead = 15,        // "+CMGR:"
+    kListing = 16,            // "+CMGL:", or the listing worker when nothing arrived
+    kUnused = 17,             // nobody
+    kReadDone = 18,           // single-message reader, success
+    kReadFailed = 19,         // single-message reader, failure
+    kListingArrived = 20,     // listing worker, entries arrived
+    kListingRefused = 21,     // listing worker, command refused
+    kCmsError = 22,           // "+CMS ERROR:"
+    kDeleted = 23,            // delete worker, success
+    kSendDone = 24,           // text-send or smart-segment worker, success
+    kToolkitMenu = 25,        // "+STGI:" menu line
+    kToolkitIndication = 26,  // "+STIN:"
+    kToolkitAnswerDone = 27,  // toolkit answer accepted
+    kToolkitAnswerFailed = 28,
+    kStartupDone = 29,
+    kActivityStatus = 30,     // "+CPAS:"
+    kStartupFailed = 31,      // start-up failed, or the link was lost
+    kMessageWritten = 32,     // "+CMGW:"
+    kStoredMessageSent = 33,  // "+CMSS:"
+    kWriteDone = 34,          // write-to-SIM worker, success
+    kStoreSendDone = 35,      // send-from-store worker, success
+    kPhonebook = 36,          // "+CPBR:", or the phonebook reader when no entry arrived
+    kPhonebookWritten = 37,   // phonebook writer, success
+    kCount = 38,
+};
+}  // namespace engine_event
+
+// Notification codes: the single integer passed to the controller's callback.
+namespace notify {
+enum Code : int32_t {
+    kStopping = 1,          // dispatcher stopping while a callback was still registered
+    kStarted = 2,           // start-up sequence finished
+    kStartupFailed = 3,     // start-up failed, or the link was lost
+    kPhonebookRead = 4,     // entries are in Phonebook()
+    kPhonebookWritten = 5,  // phonebook written to the SIM
+    kRegistered = 6,        // Registered() is now true
+    kNotRegistered = 7,
+    kSignalChanged = 8,  // SignalLevel()
+    kOperator = 9,       // OperatorText()
+    kRinging = 10,       // incoming voice call
+    kHungUp = 11,
+    kCallerNumber = 12,       // CallerNumber()
+    kCallConnected = 13,      // outgoing call connected
+    kMessageSent = 14,        // MessageReference()
+    kMessageWritten = 15,     // WrittenIndex()
+    kStoredMessageSent = 16,  // StoreSendReference()
+    kNewMessage = 17,         // NewMessageIndex()
+    kMessageRead = 18,        // LastReadMessage()
+    kReadFailed = 19,
+    kListingFinished = 20,  // ListingSize(), ListingEntry()
+    kListingFailed = 21,
+    kDeleted = 22,        // messages deleted
+    kSendDone = 23,       // text message or smart-message segment sent (worker finished)
+    kWriteDone = 24,      // message written to the SIM (worker finished)
+    kStoreSendDone = 25,  // stored message sent (worker finished)
+    kToolkitInfo = 26,    // the answer to "AT+STGI=" is complete
+    kToolkitAccepted = 30,
+    kToolkitFailed = 31,
+    kToolkitEnded = 32,     // "+STIN: 98"
+    kToolkitTimedOut = 33,  // "+STIN: 99"
+    kSimReady = 34,
+    kNoSim = 35,
+    kWindOther = 36,  // "+WIND:" indications 36-43 (WindIndication())
+    kWindSimRemoved = 37,
+    kWindSimInserted = 38,
+    kWindRinging = 39,
+    kWindReadyNoSim = 40,
+    kWindReady = 41,
+    kWindCallCreated = 42,
+    kWindCallReleased = 43,
+    kCmeError = 46,  // no network, or another "+CME ERROR"
+    kCmsOther = 47,  // "+CMS ERROR:" kinds
+    kCmsInvalidIndex = 52,
+    kCmsNoServiceCentre = 53,
+    kCmsNotAllowed = 54,
+    kCmsSendFailed = 55,  // the one the controller treats as "send failed"
+};
+}  // namespace notify
+
+// Called on the dispatcher thread with a notification code, under the engine's lock.  It must
+// not destroy the engine or wait for the dispatcher; the controller's only posts the code to its
+// own thread.
+using EngineCallback = std::function<void(int32_t code)>;
+
+class ModemEngine : public MessageListing {
+  public:
+    explicit ModemEngine(Timing timing = Timing());
+    // Teardown: stops the dispatcher, ends every thread (their pauses are cut short), closes the
+    // port.  Safe while a callback runs or the device has vanished.
+    ~ModemEngine() override;
+    ModemEngine(const ModemEngine&) = delete;
+    ModemEngine& operator=(const ModemEngine&) = delete;
+
+    // Opens "COM<portNumber>" (1-4, resolved through the serial-device table), writes "ATZ" LF,
+    // starts the dispatcher and the start-up sequence.  1 on success; 0 for a port number out of
+    // range or a device that could not be opened (OpenError() says why).  There is no reopen.
+    int Open(int32_t portNumber, EngineCallback callback);
+    // Why Open failed, for the user ("no such device ...", "permission denied ...: the user must
+    // be in the dialout group", ...); empty after a successful Open.
+    std::string OpenError() const;
+    const Timing& GetTiming() const { return timing_; }
+
+    // Writes `text` and CR from a short-lived thread.  1 when the writer was started; 0 when
+    // commands are disabled, the engine is closing, the line is too long, or the previous writer
+    // is still busy after 500 ms (the command is dropped, not queued).
+    int SendCommand(std::string_view text);
+    // A pause of `milliseconds` (scaled); cut short only by teardown.
+    void Pause(int32_t milliseconds);
+    // 1 when a final "OK" arrived within `milliseconds` (scaled).
+    int WaitForOk(int32_t milliseconds);
+    // "AT+CSQ"; notification 8 follows when the level changed.
+    int RequestSignalQuality();
+
+    // Job starters: 1 when the worker was started, 0 when one of its kind still runs (and, for
+    // the send, write and send-from-store starters, while not registered).
+    int SendTextMessage(std::u16string number, std::u16string text);
+    // `segment` is the 1-based part of SmartBuilder()'s message.
+    int SendSmartSegment(std::u16string number, int32_t segment);
+    int WriteTextToSim(std::u16string number, std::u16string text);
+    int SendFromStore(int32_t index);
+    // 0 unread, 1 read, 2 unsent, 3 sent, 4 all (PDU mode; the one the controller uses).
+    int ListMessages(int32_t mode);
+    // Mode 0 deletes `index`; modes 1-4 use the delete flags 1-4.
+    int DeleteMessages(int32_t mode, int32_t index);
+    int ReadPhonebook();
+    // Writes every entry of Phonebook() marked changed.
+    int WritePhonebook();
+    // Reads one stored message into LastReadMessage() (notification 18 or 19).
+    int ReadOneMessage(int32_t index);
+
+    // The receive handler: strips bit 7, appends to the received text and classifies every
+    // complete response.  A count of 0 reports loss of the link.  Called on the port's reader
+    // thread (and directly by tests and the fuzz target).
+    void OnReceive(const uint8_t* bytes, uint32_t count);
+    // Cuts the next response from the received text into the current response: 1 when one was
+    // cut.  ClassifyResponse keeps its text and signals its event.  Reader thread only.
+    int ExtractResponse();
+    void ClassifyResponse();
+
+    // Service-centre number for the PDU encoder; empty: the modem's own.
+    void SetScNumber(std::u16string number);
+    std::u16string ScNumber() const;
+
+    // State, readable from any thread.
+    std::u16string OperatorText() const;
+    int32_t SignalLevel() const;         // 0-5
+    int32_t MessageReference() const;    // last "+CMGS:"
+    int32_t WrittenIndex() const;        // last "+CMGW:"
+    int32_t StoreSendReference() const;  // last "+CMSS:"
+    int32_t NewMessageIndex() const;     // last "+CMTI:"
+    int32_t StoreUsed() const;           // last "+CPMS:"
+    int32_t SimState() const;            // 1 ready, 0 unknown, -1 no SIM
+    bool Registered() const;
+    bool Started() const;
+    bool Enabled() const;
+    int32_t CallState() const;  // 0 idle, 1 dialling, 2 connected, 3 ringing
+    std::u16string CallerNumber() const;
+    int32_t WindIndication() const;
+    int32_t ActivityStatus() const;
+    int32_t LastCmeError() const;
+    SmsRecord LastReadMessage() const;
+
+    // MessageListing: valid after notification 20.
+    int32_t ListingSize() const override;
+    SmsRecord ListingEntry(int32_t position) const override;
+
+    // The engine's SIM phonebook.  The dispatcher and the phonebook workers use it under
+    // LockPhonebook(); hold that lock too while using the table from another thread.
+    PhonebookTable& Phonebook();
+    [[nodiscard]] std::unique_lock<std::mutex> LockPhonebook() const;
+
+    SmartMessageBuilder& SmartBuilder();
+
+    struct State;  // internal
+    friend struct ModemEngineTestAccess;
+
+  private:
+    const Timing timing_;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace telvane

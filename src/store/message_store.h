@@ -1,0 +1,73 @@
+// The message folders: the shown table (the folder in the list, or the one a command works on)
+// and the transfer table (for appending to or moving into another folder), each loaded from and
+// saved to its folder's file in the data folder.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "store/folder_table.h"
+#include "store/message_listing.h"
+
+namespace telvane {
+
+// Equal to the folder's tab index in the window.
+enum class FolderId : int32_t { Inbox = 0, Outbox = 1, Sent = 2, Draft = 3, Saved = 4 };
+
+// "smsin.acr", "smsout.acr", "smssent.acr", "smsdraft.acr", "smssave.acr"; empty for an id
+// outside 0..4.
+const char* FolderFileName(FolderId folder);
+
+class MessageStore {
+  public:
+    // Files live in the data folder, looked up on every load and save.
+    MessageStore() = default;
+    // Files live in `folder` (tests, the command-line tool).
+    explicit MessageStore(std::filesystem::path folder) : folder_(std::move(folder)) {}
+
+    // Replace the table with the folder's file.  A missing file gives an empty table.  1 when the
+    // file was read whole (or does not exist), 0 when it was unreadable or damaged: the table then
+    // holds what could be read and LastError() says why.  An id outside 0..4 does nothing (0).
+    int LoadShown(FolderId folder);
+    int LoadTransfer(FolderId folder);
+
+    // Replace the folder's file with the table, atomically.  1 on success; 0 when the file could
+    // not be written (the old file stays, LastError() says why) or the id is outside 0..4.
+    int SaveShown(FolderId folder);
+    int SaveTransfer(FolderId folder);
+
+    // 1 when placed in the lowest free position, 0 when the table is full.  Nothing is saved.
+    int AddShown(const SmsRecord& record) { return shown_.Add(record); }
+    int AddTransfer(const SmsRecord& record) { return transfer_.Add(record); }
+
+    // Frees a used position; anything else is ignored.  Nothing is saved.
+    void RemoveShown(int32_t position) { shown_.Remove(position); }
+    void RemoveTransfer(int32_t position) { transfer_.Remove(position); }
+
+    // Rebuilds the shown table from the listing (at most 200, in listing order) and saves it as
+    // the Inbox.  Returns what the save returns.
+    int RefreshInboxFromModem(const MessageListing& listing);
+
+    const FolderTable& Shown() const { return shown_; }
+    const FolderTable& Transfer() const { return transfer_; }
+    // For a command that changes a record in place (e.g. marking it read) before saving.
+    SmsRecord* ShownRecord(int32_t position);
+
+    // The path of a folder's file; empty for an id outside 0..4.
+    std::filesystem::path FolderPath(FolderId folder) const;
+
+    // The reason the last failed load or save failed, for the status line or a message box.
+    const std::string& LastError() const { return lastError_; }
+
+  private:
+    int Load(FolderId folder, FolderTable& table);
+    int Save(FolderId folder, const FolderTable& table);
+
+    std::filesystem::path folder_;
+    FolderTable shown_;
+    FolderTable transfer_;
+    std::string lastError_;
+};
+
+}  // namespace telvane

@@ -1,0 +1,145 @@
+#include "store/phonebook_table.h"
+
+#include <algorithm>
+
+#include "platform/files.h"
+#include "store/archive.h"
+
+namespace telvane {
+
+namespace {
+
+std::u16string CutTo(std::u16string_view text, int32_t limit) {
+    return std::u16string(text.substr(0, static_cast<size_t>(std::max<int32_t>(limit, 0))));
+}
+
+}  // namespace
+
+std::filesystem::path PhonebookFilePath() {
+    return DataFile("simpbk.acr");
+}
+
+int PhonebookTable::SetLimits(int32_t numberLimit, int32_t textLimit, int32_t capacity) {
+    if (numberLimit < 0 || textLimit < 0 || capacity < 0 || capacity > kMaxPhonebookCapacity)
+        return 0;
+    limits_ = {numberLimit, textLimit, capacity};
+    entries_.assign(static_cast<size_t>(capacity), PhonebookEntry{});
+    return 1;
+}
+
+int PhonebookTable::AddEntry(std::u16string_view name, std::u16string_view number) {
+    for (size_t p = 0; p < entries_.size(); ++p) {
+        PhonebookEntry& entry = entries_[p];
+        if (!entry.IsEmpty()) continue;
+        entry.changed = 1;
+        entry.index = static_cast<int32_t>(p) + 1;
+        entry.name = CutTo(name, limits_.textLimit);
+        entry.number = CutTo(number, limits_.numberLimit);
+        return 1;
+    }
+    return 0;
+}
+
+int PhonebookTable::DeleteEntry(int32_t index) {
+    if (index < 1 || index > limits_.capacity) return 0;
+    PhonebookEntry& entry = entries_[static_cast<size_t>(index - 1)];
+    if (entry.IsEmpty()) return 0;
+    entry.changed = 1;
+    entry.name.clear();
+    entry.number.clear();
+    return 1;
+}
+
+int PhonebookTable::UpdateEntry(int32_t index, std::u16string_view name,
+                                std::u16string_view number) {
+    if (index < 1 || index > limits_.capacity) return 0;
+    PhonebookEntry& entry = entries_[static_cast<size_t>(index - 1)];
+    entry.changed = 1;
+    entry.name = name;
+    entry.number = number;
+    return 1;
+}
+
+void PhonebookTable::MarkWritten(int32_t position) {
+    if (position < 0 || position >= limits_.capacity) return;
+    PhonebookEntry& entry = entries_[static_cast<size_t>(position)];
+    if (entry.IsEmpty()) entry.index = 0;
+    entry.changed = 0;
+}
+
+void PhonebookTable::StoreFromSim(int32_t index, std::u16string name, std::u16string number) {
+    if (index < 1 || index > limits_.capacity) return;
+    entries_[static_cast<size_t>(index - 1)] = {0, index, std::move(name), std::move(number)};
+}
+
+std::string PhonebookTable::Encode() const {
+    ArchiveWriter out;
+    size_t size = 12;
+    for (const PhonebookEntry& entry : entries_)
+        size += 8 + 2 * 7 + 2 * (entry.name.size() + entry.number.size());
+    out.Reserve(size);
+    out.WriteInt32(limits_.numberLimit);
+    out.WriteInt32(limits_.textLimit);
+    out.WriteInt32(limits_.capacity);
+    for (const PhonebookEntry& entry : entries_) {
+        out.WriteInt32(entry.changed);
+        out.WriteInt32(entry.index);
+        out.WriteString(entry.name);
+        out.WriteString(entry.number);
+    }
+    return out.Take();
+}
+
+bool PhonebookTable::Decode(std::string_view bytes) {
+    limits_ = {};
+    entries_.clear();
+    ArchiveReader in(bytes);
+    PhonebookLimits limits;
+    in.ReadInt32(limits.numberLimit);
+    in.ReadInt32(limits.textLimit);
+    in.ReadInt32(limits.capacity);
+    if (in.Failed() || limits.capacity < 0 || limits.capacity > kMaxPhonebookCapacity) return false;
+    limits_ = limits;
+    entries_.assign(static_cast<size_t>(limits.capacity), PhonebookEntry{});
+    for (PhonebookEntry& entry : entries_) {
+        PhonebookEntry read;
+        in.ReadInt32(read.changed);
+        in.ReadInt32(read.index);
+        in.ReadString(read.name);
+        in.ReadString(read.number);
+        if (in.Failed()) return false;
+        entry = std::move(read);
+    }
+    return in.AtEnd();
+}
+
+int PhonebookTable::SaveFile(const std::filesystem::path& path) {
+    const std::filesystem::path target = path.empty() ? PhonebookFilePath() : path;
+    std::string error;
+    if (!WriteFileAtomic(target, Encode(), 0600, &error)) {
+        lastError_ = error;
+        return 0;
+    }
+    return 1;
+}
+
+int PhonebookTable::LoadFile(const std::filesystem::path& path) {
+    const std::filesystem::path source = path.empty() ? PhonebookFilePath() : path;
+    limits_ = {};
+    entries_.clear();
+    std::error_code ec;
+    if (!std::filesystem::exists(source, ec) && !ec) return 1;
+    std::string error;
+    const auto bytes = ReadWholeFile(source, &error);
+    if (!bytes) {
+        lastError_ = error;
+        return 0;
+    }
+    if (!Decode(*bytes)) {
+        lastError_ = "damaged phonebook file " + source.string();
+        return 0;
+    }
+    return 1;
+}
+
+}  // namespace telvane
