@@ -136,10 +136,15 @@ class Pty {
         fcntl(slave_, F_SETFL, flags | O_NONBLOCK);
         const std::string block(4096, 'f');
         size_t total = 0;
-        for (;;) {
-            ssize_t n = write(slave_, block.data(), block.size());
-            if (n <= 0) break;
-            total += static_cast<size_t>(n);
+        // The kernel moves bytes on between its buffers a moment later, making room again: fill
+        // until a pause frees nothing more.
+        for (bool more = true; more;) {
+            more = false;
+            for (ssize_t n; (n = write(slave_, block.data(), block.size())) > 0;) {
+                total += static_cast<size_t>(n);
+                more = true;
+            }
+            std::this_thread::sleep_for(20ms);
         }
         fcntl(slave_, F_SETFL, flags);
         return total;
@@ -260,6 +265,29 @@ TEST_F(SerialPortTest, CloseDuringADeliveryWaitsForItAndStopsFurtherOnes) {
     pty_.Send("third");
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(sink_.Bytes(), "first");
+}
+
+SerialPort* g_closedByHandler = nullptr;
+
+void CollectAndClose(const uint8_t* data, uint32_t count) {
+    Collect(data, count);
+    g_closedByHandler->Close();
+}
+
+TEST_F(SerialPortTest, HandlerThatClosesItsPortStopsItWithoutHanging) {
+    auto port = OpenOnPty();
+    g_closedByHandler = port.get();
+    port->SetReceiveHandler(CollectAndClose);
+    pty_.Send("first");
+    ASSERT_TRUE(sink_.WaitFor([](Sink& s) { return !s.counts.empty(); }));
+    pty_.Send("second");
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(sink_.Bytes(), "first");
+    EXPECT_EQ(Write(*port, "AT\r"), 0);
+    const auto start = Clock::now();
+    port->Close();
+    EXPECT_LT(Clock::now() - start, 1s);
+    EXPECT_FALSE(port->IsOpen());
 }
 
 TEST_F(SerialPortTest, SecondWriteIsRefusedWhileTheFirstWaitsForTheLine) {
