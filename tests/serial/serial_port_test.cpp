@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -313,6 +314,32 @@ TEST_F(SerialPortTest, CloseCutsShortAWriteThatWaitsForTheLine) {
     const auto start = Clock::now();
     port->Close();  // the write's own time limit would be minutes
     EXPECT_LT(Clock::now() - start, 2s);
+}
+
+TEST_F(SerialPortTest, WakeWithNothingLeftToReadIsNoLossOfTheLink) {
+    auto port = OpenOnPty();
+    // A second reader on the line races the port for each byte: whenever it wins, the port
+    // wakes up to find nothing.
+    std::atomic<bool> done{false};
+    std::atomic<int> stolen{0};
+    std::thread thief([&] {
+        fcntl(pty_.Slave(), F_SETFL, fcntl(pty_.Slave(), F_GETFL) | O_NONBLOCK);
+        while (!done.load()) {
+            pollfd fd{pty_.Slave(), POLLIN, 0};
+            char c;
+            if (poll(&fd, 1, 10) > 0 && read(pty_.Slave(), &c, 1) == 1) ++stolen;
+        }
+    });
+    for (int i = 0; i < 400; ++i) {
+        pty_.Send("x");
+        std::this_thread::sleep_for(1ms);
+    }
+    done.store(true);
+    thief.join();
+    pty_.Send("END");
+    EXPECT_TRUE(sink_.WaitFor([](Sink& s) { return s.bytes.ends_with("END"); }));
+    const std::vector<uint32_t> counts = sink_.Counts();
+    EXPECT_EQ(std::count(counts.begin(), counts.end(), 0u), 0);
 }
 
 TEST_F(SerialPortTest, WriteTakesAtMostOneBufferAndRefusesNothingToWrite) {
