@@ -145,9 +145,11 @@ std::vector<Candidate> Scan(const fs::path& sysRoot, const fs::path& devRoot) {
         const auto link = byId.find(c.canonical);
         c.path = link != byId.end() ? link->second : node.string();
         c.infrared = prefix == "ircomm";
-        std::string label = UsbOrDriverName(sysRoot, it->path());
-        if (kind->second.second != nullptr && (group != 4 || label.empty()))
-            label = kind->second.second;
+        // On-board ports name no maker, and their driver ("port", "serial8250") means nothing
+        // to a user.
+        const std::string label = kind->second.second != nullptr
+                                      ? kind->second.second
+                                      : UsbOrDriverName(sysRoot, it->path());
         c.friendlyName = label.empty() ? name : label + " (" + name + ")";
         found.push_back(std::move(c));
     }

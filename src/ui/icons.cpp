@@ -1,0 +1,202 @@
+#include "ui/icons.h"
+
+#include <QIconEngine>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace telvane {
+namespace {
+
+const QColor kInk(40, 52, 70);
+const QColor kAccent(32, 128, 200);
+const QColor kPaper(250, 250, 246);
+const QColor kRed(200, 50, 50);
+
+// Every image is drawn on a 16 x 16 design grid and scaled to the requested size.
+void Draw(QPainter& p, Icon icon) {
+    QPen ink(kInk, 1.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    p.setPen(ink);
+    p.setBrush(Qt::NoBrush);
+    switch (icon) {
+        case Icon::kCompose: {
+            p.setBrush(kPaper);
+            p.drawRect(QRectF(2, 2, 9, 12));
+            p.setPen(QPen(kAccent, 2.2, Qt::SolidLine, Qt::RoundCap));
+            p.drawLine(QPointF(7, 11), QPointF(14, 4));
+            p.setPen(ink);
+            p.drawLine(QPointF(4, 5), QPointF(8, 5));
+            p.drawLine(QPointF(4, 8), QPointF(7, 8));
+            break;
+        }
+        case Icon::kCopy:
+            p.setBrush(kPaper);
+            p.drawRect(QRectF(2, 2, 8, 9));
+            p.drawRect(QRectF(6, 5, 8, 9));
+            break;
+        case Icon::kPaste:
+            p.setBrush(QColor(210, 170, 110));
+            p.drawRoundedRect(QRectF(2, 3, 10, 12), 1, 1);
+            p.setBrush(kPaper);
+            p.drawRect(QRectF(7, 7, 7, 8));
+            p.setBrush(kInk);
+            p.drawRect(QRectF(5, 1.5, 4, 3));
+            break;
+        case Icon::kCut:
+            p.drawEllipse(QRectF(2, 10, 4, 4));
+            p.drawEllipse(QRectF(10, 10, 4, 4));
+            p.drawLine(QPointF(5.5, 10.5), QPointF(11, 2));
+            p.drawLine(QPointF(10.5, 10.5), QPointF(5, 2));
+            break;
+        case Icon::kDelete:
+            p.setPen(QPen(kRed, 2.4, Qt::SolidLine, Qt::RoundCap));
+            p.drawLine(QPointF(4, 4), QPointF(12, 12));
+            p.drawLine(QPointF(12, 4), QPointF(4, 12));
+            break;
+        case Icon::kSms:
+        case Icon::kUnread:
+            p.setBrush(icon == Icon::kUnread ? QColor(255, 236, 150) : kPaper);
+            p.drawRect(QRectF(1.5, 4, 13, 9));
+            p.drawPolyline(QPolygonF({QPointF(1.5, 4), QPointF(8, 9), QPointF(14.5, 4)}));
+            break;
+        case Icon::kRead:
+            p.setBrush(kPaper);
+            p.drawPolygon(QPolygonF({QPointF(1.5, 7), QPointF(8, 2.5), QPointF(14.5, 7),
+                                     QPointF(14.5, 14), QPointF(1.5, 14)}));
+            p.drawPolyline(QPolygonF({QPointF(1.5, 7), QPointF(8, 11), QPointF(14.5, 7)}));
+            break;
+        case Icon::kPhonebook:
+            p.setBrush(kAccent);
+            p.drawRoundedRect(QRectF(3, 1.5, 10, 13), 1.5, 1.5);
+            p.setBrush(kPaper);
+            p.drawEllipse(QRectF(6, 4, 4, 4));
+            p.drawChord(QRectF(4.5, 9, 7, 6), 0, 180 * 16);
+            break;
+        case Icon::kSettings: {
+            p.setBrush(QColor(150, 160, 175));
+            QPainterPath gear;
+            for (int i = 0; i < 8; ++i) {
+                QTransform t;
+                t.translate(8, 8);
+                t.rotate(i * 45);
+                gear.addPolygon(t.map(QPolygonF(QRectF(-1.5, -7, 3, 4))));
+            }
+            gear.addEllipse(QPointF(8, 8), 5, 5);
+            p.drawPath(gear.simplified());
+            p.setBrush(kPaper);
+            p.drawEllipse(QPointF(8, 8), 2, 2);
+            break;
+        }
+        case Icon::kConnect:
+            p.setPen(QPen(kInk, 1.6, Qt::SolidLine, Qt::RoundCap));
+            p.drawLine(QPointF(4, 14), QPointF(4, 7));
+            p.setPen(QPen(kAccent, 1.4, Qt::SolidLine, Qt::RoundCap));
+            p.drawArc(QRectF(1, 4, 6, 6), 30 * 16, 120 * 16);
+            p.drawArc(QRectF(-1, 2, 10, 10), 30 * 16, 120 * 16);
+            p.setBrush(QColor(90, 180, 90));
+            p.setPen(ink);
+            p.drawRect(QRectF(9, 10, 2, 4));
+            p.drawRect(QRectF(12, 7, 2, 7));
+            break;
+        case Icon::kSortAscending:
+            p.setBrush(kInk);
+            p.drawPolygon(QPolygonF({QPointF(4, 11), QPointF(12, 11), QPointF(8, 5)}));
+            break;
+        case Icon::kSortDescending:
+            p.setBrush(kInk);
+            p.drawPolygon(QPolygonF({QPointF(4, 5), QPointF(12, 5), QPointF(8, 11)}));
+            break;
+        case Icon::kCheckColumn:
+            p.drawRect(QRectF(3.5, 3.5, 9, 9));
+            p.drawPolyline(QPolygonF({QPointF(5.5, 8), QPointF(7.5, 10), QPointF(11, 5.5)}));
+            break;
+        case Icon::kCheckNone:
+        case Icon::kCheckAll:
+            p.setBrush(Qt::white);
+            p.drawRect(QRectF(2.5, 2.5, 11, 11));
+            if (icon == Icon::kCheckAll) {
+                p.setPen(QPen(kInk, 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+                p.drawPolyline(QPolygonF({QPointF(4.5, 8), QPointF(7, 10.5), QPointF(11.5, 5)}));
+            }
+            break;
+        case Icon::kWindow:
+            p.setBrush(kAccent);
+            p.drawRoundedRect(QRectF(1, 1, 14, 14), 3, 3);
+            p.setPen(QPen(Qt::white, 1.2));
+            p.setBrush(Qt::white);
+            p.drawRect(QRectF(3.5, 5, 9, 6));
+            p.setPen(QPen(kAccent, 1.0));
+            p.drawPolyline(QPolygonF({QPointF(3.5, 5), QPointF(8, 8.5), QPointF(12.5, 5)}));
+            break;
+    }
+}
+
+class DrawnIconEngine : public QIconEngine {
+  public:
+    explicit DrawnIconEngine(Icon icon) : icon_(icon) {}
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->translate(rect.topLeft());
+        painter->scale(rect.width() / 16.0, rect.height() / 16.0);
+        if (mode == QIcon::Disabled) painter->setOpacity(0.4);
+        Draw(*painter, icon_);
+        painter->restore();
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return scaledPixmap(size, mode, state, 1.0);
+    }
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state,
+                         qreal scale) override {
+        QPixmap pm(size * scale);
+        pm.fill(Qt::transparent);
+        {
+            QPainter p(&pm);
+            paint(&p, QRect(QPoint(0, 0), pm.size()), mode, state);
+        }
+        pm.setDevicePixelRatio(scale);
+        return pm;
+    }
+    QIconEngine* clone() const override { return new DrawnIconEngine(icon_); }
+
+  private:
+    Icon icon_;
+};
+
+}  // namespace
+
+QIcon MakeIcon(Icon icon) {
+    return QIcon(new DrawnIconEngine(icon));
+}
+
+QPixmap AboutPicture(int width, int height, qreal devicePixelRatio) {
+    QPixmap pm(QSize(width, height) * devicePixelRatio);
+    pm.setDevicePixelRatio(devicePixelRatio);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient sky(0, 0, 0, height);
+    sky.setColorAt(0, QColor(32, 110, 180));
+    sky.setColorAt(1, QColor(150, 205, 235));
+    p.fillRect(QRectF(0, 0, width, height), sky);
+    // A handset with a message leaving it.
+    const qreal s = height / 97.0;
+    p.scale(s, s);
+    p.setPen(QPen(Qt::white, 2));
+    p.setBrush(QColor(40, 52, 70));
+    p.drawRoundedRect(QRectF(28, 14, 34, 70), 6, 6);
+    p.setBrush(QColor(200, 235, 210));
+    p.drawRect(QRectF(33, 24, 24, 22));
+    p.setBrush(QColor(255, 250, 225));
+    p.drawRect(QRectF(88, 30, 44, 28));
+    p.drawPolyline(QPolygonF({QPointF(88, 30), QPointF(110, 46), QPointF(132, 30)}));
+    p.setPen(QPen(Qt::white, 2, Qt::DashLine));
+    p.drawArc(QRectF(60, 20, 34, 40), 20 * 16, 110 * 16);
+    QFont f = p.font();
+    f.setPixelSize(26);
+    f.setBold(true);
+    p.setFont(f);
+    p.setPen(Qt::white);
+    p.drawText(QRectF(140, 22, 100, 40), Qt::AlignLeft | Qt::AlignVCenter, "Telvane");
+    return pm;
+}
+
+}  // namespace telvane
