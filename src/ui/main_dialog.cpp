@@ -56,7 +56,7 @@ constexpr CommandButton kCommands[] = {
 }  // namespace
 
 MainDialog::MainDialog(MainDialogOptions options, QWidget* parent)
-    : QDialog(parent), options_(std::move(options)) {
+    : QDialog(parent), options_(std::move(options)), contacts_(options_.contactsFolder) {
     setWindowTitle("Telvane");
     store_ = std::make_unique<SettingsStore>(
         options_.settingsFile.empty() ? SettingsStore::DefaultFile() : options_.settingsFile);
@@ -74,9 +74,13 @@ MainDialog::MainDialog(MainDialogOptions options, QWidget* parent)
     // Start-up, in the order the rest of the window relies on.
     setWindowIcon(MakeIcon(Icon::kWindow));
     CreateControls();
+    controller_ =
+        std::make_unique<LinkController>(*this, options_.timeScale, options_.engineFactory);
+    controller_->Phonebook().Load();
     LoadSettings();
     DetectPorts();
     ShowSettingsValues();
+    contacts_.Initialize();
     SetLanguage(language_);
     allChecked_ = false;
     cannedTreeRebuilding_ = false;
@@ -94,11 +98,20 @@ MainDialog::MainDialog(MainDialogOptions options, QWidget* parent)
     LabelEntryPanel();
     RebuildPictureEditor(pictureKind_);
     pictureEditor_->hide();
-    ApplyPage(kPageMessages);
+    GoToPage(kPageMessages);
 }
 
 MainDialog::~MainDialog() {
+    // The controller disconnects while the controls still exist.
+    for (auto& [id, timer] : timers_)
+        timer->stop();
+    controller_.reset();
     if (waitCursor_) QApplication::restoreOverrideCursor();
+}
+
+void MainDialog::GoToPage(int page) {
+    controller_->SetPage(page);
+    ApplyPage(page);
 }
 
 const QFont& MainDialog::CurrentUiFont() const {
@@ -233,7 +246,11 @@ void MainDialog::CreateControls() {
     connect(target_, &QComboBox::activated, this, &MainDialog::OnPictureKind);
     connect(send_, &QPushButton::clicked, this, &MainDialog::OnSend);
     connect(saveTo_, &QPushButton::clicked, this, [this] {
-        if (page_ == kPageCompose) OnSaveToCompose();
+        if (page_ == kPageCompose) {
+            OnSaveToCompose();
+        } else if (page_ == kPageMessages) {
+            controller_->CopyTicked();
+        }
     });
     connect(reply_, &QPushButton::clicked, this, [this] { OnReplyOrForward(true); });
     connect(forward_, &QPushButton::clicked, this, [this] { OnReplyOrForward(false); });
@@ -243,7 +260,7 @@ void MainDialog::CreateControls() {
         } else if (page_ == kPageMessages) {
             OnEditDraft();
         } else if (page_ == kPagePhonebook) {
-            Command(1030);
+            OnEntryEdit();
         }
     });
     connect(invert_, &QPushButton::clicked, this, [this] {
@@ -257,16 +274,19 @@ void MainDialog::CreateControls() {
     });
     connect(okay_, &QPushButton::clicked, this, [this] {
         if (page_ == kPageAbout) {
-            ApplyPage(kPageSettings);
+            GoToPage(kPageSettings);
         } else {
             OnSettingsOkay();
         }
     });
     connect(settingsCancel_, &QPushButton::clicked, this, &MainDialog::OnSettingsCancel);
-    connect(about_, &QPushButton::clicked, this, [this] { ApplyPage(kPageAbout); });
-    connect(add_, &QPushButton::clicked, this, [this] { Command(1046); });
-    connect(entryOkay_, &QPushButton::clicked, this, [this] { Command(1058); });
-    connect(entryCancel_, &QPushButton::clicked, this, [this] { Command(1059); });
+    connect(about_, &QPushButton::clicked, this, [this] { GoToPage(kPageAbout); });
+    connect(add_, &QPushButton::clicked, this, &MainDialog::OnEntryAdd);
+    connect(entryOkay_, &QPushButton::clicked, this, &MainDialog::OnEntryOkay);
+    connect(entryCancel_, &QPushButton::clicked, this, [this] {
+        ShowEntryPanel(false);
+        ShowPhonebookPage(true);
+    });
 }
 
 void MainDialog::CreateCommandBar() {
@@ -312,7 +332,7 @@ void MainDialog::LabelButtons() {
     send_->setText(Ui(49, 50));
     cancel_->setText(Ui(61, 62));
     add_->setText(Ui(106, 107));
-    logoText_->setText(composeMode_ == 0 ? Ui(151, 152) : Ui(153, 154));
+    logoText_->setText(controller_->ComposeMode() == 0 ? Ui(151, 152) : Ui(153, 154));
     invert_->setText(Ui(155, 156));
 }
 
@@ -423,7 +443,7 @@ void MainDialog::BuildMessageColumns() {
             c, (c == 2 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
     }
     list_->SetSortMark(2, SortableList::kMarkDescending);
-    FolderShown(CurrentFolderTab());
+    controller_->ShowFolder(CurrentFolderTab());
 }
 
 void MainDialog::FillSaveToTargets() {
@@ -464,7 +484,9 @@ void MainDialog::OnListClicked() {
     int itemData = SortableList::ItemData(selected.first());
     if (itemData == shownItem_) return;
     shownItem_ = itemData;
-    // The controller shows the message of the line when it is on the message page.
+    if (page_ == kPageMessages) {
+        controller_->OpenMessage(list_->indexOfTopLevelItem(selected.first()));
+    }
 }
 
 void MainDialog::HeaderClicked(int column) {
@@ -497,7 +519,7 @@ void MainDialog::OnTabChanged(int index) {
     if (page_ == kPageMessages) {
         allChecked_ = false;
         SetCheckAllImage();
-        FolderShown(index);
+        if (index >= 0) controller_->ShowFolder(index);
     } else if (page_ == kPagePhonebook || picking_) {
         BuildPhonebookColumns();
     }
@@ -535,7 +557,7 @@ void MainDialog::Command(int id) {
                 recipients_->clear();
                 if (pictureEditor_) pictureEditor_->Clear();
             }
-            ApplyPage(kPageCompose);
+            GoToPage(kPageCompose);
             break;
         case 1072:
             PressKey(Qt::Key_C, Qt::ControlModifier);
@@ -550,16 +572,17 @@ void MainDialog::Command(int id) {
             OnDeleteCommand();
             break;
         case 1076:
-            ApplyPage(kPageMessages);
+            GoToPage(kPageMessages);
             break;
         case 1077:
-            ApplyPage(kPagePhonebook);
+            GoToPage(kPagePhonebook);
             break;
         case 1078:
-            ApplyPage(kPageSettings);
+            GoToPage(kPageSettings);
             break;
         case 1079:
-            break;  // connecting is the controller's
+            controller_->Connect();
+            break;
         default:
             break;
     }
@@ -578,8 +601,11 @@ void MainDialog::PressKey(int key, Qt::KeyboardModifiers modifiers) {
 void MainDialog::OnDeleteCommand() {
     switch (page_) {
         case kPageMessages:
+            controller_->DeleteTicked();
+            break;
         case kPagePhonebook:
-            break;  // the controller deletes stored data
+            DeleteCheckedEntries();
+            break;
         default:
             // Pages without check boxes never delete stored data.
             PressKey(Qt::Key_Delete, Qt::NoModifier);
@@ -608,7 +634,7 @@ void MainDialog::KillTimer(int timerId) {
 
 void MainDialog::TimerFired(int timerId) {
     if (timerId < kFirstTimer || timerId > kLastTimer) return;
-    // Ticks go to the controller.
+    controller_->OnTimer(timerId);
 }
 
 void MainDialog::SetWindowEnabled(bool enabled) {
@@ -664,8 +690,7 @@ int MainDialog::CurrentFolderTab() const {
     return tabs_->currentIndex();
 }
 
-void MainDialog::FolderShown(int folder) {
-    (void)folder;
+void MainDialog::FolderShown(int) {
     FillSaveToTargets();
     bool replyShown = CurrentFolderTab() == 0 || CurrentFolderTab() == 4;
     ShowFolderButtons(replyShown, CurrentFolderTab() == 3);

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "canned/canned_tree.h"
+#include "contacts/contacts_store.h"
+#include "control/link_controller.h"
 #include "control/window_interface.h"
 
 class QAction;
@@ -49,6 +51,10 @@ struct MainDialogOptions {
     std::filesystem::path settingsFile;  // empty: SettingsStore::DefaultFile()
     std::filesystem::path sysRoot = "/sys";
     std::filesystem::path devRoot = "/dev";
+    std::filesystem::path contactsFolder;  // empty: the data folder's contacts
+    // Makes the engine at each Connect (tests: a modem on a pty at a small time scale).
+    LinkEngineFactory engineFactory;
+    double timeScale = 1.0;
     // Replaces the modal message box (tests record the texts instead of clicking them away).
     std::function<void(const QString&)> messageBox;
 };
@@ -73,7 +79,9 @@ class MainDialog : public QDialog, public WindowInterface {
     QWidget* Control(int id) const;
     QAction* CommandAction(int id) const;
     qreal Scale() const { return scale_; }
-    int Page() const { return page_; }
+    int Page() const { return controller_->Page(); }
+    LinkController& Controller() { return *controller_; }
+    ContactsStore& Contacts() { return contacts_; }
     const QFont& CurrentUiFont() const;
 
     // Commands of the bar and the buttons, as a click would run them.
@@ -151,12 +159,12 @@ class MainDialog : public QDialog, public WindowInterface {
     std::u16string PictureHex() const override;
     ControllerSettings Settings() const override;
 
-    int ComposeMode() const { return composeMode_; }
-    int PictureKind() const { return pictureKind_; }
+    int ComposeMode() const { return controller_->ComposeMode(); }
+    int PictureKind() const { return controller_->PictureKind(); }
     bool AllChecked() const { return allChecked_; }
     bool CannedTreeShown() const { return cannedTreeShown_; }
     bool Picking() const { return picking_; }
-    int PhonebookSource() const { return pageValue_; }
+    int PhonebookSource() const { return controller_->PageValue(); }
 
   private:
     void CreateControls();
@@ -203,6 +211,12 @@ class MainDialog : public QDialog, public WindowInterface {
     void OnSettingsOkay();
     void OnSettingsCancel();
     void SetCheckAllImage();
+    void GoToPage(int page);
+    void DeleteCheckedEntries();
+    void OnEntryEdit();
+    void OnEntryAdd();
+    void OnEntryOkay();
+    void FillEntryPanel(const QString& name, const QString& number, const QString& index);
     void ShowMessage(const QString& text);
 
     MainDialogOptions options_;
@@ -210,7 +224,9 @@ class MainDialog : public QDialog, public WindowInterface {
     std::unique_ptr<SettingsStore> store_;
     QFont chineseFont_;
     QFont latinFont_;
-    int page_ = 0;
+    std::unique_ptr<LinkController> controller_;
+    ContactsStore contacts_;
+    int page_ = 0;  // the page the controls were last laid out for
 
     // Settings fields.
     std::vector<PortEntry> ports_;
@@ -233,8 +249,6 @@ class MainDialog : public QDialog, public WindowInterface {
     int composeMode_ = 0;
     int pictureKind_ = 0;
     bool picking_ = false;
-    int pageValue_ = 0;
-    int entryDialogMode_ = 0;
     bool waitCursor_ = false;
     CannedNode cannedTree_;
     std::map<int, QTimer*> timers_;

@@ -74,7 +74,7 @@ void MainDialog::ShowComposePage(bool show) {
     Place(invert_, 110, 242, 49, 22);
     Place(library_, 115, 36, 70, 18);
     messageBox_->setReadOnly(false);
-    ApplyComposeMode(composeMode_, pictureKind_);
+    ApplyComposeMode(controller_->ComposeMode(), controller_->PictureKind());
     for (QWidget* w : both)
         w->show();
 }
@@ -279,20 +279,15 @@ void MainDialog::OnPickCancel() {
 // --- Picture mode -------------------------------------------------------------------------
 
 void MainDialog::OnLogoText() {
-    if (composeMode_ == 0) {
-        ApplyComposeMode(1, pictureKind_);
-    } else {
-        if (pictureEditor_) pictureEditor_->Clear();
-        ApplyComposeMode(0, pictureKind_);
-        target_->setCurrentIndex(0);
-    }
+    bool toText = controller_->ComposeMode() == 1;
+    if (toText && pictureEditor_) pictureEditor_->Clear();
+    controller_->ToggleComposeMode();
+    if (toText) target_->setCurrentIndex(0);
 }
 
 void MainDialog::OnPictureKind(int index) {
-    if (page_ != kPageCompose || composeMode_ != 1 || index < 0) return;
-    pictureKind_ = index;
-    RebuildPictureEditor(index);
-    pictureEditor_->show();
+    if (page_ != kPageCompose || picking_) return;
+    controller_->SelectPictureKind(index);
 }
 
 void MainDialog::RebuildPictureEditor(int pictureKind) {
@@ -301,6 +296,9 @@ void MainDialog::RebuildPictureEditor(int pictureKind) {
     pictureEditor_->setObjectName("c1070");
     controls_[1070] = pictureEditor_;
     pictureEditor_->move(Scaled(scale_, 12, 50, 216, 84).topLeft());
+    if (page_ == kPageCompose && !picking_ && controller_ && controller_->ComposeMode() == 1) {
+        pictureEditor_->show();
+    }
 }
 
 bool MainDialog::PictureIsEmpty() const {
@@ -314,42 +312,23 @@ std::u16string MainDialog::PictureHex() const {
 // --- Send and file ------------------------------------------------------------------------
 
 void MainDialog::OnSend() {
-    if (RecipientText().empty()) {
-        ShowMessageBox(117, 118);
-    } else if (composeMode_ == 0 ? composeText_.empty() : PictureIsEmpty()) {
-        ShowMessageBox(119, 120);
-    } else {
-        ShowMessageBox(108, 110);  // the controller sends once it is connected
-    }
+    controller_->SendComposed();
 }
 
 void MainDialog::OnSaveToCompose() {
-    if (RecipientText().empty()) {
-        ShowMessageBox(117, 118);
-    } else if (composeText_.empty()) {
-        ShowMessageBox(119, 120);
-    }
+    controller_->SaveComposed();
 }
 
 void MainDialog::OnReplyOrForward(bool reply) {
-    int tab = CurrentFolderTab();
-    if ((tab != 0 && tab != 4) || SelectedMessageRow() < 0) return;
-    std::u16string body = DetailBody();
-    std::u16string quoted;
-    for (char16_t c : body) {
-        quoted += c;
-        if (c == u'\n') quoted += u"> ";
+    if (reply) {
+        controller_->Reply();
+    } else {
+        controller_->Forward();
     }
-    recipients_->setText(reply ? number_->text() : QString());
-    composeText_ = u"> " + quoted;
-    ApplyPage(kPageCompose);
 }
 
 void MainDialog::OnEditDraft() {
-    if (CurrentFolderTab() != 3 || SelectedMessageRow() < 0) return;
-    recipients_->setText(number_->text());
-    composeText_ = DetailBody();
-    ApplyPage(kPageCompose);
+    if (CurrentFolderTab() == 3) controller_->EditMessage();
 }
 
 }  // namespace telvane

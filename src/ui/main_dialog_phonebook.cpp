@@ -5,8 +5,10 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QToolButton>
+#include <QTreeWidget>
 
 #include "control/ui_strings.h"
+#include "platform/text.h"
 #include "ui/main_dialog.h"
 #include "ui/sortable_list.h"
 
@@ -74,7 +76,112 @@ void MainDialog::BuildPhonebookColumns() {
     }
     list_->SetSortMark(0, SortableList::kMarkCheckColumn);
     list_->SetSortMark(1, SortableList::kMarkAscending);
-    pageValue_ = tabs_->currentIndex() == 1 ? 1 : 0;
+    const int source = tabs_->currentIndex() == 1 ? 1 : 0;
+    controller_->SetPageValue(source);
+    const std::u16string recipients = RecipientText();
+    auto addLine = [&](int no, const std::u16string& name, const std::u16string& number) {
+        auto* item = new QTreeWidgetItem(
+            list_, QStringList{"", QString::number(no), QString::fromStdU16String(name),
+                               QString::fromStdU16String(number)});
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        bool ticked = picking_ && IsAmongRecipients(recipients, number);
+        item->setCheckState(0, ticked ? Qt::Checked : Qt::Unchecked);
+        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+        SortableList::SetItemData(item, 0);
+    };
+    if (source == 0) {
+        PhonebookCache& cache = controller_->Phonebook();
+        if (cache.Capacity() == 0) cache.Load();
+        const std::vector<PhonebookEntry>& entries = cache.Entries();
+        for (size_t position = 0; position < entries.size(); ++position) {
+            if (entries[position].IsEmpty()) continue;
+            addLine(static_cast<int>(position) + 1, entries[position].name,
+                    entries[position].number);
+        }
+    } else {
+        contacts_.Open();
+        for (int p = 0; p < contacts_.Count(); ++p) {
+            addLine(p + 1, contacts_.GetName(p), contacts_.GetNumber(p));
+        }
+    }
+}
+
+void MainDialog::DeleteCheckedEntries() {
+    if (controller_->PageValue() == 0) {
+        PhonebookCache& cache = controller_->Phonebook();
+        for (int i = 0; i < list_->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = list_->topLevelItem(i);
+            if (item->checkState(0) != Qt::Checked) continue;
+            cache.Delete(ReadNumber(item->text(1).left(9).toStdU16String()));
+            cache.AfterChange();
+        }
+    } else {
+        // Positions shift with every removal, so go in ascending order and count.
+        list_->SortByNumber(1, 1, 0, -1);
+        int deleted = 0;
+        for (int i = 0; i < list_->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = list_->topLevelItem(i);
+            if (item->checkState(0) != Qt::Checked) continue;
+            int position = ReadNumber(item->text(1).left(9).toStdU16String()) - deleted - 1;
+            if (contacts_.Remove(position)) ++deleted;
+        }
+    }
+    BuildPhonebookColumns();
+}
+
+void MainDialog::FillEntryPanel(const QString& name, const QString& number, const QString& index) {
+    nameEdit_->setText(name);
+    numberEdit_->setText(number);
+    noEdit_->setText(index);
+}
+
+void MainDialog::OnEntryEdit() {
+    QList<QTreeWidgetItem*> selected = list_->selectedItems();
+    if (selected.isEmpty()) return;
+    QTreeWidgetItem* item = selected.first();
+    controller_->SetEntryDialogMode(0);
+    if (controller_->PageValue() == 0) {
+        PhonebookLimits limits = controller_->Phonebook().Limits();
+        nameEdit_->setMaxLength(limits.textLimit > 0 ? limits.textLimit : 32767);
+        numberEdit_->setMaxLength(limits.numberLimit > 0 ? limits.numberLimit + 1 : 32767);
+    } else {
+        numberEdit_->setMaxLength(15);
+        nameEdit_->setMaxLength(20);
+    }
+    ShowPhonebookPage(false);
+    ShowEntryPanel(true);
+    FillEntryPanel(item->text(2).left(39), item->text(3).left(39), item->text(1).left(3));
+}
+
+void MainDialog::OnEntryAdd() {
+    FillEntryPanel({}, {}, {});
+    ShowPhonebookPage(false);
+    ShowEntryPanel(true);
+    controller_->SetEntryDialogMode(1);
+}
+
+void MainDialog::OnEntryOkay() {
+    const int no = ReadNumber(noEdit_->text().toStdU16String());
+    const std::u16string name = nameEdit_->text().toStdU16String();
+    const std::u16string number = numberEdit_->text().toStdU16String();
+    const bool adding = controller_->EntryDialogMode() == 1;
+    if (controller_->PageValue() == 0) {
+        PhonebookCache& cache = controller_->Phonebook();
+        if (adding) {
+            cache.Add(name, number);
+        } else {
+            cache.Update(no, name, number);
+        }
+        cache.AfterChange();
+    } else if (adding) {
+        contacts_.Add(name, number);
+    } else {
+        contacts_.UpdateNumber(no - 1, number);
+        contacts_.Update(no - 1, name);
+    }
+    BuildPhonebookColumns();
+    ShowEntryPanel(false);
+    ShowPhonebookPage(true);
 }
 
 void MainDialog::RefreshPhonebookPage() {

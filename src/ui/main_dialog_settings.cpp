@@ -202,17 +202,18 @@ void MainDialog::ApplyLanguage() {
         cannedTreeWidget_->topLevelItem(0)->setText(0, Ui(47, 48));
     }
     cannedTree_.text = LoadUiString(47, 48);
-    ApplyPage(kPageMessages);
+    GoToPage(kPageMessages);
 }
 
 void MainDialog::OnSettingsOkay() {
     StoreSettings();
+    controller_->ApplyServiceCentre();
     ApplyLanguage();
 }
 
 void MainDialog::OnSettingsCancel() {
     ShowSettingsPage(false);
-    ApplyPage(kPageMessages);
+    GoToPage(kPageMessages);
 }
 
 }  // namespace telvane
