@@ -1,0 +1,382 @@
+#include "modemsim/scenario.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+
+#include "modemsim/sim_pdu.h"
+#include "platform/files.h"
+#include "platform/text.h"
+
+namespace telvane::modemsim {
+namespace {
+
+std::string Trim(const std::string& s) {
+    size_t b = s.find_first_not_of(" \t\r");
+    if (b == std::string::npos) return {};
+    size_t e = s.find_last_not_of(" \t\r");
+    return s.substr(b, e - b + 1);
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string Upper(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// Splits on '|' into at most `limit` fields; the last field keeps any further '|'.
+std::vector<std::string> Fields(const std::string& s, size_t limit) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (out.size() + 1 < limit) {
+        size_t bar = s.find('|', start);
+        if (bar == std::string::npos) break;
+        out.push_back(Trim(s.substr(start, bar - start)));
+        start = bar + 1;
+    }
+    out.push_back(Trim(s.substr(start)));
+    return out;
+}
+
+// "\n" breaks a line, "\\" is a backslash; anything else after a backslash stays as written.
+std::string Unescape(const std::string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 1 < s.size() && (s[i + 1] == 'n' || s[i + 1] == '\\')) {
+            out += s[i + 1] == 'n' ? '\n' : '\\';
+            ++i;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+bool ParseInt(const std::string& s, int64_t& value) {
+    if (s.empty()) return false;
+    char* end = nullptr;
+    long long v = std::strtoll(s.c_str(), &end, 10);
+    if (*end != '\0') return false;
+    value = v;
+    return true;
+}
+
+bool ParseInt(const std::string& s, int& value, int lo, int hi) {
+    int64_t v = 0;
+    if (!ParseInt(s, v) || v < lo || v > hi) return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+std::optional<MessageStat> ParseStat(const std::string& s) {
+    static const char* const kNames[] = {"REC UNREAD", "REC READ", "STO UNSENT", "STO SENT"};
+    std::string u = Upper(s);
+    for (int i = 0; i < 4; ++i) {
+        if (u == kNames[i] || u == std::to_string(i)) return static_cast<MessageStat>(i);
+    }
+    return std::nullopt;
+}
+
+bool IsHex(const std::string& s) {
+    return !s.empty() && s.size() % 2 == 0 && std::all_of(s.begin(), s.end(), [](char c) {
+        return std::isxdigit(static_cast<unsigned char>(c));
+    });
+}
+
+// Command names are matched without "AT" and case: "AT+CMGL" and "+cmgl" are "+CMGL".
+std::string CommandName(std::string s) {
+    s = Upper(Trim(s));
+    if (s.rfind("AT", 0) == 0 && s.size() > 2) s = s.substr(2);
+    return s;
+}
+
+class Parser {
+  public:
+    explicit Parser(Scenario& s) : s_(s) {}
+
+    // Returns an error text, empty when the line was fine.
+    std::string Line(const std::string& raw) {
+        std::string line = Trim(raw);
+        if (line.empty() || line[0] == '#' || line[0] == ';') return {};
+        if (line.front() == '[') {
+            if (line.back() != ']') return "unclosed section name";
+            section_ = Lower(Trim(line.substr(1, line.size() - 2)));
+            static const char* const kSections[] = {"modem",    "sim",        "network",
+                                                    "messages", "phonebook",  "toolkit",
+                                                    "faults",   "unsolicited"};
+            for (const char* known : kSections) {
+                if (section_ == known) return {};
+            }
+            return "unknown section [" + section_ + "]";
+        }
+        size_t eq = line.find('=');
+        if (eq == std::string::npos) return "expected KEY = VALUE";
+        std::string key = Trim(line.substr(0, eq));
+        std::string value = Trim(line.substr(eq + 1));
+        // A trailing "; comment" is allowed where a value holds no text of its own.
+        if (section_ != "messages" && section_ != "toolkit" && section_ != "unsolicited" &&
+            section_ != "phonebook") {
+            size_t semi = value.find(" ;");
+            if (semi != std::string::npos) value = Trim(value.substr(0, semi));
+        }
+        if (section_.empty()) return "a key outside any section";
+        if (section_ == "modem") return Modem(Lower(key), value);
+        if (section_ == "sim") return Sim(Lower(key), value);
+        if (section_ == "network") return Network(Lower(key), value);
+        if (section_ == "messages") return Message(key, value);
+        if (section_ == "phonebook") return PhonebookLine(Lower(key), value);
+        if (section_ == "toolkit") return Toolkit(key, value);
+        if (section_ == "faults") return Fault(Lower(key), value);
+        return Unsolicited(key, value);
+    }
+
+  private:
+    std::string Modem(const std::string& key, const std::string& value) {
+        if (key == "manufacturer")
+            s_.manufacturer = value;
+        else if (key == "model")
+            s_.model = value;
+        else if (key == "revision")
+            s_.revision = value;
+        else if (key == "imei")
+            s_.imei = value;
+        else
+            return "unknown key " + key;
+        return {};
+    }
+
+    std::string Sim(const std::string& key, const std::string& value) {
+        if (key == "state") {
+            std::string v = Lower(value);
+            if (v == "ready")
+                s_.simState = SimState::Ready;
+            else if (v == "pin")
+                s_.simState = SimState::PinRequired;
+            else if (v == "absent")
+                s_.simState = SimState::Absent;
+            else
+                return "state must be ready, pin or absent";
+        } else if (key == "pin") {
+            s_.pin = value;
+        } else if (key == "imsi") {
+            s_.imsi = value;
+        } else if (key == "service_centre") {
+            s_.serviceCentre = value;
+        } else if (key == "message_capacity") {
+            if (!ParseInt(value, s_.messageCapacity, 1, 255)) return "capacity must be 1-255";
+        } else {
+            return "unknown key " + key;
+        }
+        return {};
+    }
+
+    std::string Network(const std::string& key, const std::string& value) {
+        if (key == "registration") {
+            if (!ParseInt(value, s_.registration, 0, 5)) return "registration must be 0-5";
+        } else if (key == "operator") {
+            s_.operatorCode = value;
+        } else if (key == "operator_name") {
+            s_.operatorName = value;
+        } else if (key == "signal") {
+            if (!ParseInt(value, s_.signal, 0, 99) || (s_.signal > 31 && s_.signal != 99))
+                return "signal must be 0-31 or 99";
+        } else {
+            return "unknown key " + key;
+        }
+        return {};
+    }
+
+    std::string Message(const std::string& key, const std::string& value) {
+        StoredMessage m;
+        if (!ParseInt(key, m.index, 1, s_.messageCapacity)) return "index outside the store";
+        for (const StoredMessage& other : s_.messages) {
+            if (other.index == m.index) return "index " + key + " used twice";
+        }
+        std::vector<std::string> f = Fields(value, 4);
+        if (f.size() < 3) return "expected STATUS | SENDER | TIME | TEXT or STATUS | PDU | HEX";
+        auto stat = ParseStat(f[0]);
+        if (!stat) return "unknown status " + f[0];
+        m.stat = *stat;
+        if (Upper(f[1]) == "PDU") {
+            std::string hex = Upper(f.size() == 3 ? f[2] : f[2] + f[3]);
+            if (!IsHex(hex) || TpduLength(hex) <= 0) return "malformed PDU";
+            m.pdu = hex;
+        } else {
+            if (f.size() < 4) return "expected STATUS | SENDER | TIME | TEXT";
+            std::u16string text = Utf8ToU16(Unescape(f[3]));
+            std::optional<std::string> pdu;
+            if (m.stat == MessageStat::StoUnsent || m.stat == MessageStat::StoSent)
+                pdu = EncodeStoredSubmit(f[1], text);
+            else
+                pdu = EncodeDeliver(s_.serviceCentre, f[1], f[2], text);
+            if (!pdu) return "cannot encode this message (number, time or length)";
+            m.pdu = *pdu;
+        }
+        s_.messages.push_back(m);
+        return {};
+    }
+
+    std::string PhonebookLine(const std::string& key, const std::string& value) {
+        if (key == "capacity") {
+            if (!ParseInt(value, s_.phonebookCapacity, 1, 1000)) return "capacity must be 1-1000";
+        } else if (key == "number_limit") {
+            if (!ParseInt(value, s_.numberLimit, 1, 80)) return "number_limit must be 1-80";
+        } else if (key == "text_limit") {
+            if (!ParseInt(value, s_.textLimit, 1, 80)) return "text_limit must be 1-80";
+        } else {
+            Contact c;
+            if (!ParseInt(key, c.index, 1, s_.phonebookCapacity))
+                return "index outside the phonebook";
+            std::vector<std::string> f = Fields(value, 2);
+            if (f.size() != 2) return "expected NUMBER | NAME";
+            c.number = f[0];
+            c.name = f[1];
+            s_.phonebook.push_back(c);
+        }
+        return {};
+    }
+
+    std::string Toolkit(const std::string& key, const std::string& value) {
+        int type = 0;
+        if (!ParseInt(key, type, 0, 99)) return "toolkit type must be a number";
+        s_.toolkit[type].push_back(value);
+        return {};
+    }
+
+    std::string Fault(const std::string& key, const std::string& value) {
+        Faults& f = s_.faults;
+        if (key == "silent") {
+            std::string v = Lower(value);
+            f.silent = v == "yes" || v == "true" || v == "1" || v == "on";
+        } else if (key == "cpin_busy") {
+            if (!ParseInt(value, f.cpinBusy, 0, 1000000)) return "cpin_busy must be a count";
+        } else if (key == "cms_error") {
+            size_t colon = value.find(':');
+            int k = 0;
+            int code = 0;
+            if (colon == std::string::npos ||
+                !ParseInt(Trim(value.substr(0, colon)), k, 1, 1 << 30) ||
+                !ParseInt(Trim(value.substr(colon + 1)), code, 0, 999))
+                return "cms_error must be SUBMISSION:ERROR";
+            f.cmsErrorOnSubmission[k] = code;
+        } else if (key == "mute") {
+            std::string name = value;
+            int count = 0;
+            size_t blank = value.find(' ');
+            if (blank != std::string::npos) {
+                name = value.substr(0, blank);
+                if (!ParseInt(Trim(value.substr(blank + 1)), count, 0, 1 << 30))
+                    return "mute must be COMMAND [COUNT]";
+            }
+            f.mute[CommandName(name)] = count;
+        } else if (key == "delay") {
+            if (!ParseInt(value, f.delayMs, 0, 600000)) return "delay must be milliseconds";
+        } else if (key.rfind("delay ", 0) == 0) {
+            int ms = 0;
+            if (!ParseInt(value, ms, 0, 600000)) return "delay must be milliseconds";
+            f.commandDelayMs[CommandName(key.substr(6))] = ms;
+        } else if (key == "batches") {
+            size_t blank = value.find(' ');
+            if (blank == std::string::npos ||
+                !ParseInt(Trim(value.substr(0, blank)), f.batchMin, 1, 65536) ||
+                !ParseInt(Trim(value.substr(blank + 1)), f.batchMax, f.batchMin, 65536))
+                return "batches must be MIN MAX";
+        } else if (key == "bit7") {
+            char* end = nullptr;
+            f.bit7Probability = std::strtod(value.c_str(), &end);
+            if (*end != '\0' || f.bit7Probability < 0 || f.bit7Probability > 1)
+                return "bit7 must be a probability 0-1";
+        } else if (key == "drop_after_bytes") {
+            if (!ParseInt(value, f.dropAfterBytes) || f.dropAfterBytes < 0)
+                return "drop_after_bytes must be a count";
+        } else if (key == "drop_at") {
+            size_t blank = value.find(' ');
+            f.dropAtCommand = CommandName(value.substr(0, blank));
+            f.dropAtBytes = 0;
+            if (blank != std::string::npos &&
+                !ParseInt(Trim(value.substr(blank + 1)), f.dropAtBytes, 0, 1 << 30))
+                return "drop_at must be COMMAND [BYTES]";
+        } else if (key == "seed") {
+            int64_t seed = 0;
+            if (!ParseInt(value, seed)) return "seed must be a number";
+            f.seed = static_cast<uint32_t>(seed);
+        } else {
+            return "unknown fault " + key;
+        }
+        return {};
+    }
+
+    std::string Unsolicited(const std::string& key, const std::string& value) {
+        std::string k = Lower(key);
+        if (k.rfind("incoming at ", 0) == 0) {
+            IncomingMessage in;
+            if (!ParseInt(Trim(k.substr(12)), in.atMs) || in.atMs < 0)
+                return "expected incoming at MS";
+            std::vector<std::string> f = Fields(value, 3);
+            if (f.size() != 3) return "expected SENDER | TIME | TEXT";
+            auto pdu = EncodeDeliver(s_.serviceCentre, f[0], f[1], Utf8ToU16(Unescape(f[2])));
+            if (!pdu) return "cannot encode this message (number, time or length)";
+            in.pdu = *pdu;
+            s_.incoming.push_back(in);
+        } else if (k.rfind("at ", 0) == 0) {
+            TimedLine t;
+            if (!ParseInt(Trim(k.substr(3)), t.atMs) || t.atMs < 0) return "expected at MS";
+            t.line = value;
+            s_.timedLines.push_back(t);
+        } else if (k.rfind("after ", 0) == 0) {
+            s_.triggeredLines.push_back({CommandName(key.substr(6)), value});
+        } else {
+            return "expected at MS, after COMMAND or incoming at MS";
+        }
+        return {};
+    }
+
+    Scenario& s_;
+    std::string section_;
+};
+
+}  // namespace
+
+std::optional<Scenario> ParseScenario(const std::string& text, std::string* error) {
+    Scenario s;
+    // Messages and phonebook entries of a scenario file replace the built-in defaults.
+    Parser parser(s);
+    size_t start = 0;
+    int number = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        ++number;
+        std::string problem = parser.Line(text.substr(start, end - start));
+        if (!problem.empty()) {
+            if (error) *error = "line " + std::to_string(number) + ": " + problem;
+            return std::nullopt;
+        }
+        start = end + 1;
+    }
+    auto byIndex = [](const auto& a, const auto& b) { return a.index < b.index; };
+    std::sort(s.messages.begin(), s.messages.end(), byIndex);
+    std::sort(s.phonebook.begin(), s.phonebook.end(), byIndex);
+    std::stable_sort(s.timedLines.begin(), s.timedLines.end(),
+                     [](const TimedLine& a, const TimedLine& b) { return a.atMs < b.atMs; });
+    std::stable_sort(
+        s.incoming.begin(), s.incoming.end(),
+        [](const IncomingMessage& a, const IncomingMessage& b) { return a.atMs < b.atMs; });
+    return s;
+}
+
+std::optional<Scenario> LoadScenarioFile(const std::string& path, std::string* error) {
+    auto text = ReadWholeFile(path, error);
+    if (!text) return std::nullopt;
+    auto s = ParseScenario(*text, error);
+    if (!s && error) *error = path + ": " + *error;
+    return s;
+}
+
+}  // namespace telvane::modemsim

@@ -1,0 +1,152 @@
+// What a simulated modem holds and how it misbehaves: the SIM, the network, the faults.
+//
+// A scenario is built in code or read from a hand-written text file:
+//
+//   # comment ('#' or ';' at the start of a line); blank lines are ignored; keys are
+//   # case-insensitive; in [modem], [sim], [network] and [faults] a value may end in " ; note"
+//   [modem]
+//   manufacturer = Telvane
+//   model = ModemSim 900
+//   revision = 1.03
+//   imei = 351234567890123
+//   [sim]
+//   state = ready                 ; ready | pin | absent
+//   pin = 1234
+//   imsi = 466920123456789
+//   service_centre = +886932400821
+//   message_capacity = 30
+//   [network]
+//   registration = 1              ; +CREG stat: 0 none, 1 home, 2 searching, 3 denied, 5 roaming
+//   operator = 46692
+//   operator_name = LDTA
+//   signal = 20                   ; +CSQ rssi 0-31, 99 unknown
+//   [messages]
+//   ; INDEX = STATUS | SENDER | YY/MM/DD,hh:mm:ss[+zz] | TEXT   (a received message)
+//   ; INDEX = STATUS | RECIPIENT | | TEXT                       (a stored outgoing message)
+//   ; INDEX = STATUS | PDU | HEX                                (any PDU, service centre first)
+//   ; STATUS is REC UNREAD, REC READ, STO UNSENT, STO SENT or 0-3; TEXT is UTF-8, \n breaks a
+//   ; line, \\ is a backslash
+//   1 = REC UNREAD | +886912345678 | 26/12/01,09:15:00+32 | See you at 7
+//   [phonebook]
+//   capacity = 250
+//   number_limit = 20
+//   text_limit = 14
+//   ; INDEX = NUMBER | NAME
+//   3 = +886912345678 | Ann
+//   [toolkit]
+//   ; lines that answer AT+STGI=<type>, in order
+//   0 = +STGI: "Services"
+//   0 = +STGI: 1,2,"News",0
+//   [faults]
+//   silent = yes                     ; never answer anything
+//   cpin_busy = 3                    ; +CME ERROR: 515 for the first 3 +CPIN? queries
+//   cms_error = 2:330                ; the 2nd submission (+CMGS/+CMSS) fails with +CMS ERROR: 330
+//   mute = +CMGL 1                   ; no answer to the first +CMGL (count 0 or none: always)
+//   delay = 50                       ; every answer waits 50 ms
+//   delay +CPBR = 400                ; answers to +CPBR wait 400 ms
+//   batches = 1 16                   ; answers go out in random pieces of 1 to 16 bytes
+//   bit7 = 0.3                       ; each byte sent has bit 7 set with this probability
+//   drop_after_bytes = 4000          ; the link drops once this many bytes were sent
+//   drop_at = +CMGL 300              ; at +CMGL: send 300 bytes of the answer, then drop
+//   seed = 7                         ; for the random pieces and noise
+//   [unsolicited]
+//   ; a line sent 2000 ms after start; a line sent after each answer to a command; a message
+//   ; stored 3000 ms after start and announced with +CMTI
+//   at 2000 = +CREG: 1,5
+//   after +CMGS = +CMTI: "SM",3
+//   incoming at 3000 = +886955000111 | 26/12/10,08:00:00+32 | Hi
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace telvane::modemsim {
+
+// +CMGL/+CMGR status numbers (3GPP TS 27.005 3.1).
+enum class MessageStat { RecUnread = 0, RecRead = 1, StoUnsent = 2, StoSent = 3 };
+
+struct StoredMessage {
+    int index = 0;
+    MessageStat stat = MessageStat::RecRead;
+    std::string pdu;  // upper-case hex, service-centre field first
+};
+
+struct Contact {
+    int index = 0;
+    std::string number;  // may start with '+' (type 145)
+    std::string name;    // UTF-8
+};
+
+struct TimedLine {
+    int64_t atMs = 0;
+    std::string line;
+};
+
+struct TriggeredLine {
+    std::string command;  // e.g. "+CMGS", "Z", "+CPIN"
+    std::string line;
+};
+
+struct IncomingMessage {
+    int64_t atMs = 0;
+    std::string pdu;
+};
+
+struct Faults {
+    bool silent = false;
+    int cpinBusy = 0;
+    std::map<int, int> cmsErrorOnSubmission;  // 1-based submission number -> error
+    std::map<std::string, int> mute;          // command -> how many times; 0 = always
+    int delayMs = 0;
+    std::map<std::string, int> commandDelayMs;
+    int batchMin = 0;  // 0: answers go out whole
+    int batchMax = 0;
+    double bit7Probability = 0.0;
+    int64_t dropAfterBytes = -1;  // -1: never
+    std::string dropAtCommand;
+    int dropAtBytes = 0;
+    uint32_t seed = 1;
+};
+
+enum class SimState { Ready, PinRequired, Absent };
+
+struct Scenario {
+    std::string manufacturer = "Telvane";
+    std::string model = "ModemSim 900";
+    std::string revision = "1.03";
+    std::string imei = "351234567890123";
+
+    SimState simState = SimState::Ready;
+    std::string pin = "1234";
+    std::string imsi = "466920123456789";
+    std::string serviceCentre = "+886932400821";
+    int messageCapacity = 30;
+    std::vector<StoredMessage> messages;
+
+    int registration = 1;
+    std::string operatorCode = "46692";
+    std::string operatorName = "LDTA";
+    int signal = 20;
+
+    int phonebookCapacity = 250;
+    int numberLimit = 20;
+    int textLimit = 14;
+    std::vector<Contact> phonebook;
+
+    std::map<int, std::vector<std::string>> toolkit;  // AT+STGI=<type> -> answer lines
+
+    Faults faults;
+    std::vector<TimedLine> timedLines;
+    std::vector<TriggeredLine> triggeredLines;
+    std::vector<IncomingMessage> incoming;
+};
+
+// Parses the text format above.  On a malformed line returns nothing and sets `error` to
+// "line N: what".
+std::optional<Scenario> ParseScenario(const std::string& text, std::string* error);
+std::optional<Scenario> LoadScenarioFile(const std::string& path, std::string* error);
+
+}  // namespace telvane::modemsim

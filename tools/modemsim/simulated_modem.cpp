@@ -1,0 +1,535 @@
+#include "modemsim/simulated_modem.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "modemsim/at_command.h"
+#include "modemsim/sim_pdu.h"
+
+namespace telvane::modemsim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr char kCtrlZ = 0x1A;
+constexpr char kEsc = 0x1B;
+// A pause between the pieces of a cut answer, so that they arrive in separate reads.
+constexpr auto kBatchGap = std::chrono::milliseconds(2);
+
+std::string Upper(std::string s) {
+    for (char& c : s) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return s;
+}
+
+}  // namespace
+
+const char* KindName(TranscriptEntry::Kind kind) {
+    switch (kind) {
+        case TranscriptEntry::Kind::Command:
+            return "command";
+        case TranscriptEntry::Kind::Pdu:
+            return "pdu";
+        case TranscriptEntry::Kind::Submitted:
+            return "submitted";
+        case TranscriptEntry::Kind::Written:
+            return "written";
+        case TranscriptEntry::Kind::Unsolicited:
+            return "unsolicited";
+        case TranscriptEntry::Kind::Event:
+            return "event";
+    }
+    return "?";
+}
+
+SimulatedModem::SimulatedModem(Scenario scenario)
+    : scenario_(std::move(scenario)), random_(scenario_.faults.seed) {}
+
+SimulatedModem::~SimulatedModem() {
+    Stop();
+}
+
+std::string SimulatedModem::Start() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (thread_.joinable() || master_ >= 0) {
+        error_ = "the modem is already started";
+        return {};
+    }
+    char name[256] = {};
+    if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
+        error_ = std::string("cannot open a pseudo-terminal: ") + std::strerror(errno);
+        return {};
+    }
+    // Raw slave: a client that does not set the line up itself still gets the bytes unchanged.
+    termios tio{};
+    if (tcgetattr(slave_, &tio) == 0) {
+        cfmakeraw(&tio);
+        cfsetispeed(&tio, B115200);
+        cfsetospeed(&tio, B115200);
+        tcsetattr(slave_, TCSANOW, &tio);
+    }
+    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+    fcntl(master_, F_SETFD, FD_CLOEXEC);
+    fcntl(slave_, F_SETFD, FD_CLOEXEC);
+    int wake[2];
+    if (pipe2(wake, O_NONBLOCK | O_CLOEXEC) != 0) {
+        error_ = std::string("cannot create a pipe: ") + std::strerror(errno);
+        close(master_);
+        close(slave_);
+        master_ = slave_ = -1;
+        return {};
+    }
+    wakeRead_ = wake[0];
+    wakeWrite_ = wake[1];
+    devicePath_ = name;
+    started_ = Clock::now();
+    stopping_ = false;
+    linkUp_ = true;
+    thread_ = std::thread([this] { Run(); });
+    return devicePath_;
+}
+
+void SimulatedModem::Stop() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+        if (wakeWrite_ >= 0) {
+            char c = 1;
+            [[maybe_unused]] ssize_t n = write(wakeWrite_, &c, 1);
+        }
+    }
+    if (thread_.joinable()) thread_.join();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (master_ >= 0) CloseLink("");
+    if (wakeRead_ >= 0) close(wakeRead_);
+    if (wakeWrite_ >= 0) close(wakeWrite_);
+    wakeRead_ = wakeWrite_ = -1;
+    changed_.notify_all();
+}
+
+std::string SimulatedModem::Error() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return error_;
+}
+
+std::string SimulatedModem::DevicePath() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return devicePath_;
+}
+
+bool SimulatedModem::LinkUp() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return linkUp_;
+}
+
+void SimulatedModem::SetTranscriptFile(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    transcriptPath_ = path;
+    if (!path.empty()) {
+        // Start the file afresh; entries are appended as they happen.
+        if (std::FILE* f = std::fopen(path.c_str(), "w")) std::fclose(f);
+    }
+}
+
+void SimulatedModem::PushUnsolicited(const std::string& line) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    SendLine(line);
+}
+
+int SimulatedModem::DeliverMessage(const std::string& sender, const std::string& timestamp,
+                                   const std::u16string& text) {
+    std::optional<std::string> pdu;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        pdu = EncodeDeliver(scenario_.serviceCentre, sender, timestamp, text);
+    }
+    return pdu ? DeliverPdu(*pdu) : -1;
+}
+
+int SimulatedModem::DeliverPdu(const std::string& pduHex) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (TpduLength(pduHex) <= 0) return -1;
+    int index = StoreMessage(MessageStat::RecUnread, Upper(pduHex));
+    if (index > 0) SendLine("+CMTI: \"SM\"," + std::to_string(index));
+    return index;
+}
+
+void SimulatedModem::DropLink() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (master_ >= 0) CloseLink("link dropped");
+}
+
+std::vector<TranscriptEntry> SimulatedModem::Transcript() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return transcript_;
+}
+
+namespace {
+std::vector<std::string> OfKind(const std::vector<TranscriptEntry>& entries,
+                                TranscriptEntry::Kind kind) {
+    std::vector<std::string> out;
+    for (const TranscriptEntry& e : entries) {
+        if (e.kind == kind) out.push_back(e.text);
+    }
+    return out;
+}
+}  // namespace
+
+std::vector<std::string> SimulatedModem::Commands() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return OfKind(transcript_, TranscriptEntry::Kind::Command);
+}
+
+std::vector<std::string> SimulatedModem::SubmittedPdus() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return OfKind(transcript_, TranscriptEntry::Kind::Submitted);
+}
+
+std::vector<std::string> SimulatedModem::WrittenPdus() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return OfKind(transcript_, TranscriptEntry::Kind::Written);
+}
+
+std::vector<StoredMessage> SimulatedModem::Messages() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return scenario_.messages;
+}
+
+std::vector<Contact> SimulatedModem::Phonebook() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return scenario_.phonebook;
+}
+
+int SimulatedModem::CountCommands(const std::string& text) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    int count = 0;
+    for (const TranscriptEntry& e : transcript_) {
+        if (e.kind == TranscriptEntry::Kind::Command && e.text.find(text) != std::string::npos)
+            ++count;
+    }
+    return count;
+}
+
+bool SimulatedModem::WaitForCommand(const std::string& text,
+                                    std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] {
+        for (const TranscriptEntry& e : transcript_) {
+            if (e.kind == TranscriptEntry::Kind::Command && e.text.find(text) != std::string::npos)
+                return true;
+        }
+        return false;
+    });
+}
+
+void SimulatedModem::Record(TranscriptEntry::Kind kind, const std::string& text) {
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started_);
+    transcript_.push_back({ms.count(), kind, text});
+    if (!transcriptPath_.empty()) {
+        if (std::FILE* f = std::fopen(transcriptPath_.c_str(), "a")) {
+            std::fprintf(f, "%lld.%03lld %s %s\n", static_cast<long long>(ms.count() / 1000),
+                         static_cast<long long>(ms.count() % 1000), KindName(kind), text.c_str());
+            std::fclose(f);
+        }
+    }
+    changed_.notify_all();
+}
+
+void SimulatedModem::Send(std::string bytes, int delayMs, bool dropAfter) {
+    if (scenario_.faults.silent || master_ < 0) return;
+    auto notBefore = Clock::now() + std::chrono::milliseconds(delayMs);
+    // Answers never overtake each other.
+    if (!output_.empty()) notBefore = std::max(notBefore, output_.back().notBefore);
+    output_.push_back({std::move(bytes), notBefore, dropAfter});
+    if (wakeWrite_ >= 0) {
+        char c = 1;
+        [[maybe_unused]] ssize_t n = write(wakeWrite_, &c, 1);
+    }
+}
+
+void SimulatedModem::SendLine(const std::string& line) {
+    if (master_ < 0) return;
+    Record(TranscriptEntry::Kind::Unsolicited, line);
+    Send("\r\n" + line + "\r\n");
+}
+
+void SimulatedModem::CloseLink(const std::string& why) {
+    if (!why.empty()) Record(TranscriptEntry::Kind::Event, why);
+    if (master_ >= 0) close(master_);
+    if (slave_ >= 0) close(slave_);
+    master_ = slave_ = -1;
+    linkUp_ = false;
+    output_.clear();
+    changed_.notify_all();
+}
+
+bool SimulatedModem::WriteSome() {
+    Output& front = output_.front();
+    size_t n = front.bytes.size();
+    const Faults& f = scenario_.faults;
+    if (f.batchMax > 0) {
+        std::uniform_int_distribution<int> size(f.batchMin, f.batchMax);
+        n = std::min(n, static_cast<size_t>(size(random_)));
+    }
+    bool dropNow = false;
+    if (f.dropAfterBytes >= 0 && bytesSent_ + static_cast<int64_t>(n) >= f.dropAfterBytes) {
+        n = static_cast<size_t>(f.dropAfterBytes - bytesSent_);
+        dropNow = true;
+    }
+    std::string piece = front.bytes.substr(0, n);
+    if (f.bit7Probability > 0) {
+        std::bernoulli_distribution noise(f.bit7Probability);
+        for (char& c : piece) {
+            if (noise(random_)) c = static_cast<char>(c | 0x80);
+        }
+    }
+    ssize_t written = piece.empty() ? 0 : write(master_, piece.data(), piece.size());
+    if (written < 0) {
+        if (errno == EAGAIN || errno == EINTR) return true;
+        CloseLink("write failed");
+        return false;
+    }
+    bytesSent_ += written;
+    front.bytes.erase(0, static_cast<size_t>(written));
+    if (dropNow && static_cast<size_t>(written) == n) {
+        CloseLink("link dropped after " + std::to_string(bytesSent_) + " bytes");
+        return false;
+    }
+    if (front.bytes.empty()) {
+        bool drop = front.dropAfter;
+        output_.pop_front();
+        if (drop) {
+            CloseLink("link dropped");
+            return false;
+        }
+    } else if (f.batchMax > 0) {
+        front.notBefore = Clock::now() + kBatchGap;
+    }
+    return true;
+}
+
+void SimulatedModem::Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    char buffer[4096];
+    while (!stopping_ && master_ >= 0) {
+        auto now = Clock::now();
+        auto elapsed = now - started_;
+        // Scheduled lines and messages that are due.
+        while (nextTimedLine_ < scenario_.timedLines.size() &&
+               std::chrono::milliseconds(scenario_.timedLines[nextTimedLine_].atMs) <= elapsed) {
+            SendLine(scenario_.timedLines[nextTimedLine_++].line);
+        }
+        while (nextIncoming_ < scenario_.incoming.size() &&
+               std::chrono::milliseconds(scenario_.incoming[nextIncoming_].atMs) <= elapsed) {
+            int index =
+                StoreMessage(MessageStat::RecUnread, scenario_.incoming[nextIncoming_++].pdu);
+            if (index > 0) SendLine("+CMTI: \"SM\"," + std::to_string(index));
+        }
+        if (master_ < 0) break;
+
+        Clock::time_point wakeAt = Clock::time_point::max();
+        if (nextTimedLine_ < scenario_.timedLines.size())
+            wakeAt =
+                started_ + std::chrono::milliseconds(scenario_.timedLines[nextTimedLine_].atMs);
+        if (nextIncoming_ < scenario_.incoming.size())
+            wakeAt = std::min(wakeAt, started_ + std::chrono::milliseconds(
+                                                     scenario_.incoming[nextIncoming_].atMs));
+        bool outputDue = !output_.empty() && output_.front().notBefore <= now;
+        if (!output_.empty() && !outputDue) wakeAt = std::min(wakeAt, output_.front().notBefore);
+        int timeout = -1;
+        if (wakeAt != Clock::time_point::max()) {
+            auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(wakeAt - now).count();
+            timeout = static_cast<int>(std::clamp<int64_t>(ms + 1, 0, 60000));
+        }
+        pollfd fds[2] = {{wakeRead_, POLLIN, 0},
+                         {master_, static_cast<short>(POLLIN | (outputDue ? POLLOUT : 0)), 0}};
+        lock.unlock();
+        int ready = poll(fds, 2, timeout);
+        lock.lock();
+        if (ready < 0 && errno != EINTR) break;
+        if (ready <= 0 || stopping_ || master_ < 0) continue;
+        if (fds[0].revents & POLLIN) {
+            while (read(wakeRead_, buffer, sizeof buffer) > 0) {
+            }
+        }
+        if (fds[1].revents & POLLIN) {
+            ssize_t n = read(master_, buffer, sizeof buffer);
+            if (n > 0) OnInput(buffer, static_cast<size_t>(n));
+        }
+        if (master_ >= 0 && (fds[1].revents & POLLOUT) && !output_.empty() &&
+            output_.front().notBefore <= Clock::now()) {
+            WriteSome();
+        }
+    }
+}
+
+}  // namespace telvane::modemsim
+
+namespace telvane::modemsim {
+
+void SimulatedModem::OnInput(const char* data, size_t count) {
+    std::string echo;
+    auto flushEcho = [&] {
+        if (echo_ && !echo.empty()) Send(echo);
+        echo.clear();
+    };
+    for (size_t i = 0; i < count && master_ >= 0; ++i) {
+        char c = data[i];
+        if (prompt_ != Prompt::None) {
+            if (c == kCtrlZ || c == kEsc) {
+                flushEcho();
+                FinishPdu(c == kEsc);
+            } else if (c == '\r' && (prompt_ == Prompt::SendText || prompt_ == Prompt::WriteText)) {
+                flushEcho();
+                promptBuffer_ += '\n';
+                Send("\r\n> ");
+            } else if (c != '\r' && c != '\n' && promptBuffer_.size() < 4096) {
+                promptBuffer_ += c;
+                echo += c;
+            }
+            continue;
+        }
+        if (c == '\r') {
+            echo += c;
+            flushEcho();
+            std::string line;
+            line.swap(lineBuffer_);
+            ExecuteLine(line);
+        } else if (c == '\b') {
+            if (!lineBuffer_.empty()) lineBuffer_.pop_back();
+            echo += c;
+        } else if (c != '\n' && c != kCtrlZ && c != kEsc && c != '\0') {
+            // V.250 modems hold a line of limited length; what overflows is ignored.
+            if (lineBuffer_.size() < 2048) lineBuffer_ += c;
+            echo += c;
+        }
+    }
+    flushEcho();
+}
+
+void SimulatedModem::ExecuteLine(const std::string& line) {
+    if (line.find_first_not_of(' ') == std::string::npos) return;
+    Record(TranscriptEntry::Kind::Command, line);
+    // Anything before "AT" is noise a modem skips; a line without it gets no answer.
+    size_t at = std::string::npos;
+    for (size_t i = 0; i + 1 < line.size(); ++i) {
+        if ((line[i] == 'A' || line[i] == 'a') && (line[i + 1] == 'T' || line[i + 1] == 't')) {
+            at = i;
+            break;
+        }
+    }
+    if (at == std::string::npos) return;
+    const Faults& f = scenario_.faults;
+    auto commands = ParseCommandLine(line.substr(at + 2));
+    int delayMs = f.delayMs;
+    bool drop = false;
+    if (commands) {
+        for (const AtCommand& c : *commands) {
+            auto muted = f.mute.find(c.name);
+            if (muted != f.mute.end() && (muted->second == 0 || muted_[c.name] < muted->second)) {
+                ++muted_[c.name];
+                Record(TranscriptEntry::Kind::Event, "no answer to " + c.name);
+                return;
+            }
+            auto delay = f.commandDelayMs.find(c.name);
+            if (delay != f.commandDelayMs.end()) delayMs += delay->second;
+            if (!f.dropAtCommand.empty() && c.name == f.dropAtCommand) drop = true;
+        }
+    }
+    std::string answer;
+    std::vector<std::string> triggers;
+    bool prompted = false;
+    if (!commands) {
+        answer = "\r\nERROR\r\n";
+    } else {
+        std::string final = "OK";
+        for (const AtCommand& c : *commands) {
+            AtResult r = Execute(c);
+            if (!r.lines.empty()) {
+                answer += "\r\n";
+                for (size_t i = 0; i < r.lines.size(); ++i) {
+                    answer += r.lines[i];
+                    answer += "\r\n";
+                }
+            }
+            for (const TriggeredLine& t : scenario_.triggeredLines) {
+                if (t.command == c.name) triggers.push_back(t.line);
+            }
+            if (r.prompt) {
+                // The rest of the line is not read: the modem now waits for the message.
+                prompted = true;
+                promptCommand_ = c.name;
+                promptDelayMs_ = delayMs;
+                pendingTriggers_ = triggers;
+                answer += "\r\n> ";
+                break;
+            }
+            if (r.final != "OK") {
+                final = r.final;
+                break;
+            }
+        }
+        if (!prompted) answer += "\r\n" + final + "\r\n";
+    }
+    if (drop) {
+        Send(answer.substr(0, std::min<size_t>(answer.size(), f.dropAtBytes)), delayMs, true);
+        return;
+    }
+    Send(answer, delayMs);
+    if (!prompted) {
+        for (const std::string& t : triggers)
+            SendLine(t);
+    }
+}
+
+void SimulatedModem::FinishPdu(bool cancelled) {
+    Prompt kind = prompt_;
+    prompt_ = Prompt::None;
+    std::string body;
+    body.swap(promptBuffer_);
+    Record(TranscriptEntry::Kind::Pdu, body);
+    std::vector<std::string> triggers;
+    triggers.swap(pendingTriggers_);
+    if (cancelled) {
+        Record(TranscriptEntry::Kind::Event, "message cancelled");
+        Send("\r\nOK\r\n", promptDelayMs_);
+        return;
+    }
+    AtResult r = FinishMessage(kind, body);
+    std::string answer;
+    for (const std::string& l : r.lines)
+        answer += "\r\n" + l + "\r\n";
+    answer += "\r\n" + r.final + "\r\n";
+    Send(answer, promptDelayMs_);
+    for (const std::string& t : triggers)
+        SendLine(t);
+}
+
+int SimulatedModem::StoreMessage(MessageStat stat, const std::string& pdu) {
+    auto& store = scenario_.messages;
+    int index = 1;
+    auto it = store.begin();
+    while (it != store.end() && it->index == index) {
+        ++it;
+        ++index;
+    }
+    if (index > scenario_.messageCapacity) return -1;
+    store.insert(it, StoredMessage{index, stat, pdu});
+    return index;
+}
+
+int SimulatedModem::NextMessageReference() {
+    messageReference_ = (messageReference_ + 1) % 256;
+    return messageReference_;
+}
+
+}  // namespace telvane::modemsim

@@ -1,0 +1,168 @@
+// A GSM modem on the master side of a pseudo-terminal, for tests and for running without
+// hardware.  It answers AT commands the way a real modem does (echo, CR LF framing, PDU mode,
+// "> " prompt) from the state of a Scenario, and injects that scenario's faults.
+//
+//   modemsim::SimulatedModem modem(*modemsim::ParseScenario(text, &error));
+//   std::string device = modem.Start();          // e.g. "/dev/pts/7"; empty on failure
+//   ... open `device` with the serial port, talk to it ...
+//   modem.PushUnsolicited("RING");
+//   modem.DeliverMessage("+886912345678", "26/12/10,08:00:00+32", u"Hi");   // stored + "+CMTI:"
+//   EXPECT_TRUE(modem.WaitForCommand("+CMGL", std::chrono::seconds(2)));
+//   auto lines = modem.Transcript();
+//   modem.Stop();                                 // also done by the destructor
+//
+// Every public operation may be called from any thread.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "modemsim/at_command.h"
+#include "modemsim/scenario.h"
+
+namespace telvane::modemsim {
+
+struct TranscriptEntry {
+    enum class Kind {
+        Command,      // a command line as received, without its CR
+        Pdu,          // what was typed after the "> " prompt, without Ctrl-Z
+        Submitted,    // a PDU sent to the network (+CMGS, +CMSS)
+        Written,      // a PDU stored by +CMGW
+        Unsolicited,  // an unsolicited line the modem sent
+        Event,        // the modem's own events: link dropped, message cancelled
+    };
+    int64_t ms = 0;  // since Start()
+    Kind kind = Kind::Command;
+    std::string text;
+};
+
+const char* KindName(TranscriptEntry::Kind kind);
+
+class SimulatedModem {
+  public:
+    explicit SimulatedModem(Scenario scenario);
+    ~SimulatedModem();
+    SimulatedModem(const SimulatedModem&) = delete;
+    SimulatedModem& operator=(const SimulatedModem&) = delete;
+
+    // Opens a fresh pty pair, sets the slave raw, starts the modem's thread and returns the
+    // slave's path; empty (and Error() says why) on failure or when already started.
+    std::string Start();
+    // Stops the thread and closes the pty; idempotent.
+    void Stop();
+    std::string Error() const;
+    std::string DevicePath() const;
+    // False once the link was dropped (a fault or DropLink) or after Stop().
+    bool LinkUp() const;
+
+    // Appends every transcript entry to this file as it happens ("12.345 command AT+CSQ").
+    // Set before Start().
+    void SetTranscriptFile(const std::string& path);
+
+    // Sends "CR LF line CR LF" as soon as the output queue allows.
+    void PushUnsolicited(const std::string& line);
+    // Stores a received message and announces it with +CMTI: "SM",<index>.  Returns the index,
+    // or -1 when the store is full or the message cannot be encoded.
+    int DeliverMessage(const std::string& sender, const std::string& timestamp,
+                       const std::u16string& text);
+    int DeliverPdu(const std::string& pduHex);
+    // Hangs the line up: the client sees the device vanish.
+    void DropLink();
+
+    std::vector<TranscriptEntry> Transcript() const;
+    std::vector<std::string> Commands() const;       // Command entries only
+    std::vector<std::string> SubmittedPdus() const;  // in order
+    std::vector<std::string> WrittenPdus() const;    // in order
+    std::vector<StoredMessage> Messages() const;     // the store now, by index
+    std::vector<Contact> Phonebook() const;          // by index
+    // Waits until a received command line contains `text` (case-sensitive); counts earlier lines.
+    bool WaitForCommand(const std::string& text, std::chrono::milliseconds timeout) const;
+    int CountCommands(const std::string& text) const;
+
+  private:
+    struct Output {
+        std::string bytes;
+        std::chrono::steady_clock::time_point notBefore;
+        bool dropAfter = false;
+    };
+
+    void Run();
+    void OnInput(const char* data, size_t count);
+    void ExecuteLine(const std::string& line);
+    AtResult Execute(const AtCommand& command);
+    void FinishPdu(bool cancelled);
+    enum class Prompt { None, Send, Write, SendText, WriteText };
+    AtResult FinishMessage(Prompt kind, const std::string& body);
+    void Send(std::string bytes, int delayMs = 0, bool dropAfter = false);
+    void SendLine(const std::string& line);
+    void Record(TranscriptEntry::Kind kind, const std::string& text);
+    bool WriteSome();
+    void CloseLink(const std::string& why);
+    int StoreMessage(MessageStat stat, const std::string& pdu);
+    int NextMessageReference();
+    std::string CmeError(int code) const;
+    std::string CmsError(int code) const;
+
+    // +CMGx/+CPxx handlers live in at_commands.cpp.
+    AtResult MessageCommand(const AtCommand& command);
+    AtResult PhonebookCommand(const AtCommand& command);
+    AtResult GeneralCommand(const AtCommand& command);
+    AtResult Submit(const std::string& pdu);
+    std::string ListingHeader(const std::string& prefix, const StoredMessage& message) const;
+    std::string ListingBody(const StoredMessage& message) const;
+    std::string SimError() const;  // empty when the SIM is usable
+
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    Scenario scenario_;
+    std::string error_;
+    std::string devicePath_;
+    std::string transcriptPath_;
+    int master_ = -1;
+    int slave_ = -1;
+    int wakeRead_ = -1;
+    int wakeWrite_ = -1;
+    bool stopping_ = false;
+    bool linkUp_ = false;
+    std::thread thread_;
+    std::chrono::steady_clock::time_point started_;
+    std::vector<TranscriptEntry> transcript_;
+    std::deque<Output> output_;
+    std::mt19937 random_;
+    int64_t bytesSent_ = 0;
+    size_t nextTimedLine_ = 0;
+    size_t nextIncoming_ = 0;
+
+    // Modem settings and the command reader's state.
+    std::string lineBuffer_;
+    bool echo_ = true;
+    int cmee_ = 0;
+    bool pduMode_ = true;
+    int cregMode_ = 0;
+    int copsFormat_ = 0;
+    std::string charset_ = "GSM";
+    std::string csmp_ = "17,167,0,0";
+    std::string cnmi_ = "2,1,0,0,0";
+    int cpinQueries_ = 0;
+    int submissions_ = 0;
+    int messageReference_ = 0;
+    std::map<std::string, int> muted_;  // command -> answers swallowed so far
+    Prompt prompt_ = Prompt::None;
+    int promptLength_ = 0;
+    int promptStat_ = 2;
+    std::string promptAddress_;
+    std::string promptBuffer_;
+    std::string promptCommand_;
+    int promptDelayMs_ = 0;
+    std::vector<std::string> pendingTriggers_;
+};
+
+}  // namespace telvane::modemsim
