@@ -87,7 +87,10 @@ bool ResponseFramer::Extract(std::string& response, bool sendOrWriteWaiting) {
         // A listing is complete only with its final "OK".
         if (!haveOk && lastListKeyword_ != std::string::npos && lastListKeyword_ >= start_)
             return false;
-        const size_t end = haveOk ? std::max(b, oks_.front() - 2) : b;
+        // An "OK" line is a final result of its own: taken into a block with the lines after it,
+        // the command waiting for it would never see it.
+        const bool okLine = b == a + 4 && rx_.compare(a + 2, 2, "OK") == 0;
+        const size_t end = haveOk && !okLine ? std::max(b, oks_.front() - 2) : b;
         response.assign(rx_, a + 2, end - (a + 2));
         start_ = end;  // the CR LF at `end` opens the next response
         bool lineByLine = false;
