@@ -26,6 +26,7 @@ bool SubmitPdu(ModemEngine& engine, State& s, const PduJob& job, const std::u16s
     if (!engine.SendCommand(std::string(job.command) + std::to_string(tpduLength))) return false;
     engine.Pause(500);
     (s.*job.waiting) = 1;
+    s.okEvent.Reset();  // only an "OK" to this PDU counts
     bool ok = engine.SendCommand(Narrow(pdu) + '\x1a') != 0;
     if (ok) ok = engine.WaitForOk(5000) != 0;
     (s.*job.waiting) = 0;
@@ -134,6 +135,7 @@ void DeleteWorker(ModemEngine& engine, State& s, int32_t mode, int32_t index) {
     else if (mode >= 1 && mode <= 4)
         command = "AT+CMGD=1," + std::to_string(mode);
     s.deleteWaiting = 1;
+    s.okEvent.Reset();
     if (!engine.SendCommand(command)) {
         s.deleteWaiting = 0;
         return;
@@ -154,6 +156,7 @@ void ReadOneWorker(ModemEngine& engine, State& s, int32_t index) {
     s.readIndex = index;
     s.expectPdu = 1;
     s.pduToListing = 0;
+    s.okEvent.Reset();
     bool ok = engine.SendCommand("AT+CMGF=0;+CMGR=" + std::to_string(index)) != 0;
     if (ok) ok = engine.WaitForOk(1500) != 0;
     s.expectPdu = 0;
@@ -202,6 +205,7 @@ int ModemEngine::SendFromStore(int32_t index) {
     if (!s.registered.load() || s.closing.load()) return 0;
     return s.storeSend.Start([this, &s, index] {
         if (!s.registered.load()) return;
+        s.okEvent.Reset();
         if (!SendCommand("AT+CMGF=0;+CMSS=" + std::to_string(index))) return;
         const bool ok = WaitForOk(8000) != 0;
         Pause(500);
@@ -251,6 +255,7 @@ int ModemEngine::StartToolkitInformation(int32_t type) {
             s.toolkitItemCounter = -1;
             s.toolkitLines = 0;
         }
+        s.okEvent.Reset();
         if (SendCommand("AT+STGI=" + std::to_string(type))) WaitForOk(2000);
         s.toolkitAwaiting = 0;
     });
