@@ -231,6 +231,7 @@ int OnPhonebook(ModemEngine&, State& s) {
             std::lock_guard lock(s.phonebookMutex);
             s.phonebook.SetLimits(numberLimit, textLimit, capacity);
         }
+        ++s.phonebookRanges;
         std::lock_guard lock(s.textMutex);
         s.smsText.clear();
         return 0;

@@ -89,6 +89,7 @@ struct ModemEngine::State {
 
     mutable std::mutex phonebookMutex;
     PhonebookTable phonebook;
+    std::atomic<int32_t> phonebookRanges{0};  // range answers handled so far
 
     // SIM toolkit.
     std::atomic<int32_t> toolkitCommand{0};

@@ -60,8 +60,12 @@ bool SmsTextHasEntries(const State& s) {
 void ReadPhonebookWorker(ModemEngine& engine, State& s) {
     if (!engine.SendCommand(SelectPhonebookCommand(s))) return;
     engine.Pause(200);
+    const int32_t ranges = s.phonebookRanges.load();
     engine.SendCommand("AT+CPBR=?");
     engine.Pause(200);
+    // A late range answer would make the read ask for the wrong range: give it a while longer.
+    for (int i = 0; i < 20 && s.phonebookRanges.load() == ranges; ++i)
+        engine.Pause(50);
     int32_t capacity = 0;
     {
         std::lock_guard lock(s.phonebookMutex);

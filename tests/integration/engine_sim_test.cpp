@@ -22,7 +22,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr double kScale = 0.02;
+constexpr double kScale = 0.05;
 
 // The engine's notifications as they arrive on its dispatcher thread.
 class Notifications {
