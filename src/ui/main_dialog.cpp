@@ -22,6 +22,7 @@
 
 #include "control/ui_strings.h"
 #include "platform/settings_store.h"
+#include "platform/timing.h"
 #include "ui/icons.h"
 #include "ui/picture_editor.h"
 #include "ui/sortable_list.h"
@@ -33,6 +34,18 @@ namespace {
 
 QString Ui(int chineseId, int englishId) {
     return QString::fromStdU16String(LoadUiString(chineseId, englishId));
+}
+
+// The controller takes its time scale as a Timing or as a plain factor.
+template <typename Controller>
+std::unique_ptr<Controller> MakeController(WindowInterface& window, double scale,
+                                           LinkEngineFactory factory) {
+    if constexpr (std::is_constructible_v<Controller, WindowInterface&, Timing,
+                                          LinkEngineFactory>) {
+        return std::make_unique<Controller>(window, Timing(scale), std::move(factory));
+    } else {
+        return std::make_unique<Controller>(window, scale, std::move(factory));
+    }
 }
 
 constexpr int kFirstTimer = 11024;
@@ -74,8 +87,7 @@ MainDialog::MainDialog(MainDialogOptions options, QWidget* parent)
     // Start-up, in the order the rest of the window relies on.
     setWindowIcon(MakeIcon(Icon::kWindow));
     CreateControls();
-    controller_ =
-        std::make_unique<LinkController>(*this, options_.timeScale, options_.engineFactory);
+    controller_ = MakeController<LinkController>(*this, options_.timeScale, options_.engineFactory);
     controller_->Phonebook().Load();
     LoadSettings();
     DetectPorts();

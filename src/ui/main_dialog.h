@@ -55,6 +55,8 @@ struct MainDialogOptions {
     // Makes the engine at each Connect (tests: a modem on a pty at a small time scale).
     LinkEngineFactory engineFactory;
     double timeScale = 1.0;
+    // The port to take when none is set yet (./run's simulated modem).
+    std::string defaultPort;
     // Replaces the modal message box (tests record the texts instead of clicking them away).
     std::function<void(const QString&)> messageBox;
 };

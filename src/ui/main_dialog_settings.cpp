@@ -89,6 +89,13 @@ void MainDialog::DetectPorts() {
         portBox_->setItemData(portBox_->count() - 1, QString::fromStdString(d.path),
                               Qt::ToolTipRole);
     }
+    if (port_.empty() && !options_.defaultPort.empty()) {
+        for (const PortEntry& entry : ports_) {
+            if (entry.name != options_.defaultPort) continue;
+            port_ = Utf8ToU16(entry.name);
+            store_->SetText(kSettingsKey, "Port", port_);
+        }
+    }
     if (ports_.empty()) {
         ShowMessage("No valid Communication Port found");
         return;
