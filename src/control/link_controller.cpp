@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "control/modem_link.h"
 #include "control/operator_label.h"
 #include "control/ui_strings.h"
 #include "platform/text.h"
@@ -80,11 +81,12 @@ int HighestUsedPosition(const FolderTable& table) {
 
 }  // namespace
 
-LinkController::LinkController(WindowInterface& window, double timeScale,
+LinkController::LinkController(WindowInterface& window, Timing timing,
                                LinkEngineFactory engineFactory)
     : window_(window),
-      timeScale_(timeScale),
-      engineFactory_(std::move(engineFactory)),
+      timing_(timing),
+      engineFactory_(engineFactory ? std::move(engineFactory)
+                                   : [timing] { return MakeModemLink(timing); }),
       alive_(std::make_shared<std::atomic<bool>>(true)),
       phonebook_(*this) {
     ShowStatus(kUnknownOperatorLabel);
@@ -98,7 +100,7 @@ LinkController::~LinkController() {
 }
 
 int64_t LinkController::Scaled(int64_t ms) const {
-    return std::max<int64_t>(1, std::llround(static_cast<double>(ms) * timeScale_));
+    return timing_.ScaledMilliseconds(ms);
 }
 
 void LinkController::StartTimer(int timerId, int64_t ms) {

@@ -15,16 +15,17 @@
 #include "control/link_engine.h"
 #include "control/phonebook_cache.h"
 #include "control/window_interface.h"
+#include "platform/timing.h"
 #include "store/message_store.h"
 
 namespace telvane {
 
 class LinkController : private PhonebookCacheHost {
   public:
-    // `timeScale` multiplies every timer period (1.0 in the product; tests run faster).  The
-    // factory makes the engine at each Connect; null makes the product's ModemEngine.
-    LinkController(WindowInterface& window, double timeScale = 1.0,
-                   LinkEngineFactory engineFactory = nullptr);
+    // `timing` scales every timer period, as it scales the engine's pauses.  The factory makes
+    // the engine at each Connect; null makes the product's ModemEngine with the same timing.
+    explicit LinkController(WindowInterface& window, Timing timing = Timing(),
+                            LinkEngineFactory engineFactory = nullptr);
     ~LinkController() override;
 
     LinkController(const LinkController&) = delete;
@@ -113,7 +114,7 @@ class LinkController : private PhonebookCacheHost {
     void ConfirmOutboxRecipient();
 
     WindowInterface& window_;
-    double timeScale_;
+    Timing timing_;
     LinkEngineFactory engineFactory_;
 
     std::unique_ptr<LinkEngine> engine_;

@@ -40,7 +40,7 @@ class ControllerTest : public ::testing::Test {
         window.settings.syncSms = false;
         window.settings.syncSimPhonebook = false;
         controller = std::make_unique<LinkController>(
-            window, 1.0, [s = script] { return std::make_unique<FakeEngine>(s); });
+            window, Timing(1.0), [s = script] { return std::make_unique<FakeEngine>(s); });
         window.controller = controller.get();
         window.Pump();
     }
