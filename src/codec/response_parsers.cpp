@@ -75,7 +75,7 @@ int32_t ParseCmsErrorT(View line) {
         case 330:
             return event::kCmsUnknownCentre;
         default:
-            return event::kCmeOther;
+            return event::kCmsOther;
     }
 }
 
