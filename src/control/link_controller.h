@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "codec/sms_record.h"
 #include "control/link_engine.h"
@@ -26,6 +27,9 @@ class LinkController : private PhonebookCacheHost {
     // the engine at each Connect; null makes the product's ModemEngine with the same timing.
     explicit LinkController(WindowInterface& window, Timing timing = Timing(),
                             LinkEngineFactory engineFactory = nullptr);
+    LinkController(WindowInterface& window, double timeScale,
+                   LinkEngineFactory engineFactory = nullptr)
+        : LinkController(window, Timing(timeScale), std::move(engineFactory)) {}
     ~LinkController() override;
 
     LinkController(const LinkController&) = delete;

@@ -615,6 +615,28 @@ TEST_F(SendTest, AnyCmsErrorWhileASendWaitsIsASendFailure) {
     EXPECT_EQ(script->texts.size(), 1u);
 }
 
+TEST_F(SendTest, AFailureReportedBeforeARunDoesNotEndIt) {
+    GoOnline();
+    Emit(55);  // e.g. left over from an earlier session's send
+    Send(u"111", u"x");
+    Confirm(3);
+    EXPECT_EQ(ReadFolder(FolderId::Sent).size(), 1u);
+}
+
+TEST_F(SendTest, AMessageTheOutboxCannotHoldStaysOnTheComposePage) {
+    WriteFolder(FolderId::Outbox, std::vector<SmsRecord>(kFolderSlots, Message(u"1", u"full")));
+    script->acceptSend = false;
+    GoOnline();
+    script->acceptSend = true;
+    controller->SetPage(kPageCompose);
+    window.pages.clear();
+    Send(u"111", u"not lost");
+    EXPECT_EQ(window.beeps, 1);
+    EXPECT_EQ(controller->Page(), kPageCompose);
+    EXPECT_TRUE(window.pages.empty());
+    EXPECT_TRUE(script->texts.empty());
+}
+
 TEST_F(SendTest, TheNewestOutboxMessageGoesFirst) {
     WriteFolder(FolderId::Outbox, {Message(u"1", u"older", u""), Message(u"2", u"newer", u"")});
     GoOnline();  // SyncSMS off: the Outbox run starts at once
