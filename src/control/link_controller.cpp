@@ -240,12 +240,12 @@ void LinkController::OnEngineEvent(int code) {
             }
             break;
         case 4:
-            engine_->Phonebook().SaveFile();
+            SaveEnginePhonebook();
             PostBusy(false);
             AfterConnect(3);
             break;
         case 5:
-            engine_->Phonebook().SaveFile();
+            SaveEnginePhonebook();
             window_.SetStatusText(OperatorLabel(engine_->OperatorText(), online_));
             PostBusy(false);
             if (page_ == kPagePhonebook) window_.RefreshPhonebookPage();
@@ -293,6 +293,11 @@ void LinkController::OnEngineEvent(int code) {
     }
 }
 
+void LinkController::SaveEnginePhonebook() {
+    const std::unique_lock<std::mutex> lock = engine_->LockPhonebook();
+    engine_->Phonebook().SaveFile();
+}
+
 void LinkController::AfterConnect(int step) {
     if (!engine_) return;
     const ControllerSettings settings = window_.Settings();
@@ -304,6 +309,7 @@ void LinkController::AfterConnect(int step) {
             // The engine would not take the job: the file keeps the pending changes.
             PostBusy(false);
         } else {
+            const std::unique_lock<std::mutex> lock = engine_->LockPhonebook();
             engine_->Phonebook().LoadFile();
         }
     }

@@ -100,6 +100,7 @@ class LinkController : private PhonebookCacheHost {
     void Teardown();
     void OnEngineEvent(int code);
     void AfterConnect(int step);
+    void SaveEnginePhonebook();
     void StatusTimeout();
     void StartOutboxRunLater();
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "store/message_listing.h"
@@ -46,8 +47,10 @@ class LinkEngine {
 
     // The last listing, read after notification 20.
     virtual const MessageListing& Listing() const = 0;
-    // The engine's copy of the SIM phonebook.
+    // The engine's copy of the SIM phonebook, and the lock its dispatcher and workers hold while
+    // they fill or mark it.
     virtual PhonebookTable& Phonebook() = 0;
+    [[nodiscard]] virtual std::unique_lock<std::mutex> LockPhonebook() = 0;
 };
 
 using LinkEngineFactory = std::function<std::unique_ptr<LinkEngine>()>;

@@ -50,6 +50,7 @@ class ModemLink : public LinkEngine {
     }
     const MessageListing& Listing() const override { return engine_; }
     PhonebookTable& Phonebook() override { return engine_.Phonebook(); }
+    std::unique_lock<std::mutex> LockPhonebook() override { return engine_.LockPhonebook(); }
 
   private:
     ModemEngine engine_;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -106,6 +107,9 @@ class FakeEngine : public LinkEngine, public MessageListing {
     }
     const MessageListing& Listing() const override { return *this; }
     PhonebookTable& Phonebook() override { return script_->phonebook; }
+    std::unique_lock<std::mutex> LockPhonebook() override {
+        return std::unique_lock<std::mutex>(mutex_);
+    }
 
     int32_t ListingSize() const override { return static_cast<int32_t>(script_->listing.size()); }
     SmsRecord ListingEntry(int32_t position) const override {
@@ -115,6 +119,7 @@ class FakeEngine : public LinkEngine, public MessageListing {
 
   private:
     std::shared_ptr<EngineScript> script_;
+    std::mutex mutex_;
 };
 
 }  // namespace telvane::testing
