@@ -115,6 +115,7 @@ TEST(EngineStartUp, AnsweredModemComesUpRegisteredWithItsOperator) {
     EXPECT_TRUE(rig.engine().Registered());
     EXPECT_EQ(rig.engine().SignalLevel(), 5);
     EXPECT_EQ(rig.engine().OperatorText(), u"46692");
+    EXPECT_EQ(rig.engine().SendCommand(std::string(1100, 'A')), 0);  // longer than a line may be
     EXPECT_EQ(rig.engine().RequestSignalQuality(), 1);
     EXPECT_TRUE(rig.modem().WaitForCommand("AT+CSQ", 2s));
 }
