@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -47,6 +48,22 @@ std::unique_ptr<Controller> MakeController(WindowInterface& window, double scale
         return std::make_unique<Controller>(window, scale, std::move(factory));
     }
 }
+
+// Tabs as small as their texts, as on the handheld, so that five folder names fit in either
+// language.
+class CompactTabStyle : public QProxyStyle {
+  public:
+    explicit CompactTabStyle(qreal scale) : scale_(scale) {}
+    int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                    const QWidget* widget) const override {
+        if (metric == PM_TabBarTabHSpace) return qRound(8 * scale_);
+        if (metric == PM_TabBarTabVSpace) return qRound(4 * scale_);
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+
+  private:
+    qreal scale_;
+};
 
 constexpr int kFirstTimer = 11024;
 constexpr int kLastTimer = 11031;
@@ -163,17 +180,14 @@ void MainDialog::CreateControls() {
         return w;
     };
     tabs_ = static_cast<QTabBar*>(add(1012, new QTabBar(client_)));
+    // Owned by the window and created after the client area, so it outlives the tab strip.
+    auto* tabStyle = new CompactTabStyle(scale_);
+    tabStyle->setParent(this);
+    tabs_->setStyle(tabStyle);
     tabs_->setShape(QTabBar::RoundedSouth);
     tabs_->setExpanding(false);
     tabs_->setDrawBase(false);
     tabs_->setUsesScrollButtons(false);
-    // Small tabs, as on the handheld, so that five folder names fit in either language.
-    tabs_->setStyleSheet(QString("QTabBar::tab { padding: %1px %2px; min-width: 0px;"
-                                 " border: 1px solid #9a9a9a; border-top: none;"
-                                 " background: #e4e4e4; }"
-                                 " QTabBar::tab:selected { background: white; }")
-                             .arg(qRound(1 * scale_))
-                             .arg(qRound(3 * scale_)));
     list_ = static_cast<SortableList*>(add(1013, new SortableList(client_)));
     list_->setIconSize(QSize(qRound(16 * scale_), qRound(16 * scale_)));
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
