@@ -133,6 +133,9 @@ void LinkController::ShowStatus(const std::u16string& text) {
 }
 
 void LinkController::StatusTimeout() {
+    if (engine_ && phonebookJob_ != PhonebookJob::None && --phonebookTicksLeft_ <= 0) {
+        PhonebookJobLost();
+    }
     if (!engine_ || busy_) return;
     window_.SetStatusText(OperatorLabel(engine_->OperatorText(), online_));
     if (online_) engine_->RequestSignalQuality();
@@ -224,6 +227,7 @@ void LinkController::Teardown() {
         engine_.reset();
     }
     awaiting_ = Run::None;
+    phonebookJob_ = PhonebookJob::None;
     ShowStatus(LoadUiString(123, 124));
 }
 
@@ -240,11 +244,13 @@ void LinkController::OnEngineEvent(int code) {
             }
             break;
         case 4:
+            phonebookJob_ = PhonebookJob::None;
             SaveEnginePhonebook();
             PostBusy(false);
             AfterConnect(3);
             break;
         case 5:
+            phonebookJob_ = PhonebookJob::None;
             SaveEnginePhonebook();
             window_.SetStatusText(OperatorLabel(engine_->OperatorText(), online_));
             PostBusy(false);
@@ -332,11 +338,45 @@ PhonebookTable* LinkController::OnlinePhonebook() {
 }
 
 int LinkController::StartPhonebookRead() {
-    return engine_ ? engine_->ReadPhonebook() : 0;
+    if (!engine_ || engine_->ReadPhonebook() == 0) return 0;
+    // The read takes at most about 21 s.
+    phonebookJob_ = PhonebookJob::Read;
+    phonebookTicksLeft_ = 3;
+    return 1;
 }
 
 int LinkController::StartPhonebookWrite() {
-    return engine_ ? engine_->WritePhonebook() : 0;
+    if (!engine_) return 0;
+    int changed = 0;
+    {
+        const std::unique_lock<std::mutex> lock = engine_->LockPhonebook();
+        for (const PhonebookEntry& entry : engine_->Phonebook().Entries())
+            changed += entry.changed;
+    }
+    if (engine_->WritePhonebook() == 0) return 0;
+    // 200 ms a changed entry; the status timeout ticks every 15 s.
+    phonebookJob_ = PhonebookJob::Write;
+    phonebookTicksLeft_ = 2 + (changed * 200 + 1000) / 15000;
+    return 1;
+}
+
+void LinkController::PhonebookJobLost() {
+    // The engine reports no event when a phonebook job fails; without this the window would
+    // stay disabled for good.  A partial read is not saved over the file; a partial write is,
+    // so that the entries not written stay marked.
+    const bool wasWrite = phonebookJob_ == PhonebookJob::Write;
+    phonebookJob_ = PhonebookJob::None;
+    if (wasWrite) {
+        SaveEnginePhonebook();
+    } else {
+        // Show what the file holds rather than a half-read table.
+        const std::unique_lock<std::mutex> lock = engine_->LockPhonebook();
+        engine_->Phonebook().LoadFile();
+    }
+    ShowStatus(LoadUiString(169, 170));
+    PostBusy(false);
+    if (page_ == kPagePhonebook) window_.RefreshPhonebookPage();
+    if (page_ == kPageMessages) AfterConnect(3);
 }
 
 ControllerSettings LinkController::CurrentSettings() const {

@@ -101,6 +101,7 @@ class LinkController : private PhonebookCacheHost {
     void OnEngineEvent(int code);
     void AfterConnect(int step);
     void SaveEnginePhonebook();
+    void PhonebookJobLost();
     void StatusTimeout();
     void StartOutboxRunLater();
 
@@ -154,6 +155,11 @@ class LinkController : private PhonebookCacheHost {
     // The submission the engine took and has not confirmed yet.
     Run awaiting_ = Run::None;
     bool outboxRunning_ = false;
+    // A phonebook read or write the engine took and has not reported done, and how many status
+    // timeouts it may still take.
+    enum class PhonebookJob { None, Read, Write };
+    PhonebookJob phonebookJob_ = PhonebookJob::None;
+    int phonebookTicksLeft_ = 0;
     bool smartRunning_ = false;
 };
 

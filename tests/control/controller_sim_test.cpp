@@ -2,6 +2,7 @@
 // scale; what went over the wire is read from the simulator's transcript.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <regex>
@@ -72,9 +73,18 @@ class ControllerSimTest : public ::testing::Test {
         return window.PumpUntil([&] { return window.StatusShown(text); });
     }
 
-    // Lets the send worker finish (its wait is 5.5 s, scaled), then runs the next Outbox tick.
+    // Waits for the modem's answer to the last submission (a reference or an error; nothing at
+    // all when it stays silent) and for the send worker to end, then runs the next tick.
     void NextTick(int timerId) {
-        window.PumpUntil([] { return false; }, 250ms);
+        const auto answers = [this] {
+            return std::count_if(window.statusTexts.begin(), window.statusTexts.end(),
+                                 [](const std::u16string& text) {
+                                     return text.starts_with(u"SMS no.") || text == u"Send failed";
+                                 });
+        };
+        const auto before = answers();
+        window.PumpUntil([&] { return answers() > before; }, 2s);
+        window.PumpUntil([] { return false; }, 150ms);
         window.Fire(timerId);
     }
 

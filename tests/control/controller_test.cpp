@@ -786,6 +786,44 @@ TEST_F(ControllerTest, OfflinePhonebookEditsReachTheSimAtTheNextConnect) {
     EXPECT_EQ(controller->Phonebook().Entries()[0].name, u"Ann B");
 }
 
+TEST_F(ControllerTest, APhonebookJobThatNeverEndsFreesTheWindow) {
+    PhonebookTable initial;
+    initial.SetLimits(20, 14, 5);
+    initial.AddEntry(u"Ann", u"111");
+    ASSERT_EQ(initial.SaveFile(), 1);
+    window.settings.syncSms = true;
+    window.settings.syncSimPhonebook = true;
+    window.settings.readSimPhonebook = true;
+    GoOnline();
+    script->calls.clear();
+    ASSERT_TRUE(window.Fire(kTimerStatusTimeout));
+    ASSERT_TRUE(window.Fire(kTimerStatusTimeout));
+    EXPECT_FALSE(window.enabled);  // a read may take 21 s
+    EXPECT_TRUE(script->calls.empty());
+    ASSERT_TRUE(window.Fire(kTimerStatusTimeout));
+    EXPECT_TRUE(window.StatusShown(u"The SIM phonebook did not answer"));
+    EXPECT_EQ(script->calls, std::vector<std::string>{"list 4"});  // the sequence goes on
+    PhonebookTable file;
+    file.LoadFile();
+    EXPECT_EQ(file.Entries()[0].name, u"Ann");  // not replaced by a partial read
+    Emit(20);
+    EXPECT_TRUE(window.enabled);
+
+    // A write the engine never finishes: the window is freed, the change stays pending.
+    controller->SetPage(kPagePhonebook);
+    ASSERT_EQ(controller->Phonebook().Add(u"Bob", u"222"), 1);
+    controller->Phonebook().AfterChange();
+    window.Pump();
+    EXPECT_FALSE(window.enabled);
+    for (int tick = 0; tick < 2; ++tick)
+        ASSERT_TRUE(window.Fire(kTimerStatusTimeout));
+    EXPECT_TRUE(window.enabled);
+    EXPECT_EQ(window.phonebookRefreshes, 1);
+    file.LoadFile();
+    EXPECT_EQ(file.Entries()[1].name, u"Bob");
+    EXPECT_EQ(file.Entries()[1].changed, 1);
+}
+
 TEST_F(ControllerTest, ReadingTheSimReplacesOfflineEdits) {
     PhonebookTable initial;
     initial.SetLimits(20, 14, 3);

@@ -55,11 +55,12 @@ class Notifications {
 // A simulated modem, registered as COM3, and an engine opened on it.
 class Rig {
   public:
-    explicit Rig(const std::string& scenario) : modem_(Load(scenario)) {
+    // Tests that count commands run slower, so that every answer is in before its pause ends.
+    explicit Rig(const std::string& scenario, double scale = kScale) : modem_(Load(scenario)) {
         device_ = modem_.Start();
         EXPECT_FALSE(device_.empty()) << modem_.Error();
         SerialDeviceTable::Instance().Register("COM3", device_);
-        engine_ = std::make_unique<ModemEngine>(Timing(kScale));
+        engine_ = std::make_unique<ModemEngine>(Timing(scale));
         EXPECT_EQ(engine_->Open(3, notes_.Callback()), 1) << engine_->OpenError();
     }
     ~Rig() { SerialDeviceTable::Instance().Unregister("COM3"); }
@@ -96,7 +97,7 @@ std::string Messages(int count, int firstIndex = 1) {
 }
 
 TEST(EngineStartUp, AnsweredModemComesUpRegisteredWithItsOperator) {
-    Rig rig("[network]\nsignal = 20\noperator = 46692\n");
+    Rig rig("[network]\nsignal = 20\noperator = 46692\n", 0.25);
     ASSERT_TRUE(rig.StartedUp());
     const std::vector<std::string> expected = {
         "ATZ",  // the wake-up line written at open
@@ -133,14 +134,15 @@ TEST(EngineStartUp, FailuresOfTheSimCheck) {
         int resets;     // "ATZ" lines after the wake-up line
         int simChecks;  // "AT+CMEE=1;+CPIN?" lines
         int32_t extraCode;
+        double scale;
     } cases[] = {
-        {"no modem", "[faults]\nsilent = yes\n", 10, 11, 0},
-        {"no SIM", "[sim]\nstate = absent\n", 1, 1, notify::kNoSim},
-        {"PIN required", "[sim]\nstate = pin\n", 1, 20, 0},
+        {"no modem", "[faults]\nsilent = yes\n", 10, 11, 0, kScale},
+        {"no SIM", "[sim]\nstate = absent\n", 1, 1, notify::kNoSim, 0.25},
+        {"PIN required", "[sim]\nstate = pin\n", 1, 20, 0, 0.1},
     };
     for (const Case& c : cases) {
-        Rig rig(c.scenario);
-        ASSERT_TRUE(rig.notes().WaitFor(notify::kStartupFailed, 10s)) << c.name;
+        Rig rig(c.scenario, c.scale);
+        ASSERT_TRUE(rig.notes().WaitFor(notify::kStartupFailed, 20s)) << c.name;
         const auto commands = rig.modem().Commands();
         EXPECT_EQ(std::count(commands.begin(), commands.end(), "ATZ"), c.resets + 1) << c.name;
         EXPECT_EQ(std::count(commands.begin(), commands.end(), "AT+CMEE=1;+CPIN?"), c.simChecks)
@@ -156,7 +158,7 @@ TEST(EngineStartUp, FailuresOfTheSimCheck) {
 }
 
 TEST(EngineStartUp, ModemStillInitialisingIsAskedAgain) {
-    Rig rig("[faults]\ncpin_busy = 3\n");
+    Rig rig("[faults]\ncpin_busy = 3\n", 0.25);
     ASSERT_TRUE(rig.StartedUp());
     EXPECT_EQ(rig.modem().CountCommands("+CPIN?"), 4);
 }
@@ -175,7 +177,8 @@ TEST(EngineListing, ListsTheStore) {
          Messages(5, 97) + "[faults]\nbatches = 1 16\nbit7 = 0.3\nseed = 3\n", 5, 97},
     };
     for (const Case& c : cases) {
-        Rig rig(c.scenario);
+        Rig rig(c.scenario,
+                0.15);  // the listing's wait must outlast 200 messages on a busy machine
         ASSERT_TRUE(rig.StartedUp()) << c.name;
         ASSERT_EQ(rig.engine().ListMessages(4), 1) << c.name;
         EXPECT_EQ(rig.engine().ListMessages(4), 0) << c.name;  // one listing at a time
@@ -195,7 +198,7 @@ TEST(EngineListing, ListsTheStore) {
 }
 
 TEST(EngineListing, DeletingAnIndexAbove99RemovesThatMessage) {
-    Rig rig(Messages(150));
+    Rig rig(Messages(150), 0.15);
     ASSERT_TRUE(rig.StartedUp());
     ASSERT_EQ(rig.engine().ListMessages(4), 1);
     ASSERT_TRUE(rig.notes().WaitFor(notify::kListingFinished));
@@ -301,7 +304,11 @@ text_limit = 14
         return line.rfind("AT+CMGD", 0) == 0;
     }));
 
-    const auto book = rig.modem().Phonebook();
+    auto book = rig.modem().Phonebook();
+    for (int i = 0; i < 200 && book.size() != 3u; ++i) {
+        std::this_thread::sleep_for(10ms);
+        book = rig.modem().Phonebook();
+    }
     ASSERT_EQ(book.size(), 3u);
     EXPECT_EQ(book[0].index, 2);
     EXPECT_EQ(book[1].number, "+4930");
