@@ -85,10 +85,9 @@ int Probe(const char* kind, bool chinese, const QElapsedTimer& clock) {
     QWidget* window = nullptr;
     std::unique_ptr<telvane::MainDialog> main;
     if (std::strcmp(kind, "window") == 0) {
-        if (chinese) {
-            telvane::SettingsStore store(home.filePath("settings.conf").toStdString());
-            store.SetNumber(telvane::MainDialog::kSettingsKey, "Language", 1);
-        }
+        // A returning user: the settings exist.
+        telvane::SettingsStore store(home.filePath("settings.conf").toStdString());
+        store.SetNumber(telvane::MainDialog::kSettingsKey, "Language", chinese ? 1 : 0);
         telvane::MainDialogOptions options;
         options.scale = 1.0;
         options.messageBox = [](const QString&) {};

@@ -658,6 +658,11 @@ void MainDialog::KillTimer(int timerId) {
     if (auto it = timers_.find(timerId); it != timers_.end()) it->second->stop();
 }
 
+bool MainDialog::TimerRunning(int timerId) const {
+    auto it = timers_.find(timerId);
+    return it != timers_.end() && it->second->isActive();
+}
+
 void MainDialog::TimerFired(int timerId) {
     if (timerId < kFirstTimer || timerId > kLastTimer) return;
     controller_->OnTimer(timerId);

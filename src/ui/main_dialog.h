@@ -90,6 +90,7 @@ class MainDialog : public QDialog, public WindowInterface {
     void Command(int id);
     // A window timer tick: 11024 ... 11031 go to the controller, others change nothing.
     void TimerFired(int timerId);
+    bool TimerRunning(int timerId) const;
     // A click on a heading of the shared list.
     void HeaderClicked(int column);
 

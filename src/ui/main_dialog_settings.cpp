@@ -45,13 +45,13 @@ void MainDialog::LoadSettings() {
         syncSms_ = true;
         syncSimPhonebook_ = false;
         readSimPhonebook_ = true;
-        s.SetText(kSettingsKey, "Port", port_);
-        s.SetNumber(kSettingsKey, "AutoSC", 1);
-        s.SetText(kSettingsKey, "SC", serviceCentre_);
-        s.SetNumber(kSettingsKey, "Language", 0);
-        s.SetNumber(kSettingsKey, "SyncSMS", 1);
-        s.SetNumber(kSettingsKey, "SyncSIMPbk", 0);
-        s.SetNumber(kSettingsKey, "ReadSIMPbk", 1);
+        s.SetValues(kSettingsKey, {{"Port", port_},
+                                   {"AutoSC", 1u},
+                                   {"SC", serviceCentre_},
+                                   {"Language", 0u},
+                                   {"SyncSMS", 1u},
+                                   {"SyncSIMPbk", 0u},
+                                   {"ReadSIMPbk", 1u}});
         return;
     }
     if (auto v = s.GetText(kSettingsKey, "Port"); v && FitsValueBuffer(*v)) port_ = *v;
@@ -181,20 +181,20 @@ void MainDialog::StoreSettings() {
         }
         if (!entry.path.empty()) s.SetText(kPortsKey, entry.name, Utf8ToU16(entry.path));
     }
-    s.SetText(kSettingsKey, "Port", port_);
     autoServiceCentre_ = autoDetect_->isChecked();
     serviceCentre_ = autoServiceCentre_ ? std::u16string() : centre_->text().toStdU16String();
-    s.SetNumber(kSettingsKey, "AutoSC", autoServiceCentre_ ? 1 : 0);
-    s.SetText(kSettingsKey, "SC", serviceCentre_);
     language_ = languageBox_->currentIndex() == 1 ? 0 : 1;
     SetLanguage(language_);
-    s.SetNumber(kSettingsKey, "Language", static_cast<uint32_t>(language_));
     syncSms_ = syncSmsBox_->isChecked();
-    s.SetNumber(kSettingsKey, "SyncSMS", syncSms_ ? 1 : 0);
     syncSimPhonebook_ = syncPbkBox_->isChecked();
-    s.SetNumber(kSettingsKey, "SyncSIMPbk", syncSimPhonebook_ ? 1 : 0);
     readSimPhonebook_ = readPbk_->isChecked();
-    s.SetNumber(kSettingsKey, "ReadSIMPbk", readSimPhonebook_ ? 1 : 0);
+    s.SetValues(kSettingsKey, {{"Port", port_},
+                               {"AutoSC", uint32_t{autoServiceCentre_}},
+                               {"SC", serviceCentre_},
+                               {"Language", static_cast<uint32_t>(language_)},
+                               {"SyncSMS", uint32_t{syncSms_}},
+                               {"SyncSIMPbk", uint32_t{syncSimPhonebook_}},
+                               {"ReadSIMPbk", uint32_t{readSimPhonebook_}}});
 }
 
 void MainDialog::ApplyLanguage() {
