@@ -1,9 +1,9 @@
 // The engine's fields, shared by its source files and its tests.  Not part of the interface.
 //
-// Ownership by thread: the receive path (framer, response) belongs to the
-// port's reader thread; parseState to the dispatcher.  Numbers read across threads are atomics;
-// texts sit under textMutex, the listing and the read message under listingMutex, the toolkit
-// slots under toolkitMutex, the phonebook under phonebookMutex.
+// Ownership by thread: the receive path (framer, response) belongs to the port's reader thread,
+// parseState to the dispatcher.  Numbers read across threads are atomics; texts sit under
+// textMutex, the listing and the read message under listingMutex, the toolkit slots under
+// toolkitMutex, the phonebook under phonebookMutex.
 #pragma once
 
 #include <array>

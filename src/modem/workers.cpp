@@ -250,8 +250,8 @@ int ModemEngine::ReadOneMessage(int32_t index) {
 int ModemEngine::StartToolkitInformation(int32_t type) {
     State& s = *state_;
     if (s.closing.load()) return 0;
-    s.toolkitPending = type;
     return s.toolkitInfo.Start([this, &s, type] {
+        s.toolkitPending = type;
         s.toolkitCommand = type;
         s.toolkitAwaiting = 1;
         {
