@@ -37,18 +37,6 @@ QString Ui(int chineseId, int englishId) {
     return QString::fromStdU16String(LoadUiString(chineseId, englishId));
 }
 
-// The controller takes its time scale as a Timing or as a plain factor.
-template <typename Controller>
-std::unique_ptr<Controller> MakeController(WindowInterface& window, double scale,
-                                           LinkEngineFactory factory) {
-    if constexpr (std::is_constructible_v<Controller, WindowInterface&, Timing,
-                                          LinkEngineFactory>) {
-        return std::make_unique<Controller>(window, Timing(scale), std::move(factory));
-    } else {
-        return std::make_unique<Controller>(window, scale, std::move(factory));
-    }
-}
-
 // Tabs as small as their texts, as on the handheld, so that five folder names fit in either
 // language.
 class CompactTabStyle : public QProxyStyle {
@@ -104,7 +92,8 @@ MainDialog::MainDialog(MainDialogOptions options, QWidget* parent)
     // Start-up, in the order the rest of the window relies on.
     setWindowIcon(MakeIcon(Icon::kWindow));
     CreateControls();
-    controller_ = MakeController<LinkController>(*this, options_.timeScale, options_.engineFactory);
+    controller_ =
+        std::make_unique<LinkController>(*this, Timing(options_.timeScale), options_.engineFactory);
     controller_->Phonebook().Load();
     LoadSettings();
     DetectPorts();
@@ -683,7 +672,9 @@ void MainDialog::SetWaitCursor(bool shown) {
 }
 
 void MainDialog::SetStatusText(const std::u16string& text) {
+    // The line is narrow: the whole text, such as why a port could not be opened, is its tip.
     status_->setText(QString::fromStdU16String(text));
+    status_->setToolTip(status_->text());
 }
 
 void MainDialog::SetSignalLevel(int level) {

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,6 +29,10 @@ class ComposeTest : public QObject {
     QPlainTextEdit* Box() { return static_cast<QPlainTextEdit*>(dialog_->Control(1018)); }
     QString Counter() { return static_cast<QLabel*>(dialog_->Control(1026))->text(); }
     // Key presses carrying the text, as an input method delivers Chinese characters.
+    void Screenshot(const QString& name) {
+        QDir().mkpath(TELVANE_BINARY_DIR "/screenshots");
+        dialog_->grab().save(QString(TELVANE_BINARY_DIR "/screenshots/%1.png").arg(name));
+    }
     void Type(const QString& text) {
         for (QChar c : text) {
             QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
@@ -60,6 +65,8 @@ class ComposeTest : public QObject {
         Type("bc");
         QCOMPARE(Counter(), QString("160/160"));
         QCOMPARE(Box()->toPlainText(), QString(159, 'a') + "b");
+        dialog_->SetRecipientText(u"0912345678;0922333444");
+        Screenshot("compose_en");
         QCOMPARE(dialog_->ComposeText().size(), size_t{160});
     }
 
@@ -186,6 +193,7 @@ class ComposeTest : public QObject {
         QString expected = "a" + leaf->text(0) + "b";
         QCOMPARE(Box()->toPlainText(), expected.left(160));
         QCOMPARE(Box()->textCursor().position(), 1 + int(leaf->text(0).size()));
+        Screenshot("compose_canned_en");
         // A topic inserts nothing and puts the caret at the former selection's start.
         cursor.setPosition(0);
         cursor.setPosition(2, QTextCursor::KeepAnchor);
@@ -230,8 +238,7 @@ class ComposeTest : public QObject {
         dialog_->Picture()->PenUp({0, 0});
         QVERIFY(!dialog_->PictureIsEmpty());
         QCOMPARE(dialog_->PictureHex().substr(0, 1), std::u16string(u"8"));
-        QDir().mkpath(TELVANE_BINARY_DIR "/screenshots");
-        dialog_->grab().save(TELVANE_BINARY_DIR "/screenshots/compose_picture_en.png");
+        Screenshot("compose_picture_en");
         // Back to text: the picture is cleared and the folders return.
         static_cast<QPushButton*>(dialog_->Control(1064))->click();
         QCOMPARE(dialog_->ComposeMode(), 0);
