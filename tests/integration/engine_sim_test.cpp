@@ -323,9 +323,7 @@ text_limit = 14
 
 TEST(EngineToolkit, IndicationAfterStartUpAsksForTheDetails) {
     Rig rig(R"([toolkit]
-0 = +STGI: "Services"
-0 = +STGI: 1,2,"News",0
-0 = +STGI: 2,2,"Weather",0
+3 = +STGI: 0,1,0,4,0,"Enter code"
 )");
     ASSERT_TRUE(rig.StartedUp());
     rig.modem().PushUnsolicited("+STIN: 0");
@@ -333,6 +331,7 @@ TEST(EngineToolkit, IndicationAfterStartUpAsksForTheDetails) {
     EXPECT_EQ(rig.modem().CountCommands("AT+STGI"), 0);  // type 0 is no request
     rig.modem().PushUnsolicited("+STIN: 3");
     EXPECT_TRUE(rig.modem().WaitForCommand("AT+STGI=3", 2s));
+    EXPECT_TRUE(rig.notes().WaitFor(notify::kToolkitInfo));  // its answer is complete
     rig.modem().PushUnsolicited("+STIN: 98");
     EXPECT_TRUE(rig.notes().WaitFor(notify::kToolkitEnded));
 }

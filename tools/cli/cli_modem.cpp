@@ -200,7 +200,13 @@ int Run(const Args& args) {
     if (listen) {
         while (!g_interrupted) {
             const std::optional<int32_t> code = codes.Next(std::chrono::milliseconds(100));
-            if (code) std::cout << NotificationJson(*code, engine) << std::endl;
+            if (!code) continue;
+            std::cout << NotificationJson(*code, engine) << std::endl;
+            // Nothing more can come once the link is gone.
+            if (*code == notify::kStartupFailed) {
+                std::cerr << "telvane-tool modem: the link to the modem was lost\n";
+                return 1;
+            }
         }
         return 0;
     }
