@@ -789,7 +789,8 @@ void MainDialog::SetDetail(const std::u16string& number, const std::u16string& t
                            const std::u16string& body) {
     number_->setText(QString::fromStdU16String(number));
     time_->setText(QString::fromStdU16String(time));
-    SetMessageText(body);
+    // A stored message is shown whole, however long; only texts being written are cut.
+    ShowMessageBody(body);
 }
 
 std::u16string MainDialog::DetailNumber() const {

@@ -109,6 +109,8 @@ class MainDialog : public QDialog, public WindowInterface {
     // Compose page.
     void SetMessageText(const std::u16string& text);
     void UpdateCounter(const std::u16string& text);
+    // Puts a text into the message box as it stands, with its coding's limit on the counter.
+    void ShowMessageBody(const std::u16string& text);
     int MessageLimit() const { return messageLimit_; }
     PictureEditor* Picture() const { return pictureEditor_; }
     // The recipients after picking: `lines` are the list's (number, ticked) pairs in order.

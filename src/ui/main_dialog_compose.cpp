@@ -128,10 +128,13 @@ void MainDialog::ApplyComposeMode(int composeMode, int pictureKind) {
 }
 
 void MainDialog::SetMessageText(const std::u16string& text) {
-    std::u16string cut = CutToLimit(text);
-    messageLimit_ = MeasureMessage(cut).limit;
-    messageBox_->setPlainText(ForBox(cut));
-    UpdateCounter(cut);
+    ShowMessageBody(CutToLimit(text));
+}
+
+void MainDialog::ShowMessageBody(const std::u16string& text) {
+    messageLimit_ = MeasureMessage(text).limit;
+    messageBox_->setPlainText(ForBox(text));
+    UpdateCounter(text);
 }
 
 void MainDialog::UpdateCounter(const std::u16string& text) {

@@ -123,6 +123,14 @@ class ComposeTest : public QObject {
         QCOMPARE(Box()->toPlainText(), QString("> Hi\n> Bye"));
     }
 
+    void LongStoredMessagesAreShownWhole() {
+        dialog_->Command(1076);
+        const std::u16string body(200, u'x');
+        dialog_->SetDetail(u"555", u"1/1/02 00:00:00", body);
+        QCOMPARE(dialog_->DetailBody(), body);
+        QCOMPARE(Counter(), QString("200/160"));
+    }
+
     void PickingRecipients_data() {
         QTest::addColumn<QString>("recipients");
         QTest::addColumn<QStringList>("numbers");

@@ -1,5 +1,6 @@
 // The main window on the offscreen platform: start-up, pages, sorting, settings, language.
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -209,6 +210,24 @@ class WindowTest : public QObject {
         QCOMPARE(centre->text(), QString("852"));
     }
 
+    void BusyDisablesTheWindowWithTheWaitCursor() {
+        auto dialog = Open();
+        dialog->Controller().OnBusyMessage(1, 1);
+        QVERIFY(!dialog->isEnabled());
+        QVERIFY(dialog->WaitCursorShown());
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        dialog->Controller().OnBusyMessage(0, 1);
+        QVERIFY(dialog->isEnabled());
+        QVERIFY(!dialog->WaitCursorShown());
+        QVERIFY(!QApplication::overrideCursor());
+        // Connect while busy only beeps: the page stays.
+        dialog->Command(1078);
+        dialog->Controller().OnBusyMessage(1, 0);
+        dialog->Command(1079);
+        QCOMPARE(dialog->Page(), int(kPageSettings));
+        dialog->Controller().OnBusyMessage(0, 0);
+    }
+
     void TimersOutsideTheControllerRangeChangeNothing() {
         auto dialog = Open();
         dialog->StartTimer(11023, 5);
@@ -277,6 +296,11 @@ class WindowTest : public QObject {
         static_cast<QPushButton*>(dialog->Control(1043))->click();
         SettingsStore after(dir_.path().toStdString() + "/config/settings.conf");
         QCOMPARE(after.GetNumber(MainDialog::kSettingsKey, "AutoSC"), std::optional<uint32_t>(1));
+        // Confirming with no port line selected keeps the port.
+        dialog->Command(1078);
+        static_cast<QComboBox*>(dialog->Control(1033))->setCurrentIndex(-1);
+        static_cast<QPushButton*>(dialog->Control(1043))->click();
+        QCOMPARE(dialog->Settings().port, std::u16string(u"COM1"));
         QCOMPARE(after.GetText(MainDialog::kSettingsKey, "SC"), std::optional<std::u16string>(u""));
     }
 
