@@ -74,7 +74,7 @@ class EndToEndTest : public QObject {
         store.SetNumber(MainDialog::kSettingsKey, "SyncSIMPbk", 1);
         MainDialogOptions options;
         options.scale = 1.0;
-        options.timeScale = 0.02;
+        options.timeScale = 0.05;
         options.settingsFile = settingsFile;
         options.sysRoot = dir_.filePath("none").toStdString();
         options.devRoot = dir_.filePath("none").toStdString();
