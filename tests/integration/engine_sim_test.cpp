@@ -360,7 +360,7 @@ TEST(EngineLink, DeviceVanishesDuringEveryKindOfJob) {
     EXPECT_EQ(engine.WritePhonebook(), 1);
     EXPECT_EQ(engine.ReadOneMessage(1), 1);
     std::this_thread::sleep_for(20ms);
-    rig.modem().DropLink();
+    rig.modem().Stop();  // the modem goes away with its side of the line
     ASSERT_TRUE(rig.notes().WaitFor(notify::kStartupFailed));
     const auto begin = std::chrono::steady_clock::now();
     rig.CloseEngine();

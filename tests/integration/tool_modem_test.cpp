@@ -1,12 +1,16 @@
 // telvane-tool modem against the simulated modem.
 
+#include <fcntl.h>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <thread>
 
 #include "modemsim/simulated_modem.h"
 
@@ -18,7 +22,17 @@ struct Result {
     std::string out;  // standard output and standard error
 };
 
+// The tool must not inherit the simulated modem's side of the pty: it would keep the line up after
+// the modem hangs it up.
+void KeepDescriptorsFromChildren() {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        const int fd = std::atoi(entry.path().filename().c_str());
+        if (fd > 2) fcntl(fd, F_SETFD, fcntl(fd, F_GETFD) | FD_CLOEXEC);
+    }
+}
+
 Result RunTool(const std::string& arguments) {
+    KeepDescriptorsFromChildren();
     Result result;
     const std::string command = std::string(TELVANE_TOOL_PATH) + " " + arguments + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
@@ -95,6 +109,28 @@ TEST(ToolModem, SendRefusedByTheNetworkFails) {
     Result send = RunTool("modem --device " + device + " --scale 0.05 send 5550100 x");
     EXPECT_EQ(send.status, 1) << send.out;
     EXPECT_NE(send.out.find("not sent"), std::string::npos) << send.out;
+}
+
+TEST(ToolModem, ListenPrintsNotificationsUntilTheLinkIsLost) {
+    modemsim::SimulatedModem modem(modemsim::Scenario{});
+    const std::string device = modem.Start();
+    ASSERT_FALSE(device.empty());
+    std::thread peer([&modem] {
+        if (!modem.WaitForCommand("+COPS?", std::chrono::seconds(10))) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        modem.PushUnsolicited("+CMTI: \"SM\",5");
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        modem.Stop();  // the modem goes away with its side of the line
+    });
+    Result listen = RunTool("modem --device " + device + " --scale 0.05 listen");
+    peer.join();
+    EXPECT_EQ(listen.status, 1) << listen.out;
+    EXPECT_NE(listen.out.find("{\"code\": 2}\n"), std::string::npos) << listen.out;
+    EXPECT_NE(listen.out.find("{\"code\": 9, \"operator\": \"46692\"}\n"), std::string::npos)
+        << listen.out;
+    EXPECT_NE(listen.out.find("{\"code\": 17, \"newMessageIndex\": 5}\n"), std::string::npos)
+        << listen.out;
+    EXPECT_NE(listen.out.find("link to the modem was lost"), std::string::npos) << listen.out;
 }
 
 }  // namespace
