@@ -97,17 +97,22 @@ int GsmEncodeChar(char16_t c, uint8_t septets[2]) {
 }
 
 void GsmSeptetsToText(const uint8_t* septets, size_t count, std::u16string& out) {
+    size_t length = out.size();
+    out.resize(length + count);
+    char16_t* text = out.data() + length;
+    size_t n = 0;
     for (size_t i = 0; i < count; ++i) {
         uint8_t s = septets[i] & 0x7F;
         if (s != kGsmEscape) {
-            out.push_back(kBasic[s]);
+            text[n++] = kBasic[s];
             continue;
         }
         if (i + 1 == count) break;  // a dangling escape introduces nothing
         uint8_t next = septets[++i] & 0x7F;
         char16_t ext = kExtensionDecode[next];
-        out.push_back(ext != 0 ? ext : kBasic[next]);
+        text[n++] = ext != 0 ? ext : kBasic[next];
     }
+    out.resize(length + n);
 }
 
 }  // namespace telvane

@@ -16,11 +16,22 @@ void AppendOctet(std::u16string& out, uint32_t octet) {
     out.push_back(kHexDigits[octet & 0xF]);
 }
 
+constexpr std::array<int8_t, 128> MakeHexValues() {
+    std::array<int8_t, 128> values{};
+    for (auto& v : values)
+        v = -1;
+    for (int c = '0'; c <= '9'; ++c)
+        values[c] = static_cast<int8_t>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c)
+        values[c] = static_cast<int8_t>(c - 'A' + 10);
+    for (int c = 'a'; c <= 'f'; ++c)
+        values[c] = static_cast<int8_t>(c - 'a' + 10);
+    return values;
+}
+constexpr std::array<int8_t, 128> kHexValues = MakeHexValues();
+
 int HexValue(char16_t c) {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    return -1;
+    return c < 128 ? kHexValues[c] : -1;
 }
 
 // Longest PDU is 12 octets of service centre and 164 of TPDU; the rest of a longer input is junk
@@ -82,7 +93,19 @@ void UnpackToText(const uint8_t* octets, size_t count, size_t first, size_t end,
                   std::u16string& out) {
     std::array<uint8_t, kMaxOctets * 8 / 7 + 1> septets;
     size_t n = 0;
-    for (size_t i = first; i < end; ++i)
+    size_t i = first;
+    // Whole groups of eight septets in seven octets, where they start on an octet boundary.
+    if (i % 8 == 0) {
+        for (; i + 8 <= end && (i / 8 + 1) * 7 <= count; i += 8) {
+            const uint8_t* g = octets + i / 8 * 7;
+            uint64_t bits = 0;
+            for (int k = 6; k >= 0; --k)
+                bits = bits << 8 | g[k];
+            for (int k = 0; k < 8; ++k)
+                septets[n++] = static_cast<uint8_t>(bits >> (7 * k) & 0x7F);
+        }
+    }
+    for (; i < end; ++i)
         septets[n++] = SeptetAt(octets, count, i);
     GsmSeptetsToText(septets.data(), n, out);
 }
@@ -184,9 +207,11 @@ void ReadUserData(Cursor& in, uint8_t dcs, bool hasHeader, std::u16string& out) 
         return;
     }
     if (alphabet == Alphabet::kUcs2) {
-        out.reserve((octets - headerOctets) / 2);
-        for (size_t i = headerOctets; i + 1 < octets; i += 2)
-            out.push_back(static_cast<char16_t>(data[i] << 8 | data[i + 1]));
+        size_t units = (octets - headerOctets) / 2;
+        out.resize(units);
+        const uint8_t* unit = data + headerOctets;
+        for (size_t i = 0; i < units; ++i)
+            out[i] = static_cast<char16_t>(unit[2 * i] << 8 | unit[2 * i + 1]);
         return;
     }
     out.reserve((octets - headerOctets) * 2);

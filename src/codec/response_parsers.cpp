@@ -75,7 +75,7 @@ int32_t ParseCmsErrorT(View line) {
         case 330:
             return event::kCmsUnknownCentre;
         default:
-            return event::kCmeOther;
+            return event::kCmsOther;
     }
 }
 
@@ -145,10 +145,12 @@ bool ParseRegistrationT(View line, ModemParseState& state) {
         if (comma == View::npos) {
             stat = ReadNumber(rest);
         } else {
-            // "n,stat[,lac,ci[,AcT]]" answers the query; "stat,\"lac\",\"ci\"" is unsolicited.
+            // "n,stat[,lac,ci[,AcT]]" answers the query; "stat,lac,ci" is unsolicited, its
+            // location a quoted or hex code, or at least a number beyond every stat value.
             View second = rest.substr(comma + 1);
             second = TrimBlanks(second.substr(0, second.find(',')));
-            stat = AllDigits(second) ? ReadNumber(second) : ReadNumber(rest);
+            const bool isStat = AllDigits(second) && ReadNumber(second) <= 10;
+            stat = isStat ? ReadNumber(second) : ReadNumber(rest);
         }
     }
     state.registered = stat == 1 || stat == 5;

@@ -32,6 +32,7 @@ inline constexpr int32_t kCmeNotAllowed = 48;  // 3
 inline constexpr int32_t kCmeModuleBusy = 49;  // 515: initialisation in progress
 inline constexpr int32_t kCmeSimMissing = 50;  // 10
 inline constexpr int32_t kCmeNoNetwork = 51;   // 30
+inline constexpr int32_t kCmsOther = 47;
 inline constexpr int32_t kCms111 = 55;
 inline constexpr int32_t kCmsNotAllowed = 54;     // 302
 inline constexpr int32_t kCmsInvalidIndex = 52;   // 321

@@ -147,6 +147,8 @@ constexpr UiString kStrings[] = {
     {166, u"Send complete"},
     {167, u"無法讀取智能卡上的短訊"},
     {168, u"Could not read the messages on the SIM"},
+    {169, u"智能卡電話簿沒有回應"},
+    {170, u"The SIM phonebook did not answer"},
 };
 
 static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),

@@ -1,137 +1,214 @@
 #include "modem/modem_engine.h"
 
+#include <chrono>
+#include <thread>
+
+#include "modem/engine_state.h"
+#include "platform/text.h"
+
 namespace telvane {
+namespace {
 
-struct ModemEngine::State {
-    mutable std::mutex phonebookMutex;
-    PhonebookTable phonebook;
-    std::string openError;
-    std::u16string scNumber;
-};
+// The one engine whose port delivers to ReceiveHandler.
+std::atomic<ModemEngine*> g_engine{nullptr};
 
-ModemEngine::ModemEngine(Timing timing) : timing_(timing), state_(std::make_unique<State>()) {}
+}  // namespace
 
-ModemEngine::~ModemEngine() = default;
-
-int ModemEngine::Open(int32_t, EngineCallback) {
-    state_->openError = "the modem engine is not available yet";
-    return 0;
+ModemEngine::ModemEngine(Timing timing) : timing_(timing), state_(std::make_unique<State>()) {
+    state_->response.reserve(32768);
 }
+
+ModemEngine::~ModemEngine() {
+    State& s = *state_;
+    {
+        std::lock_guard lock(s.lock);
+        s.closing = true;
+        s.callback = nullptr;
+    }
+    // Never under `lock`: the dispatcher takes it around each callback.
+    s.events.Signal(engine_event::kStop);
+    s.dispatcher.Join();
+    s.events.ResetAll();
+
+    // Cut every pause and wait short so that the workers end promptly.
+    s.pauseEvent.Abandon();
+    s.okEvent.Abandon();
+    for (WorkerSlot* slot :
+         {&s.startup, &s.phonebookRead, &s.phonebookWrite, &s.segmentSend, &s.textSend, &s.writeSim,
+          &s.storeSend, &s.deleter, &s.readOne, &s.lister, &s.toolkitInfo, &s.commandWriter})
+        slot->Join();
+
+    // Closing the port joins its reader, which ignores what it still receives.
+    if (s.serialPort) s.serialPort->Close();
+    ModemEngine* self = this;
+    g_engine.compare_exchange_strong(self, nullptr);
+    s.serialPort.reset();
+}
+
+void ModemEngine::ReceiveHandler(const uint8_t* bytes, uint32_t count) {
+    if (ModemEngine* engine = g_engine.load()) engine->OnReceive(bytes, count);
+}
+
+int ModemEngine::Open(int32_t portNumber, EngineCallback callback) {
+    State& s = *state_;
+    if (portNumber < 1 || portNumber > 4) {
+        s.openError = "no serial port COM" + std::to_string(portNumber) + " (ports are COM1-COM4)";
+        return 0;
+    }
+    if (s.serialPort || s.closing.load()) {
+        s.openError = "the engine was opened already";
+        return 0;
+    }
+    s.portNumber = portNumber;
+    auto port = std::make_unique<SerialPort>("COM" + std::to_string(portNumber));
+    if (!port->IsOpen()) {
+        s.openError = port->OpenError();
+        if (s.openError.empty()) s.openError = "cannot open COM" + std::to_string(portNumber);
+        return 0;
+    }
+    s.openError.clear();
+    s.serialPort = std::move(port);
+    g_engine = this;
+    s.serialPort->SetReceiveHandler(&ModemEngine::ReceiveHandler);
+    // Wakes the modem and resets it before the start-up sequence.
+    static constexpr uint8_t kWake[] = {'A', 'T', 'Z', '\n'};
+    s.serialPort->Write(kWake, sizeof kWake);
+    {
+        std::lock_guard lock(s.lock);
+        s.callback = std::move(callback);
+    }
+    s.events.ResetAll();
+    s.dispatcher.Start([this] { RunDispatcher(); });
+    s.startup.Start([this] { RunStartup(); });
+    return 1;
+}
+
 std::string ModemEngine::OpenError() const {
     return state_->openError;
 }
-int ModemEngine::SendCommand(std::string_view) {
-    return 0;
+
+int ModemEngine::SendCommand(std::string_view text) {
+    State& s = *state_;
+    if (!s.enabled.load() || s.closing.load() || !s.serialPort) return 0;
+    if (text.size() + 1 > kMaxCommandLine) return 0;
+    std::lock_guard serialise(s.commandMutex);
+    if (!s.commandWriter.WaitFree(timing_.Scaled(500))) return 0;
+    std::string line(text);
+    line.push_back('\r');
+    SerialPort* port = s.serialPort.get();
+    const bool started = s.commandWriter.Start([&s, port, line = std::move(line)] {
+        const auto* bytes = reinterpret_cast<const uint8_t*>(line.data());
+        const auto length = static_cast<int32_t>(line.size());
+        // The port refuses while its previous write is still on the line; a command must not
+        // vanish for that, so it is offered again for a while.
+        for (int attempt = 0; attempt < 2000 && !s.closing.load(); ++attempt) {
+            if (port->Write(bytes, length) > 0) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    return started ? 1 : 0;
 }
+
 void ModemEngine::Pause(int32_t milliseconds) {
-    timing_.Sleep(milliseconds);
+    state_->pauseEvent.Wait(timing_.Scaled(milliseconds));
 }
-int ModemEngine::WaitForOk(int32_t) {
-    return 0;
+
+int ModemEngine::WaitForOk(int32_t milliseconds) {
+    return state_->okEvent.Wait(timing_.Scaled(milliseconds)) ? 1 : 0;
 }
+
 int ModemEngine::RequestSignalQuality() {
-    return 0;
+    return SendCommand("AT+CSQ");
 }
-int ModemEngine::SendTextMessage(std::u16string, std::u16string) {
-    return 0;
-}
-int ModemEngine::SendSmartSegment(std::u16string, int32_t) {
-    return 0;
-}
-int ModemEngine::WriteTextToSim(std::u16string, std::u16string) {
-    return 0;
-}
-int ModemEngine::SendFromStore(int32_t) {
-    return 0;
-}
-int ModemEngine::ListMessages(int32_t) {
-    return 0;
-}
-int ModemEngine::DeleteMessages(int32_t, int32_t) {
-    return 0;
-}
-int ModemEngine::ReadPhonebook() {
-    return 0;
-}
-int ModemEngine::WritePhonebook() {
-    return 0;
-}
-int ModemEngine::ReadOneMessage(int32_t) {
-    return 0;
-}
-void ModemEngine::OnReceive(const uint8_t*, uint32_t) {}
-int ModemEngine::ExtractResponse() {
-    return 0;
-}
-void ModemEngine::ClassifyResponse() {}
+
 void ModemEngine::SetScNumber(std::u16string number) {
+    std::lock_guard lock(state_->textMutex);
     state_->scNumber = std::move(number);
 }
+
 std::u16string ModemEngine::ScNumber() const {
+    std::lock_guard lock(state_->textMutex);
     return state_->scNumber;
 }
+
 std::u16string ModemEngine::OperatorText() const {
-    return {};
+    std::lock_guard lock(state_->textMutex);
+    return state_->operatorText;
 }
+
+std::u16string ModemEngine::CallerNumber() const {
+    std::lock_guard lock(state_->textMutex);
+    return state_->callerNumber;
+}
+
 int32_t ModemEngine::SignalLevel() const {
-    return 0;
+    return state_->signalLevel.load();
 }
 int32_t ModemEngine::MessageReference() const {
-    return -1;
+    return state_->messageReference.load();
 }
 int32_t ModemEngine::WrittenIndex() const {
-    return -1;
+    return state_->writtenIndex.load();
 }
 int32_t ModemEngine::StoreSendReference() const {
-    return -1;
+    return state_->storeSendReference.load();
 }
 int32_t ModemEngine::NewMessageIndex() const {
-    return -1;
+    return state_->newMessageIndex.load();
 }
 int32_t ModemEngine::StoreUsed() const {
-    return -1;
+    return state_->storeUsed.load();
 }
 int32_t ModemEngine::SimState() const {
-    return 0;
+    return state_->simState.load();
 }
 bool ModemEngine::Registered() const {
-    return false;
+    return state_->registered.load();
 }
 bool ModemEngine::Started() const {
-    return false;
+    return state_->started.load();
 }
 bool ModemEngine::Enabled() const {
-    return true;
+    return state_->enabled.load();
 }
 int32_t ModemEngine::CallState() const {
-    return 0;
-}
-std::u16string ModemEngine::CallerNumber() const {
-    return {};
+    return state_->callState.load();
 }
 int32_t ModemEngine::WindIndication() const {
-    return 0;
+    return state_->windIndication.load();
 }
 int32_t ModemEngine::ActivityStatus() const {
-    return -1;
+    return state_->activityStatus.load();
 }
 int32_t ModemEngine::LastCmeError() const {
-    return 0;
+    return state_->lastCmeError.load();
 }
+
 SmsRecord ModemEngine::LastReadMessage() const {
-    return {};
+    std::lock_guard lock(state_->listingMutex);
+    return state_->readMessage;
 }
+
 int32_t ModemEngine::ListingSize() const {
-    return 0;
+    return state_->listingCount.load() + 1;
 }
-SmsRecord ModemEngine::ListingEntry(int32_t) const {
-    return {};
+
+SmsRecord ModemEngine::ListingEntry(int32_t position) const {
+    std::lock_guard lock(state_->listingMutex);
+    if (position < 0 || position > state_->listingCount.load()) return SmsRecord{};
+    return state_->listing[static_cast<size_t>(position)];
 }
+
 PhonebookTable& ModemEngine::Phonebook() {
     return state_->phonebook;
 }
+
 std::unique_lock<std::mutex> ModemEngine::LockPhonebook() const {
     return std::unique_lock(state_->phonebookMutex);
+}
+
+SmartMessageBuilder& ModemEngine::SmartBuilder() {
+    return state_->smartBuilder;
 }
 
 }  // namespace telvane

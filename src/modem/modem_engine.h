@@ -180,6 +180,9 @@ class ModemEngine : public MessageListing {
     int WritePhonebook();
     // Reads one stored message into LastReadMessage() (notification 18 or 19).
     int ReadOneMessage(int32_t index);
+    // Asks for the details of toolkit command `type` ("AT+STGI="); the dispatcher calls it on
+    // "+STIN:".  0 while the previous request's thread still runs.
+    int StartToolkitInformation(int32_t type);
 
     // The receive handler: strips bit 7, appends to the received text and classifies every
     // complete response.  A count of 0 reports loss of the link.  Called on the port's reader
@@ -228,6 +231,12 @@ class ModemEngine : public MessageListing {
     friend struct ModemEngineTestAccess;
 
   private:
+    // The dispatcher's action for one event: a notification code, or 0 for none.
+    int HandleEvent(int event);
+    void RunDispatcher();
+    void RunStartup();
+    static void ReceiveHandler(const uint8_t* bytes, uint32_t count);
+
     const Timing timing_;
     std::unique_ptr<State> state_;
 };

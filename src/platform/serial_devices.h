@@ -13,10 +13,12 @@
 namespace telvane {
 
 struct SerialDevice {
-    std::string comName;       // "COM1", "COM2", ...
-    std::string path;          // "/dev/serial/by-id/usb-...", "/dev/ttyUSB0", "/dev/pts/5"
-    std::string friendlyName;  // vendor and model, or the kernel's driver name
-    bool infrared = false;     // ircomm
+    std::string comName;  // "COM1", "COM2", ...
+    std::string path;     // "/dev/serial/by-id/usb-...", "/dev/ttyUSB0", "/dev/pts/5"
+    // "Maker Model (ttyUSB0)", "Serial port (ttyS0)": vendor and model (or
+    // the kind of port), then the kernel's name, which tells two ports of one modem apart.
+    std::string friendlyName;
+    bool infrared = false;  // ircomm
 };
 
 class SerialDeviceTable {

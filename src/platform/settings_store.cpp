@@ -196,6 +196,18 @@ bool SettingsStore::SetNumber(const std::string& key, const std::string& name, u
     return Save(error);
 }
 
+bool SettingsStore::SetValues(const std::string& key,
+                              const std::vector<std::pair<std::string, Value>>& values,
+                              std::string* error) {
+    if (!ValidName(key, true)) return Refuse(error);
+    for (const auto& [name, value] : values) {
+        if (!ValidName(name, false)) return Refuse(error);
+    }
+    for (const auto& [name, value] : values)
+        keys_[key][name] = value;
+    return Save(error);
+}
+
 bool SettingsStore::Remove(const std::string& key, const std::string& name, std::string* error) {
     auto k = keys_.find(key);
     if (k == keys_.end() || k->second.erase(name) == 0) return true;

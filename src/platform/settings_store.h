@@ -46,6 +46,9 @@ class SettingsStore {
                  std::string* error = nullptr);
     bool SetNumber(const std::string& key, const std::string& name, uint32_t value,
                    std::string* error = nullptr);
+    // Several values with one rewrite of the file, in the given order.
+    bool SetValues(const std::string& key, const std::vector<std::pair<std::string, Value>>& values,
+                   std::string* error = nullptr);
     bool Remove(const std::string& key, const std::string& name, std::string* error = nullptr);
 
   private:

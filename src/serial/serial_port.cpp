@@ -109,7 +109,9 @@ ConfigureResult ConfigureLine(int fd, uint32_t baud) {
     const tcflag_t lflagMask = ICANON | ECHO | ISIG | IEXTEN;
     if ((actual.c_cflag & cflagMask) != (settings.c_cflag & cflagMask) ||
         (actual.c_iflag & iflagMask) != 0 || (actual.c_lflag & lflagMask) != 0 ||
-        cfgetispeed(&actual) != speed || cfgetospeed(&actual) != speed) {
+        cfgetospeed(&actual) != speed ||
+        // B0 as input speed means "as the output".
+        (cfgetispeed(&actual) != speed && cfgetispeed(&actual) != B0)) {
         return Fail("the device refused " + std::to_string(baud) + " baud 8N1 without flow control",
                     0);
     }

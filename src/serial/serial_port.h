@@ -10,7 +10,10 @@ namespace telvane {
 class SerialPort {
   public:
     // Called on the reader thread with each batch (at most kBufferSize bytes).  A count of 0 means
-    // the device hung up or vanished: the owner treats it as loss of the link.
+    // the device hung up or vanished: the owner treats it as loss of the link; nothing follows it.
+    // Once Close has been called no batch is delivered, and Close waits for one in progress, so
+    // the handler must not wait for the thread that calls Close.  A handler that calls Close
+    // itself only stops the port; the owner's Close or the destructor then finishes it.
     using ReceiveHandler = void (*)(const uint8_t* bytes, uint32_t count);
 
     static constexpr uint32_t kBufferSize = 16384;
@@ -27,7 +30,9 @@ class SerialPort {
     void Close();                       // safe when already closed
     bool IsOpen() const;
     void SetReceiveHandler(ReceiveHandler handler);
-    // Number of bytes accepted: min(length, kBufferSize), or 0 while a write is in progress.
+    // Number of bytes accepted: min(length, kBufferSize), or 0 while a write is in progress or
+    // the port is closed.  The bytes go out on a writer thread within 10 ms a byte plus 100 ms;
+    // what the line has not taken by then, or by Close, is dropped.
     int32_t Write(const uint8_t* bytes, int32_t length);
 
     // Why the last Open failed, for the user: "no such device /dev/ttyUSB0", "permission denied on

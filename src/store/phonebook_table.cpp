@@ -10,7 +10,11 @@ namespace telvane {
 namespace {
 
 std::u16string CutTo(std::u16string_view text, int32_t limit) {
-    return std::u16string(text.substr(0, static_cast<size_t>(std::max<int32_t>(limit, 0))));
+    size_t keep = std::min(text.size(), static_cast<size_t>(std::max<int32_t>(limit, 0)));
+    // Never keep half of a surrogate pair.
+    if (keep > 0 && keep < text.size() && text[keep - 1] >= 0xD800 && text[keep - 1] <= 0xDBFF)
+        --keep;
+    return std::u16string(text.substr(0, keep));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <set>
 
@@ -106,6 +107,32 @@ TEST(CannedTool, DumpsEveryRecordAsJson) {
     EXPECT_EQ(status, 1);
     RunTool("canned", &status);
     EXPECT_EQ(status, 2);
+}
+
+TEST(CannedGenerator, RefusesTextsThatWouldNotReadBack) {
+    struct Case {
+        const char* what;
+        std::string source;
+    } cases[] = {
+        {"lone single-byte character among Big5",
+         "library x\nencoding BIG5\ntable big_5\n[問候]\n早A安\n"},
+        {"message over 50 bytes", "library x\nencoding ISO-8859-1\n[T]\n" + std::string(51, 'a')},
+        {"topic over 20 bytes",
+         "library x\nencoding ISO-8859-1\n[" + std::string(21, 't') + "]\nm\n"},
+        {"character outside the encoding", "library x\nencoding ISO-8859-1\n[T]\n中\n"},
+        {"code table name in a library name", "library x_y\nencoding ISO-8859-1\n[T]\nm\n"},
+    };
+    char name[] = "/tmp/telvane-cannedgen-XXXXXX";
+    const std::filesystem::path folder = ::mkdtemp(name);
+    for (const Case& c : cases) {
+        std::ofstream(folder / "source.txt") << c.source;
+        const std::string command = (kBuilt / "telvane-cannedgen").string() + " " +
+                                    (folder / "source.txt").string() + " " +
+                                    (folder / "out").string() + " 2>/dev/null";
+        EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1) << c.what;
+        EXPECT_FALSE(std::filesystem::exists(folder / "out" / "x.pdb")) << c.what;
+    }
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -167,6 +167,60 @@ TEST(DecodeMessagePdu, TruncatedAndJunkInputStaysInBounds) {
     EXPECT_EQ(d.text, u"\u4F60\u597D");
 }
 
+// The alphabet follows the data coding scheme's group, not the value 08 alone.
+TEST(DecodeMessagePdu, CodingGroups) {
+    struct Case {
+        std::u16string dcs, userData, text;
+    } cases[] = {
+        {u"00", u"0361F118", u"abc"},
+        {u"F1", u"0361F118", u"abc"},
+        {u"C8", u"0361F118", u"abc"},  // message waiting, 7-bit
+        {u"08", u"044F60597D", u"\u4F60\u597D"},
+        {u"18", u"044F60597D", u"\u4F60\u597D"},  // UCS2, class 0
+        {u"19", u"044F60597D", u"\u4F60\u597D"},
+        {u"48", u"044F60597D", u"\u4F60\u597D"},  // automatic deletion group
+        {u"E0", u"044F60597D", u"\u4F60\u597D"},  // message waiting, UCS2
+        {u"04", u"03610062", u"610062"},          // 8-bit data as hex
+        {u"F5", u"030AFF00", u"0AFF00"},
+    };
+    for (const auto& c : cases) {
+        std::u16string pdu = u"00040391214300" + c.dcs + u"10700211255400" + c.userData;
+        EXPECT_EQ(Decode(pdu).text, c.text) << U16ToUtf8(c.dcs);
+    }
+}
+
+TEST(DecodeMessagePdu, LayoutFromMessageTypeBits) {
+    // stored SUBMIT with a relative validity period (first octet 11) and with UDH (51)
+    Decoded d = Decode(u"0011000B818100551512F20000A70361F118");
+    EXPECT_EQ(d.number, u"18005551212");
+    EXPECT_EQ(d.time, u"");
+    EXPECT_EQ(d.text, u"abc");
+    // absolute validity (first octet 19): seven octets skipped
+    EXPECT_EQ(Decode(u"0019000B818100551512F2000010700211255400"
+                     u"0361F118")
+                  .text,
+              u"abc");
+    // a user-data header with 7-bit fill: header 05 00 03 01 02 01 (6 octets) -> 7 septets
+    d = Decode(
+        u"0040"
+        u"0B918100551512F20000"
+        u"10700211255400"
+        u"0A"
+        u"050003010201C2E231");
+    EXPECT_EQ(d.text, u"abc");
+    // status report: recipient and time, no text
+    d = Decode(
+        u"0006"
+        u"2A"
+        u"0B918100551512F2"
+        u"10700211255400"
+        u"10700211255500"
+        u"00");
+    EXPECT_EQ(d.number, u"+18005551212");
+    EXPECT_EQ(d.time, u"01/07/20,11:52:45");
+    EXPECT_EQ(d.text, u"");
+}
+
 // Round trip over generated texts of both codings.
 TEST(PduRoundTrip, GeneratedTexts) {
     std::mt19937 random(7);

@@ -93,6 +93,8 @@ TEST(ParseRegistration, ReadsStatInBothForms) {
         {"+CREG: 0,1,\"5E25\",\"605F\"", true},
         {"+CREG: 1,\"5E25\",\"605F\"", true},  // unsolicited with location
         {"+CREG: 3,\"5E25\",\"605F\"", false},
+        {"+CREG: 1,4CA,81DE445", true},
+        {"+CREG: 5,1234,5678", true},
         {"+CREG:1,5", true},
         {"+CREG: 0,3\r\n\r\nOK", false},
         {"+CREG", false},

@@ -87,6 +87,11 @@ TEST_F(SettingsStoreTest, FailuresAreReportedAndTheOldFileStays) {
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(store.SetNumber("Bad]Key", "A", 1));
     EXPECT_FALSE(store.OpenKey("Two\nLines"));
+    // A batch with one bad name changes nothing.
+    EXPECT_FALSE(store.SetValues(kKey, {{"AutoSC", 0u}, {"Bad\nName", 1u}}));
+    EXPECT_FALSE(store.GetNumber(kKey, "AutoSC"));
+    EXPECT_TRUE(store.SetValues(kKey, {{"AutoSC", 0u}, {"SC", u"+852"}}));
+    EXPECT_EQ(SettingsStore(file_).GetText(kKey, "SC"), u"+852");
 
     if (::geteuid() != 0) {  // root writes anywhere
         fs::permissions(file_.parent_path(), fs::perms::owner_read | fs::perms::owner_exec);

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -136,10 +137,15 @@ class Pty {
         fcntl(slave_, F_SETFL, flags | O_NONBLOCK);
         const std::string block(4096, 'f');
         size_t total = 0;
-        for (;;) {
-            ssize_t n = write(slave_, block.data(), block.size());
-            if (n <= 0) break;
-            total += static_cast<size_t>(n);
+        // The kernel moves bytes on between its buffers a moment later, making room again: fill
+        // until a pause frees nothing more.
+        for (bool more = true; more;) {
+            more = false;
+            for (ssize_t n; (n = write(slave_, block.data(), block.size())) > 0;) {
+                total += static_cast<size_t>(n);
+                more = true;
+            }
+            std::this_thread::sleep_for(20ms);
         }
         fcntl(slave_, F_SETFL, flags);
         return total;
@@ -262,6 +268,29 @@ TEST_F(SerialPortTest, CloseDuringADeliveryWaitsForItAndStopsFurtherOnes) {
     EXPECT_EQ(sink_.Bytes(), "first");
 }
 
+SerialPort* g_closedByHandler = nullptr;
+
+void CollectAndClose(const uint8_t* data, uint32_t count) {
+    Collect(data, count);
+    g_closedByHandler->Close();
+}
+
+TEST_F(SerialPortTest, HandlerThatClosesItsPortStopsItWithoutHanging) {
+    auto port = OpenOnPty();
+    g_closedByHandler = port.get();
+    port->SetReceiveHandler(CollectAndClose);
+    pty_.Send("first");
+    ASSERT_TRUE(sink_.WaitFor([](Sink& s) { return !s.counts.empty(); }));
+    pty_.Send("second");
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(sink_.Bytes(), "first");
+    EXPECT_EQ(Write(*port, "AT\r"), 0);
+    const auto start = Clock::now();
+    port->Close();
+    EXPECT_LT(Clock::now() - start, 1s);
+    EXPECT_FALSE(port->IsOpen());
+}
+
 TEST_F(SerialPortTest, SecondWriteIsRefusedWhileTheFirstWaitsForTheLine) {
     auto port = OpenOnPty();
     const size_t filled = pty_.FillOutput();
@@ -285,6 +314,32 @@ TEST_F(SerialPortTest, CloseCutsShortAWriteThatWaitsForTheLine) {
     const auto start = Clock::now();
     port->Close();  // the write's own time limit would be minutes
     EXPECT_LT(Clock::now() - start, 2s);
+}
+
+TEST_F(SerialPortTest, WakeWithNothingLeftToReadIsNoLossOfTheLink) {
+    auto port = OpenOnPty();
+    // A second reader on the line races the port for each byte: whenever it wins, the port
+    // wakes up to find nothing.
+    std::atomic<bool> done{false};
+    std::atomic<int> stolen{0};
+    std::thread thief([&] {
+        fcntl(pty_.Slave(), F_SETFL, fcntl(pty_.Slave(), F_GETFL) | O_NONBLOCK);
+        while (!done.load()) {
+            pollfd fd{pty_.Slave(), POLLIN, 0};
+            char c;
+            if (poll(&fd, 1, 10) > 0 && read(pty_.Slave(), &c, 1) == 1) ++stolen;
+        }
+    });
+    for (int i = 0; i < 400; ++i) {
+        pty_.Send("x");
+        std::this_thread::sleep_for(1ms);
+    }
+    done.store(true);
+    thief.join();
+    pty_.Send("END");
+    EXPECT_TRUE(sink_.WaitFor([](Sink& s) { return s.bytes.ends_with("END"); }));
+    const std::vector<uint32_t> counts = sink_.Counts();
+    EXPECT_EQ(std::count(counts.begin(), counts.end(), 0u), 0);
 }
 
 TEST_F(SerialPortTest, WriteTakesAtMostOneBufferAndRefusesNothingToWrite) {

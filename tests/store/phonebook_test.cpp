@@ -47,6 +47,10 @@ TEST(PhonebookTable, AddCutsToTheLimitsAndFillsTheFirstEmptyPosition) {
     EXPECT_EQ(table.AddEntry(u"full", u"6"), 0);
     EXPECT_EQ(table.Entries()[2].number, u"5");
 
+    table.SetLimits(4, 3, 3);
+    EXPECT_EQ(table.AddEntry(u"ab\U0001F600", u"1"), 1);  // a pair is kept whole or not at all
+    EXPECT_EQ(table.Entries()[0].name, u"ab");
+
     PhonebookTable unallocated;
     EXPECT_EQ(unallocated.AddEntry(u"a", u"1"), 0);
 }

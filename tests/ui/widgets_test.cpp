@@ -4,6 +4,7 @@
 
 #include "ui/picture_editor.h"
 #include "ui/sortable_list.h"
+#include "ui/ui_scale.h"
 
 using telvane::PictureEditor;
 using telvane::SortableList;
@@ -129,6 +130,19 @@ class WidgetsTest : public QObject {
         QCOMPARE(list.headerItem()->text(2), QString("Time"));
         QCOMPARE(list.SetSortMark(4, SortableList::kMarkAscending), 0);
         QCOMPARE(list.GetSortMark(4), SortableList::kUnreadable);
+    }
+
+    void ScaleFitsTheScreen() {
+        QCOMPARE(telvane::AutomaticScale(1080, 320), 2.5);
+        QCOMPARE(telvane::AutomaticScale(600, 320), 1.5);
+        QCOMPARE(telvane::AutomaticScale(300, 320), 1.0);  // never below the layout's size
+        QCOMPARE(telvane::ChooseScale(1080, 320, 150), 1.5);
+        qputenv("TELVANE_SCALE", "3");
+        QCOMPARE(telvane::ChooseScale(1080, 320, 150), 3.0);
+        qputenv("TELVANE_SCALE", "nonsense");
+        QCOMPARE(telvane::ChooseScale(1080, 320, 0), 2.5);
+        qunsetenv("TELVANE_SCALE");
+        QCOMPARE(telvane::Scaled(1.5, 12, 141, 213, 104), QRect(18, 212, 320, 156));
     }
 
     void TapTogglesACell() {

@@ -1,0 +1,61 @@
+// Every response-line parser and the toolkit parser on arbitrary lines.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "codec/response_parsers.h"
+#include "codec/toolkit_parser.h"
+#include "platform/text.h"
+
+namespace {
+
+void Check(bool condition) {
+    if (!condition) std::abort();
+}
+
+class CheckingSink : public telvane::PhonebookSink {
+  public:
+    int32_t Capacity() const override { return 250; }
+    void StoreFromSim(int32_t index, std::u16string, std::u16string) override {
+        Check(index >= 1 && index <= 250);
+    }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace telvane;
+    std::string_view line(reinterpret_cast<const char*>(data), size);
+    std::u16string wide = Widen(line);
+
+    ExtractQuoted(line);
+    ValueAfterColon(line);
+    ValueAfterComma(wide);
+    std::u16string copy = wide;
+    DropThroughComma(copy);
+    ModemParseState state;
+    int32_t cme = ParseCmeError(line, state);
+    Check(cme >= 47 && cme <= 51);
+    int32_t cms = ParseCmsError(wide);
+    Check(cms == 47 || (cms >= 52 && cms <= 55));
+    int32_t wind = ParseWindIndication(line, state);
+    Check(wind >= 36 && wind <= 43);
+    ParseSignalQuality(line, state);
+    Check(state.signalLevel >= 0 && state.signalLevel <= 5);
+    ParseRegistration(wide, state);
+    ParseOperator(line);
+    SmsRecord record = ParseStoredMessage(line, 3);
+    Check(record.index == 3);
+    for (size_t i = 0; i < record.text.size(); ++i)
+        Check(record.text[i] != u'\n' || (i > 0 && record.text[i - 1] == u'\r'));
+    CheckingSink sink;
+    ParsePhonebookRead(wide, sink);
+
+    ToolkitFields fields;
+    ToolkitItem item;
+    for (int32_t type = -1; type <= 10; ++type)
+        Check(ParseToolkitInfo(type, wide, type % 2 ? &item : nullptr, fields) == type);
+    return 0;
+}

@@ -1,0 +1,21 @@
+// telvane: the window on the user's modem, or on the simulated one that ./run attaches.
+#include <QApplication>
+#include <cstdlib>
+
+#include "platform/serial_devices.h"
+#include "ui/main_dialog.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("telvane");
+    QApplication::setApplicationVersion("1.03");
+    // ./run attaches the simulated modem's pseudo-terminal as a port of its own.
+    telvane::MainDialogOptions options;
+    if (const char* sim = std::getenv("TELVANE_SIM_PORT"); sim && *sim) {
+        telvane::SerialDeviceTable::Instance().Register("COM1", sim, "Simulated modem (demo SIM)");
+        options.defaultPort = "COM1";
+    }
+    telvane::MainDialog dialog(options);
+    dialog.show();
+    return app.exec();
+}

@@ -1,0 +1,59 @@
+// The user's own contacts, shown beside the SIM phonebook: a folder of vCard files, one contact
+// per .vcf, in the order of their file names.  Positions are 0-based.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace telvane {
+
+class ContactsStore {
+  public:
+    // `folder` empty: DataFolder()/"contacts".
+    explicit ContactsStore(std::filesystem::path folder = {});
+
+    // Creates the folder when missing.  0 when it can neither be created nor read; the program
+    // then runs without contacts.
+    int Initialize();
+    // (Re)reads the folder's list of contacts.  Always 1.
+    int Open();
+    // Number of contacts; 0 before Open.
+    int Count() const;
+
+    // First, middle and last name joined by single blanks (the parts that are not empty); the
+    // formatted name when the card has no name parts.  Empty for a position out of range.
+    std::u16string GetName(int position) const;
+    std::u16string GetNumber(int position) const;
+
+    // Writing a name: the text before its first blank is the first name, the rest the last name;
+    // the middle name is cleared, since the shown name included it.  Writing the name the contact
+    // already shows changes nothing.  1 when the contact holds the name, 0 for a position out of
+    // range or a file that cannot be read or replaced.
+    int Update(int position, std::u16string_view name);
+    // 1 when the number was written, 0 as for Update.  An empty number removes it.
+    int UpdateNumber(int position, std::u16string_view number);
+    // A new contact in a file named by a fresh UID.  1 when written, else 0.
+    int Add(std::u16string_view name, std::u16string_view number);
+    // Deletes the contact's file; later contacts move up one position.  1 when deleted, else 0.
+    int Remove(int position);
+
+    // What the last failing operation could not do, with the system's reason.
+    const std::string& LastError() const { return error_; }
+    const std::filesystem::path& Folder() const { return folder_; }
+
+  private:
+    bool InRange(int position) const;
+
+    std::filesystem::path folder_;
+    bool initialized_ = false;
+    bool opened_ = false;
+    std::vector<std::filesystem::path> files_;  // sorted by file name
+    std::string error_;
+};
+
+// Splits a written name at its first blank into first name and last name.
+std::pair<std::u16string, std::u16string> SplitContactName(std::u16string_view name);
+
+}  // namespace telvane

@@ -1,0 +1,62 @@
+// One contact file: a vCard 3.0 or 4.0 read leniently and written back with every property we
+// did not edit kept byte for byte (unknown properties, groups, parameters, folding).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace telvane {
+
+class VCard {
+  public:
+    // Reads the first card of a file (UTF-8; CR LF or LF; folded lines).  Empty when the file
+    // holds no BEGIN:VCARD.  Text before and after the card is kept as it is.
+    static std::optional<VCard> Parse(std::string_view file);
+
+    // A new card of version 3.0 with its UID, name and (when not empty) a cell number.
+    static VCard Create(std::string_view uid, std::u16string_view first, std::u16string_view last,
+                        std::u16string_view number);
+
+    std::string Serialize() const;
+
+    std::string Version() const;  // "3.0", "4.0", or as the file says
+    // Given, additional and family names from N; several values of one part are joined by blanks.
+    std::u16string First() const;
+    std::u16string Middle() const;
+    std::u16string Last() const;
+    std::u16string FormattedName() const;  // FN
+    // The first cell number, else the first number; a tel: URI is given without its scheme.
+    std::u16string Number() const;
+
+    // Sets the given and family names, clears the additional names (the caller's text replaces
+    // the whole shown name) and sets FN to match.
+    void SetName(std::u16string_view first, std::u16string_view last);
+    // Rewrites the number Number() reads, or adds a cell number; an empty number removes it.
+    void SetNumber(std::u16string_view number);
+
+  private:
+    struct Property {
+        std::string raw;  // the physical lines as read; empty once edited or when new
+        std::string group;
+        std::string name;     // upper case
+        std::string params;   // as written, without the leading ';'
+        std::string value;    // unfolded, still escaped
+        bool nested = false;  // belongs to a card inside this one (an agent)
+    };
+
+    static Property MakeProperty(std::string name, std::string params, std::string value);
+    const Property* Find(std::string_view name) const;
+    Property* Find(std::string_view name);
+    int NumberIndex() const;
+    std::vector<std::string> NameParts() const;
+    void Insert(Property property);
+
+    std::string prefix_;
+    std::string suffix_;
+    std::string eol_ = "\r\n";
+    std::vector<Property> properties_;  // BEGIN and END included
+};
+
+}  // namespace telvane

@@ -1,0 +1,58 @@
+// The modem engine as the link controller drives it.  The product's implementation wraps
+// ModemEngine; tests may put a scripted engine in its place.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "store/message_listing.h"
+#include "store/phonebook_table.h"
+
+namespace telvane {
+
+class LinkEngine {
+  public:
+    // Called with each notification code, on the engine's dispatcher thread.
+    using Callback = std::function<void(int code)>;
+
+    virtual ~LinkEngine() = default;
+
+    // Opens COM`portNumber` and starts the modem's start-up sequence: 1, or 0 when the number is
+    // outside 1..4 or the port cannot be opened (OpenError() then says why).
+    virtual int Open(int portNumber, Callback callback) = 0;
+    virtual std::string OpenError() const = 0;
+
+    // Empty: the service centre stored on the SIM applies.
+    virtual void SetServiceCentre(const std::u16string& number) = 0;
+    virtual std::u16string OperatorText() const = 0;
+    virtual int SignalLevel() const = 0;
+    virtual int MessageReference() const = 0;
+    virtual void RequestSignalQuality() = 0;
+
+    // Job starters: 1 when started, 0 when a job of the kind still runs (or, for sends, while
+    // the modem is not registered).
+    virtual int ListMessages(int mode) = 0;
+    virtual int DeleteMessages(int mode, int index) = 0;
+    virtual int ReadPhonebook() = 0;
+    virtual int WritePhonebook() = 0;
+    virtual int SendTextMessage(const std::u16string& number, const std::u16string& text) = 0;
+    virtual int SendSmartSegment(const std::u16string& number, int segment) = 0;
+
+    // Prepares a smart message from the picture's hex digits: kind 0 picture message, 1 operator
+    // logo, 2 screen saver.  Returns the number of segments.
+    virtual int BuildSmartMessage(int kind, const std::u16string& pictureHex) = 0;
+
+    // The last listing, read after notification 20.
+    virtual const MessageListing& Listing() const = 0;
+    // The engine's copy of the SIM phonebook, and the lock its dispatcher and workers hold while
+    // they fill or mark it.
+    virtual PhonebookTable& Phonebook() = 0;
+    [[nodiscard]] virtual std::unique_lock<std::mutex> LockPhonebook() = 0;
+};
+
+using LinkEngineFactory = std::function<std::unique_ptr<LinkEngine>()>;
+
+}  // namespace telvane

@@ -1,0 +1,65 @@
+#include "control/modem_link.h"
+
+#include <utility>
+
+#include "codec/smart_message_builder.h"
+#include "modem/modem_engine.h"
+
+namespace telvane {
+
+namespace {
+
+class ModemLink : public LinkEngine {
+  public:
+    explicit ModemLink(Timing timing) : engine_(timing) {}
+
+    int Open(int portNumber, Callback callback) override {
+        return engine_.Open(portNumber, [callback = std::move(callback)](int32_t code) {
+            callback(static_cast<int>(code));
+        });
+    }
+    std::string OpenError() const override { return engine_.OpenError(); }
+    void SetServiceCentre(const std::u16string& number) override { engine_.SetScNumber(number); }
+    std::u16string OperatorText() const override { return engine_.OperatorText(); }
+    int SignalLevel() const override { return engine_.SignalLevel(); }
+    int MessageReference() const override { return engine_.MessageReference(); }
+    void RequestSignalQuality() override { engine_.RequestSignalQuality(); }
+    int ListMessages(int mode) override { return engine_.ListMessages(mode); }
+    int DeleteMessages(int mode, int index) override { return engine_.DeleteMessages(mode, index); }
+    int ReadPhonebook() override { return engine_.ReadPhonebook(); }
+    int WritePhonebook() override { return engine_.WritePhonebook(); }
+    int SendTextMessage(const std::u16string& number, const std::u16string& text) override {
+        return engine_.SendTextMessage(number, text);
+    }
+    int SendSmartSegment(const std::u16string& number, int segment) override {
+        return engine_.SendSmartSegment(number, segment);
+    }
+    int BuildSmartMessage(int kind, const std::u16string& pictureHex) override {
+        SmartMessageBuilder& builder = engine_.SmartBuilder();
+        switch (kind) {
+            case 0:
+                return builder.BuildPictureMessage(pictureHex);
+            case 1:
+                // The logo is addressed to the network the modem is registered with.
+                return builder.BuildOperatorLogo(pictureHex, engine_.OperatorText());
+            case 2:
+                return builder.BuildScreenSaver(pictureHex);
+            default:
+                return 0;
+        }
+    }
+    const MessageListing& Listing() const override { return engine_; }
+    PhonebookTable& Phonebook() override { return engine_.Phonebook(); }
+    std::unique_lock<std::mutex> LockPhonebook() override { return engine_.LockPhonebook(); }
+
+  private:
+    ModemEngine engine_;
+};
+
+}  // namespace
+
+std::unique_ptr<LinkEngine> MakeModemLink(Timing timing) {
+    return std::make_unique<ModemLink>(timing);
+}
+
+}  // namespace telvane

@@ -1,0 +1,113 @@
+// The engine's fields, shared by its source files and its tests.  Not part of the interface.
+//
+// Ownership by thread: the receive path (framer, response) belongs to the port's reader thread,
+// parseState to the dispatcher.  Numbers read across threads are atomics; texts sit under
+// textMutex, the listing and the read message under listingMutex, the toolkit slots under
+// toolkitMutex, the phonebook under phonebookMutex.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "codec/pdu_codec.h"
+#include "codec/response_parsers.h"
+#include "codec/smart_message_builder.h"
+#include "codec/toolkit_parser.h"
+#include "modem/modem_engine.h"
+#include "modem/response_framer.h"
+#include "platform/event_set.h"
+#include "platform/worker_slot.h"
+#include "serial/serial_port.h"
+
+namespace telvane {
+
+inline constexpr int32_t kListingCapacity = 200;
+inline constexpr int32_t kToolkitSlots = 15;
+// A command line, CR included.
+inline constexpr size_t kMaxCommandLine = 1024;
+
+struct ModemEngine::State {
+    // Link and channel.
+    std::atomic<int32_t> portNumber{0};
+    SmartMessageBuilder smartBuilder;
+    PduCodec codec;
+    std::unique_ptr<SerialPort> serialPort;  // set by Open before any thread starts
+    std::string openError;
+
+    // Receive path (reader thread).
+    ResponseFramer framer;
+    std::string response;
+
+    EventSet events{engine_event::kCount};
+    std::mutex lock;  // held around every call of callback
+    EngineCallback callback;
+    std::atomic<bool> closing{false};
+    std::atomic<bool> enabled{true};
+    std::mutex commandMutex;  // one SendCommand at a time
+    Event okEvent;
+    Event pauseEvent;  // never signalled: the engine's pauses; abandoned at teardown
+
+    // Threads.
+    WorkerSlot dispatcher, startup, commandWriter;
+    WorkerSlot textSend, segmentSend, writeSim, storeSend, readOne, lister, deleter;
+    WorkerSlot phonebookRead, phonebookWrite, toolkitInfo;
+
+    // Modem state.
+    std::atomic<bool> started{false};
+    std::atomic<int32_t> simState{0};
+    std::atomic<bool> registered{false};
+    std::atomic<int32_t> signalLevel{0};
+    std::atomic<int32_t> callState{0};
+    std::atomic<int32_t> windIndication{0};
+    std::atomic<int32_t> activityStatus{-1};
+    std::atomic<int32_t> lastCmeError{0};
+    std::atomic<int32_t> storeUsed{-1};
+    ModemParseState parseState;  // dispatcher
+
+    mutable std::mutex textMutex;
+    std::u16string scNumber;
+    std::u16string operatorText;
+    std::u16string callerNumber;
+    std::string cmeText, csqText, cregText, windText, smsText, cpasText, stinText, clipText;
+
+    // Message results.
+    std::atomic<int32_t> messageReference{-1};
+    std::atomic<int32_t> writtenIndex{-1};
+    std::atomic<int32_t> storeSendReference{-1};
+    std::atomic<int32_t> newMessageIndex{-1};
+    std::atomic<int32_t> readIndex{-1};
+    std::atomic<int32_t> expectPdu{0}, pduToListing{0};
+    std::atomic<int32_t> sendWaiting{0}, writeWaiting{0}, deleteWaiting{0};
+
+    mutable std::mutex listingMutex;
+    SmsRecord readMessage;
+    std::array<SmsRecord, kListingCapacity> listing;
+    std::atomic<int32_t> listingCount{-1};
+
+    mutable std::mutex phonebookMutex;
+    PhonebookTable phonebook;
+    std::atomic<int32_t> phonebookRanges{0};  // range answers handled so far
+
+    // SIM toolkit.
+    std::atomic<int32_t> toolkitCommand{0};
+    std::atomic<int32_t> toolkitAwaiting{0};
+    std::atomic<int32_t> toolkitPending{0};
+    mutable std::mutex toolkitMutex;
+    int32_t toolkitItemCounter = -1;
+    int32_t toolkitLines = 0;
+    int32_t toolkitResult = 0;
+    std::array<ToolkitItem, kToolkitSlots> toolkitItems;
+    ToolkitFields toolkitFields;
+};
+
+// What tests reach inside the engine.
+struct ModemEngineTestAccess {
+    static ModemEngine::State& Of(ModemEngine& engine) { return *engine.state_; }
+    static int HandleEvent(ModemEngine& engine, int event) { return engine.HandleEvent(event); }
+    static std::string& Response(ModemEngine& engine) { return engine.state_->response; }
+};
+
+}  // namespace telvane

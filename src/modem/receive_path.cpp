@@ -1,0 +1,115 @@
+// The receive path on the port's reader thread: bytes -> responses -> kept texts and events.
+
+#include "modem/engine_state.h"
+#include "modem/response_classifier.h"
+#include "platform/text.h"
+
+namespace telvane {
+
+void ModemEngine::OnReceive(const uint8_t* bytes, uint32_t count) {
+    State& s = *state_;
+    if (s.closing.load()) return;
+    if (count == 0) {
+        // The port's reader ended: the device hung up or vanished.
+        s.simState = 0;
+        s.events.Signal(engine_event::kStartupFailed);
+        return;
+    }
+    s.framer.Append(bytes, count);
+    while (ExtractResponse())
+        ClassifyResponse();
+    s.framer.Trim();
+}
+
+int ModemEngine::ExtractResponse() {
+    State& s = *state_;
+    const bool waiting = s.sendWaiting.load() || s.writeWaiting.load();
+    return s.framer.Extract(s.response, waiting) ? 1 : 0;
+}
+
+void ModemEngine::ClassifyResponse() {
+    State& s = *state_;
+    std::string& response = s.response;
+    const Classification kind = ClassifyText(response, s.framer.ListMode());
+    if (!kind.matched) {
+        // Unkeyed: the PDU line of a message being read, when one is expected.
+        if (response.empty() || !s.expectPdu.load()) return;
+        std::u16string text = Widen(response);
+        ExpandLineBreaks(text);
+        std::lock_guard lock(s.listingMutex);
+        if (!s.pduToListing.load()) {
+            s.readMessage.text = std::move(text);
+            return;
+        }
+        const int32_t current = s.listingCount.load();
+        if (current >= 0 && current < kListingCapacity)
+            s.listing[static_cast<size_t>(current)].text = std::move(text);
+        return;
+    }
+
+    int event = kind.event;
+    std::string* kept = nullptr;
+    switch (kind.kept) {
+        case KeptText::kNothing:
+            break;
+        case KeptText::kCmeText:
+            kept = &s.cmeText;
+            break;
+        case KeptText::kOperator: {
+            // An answer without an operator field leaves the last one.
+            std::optional<std::u16string> name = ParseOperator(std::string_view(response));
+            if (name && !name->empty()) {
+                std::lock_guard lock(s.textMutex);
+                s.operatorText = std::move(*name);
+            }
+            break;
+        }
+        case KeptText::kClipText:
+            kept = &s.clipText;
+            break;
+        case KeptText::kCsqText:
+            kept = &s.csqText;
+            break;
+        case KeptText::kCregText:
+            kept = &s.cregText;
+            break;
+        case KeptText::kWindText:
+            kept = &s.windText;
+            break;
+        case KeptText::kSmsText:
+            kept = &s.smsText;
+            break;
+        case KeptText::kStinText:
+            kept = &s.stinText;
+            break;
+        case KeptText::kCpasText:
+            kept = &s.cpasText;
+            break;
+        case KeptText::kToolkitItem: {
+            const int32_t type = s.toolkitCommand.load();
+            {
+                std::lock_guard lock(s.toolkitMutex);
+                ++s.toolkitLines;
+                if (s.toolkitItemCounter < kToolkitSlots - 1) ++s.toolkitItemCounter;
+                // Lines beyond the last slot are parsed into none.
+                ToolkitItem* slot = s.toolkitLines <= kToolkitSlots
+                                        ? &s.toolkitItems[static_cast<size_t>(s.toolkitItemCounter)]
+                                        : nullptr;
+                s.toolkitResult =
+                    ParseToolkitInfo(type, std::string_view(response), slot, s.toolkitFields);
+            }
+            // Only a type-9 line signals: it stands in for the request's final "OK".
+            if (type != 9) return;
+            event = s.toolkitAwaiting.load() ? engine_event::kOk : engine_event::kToolkitMenu;
+            break;
+        }
+    }
+    if (kept) {
+        std::lock_guard lock(s.textMutex);
+        *kept = response;
+    }
+    s.events.Signal(static_cast<size_t>(event));
+    response.clear();
+}
+
+}  // namespace telvane

@@ -1,0 +1,220 @@
+// A recording stand-in for the main window: it keeps what the controller showed, runs posted work
+// when the test pumps it, and fires timers when the test says so.
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "control/link_controller.h"
+#include "control/window_interface.h"
+
+namespace telvane::testing {
+
+struct FakeRow {
+    int icon = 0;
+    std::u16string number, date, text;
+    int data = -1;
+    bool ticked = false;
+};
+
+class FakeWindow : public WindowInterface {
+  public:
+    LinkController* controller = nullptr;
+
+    // Recorded output.
+    std::vector<std::u16string> statusTexts;
+    std::u16string status;
+    int signal = -1;
+    int beeps = 0;
+    std::vector<std::pair<int, int>> messageBoxes;
+    std::vector<std::u16string> messageTexts;
+    std::vector<int> pages;
+    int phonebookRefreshes = 0;
+    bool enabled = true;
+    bool waitCursor = false;
+    std::map<int, int64_t> timers;  // running timers and their periods
+    std::vector<int> timerStarts;
+
+    // The message page.
+    int tab = 0;
+    std::vector<FakeRow> rows;
+    int selected = -1;
+    std::u16string detailNumber, detailTime, detailBody;
+    bool replyForwardShown = false, editShown = false;
+    int saveToFolder = -1;
+
+    // The compose page and settings.
+    std::u16string recipients, composeText;
+    int composeMode = 0, pictureKind = 0, pictureEditorKind = -1;
+    bool pictureEmpty = true;
+    std::u16string pictureHex;
+    ControllerSettings settings;
+
+    void Post(std::function<void()> task) override {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            queue_.push_back(std::move(task));
+        }
+        posted_.notify_all();
+    }
+
+    // Runs posted work, including work posted meanwhile, until the queue is empty.
+    int Pump() {
+        int ran = 0;
+        for (;;) {
+            std::function<void()> task;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (queue_.empty()) return ran;
+                task = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            task();
+            ++ran;
+        }
+    }
+
+    // Pumps until `done` holds or the time is up; the engine's callbacks arrive meanwhile.
+    bool PumpUntil(const std::function<bool()>& done,
+                   std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            Pump();
+            if (done()) return true;
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (std::chrono::steady_clock::now() >= end) return false;
+            posted_.wait_for(lock, std::chrono::milliseconds(5),
+                             [this] { return !queue_.empty(); });
+        }
+    }
+
+    bool TimerRunning(int id) const { return timers.count(id) != 0; }
+
+    // Fires a running timer once, then runs what it posted.  False when it was not running.
+    bool Fire(int id) {
+        if (!TimerRunning(id)) return false;
+        controller->OnTimer(id);
+        Pump();
+        return true;
+    }
+
+    void StartTimer(int timerId, int64_t periodMs) override {
+        timers[timerId] = periodMs;
+        timerStarts.push_back(timerId);
+    }
+    void KillTimer(int timerId) override { timers.erase(timerId); }
+    void SetWindowEnabled(bool on) override { enabled = on; }
+    void SetWaitCursor(bool shown) override { waitCursor = shown; }
+    bool WaitCursorShown() const override { return waitCursor; }
+    void SetStatusText(const std::u16string& text) override {
+        status = text;
+        statusTexts.push_back(text);
+    }
+    void SetSignalLevel(int level) override { signal = level; }
+    void Beep() override { ++beeps; }
+    void ShowMessageBox(int chineseId, int englishId) override {
+        messageBoxes.emplace_back(chineseId, englishId);
+    }
+    void ShowMessageText(const std::u16string& text) override { messageTexts.push_back(text); }
+    void ApplyPage(int page) override { pages.push_back(page); }
+    void RefreshPhonebookPage() override { ++phonebookRefreshes; }
+    void SelectFolderTab(int folder) override { tab = folder; }
+    int CurrentFolderTab() const override { return tab; }
+    void FolderShown(int folder) override { shownFolders.push_back(folder); }
+    void ShowFolderButtons(bool replyAndForward, bool edit) override {
+        replyForwardShown = replyAndForward;
+        editShown = edit;
+    }
+    void ClearMessageList() override {
+        rows.clear();
+        selected = -1;
+    }
+    void AppendMessageRow(int icon, const std::u16string& number, const std::u16string& date,
+                          const std::u16string& text, int itemData) override {
+        rows.push_back({icon, number, date, text, itemData, false});
+    }
+    void SortMessageListByTime() override {}
+    int MessageRowCount() const override { return static_cast<int>(rows.size()); }
+    bool IsMessageRowTicked(int row) const override { return rows.at(row).ticked; }
+    int MessageRowData(int row) const override { return rows.at(row).data; }
+    int SelectedMessageRow() const override { return selected; }
+    int FindMessageRow(int itemData) const override {
+        for (size_t i = 0; i < rows.size(); ++i) {
+            if (rows[i].data == itemData) return static_cast<int>(i);
+        }
+        return -1;
+    }
+    void RemoveMessageRow(int row) override { rows.erase(rows.begin() + row); }
+    void SetMessageRowIcon(int row, int icon) override { rows.at(row).icon = icon; }
+    void SetDetail(const std::u16string& number, const std::u16string& time,
+                   const std::u16string& body) override {
+        detailNumber = number;
+        detailTime = time;
+        detailBody = body;
+    }
+    std::u16string DetailNumber() const override { return detailNumber; }
+    std::u16string DetailBody() const override { return detailBody; }
+    int SaveToFolder() const override { return saveToFolder; }
+    std::u16string RecipientText() const override { return recipients; }
+    void SetRecipientText(const std::u16string& text) override { recipients = text; }
+    std::u16string ComposeText() const override { return composeText; }
+    void SetComposeText(const std::u16string& text) override { composeText = text; }
+    void ApplyComposeMode(int mode, int kind) override {
+        composeMode = mode;
+        pictureKind = kind;
+    }
+    void RebuildPictureEditor(int kind) override { pictureEditorKind = kind; }
+    bool PictureIsEmpty() const override { return pictureEmpty; }
+    std::u16string PictureHex() const override { return pictureHex; }
+    ControllerSettings Settings() const override { return settings; }
+
+    std::vector<int> shownFolders;
+
+    bool StatusShown(const std::u16string& text) const {
+        return std::find(statusTexts.begin(), statusTexts.end(), text) != statusTexts.end();
+    }
+    void TickRowsWithData(std::initializer_list<int> data) {
+        for (FakeRow& row : rows) {
+            row.ticked = std::find(data.begin(), data.end(), row.data) != data.end();
+        }
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable posted_;
+    std::deque<std::function<void()>> queue_;
+};
+
+// A fresh data folder for one test, as $TELVANE_HOME.
+class ScopedDataFolder {
+  public:
+    ScopedDataFolder() {
+        path_ = std::filesystem::temp_directory_path() /
+                ("telvane-control-" + std::to_string(::getpid()) + "-" + std::to_string(count_++));
+        std::filesystem::remove_all(path_);
+        std::filesystem::create_directories(path_);
+        ::setenv("TELVANE_HOME", path_.c_str(), 1);
+    }
+    ~ScopedDataFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    static inline int count_ = 0;
+    std::filesystem::path path_;
+};
+
+}  // namespace telvane::testing

@@ -1,0 +1,386 @@
+// Real modems' listing answers, replayed on a pty in random pieces, listed by the engine.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <variant>
+#include <vector>
+
+#include "modem/modem_engine.h"
+#include "platform/serial_devices.h"
+#include "platform/text.h"
+
+namespace telvane {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::filesystem::path kCaptures = std::filesystem::path(TELVANE_TESTDATA_DIR) / "captures";
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+// Just enough JSON for the capture descriptions.
+struct Json {
+    std::variant<std::nullptr_t, bool, double, std::u16string, std::vector<Json>,
+                 std::map<std::string, Json>>
+        value;
+
+    const Json& operator[](const std::string& key) const {
+        static const Json kNull;
+        const auto* object = std::get_if<std::map<std::string, Json>>(&value);
+        if (!object) return kNull;
+        const auto it = object->find(key);
+        return it == object->end() ? kNull : it->second;
+    }
+    const std::vector<Json>& Items() const {
+        static const std::vector<Json> kNone;
+        const auto* array = std::get_if<std::vector<Json>>(&value);
+        return array ? *array : kNone;
+    }
+    std::u16string Text() const {
+        const auto* text = std::get_if<std::u16string>(&value);
+        return text ? *text : std::u16string();
+    }
+    std::string Utf8() const { return U16ToUtf8(Text()); }
+    int Int() const {
+        const auto* number = std::get_if<double>(&value);
+        return number ? static_cast<int>(*number) : -1;
+    }
+    bool IsNull() const { return std::holds_alternative<std::nullptr_t>(value); }
+    bool IsFalse() const {
+        const auto* flag = std::get_if<bool>(&value);
+        return flag && !*flag;
+    }
+};
+
+class JsonReader {
+  public:
+    explicit JsonReader(std::string_view text) : text_(text) {}
+
+    Json Value() {
+        Skip();
+        if (at_ >= text_.size()) throw std::runtime_error("json: unexpected end");
+        const char c = text_[at_];
+        if (c == '{') {
+            ++at_;
+            std::map<std::string, Json> object;
+            while (Skip(), text_[at_] != '}') {
+                const std::string key = U16ToUtf8(String());
+                Skip();
+                ++at_;  // ':'
+                object[key] = Value();
+                Skip();
+                if (text_[at_] == ',') ++at_;
+            }
+            ++at_;
+            return {std::move(object)};
+        }
+        if (c == '[') {
+            ++at_;
+            std::vector<Json> array;
+            while (Skip(), text_[at_] != ']') {
+                array.push_back(Value());
+                Skip();
+                if (text_[at_] == ',') ++at_;
+            }
+            ++at_;
+            return {std::move(array)};
+        }
+        if (c == '"') return {String()};
+        for (const auto& [word, value] : {std::pair<std::string_view, Json>{"true", {true}},
+                                          {"false", {false}},
+                                          {"null", {nullptr}}}) {
+            if (text_.substr(at_, word.size()) == word) {
+                at_ += word.size();
+                return value;
+            }
+        }
+        size_t used = 0;
+        const double number = std::stod(std::string(text_.substr(at_, 32)), &used);
+        at_ += used;
+        return {number};
+    }
+
+  private:
+    void Skip() {
+        while (at_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[at_])))
+            ++at_;
+    }
+    std::u16string String() {
+        ++at_;  // '"'
+        std::string utf8;
+        std::u16string out;
+        const auto flush = [&] {
+            out += Utf8ToU16(utf8);
+            utf8.clear();
+        };
+        while (text_[at_] != '"') {
+            char c = text_[at_++];
+            if (c != '\\') {
+                utf8 += c;
+                continue;
+            }
+            c = text_[at_++];
+            switch (c) {
+                case 'n':
+                    utf8 += '\n';
+                    break;
+                case 'r':
+                    utf8 += '\r';
+                    break;
+                case 't':
+                    utf8 += '\t';
+                    break;
+                case 'b':
+                    utf8 += '\b';
+                    break;
+                case 'f':
+                    utf8 += '\f';
+                    break;
+                case 'u':
+                    flush();
+                    out += static_cast<char16_t>(
+                        std::stoi(std::string(text_.substr(at_, 4)), nullptr, 16));
+                    at_ += 4;
+                    break;
+                default:
+                    utf8 += c;
+                    break;
+            }
+        }
+        ++at_;
+        flush();
+        return out;
+    }
+
+    std::string_view text_;
+    size_t at_ = 0;
+};
+
+Json LoadJson(const std::filesystem::path& path) {
+    const std::string text = ReadFile(path);
+    return JsonReader(text).Value();
+}
+
+// A modem that answers the engine's commands from a capture: standard answers, a start-up
+// profile's replacements, and the capture's listing in random pieces.
+class ReplayModem {
+  public:
+    ReplayModem(std::map<std::string, std::string> answers, bool echo, uint32_t seed)
+        : answers_(std::move(answers)), echo_(echo), random_(seed) {
+        int master = -1, slave = -1;
+        char name[256] = {};
+        if (openpty(&master, &slave, name, nullptr, nullptr) != 0) return;
+        termios raw{};
+        tcgetattr(slave, &raw);
+        cfmakeraw(&raw);
+        tcsetattr(slave, TCSANOW, &raw);
+        master_ = master;
+        slave_ = slave;
+        path_ = name;
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~ReplayModem() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        if (master_ >= 0) close(master_);
+        if (slave_ >= 0) close(slave_);
+    }
+    const std::string& Path() const { return path_; }
+
+  private:
+    void Run() {
+        std::string line;
+        while (!stop_) {
+            pollfd fd{master_, POLLIN, 0};
+            if (poll(&fd, 1, 10) <= 0) continue;
+            char buffer[512];
+            const ssize_t n = read(master_, buffer, sizeof buffer);
+            if (n <= 0) continue;
+            for (ssize_t i = 0; i < n; ++i) {
+                const char c = buffer[i];
+                if (c != '\r' && c != '\n') {
+                    line += c;
+                    continue;
+                }
+                if (!line.empty()) Answer(line, std::string(1, c));
+                line.clear();
+            }
+        }
+    }
+    void Answer(const std::string& command, const std::string& terminator) {
+        if (echo_) WritePieces(command + terminator);
+        const auto it = answers_.find(command);
+        WritePieces(it != answers_.end() ? it->second : "\r\nERROR\r\n");
+    }
+    void WritePieces(const std::string& bytes) {
+        for (size_t at = 0; at < bytes.size();) {
+            const size_t n = std::uniform_int_distribution<size_t>(1, 48)(random_);
+            const std::string piece = bytes.substr(at, n);
+            if (write(master_, piece.data(), piece.size()) < 0) return;
+            at += piece.size();
+            if (n % 3 == 0) std::this_thread::sleep_for(100us);
+        }
+    }
+
+    std::map<std::string, std::string> answers_;
+    bool echo_;
+    std::mt19937 random_;
+    int master_ = -1;
+    int slave_ = -1;
+    std::string path_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+class Notifications {
+  public:
+    EngineCallback Callback() {
+        return [this](int32_t code) {
+            {
+                std::lock_guard lock(mutex_);
+                codes_.push_back(code);
+            }
+            changed_.notify_all();
+        };
+    }
+    bool WaitFor(int32_t code, std::chrono::milliseconds timeout = 10s) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, timeout, [&] {
+            return std::find(codes_.begin(), codes_.end(), code) != codes_.end();
+        });
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<int32_t> codes_;
+};
+
+std::map<std::string, std::string> StandardAnswers() {
+    const auto framed = [](const std::string& line) { return "\r\n" + line + "\r\n\r\nOK\r\n"; };
+    return {
+        {"ATZ", "\r\nOK\r\n"},
+        {"AT+CMEE=1;+CPIN?", framed("+CPIN: READY")},
+        {"AT+CSQ", framed("+CSQ: 20,99")},
+        {"AT+CREG=1", "\r\nOK\r\n"},
+        {"AT+CREG?", framed("+CREG: 1,1")},
+        {"AT+CSMP=17,169,0,0;+CMGF=0", "\r\nOK\r\n"},
+        {"AT+COPS=3,2;+COPS?", framed("+COPS: 0,2,\"46692\",0")},
+    };
+}
+
+std::u16string WithLfBreaks(std::u16string text) {
+    std::u16string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') continue;
+        out += text[i];
+    }
+    return out;
+}
+
+void ListCapture(const std::filesystem::path& description, uint32_t seed) {
+    const Json capture = LoadJson(description);
+    const std::string id = capture["id"].Utf8();
+    SCOPED_TRACE(id);
+    std::map<std::string, std::string> answers = StandardAnswers();
+    answers["AT+CMGF=0;+CMGL=4"] = ReadFile(kCaptures / capture["listing"].Utf8());
+
+    ReplayModem modem(answers, !capture["echo"].IsFalse(), seed);
+    ASSERT_FALSE(modem.Path().empty());
+    SerialDeviceTable::Instance().Register("COM2", modem.Path());
+    Notifications notes;
+    // Slow enough that a long listing arrives within the listing's wait on a loaded machine.
+    ModemEngine engine(Timing(0.15));
+    ASSERT_EQ(engine.Open(2, notes.Callback()), 1) << engine.OpenError();
+    ASSERT_TRUE(notes.WaitFor(notify::kStarted));
+    ASSERT_EQ(engine.ListMessages(4), 1);
+    ASSERT_TRUE(notes.WaitFor(notify::kListingFinished));
+
+    const std::vector<Json>& messages = capture["messages"].Items();
+    ASSERT_EQ(engine.ListingSize(), static_cast<int32_t>(messages.size()));
+    for (size_t i = 0; i < messages.size(); ++i) {
+        const Json& expected = messages[i];
+        const SmsRecord entry = engine.ListingEntry(static_cast<int32_t>(i));
+        SCOPED_TRACE("entry " + std::to_string(i));
+        for (const Json& check : expected["checks"].Items()) {
+            const std::string field = check.Utf8();
+            if (field == "index") {
+                EXPECT_EQ(entry.index, expected["index"].Int());
+            } else if (field == "status") {
+                EXPECT_EQ(entry.status, expected["status"].Text());
+            } else if (field == "number") {
+                EXPECT_EQ(entry.number, expected["number"].Text());
+            } else if (field == "time") {
+                EXPECT_EQ(entry.time, expected["time"].Text());
+            } else if (field == "text") {
+                EXPECT_EQ(WithLfBreaks(entry.text), expected["text"].Text());
+            }
+        }
+    }
+    SerialDeviceTable::Instance().Unregister("COM2");
+}
+
+TEST(Captures, EveryCaptureListsItsMessages) {
+    int listed = 0;
+    for (const auto& file : std::filesystem::directory_iterator(kCaptures)) {
+        const std::string name = file.path().filename().string();
+        if (file.path().extension() != ".json" || name == "startup-profiles.json") continue;
+        for (uint32_t seed : {1u, 2u})
+            ListCapture(file.path(), seed);
+        ++listed;
+    }
+    EXPECT_GE(listed, 9);
+}
+
+TEST(Captures, RealStartUpAnswersComeUpRegistered) {
+    const Json profiles = LoadJson(kCaptures / "startup-profiles.json");
+    const auto* all = std::get_if<std::map<std::string, Json>>(&profiles.value);
+    ASSERT_TRUE(all);
+    for (const auto& [name, profile] : *all) {
+        SCOPED_TRACE(name);
+        std::map<std::string, std::string> answers = StandardAnswers();
+        if (const auto* replaced =
+                std::get_if<std::map<std::string, Json>>(&profile["answers"].value)) {
+            for (const auto& [command, answer] : *replaced)
+                answers[command] = answer.Utf8();
+        }
+        ReplayModem modem(answers, true, 5);
+        SerialDeviceTable::Instance().Register("COM2", modem.Path());
+        Notifications notes;
+        ModemEngine engine(Timing(0.05));
+        ASSERT_EQ(engine.Open(2, notes.Callback()), 1);
+        ASSERT_TRUE(notes.WaitFor(notify::kStarted));
+        ASSERT_TRUE(notes.WaitFor(notify::kOperator));
+        EXPECT_TRUE(notes.WaitFor(notify::kRegistered));
+        EXPECT_GT(engine.SignalLevel(), 0);
+        EXPECT_EQ(engine.OperatorText(), u"46692");
+        SerialDeviceTable::Instance().Unregister("COM2");
+    }
+}
+
+}  // namespace
+}  // namespace telvane

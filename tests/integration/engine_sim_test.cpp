@@ -1,0 +1,401 @@
+// The engine against the simulated modem on a real pty, at a small time scale.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "modem/modem_engine.h"
+#include "modemsim/simulated_modem.h"
+#include "platform/serial_devices.h"
+#include "platform/text.h"
+
+namespace telvane {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr double kScale = 0.05;
+
+// The engine's notifications as they arrive on its dispatcher thread.
+class Notifications {
+  public:
+    EngineCallback Callback() {
+        return [this](int32_t code) {
+            {
+                std::lock_guard lock(mutex_);
+                codes_.push_back(code);
+            }
+            changed_.notify_all();
+        };
+    }
+    bool WaitFor(int32_t code, std::chrono::milliseconds timeout = 10s, int count = 1) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(
+            lock, timeout, [&] { return std::count(codes_.begin(), codes_.end(), code) >= count; });
+    }
+    int Count(int32_t code) const {
+        std::lock_guard lock(mutex_);
+        return static_cast<int>(std::count(codes_.begin(), codes_.end(), code));
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<int32_t> codes_;
+};
+
+// A simulated modem, registered as COM3, and an engine opened on it.
+class Rig {
+  public:
+    // Tests that count commands run slower, so that every answer is in before its pause ends.
+    explicit Rig(const std::string& scenario, double scale = kScale) : modem_(Load(scenario)) {
+        device_ = modem_.Start();
+        EXPECT_FALSE(device_.empty()) << modem_.Error();
+        SerialDeviceTable::Instance().Register("COM3", device_);
+        engine_ = std::make_unique<ModemEngine>(Timing(scale));
+        EXPECT_EQ(engine_->Open(3, notes_.Callback()), 1) << engine_->OpenError();
+    }
+    ~Rig() { SerialDeviceTable::Instance().Unregister("COM3"); }
+
+    bool StartedUp() {
+        return notes_.WaitFor(notify::kStarted) && notes_.WaitFor(notify::kOperator);
+    }
+    ModemEngine& engine() { return *engine_; }
+    modemsim::SimulatedModem& modem() { return modem_; }
+    Notifications& notes() { return notes_; }
+    void CloseEngine() { engine_.reset(); }
+
+  private:
+    static modemsim::Scenario Load(const std::string& text) {
+        std::string error;
+        auto scenario = modemsim::ParseScenario(text, &error);
+        EXPECT_TRUE(scenario) << error;
+        return scenario ? *scenario : modemsim::Scenario{};
+    }
+
+    modemsim::SimulatedModem modem_;
+    std::string device_;
+    Notifications notes_;
+    std::unique_ptr<ModemEngine> engine_;
+};
+
+std::string Messages(int count, int firstIndex = 1) {
+    std::string text = "[sim]\nmessage_capacity = 250\n[messages]\n";
+    for (int i = 0; i < count; ++i)
+        text += std::to_string(firstIndex + i) + " = " + (i % 2 ? "REC READ" : "REC UNREAD") +
+                " | +886912345678 | 26/12/01,09:15:00+32 | Message " +
+                std::to_string(firstIndex + i) + "\n";
+    return text;
+}
+
+TEST(EngineStartUp, AnsweredModemComesUpRegisteredWithItsOperator) {
+    Rig rig("[network]\nsignal = 20\noperator = 46692\n", 0.25);
+    ASSERT_TRUE(rig.StartedUp());
+    const std::vector<std::string> expected = {
+        "ATZ",  // the wake-up line written at open
+        "ATZ",
+        "AT+CMEE=1;+CPIN?",
+        "AT+CSQ",
+        "AT+CREG=1",
+        "AT+CREG?",
+        "AT+CSMP=17,169,0,0;+CMGF=0",
+        "AT+COPS=3,2;+COPS?",
+    };
+    EXPECT_EQ(rig.modem().Commands(), expected);
+    EXPECT_EQ(rig.notes().Count(notify::kSimReady), 1);
+    EXPECT_TRUE(rig.notes().WaitFor(notify::kRegistered));
+    EXPECT_TRUE(rig.engine().Started());
+    EXPECT_TRUE(rig.engine().Registered());
+    EXPECT_EQ(rig.engine().SignalLevel(), 5);
+    EXPECT_EQ(rig.engine().OperatorText(), u"46692");
+    EXPECT_EQ(rig.engine().SendCommand(std::string(1100, 'A')), 0);  // longer than a line may be
+    EXPECT_EQ(rig.engine().RequestSignalQuality(), 1);
+    EXPECT_TRUE(rig.modem().WaitForCommand("AT+CSQ", 2s));
+}
+
+TEST(EngineStartUp, RoamingCountsAsRegistered) {
+    Rig rig("[network]\nregistration = 5\n");
+    ASSERT_TRUE(rig.StartedUp());
+    EXPECT_TRUE(rig.engine().Registered());
+}
+
+TEST(EngineStartUp, FailuresOfTheSimCheck) {
+    struct Case {
+        const char* name;
+        const char* scenario;
+        int resets;     // "ATZ" lines after the wake-up line
+        int simChecks;  // "AT+CMEE=1;+CPIN?" lines
+        int32_t extraCode;
+        double scale;
+    } cases[] = {
+        {"no modem", "[faults]\nsilent = yes\n", 10, 11, 0, kScale},
+        {"no SIM", "[sim]\nstate = absent\n", 1, 1, notify::kNoSim, 0.25},
+        {"PIN required", "[sim]\nstate = pin\n", 1, 20, 0, 0.1},
+    };
+    for (const Case& c : cases) {
+        Rig rig(c.scenario, c.scale);
+        ASSERT_TRUE(rig.notes().WaitFor(notify::kStartupFailed, 20s)) << c.name;
+        const auto commands = rig.modem().Commands();
+        EXPECT_EQ(std::count(commands.begin(), commands.end(), "ATZ"), c.resets + 1) << c.name;
+        EXPECT_EQ(std::count(commands.begin(), commands.end(), "AT+CMEE=1;+CPIN?"), c.simChecks)
+            << c.name;
+        EXPECT_EQ(commands.back(), "AT+CMEE=1;+CPIN?") << c.name;
+        if (c.extraCode) {
+            EXPECT_EQ(rig.notes().Count(c.extraCode), 1) << c.name;
+        }
+        EXPECT_EQ(rig.notes().Count(notify::kStarted), 0) << c.name;
+        EXPECT_FALSE(rig.engine().Enabled()) << c.name;
+        EXPECT_EQ(rig.engine().SendCommand("AT"), 0) << c.name;
+    }
+}
+
+TEST(EngineStartUp, ModemStillInitialisingIsAskedAgain) {
+    Rig rig("[faults]\ncpin_busy = 3\n", 0.25);
+    ASSERT_TRUE(rig.StartedUp());
+    EXPECT_EQ(rig.modem().CountCommands("+CPIN?"), 4);
+}
+
+TEST(EngineListing, ListsTheStore) {
+    struct Case {
+        const char* name;
+        std::string scenario;
+        int count;
+        int firstIndex;
+    } cases[] = {
+        {"empty store", "", 0, 0},
+        {"three messages", Messages(3), 3, 1},
+        {"200 messages, indexes above 99", Messages(200, 30), 200, 30},
+        {"random batches and bit-7 noise",
+         Messages(5, 97) + "[faults]\nbatches = 1 16\nbit7 = 0.3\nseed = 3\n", 5, 97},
+    };
+    for (const Case& c : cases) {
+        Rig rig(c.scenario,
+                0.15);  // the listing's wait must outlast 200 messages on a busy machine
+        ASSERT_TRUE(rig.StartedUp()) << c.name;
+        ASSERT_EQ(rig.engine().ListMessages(4), 1) << c.name;
+        EXPECT_EQ(rig.engine().ListMessages(4), 0) << c.name;  // one listing at a time
+        ASSERT_TRUE(rig.notes().WaitFor(notify::kListingFinished)) << c.name;
+        ASSERT_EQ(rig.engine().ListingSize(), c.count) << c.name;
+        for (int i = 0; i < c.count; ++i) {
+            const SmsRecord entry = rig.engine().ListingEntry(i);
+            const int index = c.firstIndex + i;
+            ASSERT_EQ(entry.index, index) << c.name;
+            EXPECT_EQ(entry.status, i % 2 ? u"REC READ" : u"REC UNREAD") << c.name;
+            EXPECT_EQ(entry.number, u"+886912345678") << c.name;
+            EXPECT_EQ(entry.time, u"26/12/01,09:15:00") << c.name;
+            EXPECT_EQ(entry.text, u"Message " + Widen(std::to_string(index))) << c.name;
+        }
+        EXPECT_EQ(rig.modem().CountCommands("AT+CMGF=0;+CMGL=4"), 1) << c.name;
+    }
+}
+
+TEST(EngineListing, DeletingAnIndexAbove99RemovesThatMessage) {
+    Rig rig(Messages(150), 0.15);
+    ASSERT_TRUE(rig.StartedUp());
+    ASSERT_EQ(rig.engine().ListMessages(4), 1);
+    ASSERT_TRUE(rig.notes().WaitFor(notify::kListingFinished));
+    const SmsRecord target = rig.engine().ListingEntry(122);
+    ASSERT_EQ(target.index, 123);
+    ASSERT_EQ(rig.engine().DeleteMessages(0, target.index), 1);
+    ASSERT_TRUE(rig.notes().WaitFor(notify::kDeleted));
+    EXPECT_TRUE(rig.modem().WaitForCommand("AT+CMGD=123", 1s));
+    const auto left = rig.modem().Messages();
+    EXPECT_EQ(left.size(), 149u);
+    EXPECT_TRUE(
+        std::none_of(left.begin(), left.end(), [](const auto& m) { return m.index == 123; }));
+    EXPECT_EQ(rig.engine().ListingSize(), 0);  // the listing no longer matches the store
+}
+
+TEST(EngineMessages, SendWriteSendFromStoreAndDelete) {
+    Rig rig("");
+    ASSERT_TRUE(rig.StartedUp());
+    ModemEngine& engine = rig.engine();
+
+    ASSERT_EQ(engine.SendTextMessage(u"+886912345678", u"Hello there"), 1);
+    EXPECT_EQ(engine.SendTextMessage(u"+886912345678", u"again"), 0);  // one send at a time
+    ASSERT_TRUE(rig.notes().WaitFor(notify::kMessageSent));
+    ASSERT_TRUE(rig.notes().WaitFor(notify::kSendDone));
+    EXPECT_GE(engine.MessageReference(), 0);
+    ASSERT_EQ(rig.modem().SubmittedPdus().size(), 1u);
+
+    ASSERT_EQ(engine.WriteTextToSim(u"5550100", u"Draft"), 1);
+    ASSERT_TRUE(rig.notes().WaitFor(notify::kMessageWritten));
+    ASSERT_TRUE(rig.notes().WaitFor(notify::kWriteDone));
+    const int32_t written = engine.WrittenIndex();
+    ASSERT_GE(written, 1);
+    ASSERT_EQ(rig.modem().Messages().size(), 1u);
+
+    ASSERT_EQ(engine.SendFromStore(written), 1);
+    ASSERT_TRUE(rig.notes().WaitFor(notify::kStoredMessageSent));
+    ASSERT_TRUE(rig.notes().WaitFor(notify::kStoreSendDone));
+    EXPECT_EQ(rig.modem().SubmittedPdus().size(), 2u);
+
+    ASSERT_EQ(engine.DeleteMessages(0, written), 1);
+    ASSERT_TRUE(rig.notes().WaitFor(notify::kDeleted));
+    EXPECT_TRUE(rig.modem().Messages().empty());
+}
+
+TEST(EngineMessages, NumbersThatAreNoNumbersSendNothing) {
+    Rig rig("");
+    ASSERT_TRUE(rig.StartedUp());
+    for (const char16_t* number : {u"555-0100", u"555 0100", u"5550100\r\nAT+CMGD=1,4"}) {
+        ASSERT_EQ(rig.engine().SendTextMessage(number, u"x"), 1);
+        std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_EQ(rig.modem().CountCommands("+CMGS"), 0);
+    EXPECT_EQ(rig.modem().CountCommands("+CMGD"), 0);
+}
+
+TEST(EngineMessages, RefusedSendIsReportedByItsErrorCode) {
+    Rig rig("[faults]\ncms_error = 1:111\n");
+    ASSERT_TRUE(rig.StartedUp());
+    ASSERT_EQ(rig.engine().SendTextMessage(u"5550100", u"x"), 1);
+    ASSERT_TRUE(rig.notes().WaitFor(notify::kCmsSendFailed));
+    // The worker gives up at its time-out, without a success notification.
+    std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(6000 * kScale)));
+    EXPECT_EQ(rig.notes().Count(notify::kSendDone), 0);
+    EXPECT_EQ(rig.notes().Count(notify::kMessageSent), 0);
+}
+
+TEST(EnginePhonebook, ReadThenWriteBack) {
+    Rig rig(R"([phonebook]
+capacity = 50
+number_limit = 20
+text_limit = 14
+1 = 5550100 | Ann
+2 = +886912345678 | Bob
+)");
+    ASSERT_TRUE(rig.StartedUp());
+    ModemEngine& engine = rig.engine();
+    ASSERT_EQ(engine.ReadPhonebook(), 1);
+    ASSERT_TRUE(rig.notes().WaitFor(notify::kPhonebookRead));
+    {
+        auto lock = engine.LockPhonebook();
+        PhonebookTable& table = engine.Phonebook();
+        EXPECT_EQ(table.Limits(), (PhonebookLimits{20, 14, 50}));
+        EXPECT_EQ(table.Entries()[0].number, u"5550100");
+        EXPECT_EQ(table.Entries()[1].number, u"+886912345678");
+        EXPECT_EQ(table.Entries()[1].name, u"Bob");
+        ASSERT_EQ(table.DeleteEntry(1), 1);
+        ASSERT_EQ(table.UpdateEntry(3, u"Cy", u"+4930"), 1);
+        ASSERT_EQ(table.UpdateEntry(4, u"Dee\r\nAT+CMGD=1,4", u"5550104"), 1);
+        ASSERT_EQ(table.UpdateEntry(5, u"Eve", u"55\"5"), 1);  // a number that breaks a command
+    }
+    ASSERT_EQ(engine.WritePhonebook(), 1);
+    ASSERT_TRUE(rig.notes().WaitFor(notify::kPhonebookWritten));
+
+    const auto commands = rig.modem().Commands();
+    const auto has = [&](const std::string& line) {
+        return std::find(commands.begin(), commands.end(), line) != commands.end();
+    };
+    EXPECT_TRUE(has("AT+CPBW=1,\"\",129,\"\""));
+    EXPECT_TRUE(has("AT+CPBW=3,\"+4930\",145,\"Cy\""));
+    EXPECT_TRUE(has("AT+CPBW=4,\"5550104\",129,\"DeeAT+CMGD=1,4\""));
+    EXPECT_EQ(rig.modem().CountCommands("AT+CPBW=5"), 0);
+    EXPECT_TRUE(std::none_of(commands.begin(), commands.end(), [](const std::string& line) {
+        return line.rfind("AT+CMGD", 0) == 0;
+    }));
+
+    auto book = rig.modem().Phonebook();
+    for (int i = 0; i < 200 && book.size() != 3u; ++i) {
+        std::this_thread::sleep_for(10ms);
+        book = rig.modem().Phonebook();
+    }
+    ASSERT_EQ(book.size(), 3u);
+    EXPECT_EQ(book[0].index, 2);
+    EXPECT_EQ(book[1].number, "+4930");
+    EXPECT_EQ(book[1].name, "Cy");
+
+    auto lock = engine.LockPhonebook();
+    const auto& entries = engine.Phonebook().Entries();
+    EXPECT_EQ(entries[0], (PhonebookEntry{0, 0, u"", u""}));  // the emptied position is free
+    EXPECT_EQ(entries[2].changed, 0);
+    EXPECT_EQ(entries[4].changed, 1);  // not written: stays pending
+}
+
+TEST(EngineToolkit, IndicationAfterStartUpAsksForTheDetails) {
+    Rig rig(R"([toolkit]
+3 = +STGI: 0,1,0,4,0,"Enter code"
+)");
+    ASSERT_TRUE(rig.StartedUp());
+    rig.modem().PushUnsolicited("+STIN: 0");
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(rig.modem().CountCommands("AT+STGI"), 0);  // type 0 is no request
+    rig.modem().PushUnsolicited("+STIN: 3");
+    EXPECT_TRUE(rig.modem().WaitForCommand("AT+STGI=3", 2s));
+    EXPECT_TRUE(rig.notes().WaitFor(notify::kToolkitInfo));  // its answer is complete
+    rig.modem().PushUnsolicited("+STIN: 98");
+    EXPECT_TRUE(rig.notes().WaitFor(notify::kToolkitEnded));
+}
+
+TEST(EngineLink, DroppedInTheMiddleOfAListing) {
+    Rig rig(Messages(20) + "[faults]\ndrop_at = +CMGL 300\n");
+    ASSERT_TRUE(rig.StartedUp());
+    ASSERT_EQ(rig.engine().ListMessages(4), 1);
+    ASSERT_TRUE(rig.notes().WaitFor(notify::kStartupFailed));
+    const auto begin = std::chrono::steady_clock::now();
+    rig.CloseEngine();
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 2s);
+}
+
+// Every job kind running when the device vanishes; teardown still ends promptly.
+TEST(EngineLink, DeviceVanishesDuringEveryKindOfJob) {
+    Rig rig(Messages(3) + "[faults]\ndelay = 200\n[phonebook]\n1 = 5550100 | Ann\n");
+    ASSERT_TRUE(rig.StartedUp());
+    ModemEngine& engine = rig.engine();
+    EXPECT_EQ(engine.ListMessages(4), 1);
+    EXPECT_EQ(engine.ReadPhonebook(), 1);
+    EXPECT_EQ(engine.SendTextMessage(u"5550100", u"x"), 1);
+    EXPECT_EQ(engine.WriteTextToSim(u"5550100", u"y"), 1);
+    EXPECT_EQ(engine.SendFromStore(1), 1);
+    EXPECT_EQ(engine.DeleteMessages(1, 0), 1);
+    EXPECT_EQ(engine.WritePhonebook(), 1);
+    EXPECT_EQ(engine.ReadOneMessage(1), 1);
+    std::this_thread::sleep_for(20ms);
+    rig.modem().Stop();  // the modem goes away with its side of the line
+    ASSERT_TRUE(rig.notes().WaitFor(notify::kStartupFailed));
+    const auto begin = std::chrono::steady_clock::now();
+    rig.CloseEngine();
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 2s);
+}
+
+// A callback that begins while the engine is torn down finishes before the engine is gone, and
+// none begins after.
+TEST(EngineTeardown, CallbacksNeverOutliveTheEngine) {
+    for (int round = 0; round < 5; ++round) {
+        modemsim::SimulatedModem modem(modemsim::Scenario{});
+        const std::string device = modem.Start();
+        ASSERT_FALSE(device.empty());
+        SerialDeviceTable::Instance().Register("COM4", device);
+        std::atomic<bool> destroyed{false};
+        std::atomic<int> late{0};
+        std::atomic<int> calls{0};
+        auto engine = std::make_unique<ModemEngine>(Timing(kScale));
+        ASSERT_EQ(engine->Open(4,
+                               [&](int32_t) {
+                                   ++calls;
+                                   std::this_thread::sleep_for(2ms);
+                                   if (destroyed) ++late;
+                               }),
+                  1);
+        for (int i = 0; i < 40; ++i)
+            modem.PushUnsolicited("+CSQ: " + std::to_string(i % 30) + ",99");
+        std::this_thread::sleep_for(std::chrono::milliseconds(5 * round));
+        engine.reset();
+        destroyed = true;
+        std::this_thread::sleep_for(5ms);
+        EXPECT_EQ(late, 0);
+        SerialDeviceTable::Instance().Unregister("COM4");
+    }
+}
+
+}  // namespace
+}  // namespace telvane

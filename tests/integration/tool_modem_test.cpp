@@ -1,0 +1,137 @@
+// telvane-tool modem against the simulated modem.
+
+#include <fcntl.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "modemsim/simulated_modem.h"
+
+namespace telvane {
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out;  // standard output and standard error
+};
+
+// The tool must not inherit the simulated modem's side of the pty: it would keep the line up after
+// the modem hangs it up.
+void KeepDescriptorsFromChildren() {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        const int fd = std::atoi(entry.path().filename().c_str());
+        if (fd > 2) fcntl(fd, F_SETFD, fcntl(fd, F_GETFD) | FD_CLOEXEC);
+    }
+}
+
+Result RunTool(const std::string& arguments) {
+    KeepDescriptorsFromChildren();
+    Result result;
+    const std::string command = std::string(TELVANE_TOOL_PATH) + " " + arguments + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return result;
+    std::array<char, 4096> buffer;
+    size_t n;
+    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        result.out.append(buffer.data(), n);
+    const int status = pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+modemsim::Scenario Load(const std::string& text) {
+    std::string error;
+    auto scenario = modemsim::ParseScenario(text, &error);
+    EXPECT_TRUE(scenario) << error;
+    return scenario ? *scenario : modemsim::Scenario{};
+}
+
+TEST(ToolModem, ListsPhonebookAndSends) {
+    modemsim::SimulatedModem modem(Load(R"([sim]
+message_capacity = 200
+[messages]
+4 = REC UNREAD | +886912345678 | 26/12/01,09:15:00+32 | See you at 7
+130 = STO UNSENT | 5550100 | | Call me
+[phonebook]
+capacity = 20
+2 = +886912345678 | Ann
+)"));
+    const std::string device = modem.Start();
+    ASSERT_FALSE(device.empty());
+    const std::string session = "modem --device " + device + " --scale 0.05 ";
+
+    Result list = RunTool(session + "list");
+    EXPECT_EQ(list.status, 0) << list.out;
+    EXPECT_EQ(list.out,
+              "{\"index\": 4, \"status\": \"REC UNREAD\", \"number\": \"+886912345678\", "
+              "\"time\": \"26/12/01,09:15:00\", \"text\": \"See you at 7\"}\n"
+              "{\"index\": 130, \"status\": \"STO UNSENT\", \"number\": \"5550100\", \"time\": "
+              "\"\", \"text\": \"Call me\"}\n");
+
+    Result book = RunTool(session + "phonebook");
+    EXPECT_EQ(book.status, 0) << book.out;
+    EXPECT_EQ(book.out,
+              "{\"numberLimit\": 20, \"textLimit\": 14, \"capacity\": 20}\n"
+              "{\"index\": 2, \"name\": \"Ann\", \"number\": \"+886912345678\"}\n");
+
+    Result send = RunTool(session + "send +886912345678 'Hello there'");
+    EXPECT_EQ(send.status, 0) << send.out;
+    EXPECT_NE(send.out.find("{\"messageReference\": "), std::string::npos) << send.out;
+    EXPECT_EQ(modem.SubmittedPdus().size(), 1u);
+
+    EXPECT_EQ(RunTool(session + "send 555-0100 x").status, 2);
+}
+
+TEST(ToolModem, StartUpFailuresExitWithThree) {
+    modemsim::SimulatedModem absent(Load("[sim]\nstate = absent\n"));
+    const std::string device = absent.Start();
+    ASSERT_FALSE(device.empty());
+    Result noSim = RunTool("modem --device " + device + " --scale 0.05 list");
+    EXPECT_EQ(noSim.status, 3);
+    EXPECT_NE(noSim.out.find("no SIM"), std::string::npos) << noSim.out;
+
+    Result missing = RunTool("modem --device /dev/telvane-no-such-device list");
+    EXPECT_EQ(missing.status, 3);
+    EXPECT_NE(missing.out.find("no such device"), std::string::npos) << missing.out;
+}
+
+TEST(ToolModem, SendRefusedByTheNetworkFails) {
+    modemsim::SimulatedModem modem(Load("[faults]\ncms_error = 1:111\n"));
+    const std::string device = modem.Start();
+    ASSERT_FALSE(device.empty());
+    Result send = RunTool("modem --device " + device + " --scale 0.05 send 5550100 x");
+    EXPECT_EQ(send.status, 1) << send.out;
+    EXPECT_NE(send.out.find("not sent"), std::string::npos) << send.out;
+}
+
+TEST(ToolModem, ListenPrintsNotificationsUntilTheLinkIsLost) {
+    modemsim::SimulatedModem modem(modemsim::Scenario{});
+    const std::string device = modem.Start();
+    ASSERT_FALSE(device.empty());
+    std::thread peer([&modem] {
+        if (!modem.WaitForCommand("+COPS?", std::chrono::seconds(10))) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        modem.PushUnsolicited("+CMTI: \"SM\",5");
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        modem.Stop();  // the modem goes away with its side of the line
+    });
+    Result listen = RunTool("modem --device " + device + " --scale 0.05 listen");
+    peer.join();
+    EXPECT_EQ(listen.status, 1) << listen.out;
+    EXPECT_NE(listen.out.find("{\"code\": 2}\n"), std::string::npos) << listen.out;
+    EXPECT_NE(listen.out.find("{\"code\": 9, \"operator\": \"46692\"}\n"), std::string::npos)
+        << listen.out;
+    EXPECT_NE(listen.out.find("{\"code\": 17, \"newMessageIndex\": 5}\n"), std::string::npos)
+        << listen.out;
+    EXPECT_NE(listen.out.find("link to the modem was lost"), std::string::npos) << listen.out;
+}
+
+}  // namespace
+}  // namespace telvane

@@ -1,0 +1,291 @@
+// The engine without a port: text fed to its receive handler, the signalled events handled as
+// the dispatcher would, and the notification codes and state that result.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "modem/engine_state.h"
+
+namespace telvane {
+namespace {
+
+using namespace std::chrono_literals;
+
+// "hellohello" from +18005551212, 11/01/01,12:34:56.
+constexpr const char* kPdu =
+    "07912143658709F1040B918100551512F20000111010214365000AE8329BFD4697D9EC37";
+
+class EngineEvents : public testing::Test {
+  protected:
+    void Feed(const std::string& text) {
+        engine_.OnReceive(reinterpret_cast<const uint8_t*>(text.data()),
+                          static_cast<uint32_t>(text.size()));
+    }
+    // Handles every signalled event, lowest first: the notification codes.
+    std::vector<int> Dispatch() {
+        std::vector<int> codes;
+        for (int event; (event = s_.events.WaitAny(0ns)) >= 0;)
+            if (const int code = ModemEngineTestAccess::HandleEvent(engine_, event))
+                codes.push_back(code);
+        return codes;
+    }
+    std::vector<int> Receive(const std::string& text) {
+        Feed(text);
+        return Dispatch();
+    }
+
+    ModemEngine engine_{Timing(0.01)};
+    ModemEngine::State& s_ = ModemEngineTestAccess::Of(engine_);
+};
+
+TEST_F(EngineEvents, CmeErrorKinds) {
+    struct Case {
+        const char* line;
+        std::vector<int> codes;
+        int32_t simState;
+        const char16_t* operatorText;
+    } cases[] = {
+        {"+CME ERROR: 10", {notify::kNoSim}, -1, u"LDTA"},
+        {"+CME ERROR: 515", {}, 0, u"LDTA"},
+        {"+CME ERROR: 3", {notify::kCmeError}, 1, u"No network"},
+        {"+CME ERROR: 30", {notify::kCmeError}, 1, u"No network"},
+        {"+CME ERROR: 99", {notify::kCmeError}, 1, u"LDTA"},
+        {"+CME ERROR", {notify::kCmeError}, 1, u"LDTA"},
+    };
+    for (const Case& c : cases) {
+        s_.simState = 1;
+        s_.registered = true;
+        s_.operatorText = u"LDTA";
+        s_.callState = 3;
+        EXPECT_EQ(Receive(std::string("\r\n") + c.line + "\r\n"), c.codes) << c.line;
+        EXPECT_EQ(engine_.SimState(), c.simState) << c.line;
+        EXPECT_EQ(engine_.OperatorText(), c.operatorText) << c.line;
+        if (c.simState < 1) {
+            EXPECT_FALSE(engine_.Registered()) << c.line;
+        }
+        if (c.codes == std::vector<int>{notify::kCmeError}) {
+            EXPECT_EQ(engine_.CallState(), 0) << c.line;
+        }
+    }
+}
+
+TEST_F(EngineEvents, OperatorIsTheOperatorField) {
+    EXPECT_EQ(Receive("\r\n+COPS: 0,2,\"46692\",0\r\n"), std::vector<int>{notify::kOperator});
+    EXPECT_EQ(engine_.OperatorText(), u"46692");
+    // No operator field: the name stays, the notification still comes.
+    EXPECT_EQ(Receive("\r\n+COPS: 0\r\n"), std::vector<int>{notify::kOperator});
+    EXPECT_EQ(engine_.OperatorText(), u"46692");
+    Receive("\r\n+COPS: 0,0,\"Far EasTone\"\r\n");
+    EXPECT_EQ(engine_.OperatorText(), u"Far EasTone");
+}
+
+TEST_F(EngineEvents, SignalLevelNotifiedOnlyWhenItChanges) {
+    EXPECT_EQ(Receive("\r\n+CSQ: 20,99\r\n"), std::vector<int>{notify::kSignalChanged});
+    EXPECT_EQ(Receive("\r\n+CSQ: 20,99\r\n"), std::vector<int>{});
+    EXPECT_EQ(engine_.SignalLevel(), 5);
+    EXPECT_EQ(Receive("\r\n+CSQ: 99,99\r\n"), std::vector<int>{notify::kSignalChanged});
+    EXPECT_EQ(engine_.SignalLevel(), 0);
+}
+
+TEST_F(EngineEvents, RegistrationReadByStat) {
+    struct Case {
+        const char* line;
+        bool registered;
+    } cases[] = {
+        {"+CREG: 1,1", true},
+        {"+CREG: 1,0", false},  // n=1 must not pass for registered
+        {"+CREG: 0,5", true},   // roaming
+        {"+CREG: 2,1,4CA,81DE445", true},
+        {"+CREG: 0,1,\"5E25\",\"605F\"", true},
+        {"+CREG: 0,1,\"5E25\",\"605F\",2", true},
+        {"+CREG: 2,5,\"1B2C\",\"0A3F\",2", true},
+        {"+CREG: 3", false},
+        {"+CREG: 1", true},  // unsolicited form: stat alone
+    };
+    s_.simState = 1;
+    for (const Case& c : cases) {
+        const std::vector<int> codes = Receive(std::string("\r\n") + c.line + "\r\n");
+        EXPECT_EQ(engine_.Registered(), c.registered) << c.line;
+        EXPECT_EQ(codes,
+                  std::vector<int>{c.registered ? notify::kRegistered : notify::kNotRegistered})
+            << c.line;
+    }
+    // Before the SIM is known, registration reports are ignored.
+    s_.simState = 0;
+    EXPECT_EQ(Receive("\r\n+CREG: 1,0\r\n"), std::vector<int>{});
+    EXPECT_TRUE(engine_.Registered());
+}
+
+TEST_F(EngineEvents, FinalOkGoesToTheWaitingJob) {
+    // A message read waits: the "OK" is its, no notification.
+    s_.expectPdu = 1;
+    s_.readIndex = 4;
+    EXPECT_EQ(Receive(std::string("\r\n+CMGR: 0,,23\r\n") + kPdu + "\r\n\r\nOK\r\n"),
+              std::vector<int>{});
+    EXPECT_EQ(s_.expectPdu.load(), 0);
+    EXPECT_TRUE(s_.okEvent.Wait(0ns));
+    const SmsRecord read = engine_.LastReadMessage();
+    EXPECT_EQ(read.index, 4);
+    EXPECT_EQ(read.number, u"+18005551212");
+    EXPECT_EQ(read.text, u"hellohello");
+
+    // Dialling: the "OK" connects the call and wakes nobody.
+    s_.callState = 1;
+    EXPECT_EQ(Receive("\r\nOK\r\n"), std::vector<int>{notify::kCallConnected});
+    EXPECT_EQ(engine_.CallState(), 2);
+    EXPECT_FALSE(s_.okEvent.Wait(0ns));
+
+    // A toolkit request's answer is complete.
+    s_.toolkitAwaiting = 1;
+    EXPECT_EQ(Receive("\r\nOK\r\n"), std::vector<int>{notify::kToolkitInfo});
+    EXPECT_TRUE(s_.okEvent.Wait(0ns));
+
+    EXPECT_EQ(Receive("\r\nOK\r\n"), std::vector<int>{});
+    EXPECT_TRUE(s_.okEvent.Wait(0ns));
+}
+
+TEST_F(EngineEvents, SendResultAndItsFinalOk) {
+    s_.sendWaiting = 1;
+    EXPECT_EQ(Receive("\r\n+CMGS: 12\r\n\r\nOK\r\n"), std::vector<int>{notify::kMessageSent});
+    EXPECT_EQ(engine_.MessageReference(), 12);
+    EXPECT_EQ(s_.sendWaiting.load(), 0);
+    EXPECT_TRUE(s_.okEvent.Wait(0ns));
+}
+
+TEST_F(EngineEvents, ListingParseKeepsWholeIndexesAndStatuses) {
+    std::string block = "\r\n";
+    for (const char* header : {"+CMGL: 7,0,,23", "+CMGL:105,1,,23", "+CMGL: 2000,3,\"\",23"})
+        block += std::string(header) + "\r\n" + kPdu + "\r\n";
+    EXPECT_EQ(Receive(block + "\r\nOK\r\n"), std::vector<int>{notify::kListingFinished});
+    ASSERT_EQ(engine_.ListingSize(), 3);
+    const struct {
+        int32_t index;
+        const char16_t* status;
+    } expected[] = {{7, u"REC UNREAD"}, {105, u"REC READ"}, {2000, u"STO SENT"}};
+    for (int i = 0; i < 3; ++i) {
+        const SmsRecord entry = engine_.ListingEntry(i);
+        EXPECT_EQ(entry.index, expected[i].index);
+        EXPECT_EQ(entry.status, expected[i].status);
+        EXPECT_EQ(entry.number, u"+18005551212");
+        EXPECT_EQ(entry.time, u"11/01/01,12:34:56");
+        EXPECT_EQ(entry.text, u"hellohello");
+    }
+    EXPECT_EQ(engine_.ListingEntry(3).index, -1);
+    EXPECT_EQ(engine_.ListingEntry(-1).index, -1);
+}
+
+TEST_F(EngineEvents, ListingHoldsAtMost200Entries) {
+    std::string block = "\r\n";
+    for (int i = 1; i <= 205; ++i)
+        block += "+CMGL: " + std::to_string(i) + ",1,,23\r\n" + kPdu + "\r\n";
+    Receive(block + "\r\nOK\r\n");
+    EXPECT_EQ(engine_.ListingSize(), 200);
+    EXPECT_EQ(engine_.ListingEntry(199).index, 200);
+}
+
+TEST_F(EngineEvents, PhonebookRangeThenEntries) {
+    EXPECT_EQ(Receive("\r\n+CPBR: (1-250),20,14\r\n\r\nOK\r\n"), std::vector<int>{});
+    {
+        auto lock = engine_.LockPhonebook();
+        EXPECT_EQ(engine_.Phonebook().Limits(), (PhonebookLimits{20, 14, 250}));
+    }
+    EXPECT_EQ(Receive("\r\n+CPBR: 3,\"5550100\",129,\"Ann\"\r\n+CPBR: 4,\"5550101\",145,\"Bob\""
+                      "\r\n\r\nOK\r\n"),
+              std::vector<int>{notify::kPhonebookRead});
+    auto lock = engine_.LockPhonebook();
+    const auto& entries = engine_.Phonebook().Entries();
+    ASSERT_EQ(entries.size(), 250u);
+    EXPECT_EQ(entries[2].name, u"Ann");
+    EXPECT_EQ(entries[2].number, u"5550100");
+    EXPECT_EQ(entries[3].number, u"+5550101");
+    EXPECT_EQ(entries[3].changed, 0);
+}
+
+TEST_F(EngineEvents, ToolkitIndications) {
+    // Before start-up has finished they are ignored.
+    EXPECT_EQ(Receive("\r\n+STIN: 3\r\n"), std::vector<int>{});
+    EXPECT_FALSE(s_.toolkitInfo.Running());
+    s_.started = true;
+    s_.toolkitCommand = 3;
+    EXPECT_EQ(Receive("\r\n+STIN: 98\r\n"), std::vector<int>{notify::kToolkitEnded});
+    EXPECT_EQ(s_.toolkitCommand.load(), 0);
+    EXPECT_EQ(Receive("\r\n+STIN: 99\r\n"), std::vector<int>{notify::kToolkitTimedOut});
+    EXPECT_EQ(s_.toolkitAwaiting.load(), 0);
+}
+
+TEST_F(EngineEvents, ToolkitItemsFillAtMostFifteenSlots) {
+    s_.toolkitCommand = 0;
+    for (int i = 1; i <= 17; ++i)
+        Feed("\r\n+STGI: " + std::to_string(i) + ",17,\"Item\",0\r\n");
+    EXPECT_EQ(Dispatch(), std::vector<int>{});
+    std::lock_guard lock(s_.toolkitMutex);
+    EXPECT_EQ(s_.toolkitItemCounter, 14);
+    EXPECT_EQ(s_.toolkitItems[14].id, 15);
+    EXPECT_EQ(s_.toolkitItems[0].label, u"Item");
+}
+
+TEST_F(EngineEvents, ResultCodesAndIndications) {
+    struct Case {
+        const char* line;
+        std::vector<int> codes;
+    } cases[] = {
+        {"+CMS ERROR: 111", {notify::kCmsSendFailed}},
+        {"+CMS ERROR: 500", {notify::kCmsOther}},
+        {"+CMS ERROR: 321", {notify::kCmsInvalidIndex}},
+        {"+WIND: 4", {notify::kWindReady}},
+        {"+WIND: 5,2", {notify::kWindOther}},
+        {"+CMTI: \"SM\",17", {notify::kNewMessage}},
+        {"+CMGW: 7", {notify::kMessageWritten}},
+        {"+CMSS: 9", {notify::kStoredMessageSent}},
+        {"+CLIP: \"+886912345678\",145", {notify::kCallerNumber}},
+        {"CRING: VOICE", {notify::kRinging}},
+        {"NO CARRIER", {}},
+        {"RING", {}},
+        {"ERROR", {}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Receive(std::string("\r\n") + c.line + "\r\n"), c.codes) << c.line;
+    EXPECT_EQ(engine_.NewMessageIndex(), 17);
+    EXPECT_EQ(engine_.WrittenIndex(), 7);
+    EXPECT_EQ(engine_.StoreSendReference(), 9);
+    EXPECT_EQ(engine_.CallerNumber(), u"+886912345678");
+    EXPECT_EQ(engine_.CallState(), 3);
+    EXPECT_EQ(Receive("\r\n+WIND: 6,1\r\n"), std::vector<int>{notify::kWindCallReleased});
+    EXPECT_EQ(engine_.CallState(), 0);
+}
+
+TEST_F(EngineEvents, LinkLossIsReportedOnce) {
+    s_.simState = 1;
+    engine_.OnReceive(nullptr, 0);
+    EXPECT_EQ(Dispatch(), std::vector<int>{notify::kStartupFailed});
+    EXPECT_EQ(engine_.SimState(), 0);
+}
+
+TEST_F(EngineEvents, UnkeyedLineIsTheExpectedPdu) {
+    s_.expectPdu = 1;
+    s_.pduToListing = 1;
+    s_.listingCount = -1;
+    Feed(std::string("\r\n") + kPdu + "\r\n");  // no entry yet: stored nowhere
+    s_.listingCount = 0;
+    Feed("\r\nline\r\n");
+    EXPECT_EQ(engine_.ListingEntry(0).text, u"line");
+    s_.expectPdu = 0;
+    Feed("\r\nother\r\n");
+    EXPECT_EQ(engine_.ListingEntry(0).text, u"line");
+}
+
+TEST(EngineWithoutPort, RefusesEverythingThatNeedsTheModem) {
+    ModemEngine engine(Timing(0.01));
+    EXPECT_EQ(engine.SendCommand("AT"), 0);
+    EXPECT_EQ(engine.Open(0, nullptr), 0);
+    EXPECT_EQ(engine.Open(5, nullptr), 0);
+    EXPECT_NE(engine.OpenError().find("COM5"), std::string::npos);
+    EXPECT_EQ(engine.SendTextMessage(u"123", u"x"), 0);  // not registered
+    EXPECT_EQ(engine.ListingSize(), 0);
+}
+
+}  // namespace
+}  // namespace telvane

@@ -1,0 +1,268 @@
+// The Compose page: the text limit and counter, canned messages, recipients, picture mode.
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "control/ui_strings.h"
+#include "ui/main_dialog.h"
+#include "ui/picture_editor.h"
+
+using namespace telvane;
+
+class ComposeTest : public QObject {
+    Q_OBJECT
+
+  private:
+    QTemporaryDir dir_;
+    QStringList boxes_;
+    std::unique_ptr<MainDialog> dialog_;
+
+    QPlainTextEdit* Box() { return static_cast<QPlainTextEdit*>(dialog_->Control(1018)); }
+    QString Counter() { return static_cast<QLabel*>(dialog_->Control(1026))->text(); }
+    // Key presses carrying the text, as an input method delivers Chinese characters.
+    void Screenshot(const QString& name) {
+        QDir().mkpath(TELVANE_BINARY_DIR "/screenshots");
+        dialog_->grab().save(QString(TELVANE_BINARY_DIR "/screenshots/%1.png").arg(name));
+    }
+    void Type(const QString& text) {
+        for (QChar c : text) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(Box(), &press);
+        }
+    }
+
+  private slots:
+    void init() {
+        SetLanguage(0);
+        boxes_.clear();
+        MainDialogOptions options;
+        options.scale = 1.0;
+        options.settingsFile = dir_.filePath("settings.conf").toStdString();
+        options.sysRoot = dir_.filePath("none").toStdString();
+        options.devRoot = dir_.filePath("none").toStdString();
+        options.messageBox = [this](const QString& text) { boxes_ << text; };
+        dialog_ = std::make_unique<MainDialog>(options);
+        dialog_->show();
+        dialog_->Command(1071);
+        boxes_.clear();
+    }
+    void cleanup() { dialog_.reset(); }
+
+    void TypingStopsAtTheLimitOfTheCoding() {
+        Type(QString(159, 'a'));
+        QCOMPARE(Counter(), QString("159/160"));
+        Type("[");  // an extension character needs two septets
+        QCOMPARE(Counter(), QString("159/160"));
+        Type("bc");
+        QCOMPARE(Counter(), QString("160/160"));
+        QCOMPARE(Box()->toPlainText(), QString(159, 'a') + "b");
+        dialog_->SetRecipientText(u"0912345678;0922333444");
+        Screenshot("compose_en");
+        QCOMPARE(dialog_->ComposeText().size(), size_t{160});
+    }
+
+    void AWideCharacterFitsOnlyShortTexts() {
+        Type(QString(50, 'a'));
+        Type("中");
+        QCOMPARE(Counter(), QString("51/70"));
+
+        dialog_->Command(1071);  // again on the open page: a fresh message
+        QCOMPARE(Counter(), QString("0/160"));
+        Type(QString(100, 'a'));
+        Type("中");
+        QCOMPARE(Box()->toPlainText(), QString(100, 'a'));
+        QCOMPARE(Box()->textCursor().position(), 100);
+        QCOMPARE(Counter(), QString("100/160"));
+
+        // A paste that would not fit one message is refused whole.
+        dialog_->Command(1071);
+        Type(QString(60, 'a'));
+        QApplication::clipboard()->setText(QString(30, QChar(0x4E2D)));
+        Box()->paste();
+        QCOMPARE(Box()->toPlainText(), QString(60, 'a'));
+        QCOMPARE(Counter(), QString("60/160"));
+
+        dialog_->Command(1071);
+        Type("caf\u00E9");
+        QCOMPARE(Counter(), QString("4/70"));
+    }
+
+    void SetMessageTextCutsToTheLimit() {
+        dialog_->SetMessageText(std::u16string(200, u'x'));
+        QCOMPARE(Box()->toPlainText().size(), 160);
+        QCOMPARE(Counter(), QString("160/160"));
+        dialog_->SetMessageText(std::u16string(20, u'x') + std::u16string(80, u'中'));
+        QCOMPARE(Box()->toPlainText().size(), 70);
+        QCOMPARE(Counter(), QString("70/70"));
+        // Line breaks are kept as CR LF and counted as two.
+        dialog_->SetMessageText(u"Hi\r\nBye");
+        QCOMPARE(Box()->toPlainText(), QString("Hi\nBye"));
+        QCOMPARE(Counter(), QString("7/160"));
+        QCOMPARE(dialog_->ComposeText(), std::u16string(u"Hi\r\nBye"));
+    }
+
+    void ReplyQuotesTheShownMessage() {
+        dialog_->Command(1076);
+        dialog_->AppendMessageRow(kIconRead, u"555", u"1/1/02 00:00:00", u"Hi\r\nBye", 0);
+        auto* list = static_cast<QTreeWidget*>(dialog_->Control(1013));
+        list->topLevelItem(0)->setSelected(true);
+        dialog_->SetDetail(u"555", u"1/1/02 00:00:00", u"Hi\r\nBye");
+        static_cast<QPushButton*>(dialog_->Control(1014))->click();
+        QCOMPARE(dialog_->Page(), int(kPageCompose));
+        QCOMPARE(dialog_->RecipientText(), std::u16string(u"555"));
+        QCOMPARE(dialog_->ComposeText(), std::u16string(u"> Hi\r\n> Bye"));
+        QCOMPARE(Box()->toPlainText(), QString("> Hi\n> Bye"));
+    }
+
+    void LongStoredMessagesAreShownWhole() {
+        dialog_->Command(1076);
+        const std::u16string body(200, u'x');
+        dialog_->SetDetail(u"555", u"1/1/02 00:00:00", body);
+        QCOMPARE(dialog_->DetailBody(), body);
+        QCOMPARE(Counter(), QString("200/160"));
+    }
+
+    void PickingRecipients_data() {
+        QTest::addColumn<QString>("recipients");
+        QTest::addColumn<QStringList>("numbers");
+        QTest::addColumn<QList<bool>>("ticked");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("tick and untick")
+            << "111;222" << QStringList{"333", "111"} << QList<bool>{true, false} << "222;333";
+        QTest::newRow("not a delimited entry")
+            << "123" << QStringList{"23"} << QList<bool>{true} << "123;23";
+        QTest::newRow("occurrence before ';'")
+            << "912;5" << QStringList{"12"} << QList<bool>{false} << ";5";
+        QTest::newRow("into empty")
+            << "" << QStringList{"1", "2"} << QList<bool>{true, true} << "1;2";
+        QTest::newRow("already there") << "1;2" << QStringList{"2"} << QList<bool>{true} << "1;2";
+        QTest::newRow("only entry") << "7" << QStringList{"7"} << QList<bool>{false} << "";
+        QTest::newRow("empty number changes nothing")
+            << "1;2" << QStringList{"", ""} << QList<bool>{true, false} << "1;2";
+    }
+    void PickingRecipients() {
+        QFETCH(QString, recipients);
+        QFETCH(QStringList, numbers);
+        QFETCH(QList<bool>, ticked);
+        QFETCH(QString, expected);
+        std::vector<std::pair<std::u16string, bool>> lines;
+        for (int i = 0; i < numbers.size(); ++i) {
+            lines.emplace_back(numbers[i].toStdU16String(), ticked[i]);
+        }
+        QCOMPARE(QString::fromStdU16String(
+                     MainDialog::PickRecipients(recipients.toStdU16String(), lines)),
+                 expected);
+        QVERIFY(MainDialog::IsAmongRecipients(u"912;5", u"12"));
+        QVERIFY(!MainDialog::IsAmongRecipients(u"123", u"23"));
+    }
+
+    void PickingModeButtons() {
+        dialog_->SetRecipientText(u"111");
+        static_cast<QPushButton*>(dialog_->Control(1025))->click();
+        QVERIFY(dialog_->Picking());
+        QCOMPARE(dialog_->Page(), int(kPageCompose));
+        QCOMPARE(static_cast<QPushButton*>(dialog_->Control(1030))->text(), QString("Okay"));
+        QVERIFY(dialog_->Control(1031)->isVisible());
+        QVERIFY(!dialog_->Control(1046)->isVisible());
+        QVERIFY(!dialog_->Control(1024)->isVisible());
+        static_cast<QPushButton*>(dialog_->Control(1031))->click();
+        QVERIFY(!dialog_->Picking());
+        QVERIFY(dialog_->Control(1024)->isVisible());
+        QCOMPARE(dialog_->RecipientText(), std::u16string(u"111"));
+    }
+
+    void CannedMessagesInsertAtTheCaret() {
+        QTreeWidget* tree = dialog_->CannedTreeWidget();
+        QVERIFY(tree->topLevelItemCount() == 1);
+        QTreeWidgetItem* root = tree->topLevelItem(0);
+        QCOMPARE(root->text(0), QString("Canned Message"));
+        if (root->childCount() == 0) QSKIP("no canned library in the shipped folders");
+        static_cast<QPushButton*>(dialog_->Control(1027))->click();
+        QVERIFY(tree->isVisible());
+        QCOMPARE(Box()->height(), 80);
+        QTreeWidgetItem* topic = root->child(0);
+        QTreeWidgetItem* leaf = topic;
+        while (leaf->childCount())
+            leaf = leaf->child(0);
+        Type("ab");
+        QTextCursor cursor = Box()->textCursor();
+        cursor.setPosition(1);
+        Box()->setTextCursor(cursor);
+        leaf->setSelected(true);
+        QString expected = "a" + leaf->text(0) + "b";
+        QCOMPARE(Box()->toPlainText(), expected.left(160));
+        QCOMPARE(Box()->textCursor().position(), 1 + int(leaf->text(0).size()));
+        Screenshot("compose_canned_en");
+        // A topic inserts nothing and puts the caret at the former selection's start.
+        cursor.setPosition(0);
+        cursor.setPosition(2, QTextCursor::KeepAnchor);
+        Box()->setTextCursor(cursor);
+        tree->clearSelection();
+        topic->setSelected(true);
+        QCOMPARE(Box()->toPlainText(), expected.left(160));
+        QCOMPARE(Box()->textCursor().position(), 0);
+        static_cast<QPushButton*>(dialog_->Control(1027))->click();
+        QVERIFY(!tree->isVisible());
+        QCOMPARE(Box()->height(), 180);
+    }
+
+    void SendRefusesInOrder() {
+        static_cast<QPushButton*>(dialog_->Control(1028))->click();
+        dialog_->SetRecipientText(u"123");
+        static_cast<QPushButton*>(dialog_->Control(1028))->click();
+        Type("x");
+        static_cast<QPushButton*>(dialog_->Control(1028))->click();
+        QCOMPARE(boxes_, (QStringList{"Invalid phone number", "Please input message",
+                                      "Please connect first"}));
+    }
+
+    void PictureModeAndKinds() {
+        static_cast<QPushButton*>(dialog_->Control(1064))->click();
+        QCOMPARE(dialog_->ComposeMode(), 1);
+        QCOMPARE(static_cast<QPushButton*>(dialog_->Control(1064))->text(), QString("Text"));
+        QVERIFY(!Box()->isVisible());
+        PictureEditor* editor = dialog_->Picture();
+        QVERIFY(editor->isVisible());
+        QCOMPARE(editor->height(), 84);
+        QVERIFY(dialog_->PictureIsEmpty());
+        auto* kinds = static_cast<QComboBox*>(dialog_->Control(1017));
+        QCOMPARE(kinds->count(), 3);
+        QCOMPARE(kinds->itemText(1), QString("PhoneLogo"));
+        kinds->setCurrentIndex(1);
+        emit kinds->activated(1);
+        QCOMPARE(dialog_->PictureKind(), 1);
+        QCOMPARE(dialog_->Picture()->height(), 42);
+        QVERIFY(dialog_->Picture()->isVisible());
+        dialog_->Picture()->PenDown({0, 0});
+        dialog_->Picture()->PenUp({0, 0});
+        QVERIFY(!dialog_->PictureIsEmpty());
+        QCOMPARE(dialog_->PictureHex().substr(0, 1), std::u16string(u"8"));
+        Screenshot("compose_picture_en");
+        // Back to text: the picture is cleared and the folders return.
+        static_cast<QPushButton*>(dialog_->Control(1064))->click();
+        QCOMPARE(dialog_->ComposeMode(), 0);
+        QVERIFY(dialog_->PictureIsEmpty());
+        QVERIFY(Box()->isVisible());
+        QCOMPARE(kinds->itemText(0), QString("Outbox"));
+        QCOMPARE(dialog_->SaveToFolder(), 1);
+    }
+};
+
+int main(int argc, char** argv) {
+    QTemporaryDir home;
+    qputenv("TELVANE_HOME", home.path().toUtf8());
+    QApplication app(argc, argv);
+    ComposeTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "compose_test.moc"

@@ -1,0 +1,193 @@
+// The real window against the simulated modem on a pty, at a small time scale: connecting fills
+// the Inbox from the SIM, texts and pictures are sent, a phonebook edit reaches the SIM.
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "control/ui_strings.h"
+#include "modemsim/simulated_modem.h"
+#include "platform/serial_devices.h"
+#include "platform/settings_store.h"
+#include "store/message_store.h"
+#include "ui/main_dialog.h"
+#include "ui/picture_editor.h"
+
+using namespace telvane;
+
+namespace {
+
+constexpr int kWaitMs = 20000;
+
+const char kScenario[] =
+    "[messages]\n"
+    "1 = REC UNREAD | +886912345678 | 26/12/01,09:15:00+32 | See you at 7\n"
+    "2 = REC READ | +886955000111 | 26/12/02,10:00:00+32 | Second\n"
+    "[phonebook]\n"
+    "capacity = 20\n"
+    "number_limit = 20\n"
+    "text_limit = 14\n"
+    "1 = +886912345678 | Amy Chen\n"
+    "3 = 0227001234 | Office\n";
+
+std::vector<SmsRecord> ReadFolder(FolderId folder) {
+    MessageStore store;
+    store.LoadShown(folder);
+    std::vector<SmsRecord> records;
+    for (const FolderEntry& entry : store.Shown().entries) {
+        if (entry.slot >= 0) records.push_back(entry.record);
+    }
+    return records;
+}
+
+}  // namespace
+
+class EndToEndTest : public QObject {
+    Q_OBJECT
+
+  private:
+    QTemporaryDir dir_;
+    std::unique_ptr<modemsim::SimulatedModem> modem_;
+    std::unique_ptr<MainDialog> dialog_;
+    QStringList boxes_;
+
+    void Click(int id) { static_cast<QAbstractButton*>(dialog_->Control(id))->click(); }
+    QTreeWidget* List() { return static_cast<QTreeWidget*>(dialog_->Control(1013)); }
+
+  private slots:
+    void initTestCase() {
+        SetLanguage(0);
+        std::string error;
+        auto scenario = modemsim::ParseScenario(kScenario, &error);
+        QVERIFY2(scenario, error.c_str());
+        modem_ = std::make_unique<modemsim::SimulatedModem>(*scenario);
+        const std::string device = modem_->Start();
+        QVERIFY2(!device.empty(), modem_->Error().c_str());
+        SerialDeviceTable::Instance().Register("COM2", device, "Simulated modem");
+
+        const std::string settingsFile = dir_.filePath("settings.conf").toStdString();
+        SettingsStore store(settingsFile);
+        store.OpenKey(MainDialog::kSettingsKey);
+        store.SetText(MainDialog::kSettingsKey, "Port", u"COM2");
+        store.SetNumber(MainDialog::kSettingsKey, "SyncSIMPbk", 1);
+        MainDialogOptions options;
+        options.scale = 1.0;
+        options.timeScale = 0.05;
+        options.settingsFile = settingsFile;
+        options.sysRoot = dir_.filePath("none").toStdString();
+        options.devRoot = dir_.filePath("none").toStdString();
+        options.contactsFolder = dir_.filePath("contacts").toStdString();
+        options.messageBox = [this](const QString& text) { boxes_ << text; };
+        dialog_ = std::make_unique<MainDialog>(options);
+        dialog_->show();
+    }
+
+    void cleanupTestCase() {
+        dialog_.reset();
+        modem_->Stop();
+        SerialDeviceTable::Instance().Unregister("COM2");
+    }
+
+    void ConnectFillsTheInbox() {
+        dialog_->Command(1079);
+        QTRY_VERIFY_WITH_TIMEOUT(dialog_->Controller().IsOnline(), kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog_->Controller().IsBusy() && dialog_->MessageRowCount() == 2,
+                                 kWaitMs);
+        QVERIFY(dialog_->isEnabled());
+        QCOMPARE(List()->topLevelItem(0)->text(3), QString("Second"));  // newest first
+        QCOMPARE(ReadFolder(FolderId::Inbox).size(), size_t{2});
+        QVERIFY(boxes_.isEmpty());
+        // The controller lists the SIM a second time some 20 s (scaled) after connecting; a send
+        // that meets that listing has its PDU corrupted by the engine, so let it pass first.
+        if (!QTest::qWaitFor([&] { return modem_->CountCommands("+CMGL") >= 2; }, 5000)) {
+            qWarning("no second listing after connecting");
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog_->Controller().IsBusy(), kWaitMs);
+        // Opening a line shows it.
+        List()->topLevelItem(1)->setSelected(true);
+        QCOMPARE(dialog_->DetailBody(), std::u16string(u"See you at 7"));
+    }
+
+    void TextToTwoRecipients() {
+        dialog_->Command(1071);
+        dialog_->SetRecipientText(u"0911111111;0922222222");
+        dialog_->SetMessageText(u"Hello from the window");
+        Click(1028);
+        QVERIFY(boxes_.isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(modem_->SubmittedPdus().size() == 2, kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(ReadFolder(FolderId::Sent).size() == 1, kWaitMs);
+        std::vector<std::string> pdus = modem_->SubmittedPdus();
+        // Destination 0911111111 in swapped semi-octets, then the other recipient.
+        QVERIFY2(pdus[0].find("0A819011111111") != std::string::npos, pdus[0].c_str());
+        QVERIFY2(pdus[1].find("0A819022222222") != std::string::npos, pdus[1].c_str());
+        QCOMPARE(ReadFolder(FolderId::Sent)[0].text, std::u16string(u"Hello from the window"));
+        QVERIFY(ReadFolder(FolderId::Outbox).empty());
+    }
+
+    void PictureInThreeSegments() {
+        // Send is refused with a beep while the Outbox run still ticks.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !dialog_->Controller().IsBusy() && !dialog_->TimerRunning(kTimerOutboxStep), kWaitMs);
+        const size_t before = modem_->SubmittedPdus().size();
+        dialog_->Command(1071);
+        Click(1064);
+        QCOMPARE(dialog_->ComposeMode(), 1);
+        dialog_->Picture()->PenDown({0, 0});
+        dialog_->Picture()->PenUp({60, 30});
+        dialog_->SetRecipientText(u"0933333333");
+        Click(1028);
+        QVERIFY(boxes_.isEmpty());
+        if (!QTest::qWaitFor([&] { return modem_->SubmittedPdus().size() == before + 3; },
+                             kWaitMs)) {
+            for (const auto& e : modem_->Transcript()) {
+                qDebug() << e.ms << modemsim::KindName(e.kind) << e.text.substr(0, 50).c_str();
+            }
+            QFAIL("the picture's three segments were not submitted");
+        }
+        std::vector<std::string> pdus = modem_->SubmittedPdus();
+        for (int segment = 1; segment <= 3; ++segment) {
+            const std::string& pdu = pdus[before + segment - 1];
+            // To port 5514, part `segment` of 3.
+            QVERIFY2(pdu.find("0504158A") != std::string::npos, pdu.c_str());
+            QVERIFY2(
+                pdu.find("00030103" + std::string("0") + char('0' + segment)) != std::string::npos,
+                pdu.c_str());
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog_->Controller().IsBusy(), kWaitMs);
+    }
+
+    void PhonebookEditReachesTheSim() {
+        dialog_->Command(1077);
+        QTreeWidgetItem* office = nullptr;
+        for (int i = 0; i < List()->topLevelItemCount(); ++i) {
+            if (List()->topLevelItem(i)->text(1) == "3") office = List()->topLevelItem(i);
+        }
+        QVERIFY(office);
+        QCOMPARE(office->text(2), QString("Office"));
+        office->setSelected(true);
+        Click(1030);
+        static_cast<QLineEdit*>(dialog_->Control(1055))->setText("Office 2");
+        Click(1058);
+        QTRY_VERIFY_WITH_TIMEOUT(modem_->CountCommands("+CPBW=3") > 0, kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                for (const auto& c : modem_->Phonebook()) {
+                    if (c.index == 3) return c.name == "Office 2";
+                }
+                return false;
+            }(),
+            kWaitMs);
+    }
+};
+
+int main(int argc, char** argv) {
+    QTemporaryDir home;
+    qputenv("TELVANE_HOME", home.path().toUtf8());
+    QApplication app(argc, argv);
+    EndToEndTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "end_to_end_test.moc"

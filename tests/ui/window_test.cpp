@@ -1,0 +1,412 @@
+// The main window on the offscreen platform: start-up, pages, sorting, settings, language.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <filesystem>
+#include <fstream>
+
+#include "control/ui_strings.h"
+#include "platform/settings_store.h"
+#include "ui/main_dialog.h"
+#include "ui/picture_editor.h"
+#include "ui/sortable_list.h"
+
+using namespace telvane;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A sysfs and /dev in miniature with `usbPorts` USB serial ports and an infrared port.
+void MakeMachine(const fs::path& root, int usbPorts) {
+    fs::remove_all(root);
+    const fs::path usb = root / "sys/devices/pci0000:00/usb1/1-1";
+    fs::create_directories(usb);
+    std::ofstream(usb / "manufacturer") << "Acme\n";
+    std::ofstream(usb / "product") << "Modem\n";
+    std::ofstream(usb / "idVendor") << "1234\n";
+    fs::create_directories(root / "dev");
+    auto tty = [&](const std::string& name, const fs::path& device) {
+        const fs::path classDir = root / "sys/class/tty" / name;
+        fs::create_directories(classDir);
+        if (!device.empty()) {
+            fs::create_directories(device);
+            fs::create_directory_symlink(device, classDir / "device");
+        }
+        std::ofstream(root / "dev" / name) << "";
+    };
+    for (int i = 0; i < usbPorts; ++i) {
+        std::string name = "ttyUSB" + std::to_string(i);
+        tty(name, usb / ("1-1:1." + std::to_string(i)) / name);
+    }
+    tty("ircomm0", {});
+}
+
+QString Text(QWidget* w) {
+    return w->property("text").toString();
+}
+
+}  // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+
+  private:
+    QTemporaryDir dir_;
+    QStringList boxes_;
+
+    std::unique_ptr<MainDialog> Open(int usbPorts = 2) {
+        fs::path root = dir_.path().toStdString();
+        MakeMachine(root / "machine", usbPorts);
+        MainDialogOptions options;
+        options.scale = 1.0;
+        options.settingsFile = root / "config/settings.conf";
+        options.sysRoot = root / "machine/sys";
+        options.devRoot = root / "machine/dev";
+        options.messageBox = [this](const QString& text) { boxes_ << text; };
+        auto dialog = std::make_unique<MainDialog>(options);
+        dialog->show();
+        return dialog;
+    }
+
+    void Screenshot(MainDialog& dialog, const QString& name) {
+        QDir().mkpath(TELVANE_BINARY_DIR "/screenshots");
+        QApplication::processEvents();
+        dialog.grab().save(QString(TELVANE_BINARY_DIR "/screenshots/%1.png").arg(name));
+    }
+
+    void FillMessages(MainDialog& dialog) {
+        dialog.AppendMessageRow(kIconRead, u"+85291234567", u"30/12/01 23:59:59", u"Old\r\nnews",
+                                0);
+        dialog.AppendMessageRow(kIconUnread, u"555", u"5/1/02 08:00:00", u"Newest", 1);
+        dialog.AppendMessageRow(kIconRead, u"1234", u"1/1/02 00:00:00", u"Middle", 2);
+        dialog.SortMessageListByTime();
+    }
+
+    static QStringList Column(MainDialog& dialog, int column) {
+        auto* list = static_cast<SortableList*>(dialog.Control(1013));
+        QStringList texts;
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            texts << list->topLevelItem(i)->text(column);
+        }
+        return texts;
+    }
+
+  private slots:
+    void init() {
+        boxes_.clear();
+        SetLanguage(0);
+        fs::remove_all(dir_.path().toStdString() + "/config");
+    }
+
+    void FirstStartShowsTheInboxNewestFirst() {
+        auto dialog = Open();
+        auto* tabs = static_cast<QTabBar*>(dialog->Control(1012));
+        QCOMPARE(tabs->currentIndex(), 0);
+        QCOMPARE(tabs->tabText(0), QString("Inbox"));
+        QCOMPARE(tabs->count(), 5);
+        auto* list = static_cast<SortableList*>(dialog->Control(1013));
+        QTreeWidgetItem* head = list->headerItem();
+        QCOMPARE((QStringList{head->text(0), head->text(1), head->text(2), head->text(3)}),
+                 (QStringList{"", "Phone", "Time", "Message"}));
+        QCOMPARE(list->GetSortMark(2), SortableList::kMarkDescending);
+        FillMessages(*dialog);
+        QCOMPARE(Column(*dialog, 1), (QStringList{"555", "1234", "+85291234567"}));
+        QVERIFY(dialog->Control(1014)->isVisible());  // Reply on the Inbox
+        QVERIFY(!dialog->Control(1030)->isVisible());
+        QCOMPARE(dialog->CommandAction(1071)->toolTip(), QString("Compose"));
+        QVERIFY(dialog->CurrentUiFont().families().first().contains("Condensed"));
+        // Every page fits the 240-pixel layout.
+        QCOMPARE(dialog->size(),
+                 QSize(240, MainDialog::kClientHeight + MainDialog::kCommandBarHeight));
+        Screenshot(*dialog, "sms_en");
+    }
+
+    void SortingFollowsTheColumnRules() {
+        auto dialog = Open();
+        FillMessages(*dialog);
+        auto* list = static_cast<SortableList*>(dialog->Control(1013));
+        list->topLevelItem(0)->setCheckState(0, Qt::Checked);  // 555, data 1
+        dialog->HeaderClicked(1);
+        dialog->HeaderClicked(3);
+        QCOMPARE(Column(*dialog, 1), (QStringList{"555", "1234", "+85291234567"}));
+        QCOMPARE(list->GetSortMark(1), SortableList::kNoMark);
+        dialog->HeaderClicked(2);
+        QCOMPARE(list->GetSortMark(2), SortableList::kMarkAscending);
+        QCOMPARE(Column(*dialog, 1), (QStringList{"+85291234567", "1234", "555"}));
+        QCOMPARE(list->topLevelItem(2)->checkState(0), Qt::Checked);
+        QCOMPARE(dialog->MessageRowData(2), 1);
+        QVERIFY(dialog->IsMessageRowTicked(2));
+        dialog->HeaderClicked(2);
+        QCOMPARE(list->GetSortMark(2), SortableList::kMarkDescending);
+        QCOMPARE(Column(*dialog, 1), (QStringList{"555", "1234", "+85291234567"}));
+        QCOMPARE(dialog->FindMessageRow(1), 0);
+        // A refill re-sorts by the column's current direction.
+        dialog->HeaderClicked(2);
+        dialog->AppendMessageRow(kIconRead, u"9", u"1/1/00 00:00:00", u"x", 7);
+        dialog->SortMessageListByTime();
+        QCOMPARE(Column(*dialog, 1).first(), QString("9"));
+    }
+
+    void CheckAllAndPageChangesResetIt() {
+        auto dialog = Open();
+        auto* checkAll = static_cast<QToolButton*>(dialog->Control(1060));
+        checkAll->click();  // empty list: only the image flips
+        QVERIFY(dialog->AllChecked());
+        dialog->Command(1077);
+        dialog->Command(1076);
+        QVERIFY(!dialog->AllChecked());
+        FillMessages(*dialog);
+        checkAll->click();
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(dialog->IsMessageRowTicked(i));
+        checkAll->click();
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(!dialog->IsMessageRowTicked(i));
+    }
+
+    void EditCommandsActOnTheFocusedControl() {
+        auto dialog = Open();
+        dialog->Command(1071);
+        QCOMPARE(dialog->Page(), int(kPageCompose));
+        auto* recipients = static_cast<QLineEdit*>(dialog->Control(1024));
+        recipients->setText("12345");
+        recipients->setFocus();
+        recipients->setSelection(0, 2);
+        dialog->Command(1074);  // Cut
+        QCOMPARE(recipients->text(), QString("345"));
+        recipients->setCursorPosition(3);
+        dialog->Command(1073);  // Paste
+        QCOMPARE(recipients->text(), QString("34512"));
+        recipients->setCursorPosition(0);
+        dialog->Command(1075);  // Delete: the character after the caret, nothing stored
+        QCOMPARE(recipients->text(), QString("4512"));
+        recipients->selectAll();
+        dialog->Command(1072);  // Copy
+        recipients->setCursorPosition(4);
+        dialog->Command(1073);
+        QCOMPARE(recipients->text(), QString("45124512"));
+
+        dialog->Command(1078);
+        auto* centre = static_cast<QLineEdit*>(dialog->Control(1037));
+        static_cast<QCheckBox*>(dialog->Control(1035))->click();  // editable
+        centre->setText("+852");
+        centre->setFocus();
+        centre->setCursorPosition(0);
+        dialog->Command(1075);
+        QCOMPARE(centre->text(), QString("852"));
+    }
+
+    void BusyDisablesTheWindowWithTheWaitCursor() {
+        auto dialog = Open();
+        dialog->Controller().OnBusyMessage(1, 1);
+        QVERIFY(!dialog->isEnabled());
+        QVERIFY(dialog->WaitCursorShown());
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        dialog->Controller().OnBusyMessage(0, 1);
+        QVERIFY(dialog->isEnabled());
+        QVERIFY(!dialog->WaitCursorShown());
+        QVERIFY(!QApplication::overrideCursor());
+        // Connect while busy only beeps: the page stays.
+        dialog->Command(1078);
+        dialog->Controller().OnBusyMessage(1, 0);
+        dialog->Command(1079);
+        QCOMPARE(dialog->Page(), int(kPageSettings));
+        dialog->Controller().OnBusyMessage(0, 0);
+    }
+
+    void StrayTimersAndEscapeChangeNothing() {
+        auto dialog = Open();
+        dialog->StartTimer(11023, 5);
+        dialog->StartTimer(11032, 5);
+        QTest::qWait(30);
+        dialog->TimerFired(5);
+        QCOMPARE(dialog->Page(), int(kPageMessages));
+        QVERIFY(dialog->isEnabled());
+        dialog->KillTimer(11023);
+        dialog->KillTimer(11032);
+        // Escape in a box does not close the program's only window.
+        QTest::keyClick(dialog->Control(1013), Qt::Key_Escape);
+        QVERIFY(dialog->isVisible());
+    }
+
+    void FirstRunDefaultsAndInfraredPort() {
+        auto dialog = Open();
+        SettingsStore store(dir_.path().toStdString() + "/config/settings.conf");
+        const std::string key = MainDialog::kSettingsKey;
+        // The infrared port becomes the port before the page is ever opened.
+        QCOMPARE(store.GetText(key, "Port"), std::optional<std::u16string>(u"COM3"));
+        QCOMPARE(store.GetNumber(key, "AutoSC"), std::optional<uint32_t>(1));
+        QCOMPARE(store.GetText(key, "SC"), std::optional<std::u16string>(u""));
+        QCOMPARE(store.GetNumber(key, "Language"), std::optional<uint32_t>(0));
+        QCOMPARE(store.GetNumber(key, "SyncSMS"), std::optional<uint32_t>(1));
+        QCOMPARE(store.GetNumber(key, "SyncSIMPbk"), std::optional<uint32_t>(0));
+        QCOMPARE(store.GetNumber(key, "ReadSIMPbk"), std::optional<uint32_t>(1));
+        auto* ports = static_cast<QComboBox*>(dialog->Control(1033));
+        QCOMPARE(ports->count(), 3);
+        QCOMPARE(ports->currentIndex(), 2);
+        QVERIFY(ports->currentText().startsWith("COM3"));
+        QVERIFY(!static_cast<QRadioButton*>(dialog->Control(1062))->isEnabled());
+        QVERIFY(boxes_.isEmpty());
+    }
+
+    void SettingsAreStoredAndReadBack() {
+        {
+            auto dialog = Open();
+            dialog->Command(1078);
+            Screenshot(*dialog, "settings_en");
+            static_cast<QComboBox*>(dialog->Control(1033))->setCurrentIndex(0);
+            static_cast<QCheckBox*>(dialog->Control(1035))->click();
+            static_cast<QLineEdit*>(dialog->Control(1037))->setText("+85290288000");
+            static_cast<QCheckBox*>(dialog->Control(1039))->click();
+            static_cast<QCheckBox*>(dialog->Control(1040))->click();
+            QVERIFY(static_cast<QRadioButton*>(dialog->Control(1063))->isEnabled());
+            static_cast<QRadioButton*>(dialog->Control(1063))->click();
+            static_cast<QPushButton*>(dialog->Control(1043))->click();
+            QCOMPARE(dialog->Page(), int(kPageMessages));
+            ControllerSettings s = dialog->Settings();
+            QCOMPARE(s.port, std::u16string(u"COM1"));
+            QVERIFY(!s.autoServiceCentre);
+            QCOMPARE(s.serviceCentre, std::u16string(u"+85290288000"));
+            QVERIFY(!s.syncSms && s.syncSimPhonebook && !s.readSimPhonebook);
+        }
+        SettingsStore store(dir_.path().toStdString() + "/config/settings.conf");
+        // The confirmed COM name now belongs to the device's path.
+        auto pinned = store.GetText(MainDialog::kPortsKey, "COM1");
+        QVERIFY(pinned && pinned->find(u"ttyUSB0") != std::u16string::npos);
+        auto dialog = Open();
+        QCOMPARE(dialog->Settings().port, std::u16string(u"COM1"));
+        QCOMPARE(static_cast<QComboBox*>(dialog->Control(1033))->currentIndex(), 0);
+        QCOMPARE(static_cast<QLineEdit*>(dialog->Control(1037))->text(), QString("+85290288000"));
+        QVERIFY(!static_cast<QCheckBox*>(dialog->Control(1039))->isChecked());
+        QVERIFY(static_cast<QRadioButton*>(dialog->Control(1063))->isChecked());
+        // Auto Detect stores an empty centre whatever the box shows.
+        dialog->Command(1078);
+        static_cast<QCheckBox*>(dialog->Control(1035))->click();
+        static_cast<QPushButton*>(dialog->Control(1043))->click();
+        SettingsStore after(dir_.path().toStdString() + "/config/settings.conf");
+        QCOMPARE(after.GetNumber(MainDialog::kSettingsKey, "AutoSC"), std::optional<uint32_t>(1));
+        // Confirming with no port line selected keeps the port.
+        dialog->Command(1078);
+        static_cast<QComboBox*>(dialog->Control(1033))->setCurrentIndex(-1);
+        static_cast<QPushButton*>(dialog->Control(1043))->click();
+        QCOMPARE(dialog->Settings().port, std::u16string(u"COM1"));
+        QCOMPARE(after.GetText(MainDialog::kSettingsKey, "SC"), std::optional<std::u16string>(u""));
+    }
+
+    void PortDetectionKeepsLinesAndEntriesInStep() {
+        auto many = Open(9);
+        auto* ports = static_cast<QComboBox*>(many->Control(1033));
+        QCOMPARE(int(many->Ports().size()), MainDialog::kMaxPorts);
+        QCOMPARE(ports->count(), MainDialog::kMaxPorts);
+        for (int i = 0; i < ports->count(); ++i) {
+            QVERIFY(ports->itemText(i).startsWith(QString::fromStdString(many->Ports()[i].name)));
+        }
+        many.reset();
+        // No port at all: the box, and the program runs on.
+        fs::path root = dir_.path().toStdString();
+        MainDialogOptions options;
+        options.scale = 1.0;
+        options.settingsFile = root / "config/none.conf";
+        options.sysRoot = root / "nothing/sys";
+        options.devRoot = root / "nothing/dev";
+        options.messageBox = [this](const QString& text) { boxes_ << text; };
+        MainDialog none(options);
+        QCOMPARE(boxes_, QStringList{"No valid Communication Port found"});
+        QCOMPARE(static_cast<QComboBox*>(none.Control(1033))->count(), 0);
+    }
+
+    void ChineseAfterConfirming() {
+        auto dialog = Open();
+        dialog->SetSignalLevel(4);
+        dialog->Command(1078);
+        static_cast<QComboBox*>(dialog->Control(1042))->setCurrentIndex(0);
+        static_cast<QPushButton*>(dialog->Control(1043))->click();
+        QCOMPARE(chineseUi.load(), 1);
+        QCOMPARE(dialog->CommandAction(1071)->toolTip(), QString("編寫"));
+        QCOMPARE(dialog->CommandAction(1079)->toolTip(), QString("連線"));
+        QCOMPARE(static_cast<QTabBar*>(dialog->Control(1012))->tabText(0), QString("收件"));
+        QCOMPARE(Text(dialog->Control(1014)), QString("回覆"));
+        QCOMPARE(Text(dialog->Control(1028)), QString("發送"));
+        QCOMPARE(static_cast<QTreeWidget*>(dialog->Control(1013))->headerItem()->text(2),
+                 QString("時間"));
+        QCOMPARE(dialog->CannedTreeWidget()->topLevelItem(0)->text(0), QString("預設信息"));
+        QVERIFY(dialog->CurrentUiFont().families().first().contains("UMing"));
+        QCOMPARE(dialog->Control(1014)->font().families().first(),
+                 dialog->CurrentUiFont().families().first());
+        QCOMPARE(static_cast<QProgressBar*>(dialog->Control(1021))->value(), 0);
+        QCOMPARE(dialog->Page(), int(kPageMessages));
+        SettingsStore store(dir_.path().toStdString() + "/config/settings.conf");
+        QCOMPARE(store.GetNumber(MainDialog::kSettingsKey, "Language"), std::optional<uint32_t>(1));
+        FillMessages(*dialog);
+        Screenshot(*dialog, "sms_zh");
+        dialog->Command(1071);
+        Screenshot(*dialog, "compose_zh");
+        dialog->Command(1077);
+        Screenshot(*dialog, "phonebook_zh");
+        dialog->Command(1078);
+        Screenshot(*dialog, "settings_zh");
+        static_cast<QPushButton*>(dialog->Control(1067))->click();
+        Screenshot(*dialog, "about_zh");
+        // Cancel after changing the language changes nothing stored.
+        dialog->Command(1078);
+        static_cast<QComboBox*>(dialog->Control(1042))->setCurrentIndex(1);
+        static_cast<QPushButton*>(dialog->Control(1044))->click();
+        QCOMPARE(chineseUi.load(), 1);
+        SettingsStore again(dir_.path().toStdString() + "/config/settings.conf");
+        QCOMPARE(again.GetNumber(MainDialog::kSettingsKey, "Language"), std::optional<uint32_t>(1));
+    }
+
+    void AboutPageAndBack() {
+        auto dialog = Open();
+        dialog->Command(1078);
+        static_cast<QPushButton*>(dialog->Control(1067))->click();
+        QCOMPARE(dialog->Page(), int(kPageAbout));
+        QVERIFY(static_cast<QLabel*>(dialog->Control(1068))->text().startsWith("Version 1.03"));
+        QVERIFY(dialog->Control(1066)->isVisible());
+        QVERIFY(!dialog->Control(1033)->isVisible());
+        Screenshot(*dialog, "about_en");
+        static_cast<QPushButton*>(dialog->Control(1043))->click();
+        QCOMPARE(dialog->Page(), int(kPageSettings));
+        QVERIFY(dialog->Control(1033)->isVisible());
+        QVERIFY(!dialog->Control(1068)->isVisible());
+    }
+
+    void ScalesTheWholeLayout() {
+        fs::path root = dir_.path().toStdString();
+        MainDialogOptions options;
+        options.scale = 2.0;
+        options.settingsFile = root / "config/settings.conf";
+        options.messageBox = [](const QString&) {};
+        MainDialog dialog(options);
+        QCOMPARE(dialog.size(),
+                 QSize(480, 2 * (MainDialog::kClientHeight + MainDialog::kCommandBarHeight)));
+        QCOMPARE(dialog.Control(1013)->geometry(), QRect(24, 282, 426, 208));
+        dialog.show();
+        Screenshot(dialog, "sms_en_scale2");
+    }
+};
+
+int main(int argc, char** argv) {
+    QTemporaryDir home;
+    qputenv("TELVANE_HOME", home.path().toUtf8());
+    qunsetenv("TELVANE_SCALE");
+    QApplication app(argc, argv);
+    WindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "window_test.moc"

@@ -1,0 +1,297 @@
+// telvane-tool modem: a headless session with a modem for diagnosis and scripting.
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdlib>
+#include <deque>
+#include <iostream>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "cli.h"
+#include "modem/command_text.h"
+#include "modem/modem_engine.h"
+#include "platform/serial_devices.h"
+#include "platform/text.h"
+
+namespace telvane::cli {
+
+namespace {
+
+constexpr int kStartupFailed = 3;
+// The port name the device is opened under.
+constexpr int kPort = 1;
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void OnInterrupt(int) {
+    g_interrupted = 1;
+}
+
+// Notification codes, in the order the dispatcher delivered them.
+class CodeQueue {
+  public:
+    EngineCallback Callback() {
+        return [this](int32_t code) {
+            {
+                std::lock_guard lock(mutex_);
+                codes_.push_back(code);
+            }
+            changed_.notify_all();
+        };
+    }
+    std::optional<int32_t> Next(std::chrono::milliseconds timeout) {
+        std::unique_lock lock(mutex_);
+        if (!changed_.wait_for(lock, timeout, [this] { return !codes_.empty(); }))
+            return std::nullopt;
+        const int32_t code = codes_.front();
+        codes_.pop_front();
+        return code;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<int32_t> codes_;
+};
+
+struct Session {
+    std::string device;
+    double scale = 1.0;
+    std::string command;
+    Args rest;
+};
+
+Session ParseArgs(const Args& args) {
+    Session session;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--device" || arg == "--scale") {
+            if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
+            const std::string& value = args[++i];
+            if (arg == "--device") {
+                session.device = value;
+            } else {
+                char* end = nullptr;
+                session.scale = std::strtod(value.c_str(), &end);
+                if (value.empty() || *end != '\0' || !(session.scale > 0.0))
+                    throw UsageError{"--scale needs a positive number, not '" + value + "'"};
+            }
+        } else if (session.command.empty()) {
+            session.command = arg;
+        } else {
+            session.rest.push_back(arg);
+        }
+    }
+    if (session.device.empty()) throw UsageError{"--device PATH is required"};
+    if (session.command == "send") {
+        if (session.rest.size() != 2) throw UsageError{"expected modem send NUMBER TEXT"};
+        if (session.rest[0].empty() || !IsDialableNumber(Utf8ToU16(session.rest[0])))
+            throw UsageError{"'" + session.rest[0] +
+                             "' is no number: digits, '*', '#' and '+' only"};
+    } else if (session.command == "listen" || session.command == "list" ||
+               session.command == "phonebook") {
+        if (!session.rest.empty())
+            throw UsageError{"unexpected argument '" + session.rest[0] + "'"};
+    } else {
+        throw UsageError{session.command.empty()
+                             ? "expected listen, list, phonebook or send"
+                             : "unknown modem command '" + session.command + "'"};
+    }
+    return session;
+}
+
+// The engine state that a notification refers to, as JSON fields.
+std::string NotificationJson(int32_t code, const ModemEngine& engine) {
+    std::string fields;
+    switch (code) {
+        case notify::kRegistered:
+        case notify::kNotRegistered:
+            fields = ", \"registered\": " + std::string(engine.Registered() ? "true" : "false");
+            break;
+        case notify::kSignalChanged:
+            fields = ", \"signalLevel\": " + std::to_string(engine.SignalLevel());
+            break;
+        case notify::kOperator:
+            fields = ", \"operator\": " + JsonString(engine.OperatorText());
+            break;
+        case notify::kCallerNumber:
+            fields = ", \"callerNumber\": " + JsonString(engine.CallerNumber());
+            break;
+        case notify::kMessageSent:
+            fields = ", \"messageReference\": " + std::to_string(engine.MessageReference());
+            break;
+        case notify::kMessageWritten:
+            fields = ", \"writtenIndex\": " + std::to_string(engine.WrittenIndex());
+            break;
+        case notify::kStoredMessageSent:
+            fields = ", \"storeSendReference\": " + std::to_string(engine.StoreSendReference());
+            break;
+        case notify::kNewMessage:
+            fields = ", \"newMessageIndex\": " + std::to_string(engine.NewMessageIndex());
+            break;
+        case notify::kCmeError:
+        case notify::kNoSim:
+            fields = ", \"cmeError\": " + std::to_string(engine.LastCmeError());
+            break;
+        default:
+            if (code >= notify::kWindOther && code <= notify::kWindCallReleased)
+                fields = ", \"wind\": " + std::to_string(engine.WindIndication());
+            break;
+    }
+    return "{\"code\": " + std::to_string(code) + fields + "}";
+}
+
+std::string RecordJson(const SmsRecord& record) {
+    return "{\"index\": " + std::to_string(record.index) +
+           ", \"status\": " + JsonString(record.status) +
+           ", \"number\": " + JsonString(record.number) + ", \"time\": " + JsonString(record.time) +
+           ", \"text\": " + JsonString(record.text) + "}";
+}
+
+std::string StartupFailure(const ModemEngine& engine) {
+    if (engine.SimState() < 0) return "no SIM card in the modem";
+    if (!engine.Enabled())
+        return "the SIM did not become ready (no answer from the modem, or a PIN is required)";
+    return "the link to the modem was lost";
+}
+
+int Run(const Args& args) {
+    const Session session = ParseArgs(args);
+    SerialDeviceTable::Instance().Register("COM" + std::to_string(kPort), session.device);
+    const Timing timing(session.scale);
+    const auto scaled = [&timing](int64_t ms) {
+        return std::chrono::milliseconds(timing.ScaledMilliseconds(ms) + 2000);
+    };
+
+    CodeQueue codes;
+    ModemEngine engine(timing);
+    if (!engine.Open(kPort, codes.Callback())) {
+        std::cerr << "telvane-tool modem: cannot open " << session.device << ": "
+                  << engine.OpenError() << "\n";
+        return kStartupFailed;
+    }
+    const bool listen = session.command == "listen";
+    if (listen) {
+        std::signal(SIGINT, OnInterrupt);
+        std::signal(SIGTERM, OnInterrupt);
+    }
+
+    // Start-up: about 25 s at most on a modem that never answers.
+    bool started = false;
+    const auto deadline = std::chrono::steady_clock::now() + scaled(30000);
+    while (!started && std::chrono::steady_clock::now() < deadline && !g_interrupted) {
+        const std::optional<int32_t> code = codes.Next(std::chrono::milliseconds(100));
+        if (!code) continue;
+        if (listen) std::cout << NotificationJson(*code, engine) << std::endl;
+        if (*code == notify::kStartupFailed) {
+            std::cerr << "telvane-tool modem: start-up failed: " << StartupFailure(engine) << "\n";
+            return kStartupFailed;
+        }
+        started = *code == notify::kStarted;
+    }
+    if (g_interrupted) return 0;
+    if (!started) {
+        std::cerr << "telvane-tool modem: start-up failed: no result from the modem\n";
+        return kStartupFailed;
+    }
+
+    if (listen) {
+        while (!g_interrupted) {
+            const std::optional<int32_t> code = codes.Next(std::chrono::milliseconds(100));
+            if (!code) continue;
+            std::cout << NotificationJson(*code, engine) << std::endl;
+            // Nothing more can come once the link is gone.
+            if (*code == notify::kStartupFailed) {
+                std::cerr << "telvane-tool modem: the link to the modem was lost\n";
+                return 1;
+            }
+        }
+        return 0;
+    }
+
+    // Waits for one of `wanted`; other codes pass.  0 on time-out.
+    const auto waitFor = [&](std::initializer_list<int32_t> wanted,
+                             std::chrono::milliseconds limit) -> int32_t {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < end) {
+            const std::optional<int32_t> code = codes.Next(std::chrono::milliseconds(50));
+            if (!code) continue;
+            for (int32_t w : wanted)
+                if (*code == w) return w;
+        }
+        return 0;
+    };
+
+    if (session.command == "list") {
+        if (!engine.ListMessages(4)) {
+            std::cerr << "telvane-tool modem: the listing could not be started\n";
+            return 1;
+        }
+        const int32_t code =
+            waitFor({notify::kListingFinished, notify::kListingFailed, notify::kStartupFailed},
+                    scaled(22000));
+        if (code != notify::kListingFinished) {
+            std::cerr << "telvane-tool modem: listing failed\n";
+            return 1;
+        }
+        for (int32_t i = 0; i < engine.ListingSize(); ++i)
+            std::cout << RecordJson(engine.ListingEntry(i)) << "\n";
+        return 0;
+    }
+
+    if (session.command == "phonebook") {
+        if (!engine.ReadPhonebook()) {
+            std::cerr << "telvane-tool modem: the phonebook read could not be started\n";
+            return 1;
+        }
+        if (waitFor({notify::kPhonebookRead, notify::kStartupFailed}, scaled(25000)) !=
+            notify::kPhonebookRead) {
+            std::cerr << "telvane-tool modem: phonebook read failed\n";
+            return 1;
+        }
+        auto lock = engine.LockPhonebook();
+        const PhonebookLimits limits = engine.Phonebook().Limits();
+        std::cout << "{\"numberLimit\": " << limits.numberLimit
+                  << ", \"textLimit\": " << limits.textLimit
+                  << ", \"capacity\": " << limits.capacity << "}\n";
+        for (const PhonebookEntry& entry : engine.Phonebook().Entries()) {
+            if (entry.IsEmpty()) continue;
+            std::cout << "{\"index\": " << entry.index << ", \"name\": " << JsonString(entry.name)
+                      << ", \"number\": " << JsonString(entry.number) << "}\n";
+        }
+        return 0;
+    }
+
+    // send NUMBER TEXT
+    if (!engine.Registered()) {
+        std::cerr << "telvane-tool modem: not registered on a network\n";
+        return 1;
+    }
+    if (!engine.SendTextMessage(Utf8ToU16(session.rest[0]), Utf8ToU16(session.rest[1]))) {
+        std::cerr << "telvane-tool modem: the send could not be started\n";
+        return 1;
+    }
+    const int32_t code = waitFor({notify::kSendDone, notify::kCmsOther, notify::kCmsInvalidIndex,
+                                  notify::kCmsNoServiceCentre, notify::kCmsNotAllowed,
+                                  notify::kCmsSendFailed, notify::kStartupFailed},
+                                 scaled(6000));
+    if (code != notify::kSendDone) {
+        std::cerr << "telvane-tool modem: not sent"
+                  << (code == 0 ? std::string(" (no answer)")
+                                : " (notification " + std::to_string(code) + ")")
+                  << "\n";
+        return 1;
+    }
+    std::cout << "{\"messageReference\": " << engine.MessageReference() << "}\n";
+    return 0;
+}
+
+const CommandGroup group("modem",
+                         "modem --device PATH [--scale X] listen|list|phonebook|send NUMBER TEXT",
+                         Run);
+
+}  // namespace
+
+}  // namespace telvane::cli
