@@ -342,8 +342,8 @@ void SimulatedModem::Run() {
             int unread = 0;
             // The pty hands written bytes on to the slave asynchronously: let them settle first.
             bool settled = now >= dropDeadline_ - std::chrono::milliseconds(470);
-            if (settled && (ioctl(slave_, FIONREAD, &unread) != 0 || unread == 0 ||
-                            now >= dropDeadline_)) {
+            if (settled &&
+                (ioctl(slave_, FIONREAD, &unread) != 0 || unread == 0 || now >= dropDeadline_)) {
                 CloseLink(dropReason_);
                 break;
             }
