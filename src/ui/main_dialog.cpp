@@ -127,6 +127,15 @@ MainDialog::~MainDialog() {
     if (waitCursor_) QApplication::restoreOverrideCursor();
 }
 
+void MainDialog::keyPressEvent(QKeyEvent* event) {
+    // The window is the whole program: Escape in a box must not close it.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void MainDialog::GoToPage(int page) {
     controller_->SetPage(page);
     ApplyPage(page);

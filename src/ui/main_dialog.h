@@ -21,6 +21,7 @@ class QAction;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -170,6 +171,9 @@ class MainDialog : public QDialog, public WindowInterface {
     bool CannedTreeShown() const { return cannedTreeShown_; }
     bool Picking() const { return picking_; }
     int PhonebookSource() const { return controller_->PageValue(); }
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     void CreateControls();

@@ -228,7 +228,7 @@ class WindowTest : public QObject {
         dialog->Controller().OnBusyMessage(0, 0);
     }
 
-    void TimersOutsideTheControllerRangeChangeNothing() {
+    void StrayTimersAndEscapeChangeNothing() {
         auto dialog = Open();
         dialog->StartTimer(11023, 5);
         dialog->StartTimer(11032, 5);
@@ -238,6 +238,9 @@ class WindowTest : public QObject {
         QVERIFY(dialog->isEnabled());
         dialog->KillTimer(11023);
         dialog->KillTimer(11032);
+        // Escape in a box does not close the program's only window.
+        QTest::keyClick(dialog->Control(1013), Qt::Key_Escape);
+        QVERIFY(dialog->isVisible());
     }
 
     void FirstRunDefaultsAndInfraredPort() {
