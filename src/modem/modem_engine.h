@@ -6,6 +6,9 @@
 // with a notification code.  Multi-step jobs (sending, listing, phonebook) run on worker threads
 // of their own, one per kind at a time; their starters return at once.
 //
+// One engine at a time is open: the port's receive handler, a plain function, reaches the engine
+// through a process-wide pointer that Open sets.
+//
 // Threads: the caller's (Open, starters, accessors, destruction), the port's reader (receive
 // path: framing, classification, kept texts), the dispatcher (event actions, callbacks), the
 // start-up thread, command writers and workers.  Accessors may be called from any thread.

@@ -65,7 +65,7 @@ capacity = 20
 )"));
     const std::string device = modem.Start();
     ASSERT_FALSE(device.empty());
-    const std::string session = "modem --device " + device + " --scale 0.05 ";
+    const std::string session = "modem --device " + device + " --scale 0.1 ";
 
     Result list = RunTool(session + "list");
     EXPECT_EQ(list.status, 0) << list.out;
@@ -93,7 +93,7 @@ TEST(ToolModem, StartUpFailuresExitWithThree) {
     modemsim::SimulatedModem absent(Load("[sim]\nstate = absent\n"));
     const std::string device = absent.Start();
     ASSERT_FALSE(device.empty());
-    Result noSim = RunTool("modem --device " + device + " --scale 0.05 list");
+    Result noSim = RunTool("modem --device " + device + " --scale 0.1 list");
     EXPECT_EQ(noSim.status, 3);
     EXPECT_NE(noSim.out.find("no SIM"), std::string::npos) << noSim.out;
 
@@ -106,7 +106,7 @@ TEST(ToolModem, SendRefusedByTheNetworkFails) {
     modemsim::SimulatedModem modem(Load("[faults]\ncms_error = 1:111\n"));
     const std::string device = modem.Start();
     ASSERT_FALSE(device.empty());
-    Result send = RunTool("modem --device " + device + " --scale 0.05 send 5550100 x");
+    Result send = RunTool("modem --device " + device + " --scale 0.1 send 5550100 x");
     EXPECT_EQ(send.status, 1) << send.out;
     EXPECT_NE(send.out.find("not sent"), std::string::npos) << send.out;
 }
@@ -122,7 +122,7 @@ TEST(ToolModem, ListenPrintsNotificationsUntilTheLinkIsLost) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         modem.Stop();  // the modem goes away with its side of the line
     });
-    Result listen = RunTool("modem --device " + device + " --scale 0.05 listen");
+    Result listen = RunTool("modem --device " + device + " --scale 0.1 listen");
     peer.join();
     EXPECT_EQ(listen.status, 1) << listen.out;
     EXPECT_NE(listen.out.find("{\"code\": 2}\n"), std::string::npos) << listen.out;

@@ -58,6 +58,9 @@ int main(int argc, char** argv) {
     }
 
     // The signals are taken by sigwait below, never by a handler on the modem's thread.
+    // A shell starts background jobs with SIGINT ignored; an ignored signal never reaches sigwait.
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);

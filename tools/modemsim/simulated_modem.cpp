@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -165,7 +166,7 @@ int SimulatedModem::DeliverPdu(const std::string& pduHex) {
 
 void SimulatedModem::DropLink() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (master_ >= 0) CloseLink("link dropped");
+    if (master_ >= 0) BeginDrop("link dropped");
 }
 
 std::vector<TranscriptEntry> SimulatedModem::Transcript() const {
@@ -245,7 +246,7 @@ void SimulatedModem::Record(TranscriptEntry::Kind kind, const std::string& text)
 }
 
 void SimulatedModem::Send(std::string bytes, int delayMs, bool dropAfter) {
-    if (scenario_.faults.silent || master_ < 0) return;
+    if (scenario_.faults.silent || master_ < 0 || dropping_) return;
     auto notBefore = Clock::now() + std::chrono::milliseconds(delayMs);
     // Answers never overtake each other.
     if (!output_.empty()) notBefore = std::max(notBefore, output_.back().notBefore);
@@ -262,7 +263,22 @@ void SimulatedModem::SendLine(const std::string& line) {
     Send("\r\n" + line + "\r\n");
 }
 
+// Closing the master discards what the client has not read yet, so the line is hung up only
+// once the last bytes were taken (or after a short grace period).
+void SimulatedModem::BeginDrop(const std::string& why) {
+    if (dropping_) return;
+    dropping_ = true;
+    dropReason_ = why;
+    dropDeadline_ = Clock::now() + std::chrono::milliseconds(500);
+    output_.clear();
+    if (wakeWrite_ >= 0) {
+        char c = 1;
+        [[maybe_unused]] ssize_t n = write(wakeWrite_, &c, 1);
+    }
+}
+
 void SimulatedModem::CloseLink(const std::string& why) {
+    dropping_ = false;
     if (!why.empty()) Record(TranscriptEntry::Kind::Event, why);
     if (master_ >= 0) close(master_);
     if (slave_ >= 0) close(slave_);
@@ -301,14 +317,14 @@ bool SimulatedModem::WriteSome() {
     bytesSent_ += written;
     front.bytes.erase(0, static_cast<size_t>(written));
     if (dropNow && static_cast<size_t>(written) == n) {
-        CloseLink("link dropped after " + std::to_string(bytesSent_) + " bytes");
+        BeginDrop("link dropped after " + std::to_string(bytesSent_) + " bytes");
         return false;
     }
     if (front.bytes.empty()) {
         bool drop = front.dropAfter;
         output_.pop_front();
         if (drop) {
-            CloseLink("link dropped");
+            BeginDrop("link dropped");
             return false;
         }
     } else if (f.batchMax > 0) {
@@ -322,6 +338,20 @@ void SimulatedModem::Run() {
     char buffer[4096];
     while (!stopping_ && master_ >= 0) {
         auto now = Clock::now();
+        if (dropping_) {
+            int unread = 0;
+            // The pty hands written bytes on to the slave asynchronously: let them settle first.
+            bool settled = now >= dropDeadline_ - std::chrono::milliseconds(470);
+            if (settled &&
+                (ioctl(slave_, FIONREAD, &unread) != 0 || unread == 0 || now >= dropDeadline_)) {
+                CloseLink(dropReason_);
+                break;
+            }
+            lock.unlock();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            lock.lock();
+            continue;
+        }
         auto elapsed = now - started_;
         // Scheduled lines and messages that are due.
         while (nextTimedLine_ < scenario_.timedLines.size() &&

@@ -106,6 +106,7 @@ class SimulatedModem {
     void Record(TranscriptEntry::Kind kind, const std::string& text);
     bool WriteSome();
     void CloseLink(const std::string& why);
+    void BeginDrop(const std::string& why);
     int StoreMessage(MessageStat stat, const std::string& pdu);
     int NextMessageReference();
     std::string CmeError(int code) const;
@@ -132,6 +133,9 @@ class SimulatedModem {
     int wakeWrite_ = -1;
     bool stopping_ = false;
     bool linkUp_ = false;
+    bool dropping_ = false;
+    std::string dropReason_;
+    std::chrono::steady_clock::time_point dropDeadline_;
     std::thread thread_;
     std::chrono::steady_clock::time_point started_;
     std::vector<TranscriptEntry> transcript_;
