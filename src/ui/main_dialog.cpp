@@ -114,7 +114,7 @@ MainDialog::MainDialog(MainDialogOptions options, QWidget* parent)
     if (chimsg >= 0) library_->setCurrentIndex(chimsg);
     FillCannedTree();
     LabelEntryPanel();
-    RebuildPictureEditor(pictureKind_);
+    RebuildPictureEditor(controller_->PictureKind());
     pictureEditor_->hide();
     GoToPage(kPageMessages);
 }

@@ -255,8 +255,6 @@ class MainDialog : public QDialog, public WindowInterface {
     bool cannedTreeRebuilding_ = false;
     int messageLimit_ = 160;
     bool restoringText_ = false;
-    int composeMode_ = 0;
-    int pictureKind_ = 0;
     bool picking_ = false;
     bool waitCursor_ = false;
     CannedNode cannedTree_;

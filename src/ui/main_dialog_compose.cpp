@@ -80,8 +80,6 @@ void MainDialog::ShowComposePage(bool show) {
 }
 
 void MainDialog::ApplyComposeMode(int composeMode, int pictureKind) {
-    composeMode_ = composeMode;
-    pictureKind_ = pictureKind;
     const QSignalBlocker block(target_);
     target_->clear();
     folderOfSaveToLine_.fill(-1);

@@ -82,5 +82,144 @@ TEST_F(SimTest, AnswersTheStartUpSequenceWithEchoAndFraming) {
     EXPECT_EQ(modem_->CountCommands("ATZ"), 2);
 }
 
+TEST_F(SimTest, MessageStoreCommands) {
+    Boot(kSmallSim);
+    Ask("ATE0;+CMEE=1");
+    const std::string pdu1 =
+        "0791889623048012040791214365F700001070021125540003"
+        "61F118";
+    // Only the unread one, by number and by text-mode name; listing marks it read.
+    std::string unread = Ask("AT+CMGL=0");
+    EXPECT_NE(unread.find("\r\n+CMGL: 2,0,,"), std::string::npos) << unread;
+    EXPECT_EQ(unread.find("+CMGL: 1,"), std::string::npos);
+    EXPECT_EQ(Ask("AT+CMGL=\"REC UNREAD\""), "\r\nOK\r\n");
+    EXPECT_EQ(Ask("AT+CMGR=1"), "\r\n+CMGR: 1,,20\r\n" + pdu1 + "\r\n\r\nOK\r\n");
+    EXPECT_EQ(Ask("AT+CMGR=3"), "\r\n+CMS ERROR: 321\r\n");
+    EXPECT_EQ(Ask("AT+CMGL=9"), "\r\n+CMS ERROR: 302\r\n");
+
+    // Written messages land in the first free slot with stat 2; the PDU may omit the SC field.
+    const std::string submit = "01000B818096214365F7000003C1E110";
+    EXPECT_EQ(Ask("AT+CMGW=16"), "\r\n> ");
+    client_->Send(submit + "\x1A");
+    EXPECT_EQ(client_->ReadUntilFinal(), "\r\n+CMGW: 3\r\n\r\nOK\r\n");
+    EXPECT_EQ(modem_->WrittenPdus(), std::vector<std::string>{"00" + submit});
+    EXPECT_NE(Ask("AT+CMGL=2").find("+CMGL: 3,2,,16\r\n00" + submit), std::string::npos);
+    // A length that does not match, and Esc, store nothing.
+    Ask("AT+CMGW=15");
+    client_->Send(submit + "\x1A");
+    EXPECT_EQ(client_->ReadUntilFinal(), "\r\n+CMS ERROR: 304\r\n");
+    Ask("AT+CMGS=16");
+    client_->Send("0001\x1B");
+    EXPECT_EQ(client_->ReadUntilFinal(), "\r\nOK\r\n");
+    EXPECT_TRUE(modem_->SubmittedPdus().empty());
+
+    // Send from store marks an unsent message sent.
+    EXPECT_EQ(Ask("AT+CMSS=4"), "\r\n+CMSS: 1\r\n\r\nOK\r\n");
+    EXPECT_EQ(Ask("AT+CMSS=5"), "\r\n+CMS ERROR: 321\r\n");
+    EXPECT_EQ(Ask("AT+CMGD=?"), "\r\n+CMGD: (1,2,3,4),(0-4)\r\n\r\nOK\r\n");
+
+    // Delete flags: 1 read; 2 also sent; 3 also unsent; 4 everything.
+    struct {
+        const char* command;
+        std::vector<int> left;
+    } deletes[] = {{"AT+CMGD=1", {2, 3, 4}}, {"AT+CMGD=1,2", {3}}, {"AT+CMGD=1,3", {}}};
+    for (const auto& d : deletes) {
+        EXPECT_EQ(Ask(d.command), "\r\nOK\r\n");
+        std::vector<int> left;
+        for (const StoredMessage& m : modem_->Messages())
+            left.push_back(m.index);
+        EXPECT_EQ(left, d.left) << d.command;
+    }
+    EXPECT_EQ(Ask("AT+CMGD=9"), "\r\n+CMS ERROR: 321\r\n");
+}
+
+TEST_F(SimTest, SubmissionNeedsTheNetwork) {
+    Boot("[network]\nregistration = 3\n");
+    Ask("ATE0");
+    EXPECT_EQ(Ask("AT+CREG?"), "\r\n+CREG: 0,3\r\n\r\nOK\r\n");
+    EXPECT_EQ(Ask("AT+COPS?"), "\r\n+COPS: 0\r\n\r\nOK\r\n");
+    Ask("AT+CMGS=16");
+    client_->Send("0001000B818096214365F7000003C1E110\x1A");
+    EXPECT_EQ(client_->ReadUntilFinal(), "\r\n+CMS ERROR: 331\r\n");
+}
+
+TEST_F(SimTest, PhonebookCommands) {
+    Boot(kSmallSim);
+    Ask("ATE0;+CMEE=1");
+    EXPECT_EQ(Ask("AT+CPBS=\"SM\";+CPBS?"), "\r\n+CPBS: \"SM\",2,10\r\n\r\nOK\r\n");
+    EXPECT_EQ(Ask("AT+CPBR=?"), "\r\n+CPBR: (1-10),12,6\r\n\r\nOK\r\n");
+    EXPECT_EQ(Ask("AT+CPBR=1,10"),
+              "\r\n+CPBR: 2,\"+886912345678\",145,\"Ann\"\r\n"
+              "+CPBR: 5,\"0227001234\",129,\"Office\"\r\n\r\nOK\r\n");
+    EXPECT_EQ(Ask("AT+CPBR=3"), "\r\nOK\r\n");
+    struct {
+        const char* command;
+        const char* answer;
+    } writes[] = {
+        {"AT+CPBW=3,\"5550100\",129,\"Bo\"", "\r\nOK\r\n"},
+        {"AT+CPBW=,\"886900\",145,\"Cy\"", "\r\nOK\r\n"},  // first free: 1, '+' added
+        {"AT+CPBW=5,\"\",129,\"\"", "\r\nOK\r\n"},         // empty fields clear
+        {"AT+CPBW=2", "\r\nOK\r\n"},                       // index alone clears
+        {"AT+CPBW=4,\"1234567890123\",129,\"x\"", "\r\n+CME ERROR: 26\r\n"},
+        {"AT+CPBW=4,\"123\",129,\"Seven77\"", "\r\n+CME ERROR: 24\r\n"},
+        {"AT+CPBW=4,\"12-3\",129,\"x\"", "\r\n+CME ERROR: 27\r\n"},
+        {"AT+CPBW=11,\"123\",129,\"x\"", "\r\n+CME ERROR: 21\r\n"},
+        {"AT+CPBR=0,3", "\r\n+CME ERROR: 21\r\n"},
+    };
+    for (const auto& w : writes)
+        EXPECT_EQ(Ask(w.command), w.answer) << w.command;
+    EXPECT_EQ(Ask("AT+CPBR=1,10"),
+              "\r\n+CPBR: 1,\"+886900\",145,\"Cy\"\r\n"
+              "+CPBR: 3,\"5550100\",129,\"Bo\"\r\n\r\nOK\r\n");
+    // Names travel as UCS2 hex once the client selects that character set.
+    EXPECT_EQ(Ask("AT+CSCS=\"UCS2\";+CPBW=4,\"123\",129,\"738B5C0F660E\""), "\r\nOK\r\n");
+    EXPECT_EQ(modem_->Phonebook()[2].name, "王小明");
+    EXPECT_EQ(Ask("AT+CPBR=3"), "\r\n+CPBR: 3,\"5550100\",129,\"0042006F\"\r\n\r\nOK\r\n");
+}
+
+TEST(ScenarioText, MalformedLinesAreReportedWithTheirNumber) {
+    struct {
+        const char* text;
+        const char* error;
+    } cases[] = {
+        {"key = 1\n", "line 1: a key outside any section"},
+        {"[sim]\n\nstate = maybe\n", "line 3: state must be ready, pin or absent"},
+        {"[nosuch]\n", "line 1: unknown section [nosuch]"},
+        {"[messages]\n1 = REC READ | PDU | 0791XYZ\n", "line 2: malformed PDU"},
+        {"[messages]\n1 = REC READ | +1 | 01/07/20 | abc\n",
+         "line 2: cannot encode this message (number, time or length)"},
+        {"[messages]\n31 = REC READ | PDU | 00\n", "line 2: index outside the store"},
+        {"[faults]\ncms_error = 330\n", "line 2: cms_error must be SUBMISSION:ERROR"},
+        {"[faults]\nbatches = 9 2\n", "line 2: batches must be MIN MAX"},
+        {"[unsolicited]\nsoon = RING\n", "line 2: expected at MS, after COMMAND or incoming at MS"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(ParseScenario(c.text, &error)) << c.text;
+        EXPECT_EQ(error, c.error) << c.text;
+    }
+}
+
+TEST(ScenarioText, DemoSimMatchesItsDescription) {
+    std::string error;
+    auto demo = LoadScenarioFile(std::string(TELVANE_SOURCE_DATA_DIR) + "/demo-sim.ini", &error);
+    ASSERT_TRUE(demo) << error;
+    EXPECT_EQ(demo->messages.size(), 12u);
+    EXPECT_EQ(demo->phonebook.size(), 20u);
+    EXPECT_EQ(demo->phonebookCapacity, 250);
+    EXPECT_EQ(demo->numberLimit, 20);
+    EXPECT_EQ(demo->textLimit, 14);
+    EXPECT_EQ(demo->operatorCode, "46692");
+    EXPECT_EQ(demo->signal, 20);
+    int unread = 0;
+    int unsent = 0;
+    for (const StoredMessage& m : demo->messages) {
+        unread += m.stat == MessageStat::RecUnread;
+        unsent += m.stat == MessageStat::StoUnsent;
+    }
+    EXPECT_GT(unread, 0);
+    EXPECT_EQ(unsent, 1);
+}
+
 }  // namespace
 }  // namespace telvane::modemsim

@@ -605,7 +605,7 @@ AtResult SimulatedModem::PhonebookCommand(const AtCommand& c) {
                               (international ? "145" : "129") + "," +
                               Quote(EncodeName(e.name, charset_)));
         }
-        if (r.lines.empty()) return AtResult::Fail(CmeError(22));
+        // Empty but valid positions give no lines, only OK (27.007 8.12).
         return r;
     }
     if (n == "+CPBW") {

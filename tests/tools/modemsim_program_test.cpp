@@ -1,0 +1,62 @@
+// The telvane-modemsim program: prints where the modem is, answers there, and ends cleanly on
+// SIGTERM, removing its link and leaving the transcript behind.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/files.h"
+#include "pty_client.h"
+
+namespace telvane::modemsim {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(ModemsimProgram, ServesTheDemoSimUntilTerminated) {
+    std::string program = std::string(TELVANE_BINARY_DIR) + "/tools/telvane-modemsim";
+    char folder[] = "/tmp/telvane-modemsim-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    std::string link = std::string(folder) + "/modem";
+    std::string transcript = std::string(folder) + "/transcript.txt";
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        dup2(out[1], 1);
+        close(out[0]);
+        execl(program.c_str(), program.c_str(), "--link", link.c_str(), "--transcript",
+              transcript.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(out[1]);
+    std::string printed;
+    char c;
+    while (read(out[0], &c, 1) == 1 && c != '\n')
+        printed += c;
+    close(out[0]);
+    EXPECT_EQ(printed, link);
+    ASSERT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::read_symlink(link).string().rfind("/dev/pts/", 0), 0u);
+    {
+        testing::PtyClient client(link);
+        ASSERT_TRUE(client.Ok());
+        EXPECT_EQ(client.Command("AT+CGMI"), "AT+CGMI\r\r\nTelvane\r\n\r\nOK\r\n");
+    }
+    kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+    auto text = ReadWholeFile(transcript);
+    ASSERT_TRUE(text);
+    EXPECT_NE(text->find(" command AT+CGMI\n"), std::string::npos) << *text;
+    fs::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace telvane::modemsim

@@ -1,0 +1,177 @@
+// Other projects' AT clients against the simulator: each reads the demo SIM's messages and
+// phonebook and sends one text.  A client that is not installed is skipped.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "modemsim/sim_pdu.h"
+#include "modemsim/simulated_modem.h"
+
+namespace telvane::modemsim {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs a shell command with a deadline, so that a hang fails the test instead of blocking it.
+std::string RunClient(const std::string& command, int seconds = 20) {
+    std::string line = "timeout -k 2 " + std::to_string(seconds) + " " + command + " 2>&1";
+    std::string out;
+    if (FILE* p = popen(line.c_str(), "r")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
+            out.append(buffer, n);
+        pclose(p);
+    }
+    return out;
+}
+
+bool Installed(const std::string& program) {
+    return RunClient("sh -c 'command -v " + program + "'", 5).find('/') != std::string::npos;
+}
+
+class RealClientTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string error;
+        auto scenario =
+            LoadScenarioFile(std::string(TELVANE_SOURCE_DATA_DIR) + "/demo-sim.ini", &error);
+        ASSERT_TRUE(scenario) << error;
+        modem_ = std::make_unique<SimulatedModem>(std::move(*scenario));
+        device_ = modem_->Start();
+        ASSERT_FALSE(device_.empty()) << modem_->Error();
+        char folder[] = "/tmp/telvane-clients-XXXXXX";
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        folder_ = folder;
+    }
+    void TearDown() override {
+        if (modem_) modem_->Stop();
+        if (!folder_.empty()) fs::remove_all(folder_);
+    }
+    std::string Write(const std::string& name, const std::string& text) {
+        std::string path = (folder_ / name).string();
+        std::ofstream(path) << text;
+        return path;
+    }
+    // Clients keep their own files under $HOME: give them the temporary folder.
+    std::string Env() const { return "env HOME=" + folder_.string() + " "; }
+
+    // What every client must have printed from the demo SIM's messages.
+    static void ExpectDemoMessages(const std::string& out) {
+        // gsmlib prints numbers without their '+'.
+        for (const char* text :
+             {"886912345678", "Meeting moved to 3pm, room 402.", "Mail me at amy@example.com.tw",
+              "Your parcel is at the front desk.", "Thanks, I will call you tomorrow.",
+              "0800080123"}) {
+            EXPECT_NE(out.find(text), std::string::npos) << text << " missing in:\n" << out;
+        }
+    }
+    static void ExpectDemoPhonebook(const std::string& out) {
+        for (const char* text : {"Amy Chen", "+886912345678", "Wang Hsiao-Mei", "Fire/Ambulance",
+                                 "Dad", "+886919876543"}) {
+            EXPECT_NE(out.find(text), std::string::npos) << text << " missing in:\n" << out;
+        }
+    }
+    void ExpectOneSubmission(const std::string& text) {
+        auto sent = modem_->SubmittedPdus();
+        ASSERT_EQ(sent.size(), 1u);
+        EXPECT_EQ(SubmitDestination(sent[0]), "+886912345678");
+        EXPECT_EQ(DecodeForTextMode(sent[0]).text, text);
+    }
+
+    std::unique_ptr<SimulatedModem> modem_;
+    std::string device_;
+    fs::path folder_;
+};
+
+TEST_F(RealClientTest, Gammu) {
+    if (!Installed("gammu")) GTEST_SKIP() << "gammu is not installed";
+    std::string rc = Write("gammurc", "[gammu]\ndevice = " + device_ + "\nconnection = at\n");
+    std::string gammu = Env() + "gammu -c " + rc + " ";
+
+    std::string messages = RunClient(gammu + "getallsms");
+    ExpectDemoMessages(messages);
+    EXPECT_NE(messages.find("今天晚上一起吃飯嗎？"), std::string::npos);
+    EXPECT_NE(messages.find("the ticket is €25."), std::string::npos);
+    EXPECT_NE(messages.find("12 SMS parts in 12 SMS sequences"), std::string::npos);
+    EXPECT_GE(modem_->CountCommands("+CMGL=4"), 1);
+
+    std::string book = RunClient(gammu + "getallmemory SM");
+    ExpectDemoPhonebook(book);
+    EXPECT_GE(modem_->CountCommands("+CPBR="), 1);
+
+    std::string sent = RunClient(gammu + "sendsms TEXT +886912345678 -text \"Hello from gammu\"");
+    EXPECT_NE(sent.find("OK, message reference=1"), std::string::npos) << sent;
+    ExpectOneSubmission("Hello from gammu");
+}
+
+TEST_F(RealClientTest, Gnokii) {
+    if (!Installed("gnokii")) GTEST_SKIP() << "gnokii is not installed";
+    std::string rc = Write("gnokiirc", "[global]\nport = " + device_ +
+                                           "\nmodel = AT\nconnection = serial\n"
+                                           "serial_baudrate = 115200\n");
+    std::string gnokii = Env() + "gnokii --config " + rc + " ";
+
+    std::string messages = RunClient(gnokii + "--getsms SM 1 end");
+    ExpectDemoMessages(messages);
+    EXPECT_NE(messages.find("明天早上九點在台北車站見。"), std::string::npos);
+    EXPECT_NE(messages.find("12. MO Message (Unsent)"), std::string::npos);
+
+    std::string book = RunClient(gnokii + "--getphonebook SM 1 end");
+    ExpectDemoPhonebook(book);
+
+    std::string sent =
+        RunClient("sh -c 'echo Hello from gnokii | " + gnokii + "--sendsms +886912345678'");
+    EXPECT_NE(sent.find("Send succeeded"), std::string::npos) << sent;
+    ExpectOneSubmission("Hello from gnokii");
+}
+
+TEST_F(RealClientTest, GsmLib) {
+    if (!Installed("gsmsmsstore") || !Installed("gsmpb") || !Installed("gsmsendsms"))
+        GTEST_SKIP() << "gsm-utils is not installed";
+    // gsmlib drops DTR on open, which a pseudo-terminal refuses (ENOTTY); a preloaded shim
+    // accepts the modem-line ioctls as a real serial port would.
+    std::string shim = Write("nodtr.c", R"(#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <stdarg.h>
+#include <sys/ioctl.h>
+int ioctl(int fd, unsigned long request, ...) {
+    va_list ap;
+    va_start(ap, request);
+    void* arg = va_arg(ap, void*);
+    va_end(ap);
+    if (request == TIOCMBIC || request == TIOCMBIS || request == TIOCMSET) return 0;
+    if (request == TIOCMGET) {
+        *(int*)arg = TIOCM_DTR | TIOCM_RTS | TIOCM_CTS | TIOCM_DSR | TIOCM_CD;
+        return 0;
+    }
+    int (*real)(int, unsigned long, void*) =
+        (int (*)(int, unsigned long, void*))dlsym(RTLD_NEXT, "ioctl");
+    return real(fd, request, arg);
+}
+)");
+    std::string library = (folder_ / "nodtr.so").string();
+    std::string built = RunClient("cc -shared -fPIC -o " + library + " " + shim + " -ldl");
+    if (!fs::exists(library)) GTEST_SKIP() << "cannot build the DTR shim: " << built;
+    std::string env = Env() + "LD_PRELOAD=" + library + " ";
+
+    std::string messages = RunClient(env + "gsmsmsstore -s " + device_ + " -t SM -l");
+    ExpectDemoMessages(messages);
+    EXPECT_NE(messages.find("Message type: SMS-SUBMIT"), std::string::npos);
+
+    std::string book = RunClient(env + "gsmpb -s " + device_ + " -p SM -d -", 40);
+    ExpectDemoPhonebook(book);
+
+    std::string sent =
+        RunClient(env + "gsmsendsms -d " + device_ + " +886912345678 \"Hello from gsmlib\"");
+    EXPECT_EQ(sent.find("ERROR"), std::string::npos) << sent;
+    ExpectOneSubmission("Hello from gsmlib");
+}
+
+}  // namespace
+}  // namespace telvane::modemsim
