@@ -144,8 +144,8 @@ struct Scenario {
     std::vector<IncomingMessage> incoming;
 };
 
-// Parses the text format above.  On a malformed line returns nothing and sets `error` to
-// "line N: what".
+// Parses the text format above; sections may come in any order.  On a malformed line returns
+// nothing and sets `error` to "line N: what".
 std::optional<Scenario> ParseScenario(const std::string& text, std::string* error);
 std::optional<Scenario> LoadScenarioFile(const std::string& path, std::string* error);
 

@@ -164,6 +164,21 @@ int SimulatedModem::DeliverPdu(const std::string& pduHex) {
     return index;
 }
 
+void SimulatedModem::SetRegistration(int stat) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (scenario_.registration == stat) return;
+    scenario_.registration = stat;
+    if (cregMode_ == 0) return;
+    std::string line = "+CREG: " + std::to_string(stat);
+    if (cregMode_ == 2 && (stat == 1 || stat == 5)) line += ",\"2AF5\",\"0B88\"";
+    SendLine(line);
+}
+
+void SimulatedModem::SetSignal(int rssi) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    scenario_.signal = rssi;
+}
+
 void SimulatedModem::DropLink() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (master_ >= 0) BeginDrop("link dropped");
