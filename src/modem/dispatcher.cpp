@@ -16,6 +16,11 @@ std::string KeptText(const State& s, const std::string State::*field) {
     return s.*field;
 }
 
+std::string SmsText(const State& s, int event) {
+    std::lock_guard lock(s.textMutex);
+    return s.smsText[static_cast<size_t>(event)];
+}
+
 int OnOk(ModemEngine&, State& s) {
     // The first waiting job takes the "OK".
     for (std::atomic<int32_t>* flag :
@@ -105,24 +110,24 @@ int OnWind(ModemEngine&, State& s) {
 }
 
 int OnMessageSent(ModemEngine&, State& s) {
-    s.messageReference = ValueAfterColon(std::string_view(KeptText(s, &State::smsText)));
+    s.messageReference = ValueAfterColon(std::string_view(SmsText(s, kMessageSent)));
     return notify::kMessageSent;
 }
 
 int OnNewMessage(ModemEngine&, State& s) {
-    s.newMessageIndex = ValueAfterComma(std::string_view(KeptText(s, &State::smsText)));
+    s.newMessageIndex = ValueAfterComma(std::string_view(SmsText(s, kNewMessage)));
     return notify::kNewMessage;
 }
 
 int OnStoreStatus(ModemEngine&, State& s) {
-    s.storeUsed = ValueAfterComma(std::string_view(KeptText(s, &State::smsText)));
+    s.storeUsed = ValueAfterComma(std::string_view(SmsText(s, kStoreStatus)));
     s.okEvent.Signal();
     return 0;
 }
 
 int OnMessageRead(ModemEngine&, State& s) {
     SmsRecord record =
-        ParseStoredMessage(std::string_view(KeptText(s, &State::smsText)), s.readIndex.load());
+        ParseStoredMessage(std::string_view(SmsText(s, kMessageRead)), s.readIndex.load());
     std::lock_guard lock(s.listingMutex);
     s.readMessage = std::move(record);
     return 0;
@@ -134,7 +139,7 @@ constexpr std::u16string_view kStatusNames[] = {u"REC UNREAD", u"REC READ", u"ST
 // Each "+CMGL:" header starts an entry: the index up to the first comma, the status number up to
 // the second, and the text up to the next header is the entry's block.
 int OnListing(ModemEngine&, State& s) {
-    const std::string text = KeptText(s, &State::smsText);
+    const std::string text = SmsText(s, kListing);
     const std::string_view all(text);
     constexpr std::string_view kHeader = "+CMGL:";
     std::lock_guard lock(s.listingMutex);
@@ -166,7 +171,7 @@ int OnListing(ModemEngine&, State& s) {
 }
 
 int OnCmsError(ModemEngine&, State& s) {
-    return ParseCmsError(std::string_view(KeptText(s, &State::smsText)));
+    return ParseCmsError(std::string_view(SmsText(s, kCmsError)));
 }
 
 int OnToolkitIndication(ModemEngine& engine, State& s) {
@@ -191,12 +196,12 @@ int OnActivityStatus(ModemEngine&, State& s) {
 }
 
 int OnMessageWritten(ModemEngine&, State& s) {
-    s.writtenIndex = ValueAfterColon(std::string_view(KeptText(s, &State::smsText)));
+    s.writtenIndex = ValueAfterColon(std::string_view(SmsText(s, kMessageWritten)));
     return notify::kMessageWritten;
 }
 
 int OnStoredMessageSent(ModemEngine&, State& s) {
-    s.storeSendReference = ValueAfterColon(std::string_view(KeptText(s, &State::smsText)));
+    s.storeSendReference = ValueAfterColon(std::string_view(SmsText(s, kStoredMessageSent)));
     return notify::kStoredMessageSent;
 }
 
@@ -212,7 +217,7 @@ int32_t NumberAt(std::string_view text, size_t from) {
 // The range answer "+CPBR: (1-250),20,14" gives the capacity, the number and the text limits;
 // other "+CPBR:" text holds entries.
 int OnPhonebook(ModemEngine&, State& s) {
-    std::string text = KeptText(s, &State::smsText);
+    std::string text = SmsText(s, kPhonebook);
     const std::string_view all(text);
     constexpr std::string_view kRange = "+CPBR: (";
     if (const size_t range = all.find(kRange); range != std::string_view::npos) {
@@ -233,7 +238,7 @@ int OnPhonebook(ModemEngine&, State& s) {
         }
         ++s.phonebookRanges;
         std::lock_guard lock(s.textMutex);
-        s.smsText.clear();
+        s.smsText[kPhonebook].clear();
         return 0;
     }
     if (all.find("+CPBR:") != std::string_view::npos) {

@@ -71,7 +71,10 @@ struct ModemEngine::State {
     std::u16string scNumber;
     std::u16string operatorText;
     std::u16string callerNumber;
-    std::string cmeText, csqText, cregText, windText, smsText, cpasText, stinText, clipText;
+    std::string cmeText, csqText, cregText, windText, cpasText, stinText, clipText;
+    // Message and phonebook responses, one text per event: a "+CMTI:" right behind a listing
+    // must not replace the listing before the dispatcher has read it.
+    std::array<std::string, engine_event::kCount> smsText;
 
     // Message results.
     std::atomic<int32_t> messageReference{-1};

@@ -77,7 +77,7 @@ void ModemEngine::ClassifyResponse() {
             kept = &s.windText;
             break;
         case KeptText::kSmsText:
-            kept = &s.smsText;
+            kept = &s.smsText[static_cast<size_t>(kind.event)];
             break;
         case KeptText::kStinText:
             kept = &s.stinText;

@@ -54,10 +54,16 @@ std::string SelectPhonebookCommand(State& s) {
 
 bool SmsTextHasEntries(const State& s) {
     std::lock_guard lock(s.textMutex);
-    return s.smsText.find("+CPBR:") != std::string::npos;
+    return s.smsText[kPhonebook].find("+CPBR:") != std::string::npos;
+}
+
+void ForgetSmsText(State& s, int event) {
+    std::lock_guard lock(s.textMutex);
+    s.smsText[static_cast<size_t>(event)].clear();
 }
 
 void ReadPhonebookWorker(ModemEngine& engine, State& s) {
+    ForgetSmsText(s, kPhonebook);  // entries of an earlier read are no answer to this one
     if (!engine.SendCommand(SelectPhonebookCommand(s))) return;
     engine.Pause(200);
     const int32_t ranges = s.phonebookRanges.load();
@@ -117,6 +123,7 @@ void ListWorker(ModemEngine& engine, State& s, int32_t mode) {
     s.expectPdu = 1;
     s.pduToListing = 1;
     s.listingCount = -1;
+    ForgetSmsText(s, kListing);  // an empty store must not list an earlier listing again
     int result = 0;
     if (engine.SendCommand(command)) {
         for (int i = 0; i < 20 && s.listingCount.load() == -1; ++i)

@@ -177,6 +177,15 @@ TEST_F(EngineEvents, ListingParseKeepsWholeIndexesAndStatuses) {
     EXPECT_EQ(engine_.ListingEntry(-1).index, -1);
 }
 
+// Real modems announce new messages right behind a listing's "OK"; the dispatcher, taking the
+// lower event first, must still find the listing.
+TEST_F(EngineEvents, NewMessageRightBehindAListingKeepsTheListing) {
+    Feed(std::string("\r\n+CMGL: 1,1,,23\r\n") + kPdu + "\r\n\r\nOK\r\n\r\n+CMTI: \"SM\",2\r\n");
+    EXPECT_EQ(Dispatch(), (std::vector<int>{notify::kNewMessage, notify::kListingFinished}));
+    EXPECT_EQ(engine_.ListingSize(), 1);
+    EXPECT_EQ(engine_.NewMessageIndex(), 2);
+}
+
 TEST_F(EngineEvents, ListingHoldsAtMost200Entries) {
     std::string block = "\r\n";
     for (int i = 1; i <= 205; ++i)
