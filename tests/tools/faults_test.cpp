@@ -58,6 +58,14 @@ TEST(SimFaults, PinUnlocksTheSimAndGatesMessageCommands) {
     EXPECT_EQ(b.client->Command("AT+CPIN?"), "\r\n+CPIN: READY\r\n\r\nOK\r\n");
 }
 
+TEST(SimFaults, ProfileWithoutEcho) {
+    Booted b = Boot("[modem]\necho = off\n");
+    EXPECT_EQ(b.client->Command("ATE1"), "\r\nOK\r\n");
+    EXPECT_EQ(b.client->Command("AT"), "AT\r\r\nOK\r\n");
+    EXPECT_EQ(b.client->Command("ATZ"), "ATZ\r\r\nOK\r\n");
+    EXPECT_EQ(b.client->Command("AT"), "\r\nOK\r\n");
+}
+
 TEST(SimFaults, SilentModemRecordsButNeverAnswers) {
     Booted b = Boot("[faults]\nsilent = yes\n");
     b.client->Send("\rATZ\r");

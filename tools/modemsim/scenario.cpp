@@ -157,7 +157,11 @@ class Parser {
             s_.revision = value;
         else if (key == "imei")
             s_.imei = value;
-        else
+        else if (key == "echo") {
+            std::string v = Lower(value);
+            if (v != "on" && v != "off") return "echo must be on or off";
+            s_.echo = v == "on";
+        } else
             return "unknown key " + key;
         return {};
     }

@@ -9,6 +9,7 @@
 //   model = ModemSim 900
 //   revision = 1.03
 //   imei = 351234567890123
+//   echo = on                     ; the stored profile's echo (ATZ, AT&F); some modems ship off
 //   [sim]
 //   state = ready                 ; ready | pin | absent
 //   pin = 1234
@@ -118,6 +119,7 @@ struct Scenario {
     std::string model = "ModemSim 900";
     std::string revision = "1.03";
     std::string imei = "351234567890123";
+    bool echo = true;
 
     SimState simState = SimState::Ready;
     std::string pin = "1234";

@@ -53,7 +53,7 @@ const char* KindName(TranscriptEntry::Kind kind) {
 }
 
 SimulatedModem::SimulatedModem(Scenario scenario)
-    : scenario_(std::move(scenario)), random_(scenario_.faults.seed) {}
+    : scenario_(std::move(scenario)), random_(scenario_.faults.seed), echo_(scenario_.echo) {}
 
 SimulatedModem::~SimulatedModem() {
     Stop();
