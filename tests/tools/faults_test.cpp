@@ -58,6 +58,14 @@ TEST(SimFaults, PinUnlocksTheSimAndGatesMessageCommands) {
     EXPECT_EQ(b.client->Command("AT+CPIN?"), "\r\n+CPIN: READY\r\n\r\nOK\r\n");
 }
 
+TEST(SimFaults, ProfileWithoutEcho) {
+    Booted b = Boot("[modem]\necho = off\n");
+    EXPECT_EQ(b.client->Command("ATE1"), "\r\nOK\r\n");
+    EXPECT_EQ(b.client->Command("AT"), "AT\r\r\nOK\r\n");
+    EXPECT_EQ(b.client->Command("ATZ"), "ATZ\r\r\nOK\r\n");
+    EXPECT_EQ(b.client->Command("AT"), "\r\nOK\r\n");
+}
+
 TEST(SimFaults, SilentModemRecordsButNeverAnswers) {
     Booted b = Boot("[faults]\nsilent = yes\n");
     b.client->Send("\rATZ\r");
@@ -106,7 +114,7 @@ TEST(SimFaults, BatchesAndBit7NoiseKeepTheBytes) {
 }
 
 TEST(SimFaults, DelayHoldsTheAnswer) {
-    Booted b = Boot("[faults]\ndelay +CSQ = 300\n");
+    Booted b = Boot("[faults]\ndelay +CSQ = 1000\n");
     b.client->Command("ATE0");
     b.client->Send("AT+CSQ\r");
     EXPECT_EQ(b.client->Drain(100), "");
@@ -132,13 +140,20 @@ TEST(SimFaults, LinkDropsInsideTheListing) {
 
 TEST(SimFaults, UnsolicitedLinesByTimeCommandAndDemand) {
     Booted b = Boot(
-        "[unsolicited]\nat 50 = +CREG: 1,5\nafter +CSQ = RING\n"
-        "incoming at 100 = +886955000111 | 26/12/10,08:00:00+32 | Hi\n");
+        "[unsolicited]\nat 300 = +CREG: 1,5\nafter +CSQ = RING\n"
+        "incoming at 400 = +886955000111 | 26/12/10,08:00:00+32 | Hi\n");
     b.client->Command("ATE0");
     EXPECT_EQ(b.client->ReadUntil("+CMTI: \"SM\",1\r\n"),
               "\r\n+CREG: 1,5\r\n\r\n+CMTI: \"SM\",1\r\n");
     b.client->Send("AT+CSQ\r");
     EXPECT_EQ(b.client->ReadUntil("RING\r\n"), "\r\n+CSQ: 20,99\r\n\r\nOK\r\n\r\nRING\r\n");
+    b.modem->SetRegistration(5);  // no reports asked for yet: silent
+    EXPECT_EQ(b.client->Command("AT+CREG=1;+CREG?"), "\r\n+CREG: 1,5\r\n\r\nOK\r\n");
+    b.modem->SetRegistration(2);
+    EXPECT_EQ(b.client->ReadUntil("+CREG: 2\r\n"), "\r\n+CREG: 2\r\n");
+    b.modem->SetSignal(7);
+    b.client->Send("AT+CSQ\r");
+    EXPECT_EQ(b.client->ReadUntil("RING\r\n"), "\r\n+CSQ: 7,99\r\n\r\nOK\r\n\r\nRING\r\n");
     b.modem->PushUnsolicited("+STIN: 3");
     EXPECT_EQ(b.client->ReadUntil("\r\n+STIN: 3\r\n"), "\r\n+STIN: 3\r\n");
     EXPECT_EQ(b.modem->DeliverMessage("+886912345678", "26/12/10,09:00:00+32", u"早安"), 2);

@@ -31,14 +31,15 @@ class SimTest : public ::testing::Test {
     std::unique_ptr<PtyClient> client_;
 };
 
+// Entries come before the settings they depend on: sections may come in any order.
 const char kSmallSim[] = R"(
-[sim]
-service_centre = +886932400821
-message_capacity = 5
 [messages]
 1 = REC READ | +1234567 | 01/07/20,11:52:45 | abc
 2 = REC UNREAD | +886912345678 | 26/12/03,07:30:45+32 | late
 4 = STO UNSENT | 0912345678 | | draft
+[sim]
+service_centre = +123456789012
+message_capacity = 5
 [phonebook]
 capacity = 10
 number_limit = 12
@@ -85,9 +86,7 @@ TEST_F(SimTest, AnswersTheStartUpSequenceWithEchoAndFraming) {
 TEST_F(SimTest, MessageStoreCommands) {
     Boot(kSmallSim);
     Ask("ATE0;+CMEE=1");
-    const std::string pdu1 =
-        "0791889623048012040791214365F700001070021125540003"
-        "61F118";
+    const std::string pdu1 = "0791214365870921040791214365F70000107002112554000361F118";
     // Only the unread one, by number and by text-mode name; listing marks it read.
     std::string unread = Ask("AT+CMGL=0");
     EXPECT_NE(unread.find("\r\n+CMGL: 2,0,,"), std::string::npos) << unread;

@@ -139,8 +139,8 @@ AtResult SimulatedModem::GeneralCommand(const AtCommand& c) {
         return c.form == Form::Test ? AtResult::Ok() : AtResult::Line(value);
     };
     if (n == "Z" || n == "&F") {
-        // The stored profile: echo on, plain errors, PDU mode, no registration reports.
-        echo_ = true;
+        // The stored profile: plain errors, PDU mode, no registration reports.
+        echo_ = s.echo;
         cmee_ = 0;
         pduMode_ = true;
         cregMode_ = 0;

@@ -98,7 +98,9 @@ std::string CommandName(std::string s) {
 
 class Parser {
   public:
-    explicit Parser(Scenario& s) : s_(s) {}
+    // The first pass reads only what entries depend on (service centre, capacities), so that
+    // sections may come in any order.
+    Parser(Scenario& s, bool firstPass) : s_(s), firstPass_(firstPass) {}
 
     // Returns an error text, empty when the line was fine.
     std::string Line(const std::string& raw) {
@@ -126,6 +128,15 @@ class Parser {
             if (semi != std::string::npos) value = Trim(value.substr(0, semi));
         }
         if (section_.empty()) return "a key outside any section";
+        if (firstPass_) {
+            std::string k = Lower(key);
+            if ((section_ == "sim" && (k == "service_centre" || k == "message_capacity")) ||
+                (section_ == "phonebook" && k == "capacity")) {
+                std::string problem = section_ == "sim" ? Sim(k, value) : PhonebookLine(k, value);
+                return problem;
+            }
+            return {};
+        }
         if (section_ == "modem") return Modem(Lower(key), value);
         if (section_ == "sim") return Sim(Lower(key), value);
         if (section_ == "network") return Network(Lower(key), value);
@@ -146,7 +157,11 @@ class Parser {
             s_.revision = value;
         else if (key == "imei")
             s_.imei = value;
-        else
+        else if (key == "echo") {
+            std::string v = Lower(value);
+            if (v != "on" && v != "off") return "echo must be on or off";
+            s_.echo = v == "on";
+        } else
             return "unknown key " + key;
         return {};
     }
@@ -338,6 +353,7 @@ class Parser {
     }
 
     Scenario& s_;
+    bool firstPass_;
     std::string section_;
 };
 
@@ -345,20 +361,21 @@ class Parser {
 
 std::optional<Scenario> ParseScenario(const std::string& text, std::string* error) {
     Scenario s;
-    // Messages and phonebook entries of a scenario file replace the built-in defaults.
-    Parser parser(s);
-    size_t start = 0;
-    int number = 0;
-    while (start <= text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        ++number;
-        std::string problem = parser.Line(text.substr(start, end - start));
-        if (!problem.empty()) {
-            if (error) *error = "line " + std::to_string(number) + ": " + problem;
-            return std::nullopt;
+    for (bool firstPass : {true, false}) {
+        Parser parser(s, firstPass);
+        size_t start = 0;
+        int number = 0;
+        while (start <= text.size()) {
+            size_t end = text.find('\n', start);
+            if (end == std::string::npos) end = text.size();
+            ++number;
+            std::string problem = parser.Line(text.substr(start, end - start));
+            if (!problem.empty()) {
+                if (error) *error = "line " + std::to_string(number) + ": " + problem;
+                return std::nullopt;
+            }
+            start = end + 1;
         }
-        start = end + 1;
     }
     auto byIndex = [](const auto& a, const auto& b) { return a.index < b.index; };
     std::sort(s.messages.begin(), s.messages.end(), byIndex);

@@ -9,6 +9,7 @@
 //   model = ModemSim 900
 //   revision = 1.03
 //   imei = 351234567890123
+//   echo = on                     ; the stored profile's echo (ATZ, AT&F); some modems ship off
 //   [sim]
 //   state = ready                 ; ready | pin | absent
 //   pin = 1234
@@ -118,6 +119,7 @@ struct Scenario {
     std::string model = "ModemSim 900";
     std::string revision = "1.03";
     std::string imei = "351234567890123";
+    bool echo = true;
 
     SimState simState = SimState::Ready;
     std::string pin = "1234";
@@ -144,8 +146,8 @@ struct Scenario {
     std::vector<IncomingMessage> incoming;
 };
 
-// Parses the text format above.  On a malformed line returns nothing and sets `error` to
-// "line N: what".
+// Parses the text format above; sections may come in any order.  On a malformed line returns
+// nothing and sets `error` to "line N: what".
 std::optional<Scenario> ParseScenario(const std::string& text, std::string* error);
 std::optional<Scenario> LoadScenarioFile(const std::string& path, std::string* error);
 

@@ -53,7 +53,7 @@ const char* KindName(TranscriptEntry::Kind kind) {
 }
 
 SimulatedModem::SimulatedModem(Scenario scenario)
-    : scenario_(std::move(scenario)), random_(scenario_.faults.seed) {}
+    : scenario_(std::move(scenario)), random_(scenario_.faults.seed), echo_(scenario_.echo) {}
 
 SimulatedModem::~SimulatedModem() {
     Stop();
@@ -162,6 +162,21 @@ int SimulatedModem::DeliverPdu(const std::string& pduHex) {
     int index = StoreMessage(MessageStat::RecUnread, Upper(pduHex));
     if (index > 0) SendLine("+CMTI: \"SM\"," + std::to_string(index));
     return index;
+}
+
+void SimulatedModem::SetRegistration(int stat) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (scenario_.registration == stat) return;
+    scenario_.registration = stat;
+    if (cregMode_ == 0) return;
+    std::string line = "+CREG: " + std::to_string(stat);
+    if (cregMode_ == 2 && (stat == 1 || stat == 5)) line += ",\"2AF5\",\"0B88\"";
+    SendLine(line);
+}
+
+void SimulatedModem::SetSignal(int rssi) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    scenario_.signal = rssi;
 }
 
 void SimulatedModem::DropLink() {

@@ -74,6 +74,10 @@ class SimulatedModem {
     int DeliverMessage(const std::string& sender, const std::string& timestamp,
                        const std::u16string& text);
     int DeliverPdu(const std::string& pduHex);
+    // Changes the network: the registration (+CREG stat) is announced with "+CREG: <stat>"
+    // (and the cell with n=2) when the client asked for reports with AT+CREG=1 or 2.
+    void SetRegistration(int stat);
+    void SetSignal(int rssi);
     // Hangs the line up: the client sees the device vanish.
     void DropLink();
 
