@@ -143,7 +143,8 @@ TEST_F(SimTest, TextModeReadsAndSends) {
               "\r\n+CMGL: 4,\"STO UNSENT\",\"0912345678\",\r\ndraft\r\n\r\nOK\r\n");
     EXPECT_EQ(Ask("AT+CMGS=\"+886912345678\""), "\r\n> ");
     client_->Send("two\rlines\x1A");
-    EXPECT_EQ(client_->ReadUntilFinal(), "\r\n> \r\n+CMGS: 1\r\n\r\nOK\r\n");
+    // A CR opens a new line of the message with another prompt.
+    EXPECT_EQ(client_->ReadUntil("OK\r\n"), "\r\n> \r\n+CMGS: 1\r\n\r\nOK\r\n");
     auto sent = modem_->SubmittedPdus();
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(DecodeForTextMode(sent[0]).number, "+886912345678");
