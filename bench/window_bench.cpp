@@ -1,6 +1,8 @@
 // Start-up of the window to its first paint, and the process's peak memory, beside a plain Qt
-// dialog with similar controls.  Each start runs in a fresh process (this program, re-executed
-// with --probe), so that the times are warm starts and the peak sizes are per process.
+// dialog with similar controls; the window both on an empty data folder and on a full one (five
+// folders of 200 messages and a 250-entry phonebook).  Each start runs in a fresh process (this
+// program, re-executed with --probe), so that the times are warm starts and the peak sizes are per
+// process.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -9,6 +11,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -24,9 +27,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <string>
 
 #include "platform/settings_store.h"
+#include "store/message_store.h"
+#include "store/phonebook_table.h"
 #include "ui/main_dialog.h"
 
 namespace {
@@ -74,9 +81,32 @@ QDialog* MinimalDialog(bool chinese) {
     return d;
 }
 
+// Every folder full of 160-character messages (Latin and Chinese in turn) and a full phonebook.
+void FillDataFolder(const std::string& folder) {
+    using namespace telvane;
+    for (int id = 0; id <= 4; ++id) {
+        MessageStore store(folder);
+        for (int i = 0; i < kFolderSlots; ++i) {
+            std::u16string text;
+            for (int c = 0; c < 160; ++c)
+                text.push_back(static_cast<char16_t>(i % 2 ? u'a' + c % 26 : 0x4e00 + c));
+            store.AddShown(SmsRecord{i + 1, id == 0 ? u"REC READ" : u"STO SENT", u"+886912345678",
+                                     u"", u"26/12/10,05:30:00+32", text});
+        }
+        store.SaveShown(static_cast<FolderId>(id));
+    }
+    PhonebookTable phonebook;
+    phonebook.SetLimits(20, 14, 250);
+    for (int i = 0; i < 250; ++i)
+        phonebook.AddEntry(u"Name " + std::u16string(9, static_cast<char16_t>(u'A' + i % 26)),
+                           u"+886912345678");
+    phonebook.SaveFile(std::filesystem::path(folder) / "simpbk.acr");
+}
+
 // Runs in the child: prints the milliseconds from main() to the end of the first paint.
-int Probe(const char* kind, bool chinese, const QElapsedTimer& clock) {
-    QTemporaryDir home;
+int Probe(const char* kind, bool chinese, const char* folder, const QElapsedTimer& clock) {
+    QTemporaryDir scratch;
+    const QDir home(folder ? QString::fromUtf8(folder) : scratch.path());
     qputenv("TELVANE_HOME", home.path().toUtf8());
     int argc = 1;
     char name[] = "window_bench";
@@ -84,7 +114,7 @@ int Probe(const char* kind, bool chinese, const QElapsedTimer& clock) {
     QApplication app(argc, argv);
     QWidget* window = nullptr;
     std::unique_ptr<telvane::MainDialog> main;
-    if (std::strcmp(kind, "window") == 0) {
+    if (std::strcmp(kind, "window") == 0 || std::strcmp(kind, "full") == 0) {
         // A returning user: the settings exist.
         telvane::SettingsStore store(home.filePath("settings.conf").toStdString());
         store.SetNumber(telvane::MainDialog::kSettingsKey, "Language", chinese ? 1 : 0);
@@ -117,6 +147,12 @@ int Probe(const char* kind, bool chinese, const QElapsedTimer& clock) {
 }
 
 void Start(benchmark::State& state, const char* kind, bool chinese) {
+    // The full data folder is made once, outside the timed start-ups.
+    std::unique_ptr<QTemporaryDir> full;
+    if (std::strcmp(kind, "full") == 0) {
+        full = std::make_unique<QTemporaryDir>();
+        FillDataFolder(full->path().toStdString());
+    }
     double peakMiB = 0;
     for (auto _ : state) {
         int fds[2];
@@ -129,8 +165,9 @@ void Start(benchmark::State& state, const char* kind, bool chinese) {
             dup2(fds[1], STDOUT_FILENO);
             close(fds[0]);
             close(fds[1]);
+            const std::string folder = full ? full->path().toStdString() : std::string();
             execl(selfPath.c_str(), selfPath.c_str(), "--probe", kind, chinese ? "zh" : "en",
-                  static_cast<char*>(nullptr));
+                  full ? folder.c_str() : static_cast<char*>(nullptr), static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);
@@ -160,11 +197,19 @@ BENCHMARK_CAPTURE(Start, Window_en, "window", false)
     ->UseManualTime()
     ->Iterations(10)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Start, Window_full_en, "full", false)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Start, MinimalDialog_zh, "minimal", true)
     ->UseManualTime()
     ->Iterations(10)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Start, Window_zh, "window", true)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Start, Window_full_zh, "full", true)
     ->UseManualTime()
     ->Iterations(10)
     ->Unit(benchmark::kMillisecond);
@@ -175,8 +220,9 @@ int main(int argc, char** argv) {
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
     }
-    if (argc == 4 && std::strcmp(argv[1], "--probe") == 0) {
-        return Probe(argv[2], std::strcmp(argv[3], "zh") == 0, clock);
+    if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "--probe") == 0) {
+        return Probe(argv[2], std::strcmp(argv[3], "zh") == 0, argc == 5 ? argv[4] : nullptr,
+                     clock);
     }
     char path[4096] = {};
     ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);

@@ -288,9 +288,12 @@ int Run(const Args& args) {
     return 0;
 }
 
-const CommandGroup group("modem",
-                         "modem --device PATH [--scale X] listen|list|phonebook|send NUMBER TEXT",
-                         Run);
+const CommandGroup group(
+    "modem",
+    "  modem --device PATH [--scale X] listen|list|phonebook|send NUMBER TEXT\n"
+    "                               a session with the modem: its reports, the\n"
+    "                               messages, the SIM phonebook, or one send\n",
+    Run);
 
 }  // namespace
 
