@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "modemsim/sim_pdu.h"
 #include "pty_client.h"
 
 namespace telvane::modemsim {
@@ -130,6 +131,24 @@ TEST_F(SimTest, MessageStoreCommands) {
         EXPECT_EQ(left, d.left) << d.command;
     }
     EXPECT_EQ(Ask("AT+CMGD=9"), "\r\n+CMS ERROR: 321\r\n");
+}
+
+TEST_F(SimTest, TextModeReadsAndSends) {
+    Boot(kSmallSim);
+    Ask("ATE0;+CMGF=1");
+    EXPECT_EQ(
+        Ask("AT+CMGR=1"),
+        "\r\n+CMGR: \"REC READ\",\"+1234567\",,\"01/07/20,11:52:45+00\"\r\nabc\r\n\r\nOK\r\n");
+    EXPECT_EQ(Ask("AT+CMGL=\"STO UNSENT\""),
+              "\r\n+CMGL: 4,\"STO UNSENT\",\"0912345678\",\r\ndraft\r\n\r\nOK\r\n");
+    EXPECT_EQ(Ask("AT+CMGS=\"+886912345678\""), "\r\n> ");
+    client_->Send("two\rlines\x1A");
+    // A CR opens a new line of the message with another prompt.
+    EXPECT_EQ(client_->ReadUntil("OK\r\n"), "\r\n> \r\n+CMGS: 1\r\n\r\nOK\r\n");
+    auto sent = modem_->SubmittedPdus();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(DecodeForTextMode(sent[0]).number, "+886912345678");
+    EXPECT_EQ(DecodeForTextMode(sent[0]).text, "two\nlines");
 }
 
 TEST_F(SimTest, SubmissionNeedsTheNetwork) {
