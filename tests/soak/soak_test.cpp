@@ -317,9 +317,18 @@ class Soak : public ::testing::Test {
         drafts.insert(text);
     }
 
+    void DumpTranscript() {
+        for (const std::u16string& text : window.statusTexts)
+            std::printf("status: %s\n", Narrow(text).c_str());
+        for (const modemsim::TranscriptEntry& entry : modem->Transcript())
+            std::printf("%8.3f %s %s\n", static_cast<double>(entry.ms) / 1000.0,
+                        modemsim::KindName(entry.kind), entry.text.c_str());
+    }
+
     // What the cycle's modem was sent; false when a recipient got a message again after the
     // Outbox had confirmed it.
     void CountSubmissions(bool confirmationsMayBeLost) {
+        bool bad = false;
         std::map<std::pair<std::string, std::string>, int> thisCycle;
         for (const std::string& pdu : modem->SubmittedPdus()) {
             const modemsim::DecodedMessage decoded = modemsim::DecodeForTextMode(pdu);
@@ -327,11 +336,13 @@ class Soak : public ::testing::Test {
             ++figures.submissions;
             ++thisCycle[key];
             if (confirmed.count(key)) {
+                bad = true;
                 ADD_FAILURE() << "sent again after confirmation: " << decoded.text << " to "
                               << decoded.number;
             } else if (submitted.count(key) || thisCycle[key] > 1) {
                 // A submission whose answer never arrived counts as failed and is retried.
                 if (!confirmationsMayBeLost) {
+                    bad = true;
                     ADD_FAILURE() << "sent twice without a lost answer: " << decoded.text << " to "
                                   << decoded.number;
                 }
@@ -341,9 +352,11 @@ class Soak : public ::testing::Test {
         }
         for (const modemsim::TranscriptEntry& entry : modem->Transcript()) {
             if (entry.kind == modemsim::TranscriptEntry::Kind::Pdu) {
+                bad = bad || !Hex(entry.text).empty();
                 EXPECT_EQ(Hex(entry.text), "") << "a PDU with something else in it";
             }
         }
+        if (bad) DumpTranscript();
     }
 
     std::vector<SmsRecord> Folder(FolderId id) {
@@ -476,8 +489,14 @@ class Soak : public ::testing::Test {
             },
             6s);
         Disconnect();
-        ASSERT_FALSE(controller->HasEngine()) << "cycle " << cycle << ": still connected";
-        ASSERT_TRUE(window.Usable()) << "cycle " << cycle << ": the window stays disabled";
+        if (controller->HasEngine() || !window.Usable()) {
+            DumpTranscript();
+            FAIL() << "cycle " << cycle << ": stuck; engine " << controller->HasEngine()
+                   << ", busy " << controller->IsBusy() << ", online " << controller->IsOnline()
+                   << ", faults:\n"
+                   << faultText;
+        }
+        window.statusTexts.clear();
 
         modem->Stop();
         const bool answersMayBeLost =
