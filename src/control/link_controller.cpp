@@ -323,8 +323,9 @@ void LinkController::AfterConnect(int step) {
         if (online_) {
             PostBusy(true);
             ShowStatus(LoadUiString(141, 142));
-            // Refused only while a listing runs, whose own end notification follows.
-            engine_->ListMessages(4);
+            // Refused while the last listing's worker is still winding down, after its end
+            // notification was posted: nothing else would free the window.
+            if (engine_->ListMessages(4) == 0) PostBusy(false);
         }
     } else {
         StartOutboxRunLater();

@@ -47,6 +47,9 @@ struct ModemEngine::State {
     std::atomic<bool> closing{false};
     std::atomic<bool> enabled{true};
     std::mutex commandMutex;  // one SendCommand at a time
+    // Held by a PDU job from its send command until the PDU is typed: any other command line
+    // written after the modem's "> " prompt would become part of the message.
+    std::recursive_mutex promptMutex;
     Event okEvent;
     Event pauseEvent;  // never signalled: the engine's pauses; abandoned at teardown
 

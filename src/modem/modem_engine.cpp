@@ -91,6 +91,7 @@ int ModemEngine::SendCommand(std::string_view text) {
     State& s = *state_;
     if (!s.enabled.load() || s.closing.load() || !s.serialPort) return 0;
     if (text.size() + 1 > kMaxCommandLine) return 0;
+    std::lock_guard prompt(s.promptMutex);
     std::lock_guard serialise(s.commandMutex);
     if (!s.commandWriter.WaitFree(timing_.Scaled(500))) return 0;
     std::string line(text);

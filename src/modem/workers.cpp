@@ -23,11 +23,16 @@ struct PduJob {
 // wait for the final "OK".
 bool SubmitPdu(ModemEngine& engine, State& s, const PduJob& job, const std::u16string& pdu,
                int32_t tpduLength) {
-    if (!engine.SendCommand(std::string(job.command) + std::to_string(tpduLength))) return false;
-    engine.Pause(500);
-    (s.*job.waiting) = 1;
-    s.okEvent.Reset();  // only an "OK" to this PDU counts
-    bool ok = engine.SendCommand(Narrow(pdu) + '\x1a') != 0;
+    bool ok = false;
+    {
+        std::unique_lock prompt(s.promptMutex);
+        if (!engine.SendCommand(std::string(job.command) + std::to_string(tpduLength)))
+            return false;
+        engine.Pause(500);
+        (s.*job.waiting) = 1;
+        s.okEvent.Reset();  // only an "OK" to this PDU counts
+        ok = engine.SendCommand(Narrow(pdu) + '\x1a') != 0;
+    }
     if (ok) ok = engine.WaitForOk(5000) != 0;
     (s.*job.waiting) = 0;
     return ok;

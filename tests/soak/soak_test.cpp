@@ -1,0 +1,586 @@
+// Soak: the link controller with the real engine against the simulated modem, cycle after cycle,
+// with faults.  Each cycle connects to a fresh simulated modem holding the SIM as the previous
+// cycle left it, lets the connect-time listing and phonebook transfer run, sends one message to
+// several recipients, edits the phonebook, deletes an Inbox message, saves a draft and
+// disconnects, while the modem drops the link at random points, answers in random pieces, sets
+// bit 7 on random bytes, refuses submissions with "+CMS ERROR", swallows answers or stays silent.
+// The window's timers run for real (scaled), and user actions happen only while the window is
+// enabled, as with the real window.
+//
+// After every cycle: every folder file and the phonebook file load whole; no saved record is lost
+// or damaged; no recipient got a message again after its submission was confirmed; no PDU
+// carried anything but hex; and the controller is idle and offline again.  At the end a clean
+// connect lists the SIM into the Inbox and sends one message.
+//
+// Size and replay, by environment:
+//   TELVANE_SOAK_CYCLES=500   cycles (default 6; 3 under a sanitizer)
+//   TELVANE_SOAK_SEED=1234    the seed printed by an earlier run
+// The longest time one controller call or posted task held the window thread is printed and
+// recorded as the test property "longest_stall_ms".
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <memory>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "control/fake_window.h"
+#include "control/link_controller.h"
+#include "control/ui_strings.h"
+#include "modemsim/sim_pdu.h"
+#include "modemsim/simulated_modem.h"
+#include "platform/serial_devices.h"
+#include "platform/text.h"
+#include "platform/timing.h"
+#include "store/message_store.h"
+#include "store/phonebook_table.h"
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TELVANE_SOAK_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define TELVANE_SOAK_SANITIZED 1
+#endif
+#endif
+#ifndef TELVANE_SOAK_SANITIZED
+#define TELVANE_SOAK_SANITIZED 0
+#endif
+
+namespace telvane {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using testing::FakeRow;
+using testing::FakeWindow;
+using testing::ScopedDataFolder;
+
+constexpr double kScale = TELVANE_SOAK_SANITIZED ? 0.05 : 0.03;
+// The window thread may be held this long by one call before the soak counts it as blocked.
+constexpr auto kStallLimit = TELVANE_SOAK_SANITIZED ? 3000ms : 1000ms;
+constexpr int kPhonebookCapacity = 30;
+
+int EnvInt(const char* name, int fallback) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0' ? static_cast<int>(std::strtol(value, nullptr, 10))
+                                              : fallback;
+}
+
+// The fake window with working timers and a stopwatch on everything that runs on its thread.
+class SoakWindow : public FakeWindow {
+  public:
+    void Post(std::function<void()> task) override {
+        FakeWindow::Post([this, task = std::move(task)] { Timed(task); });
+    }
+    void StartTimer(int timerId, int64_t periodMs) override {
+        FakeWindow::StartTimer(timerId, periodMs);
+        started_[timerId] = Clock::now();
+    }
+
+    void Timed(const std::function<void()>& action) {
+        const auto start = Clock::now();
+        action();
+        longest = std::max(longest, Clock::now() - start);
+    }
+
+    // Runs the window's loop: posted work and due timers, until `done` holds or time is up.
+    bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+        const auto end = Clock::now() + limit;
+        for (;;) {
+            Pump();
+            if (done()) return true;
+            if (Clock::now() >= end) return false;
+            const std::map<int, int64_t> due = timers;
+            for (const auto& [id, period] : due) {
+                if (!TimerRunning(id)) continue;
+                if (Clock::now() - started_[id] < std::chrono::milliseconds(period)) continue;
+                started_[id] = Clock::now();
+                Timed([&] { controller->OnTimer(id); });
+                Pump();
+            }
+            PumpUntil([] { return false; }, 2ms);
+        }
+    }
+    void RunFor(std::chrono::milliseconds time) {
+        RunUntil([] { return false; }, time);
+    }
+    // As the real window: user commands only while it is enabled.
+    bool Usable() const { return enabled && controller != nullptr && !controller->IsBusy(); }
+
+    Clock::duration longest{};
+
+  private:
+    std::map<int, Clock::time_point> started_;
+};
+
+struct SimMessage {
+    modemsim::StoredMessage stored;
+    std::string sender, text;
+};
+
+// What was sent through the Outbox: the text and the full recipient list.
+struct OutgoingMessage {
+    std::u16string text;
+    std::vector<std::string> recipients;
+};
+
+struct Figures {
+    int cycles = 0, online = 0, submissions = 0, unconfirmedResends = 0;
+    std::map<std::string, int> faults;
+};
+
+std::string Hex(const std::string& text) {
+    return text.find_first_not_of("0123456789ABCDEFabcdef") == std::string::npos ? "" : text;
+}
+
+class Soak : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        SetLanguage(0);
+        seed = static_cast<uint32_t>(
+            EnvInt("TELVANE_SOAK_SEED", static_cast<int>(std::random_device()() & 0x7fffffff)));
+        random.seed(seed);
+        std::printf("[ soak     ] seed %u (TELVANE_SOAK_SEED=%u replays)\n", seed, seed);
+        RecordProperty("seed", std::to_string(seed));
+
+        window.settings.port = u"COM2";
+        window.settings.syncSms = true;
+        window.settings.syncSimPhonebook = true;
+        window.settings.readSimPhonebook = false;  // the file is the master copy
+        PhonebookTable phonebook;
+        phonebook.SetLimits(20, 14, kPhonebookCapacity);
+        ASSERT_EQ(phonebook.SaveFile(), 1);
+
+        controller = std::make_unique<LinkController>(window, Timing(kScale));
+        window.controller = controller.get();
+        controller->Phonebook().Load();
+        window.Pump();
+    }
+    void TearDown() override {
+        controller.reset();
+        if (modem) modem->Stop();
+        SerialDeviceTable::Instance().Unregister("COM2");
+    }
+
+    int Chance(double p) { return std::bernoulli_distribution(p)(random); }
+    int Between(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); }
+
+    std::string Faults(std::vector<std::string>& names, bool* randomDrop) {
+        std::string text;
+        auto add = [&](const std::string& name, const std::string& line) {
+            names.push_back(name);
+            text += line + "\n";
+        };
+        if (Chance(0.08)) {
+            add("silence", "silent = yes");
+        } else {
+            if (Chance(0.5)) add("batches", "batches = 1 " + std::to_string(Between(2, 24)));
+            if (Chance(0.4)) add("bit 7 noise", "bit7 = 0." + std::to_string(Between(1, 4)));
+            if (Chance(0.3)) {
+                add("+CMS ERROR", "cms_error = " + std::to_string(Between(1, 3)) + ":" +
+                                      (Chance(0.5) ? "500" : "330"));
+            }
+            if (Chance(0.12)) add("no answer to +CMGS", "mute = +CMGS 1");
+            if (Chance(0.08)) add("no answer to +CMGL", "mute = +CMGL 1");
+            if (Chance(0.2)) add("delay", "delay = " + std::to_string(Between(2, 30)));
+            if (Chance(0.2)) {
+                add("drop after bytes", "drop_after_bytes = " + std::to_string(Between(100, 3000)));
+            } else if (Chance(0.15)) {
+                static const char* const kAt[] = {"+CMGL", "+CMGS", "+CPBW", "+CMGD", "+CSQ"};
+                add("drop at command", std::string("drop_at = ") + kAt[Between(0, 4)] + " " +
+                                           std::to_string(Between(0, 40)));
+            }
+        }
+        *randomDrop = Chance(0.3);
+        if (*randomDrop) names.push_back("link dropped");
+        return text.empty() ? text
+                            : "[faults]\n" + text + "seed = " + std::to_string(random()) + "\n";
+    }
+
+    void StartModem(const std::string& faults) {
+        std::string text = "[phonebook]\ncapacity = " + std::to_string(kPhonebookCapacity) +
+                           "\nnumber_limit = 20\ntext_limit = 14\n[messages]\n";
+        for (const SimMessage& m : sim)
+            text += std::to_string(m.stored.index) + " = " +
+                    std::to_string(static_cast<int>(m.stored.stat)) + " | PDU | " + m.stored.pdu +
+                    "\n";
+        text += faults;
+        std::string error;
+        auto scenario = modemsim::ParseScenario(text, &error);
+        ASSERT_TRUE(scenario) << error << "\n" << text;
+        scenario->phonebook = simPhonebook;
+        modem = std::make_unique<modemsim::SimulatedModem>(*scenario);
+        const std::string device = modem->Start();
+        ASSERT_FALSE(device.empty()) << modem->Error();
+        SerialDeviceTable::Instance().Register("COM2", device);
+    }
+
+    // The SIM as this modem left it, for the next cycle's modem.
+    void KeepSim() {
+        sim.clear();
+        for (const modemsim::StoredMessage& stored : modem->Messages()) {
+            const modemsim::DecodedMessage decoded = modemsim::DecodeForTextMode(stored.pdu);
+            sim.push_back({stored, decoded.number, decoded.text});
+        }
+        simPhonebook = modem->Phonebook();
+    }
+
+    void Connect() {
+        window.Timed([&] { controller->Connect(); });
+        window.RunUntil([&] { return controller->IsOnline() || !controller->HasEngine(); }, 4s);
+        // The connect-time phonebook transfer and listing.
+        window.RunUntil([&] { return window.Usable() || !controller->HasEngine(); }, 4s);
+    }
+
+    void Disconnect() {
+        if (controller->HasEngine() && window.Usable()) {
+            window.Timed([&] { controller->Connect(); });
+        }
+        // A busy window waits for its job to end or for the lost link to be noticed.
+        window.RunUntil(
+            [&] {
+                if (controller->HasEngine() && window.Usable() &&
+                    !window.TimerRunning(kTimerDisconnect))
+                    window.Timed([&] { controller->Connect(); });
+                return !controller->HasEngine() && window.Usable();
+            },
+            8s);
+    }
+
+    void SendMessage(int cycle) {
+        OutgoingMessage message;
+        message.text = Widen("soak " + std::to_string(seed) + " c" + std::to_string(cycle));
+        std::u16string list;
+        const int count = Between(2, 4);
+        for (int i = 0; i < count; ++i) {
+            message.recipients.push_back("0912" + std::to_string(100000 + cycle * 10 + i));
+            list += (i ? u";" : u"") + Widen(message.recipients.back());
+        }
+        window.recipients = list;
+        window.composeText = message.text;
+        window.Timed([&] { controller->SendComposed(); });
+        outgoing.push_back(message);
+    }
+
+    void EditPhonebook(int cycle) {
+        PhonebookCache& book = controller->Phonebook();
+        if (Chance(0.4)) {
+            std::vector<int> used;
+            for (const PhonebookEntry& entry : book.Entries())
+                if (!entry.IsEmpty()) used.push_back(static_cast<int>(&entry - &book.Entries()[0]));
+            if (!used.empty()) {
+                const int position = used[Between(0, static_cast<int>(used.size()) - 1)];
+                deletedNames.insert(book.Entries()[position].name);
+                window.Timed([&] {
+                    book.Delete(position + 1);
+                    book.AfterChange();
+                });
+                return;
+            }
+        }
+        const std::u16string name =
+            Widen("S" + std::to_string(seed % 1000) + "c" + std::to_string(cycle));
+        const std::u16string number = Widen("+88690" + std::to_string(1000000 + cycle));
+        window.Timed([&] {
+            if (book.Add(name, number)) {
+                contacts[name] = number;
+                book.AfterChange();
+            }
+        });
+    }
+
+    void DeleteFromInbox() {
+        if (window.tab != static_cast<int>(FolderId::Inbox)) {
+            window.Timed([&] { controller->ShowFolder(static_cast<int>(FolderId::Inbox)); });
+        }
+        if (window.rows.empty()) return;
+        for (FakeRow& row : window.rows)
+            row.ticked = false;
+        window.rows[Between(0, static_cast<int>(window.rows.size()) - 1)].ticked = true;
+        window.Timed([&] { controller->DeleteTicked(); });
+    }
+
+    void SaveDraft(int cycle) {
+        const std::u16string text =
+            Widen("draft " + std::to_string(seed) + " c" + std::to_string(cycle));
+        window.recipients = u"0912000000";
+        window.composeText = text;
+        window.saveToFolder = static_cast<int>(FolderId::Draft);
+        window.Timed([&] { controller->SaveComposed(); });
+        drafts.insert(text);
+    }
+
+    void DumpTranscript() {
+        for (const std::u16string& text : window.statusTexts)
+            std::printf("status: %s\n", Narrow(text).c_str());
+        for (const modemsim::TranscriptEntry& entry : modem->Transcript())
+            std::printf("%8.3f %s %s\n", static_cast<double>(entry.ms) / 1000.0,
+                        modemsim::KindName(entry.kind), entry.text.c_str());
+    }
+
+    // What the cycle's modem was sent; false when a recipient got a message again after the
+    // Outbox had confirmed it.
+    void CountSubmissions(bool confirmationsMayBeLost) {
+        // An answer later than the Outbox step also fails the submission.
+        confirmationsMayBeLost = confirmationsMayBeLost || window.StatusShown(u"Send failed");
+        bool bad = false;
+        std::map<std::pair<std::string, std::string>, int> thisCycle;
+        for (const std::string& pdu : modem->SubmittedPdus()) {
+            const modemsim::DecodedMessage decoded = modemsim::DecodeForTextMode(pdu);
+            const auto key = std::make_pair(decoded.number, decoded.text);
+            ++figures.submissions;
+            ++thisCycle[key];
+            if (confirmed.count(key)) {
+                bad = true;
+                ADD_FAILURE() << "sent again after confirmation: " << decoded.text << " to "
+                              << decoded.number;
+            } else if (submitted.count(key) || thisCycle[key] > 1) {
+                // A submission whose answer never arrived counts as failed and is retried.
+                if (!confirmationsMayBeLost) {
+                    bad = true;
+                    ADD_FAILURE() << "sent twice without a lost answer: " << decoded.text << " to "
+                                  << decoded.number;
+                }
+                ++figures.unconfirmedResends;
+            }
+            submitted.insert(key);
+        }
+        for (const modemsim::TranscriptEntry& entry : modem->Transcript()) {
+            if (entry.kind == modemsim::TranscriptEntry::Kind::Pdu) {
+                bad = bad || !Hex(entry.text).empty();
+                EXPECT_EQ(Hex(entry.text), "") << "a PDU with something else in it";
+            }
+        }
+        if (bad) DumpTranscript();
+    }
+
+    std::vector<SmsRecord> Folder(FolderId id) {
+        MessageStore store;
+        EXPECT_EQ(store.LoadShown(id), 1) << FolderFileName(id) << ": " << store.LastError();
+        std::vector<SmsRecord> records;
+        for (const FolderEntry& entry : store.Shown().entries)
+            if (entry.slot >= 0) records.push_back(entry.record);
+        return records;
+    }
+
+    // The files against what was saved.
+    void CheckFiles() {
+        // Each Outbox message is in the Outbox with the recipients not yet confirmed, or in Sent
+        // with all of them; never lost, never in both.
+        const std::vector<SmsRecord> outbox = Folder(FolderId::Outbox);
+        const std::vector<SmsRecord> sent = Folder(FolderId::Sent);
+        for (const OutgoingMessage& message : outgoing) {
+            std::u16string all;
+            for (const std::string& r : message.recipients)
+                all += (all.empty() ? u"" : u";") + Widen(r);
+            const auto has = [&](const SmsRecord& record) { return record.text == message.text; };
+            const auto inOutbox = std::count_if(outbox.begin(), outbox.end(), has);
+            const auto inSent = std::count_if(sent.begin(), sent.end(), has);
+            ASSERT_EQ(inOutbox + inSent, 1) << Narrow(message.text);
+            std::u16string left;
+            if (inSent) {
+                EXPECT_EQ(std::find_if(sent.begin(), sent.end(), has)->number, all);
+            } else {
+                left = std::find_if(outbox.begin(), outbox.end(), has)->number;
+                EXPECT_TRUE(all.ends_with(left)) << Narrow(left) << " of " << Narrow(all);
+            }
+            for (const std::string& r : message.recipients) {
+                if (left.find(Widen(r)) == std::u16string::npos)
+                    confirmed.insert({r, Narrow(message.text)});
+            }
+        }
+        std::set<std::u16string> draftTexts;
+        for (const SmsRecord& record : Folder(FolderId::Draft))
+            draftTexts.insert(record.text);
+        for (const std::u16string& text : drafts)
+            EXPECT_TRUE(draftTexts.count(text)) << "draft lost: " << Narrow(text);
+
+        // The Inbox mirrors the SIM; whatever it holds must be a message the SIM was given.
+        for (const SmsRecord& record : Folder(FolderId::Inbox)) {
+            const auto it = delivered.find(Narrow(record.text));
+            ASSERT_NE(it, delivered.end()) << "unknown Inbox text: " << Narrow(record.text);
+            EXPECT_EQ(Narrow(record.number), it->second);
+        }
+        Folder(FolderId::Saved);
+
+        PhonebookTable phonebook;
+        ASSERT_EQ(phonebook.LoadFile(), 1) << phonebook.LastError();
+        ASSERT_EQ(phonebook.Capacity(), kPhonebookCapacity);
+        std::map<std::u16string, std::u16string> inFile;
+        for (const PhonebookEntry& entry : phonebook.Entries()) {
+            if (entry.IsEmpty()) continue;
+            ASSERT_TRUE(contacts.count(entry.name)) << "unknown entry " << Narrow(entry.name);
+            EXPECT_EQ(entry.number, contacts[entry.name]);
+            inFile[entry.name] = entry.number;
+        }
+        for (const auto& [name, number] : savedContacts) {
+            if (!deletedNames.count(name)) {
+                EXPECT_TRUE(inFile.count(name)) << "phonebook entry lost: " << Narrow(name);
+            }
+        }
+        savedContacts = inFile;
+        deletedNames.clear();
+    }
+
+    void Cycle(int cycle) {
+        window.statusTexts.clear();
+        std::vector<std::string> faults;
+        bool randomDrop = false;
+        const std::string faultText = Faults(faults, &randomDrop);
+        ASSERT_NO_FATAL_FAILURE(StartModem(faultText));
+        for (const std::string& name : faults)
+            ++figures.faults[name];
+        const std::string incoming = "in " + std::to_string(seed) + " c" + std::to_string(cycle);
+        delivered[incoming] = "+886955" + std::to_string(100000 + cycle);
+
+        const auto dropAt = std::chrono::milliseconds(Between(0, 1500));
+        const auto started = Clock::now();
+        const auto dropIfDue = [&] {
+            if (randomDrop && modem->LinkUp() && Clock::now() - started >= dropAt)
+                modem->DropLink();
+        };
+
+        Connect();
+        if (controller->IsOnline()) ++figures.online;
+        dropIfDue();
+        modem->DeliverMessage(delivered[incoming], "26/12/10,08:00:00+32", Widen(incoming));
+
+        // The user's work, in a random order, each when the window allows it.
+        std::vector<int> steps = {0, 1, 2, 3};
+        std::shuffle(steps.begin(), steps.end(), random);
+        for (int step : steps) {
+            window.RunUntil(
+                [&] {
+                    dropIfDue();
+                    return window.Usable();
+                },
+                3s);
+            if (!window.Usable()) break;
+            switch (step) {
+                case 0:
+                    if (controller->IsOnline()) SendMessage(cycle);
+                    break;
+                case 1:
+                    EditPhonebook(cycle);
+                    break;
+                case 2:
+                    DeleteFromInbox();
+                    break;
+                case 3:
+                    SaveDraft(cycle);
+                    break;
+            }
+            window.RunUntil(
+                [&] {
+                    dropIfDue();
+                    return false;
+                },
+                std::chrono::milliseconds(Between(20, 400)));
+        }
+        // Let the Outbox run finish, or the faults end it.
+        window.RunUntil(
+            [&] {
+                dropIfDue();
+                return window.Usable() && !window.TimerRunning(kTimerOutboxStep);
+            },
+            6s);
+        Disconnect();
+        if (controller->HasEngine() || !window.Usable()) {
+            DumpTranscript();
+            FAIL() << "cycle " << cycle << ": stuck; engine " << controller->HasEngine()
+                   << ", busy " << controller->IsBusy() << ", online " << controller->IsOnline()
+                   << ", faults:\n"
+                   << faultText;
+        }
+
+        modem->Stop();
+        const bool answersMayBeLost =
+            !faultText.empty() && (randomDrop || faultText.find("drop") != std::string::npos ||
+                                   faultText.find("mute") != std::string::npos ||
+                                   faultText.find("silent") != std::string::npos);
+        CountSubmissions(answersMayBeLost);
+        KeepSim();
+        SerialDeviceTable::Instance().Unregister("COM2");
+        modem.reset();
+        ASSERT_NO_FATAL_FAILURE(CheckFiles());
+    }
+
+    uint32_t seed = 0;
+    std::mt19937 random;
+    ScopedDataFolder data;
+    SoakWindow window;
+    std::unique_ptr<modemsim::SimulatedModem> modem;
+    std::unique_ptr<LinkController> controller;
+
+    std::vector<SimMessage> sim;
+    std::vector<modemsim::Contact> simPhonebook;
+    std::vector<OutgoingMessage> outgoing;
+    std::map<std::string, std::string> delivered;  // text -> sender
+    std::set<std::u16string> drafts;
+    std::map<std::u16string, std::u16string> contacts;  // every name given -> its number
+    std::map<std::u16string, std::u16string> savedContacts;
+    std::set<std::u16string> deletedNames;
+    std::set<std::pair<std::string, std::string>> submitted, confirmed;
+    Figures figures;
+};
+
+TEST_F(Soak, CyclesWithFaultsLoseNothingAndNeverSendTwice) {
+    const int cycles = EnvInt("TELVANE_SOAK_CYCLES", TELVANE_SOAK_SANITIZED ? 3 : 6);
+    for (int cycle = 1; cycle <= cycles; ++cycle) {
+        SCOPED_TRACE("cycle " + std::to_string(cycle) + ", seed " + std::to_string(seed));
+        ASSERT_NO_FATAL_FAILURE(Cycle(cycle));
+        ++figures.cycles;
+        if (HasFailure()) break;
+    }
+
+    // Still usable: a clean connect lists the SIM and sends one message.
+    window.statusTexts.clear();
+    ASSERT_NO_FATAL_FAILURE(StartModem(""));
+    Connect();
+    ASSERT_TRUE(controller->IsOnline());
+    ASSERT_TRUE(window.RunUntil([&] { return window.Usable(); }, 5s));
+    std::multiset<std::string> inbox, onSim;
+    for (const SmsRecord& record : Folder(FolderId::Inbox))
+        inbox.insert(Narrow(record.text));
+    for (const modemsim::StoredMessage& stored : modem->Messages())
+        onSim.insert(modemsim::DecodeForTextMode(stored.pdu).text);
+    EXPECT_EQ(inbox, onSim);
+    SendMessage(cycles + 1);
+    window.RunUntil([&] { return window.Usable() && !window.TimerRunning(kTimerOutboxStep); }, 10s);
+    Disconnect();
+    modem->Stop();
+    CountSubmissions(false);
+    ASSERT_NO_FATAL_FAILURE(CheckFiles());
+    const std::vector<SmsRecord> sent = Folder(FolderId::Sent);
+    EXPECT_TRUE(std::any_of(sent.begin(), sent.end(), [&](const SmsRecord& record) {
+        return record.text == outgoing.back().text;
+    }));
+
+    const double stallMs = std::chrono::duration<double, std::milli>(window.longest).count();
+    std::string faultList;
+    int faultCount = 0;
+    for (const auto& [name, count] : figures.faults) {
+        faultList += (faultList.empty() ? "" : ", ") + name + " " + std::to_string(count);
+        faultCount += count;
+    }
+    std::printf(
+        "[ soak     ] seed %u: %d cycles (%d online), %d faults injected (%s), longest stall "
+        "%.1f ms, %d submissions, %d resent after an unconfirmed submission\n",
+        seed, figures.cycles, figures.online, faultCount, faultList.c_str(), stallMs,
+        figures.submissions, figures.unconfirmedResends);
+    RecordProperty("cycles", figures.cycles);
+    RecordProperty("faults", faultCount);
+    RecordProperty("longest_stall_ms", static_cast<int>(stallMs + 0.5));
+    RecordProperty("submissions", figures.submissions);
+    EXPECT_LT(window.longest, kStallLimit);
+}
+
+}  // namespace
+}  // namespace telvane
