@@ -52,6 +52,11 @@ struct Sink {
         std::lock_guard lock(mutex);
         return bytes;
     }
+    // The reader thread may already be delivering: the delay changes under the lock.
+    void SetDelay(std::chrono::milliseconds value) {
+        std::lock_guard lock(mutex);
+        delay = value;
+    }
 };
 
 Sink* g_sink = nullptr;
@@ -224,7 +229,7 @@ TEST_F(SerialPortTest, OpensByComNameOrPathAndPassesEveryByteUnchanged) {
 
 TEST_F(SerialPortTest, BurstsArriveWholeInOrderAndBoundedPerBatch) {
     auto port = OpenOnPty();
-    sink_.delay = 3ms;  // a slow owner: the line keeps filling while it works
+    sink_.SetDelay(3ms);  // a slow owner: the line keeps filling while it works
     const std::string data = Pattern(300000, 7);
     std::mt19937 random(11);
     size_t sent = 0;
@@ -258,7 +263,7 @@ TEST_F(SerialPortTest, CloseEndsTheWaitingReaderWithoutAnyDelivery) {
 
 TEST_F(SerialPortTest, CloseDuringADeliveryWaitsForItAndStopsFurtherOnes) {
     auto port = OpenOnPty();
-    sink_.delay = 200ms;
+    sink_.SetDelay(200ms);
     pty_.Send("first");
     ASSERT_TRUE(sink_.WaitFor([](Sink& s) { return !s.counts.empty(); }));
     pty_.Send("second");
