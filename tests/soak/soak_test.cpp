@@ -10,11 +10,13 @@
 // After every cycle: every folder file and the phonebook file load whole; no saved record is lost
 // or damaged; no recipient got a message again after its submission was confirmed; no PDU
 // carried anything but hex; and the controller is idle and offline again.  At the end a clean
-// connect lists the SIM into the Inbox and sends one message.
+// connect lists the SIM into the Inbox and sends one message.  A submission whose answer was lost
+// or came after the Outbox step gave up is sent again by a later run: counted, not failed.
 //
 // Size and replay, by environment:
 //   TELVANE_SOAK_CYCLES=500   cycles (default 6; 3 under a sanitizer)
-//   TELVANE_SOAK_SEED=1234    the seed printed by an earlier run
+//   TELVANE_SOAK_SEED=1234    the seed printed by an earlier run (it fixes the faults and the
+//                             user's actions; thread timing may still differ)
 // The longest time one controller call or posted task held the window thread is printed and
 // recorded as the test property "longest_stall_ms".
 #include <gtest/gtest.h>
@@ -342,8 +344,9 @@ class Soak : public ::testing::Test {
                 ADD_FAILURE() << "sent again after confirmation: " << decoded.text << " to "
                               << decoded.number;
             } else if (submitted.count(key) || thisCycle[key] > 1) {
-                // A submission whose answer never arrived counts as failed and is retried.
-                if (!confirmationsMayBeLost) {
+                // A submission whose answer never arrived counts as failed and is retried; one
+                // from an earlier cycle was not confirmed, or `confirmed` would hold it.
+                if (thisCycle[key] > 1 && !confirmationsMayBeLost) {
                     bad = true;
                     ADD_FAILURE() << "sent twice without a lost answer: " << decoded.text << " to "
                                   << decoded.number;
@@ -501,10 +504,9 @@ class Soak : public ::testing::Test {
         }
 
         modem->Stop();
-        const bool answersMayBeLost =
-            !faultText.empty() && (randomDrop || faultText.find("drop") != std::string::npos ||
-                                   faultText.find("mute") != std::string::npos ||
-                                   faultText.find("silent") != std::string::npos);
+        const bool answersMayBeLost = randomDrop || faultText.find("drop") != std::string::npos ||
+                                      faultText.find("mute") != std::string::npos ||
+                                      faultText.find("silent") != std::string::npos;
         CountSubmissions(answersMayBeLost);
         KeepSim();
         SerialDeviceTable::Instance().Unregister("COM2");
