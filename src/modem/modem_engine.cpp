@@ -119,6 +119,9 @@ int ModemEngine::WaitForOk(int32_t milliseconds) {
 }
 
 int ModemEngine::RequestSignalQuality() {
+    // The window thread polls: it skips a poll rather than wait out a submission's prompt.
+    std::unique_lock prompt(state_->promptMutex, std::try_to_lock);
+    if (!prompt.owns_lock()) return 0;
     return SendCommand("AT+CSQ");
 }
 
