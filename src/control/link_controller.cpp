@@ -601,8 +601,11 @@ void LinkController::SaveComposed() {
     record.time = MakeLocalTimeStamp();
     record.text = body;
     store_.LoadShown(Folder(folder));
-    store_.AddShown(record);
-    store_.SaveShown(Folder(folder));
+    if (store_.AddShown(record) == 0 || store_.SaveShown(Folder(folder)) == 0) {
+        // Not stored (folder full, or its file cannot be written): stay with the message.
+        window_.Beep();
+        return;
+    }
     page_ = kPageMessages;
     window_.ApplyPage(page_);
     ShowFolder(folder);
