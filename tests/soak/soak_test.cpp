@@ -1,11 +1,11 @@
 // Soak: the link controller with the real engine against the simulated modem, cycle after cycle,
 // with faults.  Each cycle connects to a fresh simulated modem holding the SIM as the previous
 // cycle left it, lets the connect-time listing and phonebook transfer run, sends one message to
-// several recipients, edits the phonebook, deletes an Inbox message, saves a draft and
-// disconnects, while the modem drops the link at random points, answers in random pieces, sets
-// bit 7 on random bytes, refuses submissions with "+CMS ERROR", swallows answers or stays silent.
-// The window's timers run for real (scaled), and user actions happen only while the window is
-// enabled, as with the real window.
+// several recipients, edits the phonebook, deletes an Inbox message, saves a draft, now and
+// then deletes from Sent or Draft, and disconnects, while the modem drops the link at random
+// points, answers in random pieces, sets bit 7 on random bytes, refuses submissions with "+CMS
+// ERROR", swallows answers or stays silent. The window's timers run for real (scaled), and user
+// actions happen only while the window is enabled, as with the real window.
 //
 // After every cycle: every folder file and the phonebook file load whole; no saved record is lost
 // or damaged; no recipient got a message again after its submission was confirmed; no PDU
@@ -298,14 +298,22 @@ class Soak : public ::testing::Test {
         });
     }
 
-    void DeleteFromInbox() {
-        if (window.tab != static_cast<int>(FolderId::Inbox)) {
-            window.Timed([&] { controller->ShowFolder(static_cast<int>(FolderId::Inbox)); });
-        }
+    // Ticks random rows of a folder and deletes them; what the user deleted from Sent or Draft
+    // no longer has to be kept.
+    void DeleteFrom(FolderId folder, int count) {
+        window.Timed([&] { controller->ShowFolder(static_cast<int>(folder)); });
         if (window.rows.empty()) return;
         for (FakeRow& row : window.rows)
             row.ticked = false;
-        window.rows[Between(0, static_cast<int>(window.rows.size()) - 1)].ticked = true;
+        for (int i = 0; i < count; ++i) {
+            FakeRow& row = window.rows[Between(0, static_cast<int>(window.rows.size()) - 1)];
+            row.ticked = true;
+            if (folder == FolderId::Draft) drafts.erase(row.text);
+            if (folder == FolderId::Sent) {
+                std::erase_if(outgoing,
+                              [&](const OutgoingMessage& m) { return m.text == row.text; });
+            }
+        }
         window.Timed([&] { controller->DeleteTicked(); });
     }
 
@@ -458,7 +466,7 @@ class Soak : public ::testing::Test {
         modem->DeliverMessage(delivered[incoming], "26/12/10,08:00:00+32", Widen(incoming));
 
         // The user's work, in a random order, each when the window allows it.
-        std::vector<int> steps = {0, 1, 2, 3};
+        std::vector<int> steps = {0, 1, 2, 3, 4};
         std::shuffle(steps.begin(), steps.end(), random);
         for (int step : steps) {
             window.RunUntil(
@@ -476,10 +484,14 @@ class Soak : public ::testing::Test {
                     EditPhonebook(cycle);
                     break;
                 case 2:
-                    DeleteFromInbox();
+                    DeleteFrom(FolderId::Inbox, 1);
                     break;
                 case 3:
                     SaveDraft(cycle);
+                    break;
+                case 4:
+                    // Now and then the user clears out Sent and Draft.
+                    if (Chance(0.3)) DeleteFrom(Chance(0.5) ? FolderId::Sent : FolderId::Draft, 3);
                     break;
             }
             window.RunUntil(
