@@ -1,11 +1,14 @@
 // Long soaks fill the Draft folder; saving into a full folder must not pass for a save.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 #include "control/fake_window.h"
 #include "control/link_controller.h"
 #include "control/ui_strings.h"
+#include "modemsim/simulated_modem.h"
+#include "platform/serial_devices.h"
 #include "platform/text.h"
 #include "store/folder_table.h"
 #include "store/message_store.h"
@@ -13,9 +16,9 @@
 namespace telvane {
 namespace {
 
-TEST(FullFolder, SaveComposedKeepsTheMessageAndBeeps) {
-    SetLanguage(0);
-    testing::ScopedDataFolder data;
+using namespace std::chrono_literals;
+
+void FillFolder(FolderId folder) {
     MessageStore store;
     for (int i = 0; i < kFolderSlots; ++i) {
         SmsRecord record;
@@ -23,7 +26,13 @@ TEST(FullFolder, SaveComposedKeepsTheMessageAndBeeps) {
         record.text = u"old " + Widen(std::to_string(i));
         ASSERT_EQ(store.AddShown(record), 1);
     }
-    ASSERT_EQ(store.SaveShown(FolderId::Draft), 1);
+    ASSERT_EQ(store.SaveShown(folder), 1);
+}
+
+TEST(FullFolder, SaveComposedKeepsTheMessageAndBeeps) {
+    SetLanguage(0);
+    testing::ScopedDataFolder data;
+    ASSERT_NO_FATAL_FAILURE(FillFolder(FolderId::Draft));
 
     testing::FakeWindow window;
     LinkController controller(window, 0.02);
@@ -42,6 +51,48 @@ TEST(FullFolder, SaveComposedKeepsTheMessageAndBeeps) {
     ASSERT_EQ(reread.LoadShown(FolderId::Draft), 1);
     EXPECT_EQ(reread.Shown().usedCount, kFolderSlots);
     EXPECT_EQ(reread.Shown().entries[0].record.text, u"old 0");
+}
+
+// Known fault, not fixed here: once every recipient confirmed, the message leaves the Outbox even
+// when a full Sent folder did not take it, so it is in neither.  Keeping it in the Outbox would
+// send it again; which record to give up is the controller's call.
+TEST(FullFolder, DISABLED_MessageSentWhileSentIsFullIsKeptSomewhere) {
+    SetLanguage(0);
+    testing::ScopedDataFolder data;
+    ASSERT_NO_FATAL_FAILURE(FillFolder(FolderId::Sent));
+    std::string error;
+    auto scenario = modemsim::ParseScenario("", &error);
+    ASSERT_TRUE(scenario) << error;
+    modemsim::SimulatedModem modem(*scenario);
+    const std::string device = modem.Start();
+    ASSERT_FALSE(device.empty()) << modem.Error();
+    SerialDeviceTable::Instance().Register("COM2", device);
+
+    testing::FakeWindow window;
+    window.settings.port = u"COM2";
+    window.settings.syncSms = false;
+    LinkController controller(window, 0.02);
+    window.controller = &controller;
+    controller.Connect();
+    window.Pump();
+    ASSERT_TRUE(window.Fire(kTimerOpenPort));
+    ASSERT_TRUE(window.PumpUntil([&] { return controller.IsOnline() && !controller.IsBusy(); }));
+    window.recipients = u"222";
+    window.composeText = u"to a full Sent";
+    controller.SendComposed();
+    ASSERT_TRUE(window.PumpUntil([&] { return window.StatusShown(u"SMS no. 1"); }));
+    controller.Connect();
+    window.Fire(kTimerDisconnect);
+    SerialDeviceTable::Instance().Unregister("COM2");
+
+    int copies = 0;
+    for (FolderId folder : {FolderId::Outbox, FolderId::Sent, FolderId::Draft, FolderId::Saved}) {
+        MessageStore store;
+        store.LoadShown(folder);
+        for (const FolderEntry& entry : store.Shown().entries)
+            copies += entry.slot >= 0 && entry.record.text == u"to a full Sent";
+    }
+    EXPECT_EQ(copies, 1);
 }
 
 }  // namespace
