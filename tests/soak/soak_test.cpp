@@ -150,6 +150,7 @@ class Soak : public ::testing::Test {
             EnvInt("TELVANE_SOAK_SEED", static_cast<int>(std::random_device()() & 0x7fffffff)));
         random.seed(seed);
         std::printf("[ soak     ] seed %u (TELVANE_SOAK_SEED=%u replays)\n", seed, seed);
+        std::fflush(stdout);
         RecordProperty("seed", std::to_string(seed));
 
         window.settings.port = u"COM2";
