@@ -72,9 +72,12 @@ std::u16string Decimal(int value) {
     return Widen(std::to_string(value));
 }
 
-int HighestUsedPosition(const FolderTable& table) {
+// A message every recipient already has (kept in the Outbox while Sent was full) is not sent.
+int HighestUnservedPosition(const FolderTable& table) {
     for (int position = kFolderSlots - 1; position >= 0; --position) {
-        if (table.IsUsed(position)) return position;
+        if (table.IsUsed(position) && !table.entries[position].record.number.empty()) {
+            return position;
+        }
     }
     return -1;
 }
@@ -686,8 +689,9 @@ void LinkController::StartOutboxRunLater() {
 }
 
 void LinkController::StartOutboxRun() {
+    MoveServedToSent();
     store_.LoadTransfer(FolderId::Outbox);
-    if (store_.Transfer().usedCount == 0) return;
+    if (HighestUnservedPosition(store_.Transfer()) < 0) return;
     if (busy_ || outboxRunning_ || smartRunning_) {
         window_.Beep();
         return;
@@ -723,8 +727,11 @@ bool LinkController::OutboxStep() {
     const FolderTable& outbox = store_.Transfer();
     if (outbox.usedCount == 0 || !online_ || !engine_) return true;
 
-    // Stay with the message being served; then the newest.
-    if (outboxSlot_ < 0 || !outbox.IsUsed(outboxSlot_)) outboxSlot_ = HighestUsedPosition(outbox);
+    // Stay with the message being served; then the newest that still has a recipient.
+    if (outboxSlot_ < 0 || !outbox.IsUsed(outboxSlot_)) {
+        outboxSlot_ = HighestUnservedPosition(outbox);
+        if (outboxSlot_ < 0) return true;
+    }
     working_ = outbox.entries[outboxSlot_].record;
     ShowStatus(LoadUiString(111, 112));
 
@@ -742,6 +749,31 @@ bool LinkController::OutboxStep() {
         }
     }
     return true;
+}
+
+void LinkController::MoveServedToSent() {
+    store_.LoadTransfer(FolderId::Outbox);
+    std::vector<SmsRecord> served;
+    std::vector<int> positions;
+    for (int position = 0; position < kFolderSlots; ++position) {
+        const FolderTable& outbox = store_.Transfer();
+        if (!outbox.IsUsed(position) || !outbox.entries[position].record.number.empty()) continue;
+        SmsRecord sent = outbox.entries[position].record;
+        sent.number = sent.extra;
+        sent.extra.clear();
+        served.push_back(std::move(sent));
+        positions.push_back(position);
+    }
+    if (served.empty()) return;
+    store_.LoadTransfer(FolderId::Sent);
+    size_t moved = 0;
+    while (moved < served.size() && store_.AddTransfer(served[moved]) != 0)
+        ++moved;
+    if (moved == 0 || store_.SaveTransfer(FolderId::Sent) == 0) return;
+    store_.LoadTransfer(FolderId::Outbox);
+    for (size_t i = 0; i < moved; ++i)
+        store_.RemoveTransfer(positions[i]);
+    store_.SaveTransfer(FolderId::Outbox);
 }
 
 void LinkController::EndOutboxRun() {
@@ -768,8 +800,22 @@ void LinkController::ConfirmOutboxRecipient() {
             sent.extra.clear();
         }
         store_.LoadTransfer(FolderId::Sent);
-        store_.AddTransfer(sent);
-        store_.SaveTransfer(FolderId::Sent);
+        if (store_.AddTransfer(sent) == 0 || store_.SaveTransfer(FolderId::Sent) == 0) {
+            // Sent cannot take it: the message stays in the Outbox with no recipient left, so
+            // that it is neither lost nor sent again; a later run moves it once there is room.
+            if (record.extra.empty()) record.extra = record.number;
+            record.number.clear();
+            auto scratch = std::make_unique<MessageStore>();
+            scratch->LoadShown(FolderId::Outbox);
+            if (SmsRecord* stored = scratch->ShownRecord(outboxSlot_)) {
+                *stored = record;
+                scratch->SaveShown(FolderId::Outbox);
+            }
+            outboxSlot_ = -1;
+            window_.Beep();
+            ShowStatus(LoadUiString(171, 172));
+            return;
+        }
         store_.LoadTransfer(FolderId::Outbox);
         store_.RemoveTransfer(outboxSlot_);
         store_.SaveTransfer(FolderId::Outbox);

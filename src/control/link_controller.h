@@ -113,6 +113,7 @@ class LinkController : private PhonebookCacheHost {
     bool OutboxStep();
     bool SmartStep();
     void EndOutboxRun();
+    void MoveServedToSent();
     void EndSmartRun();
     void OnSubmitted();
     void OnSendFailed(int code);

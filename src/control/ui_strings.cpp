@@ -149,6 +149,8 @@ constexpr UiString kStrings[] = {
     {168, u"Could not read the messages on the SIM"},
     {169, u"智能卡電話簿沒有回應"},
     {170, u"The SIM phonebook did not answer"},
+    {171, u"送件已滿：短訊留在寄件"},
+    {172, u"Sent is full: the message stays in the Outbox"},
 };
 
 static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),

@@ -53,10 +53,9 @@ TEST(FullFolder, SaveComposedKeepsTheMessageAndBeeps) {
     EXPECT_EQ(reread.Shown().entries[0].record.text, u"old 0");
 }
 
-// Known fault, not fixed here: once every recipient confirmed, the message leaves the Outbox even
-// when a full Sent folder did not take it, so it is in neither.  Keeping it in the Outbox would
-// send it again; which record to give up is the controller's call.
-TEST(FullFolder, DISABLED_MessageSentWhileSentIsFullIsKeptSomewhere) {
+// Once every recipient confirmed, a full Sent must not make the message vanish, nor may keeping it
+// send it again: it waits in the Outbox, served, until Sent has room.
+TEST(FullFolder, MessageSentWhileSentIsFullWaitsInTheOutbox) {
     SetLanguage(0);
     testing::ScopedDataFolder data;
     ASSERT_NO_FATAL_FAILURE(FillFolder(FolderId::Sent));
@@ -93,6 +92,29 @@ TEST(FullFolder, DISABLED_MessageSentWhileSentIsFullIsKeptSomewhere) {
             copies += entry.slot >= 0 && entry.record.text == u"to a full Sent";
     }
     EXPECT_EQ(copies, 1);
+    EXPECT_EQ(modem.SubmittedPdus().size(), 1u);
+    MessageStore outbox;
+    outbox.LoadShown(FolderId::Outbox);
+    ASSERT_EQ(outbox.Shown().usedCount, 1);
+    EXPECT_EQ(outbox.Shown().entries[0].record.number, u"");
+    EXPECT_EQ(outbox.Shown().entries[0].record.extra, u"222");
+
+    // With room in Sent, the next run files it there with its recipient and sends nothing.
+    MessageStore sent;
+    sent.LoadShown(FolderId::Sent);
+    sent.RemoveShown(0);
+    ASSERT_EQ(sent.SaveShown(FolderId::Sent), 1);
+    controller.StartOutboxRun();
+    window.Pump();
+    sent.LoadShown(FolderId::Sent);
+    bool filed = false;
+    for (const FolderEntry& entry : sent.Shown().entries)
+        filed |= entry.slot >= 0 && entry.record.text == u"to a full Sent" &&
+                 entry.record.number == u"222";
+    EXPECT_TRUE(filed);
+    outbox.LoadShown(FolderId::Outbox);
+    EXPECT_EQ(outbox.Shown().usedCount, 0);
+    EXPECT_EQ(modem.SubmittedPdus().size(), 1u);
 }
 
 }  // namespace
