@@ -11,6 +11,7 @@
 #include "canned/canned_library.h"
 #include "canned/canned_tree.h"
 #include "platform/text.h"
+#include "support/run_tool.h"
 
 namespace telvane {
 namespace {
@@ -83,15 +84,7 @@ TEST(ShippedLibraries, ReadBackToTheirSource) {
     EXPECT_EQ(ListCannedLibraries({kBuilt}), (std::vector<std::u16string>{u"chimsg", u"english"}));
 }
 
-std::string RunTool(const std::string& arguments, int* status) {
-    std::string output;
-    FILE* pipe = ::popen((std::string(TELVANE_TOOL_PATH) + " " + arguments + " 2>&1").c_str(), "r");
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        output.append(buffer, n);
-    *status = WEXITSTATUS(::pclose(pipe));
-    return output;
-}
+using testing::RunTool;
 
 TEST(CannedTool, DumpsEveryRecordAsJson) {
     int status = -1;

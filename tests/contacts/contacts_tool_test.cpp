@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+
 #include <stdlib.h>
 #include <sys/wait.h>
 
@@ -6,19 +7,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include "support/run_tool.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string RunTool(const std::string& arguments, int* status) {
-    std::string output;
-    FILE* pipe = ::popen((std::string(TELVANE_TOOL_PATH) + " " + arguments + " 2>&1").c_str(), "r");
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        output.append(buffer, n);
-    *status = WEXITSTATUS(::pclose(pipe));
-    return output;
-}
+using telvane::testing::RunTool;
 
 TEST(ContactsTool, ListsOneObjectPerContact) {
     char name[] = "/tmp/telvane-contacts-tool-XXXXXX";
