@@ -189,8 +189,10 @@ void LinkController::OpenPort() {
     if (engine_->Open(number, std::move(callback)) == 0) {
         const std::string reason = engine_->OpenError();
         Teardown();
-        // After the teardown's "Offline", so that the failure stays on the status line.
-        window_.SetStatusText(LoadUiString(88, 89));
+        // After the teardown's "Offline", so that the failure and its reason stay on the
+        // status line.
+        window_.SetStatusText(reason.empty() ? LoadUiString(88, 89)
+                                             : LoadUiString(88, 89) + u": " + Utf8ToU16(reason));
         PostBusy(false);
         if (!reason.empty())
             window_.ShowMessageText(LoadUiString(88, 89) + u"\n" + Utf8ToU16(reason));

@@ -139,7 +139,7 @@ TEST_F(ControllerSimTest, PortOutsideTheFourFailsAtOnce) {
     window.Pump();
     ASSERT_TRUE(window.Fire(kTimerOpenPort));
     EXPECT_FALSE(controller->HasEngine());
-    EXPECT_EQ(window.status, u"Initialize failed");
+    EXPECT_EQ(window.status, u"Initialize failed: no serial port COM5 (ports are COM1-COM4)");
     EXPECT_TRUE(window.enabled);
 }
 

@@ -138,13 +138,13 @@ TEST_F(ControllerTest, PortsThatCannotBeOpenedLeaveTheControllerOfflineWithTheRe
         Connect();
         EXPECT_EQ(script->openedPort, c.number);
         EXPECT_FALSE(controller->HasEngine());
-        EXPECT_EQ(window.status, u"Initialize failed");
+        EXPECT_EQ(window.status, u"Initialize failed: no such device");
         EXPECT_TRUE(window.enabled);
         ASSERT_EQ(window.messageTexts.size(), 1u);
         EXPECT_EQ(window.messageTexts[0], u"Initialize failed\nno such device");
         // It stays: there is no engine to take a label from.
         ASSERT_TRUE(window.Fire(kTimerStatusTimeout));
-        EXPECT_EQ(window.status, u"Initialize failed");
+        EXPECT_EQ(window.status, u"Initialize failed: no such device");
     }
 }
 
