@@ -163,6 +163,14 @@ void MainDialog::Place(QWidget* w, int x, int y, int width, int height) {
     w->setGeometry(Scaled(scale_, x, y, width, height));
 }
 
+void MainDialog::LabelAndPlace(std::initializer_list<PageControl> controls) {
+    for (const PageControl& c : controls) {
+        c.w->setFont(CurrentUiFont());
+        if (c.chineseId) c.w->setProperty("text", Ui(c.chineseId, c.englishId));
+        Place(c.w, c.x, c.y, c.width, c.height);
+    }
+}
+
 // The tab strip's rectangle holds its tabs along the bottom edge; the list sits above them.
 void MainDialog::PlaceTabs(int x, int y, int width, int height) {
     Place(tabs_, x, y + height - 21, width, 21);

@@ -7,6 +7,7 @@
 #include <array>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <string>
@@ -179,6 +180,13 @@ class MainDialog : public QDialog, public WindowInterface {
     void CreateControls();
     void CreateCommandBar();
     void Place(QWidget* w, int x, int y, int width, int height);
+    // A control of a page: its string pair (0, 0 for none) and its place in the layout.
+    struct PageControl {
+        QWidget* w;
+        int chineseId, englishId;
+        int x, y, width, height;
+    };
+    void LabelAndPlace(std::initializer_list<PageControl> controls);
     void PlaceTabs(int x, int y, int width, int height);
     void ApplyFonts();
     void LabelButtons();

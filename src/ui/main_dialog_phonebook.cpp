@@ -189,22 +189,16 @@ void MainDialog::RefreshPhonebookPage() {
 }
 
 void MainDialog::LabelEntryPanel() {
-    struct Entry {
-        QWidget* w;
-        int chineseId, englishId;
-        int x, y, width, height;
-    };
-    const Entry entries[] = {
-        {nameLabel_, 55, 56, 10, 55, 70, 20},  {nameEdit_, 0, 0, 85, 55, 120, 20},
-        {phoneLabel_, 37, 38, 10, 85, 70, 20}, {numberEdit_, 0, 0, 85, 85, 120, 20},
-        {noLabel_, 43, 44, 10, 115, 70, 20},   {noEdit_, 0, 0, 85, 115, 150, 20},
-        {entryOkay_, 59, 60, 40, 150, 50, 20}, {entryCancel_, 61, 62, 140, 150, 50, 20},
-    };
-    for (const Entry& e : entries) {
-        e.w->setFont(CurrentUiFont());
-        if (e.chineseId) e.w->setProperty("text", Ui(e.chineseId, e.englishId));
-        Place(e.w, e.x, e.y, e.width, e.height);
-    }
+    LabelAndPlace({
+        {nameLabel_, 55, 56, 10, 55, 70, 20},
+        {nameEdit_, 0, 0, 85, 55, 120, 20},
+        {phoneLabel_, 37, 38, 10, 85, 70, 20},
+        {numberEdit_, 0, 0, 85, 85, 120, 20},
+        {noLabel_, 43, 44, 10, 115, 70, 20},
+        {noEdit_, 0, 0, 85, 115, 150, 20},
+        {entryOkay_, 59, 60, 40, 150, 50, 20},
+        {entryCancel_, 61, 62, 140, 150, 50, 20},
+    });
 }
 
 void MainDialog::ShowEntryPanel(bool show) {

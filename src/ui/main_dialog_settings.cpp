@@ -126,26 +126,24 @@ void MainDialog::ShowSettingsValues() {
 }
 
 void MainDialog::LabelSettingsPage() {
-    struct Entry {
-        QWidget* w;
-        int chineseId, englishId;
-        int x, y, width, height;
-    };
-    const Entry entries[] = {
-        {portLabel_, 63, 64, 10, 5, 150, 18},       {portBox_, 0, 0, 20, 23, 150, 18},
-        {operatorLabel_, 65, 66, 10, 46, 120, 18},  {autoDetect_, 67, 68, 20, 64, 120, 18},
-        {centreLabel_, 69, 70, 20, 85, 120, 18},    {centre_, 0, 0, 20, 103, 120, 18},
-        {languageLabel_, 71, 72, 10, 125, 120, 18}, {languageBox_, 0, 0, 20, 143, 120, 18},
-        {syncLabel_, 73, 74, 10, 165, 160, 18},     {syncSmsBox_, 11, 12, 20, 183, 120, 18},
-        {syncPbkBox_, 77, 78, 20, 201, 120, 18},    {readPbk_, 145, 146, 20, 219, 150, 18},
-        {writePbk_, 147, 148, 20, 237, 150, 18},    {about_, 157, 158, 180, 15, 50, 20},
-        {okay_, 59, 60, 180, 210, 50, 20},          {settingsCancel_, 61, 62, 180, 240, 50, 20},
-    };
-    for (const Entry& e : entries) {
-        e.w->setFont(CurrentUiFont());
-        if (e.chineseId) e.w->setProperty("text", Ui(e.chineseId, e.englishId));
-        Place(e.w, e.x, e.y, e.width, e.height);
-    }
+    LabelAndPlace({
+        {portLabel_, 63, 64, 10, 5, 150, 18},
+        {portBox_, 0, 0, 20, 23, 150, 18},
+        {operatorLabel_, 65, 66, 10, 46, 120, 18},
+        {autoDetect_, 67, 68, 20, 64, 120, 18},
+        {centreLabel_, 69, 70, 20, 85, 120, 18},
+        {centre_, 0, 0, 20, 103, 120, 18},
+        {languageLabel_, 71, 72, 10, 125, 120, 18},
+        {languageBox_, 0, 0, 20, 143, 120, 18},
+        {syncLabel_, 73, 74, 10, 165, 160, 18},
+        {syncSmsBox_, 11, 12, 20, 183, 120, 18},
+        {syncPbkBox_, 77, 78, 20, 201, 120, 18},
+        {readPbk_, 145, 146, 20, 219, 150, 18},
+        {writePbk_, 147, 148, 20, 237, 150, 18},
+        {about_, 157, 158, 180, 15, 50, 20},
+        {okay_, 59, 60, 180, 210, 50, 20},
+        {settingsCancel_, 61, 62, 180, 240, 50, 20},
+    });
     languageBox_->clear();
     languageBox_->addItem(QString::fromStdU16String(LoadStringById(79)));
     languageBox_->addItem(QString::fromStdU16String(LoadStringById(80)));
