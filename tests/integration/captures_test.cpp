@@ -259,7 +259,7 @@ class ReplayModem {
 class Notifications {
   public:
     EngineCallback Callback() {
-        return [this](int32_t code) {
+        return [this](Notification code) {
             {
                 std::lock_guard lock(mutex_);
                 codes_.push_back(code);
@@ -267,7 +267,7 @@ class Notifications {
             changed_.notify_all();
         };
     }
-    bool WaitFor(int32_t code, std::chrono::milliseconds timeout = 10s) {
+    bool WaitFor(Notification code, std::chrono::milliseconds timeout = 10s) {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, timeout, [&] {
             return std::find(codes_.begin(), codes_.end(), code) != codes_.end();
@@ -277,7 +277,7 @@ class Notifications {
   private:
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<int32_t> codes_;
+    std::vector<Notification> codes_;
 };
 
 std::map<std::string, std::string> StandardAnswers() {
@@ -316,9 +316,9 @@ void ListCapture(const std::filesystem::path& description, uint32_t seed) {
     // Slow enough that a long listing arrives within the listing's wait on a loaded machine.
     ModemEngine engine(Timing(0.15));
     ASSERT_EQ(engine.Open(2, notes.Callback()), 1) << engine.OpenError();
-    ASSERT_TRUE(notes.WaitFor(notify::kStarted));
+    ASSERT_TRUE(notes.WaitFor(Notification::kStarted));
     ASSERT_EQ(engine.ListMessages(4), 1);
-    ASSERT_TRUE(notes.WaitFor(notify::kListingFinished));
+    ASSERT_TRUE(notes.WaitFor(Notification::kListingFinished));
 
     const std::vector<Json>& messages = capture["messages"].Items();
     ASSERT_EQ(engine.ListingSize(), static_cast<int32_t>(messages.size()));
@@ -373,9 +373,9 @@ TEST(Captures, RealStartUpAnswersComeUpRegistered) {
         Notifications notes;
         ModemEngine engine(Timing(0.05));
         ASSERT_EQ(engine.Open(2, notes.Callback()), 1);
-        ASSERT_TRUE(notes.WaitFor(notify::kStarted));
-        ASSERT_TRUE(notes.WaitFor(notify::kOperator));
-        EXPECT_TRUE(notes.WaitFor(notify::kRegistered));
+        ASSERT_TRUE(notes.WaitFor(Notification::kStarted));
+        ASSERT_TRUE(notes.WaitFor(Notification::kOperator));
+        EXPECT_TRUE(notes.WaitFor(Notification::kRegistered));
         EXPECT_GT(engine.SignalLevel(), 0);
         EXPECT_EQ(engine.OperatorText(), u"46692");
         SerialDeviceTable::Instance().Unregister("COM2");
