@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "platform/text.h"
+#include "support/testdata.h"
 
 namespace telvane::modemsim {
 namespace {
@@ -57,8 +57,7 @@ std::vector<Row> Corpus() {
 }
 
 TEST(SimPdu, EncodesAndDecodesLikeRealPdus) {
-    if (!std::filesystem::exists(std::string(TELVANE_TESTDATA_DIR) + "/pdus.tsv"))
-        GTEST_SKIP() << "no shared test data beside the checkout (" << TELVANE_TESTDATA_DIR << ")";
+    SKIP_WITHOUT_TESTDATA();
     std::vector<Row> rows = Corpus();
     ASSERT_GE(rows.size(), 80u);
     int encoded = 0;
