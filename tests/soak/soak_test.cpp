@@ -302,7 +302,7 @@ class Soak : public ::testing::Test {
     // Ticks random rows of a folder and deletes them; what the user deleted from Sent or Draft
     // no longer has to be kept.
     void DeleteFrom(FolderId folder, int count) {
-        window.Timed([&] { controller->ShowFolder(static_cast<int>(folder)); });
+        window.Timed([&] { controller->Folders().ShowFolder(static_cast<int>(folder)); });
         if (window.rows.empty()) return;
         for (FakeRow& row : window.rows)
             row.ticked = false;
@@ -315,7 +315,7 @@ class Soak : public ::testing::Test {
                               [&](const OutgoingMessage& m) { return m.text == row.text; });
             }
         }
-        window.Timed([&] { controller->DeleteTicked(); });
+        window.Timed([&] { controller->Folders().DeleteTicked(); });
     }
 
     void SaveDraft(int cycle) {
@@ -325,7 +325,7 @@ class Soak : public ::testing::Test {
         window.composeText = text;
         window.saveToFolder = static_cast<int>(FolderId::Draft);
         const int beeps = window.beeps;
-        window.Timed([&] { controller->SaveComposed(); });
+        window.Timed([&] { controller->Folders().SaveComposed(); });
         // A full Draft folder refuses it with a beep.
         if (window.beeps == beeps) drafts.insert(text);
     }
