@@ -275,12 +275,14 @@ class Soak : public ::testing::Test {
     void EditPhonebook(int cycle) {
         PhonebookCache& book = controller->Phonebook();
         if (Chance(0.4)) {
+            // A copy: the cache hands out the entries, not the table it guards.
+            const std::vector<PhonebookEntry> entries = book.Entries();
             std::vector<int> used;
-            for (const PhonebookEntry& entry : book.Entries())
-                if (!entry.IsEmpty()) used.push_back(static_cast<int>(&entry - &book.Entries()[0]));
+            for (size_t position = 0; position < entries.size(); ++position)
+                if (!entries[position].IsEmpty()) used.push_back(static_cast<int>(position));
             if (!used.empty()) {
                 const int position = used[Between(0, static_cast<int>(used.size()) - 1)];
-                deletedNames.insert(book.Entries()[position].name);
+                deletedNames.insert(entries[position].name);
                 window.Timed([&] {
                     book.Delete(position + 1);
                     book.AfterChange();
