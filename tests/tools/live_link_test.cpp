@@ -5,6 +5,7 @@
 #include <memory>
 #include <regex>
 
+#include "modemsim/control.h"
 #include "modemsim/sim_pdu.h"
 #include "modemsim/simulated_modem.h"
 #include "pty_client.h"
@@ -106,24 +107,26 @@ TEST(LiveLink, StatusReportsCarryTheSubmissionsReference) {
     // TP-SRR is bit 5 of the first octet: 01 asks for no report, 21 for one.
     const std::string plain = "0001000B818096214365F7000003C1E110";
     const std::string report = "0021000B818096214365F7000003C1E110";
-    auto submit = [&](const std::string& pdu) {
+    // Sends a PDU and reads until `until`: the report may follow the answer in the same read.
+    auto submit = [&](const std::string& pdu, const std::string& until) {
         EXPECT_EQ(b.Ask("AT+CMGS=16"), "\r\n> ");
         b.client->Send(pdu + "\x1A");
-        return b.client->ReadUntilFinal();
+        return b.client->ReadUntil(until);
     };
     EXPECT_EQ(b.Ask("AT+CNMI=2,1,0,1,0"), "\r\nOK\r\n");
-    EXPECT_EQ(submit(plain), "\r\n+CMGS: 1\r\n\r\nOK\r\n");
-    EXPECT_EQ(submit(report), "\r\n+CMGS: 2\r\n\r\nOK\r\n");
+    EXPECT_EQ(submit(plain, "OK\r\n"), "\r\n+CMGS: 1\r\n\r\nOK\r\n");
     // +CDS: <length> and the report: service centre, first octet 06, reference 02, the
     // recipient, two time stamps, status 00 (delivered).  Nothing came for reference 1.
-    const std::regex cds("^\r\n\\+CDS: 25\r\n079188962304801206020B818096214365F7[0-9]{28}00\r\n$");
-    std::string seen = b.client->ReadUntil("00\r\n");
+    const std::regex cds(
+        "^\r\n\\+CMGS: 2\r\n\r\nOK\r\n\r\n\\+CDS: 25\r\n"
+        "079188962304801206020B818096214365F7[0-9]{28}00\r\n$");
+    std::string seen = submit(report, "00\r\n");
     EXPECT_TRUE(std::regex_match(seen, cds)) << seen;
 
     // Stored and announced with +CDSI; one asked for on demand carries its own status.
     EXPECT_EQ(b.Ask("AT+CNMI=2,1,0,2,0"), "\r\nOK\r\n");
-    EXPECT_EQ(submit(report), "\r\n+CMGS: 3\r\n\r\nOK\r\n");
-    EXPECT_EQ(b.client->ReadUntil("+CDSI: \"SM\",1\r\n"), "\r\n+CDSI: \"SM\",1\r\n");
+    EXPECT_EQ(submit(report, "+CDSI: \"SM\",1\r\n"),
+              "\r\n+CMGS: 3\r\n\r\nOK\r\n\r\n+CDSI: \"SM\",1\r\n");
     EXPECT_TRUE(std::regex_match(
         b.Ask("AT+CMGR=1"),
         std::regex("\r\n\\+CMGR: 0,,25\r\n079188962304801206030B818096214365F7[0-9]{28}00"
@@ -266,6 +269,48 @@ TEST(LiveLink, PhonebookNamesInTheSimsRecordForms) {
                                             "\"0041006D0079005F00E9\"\r\n\r\nOK\r\n")
             << c.form;
     }
+}
+
+TEST(LiveLink, ControlLinesChangeTheRunningModem) {
+    Booted b = Boot("[network]\nreport_delay = 600000\n");
+    b.Ask("AT+CNMI=2,1,0,1;+CREG=1");
+    EXPECT_EQ(b.Ask("AT+CMGS=16"), "\r\n> ");
+    b.client->Send("0021000B818096214365F7000003C1E110\x1A");
+    EXPECT_EQ(b.client->ReadUntilFinal(), "\r\n+CMGS: 1\r\n\r\nOK\r\n");
+    struct Case {
+        const char* line;
+        const char* problem;
+        const char* seen;  // what the client then reads, up to its end
+    } cases[] = {
+        {"deliver +886955000111 | 26/12/10,08:00:00+32 | Hi | there", "",
+         "\r\n+CMTI: \"SM\",1\r\n"},
+        {"deliver +886955000111 | | now", "", "\r\n+CMTI: \"SM\",2\r\n"},
+        {"deliver-pdu 0791889623048012040C918896214365870008622101900000230465E95B89", "",
+         "\r\n+CMTI: \"SM\",3\r\n"},
+        {"unsolicited RING", "", "\r\nRING\r\n"},
+        {"registration 5", "", "\r\n+CREG: 5\r\n"},
+        {"report 1 0", "", "00\r\n"},
+        {"report 7 0", "no submission had that reference", nullptr},
+        {"report 1", "expected report REFERENCE STATUS", nullptr},
+        {"deliver +1 | 26/12 | x", "cannot deliver (sender, time or length, or the store is full)",
+         nullptr},
+        {"deliver-pdu 07XYZ", "cannot deliver (malformed PDU or the store is full)", nullptr},
+        {"signal 40", "expected signal 0-31 or 99", nullptr},
+        {"# a note", "", nullptr},
+        {"launch", "unknown command launch", nullptr},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ApplyControl(*b.modem, c.line), c.problem) << c.line;
+        if (c.seen) {
+            EXPECT_TRUE(b.client->ReadUntil(c.seen).ends_with(c.seen)) << c.line;
+        }
+    }
+    EXPECT_EQ(DecodeForTextMode(b.modem->Messages()[0].pdu).text, "Hi | there");
+    EXPECT_EQ(ApplyControl(*b.modem, "signal 7"), "");
+    EXPECT_EQ(b.Ask("AT+CSQ"), "\r\n+CSQ: 7,99\r\n\r\nOK\r\n");
+    EXPECT_EQ(ApplyControl(*b.modem, "drop"), "");
+    b.client->ReadUntil("never", 1s);
+    EXPECT_TRUE(b.client->HungUp());
 }
 
 }  // namespace

@@ -266,6 +266,15 @@ TEST(ScenarioText, DemoSimMatchesItsDescription) {
     }
     EXPECT_GT(unread, 0);
     EXPECT_EQ(unsent, 1);
+
+    // The variant: the same SIM with Chinese names and a sent message.
+    auto zh = LoadScenarioFile(std::string(TELVANE_SOURCE_DATA_DIR) + "/demo-sim-zh.ini", &error);
+    ASSERT_TRUE(zh) << error;
+    EXPECT_EQ(zh->messages.size(), 13u);
+    EXPECT_EQ(zh->messages.back().stat, MessageStat::StoSent);
+    ASSERT_EQ(zh->phonebook.size(), 20u);
+    EXPECT_EQ(zh->phonebook[3].name, "媽媽");
+    EXPECT_EQ(zh->phonebook.back().name, "爸爸 Dad");
 }
 
 }  // namespace
