@@ -49,7 +49,7 @@ std::vector<SourceMessage> ReadSource(const std::string& name) {
     return messages;
 }
 
-const std::filesystem::path kBuilt = std::filesystem::path(TELVANE_BINARY_DIR) / "data";
+const std::filesystem::path kBuilt = std::filesystem::path(TELVANE_BINARY_DIR) / "share/telvane";
 
 TEST(ShippedLibraries, ReadBackToTheirSource) {
     struct Case {
