@@ -32,11 +32,11 @@ TEST(PromptGuard, CommandsWaitUntilThePduIsTyped) {
     {
         ModemEngine engine(Timing(0.05));
         ASSERT_EQ(engine.Open(4, notes.Callback()), 1);
-        ASSERT_TRUE(notes.WaitFor(notify::kStarted));
+        ASSERT_TRUE(notes.WaitFor(Notification::kStarted));
         ASSERT_TRUE(WaitUntil([&] { return engine.Registered(); }));
 
         for (const std::u16string text : {u"first", u"second"}) {
-            const int before = notes.Count(notify::kMessageSent);
+            const int before = notes.Count(Notification::kMessageSent);
             ASSERT_EQ(engine.SendTextMessage(u"0912345678", text), 1);
             // Right behind the send command, inside its pause before the PDU.
             ASSERT_TRUE(WaitUntil([&] { return modem.CountCommands("+CMGS=") > before; }));
@@ -44,11 +44,11 @@ TEST(PromptGuard, CommandsWaitUntilThePduIsTyped) {
             // The previous listing's worker may still be winding down.
             EXPECT_TRUE(WaitUntil([&] { return engine.ListMessages(4) == 1; }));
             engine.RequestSignalQuality();
-            ASSERT_TRUE(notes.WaitFor(notify::kMessageSent, before + 1));
-            ASSERT_TRUE(notes.WaitFor(notify::kListingFinished, before + 1));
+            ASSERT_TRUE(notes.WaitFor(Notification::kMessageSent, before + 1));
+            ASSERT_TRUE(notes.WaitFor(Notification::kListingFinished, before + 1));
         }
-        EXPECT_EQ(notes.Count(notify::kMessageSent), 2);
-        EXPECT_EQ(notes.Count(notify::kListingFinished), 2);
+        EXPECT_EQ(notes.Count(Notification::kMessageSent), 2);
+        EXPECT_EQ(notes.Count(Notification::kListingFinished), 2);
     }
     SerialDeviceTable::Instance().Unregister("COM4");
 
