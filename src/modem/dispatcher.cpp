@@ -1,5 +1,6 @@
 // The dispatcher: each signalled engine event becomes a state change and, maybe, a notification.
 
+#include <optional>
 #include <string_view>
 
 #include "modem/engine_state.h"
@@ -214,38 +215,48 @@ int32_t NumberAt(std::string_view text, size_t from) {
     return ReadNumber(rest);
 }
 
-// The range answer "+CPBR: (1-250),20,14" gives the capacity, the number and the text limits;
-// other "+CPBR:" text holds entries.
-int OnPhonebook(ModemEngine&, State& s) {
-    std::string text = SmsText(s, kPhonebook);
-    const std::string_view all(text);
+// The range answer "+CPBR: (1-250),20,14" gives the capacity, the number and the text limits:
+// nullopt for an answer of another form.
+std::optional<PhonebookLimits> ParseRange(std::string_view all) {
     constexpr std::string_view kRange = "+CPBR: (";
-    if (const size_t range = all.find(kRange); range != std::string_view::npos) {
-        const size_t open = range + kRange.size();
-        const size_t close = all.find(')', open);
-        const size_t dash = all.find('-', open);
-        const size_t comma = close == std::string_view::npos ? close : all.find(',', close + 2);
-        int32_t capacity = -1;
-        if (close != std::string_view::npos)
-            capacity =
-                NumberAt(all, dash != std::string_view::npos && dash < close ? dash + 1 : open);
-        const int32_t numberLimit = close == std::string_view::npos ? -1 : NumberAt(all, close + 2);
-        const int32_t textLimit = comma == std::string_view::npos ? -1 : NumberAt(all, comma + 1);
+    const size_t range = all.find(kRange);
+    if (range == std::string_view::npos) return std::nullopt;
+    const size_t open = range + kRange.size();
+    const size_t close = all.find(')', open);
+    if (close == std::string_view::npos) return std::nullopt;
+    const size_t dash = all.find('-', open);
+    const size_t comma = all.find(',', close + 2);
+    const int32_t capacity =
+        NumberAt(all, dash != std::string_view::npos && dash < close ? dash + 1 : open);
+    const int32_t numberLimit = NumberAt(all, close + 2);
+    const int32_t textLimit = comma == std::string_view::npos ? -1 : NumberAt(all, comma + 1);
+    if (capacity < 0 || numberLimit < 0 || textLimit < 0) return std::nullopt;
+    return PhonebookLimits{numberLimit, textLimit, capacity};
+}
+
+// A range answer sets the table's limits; entries fill the table.  Both may be pending at once.
+int OnPhonebook(ModemEngine&, State& s) {
+    std::string range, text;
+    {
+        std::lock_guard lock(s.textMutex);
+        range.swap(s.phonebookRangeText);
+        text.swap(s.smsText[kPhonebook]);
+    }
+    if (!range.empty()) {
         // An answer of another form leaves the table as it is.
-        if (capacity >= 0 && numberLimit >= 0 && textLimit >= 0) {
+        if (const auto limits = ParseRange(range)) {
             std::lock_guard lock(s.phonebookMutex);
-            s.phonebook.SetLimits(numberLimit, textLimit, capacity);
+            s.phonebook.SetLimits(limits->numberLimit, limits->textLimit, limits->capacity);
         }
         ++s.phonebookRanges;
-        std::lock_guard lock(s.textMutex);
-        s.smsText[kPhonebook].clear();
-        return 0;
     }
-    if (all.find("+CPBR:") != std::string_view::npos) {
+    if (text.find("+CPBR:") != std::string::npos) {
         std::lock_guard lock(s.phonebookMutex);
-        ParsePhonebookRead(all, s.phonebook);
+        ParsePhonebookRead(text, s.phonebook);
+        return notify::kPhonebookRead;
     }
-    return notify::kPhonebookRead;
+    // The reader found no entries: the controller must still hear of the end.
+    return s.phonebookReadEmpty.exchange(false) ? notify::kPhonebookRead : 0;
 }
 
 struct Action {

@@ -78,6 +78,7 @@ struct ModemEngine::State {
     // Message and phonebook responses, one text per event: a "+CMTI:" right behind a listing
     // must not replace the listing before the dispatcher has read it.
     std::array<std::string, engine_event::kCount> smsText;
+    std::string phonebookRangeText;  // "+CPBR: (1-250),20,14"
 
     // Message results.
     std::atomic<int32_t> messageReference{-1};
@@ -95,7 +96,9 @@ struct ModemEngine::State {
 
     mutable std::mutex phonebookMutex;
     PhonebookTable phonebook;
-    std::atomic<int32_t> phonebookRanges{0};  // range answers handled so far
+    std::atomic<int32_t> phonebookRanges{0};        // range answers handled so far
+    std::atomic<int32_t> phonebookEntryAnswers{0};  // entry answers received so far
+    std::atomic<bool> phonebookReadEmpty{false};    // the reader's read brought no entry
 
     // SIM toolkit.
     std::atomic<int32_t> toolkitCommand{0};
@@ -108,6 +111,11 @@ struct ModemEngine::State {
     std::array<ToolkitItem, kToolkitSlots> toolkitItems;
     ToolkitFields toolkitFields;
 };
+
+// The answer to the phonebook range query, as opposed to entries.
+inline bool IsPhonebookRange(std::string_view response) {
+    return response.find("+CPBR: (") != std::string_view::npos;
+}
 
 // What tests reach inside the engine.
 struct ModemEngineTestAccess {

@@ -59,25 +59,34 @@ int ModemEngine::Open(int32_t portNumber, EngineCallback callback) {
         s.openError = "the engine was opened already";
         return 0;
     }
+    // The receive handler is a plain function that reaches one engine: a second open engine
+    // would silently take the first one's bytes.
+    ModemEngine* none = nullptr;
+    if (!g_engine.compare_exchange_strong(none, this)) {
+        s.openError = "another modem connection is already open in this program";
+        return 0;
+    }
     s.portNumber = portNumber;
     auto port = std::make_unique<SerialPort>("COM" + std::to_string(portNumber));
     if (!port->IsOpen()) {
         s.openError = port->OpenError();
         if (s.openError.empty()) s.openError = "cannot open COM" + std::to_string(portNumber);
+        ModemEngine* self = this;
+        g_engine.compare_exchange_strong(self, nullptr);
         return 0;
     }
     s.openError.clear();
     s.serialPort = std::move(port);
-    g_engine = this;
-    s.serialPort->SetReceiveHandler(&ModemEngine::ReceiveHandler);
-    // Wakes the modem and resets it before the start-up sequence.
-    static constexpr uint8_t kWake[] = {'A', 'T', 'Z', '\n'};
-    s.serialPort->Write(kWake, sizeof kWake);
     {
         std::lock_guard lock(s.lock);
         s.callback = std::move(callback);
     }
+    // Before the handler goes live: a reset afterwards could swallow the first answer's event.
     s.events.ResetAll();
+    s.serialPort->SetReceiveHandler(&ModemEngine::ReceiveHandler);
+    // Wakes the modem and resets it before the start-up sequence.
+    static constexpr uint8_t kWake[] = {'A', 'T', 'Z', '\n'};
+    s.serialPort->Write(kWake, sizeof kWake);
     s.dispatcher.Start([this] { RunDispatcher(); });
     s.startup.Start([this] { RunStartup(); });
     return 1;

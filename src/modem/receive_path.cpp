@@ -77,7 +77,11 @@ void ModemEngine::ClassifyResponse() {
             kept = &s.windText;
             break;
         case KeptText::kSmsText:
-            kept = &s.smsText[static_cast<size_t>(kind.event)];
+            // The range answer has a text of its own: the entries that follow it at once must
+            // not be able to replace it, nor be cleared with it.
+            kept = kind.event == engine_event::kPhonebook && IsPhonebookRange(response)
+                       ? &s.phonebookRangeText
+                       : &s.smsText[static_cast<size_t>(kind.event)];
             break;
         case KeptText::kStinText:
             kept = &s.stinText;
@@ -108,6 +112,7 @@ void ModemEngine::ClassifyResponse() {
         std::lock_guard lock(s.textMutex);
         *kept = response;
     }
+    if (kept == &s.smsText[engine_event::kPhonebook]) ++s.phonebookEntryAnswers;
     s.events.Signal(static_cast<size_t>(event));
     response.clear();
 }

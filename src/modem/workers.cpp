@@ -57,11 +57,6 @@ std::string SelectPhonebookCommand(State& s) {
     return s.phonebook.UseSimMemory() ? "AT+CPBS=\"SM\"" : "AT+CPBS=\"ME\"";
 }
 
-bool SmsTextHasEntries(const State& s) {
-    std::lock_guard lock(s.textMutex);
-    return s.smsText[kPhonebook].find("+CPBR:") != std::string::npos;
-}
-
 void ForgetSmsText(State& s, int event) {
     std::lock_guard lock(s.textMutex);
     s.smsText[static_cast<size_t>(event)].clear();
@@ -82,11 +77,15 @@ void ReadPhonebookWorker(ModemEngine& engine, State& s) {
         std::lock_guard lock(s.phonebookMutex);
         capacity = s.phonebook.Capacity();
     }
+    const int32_t answers = s.phonebookEntryAnswers.load();
     if (!engine.SendCommand("AT+CPBR=1," + std::to_string(capacity))) return;
-    for (int i = 0; i < 20 && !SmsTextHasEntries(s); ++i)
+    for (int i = 0; i < 20 && s.phonebookEntryAnswers.load() == answers; ++i)
         engine.Pause(1000);
     // Entries bring their own event; without any, the controller must still hear of the end.
-    if (!SmsTextHasEntries(s)) s.events.Signal(kPhonebook);
+    if (s.phonebookEntryAnswers.load() == answers) {
+        s.phonebookReadEmpty = true;
+        s.events.Signal(kPhonebook);
+    }
 }
 
 void WritePhonebookWorker(ModemEngine& engine, State& s) {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -23,6 +24,27 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr double kScale = 0.05;
+// Bounds a hang only; every wait ends on the condition it waits for.
+constexpr auto kCeiling = 20s;
+
+// Polls `done` until it holds or the ceiling passes.
+template <typename Predicate>
+bool WaitUntil(Predicate done) {
+    const auto limit = std::chrono::steady_clock::now() + kCeiling;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > limit) return false;
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
+}
+
+// Runs `work` on a thread of its own: false when it has not ended by the ceiling (the failure
+// is reported at once; the test then waits for it to end).
+template <typename Work>
+bool EndsWithinCeiling(Work work) {
+    auto done = std::async(std::launch::async, work);
+    return done.wait_for(kCeiling) == std::future_status::ready;
+}
 
 // The engine's notifications as they arrive on its dispatcher thread.
 class Notifications {
@@ -36,7 +58,7 @@ class Notifications {
             changed_.notify_all();
         };
     }
-    bool WaitFor(int32_t code, std::chrono::milliseconds timeout = 10s, int count = 1) {
+    bool WaitFor(int32_t code, std::chrono::milliseconds timeout = kCeiling, int count = 1) {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(
             lock, timeout, [&] { return std::count(codes_.begin(), codes_.end(), code) >= count; });
@@ -119,6 +141,26 @@ TEST(EngineStartUp, AnsweredModemComesUpRegisteredWithItsOperator) {
     EXPECT_EQ(rig.engine().SendCommand(std::string(1100, 'A')), 0);  // longer than a line may be
     EXPECT_EQ(rig.engine().RequestSignalQuality(), 1);
     EXPECT_TRUE(rig.modem().WaitForCommand("AT+CSQ", 2s));
+}
+
+// The receive handler reaches one engine: a second one would take the first one's bytes.
+TEST(EngineStartUp, ASecondEngineIsRefusedWhileOneIsOpen) {
+    modemsim::SimulatedModem other(modemsim::Scenario{});
+    const std::string device = other.Start();
+    ASSERT_FALSE(device.empty());
+    SerialDeviceTable::Instance().Register("COM4", device);
+    {
+        Rig rig("");
+        ModemEngine second{Timing(kScale)};
+        EXPECT_EQ(second.Open(4, nullptr), 0);
+        EXPECT_EQ(second.OpenError(), "another modem connection is already open in this program");
+        EXPECT_TRUE(rig.StartedUp());  // the first engine still gets its answers
+    }
+    Notifications notes;
+    ModemEngine after{Timing(kScale)};
+    ASSERT_EQ(after.Open(4, notes.Callback()), 1) << after.OpenError();
+    EXPECT_TRUE(notes.WaitFor(notify::kStarted));
+    SerialDeviceTable::Instance().Unregister("COM4");
 }
 
 TEST(EngineStartUp, RoamingCountsAsRegistered) {
@@ -246,11 +288,13 @@ TEST(EngineMessages, SendWriteSendFromStoreAndDelete) {
 TEST(EngineMessages, NumbersThatAreNoNumbersSendNothing) {
     Rig rig("");
     ASSERT_TRUE(rig.StartedUp());
-    for (const char16_t* number : {u"555-0100", u"555 0100", u"5550100\r\nAT+CMGD=1,4"}) {
-        ASSERT_EQ(rig.engine().SendTextMessage(number, u"x"), 1);
-        std::this_thread::sleep_for(50ms);
-    }
-    EXPECT_EQ(rig.modem().CountCommands("+CMGS"), 0);
+    // Each worker refuses its number at once; the next start waits for the slot to be free.
+    for (const char16_t* number : {u"555-0100", u"555 0100", u"5550100\r\nAT+CMGD=1,4"})
+        ASSERT_TRUE(WaitUntil([&] { return rig.engine().SendTextMessage(number, u"x") == 1; }));
+    // A good number after them marks the end: only its submission reached the modem.
+    ASSERT_TRUE(WaitUntil([&] { return rig.engine().SendTextMessage(u"5550100", u"x") == 1; }));
+    ASSERT_TRUE(rig.notes().WaitFor(notify::kSendDone));
+    EXPECT_EQ(rig.modem().CountCommands("+CMGS"), 1);
     EXPECT_EQ(rig.modem().CountCommands("+CMGD"), 0);
 }
 
@@ -259,10 +303,13 @@ TEST(EngineMessages, RefusedSendIsReportedByItsErrorCode) {
     ASSERT_TRUE(rig.StartedUp());
     ASSERT_EQ(rig.engine().SendTextMessage(u"5550100", u"x"), 1);
     ASSERT_TRUE(rig.notes().WaitFor(notify::kCmsSendFailed));
-    // The worker gives up at its time-out, without a success notification.
-    std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(6000 * kScale)));
-    EXPECT_EQ(rig.notes().Count(notify::kSendDone), 0);
-    EXPECT_EQ(rig.notes().Count(notify::kMessageSent), 0);
+    // The second submission goes through once the first worker has given up: only it is
+    // reported sent.
+    ASSERT_TRUE(WaitUntil([&] { return rig.engine().SendTextMessage(u"5550100", u"y") == 1; }));
+    ASSERT_TRUE(rig.notes().WaitFor(notify::kSendDone));
+    EXPECT_EQ(rig.notes().Count(notify::kSendDone), 1);
+    EXPECT_EQ(rig.notes().Count(notify::kMessageSent), 1);
+    EXPECT_EQ(rig.modem().CountCommands("+CMGS="), 2);
 }
 
 TEST(EnginePhonebook, ReadThenWriteBack) {
@@ -304,12 +351,8 @@ text_limit = 14
         return line.rfind("AT+CMGD", 0) == 0;
     }));
 
-    auto book = rig.modem().Phonebook();
-    for (int i = 0; i < 200 && book.size() != 3u; ++i) {
-        std::this_thread::sleep_for(10ms);
-        book = rig.modem().Phonebook();
-    }
-    ASSERT_EQ(book.size(), 3u);
+    ASSERT_TRUE(WaitUntil([&] { return rig.modem().Phonebook().size() == 3u; }));
+    const auto book = rig.modem().Phonebook();
     EXPECT_EQ(book[0].index, 2);
     EXPECT_EQ(book[1].number, "+4930");
     EXPECT_EQ(book[1].name, "Cy");
@@ -327,10 +370,9 @@ TEST(EngineToolkit, IndicationAfterStartUpAsksForTheDetails) {
 )");
     ASSERT_TRUE(rig.StartedUp());
     rig.modem().PushUnsolicited("+STIN: 0");
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(rig.modem().CountCommands("AT+STGI"), 0);  // type 0 is no request
     rig.modem().PushUnsolicited("+STIN: 3");
-    EXPECT_TRUE(rig.modem().WaitForCommand("AT+STGI=3", 2s));
+    ASSERT_TRUE(rig.modem().WaitForCommand("AT+STGI=3", kCeiling));
+    EXPECT_EQ(rig.modem().CountCommands("AT+STGI"), 1);      // type 0 is no request
     EXPECT_TRUE(rig.notes().WaitFor(notify::kToolkitInfo));  // its answer is complete
     rig.modem().PushUnsolicited("+STIN: 98");
     EXPECT_TRUE(rig.notes().WaitFor(notify::kToolkitEnded));
@@ -341,9 +383,7 @@ TEST(EngineLink, DroppedInTheMiddleOfAListing) {
     ASSERT_TRUE(rig.StartedUp());
     ASSERT_EQ(rig.engine().ListMessages(4), 1);
     ASSERT_TRUE(rig.notes().WaitFor(notify::kStartupFailed));
-    const auto begin = std::chrono::steady_clock::now();
-    rig.CloseEngine();
-    EXPECT_LT(std::chrono::steady_clock::now() - begin, 2s);
+    EXPECT_TRUE(EndsWithinCeiling([&rig] { rig.CloseEngine(); }));
 }
 
 // Every job kind running when the device vanishes; teardown still ends promptly.
@@ -359,12 +399,10 @@ TEST(EngineLink, DeviceVanishesDuringEveryKindOfJob) {
     EXPECT_EQ(engine.DeleteMessages(1, 0), 1);
     EXPECT_EQ(engine.WritePhonebook(), 1);
     EXPECT_EQ(engine.ReadOneMessage(1), 1);
-    std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(rig.modem().WaitForCommand("+CMGL", kCeiling));  // the jobs are under way
     rig.modem().Stop();  // the modem goes away with its side of the line
     ASSERT_TRUE(rig.notes().WaitFor(notify::kStartupFailed));
-    const auto begin = std::chrono::steady_clock::now();
-    rig.CloseEngine();
-    EXPECT_LT(std::chrono::steady_clock::now() - begin, 2s);
+    EXPECT_TRUE(EndsWithinCeiling([&rig] { rig.CloseEngine(); }));
 }
 
 // A callback that begins while the engine is torn down finishes before the engine is gone, and
@@ -388,10 +426,10 @@ TEST(EngineTeardown, CallbacksNeverOutliveTheEngine) {
                   1);
         for (int i = 0; i < 40; ++i)
             modem.PushUnsolicited("+CSQ: " + std::to_string(i % 30) + ",99");
-        std::this_thread::sleep_for(std::chrono::milliseconds(5 * round));
-        engine.reset();
+        // Each round tears down a little further into the stream of callbacks.
+        ASSERT_TRUE(WaitUntil([&] { return calls.load() >= round; }));
+        engine.reset();  // joins the dispatcher: no callback can begin after this
         destroyed = true;
-        std::this_thread::sleep_for(5ms);
         EXPECT_EQ(late, 0);
         SerialDeviceTable::Instance().Unregister("COM4");
     }

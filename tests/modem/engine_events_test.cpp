@@ -213,6 +213,18 @@ TEST_F(EngineEvents, PhonebookRangeThenEntries) {
     EXPECT_EQ(entries[3].changed, 0);
 }
 
+// The reader asks for the entries as soon as it has the range: their answer may be in before the
+// dispatcher took the range, and must neither replace the range nor be cleared with it.
+TEST_F(EngineEvents, PhonebookRangeAndEntriesPendingTogetherKeepBoth) {
+    Feed("\r\n+CPBR: (1-50),20,14\r\n\r\nOK\r\n");
+    Feed("\r\n+CPBR: 3,\"5550100\",129,\"Ann\"\r\n\r\nOK\r\n");
+    EXPECT_EQ(Dispatch(), std::vector<int>{notify::kPhonebookRead});
+    auto lock = engine_.LockPhonebook();
+    EXPECT_EQ(engine_.Phonebook().Limits(), (PhonebookLimits{20, 14, 50}));
+    ASSERT_EQ(engine_.Phonebook().Entries().size(), 50u);
+    EXPECT_EQ(engine_.Phonebook().Entries()[2].name, u"Ann");
+}
+
 TEST_F(EngineEvents, ToolkitIndications) {
     // Before start-up has finished they are ignored.
     EXPECT_EQ(Receive("\r\n+STIN: 3\r\n"), std::vector<int>{});
