@@ -22,16 +22,9 @@ std::string SmsText(const State& s, int event) {
     return s.smsText[static_cast<size_t>(event)];
 }
 
+// The command waiting for this "OK" has it already (its transaction); the flags of the jobs
+// are theirs to clear, since this event may be handled after the next job has set them.
 int OnOk(ModemEngine&, State& s) {
-    // The first waiting job takes the "OK".
-    for (std::atomic<int32_t>* flag :
-         {&s.expectPdu, &s.sendWaiting, &s.writeWaiting, &s.deleteWaiting}) {
-        if (flag->load()) {
-            flag->store(0);
-            s.okEvent.Signal();
-            return 0;
-        }
-    }
     if (s.toolkitAwaiting.exchange(0)) {
         s.okEvent.Signal();
         return notify::kToolkitInfo;
@@ -215,9 +208,9 @@ int32_t NumberAt(std::string_view text, size_t from) {
     return ReadNumber(rest);
 }
 
-// The range answer "+CPBR: (1-250),20,14" gives the capacity, the number and the text limits:
-// nullopt for an answer of another form.
-std::optional<PhonebookLimits> ParseRange(std::string_view all) {
+}  // namespace
+
+std::optional<PhonebookLimits> ParsePhonebookRange(std::string_view all) {
     constexpr std::string_view kRange = "+CPBR: (";
     const size_t range = all.find(kRange);
     if (range == std::string_view::npos) return std::nullopt;
@@ -234,6 +227,8 @@ std::optional<PhonebookLimits> ParseRange(std::string_view all) {
     return PhonebookLimits{numberLimit, textLimit, capacity};
 }
 
+namespace {
+
 // A range answer sets the table's limits; entries fill the table.  Both may be pending at once.
 int OnPhonebook(ModemEngine&, State& s) {
     std::string range, text;
@@ -244,7 +239,7 @@ int OnPhonebook(ModemEngine&, State& s) {
     }
     if (!range.empty()) {
         // An answer of another form leaves the table as it is.
-        if (const auto limits = ParseRange(range)) {
+        if (const auto limits = ParsePhonebookRange(range)) {
             std::lock_guard lock(s.phonebookMutex);
             s.phonebook.SetLimits(limits->numberLimit, limits->textLimit, limits->capacity);
         }
@@ -257,6 +252,16 @@ int OnPhonebook(ModemEngine&, State& s) {
     }
     // The reader found no entries: the controller must still hear of the end.
     return s.phonebookReadEmpty.exchange(false) ? notify::kPhonebookRead : 0;
+}
+
+// The next notification a thread posted; the rest stay for the next round, in order.
+int OnPosted(ModemEngine&, State& s) {
+    std::lock_guard lock(s.postedMutex);
+    if (s.posted.empty()) return 0;
+    const int32_t code = s.posted.front();
+    s.posted.pop_front();
+    if (!s.posted.empty()) s.events.Signal(kPosted);
+    return code;
 }
 
 struct Action {
@@ -304,6 +309,7 @@ constexpr Action kActions[kCount] = {
     /* 35 kStoreSendDone */ {nullptr, notify::kStoreSendDone},
     /* 36 kPhonebook */ {OnPhonebook, 0},
     /* 37 kPhonebookWritten */ {nullptr, notify::kPhonebookWritten},
+    /* 38 kPosted */ {OnPosted, 0},
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "modem/modem_engine.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -8,6 +9,8 @@
 
 namespace telvane {
 namespace {
+
+constexpr int32_t kIdleFloorMs = 500;
 
 // The one engine whose port delivers to ReceiveHandler.
 std::atomic<ModemEngine*> g_engine{nullptr};
@@ -33,6 +36,7 @@ ModemEngine::~ModemEngine() {
     // Cut every pause and wait short so that the workers end promptly.
     s.pauseEvent.Abandon();
     s.okEvent.Abandon();
+    s.transaction.Abandon();
     for (WorkerSlot* slot :
          {&s.startup, &s.phonebookRead, &s.phonebookWrite, &s.segmentSend, &s.textSend, &s.writeSim,
           &s.storeSend, &s.deleter, &s.readOne, &s.lister, &s.toolkitInfo, &s.commandWriter})
@@ -100,23 +104,58 @@ int ModemEngine::SendCommand(std::string_view text) {
     State& s = *state_;
     if (!s.enabled.load() || s.closing.load() || !s.serialPort) return 0;
     if (text.size() + 1 > kMaxCommandLine) return 0;
-    std::lock_guard prompt(s.promptMutex);
     std::lock_guard serialise(s.commandMutex);
     if (!s.commandWriter.WaitFree(timing_.Scaled(500))) return 0;
-    std::string line(text);
-    line.push_back('\r');
-    SerialPort* port = s.serialPort.get();
-    const bool started = s.commandWriter.Start([&s, port, line = std::move(line)] {
-        const auto* bytes = reinterpret_cast<const uint8_t*>(line.data());
-        const auto length = static_cast<int32_t>(line.size());
-        // The port refuses while its previous write is still on the line; a command must not
-        // vanish for that, so it is offered again for a while.
-        for (int attempt = 0; attempt < 2000 && !s.closing.load(); ++attempt) {
-            if (port->Write(bytes, length) > 0) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+    const bool started = s.commandWriter.Start([this, &s, line = std::string(text)] {
+        std::lock_guard onTheLine(s.lineMutex);
+        if (s.closing.load()) return;
+        RunCommand(s, timing_, line, {});
     });
     return started ? 1 : 0;
+}
+
+CommandResult RunCommand(ModemEngine::State& s, const Timing& timing, std::string_view line,
+                         const CommandWait& wait) {
+    if (s.closing.load() || !s.serialPort || line.size() + 1 > kMaxCommandLine) return {};
+    std::string bytes(line);
+    bytes.push_back('\r');
+    // Open before writing: a fast modem may answer before the write returns.
+    s.transaction.Begin(wait.expect, bytes.size());
+    SerialPort* port = s.serialPort.get();
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    const auto length = static_cast<int32_t>(bytes.size());
+    bool written = false;
+    // The port refuses while its previous write is still on the line; a command must not
+    // vanish for that, so it is offered again for a while.
+    for (int attempt = 0; attempt < 2000 && !s.closing.load(); ++attempt) {
+        if (port->Write(data, length) > 0) {
+            written = true;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (!written) {
+        s.transaction.Cancel();
+        return {};
+    }
+    // On a short time scale a loaded machine must still not pass for a silent modem: the waits
+    // only end failures, so a floor costs a working modem nothing.
+    const auto floor = std::chrono::milliseconds(std::min(wait.idleMs, kIdleFloorMs));
+    return s.transaction.Wait(std::max<std::chrono::nanoseconds>(timing.Scaled(wait.idleMs), floor),
+                              wait.maxBytes);
+}
+
+void PostNotification(ModemEngine::State& s, int32_t code) {
+    {
+        std::lock_guard lock(s.postedMutex);
+        s.posted.push_back(code);
+    }
+    s.events.Signal(engine_event::kPosted);
+}
+
+void SetFailure(ModemEngine::State& s, std::string reason) {
+    std::lock_guard lock(s.textMutex);
+    s.lastFailure = std::move(reason);
 }
 
 void ModemEngine::Pause(int32_t milliseconds) {
@@ -128,10 +167,19 @@ int ModemEngine::WaitForOk(int32_t milliseconds) {
 }
 
 int ModemEngine::RequestSignalQuality() {
-    // The window thread polls: it skips a poll rather than wait out a submission's prompt.
-    std::unique_lock prompt(state_->promptMutex, std::try_to_lock);
-    if (!prompt.owns_lock()) return 0;
+    // The window thread polls: it skips a poll rather than wait for a busy line.
+    if (state_->commandWriter.Running()) return 0;
     return SendCommand("AT+CSQ");
+}
+
+std::string ModemEngine::LastFailure() const {
+    std::lock_guard lock(state_->textMutex);
+    return state_->lastFailure;
+}
+
+std::vector<PhonebookRefusal> ModemEngine::PhonebookRefusals() const {
+    std::lock_guard lock(state_->phonebookMutex);
+    return state_->phonebookRefusals;
 }
 
 void ModemEngine::SetScNumber(std::u16string number) {

@@ -25,6 +25,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "codec/sms_record.h"
 #include "platform/timing.h"
@@ -34,6 +35,7 @@
 namespace telvane {
 
 class SmartMessageBuilder;
+struct Classification;
 
 // Engine event numbers: the index of the event flag that a kind of response (or a worker's end)
 // signals.  When several are set, the dispatcher takes the lowest first.
@@ -77,7 +79,8 @@ enum Number : int {
     kStoreSendDone = 35,      // send-from-store worker, success
     kPhonebook = 36,          // "+CPBR:", or the phonebook reader when no entry arrived
     kPhonebookWritten = 37,   // phonebook writer, success
-    kCount = 38,
+    kPosted = 38,             // notifications posted in order (failures, their reasons)
+    kCount = 39,
 };
 }  // namespace engine_event
 
@@ -130,8 +133,30 @@ enum Code : int32_t {
     kCmsNoServiceCentre = 53,
     kCmsNotAllowed = 54,
     kCmsSendFailed = 55,  // the one the controller treats as "send failed"
+    // Why start-up failed: each comes just before kStartupFailed (LastFailure() has the text).
+    kModemSilent = 60,     // nothing came back: check the port and the cable
+    kNotAModem = 61,       // the device answers, but not as a modem: the wrong port
+    kSimPinRequired = 62,  // the SIM wants its PIN
+    kSimPukRequired = 63,  // the SIM is blocked and wants its PUK
+    kSimNotReady = 64,     // the SIM answered with an error or stayed busy
+    kLinkLost = 65,        // the line dropped (also after start-up)
+    // A job ended without success (LastFailure() says why).
+    kSendFailed = 66,            // text message or smart-message segment
+    kWriteFailed = 67,           // message written to the SIM
+    kStoreSendFailed = 68,       // stored message sent
+    kDeleteFailed = 69,          // messages deleted
+    kPhonebookReadFailed = 70,   // nothing of the table was replaced
+    kPhonebookWriteFailed = 71,  // PhonebookRefusals() names the entries left unwritten
 };
 }  // namespace notify
+
+// An entry of a phonebook write that the SIM refused (or that could not be written), left marked
+// changed.
+struct PhonebookRefusal {
+    int32_t position = 0;  // 1-based, as the SIM counts
+    std::string reason;    // "+CME ERROR: 20 (memory full)"
+    bool operator==(const PhonebookRefusal&) const = default;
+};
 
 // Called on the dispatcher thread with a notification code, under the engine's lock.  It must
 // not destroy the engine or wait for the dispatcher; the controller's only posts the code to its
@@ -156,16 +181,23 @@ class ModemEngine : public MessageListing {
     std::string OpenError() const;
     const Timing& GetTiming() const { return timing_; }
 
-    // Writes `text` and CR from a short-lived thread.  1 when the writer was started; 0 when
-    // commands are disabled, the engine is closing, the line is too long, or the previous writer
-    // is still busy after 500 ms (the command is dropped, not queued).
+    // Writes `text` and CR from a short-lived thread, once the line is free, and waits there for
+    // its answer.  1 when the writer was started; 0 when commands are disabled, the engine is
+    // closing, the line is too long, or the previous writer is still busy after 500 ms (the
+    // command is dropped, not queued).
     int SendCommand(std::string_view text);
     // A pause of `milliseconds` (scaled); cut short only by teardown.
     void Pause(int32_t milliseconds);
     // 1 when a final "OK" arrived within `milliseconds` (scaled).
     int WaitForOk(int32_t milliseconds);
-    // "AT+CSQ"; notification 8 follows when the level changed.
+    // "AT+CSQ"; notification 8 follows when the level changed.  Never waits: 0 (skipped) while
+    // the previous poll still waits for the line.
     int RequestSignalQuality();
+
+    // Why the last job or the start-up failed, for the user; empty when nothing failed.
+    std::string LastFailure() const;
+    // The entries the last phonebook write left unwritten, and why.
+    std::vector<PhonebookRefusal> PhonebookRefusals() const;
 
     // Job starters: 1 when the worker was started, 0 when one of its kind still runs (and, for
     // the send, write and send-from-store starters, while not registered).
@@ -239,6 +271,9 @@ class ModemEngine : public MessageListing {
     void RunDispatcher();
     void RunStartup();
     static void ReceiveHandler(const uint8_t* bytes, uint32_t count);
+    // Keeps the current response's text and signals its event: true when it stood in for a
+    // toolkit request's final "OK".
+    bool ClassifyKept(const Classification& kind);
 
     const Timing timing_;
     std::unique_ptr<State> state_;

@@ -1,5 +1,9 @@
 // The engine against the simulated modem on a real pty, at a small time scale.
 
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -62,6 +66,10 @@ class Notifications {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(
             lock, timeout, [&] { return std::count(codes_.begin(), codes_.end(), code) >= count; });
+    }
+    std::vector<int32_t> Codes() const {
+        std::lock_guard lock(mutex_);
+        return codes_;
     }
     int Count(int32_t code) const {
         std::lock_guard lock(mutex_);
@@ -169,34 +177,65 @@ TEST(EngineStartUp, RoamingCountsAsRegistered) {
     EXPECT_TRUE(rig.engine().Registered());
 }
 
-TEST(EngineStartUp, FailuresOfTheSimCheck) {
+TEST(EngineStartUp, FailuresAreNamed) {
     struct Case {
         const char* name;
         const char* scenario;
         int resets;     // "ATZ" lines after the wake-up line
         int simChecks;  // "AT+CMEE=1;+CPIN?" lines
-        int32_t extraCode;
-        double scale;
+        int32_t reason;
     } cases[] = {
-        {"no modem", "[faults]\nsilent = yes\n", 10, 11, 0, kScale},
-        {"no SIM", "[sim]\nstate = absent\n", 1, 1, notify::kNoSim, 0.25},
-        {"PIN required", "[sim]\nstate = pin\n", 1, 20, 0, 0.1},
+        {"no modem", "[faults]\nsilent = yes\n", 3, 0, notify::kModemSilent},
+        {"no SIM", "[sim]\nstate = absent\n", 1, 1, notify::kNoSim},
+        {"PIN required", "[sim]\nstate = pin\n", 1, 1, notify::kSimPinRequired},
     };
     for (const Case& c : cases) {
-        Rig rig(c.scenario, c.scale);
-        ASSERT_TRUE(rig.notes().WaitFor(notify::kStartupFailed, 20s)) << c.name;
+        Rig rig(c.scenario);
+        ASSERT_TRUE(rig.notes().WaitFor(notify::kStartupFailed)) << c.name;
+        // The reason comes first, then the failure.
+        EXPECT_EQ(rig.notes().Codes().end()[-2], c.reason) << c.name;
+        EXPECT_EQ(rig.notes().Count(c.reason), 1) << c.name;
+        EXPECT_FALSE(rig.engine().LastFailure().empty()) << c.name;
         const auto commands = rig.modem().Commands();
         EXPECT_EQ(std::count(commands.begin(), commands.end(), "ATZ"), c.resets + 1) << c.name;
         EXPECT_EQ(std::count(commands.begin(), commands.end(), "AT+CMEE=1;+CPIN?"), c.simChecks)
             << c.name;
-        EXPECT_EQ(commands.back(), "AT+CMEE=1;+CPIN?") << c.name;
-        if (c.extraCode) {
-            EXPECT_EQ(rig.notes().Count(c.extraCode), 1) << c.name;
-        }
         EXPECT_EQ(rig.notes().Count(notify::kStarted), 0) << c.name;
         EXPECT_FALSE(rig.engine().Enabled()) << c.name;
         EXPECT_EQ(rig.engine().SendCommand("AT"), 0) << c.name;
     }
+}
+
+// A device that only sends back what it gets (a loopback plug, another serial device): not a
+// modem, and not a silent one.
+TEST(EngineStartUp, ADeviceThatIsNoModemIsNamed) {
+    int master = -1, slave = -1;
+    char name[128] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    std::atomic<bool> stop{false};
+    std::thread loopback([&] {
+        char buffer[256];
+        while (!stop.load()) {
+            pollfd fd{master, POLLIN, 0};
+            if (poll(&fd, 1, 20) <= 0) continue;
+            const ssize_t n = read(master, buffer, sizeof buffer);
+            if (n > 0 && write(master, buffer, static_cast<size_t>(n)) < 0) break;
+        }
+    });
+    SerialDeviceTable::Instance().Register("COM4", name);
+    {
+        Notifications notes;
+        ModemEngine engine{Timing(kScale)};
+        ASSERT_EQ(engine.Open(4, notes.Callback()), 1) << engine.OpenError();
+        ASSERT_TRUE(notes.WaitFor(notify::kStartupFailed));
+        EXPECT_EQ(notes.Count(notify::kNotAModem), 1);
+        EXPECT_EQ(notes.Count(notify::kModemSilent), 0);
+    }
+    stop = true;
+    loopback.join();
+    SerialDeviceTable::Instance().Unregister("COM4");
+    close(master);
+    close(slave);
 }
 
 TEST(EngineStartUp, ModemStillInitialisingIsAskedAgain) {
@@ -291,6 +330,8 @@ TEST(EngineMessages, NumbersThatAreNoNumbersSendNothing) {
     // Each worker refuses its number at once; the next start waits for the slot to be free.
     for (const char16_t* number : {u"555-0100", u"555 0100", u"5550100\r\nAT+CMGD=1,4"})
         ASSERT_TRUE(WaitUntil([&] { return rig.engine().SendTextMessage(number, u"x") == 1; }));
+    ASSERT_TRUE(rig.notes().WaitFor(notify::kSendFailed, kCeiling, 3));
+    EXPECT_NE(rig.engine().LastFailure().find("is no number"), std::string::npos);
     // A good number after them marks the end: only its submission reached the modem.
     ASSERT_TRUE(WaitUntil([&] { return rig.engine().SendTextMessage(u"5550100", u"x") == 1; }));
     ASSERT_TRUE(rig.notes().WaitFor(notify::kSendDone));
@@ -303,6 +344,8 @@ TEST(EngineMessages, RefusedSendIsReportedByItsErrorCode) {
     ASSERT_TRUE(rig.StartedUp());
     ASSERT_EQ(rig.engine().SendTextMessage(u"5550100", u"x"), 1);
     ASSERT_TRUE(rig.notes().WaitFor(notify::kCmsSendFailed));
+    ASSERT_TRUE(rig.notes().WaitFor(notify::kSendFailed));  // the worker's end, behind the error
+    EXPECT_EQ(rig.engine().LastFailure(), "not sent: +CMS ERROR: 111");
     // The second submission goes through once the first worker has given up: only it is
     // reported sent.
     ASSERT_TRUE(WaitUntil([&] { return rig.engine().SendTextMessage(u"5550100", u"y") == 1; }));
@@ -337,7 +380,11 @@ text_limit = 14
         ASSERT_EQ(table.UpdateEntry(5, u"Eve", u"55\"5"), 1);  // a number that breaks a command
     }
     ASSERT_EQ(engine.WritePhonebook(), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kPhonebookWritten));
+    // The number that would break the command is reported, not written.
+    ASSERT_TRUE(rig.notes().WaitFor(notify::kPhonebookWriteFailed));
+    EXPECT_EQ(
+        engine.PhonebookRefusals(),
+        (std::vector<PhonebookRefusal>{{5, "the number holds characters a SIM cannot store"}}));
 
     const auto commands = rig.modem().Commands();
     const auto has = [&](const std::string& line) {
@@ -364,6 +411,81 @@ text_limit = 14
     EXPECT_EQ(entries[4].changed, 1);  // not written: stays pending
 }
 
+// The SIM's own refusal stays with the entry: it is left marked, and the reason is the SIM's.
+TEST(EnginePhonebook, AnEntryTheSimRefusesStaysChanged) {
+    Rig rig("[phonebook]\ncapacity = 10\nnumber_limit = 20\ntext_limit = 6\n");
+    ASSERT_TRUE(rig.StartedUp());
+    ModemEngine& engine = rig.engine();
+    {
+        auto lock = engine.LockPhonebook();
+        PhonebookTable& table = engine.Phonebook();
+        table.SetLimits(20, 30, 10);  // wider than the SIM's own
+        ASSERT_EQ(table.UpdateEntry(1, u"Ann", u"5550100"), 1);
+        ASSERT_EQ(table.UpdateEntry(2, u"A name far too long", u"5550101"), 1);
+        ASSERT_EQ(table.UpdateEntry(3, u"Cy", u"5550102"), 1);
+    }
+    ASSERT_EQ(engine.WritePhonebook(), 1);
+    ASSERT_TRUE(rig.notes().WaitFor(notify::kPhonebookWriteFailed));
+    EXPECT_EQ(engine.PhonebookRefusals(),
+              (std::vector<PhonebookRefusal>{{2, "+CME ERROR: 24 (text string too long)"}}));
+    EXPECT_EQ(rig.notes().Count(notify::kPhonebookWritten), 0);
+    auto lock = engine.LockPhonebook();
+    const auto& entries = engine.Phonebook().Entries();
+    EXPECT_EQ(entries[0].changed, 0);
+    EXPECT_EQ(entries[1].changed, 1);
+    EXPECT_EQ(entries[2].changed, 0);  // the ones behind it are still written
+}
+
+// A modem that takes its time over the range query: the read waits for it and asks for the
+// whole range.
+TEST(EnginePhonebook, ASlowRangeAnswerIsWaitedFor) {
+    std::string scenario = "[faults]\ndelay +CPBR = 1500\n[phonebook]\ncapacity = 30\n";
+    for (int i = 1; i <= 20; ++i)
+        scenario += std::to_string(i) + " = 55501" + std::to_string(10 + i) + " | P" +
+                    std::to_string(i) + "\n";
+    Rig rig(scenario, 1.0);
+    ASSERT_TRUE(rig.StartedUp());
+    ASSERT_EQ(rig.engine().ReadPhonebook(), 1);
+    ASSERT_TRUE(rig.notes().WaitFor(notify::kPhonebookRead));
+    EXPECT_EQ(rig.modem().CountCommands("AT+CPBR=1,30"), 1);
+    EXPECT_EQ(rig.modem().CountCommands("AT+CPBR=1,0"), 0);
+    auto lock = rig.engine().LockPhonebook();
+    const auto& entries = rig.engine().Phonebook().Entries();
+    EXPECT_EQ(std::count_if(entries.begin(), entries.end(),
+                            [](const PhonebookEntry& e) { return !e.IsEmpty(); }),
+              20);
+}
+
+// Reads that get no answer, or no end, are failures: never an empty store or phonebook.
+TEST(EngineReads, UnansweredReadsFail) {
+    {
+        Rig rig(Messages(3) + "[faults]\nmute = +CMGL\n");
+        ASSERT_TRUE(rig.StartedUp());
+        ASSERT_EQ(rig.engine().ListMessages(4), 1);
+        ASSERT_TRUE(rig.notes().WaitFor(notify::kListingFailed));
+        EXPECT_EQ(rig.notes().Count(notify::kListingFinished), 0);
+        EXPECT_NE(rig.engine().LastFailure().find("no answer"), std::string::npos)
+            << rig.engine().LastFailure();
+    }
+    {
+        Rig rig("[faults]\nmute = +CPBR\n[phonebook]\n1 = 5550100 | Ann\n");
+        ASSERT_TRUE(rig.StartedUp());
+        ASSERT_EQ(rig.engine().ReadPhonebook(), 1);
+        ASSERT_TRUE(rig.notes().WaitFor(notify::kPhonebookReadFailed));
+        EXPECT_EQ(rig.notes().Count(notify::kPhonebookRead), 0);
+        EXPECT_EQ(rig.modem().CountCommands("AT+CPBR=1,"), 0);  // never asks for nothing
+    }
+}
+
+TEST(EngineMessages, AFailedDeleteIsReported) {
+    Rig rig(Messages(2));
+    ASSERT_TRUE(rig.StartedUp());
+    ASSERT_EQ(rig.engine().DeleteMessages(0, 999), 1);  // outside the store
+    ASSERT_TRUE(rig.notes().WaitFor(notify::kDeleteFailed));
+    EXPECT_EQ(rig.notes().Count(notify::kDeleted), 0);
+    EXPECT_NE(rig.engine().LastFailure().find("+CMS ERROR"), std::string::npos);
+}
+
 TEST(EngineToolkit, IndicationAfterStartUpAsksForTheDetails) {
     Rig rig(R"([toolkit]
 3 = +STGI: 0,1,0,4,0,"Enter code"
@@ -383,6 +505,9 @@ TEST(EngineLink, DroppedInTheMiddleOfAListing) {
     ASSERT_TRUE(rig.StartedUp());
     ASSERT_EQ(rig.engine().ListMessages(4), 1);
     ASSERT_TRUE(rig.notes().WaitFor(notify::kStartupFailed));
+    EXPECT_EQ(rig.notes().Count(notify::kLinkLost), 1);
+    EXPECT_TRUE(rig.notes().WaitFor(notify::kListingFailed));  // not an empty store
+    EXPECT_EQ(rig.notes().Count(notify::kListingFinished), 0);
     EXPECT_TRUE(EndsWithinCeiling([&rig] { rig.CloseEngine(); }));
 }
 
