@@ -121,7 +121,7 @@ struct ModemEngine::State {
 
     // Notifications posted by the threads in order, delivered by the dispatcher in that order.
     std::mutex postedMutex;
-    std::deque<int32_t> posted;
+    std::deque<Notification> posted;
     // SIM toolkit.
     std::atomic<int32_t> toolkitCommand{0};
     std::atomic<int32_t> toolkitAwaiting{0};
@@ -145,7 +145,7 @@ struct CommandWait {
 CommandResult RunCommand(ModemEngine::State& s, const Timing& timing, std::string_view line,
                          const CommandWait& wait);
 // Hands `code` to the dispatcher, behind every code posted before it.
-void PostNotification(ModemEngine::State& s, int32_t code);
+void PostNotification(ModemEngine::State& s, Notification code);
 // Keeps the reason of the job or start-up that failed, for LastFailure().
 void SetFailure(ModemEngine::State& s, std::string reason);
 
@@ -161,7 +161,9 @@ inline bool IsPhonebookRange(std::string_view response) {
 // What tests reach inside the engine.
 struct ModemEngineTestAccess {
     static ModemEngine::State& Of(ModemEngine& engine) { return *engine.state_; }
-    static int HandleEvent(ModemEngine& engine, int event) { return engine.HandleEvent(event); }
+    static std::optional<Notification> HandleEvent(ModemEngine& engine, int event) {
+        return engine.HandleEvent(event);
+    }
     static std::string& Response(ModemEngine& engine) { return engine.state_->response; }
 };
 

@@ -145,7 +145,7 @@ CommandResult RunCommand(ModemEngine::State& s, const Timing& timing, std::strin
                               wait.maxBytes);
 }
 
-void PostNotification(ModemEngine::State& s, int32_t code) {
+void PostNotification(ModemEngine::State& s, Notification code) {
     {
         std::lock_guard lock(s.postedMutex);
         s.posted.push_back(code);

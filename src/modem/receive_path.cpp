@@ -14,8 +14,8 @@ void ModemEngine::OnReceive(const uint8_t* bytes, uint32_t count) {
         s.simState = 0;
         s.transaction.OnLinkLost();
         SetFailure(s, "the link to the modem was lost");
-        PostNotification(s, notify::kLinkLost);
-        PostNotification(s, notify::kStartupFailed);
+        PostNotification(s, Notification::kLinkLost);
+        PostNotification(s, Notification::kStartupFailed);
         return;
     }
     if (s.discardPending.exchange(false)) s.framer.Clear();

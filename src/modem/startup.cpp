@@ -1,6 +1,7 @@
 // The start-up sequence: reset, SIM check, registration reports, PDU mode, operator.  Each step
 // goes on as soon as the modem has answered the one before.
 
+#include <optional>
 #include <string_view>
 
 #include "modem/engine_state.h"
@@ -78,12 +79,12 @@ SimAnswer ReadSimAnswer(const CommandResult& r) {
 void ModemEngine::RunStartup() {
     State& s = *state_;
     s.enabled = true;
-    const auto fail = [this, &s](int32_t reason, std::string text) {
+    const auto fail = [this, &s](std::optional<Notification> reason, std::string text) {
         s.enabled = false;
         if (s.closing.load()) return;
         SetFailure(s, std::move(text));
-        if (reason) PostNotification(s, reason);
-        PostNotification(s, notify::kStartupFailed);
+        if (reason) PostNotification(s, *reason);
+        PostNotification(s, Notification::kStartupFailed);
     };
     // The receive path has told the controller already.
     const auto linkLost = [&s] { s.enabled = false; };
@@ -96,12 +97,12 @@ void ModemEngine::RunStartup() {
         if (r.end == End::kLinkLost) return linkLost();
         answered = r.Answered();
     }
-    if (s.closing.load()) return fail(0, "");
+    if (s.closing.load()) return fail(std::nullopt, "");
     if (!answered) {
         if (s.bytesReceived.load() > 0)
-            return fail(notify::kNotAModem,
+            return fail(Notification::kNotAModem,
                         "the device on this port answers, but not as a modem: check the port");
-        return fail(notify::kModemSilent,
+        return fail(Notification::kModemSilent,
                     "the modem does not answer: check the port and the cable");
     }
 
@@ -121,30 +122,30 @@ void ModemEngine::RunStartup() {
             break;
         case SimAnswer::kAbsent:
             // The dispatcher has told the controller "no SIM" from the error itself.
-            return fail(0, "no SIM card in the modem");
+            return fail(std::nullopt, "no SIM card in the modem");
         case SimAnswer::kPin:
-            return fail(notify::kSimPinRequired, "the SIM card needs its PIN");
+            return fail(Notification::kSimPinRequired, "the SIM card needs its PIN");
         case SimAnswer::kPuk:
-            return fail(notify::kSimPukRequired, "the SIM card is blocked and needs its PUK");
+            return fail(Notification::kSimPukRequired, "the SIM card is blocked and needs its PUK");
         case SimAnswer::kBusy:
         case SimAnswer::kOtherError:
-            return fail(notify::kSimNotReady,
+            return fail(Notification::kSimNotReady,
                         "the SIM card did not become ready (" + DescribeEnd(last, 0) + ")");
         case SimAnswer::kUnanswered:
-            return fail(notify::kModemSilent, "the modem stopped answering");
+            return fail(Notification::kModemSilent, "the modem stopped answering");
     }
     // The dispatcher sets it too, from the same answer; registration reports need it now.
     s.simState = 1;
 
     for (const Step& step : kConfigure) {
-        if (s.closing.load()) return fail(0, "");
+        if (s.closing.load()) return fail(std::nullopt, "");
         const CommandResult r =
             RunCommand(s, timing_, step.command, {.expect = {.infoKeyword = step.infoKeyword}});
         if (r.end == End::kLinkLost) return linkLost();
         // Refusals are not checked (a modem may lack one of these); silence is.
-        if (!r.Answered()) return fail(notify::kModemSilent, "the modem stopped answering");
+        if (!r.Answered()) return fail(Notification::kModemSilent, "the modem stopped answering");
     }
-    if (s.closing.load()) return fail(0, "");
+    if (s.closing.load()) return fail(std::nullopt, "");
     s.events.Signal(engine_event::kStartupDone);
 }
 

@@ -23,7 +23,7 @@ constexpr int32_t kStoreSendIdleMs = 8000;
 constexpr size_t kListingMaxBytes = 512 * 1024;
 constexpr size_t kPhonebookMaxBytes = 1024 * 1024;
 
-void Fail(State& s, int32_t code, std::string reason) {
+void Fail(State& s, Notification code, std::string reason) {
     SetFailure(s, std::move(reason));
     PostNotification(s, code);
 }
@@ -33,7 +33,7 @@ struct PduJob {
     std::string_view command;              // "AT+CMGF=0;+CMGS=" or "AT+CMGF=0;+CMGW="
     std::atomic<int32_t> State::*waiting;  // sendWaiting or writeWaiting
     int endEvent;
-    int32_t failure;  // the notification when it did not go through
+    Notification failure;  // when it did not go through
 };
 
 // Announces the PDU's length, waits for the modem's "> ", writes the PDU and Ctrl-Z, and waits
@@ -108,7 +108,7 @@ void ReadPhonebookWorker(const Timing& timing, State& s) {
     std::lock_guard line(s.lineMutex);
     ForgetSmsText(s, kPhonebook);  // entries of an earlier read are no answer to this one
     const auto failed = [&s](const std::string& what, const CommandResult& r) {
-        Fail(s, notify::kPhonebookReadFailed,
+        Fail(s, Notification::kPhonebookReadFailed,
              "the SIM phonebook could not be read: " + what + DescribeEnd(r, kAnswerIdleMs));
     };
     const CommandResult select = RunCommand(s, timing, SelectPhonebookCommand(s), {});
@@ -119,7 +119,7 @@ void ReadPhonebookWorker(const Timing& timing, State& s) {
     const auto limits = ParsePhonebookRange(range.LineWith("+CPBR:").value_or(""));
     if (!limits) {
         SetFailure(s, "the SIM phonebook could not be read: its size came in an unknown form");
-        return PostNotification(s, notify::kPhonebookReadFailed);
+        return PostNotification(s, Notification::kPhonebookReadFailed);
     }
     {
         std::lock_guard lock(s.phonebookMutex);
@@ -157,7 +157,7 @@ void WritePhonebookWorker(const Timing& timing, State& s) {
             s.phonebookRefusals = std::move(refusals);
         }
         if (all) return s.events.Signal(kPhonebookWritten);
-        Fail(s, notify::kPhonebookWriteFailed, "some SIM phonebook entries were not written");
+        Fail(s, Notification::kPhonebookWriteFailed, "some SIM phonebook entries were not written");
     };
     int32_t capacity = 0;
     {
@@ -243,7 +243,8 @@ void DeleteWorker(const Timing& timing, State& s, int32_t mode, int32_t index) {
     const CommandResult r = RunCommand(s, timing, command, {});
     s.deleteWaiting = 0;
     if (!r.Ok())
-        return Fail(s, notify::kDeleteFailed, "not deleted: " + DescribeEnd(r, kAnswerIdleMs));
+        return Fail(s, Notification::kDeleteFailed,
+                    "not deleted: " + DescribeEnd(r, kAnswerIdleMs));
     // The listing no longer matches the store.
     s.listingCount = -1;
     s.events.Signal(kDeleted);
@@ -271,7 +272,7 @@ int ModemEngine::SendTextMessage(std::u16string number, std::u16string text) {
     if (!s.registered.load() || s.closing.load()) return 0;
     return s.textSend.Start([this, &s, number = std::move(number), text = std::move(text)] {
         static constexpr PduJob kJob{"AT+CMGF=0;+CMGS=", &State::sendWaiting, kSendDone,
-                                     notify::kSendFailed};
+                                     Notification::kSendFailed};
         SendTextWorker(timing_, s, kJob, number, text);
     });
 }
@@ -281,7 +282,7 @@ int ModemEngine::WriteTextToSim(std::u16string number, std::u16string text) {
     if (!s.registered.load() || s.closing.load()) return 0;
     return s.writeSim.Start([this, &s, number = std::move(number), text = std::move(text)] {
         static constexpr PduJob kJob{"AT+CMGF=0;+CMGW=", &State::writeWaiting, kWriteDone,
-                                     notify::kWriteFailed};
+                                     Notification::kWriteFailed};
         SendTextWorker(timing_, s, kJob, number, text);
     });
 }
@@ -294,7 +295,7 @@ int ModemEngine::SendSmartSegment(std::u16string number, int32_t segment) {
     return s.segmentSend.Start(
         [this, &s, number = std::move(number), userData = std::move(userData)] {
             static constexpr PduJob kJob{"AT+CMGF=0;+CMGS=", &State::sendWaiting, kSendDone,
-                                         notify::kSendFailed};
+                                         Notification::kSendFailed};
             if (!ReadyToSubmit(s, kJob, number)) return;
             int32_t length = 0;
             const std::u16string pdu =
@@ -308,14 +309,15 @@ int ModemEngine::SendFromStore(int32_t index) {
     if (!s.registered.load() || s.closing.load()) return 0;
     return s.storeSend.Start([this, &s, index] {
         if (!s.registered.load())
-            return Fail(s, notify::kStoreSendFailed, "not sent: not registered on a network");
+            return Fail(s, Notification::kStoreSendFailed, "not sent: not registered on a network");
         std::lock_guard line(s.lineMutex);
         const CommandResult r = RunCommand(s, timing_, "AT+CMGF=0;+CMSS=" + std::to_string(index),
                                            {.idleMs = kStoreSendIdleMs});
         if (r.Ok())
             s.events.Signal(kStoreSendDone);
         else
-            Fail(s, notify::kStoreSendFailed, "not sent: " + DescribeEnd(r, kStoreSendIdleMs));
+            Fail(s, Notification::kStoreSendFailed,
+                 "not sent: " + DescribeEnd(r, kStoreSendIdleMs));
     });
 }
 

@@ -13,6 +13,7 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,7 +55,7 @@ bool EndsWithinCeiling(Work work) {
 class Notifications {
   public:
     EngineCallback Callback() {
-        return [this](int32_t code) {
+        return [this](Notification code) {
             {
                 std::lock_guard lock(mutex_);
                 codes_.push_back(code);
@@ -62,16 +63,16 @@ class Notifications {
             changed_.notify_all();
         };
     }
-    bool WaitFor(int32_t code, std::chrono::milliseconds timeout = kCeiling, int count = 1) {
+    bool WaitFor(Notification code, std::chrono::milliseconds timeout = kCeiling, int count = 1) {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(
             lock, timeout, [&] { return std::count(codes_.begin(), codes_.end(), code) >= count; });
     }
-    std::vector<int32_t> Codes() const {
+    std::vector<Notification> Codes() const {
         std::lock_guard lock(mutex_);
         return codes_;
     }
-    int Count(int32_t code) const {
+    int Count(Notification code) const {
         std::lock_guard lock(mutex_);
         return static_cast<int>(std::count(codes_.begin(), codes_.end(), code));
     }
@@ -79,7 +80,7 @@ class Notifications {
   private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<int32_t> codes_;
+    std::vector<Notification> codes_;
 };
 
 // A simulated modem, registered as COM3, and an engine opened on it.
@@ -96,7 +97,7 @@ class Rig {
     ~Rig() { SerialDeviceTable::Instance().Unregister("COM3"); }
 
     bool StartedUp() {
-        return notes_.WaitFor(notify::kStarted) && notes_.WaitFor(notify::kOperator);
+        return notes_.WaitFor(Notification::kStarted) && notes_.WaitFor(Notification::kOperator);
     }
     ModemEngine& engine() { return *engine_; }
     modemsim::SimulatedModem& modem() { return modem_; }
@@ -140,8 +141,8 @@ TEST(EngineStartUp, AnsweredModemComesUpRegisteredWithItsOperator) {
         "AT+COPS=3,2;+COPS?",
     };
     EXPECT_EQ(rig.modem().Commands(), expected);
-    EXPECT_EQ(rig.notes().Count(notify::kSimReady), 1);
-    EXPECT_TRUE(rig.notes().WaitFor(notify::kRegistered));
+    EXPECT_EQ(rig.notes().Count(Notification::kSimReady), 1);
+    EXPECT_TRUE(rig.notes().WaitFor(Notification::kRegistered));
     EXPECT_TRUE(rig.engine().Started());
     EXPECT_TRUE(rig.engine().Registered());
     EXPECT_EQ(rig.engine().SignalLevel(), 5);
@@ -167,7 +168,7 @@ TEST(EngineStartUp, ASecondEngineIsRefusedWhileOneIsOpen) {
     Notifications notes;
     ModemEngine after{Timing(kScale)};
     ASSERT_EQ(after.Open(4, notes.Callback()), 1) << after.OpenError();
-    EXPECT_TRUE(notes.WaitFor(notify::kStarted));
+    EXPECT_TRUE(notes.WaitFor(Notification::kStarted));
     SerialDeviceTable::Instance().Unregister("COM4");
 }
 
@@ -183,15 +184,15 @@ TEST(EngineStartUp, FailuresAreNamed) {
         const char* scenario;
         int resets;     // "ATZ" lines after the wake-up line
         int simChecks;  // "AT+CMEE=1;+CPIN?" lines
-        int32_t reason;
+        Notification reason;
     } cases[] = {
-        {"no modem", "[faults]\nsilent = yes\n", 3, 0, notify::kModemSilent},
-        {"no SIM", "[sim]\nstate = absent\n", 1, 1, notify::kNoSim},
-        {"PIN required", "[sim]\nstate = pin\n", 1, 1, notify::kSimPinRequired},
+        {"no modem", "[faults]\nsilent = yes\n", 3, 0, Notification::kModemSilent},
+        {"no SIM", "[sim]\nstate = absent\n", 1, 1, Notification::kNoSim},
+        {"PIN required", "[sim]\nstate = pin\n", 1, 1, Notification::kSimPinRequired},
     };
     for (const Case& c : cases) {
         Rig rig(c.scenario);
-        ASSERT_TRUE(rig.notes().WaitFor(notify::kStartupFailed)) << c.name;
+        ASSERT_TRUE(rig.notes().WaitFor(Notification::kStartupFailed)) << c.name;
         // The reason comes first, then the failure.
         EXPECT_EQ(rig.notes().Codes().end()[-2], c.reason) << c.name;
         EXPECT_EQ(rig.notes().Count(c.reason), 1) << c.name;
@@ -200,7 +201,7 @@ TEST(EngineStartUp, FailuresAreNamed) {
         EXPECT_EQ(std::count(commands.begin(), commands.end(), "ATZ"), c.resets + 1) << c.name;
         EXPECT_EQ(std::count(commands.begin(), commands.end(), "AT+CMEE=1;+CPIN?"), c.simChecks)
             << c.name;
-        EXPECT_EQ(rig.notes().Count(notify::kStarted), 0) << c.name;
+        EXPECT_EQ(rig.notes().Count(Notification::kStarted), 0) << c.name;
         EXPECT_FALSE(rig.engine().Enabled()) << c.name;
         EXPECT_EQ(rig.engine().SendCommand("AT"), 0) << c.name;
     }
@@ -227,9 +228,9 @@ TEST(EngineStartUp, ADeviceThatIsNoModemIsNamed) {
         Notifications notes;
         ModemEngine engine{Timing(kScale)};
         ASSERT_EQ(engine.Open(4, notes.Callback()), 1) << engine.OpenError();
-        ASSERT_TRUE(notes.WaitFor(notify::kStartupFailed));
-        EXPECT_EQ(notes.Count(notify::kNotAModem), 1);
-        EXPECT_EQ(notes.Count(notify::kModemSilent), 0);
+        ASSERT_TRUE(notes.WaitFor(Notification::kStartupFailed));
+        EXPECT_EQ(notes.Count(Notification::kNotAModem), 1);
+        EXPECT_EQ(notes.Count(Notification::kModemSilent), 0);
     }
     stop = true;
     loopback.join();
@@ -263,7 +264,7 @@ TEST(EngineListing, ListsTheStore) {
         ASSERT_TRUE(rig.StartedUp()) << c.name;
         ASSERT_EQ(rig.engine().ListMessages(4), 1) << c.name;
         EXPECT_EQ(rig.engine().ListMessages(4), 0) << c.name;  // one listing at a time
-        ASSERT_TRUE(rig.notes().WaitFor(notify::kListingFinished)) << c.name;
+        ASSERT_TRUE(rig.notes().WaitFor(Notification::kListingFinished)) << c.name;
         ASSERT_EQ(rig.engine().ListingSize(), c.count) << c.name;
         for (int i = 0; i < c.count; ++i) {
             const SmsRecord entry = rig.engine().ListingEntry(i);
@@ -282,11 +283,11 @@ TEST(EngineListing, DeletingAnIndexAbove99RemovesThatMessage) {
     Rig rig(Messages(150), 0.15);
     ASSERT_TRUE(rig.StartedUp());
     ASSERT_EQ(rig.engine().ListMessages(4), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kListingFinished));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kListingFinished));
     const SmsRecord target = rig.engine().ListingEntry(122);
     ASSERT_EQ(target.index, 123);
     ASSERT_EQ(rig.engine().DeleteMessages(0, target.index), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kDeleted));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kDeleted));
     EXPECT_TRUE(rig.modem().WaitForCommand("AT+CMGD=123", 1s));
     const auto left = rig.modem().Messages();
     EXPECT_EQ(left.size(), 149u);
@@ -302,25 +303,25 @@ TEST(EngineMessages, SendWriteSendFromStoreAndDelete) {
 
     ASSERT_EQ(engine.SendTextMessage(u"+886912345678", u"Hello there"), 1);
     EXPECT_EQ(engine.SendTextMessage(u"+886912345678", u"again"), 0);  // one send at a time
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kMessageSent));
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kSendDone));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kMessageSent));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kSendDone));
     EXPECT_GE(engine.MessageReference(), 0);
     ASSERT_EQ(rig.modem().SubmittedPdus().size(), 1u);
 
     ASSERT_EQ(engine.WriteTextToSim(u"5550100", u"Draft"), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kMessageWritten));
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kWriteDone));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kMessageWritten));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kWriteDone));
     const int32_t written = engine.WrittenIndex();
     ASSERT_GE(written, 1);
     ASSERT_EQ(rig.modem().Messages().size(), 1u);
 
     ASSERT_EQ(engine.SendFromStore(written), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kStoredMessageSent));
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kStoreSendDone));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kStoredMessageSent));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kStoreSendDone));
     EXPECT_EQ(rig.modem().SubmittedPdus().size(), 2u);
 
     ASSERT_EQ(engine.DeleteMessages(0, written), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kDeleted));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kDeleted));
     EXPECT_TRUE(rig.modem().Messages().empty());
 }
 
@@ -330,11 +331,11 @@ TEST(EngineMessages, NumbersThatAreNoNumbersSendNothing) {
     // Each worker refuses its number at once; the next start waits for the slot to be free.
     for (const char16_t* number : {u"555-0100", u"555 0100", u"5550100\r\nAT+CMGD=1,4"})
         ASSERT_TRUE(WaitUntil([&] { return rig.engine().SendTextMessage(number, u"x") == 1; }));
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kSendFailed, kCeiling, 3));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kSendFailed, kCeiling, 3));
     EXPECT_NE(rig.engine().LastFailure().find("is no number"), std::string::npos);
     // A good number after them marks the end: only its submission reached the modem.
     ASSERT_TRUE(WaitUntil([&] { return rig.engine().SendTextMessage(u"5550100", u"x") == 1; }));
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kSendDone));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kSendDone));
     EXPECT_EQ(rig.modem().CountCommands("+CMGS"), 1);
     EXPECT_EQ(rig.modem().CountCommands("+CMGD"), 0);
 }
@@ -343,15 +344,16 @@ TEST(EngineMessages, RefusedSendIsReportedByItsErrorCode) {
     Rig rig("[faults]\ncms_error = 1:111\n");
     ASSERT_TRUE(rig.StartedUp());
     ASSERT_EQ(rig.engine().SendTextMessage(u"5550100", u"x"), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kCmsSendFailed));
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kSendFailed));  // the worker's end, behind the error
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kCmsSendFailed));
+    ASSERT_TRUE(
+        rig.notes().WaitFor(Notification::kSendFailed));  // the worker's end, behind the error
     EXPECT_EQ(rig.engine().LastFailure(), "not sent: +CMS ERROR: 111");
     // The second submission goes through once the first worker has given up: only it is
     // reported sent.
     ASSERT_TRUE(WaitUntil([&] { return rig.engine().SendTextMessage(u"5550100", u"y") == 1; }));
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kSendDone));
-    EXPECT_EQ(rig.notes().Count(notify::kSendDone), 1);
-    EXPECT_EQ(rig.notes().Count(notify::kMessageSent), 1);
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kSendDone));
+    EXPECT_EQ(rig.notes().Count(Notification::kSendDone), 1);
+    EXPECT_EQ(rig.notes().Count(Notification::kMessageSent), 1);
     EXPECT_EQ(rig.modem().CountCommands("+CMGS="), 2);
 }
 
@@ -366,7 +368,7 @@ text_limit = 14
     ASSERT_TRUE(rig.StartedUp());
     ModemEngine& engine = rig.engine();
     ASSERT_EQ(engine.ReadPhonebook(), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kPhonebookRead));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kPhonebookRead));
     {
         auto lock = engine.LockPhonebook();
         PhonebookTable& table = engine.Phonebook();
@@ -381,7 +383,7 @@ text_limit = 14
     }
     ASSERT_EQ(engine.WritePhonebook(), 1);
     // The number that would break the command is reported, not written.
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kPhonebookWriteFailed));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kPhonebookWriteFailed));
     EXPECT_EQ(
         engine.PhonebookRefusals(),
         (std::vector<PhonebookRefusal>{{5, "the number holds characters a SIM cannot store"}}));
@@ -425,10 +427,10 @@ TEST(EnginePhonebook, AnEntryTheSimRefusesStaysChanged) {
         ASSERT_EQ(table.UpdateEntry(3, u"Cy", u"5550102"), 1);
     }
     ASSERT_EQ(engine.WritePhonebook(), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kPhonebookWriteFailed));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kPhonebookWriteFailed));
     EXPECT_EQ(engine.PhonebookRefusals(),
               (std::vector<PhonebookRefusal>{{2, "+CME ERROR: 24 (text string too long)"}}));
-    EXPECT_EQ(rig.notes().Count(notify::kPhonebookWritten), 0);
+    EXPECT_EQ(rig.notes().Count(Notification::kPhonebookWritten), 0);
     auto lock = engine.LockPhonebook();
     const auto& entries = engine.Phonebook().Entries();
     EXPECT_EQ(entries[0].changed, 0);
@@ -446,7 +448,7 @@ TEST(EnginePhonebook, ASlowRangeAnswerIsWaitedFor) {
     Rig rig(scenario, 1.0);
     ASSERT_TRUE(rig.StartedUp());
     ASSERT_EQ(rig.engine().ReadPhonebook(), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kPhonebookRead));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kPhonebookRead));
     EXPECT_EQ(rig.modem().CountCommands("AT+CPBR=1,30"), 1);
     EXPECT_EQ(rig.modem().CountCommands("AT+CPBR=1,0"), 0);
     auto lock = rig.engine().LockPhonebook();
@@ -462,8 +464,8 @@ TEST(EngineReads, UnansweredReadsFail) {
         Rig rig(Messages(3) + "[faults]\nmute = +CMGL\n");
         ASSERT_TRUE(rig.StartedUp());
         ASSERT_EQ(rig.engine().ListMessages(4), 1);
-        ASSERT_TRUE(rig.notes().WaitFor(notify::kListingFailed));
-        EXPECT_EQ(rig.notes().Count(notify::kListingFinished), 0);
+        ASSERT_TRUE(rig.notes().WaitFor(Notification::kListingFailed));
+        EXPECT_EQ(rig.notes().Count(Notification::kListingFinished), 0);
         EXPECT_NE(rig.engine().LastFailure().find("no answer"), std::string::npos)
             << rig.engine().LastFailure();
     }
@@ -471,8 +473,8 @@ TEST(EngineReads, UnansweredReadsFail) {
         Rig rig("[faults]\nmute = +CPBR\n[phonebook]\n1 = 5550100 | Ann\n");
         ASSERT_TRUE(rig.StartedUp());
         ASSERT_EQ(rig.engine().ReadPhonebook(), 1);
-        ASSERT_TRUE(rig.notes().WaitFor(notify::kPhonebookReadFailed));
-        EXPECT_EQ(rig.notes().Count(notify::kPhonebookRead), 0);
+        ASSERT_TRUE(rig.notes().WaitFor(Notification::kPhonebookReadFailed));
+        EXPECT_EQ(rig.notes().Count(Notification::kPhonebookRead), 0);
         EXPECT_EQ(rig.modem().CountCommands("AT+CPBR=1,"), 0);  // never asks for nothing
     }
 }
@@ -481,8 +483,8 @@ TEST(EngineMessages, AFailedDeleteIsReported) {
     Rig rig(Messages(2));
     ASSERT_TRUE(rig.StartedUp());
     ASSERT_EQ(rig.engine().DeleteMessages(0, 999), 1);  // outside the store
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kDeleteFailed));
-    EXPECT_EQ(rig.notes().Count(notify::kDeleted), 0);
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kDeleteFailed));
+    EXPECT_EQ(rig.notes().Count(Notification::kDeleted), 0);
     EXPECT_NE(rig.engine().LastFailure().find("+CMS ERROR"), std::string::npos);
 }
 
@@ -494,20 +496,20 @@ TEST(EngineToolkit, IndicationAfterStartUpAsksForTheDetails) {
     rig.modem().PushUnsolicited("+STIN: 0");
     rig.modem().PushUnsolicited("+STIN: 3");
     ASSERT_TRUE(rig.modem().WaitForCommand("AT+STGI=3", kCeiling));
-    EXPECT_EQ(rig.modem().CountCommands("AT+STGI"), 1);      // type 0 is no request
-    EXPECT_TRUE(rig.notes().WaitFor(notify::kToolkitInfo));  // its answer is complete
+    EXPECT_EQ(rig.modem().CountCommands("AT+STGI"), 1);            // type 0 is no request
+    EXPECT_TRUE(rig.notes().WaitFor(Notification::kToolkitInfo));  // its answer is complete
     rig.modem().PushUnsolicited("+STIN: 98");
-    EXPECT_TRUE(rig.notes().WaitFor(notify::kToolkitEnded));
+    EXPECT_TRUE(rig.notes().WaitFor(Notification::kToolkitEnded));
 }
 
 TEST(EngineLink, DroppedInTheMiddleOfAListing) {
     Rig rig(Messages(20) + "[faults]\ndrop_at = +CMGL 300\n");
     ASSERT_TRUE(rig.StartedUp());
     ASSERT_EQ(rig.engine().ListMessages(4), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kStartupFailed));
-    EXPECT_EQ(rig.notes().Count(notify::kLinkLost), 1);
-    EXPECT_TRUE(rig.notes().WaitFor(notify::kListingFailed));  // not an empty store
-    EXPECT_EQ(rig.notes().Count(notify::kListingFinished), 0);
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kStartupFailed));
+    EXPECT_EQ(rig.notes().Count(Notification::kLinkLost), 1);
+    EXPECT_TRUE(rig.notes().WaitFor(Notification::kListingFailed));  // not an empty store
+    EXPECT_EQ(rig.notes().Count(Notification::kListingFinished), 0);
     EXPECT_TRUE(EndsWithinCeiling([&rig] { rig.CloseEngine(); }));
 }
 
@@ -526,7 +528,7 @@ TEST(EngineLink, DeviceVanishesDuringEveryKindOfJob) {
     EXPECT_EQ(engine.ReadOneMessage(1), 1);
     ASSERT_TRUE(rig.modem().WaitForCommand("+CMGL", kCeiling));  // the jobs are under way
     rig.modem().Stop();  // the modem goes away with its side of the line
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kStartupFailed));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kStartupFailed));
     EXPECT_TRUE(EndsWithinCeiling([&rig] { rig.CloseEngine(); }));
 }
 
@@ -543,7 +545,7 @@ TEST(EngineTeardown, CallbacksNeverOutliveTheEngine) {
         std::atomic<int> calls{0};
         auto engine = std::make_unique<ModemEngine>(Timing(kScale));
         ASSERT_EQ(engine->Open(4,
-                               [&](int32_t) {
+                               [&](Notification) {
                                    ++calls;
                                    std::this_thread::sleep_for(2ms);
                                    if (destroyed) ++late;
