@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <string>
 #include <thread>
 
@@ -31,16 +33,19 @@ void KeepDescriptorsFromChildren() {
     }
 }
 
-Result RunTool(const std::string& arguments) {
+// Runs the tool to its end; `onLine` sees each line of its output as it comes.
+Result RunTool(const std::string& arguments,
+               const std::function<void(const std::string&)>& onLine = nullptr) {
     KeepDescriptorsFromChildren();
     Result result;
     const std::string command = std::string(TELVANE_TOOL_PATH) + " " + arguments + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return result;
     std::array<char, 4096> buffer;
-    size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        result.out.append(buffer.data(), n);
+    while (fgets(buffer.data(), static_cast<int>(buffer.size()), pipe)) {
+        result.out += buffer.data();
+        if (onLine) onLine(buffer.data());
+    }
     const int status = pclose(pipe);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
@@ -115,15 +120,20 @@ TEST(ToolModem, ListenPrintsNotificationsUntilTheLinkIsLost) {
     modemsim::SimulatedModem modem(modemsim::Scenario{});
     const std::string device = modem.Start();
     ASSERT_FALSE(device.empty());
-    std::thread peer([&modem] {
-        if (!modem.WaitForCommand("+COPS?", std::chrono::seconds(10))) return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        modem.PushUnsolicited("+CMTI: \"SM\",5");
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        modem.Stop();  // the modem goes away with its side of the line
+    // Once started the modem announces a message; once that is printed it goes away with its
+    // side of the line.  A watchdog ends a listen that hangs.
+    std::promise<void> ended;
+    std::thread watchdog([&modem, done = ended.get_future()] {
+        if (done.wait_for(std::chrono::seconds(20)) != std::future_status::ready) modem.Stop();
     });
-    Result listen = RunTool("modem --device " + device + " --scale 0.1 listen");
-    peer.join();
+    Result listen = RunTool("modem --device " + device + " --scale 0.1 listen",
+                            [&modem](const std::string& line) {
+                                if (line == "{\"code\": 2}\n")
+                                    modem.PushUnsolicited("+CMTI: \"SM\",5");
+                                if (line.starts_with("{\"code\": 17")) modem.Stop();
+                            });
+    ended.set_value();
+    watchdog.join();
     EXPECT_EQ(listen.status, 1) << listen.out;
     EXPECT_NE(listen.out.find("{\"code\": 2}\n"), std::string::npos) << listen.out;
     EXPECT_NE(listen.out.find("{\"code\": 9, \"operator\": \"46692\"}\n"), std::string::npos)
