@@ -279,6 +279,7 @@ void LinkController::OnEngineEvent(Notification notification) {
         case Notification::kMessageWritten:
         case Notification::kStoredMessageSent:
         case Notification::kNewMessage:
+        case Notification::kMessageArrived:
         case Notification::kMessageRead:
         case Notification::kReadFailed:
         case Notification::kDeleted:

@@ -130,8 +130,10 @@ Result OnMessageSent(ModemEngine&, State& s) {
     return Notification::kMessageSent;
 }
 
-Result OnNewMessage(ModemEngine&, State& s) {
-    s.newMessageIndex = ValueAfterComma(std::string_view(SmsText(s, kNewMessage)));
+// The receive path has queued the announced indexes; a reader of its own fetches them when the
+// line is free.
+Result OnNewMessage(ModemEngine& engine, State& s) {
+    StartArrivalReader(s, engine.GetTiming());
     return Notification::kNewMessage;
 }
 
@@ -281,7 +283,7 @@ Result OnPhonebook(ModemEngine&, State& s) {
     }
     if (text.find("+CPBR:") != std::string::npos) {
         std::lock_guard lock(s.phonebookMutex);
-        ParsePhonebookRead(text, s.phonebook);
+        StorePhonebookEntries(s, text);
         return Notification::kPhonebookRead;
     }
     // The reader found no entries: the controller must still hear of the end.

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "codec/pdu_codec.h"
+#include "codec/phonebook_charset.h"
 #include "codec/response_parsers.h"
 #include "codec/smart_message_builder.h"
 #include "codec/toolkit_parser.h"
@@ -132,6 +133,20 @@ struct ModemEngine::State {
     int32_t toolkitResult = 0;
     std::array<ToolkitItem, kToolkitSlots> toolkitItems;
     ToolkitFields toolkitFields;
+
+    // Live link: messages announced while connected, SIM codes, the phonebook's character set.
+    std::mutex arrivalMutex;
+    std::deque<int32_t> announced;  // "+CMTI:" indexes not yet read
+    std::deque<SmsRecord> arrived;  // read, not yet taken by the owner
+    bool arrivalReading = false;    // a reader takes `announced` (under arrivalMutex)
+    WorkerSlot arrivalReader;
+    std::string pin, puk;  // given before Open; each is sent at most once
+    std::atomic<int32_t> pinAttempts{-1}, pukAttempts{-1};
+    std::atomic<int32_t> storeCapacity{-1};
+    std::atomic<bool> charsetAsked{false};
+    std::atomic<PhonebookCharset> phonebookCharset{PhonebookCharset::kIra};
+    std::atomic<bool> charsetSwitch{false};  // the modem offered a set worth switching to
+    std::string charsetBefore;               // what the modem used before (phonebook worker)
 };
 
 // How long a command may stay without an answer, and how much its answer may hold.
@@ -157,6 +172,28 @@ std::optional<PhonebookLimits> ParsePhonebookRange(std::string_view answer);
 inline bool IsPhonebookRange(std::string_view response) {
     return response.find("+CPBR: (") != std::string_view::npos;
 }
+
+// Live link (live_link.cpp).
+// Takes every "+CMTI:" line out of `response` and queues its index; true when one was found.
+bool TakeNewMessageLines(ModemEngine::State& s, std::string& response);
+// Starts the reader of announced messages unless one runs.
+void StartArrivalReader(ModemEngine::State& s, const Timing& timing);
+// Start-up, when the SIM asks for a code: what the SIM says of its tries (AT+CPINR, or the
+// vendor's AT+CPINC?), and the code the caller gave, sent once.  Caller holds lineMutex.
+void QuerySimAttempts(ModemEngine::State& s, const Timing& timing);
+// nullopt when no code was given for this request (or it was sent already).
+std::optional<CommandResult> SendSimCode(ModemEngine::State& s, const Timing& timing, bool puk);
+// After start-up: new-message indications and the message store's fill.  Caller holds lineMutex.
+void ConfigureLiveLink(ModemEngine::State& s, const Timing& timing);
+// Around a phonebook job: switch to the set names travel in, and back.  Caller holds lineMutex.
+void EnterPhonebookCharset(ModemEngine::State& s, const Timing& timing);
+void LeavePhonebookCharset(ModemEngine::State& s, const Timing& timing);
+// "AT+CPBW=..." with the name in the set in use; nullopt and `reason` when it cannot be written.
+std::optional<std::string> PhonebookWriteLine(ModemEngine::State& s, int position,
+                                              std::u16string_view number, std::u16string_view name,
+                                              int32_t textLimit, std::string& reason);
+// Fills the table from entry lines, names decoded from the set they were read in.
+void StorePhonebookEntries(ModemEngine::State& s, std::string_view text);
 
 // What tests reach inside the engine.
 struct ModemEngineTestAccess {

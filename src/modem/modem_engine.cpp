@@ -37,9 +37,9 @@ ModemEngine::~ModemEngine() {
     s.pauseEvent.Abandon();
     s.okEvent.Abandon();
     s.transaction.Abandon();
-    for (WorkerSlot* slot :
-         {&s.startup, &s.phonebookRead, &s.phonebookWrite, &s.segmentSend, &s.textSend, &s.writeSim,
-          &s.storeSend, &s.deleter, &s.readOne, &s.lister, &s.toolkitInfo, &s.commandWriter})
+    for (WorkerSlot* slot : {&s.startup, &s.phonebookRead, &s.phonebookWrite, &s.segmentSend,
+                             &s.textSend, &s.writeSim, &s.storeSend, &s.deleter, &s.readOne,
+                             &s.lister, &s.toolkitInfo, &s.arrivalReader, &s.commandWriter})
         slot->Join();
 
     // Closing the port joins its reader, which ignores what it still receives.

@@ -28,6 +28,7 @@
 #include <string_view>
 #include <vector>
 
+#include "codec/phonebook_charset.h"
 #include "codec/sms_record.h"
 #include "modem/notification.h"
 #include "platform/timing.h"
@@ -186,6 +187,22 @@ class ModemEngine : public MessageListing {
     int32_t ActivityStatus() const;
     int32_t LastCmeError() const;
     SmsRecord LastReadMessage() const;
+
+    // The SIM's PIN, or its PUK and the new PIN, for a SIM that asks for one at start-up.  Set
+    // before Open; each is sent once, never again after the SIM refused it.
+    void SetSimCodes(std::string pin, std::string puk = {});
+    // Tries left before the SIM wants its PUK / is blocked for good; -1 when the modem did not
+    // tell (valid after kSimPinRequired or kSimPukRequired).
+    int32_t PinAttempts() const;
+    int32_t PukAttempts() const;
+    // Messages announced while connected ("+CMTI:") and read from the store, oldest first; each
+    // is handed out once.  Notification kMessageArrived tells that there are some.
+    std::vector<SmsRecord> TakeArrivedMessages();
+    // The message store's size from "AT+CPMS?" at start-up; -1 when not known.  StoreUsed()
+    // gives how many it holds.
+    int32_t StoreCapacity() const;
+    // The character set phonebook names travel in (UCS2 where the modem offers it).
+    PhonebookCharset NameCharset() const;
 
     // MessageListing: valid after notification 20.
     int32_t ListingSize() const override;

@@ -72,6 +72,8 @@ enum class Notification : int32_t {
     kDeleteFailed = 69,          // messages deleted
     kPhonebookReadFailed = 70,   // nothing of the table was replaced
     kPhonebookWriteFailed = 71,  // PhonebookRefusals() names the entries left marked changed
+    // A message announced while connected was read: TakeArrivedMessages().
+    kMessageArrived = 80,
 };
 
 // The number as logs and the tool show it.

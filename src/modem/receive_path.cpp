@@ -41,6 +41,9 @@ void ModemEngine::ClassifyResponse() {
     // The waiting command sees its lines and its end after the dispatcher was given their
     // events, so that its end event comes behind them.
     const bool commandOpen = s.transaction.Open();
+    // A "+CMTI:" may share a block with another report or a command's answer: it is taken out
+    // first, so that the block's own rule still applies to the rest.
+    if (TakeNewMessageLines(s, s.response)) s.events.Signal(engine_event::kNewMessage);
     const Classification kind = ClassifyText(s.response, s.framer.ListMode());
     const bool finalOk = kind.matched && kind.event == engine_event::kOk && s.response == "OK";
     std::string seen = commandOpen ? s.response : std::string();

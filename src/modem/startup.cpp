@@ -108,14 +108,41 @@ void ModemEngine::RunStartup() {
 
     SimAnswer sim = SimAnswer::kUnanswered;
     CommandResult last;
-    for (int check = 0, unanswered = 0; check < kSimChecks && !s.closing.load(); ++check) {
-        last = RunCommand(s, timing_, "AT+CMEE=1;+CPIN?",
-                          {.expect = {.infoKeyword = "+CPIN:", .endsOnInfo = true}});
-        if (last.end == End::kLinkLost) return linkLost();
-        sim = ReadSimAnswer(last);
-        if (sim == SimAnswer::kUnanswered && ++unanswered < kUnansweredSimChecks) continue;
-        if (sim != SimAnswer::kBusy) break;
-        Pause(kSimBusyPauseMs);
+    const auto checkSim = [&] {
+        for (int check = 0, unanswered = 0; check < kSimChecks && !s.closing.load(); ++check) {
+            last = RunCommand(s, timing_, "AT+CMEE=1;+CPIN?",
+                              {.expect = {.infoKeyword = "+CPIN:", .endsOnInfo = true}});
+            if (last.end == End::kLinkLost) return;
+            sim = ReadSimAnswer(last);
+            if (sim == SimAnswer::kUnanswered && ++unanswered < kUnansweredSimChecks) continue;
+            if (sim != SimAnswer::kBusy) break;
+            Pause(kSimBusyPauseMs);
+        }
+    };
+    checkSim();
+    if (last.end == End::kLinkLost) return linkLost();
+    if (sim == SimAnswer::kPin || sim == SimAnswer::kPuk) {
+        const bool puk = sim == SimAnswer::kPuk;
+        QuerySimAttempts(s, timing_);
+        if (const std::optional<CommandResult> sent = SendSimCode(s, timing_, puk)) {
+            if (sent->end == End::kLinkLost) return linkLost();
+            if (!sent->Ok()) {
+                QuerySimAttempts(s, timing_);
+                const int32_t left = puk ? s.pukAttempts.load() : s.pinAttempts.load();
+                const bool nowPuk = !puk && s.pinAttempts.load() == 0;
+                std::string text =
+                    puk ? "the SIM card refused the PUK" : "the SIM card refused the PIN";
+                if (nowPuk)
+                    text += " and is now blocked: it needs its PUK";
+                else if (left >= 0)
+                    text += " (" + std::to_string(left) + " attempts left)";
+                return fail(
+                    nowPuk || puk ? Notification::kSimPukRequired : Notification::kSimPinRequired,
+                    text);
+            }
+            checkSim();
+            if (last.end == End::kLinkLost) return linkLost();
+        }
     }
     switch (sim) {
         case SimAnswer::kReady:
@@ -145,6 +172,8 @@ void ModemEngine::RunStartup() {
         // Refusals are not checked (a modem may lack one of these); silence is.
         if (!r.Answered()) return fail(Notification::kModemSilent, "the modem stopped answering");
     }
+    if (s.closing.load()) return fail(std::nullopt, "");
+    ConfigureLiveLink(s, timing_);
     if (s.closing.load()) return fail(std::nullopt, "");
     s.events.Signal(engine_event::kStartupDone);
 }

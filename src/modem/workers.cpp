@@ -94,6 +94,21 @@ std::string SelectPhonebookCommand(State& s) {
     return s.phonebook.UseSimMemory() ? "AT+CPBS=\"SM\"" : "AT+CPBS=\"ME\"";
 }
 
+// Phonebook names travel in the modem's UCS2 set where it has one, for the job's length only.
+class PhonebookCharsetScope {
+  public:
+    PhonebookCharsetScope(State& state, const Timing& timing) : s_(state), timing_(timing) {
+        EnterPhonebookCharset(s_, timing_);
+    }
+    ~PhonebookCharsetScope() { LeavePhonebookCharset(s_, timing_); }
+    PhonebookCharsetScope(const PhonebookCharsetScope&) = delete;
+    PhonebookCharsetScope& operator=(const PhonebookCharsetScope&) = delete;
+
+  private:
+    State& s_;
+    const Timing& timing_;
+};
+
 void ForgetSmsText(State& s, int event) {
     std::lock_guard lock(s.textMutex);
     s.smsText[static_cast<size_t>(event)].clear();
@@ -113,6 +128,8 @@ void ReadPhonebookWorker(const Timing& timing, State& s) {
     };
     const CommandResult select = RunCommand(s, timing, SelectPhonebookCommand(s), {});
     if (!select.Ok()) return failed("", select);
+    // The range answer gives the name limit in the set the names travel in.
+    const PhonebookCharsetScope charset(s, timing);
     const CommandResult range =
         RunCommand(s, timing, "AT+CPBR=?", {.expect = {.infoKeyword = "+CPBR:"}});
     if (!range.Ok()) return failed("its size: ", range);
@@ -166,6 +183,9 @@ void WritePhonebookWorker(const Timing& timing, State& s) {
     }
     const CommandResult select = RunCommand(s, timing, SelectPhonebookCommand(s), {});
     bool lineUsable = select.Ok();
+    std::optional<PhonebookCharsetScope> charset;
+    if (lineUsable) charset.emplace(s, timing);
+    std::string nameRefusal;
     for (int32_t position = 0; position < capacity; ++position) {
         std::optional<std::string> command;
         {
@@ -174,16 +194,19 @@ void WritePhonebookWorker(const Timing& timing, State& s) {
             if (static_cast<size_t>(position) >= entries.size()) break;
             const PhonebookEntry& entry = entries[static_cast<size_t>(position)];
             if (!entry.changed) continue;
-            command = PhonebookWriteCommand(position + 1, entry.number, entry.name);
+            nameRefusal.clear();
+            command = PhonebookWriteLine(s, position + 1, entry.number, entry.name,
+                                         s.phonebook.Limits().textLimit, nameRefusal);
         }
         if (!lineUsable) {
             refusals.push_back(
                 {position + 1, "not written: " + DescribeEnd(select, kAnswerIdleMs)});
             continue;
         }
-        // A number that would break the command line stays pending, unwritten.
+        // A number that would break the command line, or a name the set cannot hold, stays
+        // pending, unwritten.
         if (!command) {
-            refusals.push_back({position + 1, "the number holds characters a SIM cannot store"});
+            refusals.push_back({position + 1, nameRefusal});
             continue;
         }
         const CommandResult r = RunCommand(s, timing, *command, {});

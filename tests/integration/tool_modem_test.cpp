@@ -83,7 +83,7 @@ capacity = 20
     Result book = RunTool(session + "phonebook");
     EXPECT_EQ(book.status, 0) << book.out;
     EXPECT_EQ(book.out,
-              "{\"numberLimit\": 20, \"textLimit\": 14, \"capacity\": 20}\n"
+              "{\"numberLimit\": 20, \"textLimit\": 6, \"capacity\": 20}\n"
               "{\"index\": 2, \"name\": \"Ann\", \"number\": \"+886912345678\"}\n");
 
     Result send = RunTool(session + "send +886912345678 'Hello there'");
@@ -128,17 +128,21 @@ TEST(ToolModem, ListenPrintsNotificationsUntilTheLinkIsLost) {
     });
     Result listen = RunTool("modem --device " + device + " --scale 0.1 listen",
                             [&modem](const std::string& line) {
-                                if (line == "{\"code\": 2}\n")
+                                if (line == "{\"event\": \"started\", \"code\": 2}\n")
                                     modem.PushUnsolicited("+CMTI: \"SM\",5");
-                                if (line.starts_with("{\"code\": 17")) modem.Stop();
+                                if (line.starts_with("{\"event\": \"newMessage\"")) modem.Stop();
                             });
     ended.set_value();
     watchdog.join();
     EXPECT_EQ(listen.status, 1) << listen.out;
-    EXPECT_NE(listen.out.find("{\"code\": 2}\n"), std::string::npos) << listen.out;
-    EXPECT_NE(listen.out.find("{\"code\": 9, \"operator\": \"46692\"}\n"), std::string::npos)
+    EXPECT_NE(listen.out.find("{\"event\": \"started\", \"code\": 2}\n"), std::string::npos)
         << listen.out;
-    EXPECT_NE(listen.out.find("{\"code\": 17, \"newMessageIndex\": 5}\n"), std::string::npos)
+    EXPECT_NE(listen.out.find("{\"event\": \"operator\", \"code\": 9, \"operator\": \"46692\"}\n"),
+              std::string::npos)
+        << listen.out;
+    EXPECT_NE(
+        listen.out.find("{\"event\": \"newMessage\", \"code\": 17, \"newMessageIndex\": 5}\n"),
+        std::string::npos)
         << listen.out;
     EXPECT_NE(listen.out.find("link to the modem was lost"), std::string::npos) << listen.out;
 }

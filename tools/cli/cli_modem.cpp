@@ -10,6 +10,8 @@
 #include <string>
 
 #include "cli.h"
+#include "cli_events.h"
+#include "codec/phone_number.h"
 #include "modem/command_text.h"
 #include "modem/modem_engine.h"
 #include "platform/serial_devices.h"
@@ -62,6 +64,7 @@ class CodeQueue {
 
 struct Session {
     std::string device;
+    std::string pin, puk;  // for a SIM that asks; sent once
     double scale = 1.0;
     std::string command;
     Args rest;
@@ -71,11 +74,19 @@ Session ParseArgs(const Args& args) {
     Session session;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--device" || arg == "--scale") {
+        if (arg == "--device" || arg == "--scale" || arg == "--pin" || arg == "--puk") {
             if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
             const std::string& value = args[++i];
             if (arg == "--device") {
                 session.device = value;
+            } else if (arg == "--pin" || arg == "--puk") {
+                const size_t most = 8;
+                const size_t least = arg == "--pin" ? 4 : 8;
+                if (value.size() < least || value.size() > most ||
+                    value.find_first_not_of("0123456789") != std::string::npos)
+                    throw UsageError{arg +
+                                     (arg == "--pin" ? " needs 4 to 8 digits" : " needs 8 digits")};
+                (arg == "--pin" ? session.pin : session.puk) = value;
             } else {
                 char* end = nullptr;
                 session.scale = std::strtod(value.c_str(), &end);
@@ -94,6 +105,16 @@ Session ParseArgs(const Args& args) {
         if (session.rest[0].empty() || !IsDialableNumber(Utf8ToU16(session.rest[0])))
             throw UsageError{"'" + session.rest[0] +
                              "' is no number: digits, '*', '#' and '+' only"};
+    } else if (session.command == "phonebook" && !session.rest.empty() &&
+               session.rest[0] == "write") {
+        if (session.rest.size() != 4)
+            throw UsageError{"expected modem phonebook write INDEX NUMBER NAME"};
+        const std::string& index = session.rest[1];
+        if (index.empty() || index.size() > 5 ||
+            index.find_first_not_of("0123456789") != std::string::npos || std::stoi(index) < 1)
+            throw UsageError{"'" + index + "' is no phonebook position"};
+        const PhoneNumber number = NormalisePhoneNumber(Utf8ToU16(session.rest[2]));
+        if (!number.ok()) throw UsageError{U16ToUtf8(number.Reason())};
     } else if (session.command == "listen" || session.command == "list" ||
                session.command == "phonebook") {
         if (!session.rest.empty())
@@ -135,14 +156,19 @@ std::string NotificationJson(Notification code, const ModemEngine& engine) {
         case Notification::kNewMessage:
             fields = ", \"newMessageIndex\": " + std::to_string(engine.NewMessageIndex());
             break;
+        case Notification::kSimPinRequired:
+        case Notification::kSimPukRequired:
+            fields = ", \"failure\": " + JsonString(std::string_view(engine.LastFailure())) +
+                     ", \"pinAttempts\": " + std::to_string(engine.PinAttempts()) +
+                     ", \"pukAttempts\": " + std::to_string(engine.PukAttempts());
+            break;
         case Notification::kCmeError:
         case Notification::kNoSim:
             fields = ", \"cmeError\": " + std::to_string(engine.LastCmeError());
             break;
         case Notification::kModemSilent:
         case Notification::kNotAModem:
-        case Notification::kSimPinRequired:
-        case Notification::kSimPukRequired:
+        case Notification::kReadFailed:
         case Notification::kSimNotReady:
         case Notification::kLinkLost:
         case Notification::kSendFailed:
@@ -172,7 +198,7 @@ std::string NotificationJson(Notification code, const ModemEngine& engine) {
         case Notification::kHungUp:
         case Notification::kCallConnected:
         case Notification::kMessageRead:
-        case Notification::kReadFailed:
+        case Notification::kMessageArrived:
         case Notification::kListingFinished:
         case Notification::kListingFailed:
         case Notification::kDeleted:
@@ -192,7 +218,8 @@ std::string NotificationJson(Notification code, const ModemEngine& engine) {
         case Notification::kCmsSendFailed:
             break;
     }
-    return "{\"code\": " + std::to_string(NotificationNumber(code)) + fields + "}";
+    return "{\"event\": " + JsonString(NotificationEventName(code)) +
+           ", \"code\": " + std::to_string(NotificationNumber(code)) + fields + "}";
 }
 
 std::string RecordJson(const SmsRecord& record) {
@@ -217,6 +244,7 @@ int Run(const Args& args) {
 
     CodeQueue codes;
     ModemEngine engine(timing);
+    engine.SetSimCodes(session.pin, session.puk);
     if (!engine.Open(kPort, codes.Callback())) {
         std::cerr << "telvane-tool modem: cannot open " << session.device << ": "
                   << engine.OpenError() << "\n";
@@ -229,6 +257,7 @@ int Run(const Args& args) {
     }
 
     bool started = false;
+    std::optional<Notification> simCode;
     const auto deadline = std::chrono::steady_clock::now() + ceiling;
     while (!started && std::chrono::steady_clock::now() < deadline && !g_interrupted) {
         const std::optional<Notification> code = codes.Next(std::chrono::milliseconds(100));
@@ -236,9 +265,16 @@ int Run(const Args& args) {
         if (listen) std::cout << NotificationJson(*code, engine) << std::endl;
         if (*code == Notification::kStartupFailed) {
             std::cerr << "telvane-tool modem: start-up failed: "
-                      << Reason(engine, "the modem did not start") << "\n";
+                      << Reason(engine, "the modem did not start");
+            if (simCode == Notification::kSimPinRequired && session.pin.empty())
+                std::cerr << " (give it with --pin PIN)";
+            if (simCode == Notification::kSimPukRequired && session.puk.empty())
+                std::cerr << " (give it with --puk PUK --pin NEWPIN)";
+            std::cerr << "\n";
             return kStartupFailed;
         }
+        if (*code == Notification::kSimPinRequired || *code == Notification::kSimPukRequired)
+            simCode = *code;
         started = *code == Notification::kStarted;
     }
     if (g_interrupted) return 0;
@@ -251,6 +287,14 @@ int Run(const Args& args) {
         while (!g_interrupted) {
             const std::optional<Notification> code = codes.Next(std::chrono::milliseconds(100));
             if (!code) continue;
+            if (*code == Notification::kMessageArrived) {
+                for (const SmsRecord& message : engine.TakeArrivedMessages())
+                    std::cout << "{\"event\": \"message\", \"index\": " << message.index
+                              << ", \"number\": " << JsonString(message.number)
+                              << ", \"time\": " << JsonString(message.time)
+                              << ", \"text\": " << JsonString(message.text) << "}" << std::endl;
+                continue;
+            }
             std::cout << NotificationJson(*code, engine) << std::endl;
             // Nothing more can come once the link is gone.
             if (*code == Notification::kStartupFailed) {
@@ -303,6 +347,35 @@ int Run(const Args& args) {
                       << Reason(engine, "no result from the modem") << "\n";
             return kReadFailed;
         }
+        if (session.rest.size() == 4) {
+            // The window's path: the entry changes in the engine's table, then the changed
+            // entries are written.
+            const int32_t index = std::stoi(session.rest[1]);
+            const std::u16string number = NormalisePhoneNumber(Utf8ToU16(session.rest[2])).number;
+            int updated = 0;
+            {
+                auto lock = engine.LockPhonebook();
+                updated = engine.Phonebook().UpdateEntry(index, Utf8ToU16(session.rest[3]), number);
+            }
+            if (!updated) {
+                std::cerr << "telvane-tool modem: the SIM phonebook has no position " << index
+                          << "\n";
+                return kFailed;
+            }
+            if (!engine.WritePhonebook()) {
+                std::cerr << "telvane-tool modem: the phonebook write could not be started\n";
+                return kFailed;
+            }
+            if (waitFor({Notification::kPhonebookWritten, Notification::kPhonebookWriteFailed,
+                         Notification::kStartupFailed}) != Notification::kPhonebookWritten) {
+                std::string reason = Reason(engine, "no result from the modem");
+                for (const PhonebookRefusal& refusal : engine.PhonebookRefusals())
+                    reason +=
+                        "; position " + std::to_string(refusal.position) + ": " + refusal.reason;
+                std::cerr << "telvane-tool modem: not written: " << reason << "\n";
+                return kFailed;
+            }
+        }
         auto lock = engine.LockPhonebook();
         const PhonebookLimits limits = engine.Phonebook().Limits();
         std::cout << "{\"numberLimit\": " << limits.numberLimit
@@ -346,9 +419,12 @@ int Run(const Args& args) {
 
 const CommandGroup group(
     "modem",
-    "  modem --device PATH [--scale X] listen|list|phonebook|send NUMBER TEXT\n"
-    "                               a session with the modem: its reports, the\n"
-    "                               messages, the SIM phonebook, or one send\n",
+    "  modem --device PATH [--scale X] [--pin PIN] [--puk PUK]\n"
+    "        listen|list|phonebook|phonebook write INDEX NUMBER NAME|send NUMBER TEXT\n"
+    "                               a session with the modem: its reports and new\n"
+    "                               messages, the messages, the SIM phonebook (or\n"
+    "                               one entry written), or one send; a SIM that\n"
+    "                               asks for its PIN gets --pin once\n",
     Run);
 
 }  // namespace

@@ -1,0 +1,395 @@
+// The live link: messages announced while connected, the SIM's codes, new-message indications,
+// the message store's fill, and phonebook names in the modem's character set.
+#include "modem/live_link.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "modem/command_text.h"
+#include "modem/engine_state.h"
+#include "platform/text.h"
+
+namespace telvane {
+namespace {
+
+using State = ModemEngine::State;
+using End = CommandResult::End;
+
+constexpr std::string_view kNewMessageWord = "+CMTI:";
+constexpr std::u16string_view kStatNames[] = {u"REC UNREAD", u"REC READ", u"STO UNSENT",
+                                              u"STO SENT"};
+// A SIM checks a code before it answers.
+constexpr int32_t kSimCodeIdleMs = 10000;
+
+bool Offers(const std::vector<int32_t>& values, int32_t value) {
+    return std::find(values.begin(), values.end(), value) != values.end();
+}
+
+// The number at `at` (blanks skipped), or -1.
+int32_t NumberFrom(std::string_view text, size_t at) {
+    while (at < text.size() && text[at] == ' ')
+        ++at;
+    if (at >= text.size() || text[at] < '0' || text[at] > '9') return -1;
+    return ReadNumber(text.substr(at));
+}
+
+// One message of a "+CMGR:" answer: its header line and the PDU line behind it.  The echo of
+// the command may come in front of the header.
+std::optional<SmsRecord> ReadAnswer(const CommandResult& r, int32_t index) {
+    std::string all;
+    for (const std::string& line : r.lines) {
+        all += line;
+        all += "\r\n";
+    }
+    const size_t header = all.find("+CMGR:");
+    if (header == std::string::npos) return std::nullopt;
+    const std::string_view block = std::string_view(all).substr(header);
+    SmsRecord record = ParseStoredMessage(block, index);
+    const int32_t stat = NumberFrom(block, 6);
+    if (stat >= 0 && stat <= 3) record.status = kStatNames[stat];
+    return record;
+}
+
+void ReadAnnounced(State& s, const Timing& timing) {
+    for (;;) {
+        int32_t index = -1;
+        {
+            std::lock_guard lock(s.arrivalMutex);
+            if (s.announced.empty() || s.closing.load()) {
+                s.arrivalReading = false;
+                return;
+            }
+            index = s.announced.front();
+            s.announced.pop_front();
+        }
+        std::optional<SmsRecord> record;
+        CommandResult r;
+        {
+            // Waits while a listing or a send holds the line: the index stays queued meanwhile.
+            std::lock_guard line(s.lineMutex);
+            if (s.closing.load()) continue;
+            r = RunCommand(s, timing, "AT+CMGF=0;+CMGR=" + std::to_string(index), {});
+            if (r.Ok()) record = ReadAnswer(r, index);
+        }
+        // A command that never reached the line: the engine is closing.
+        if (r.end == End::kNotWritten) continue;
+        if (!record || (record->text.empty() && record->number.empty())) {
+            SetFailure(s, "the new message at " + std::to_string(index) +
+                              " could not be read: " + DescribeEnd(r, 5000));
+            PostNotification(s, Notification::kReadFailed);
+            continue;
+        }
+        {
+            std::lock_guard lock(s.arrivalMutex);
+            s.arrived.push_back(std::move(*record));
+        }
+        PostNotification(s, Notification::kMessageArrived);
+    }
+}
+
+// Decodes each name from the set it was read in before the table keeps it.
+class DecodingSink : public PhonebookSink {
+  public:
+    DecodingSink(PhonebookTable& table, PhonebookCharset set) : table_(table), set_(set) {}
+    int32_t Capacity() const override { return table_.Capacity(); }
+    void StoreFromSim(int32_t index, std::u16string name, std::u16string number) override {
+        // A name the set does not explain is kept as it came rather than lost.
+        if (std::optional<std::u16string> decoded = DecodePhonebookName(name, set_))
+            name = std::move(*decoded);
+        table_.StoreFromSim(index, std::move(name), std::move(number));
+    }
+
+  private:
+    PhonebookTable& table_;
+    PhonebookCharset set_;
+};
+
+bool AllDigits(const std::string& code) {
+    return std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
+std::vector<std::vector<int32_t>> ParseParameterOffer(std::string_view answer) {
+    std::vector<std::vector<int32_t>> offer;
+    const size_t colon = answer.find(':');
+    if (colon == std::string_view::npos) return offer;
+    std::string_view rest = answer.substr(colon + 1);
+    size_t at = 0;
+    while (at < rest.size()) {
+        while (at < rest.size() && (rest[at] == ' ' || rest[at] == ','))
+            ++at;
+        if (at >= rest.size()) break;
+        std::vector<int32_t> values;
+        if (rest[at] == '(') {
+            const size_t close = rest.find(')', at);
+            if (close == std::string_view::npos) break;
+            const std::string_view group = rest.substr(at + 1, close - at - 1);
+            size_t p = 0;
+            while (p < group.size()) {
+                const int32_t first = NumberFrom(group, p);
+                if (first < 0) break;
+                int32_t last = first;
+                while (p < group.size() && group[p] >= '0' && group[p] <= '9')
+                    ++p;
+                while (p < group.size() && group[p] == ' ')
+                    ++p;
+                if (p < group.size() && group[p] == '-') {
+                    last = NumberFrom(group, p + 1);
+                    ++p;
+                    while (p < group.size() &&
+                           (group[p] == ' ' || (group[p] >= '0' && group[p] <= '9')))
+                        ++p;
+                }
+                // A range of a few values only: a broken answer must not fill memory.
+                for (int32_t v = first; v <= last && v - first < 32; ++v)
+                    values.push_back(v);
+                while (p < group.size() && (group[p] == ',' || group[p] == ' '))
+                    ++p;
+            }
+            at = close + 1;
+        } else {
+            const int32_t value = NumberFrom(rest, at);
+            if (value < 0) break;
+            values.push_back(value);
+            while (at < rest.size() && rest[at] != ',')
+                ++at;
+        }
+        offer.push_back(std::move(values));
+    }
+    return offer;
+}
+
+std::optional<std::string> ChooseIndications(const std::vector<std::vector<int32_t>>& offer) {
+    if (offer.size() < 2 || !Offers(offer[1], 1)) return std::nullopt;
+    int32_t mode = -1;
+    for (int32_t wanted : {2, 1})
+        if (mode < 0 && Offers(offer[0], wanted)) mode = wanted;
+    if (mode < 0) return std::nullopt;
+    std::string command = "AT+CNMI=" + std::to_string(mode) + ",1";
+    // Broadcasts, status reports and the buffer flush stay off where the modem offers off.
+    for (size_t i = 2; i < offer.size() && i < 5; ++i) {
+        if (!Offers(offer[i], 0)) return command;
+        command += ",0";
+    }
+    return command;
+}
+
+SimAttempts ParseSimAttempts(const std::vector<std::string>& lines) {
+    SimAttempts attempts;
+    for (const std::string& raw : lines) {
+        std::string line = raw;
+        line.erase(std::remove(line.begin(), line.end(), '"'), line.end());
+        if (line.rfind("+CPINC:", 0) == 0) {
+            // PIN1, PIN2, PUK1, PUK2.
+            const std::vector<std::vector<int32_t>> values = ParseParameterOffer(line);
+            if (values.size() >= 1 && !values[0].empty()) attempts.pin = values[0][0];
+            if (values.size() >= 3 && !values[2].empty()) attempts.puk = values[2][0];
+            continue;
+        }
+        const size_t code = line.find("+CPINR:");
+        if (code == std::string::npos) continue;
+        const size_t comma = line.find(',', code);
+        if (comma == std::string::npos) continue;
+        std::string name = line.substr(code + 7, comma - code - 7);
+        name.erase(0, name.find_first_not_of(' '));
+        const int32_t left = NumberFrom(line, comma + 1);
+        if (name == "SIM PIN") attempts.pin = left;
+        if (name == "SIM PUK") attempts.puk = left;
+    }
+    return attempts;
+}
+
+StoreFill ParseStoreFill(std::string_view answer) {
+    StoreFill fill;
+    const size_t colon = answer.find("+CPMS:");
+    if (colon == std::string_view::npos) return fill;
+    const size_t first = answer.find(',', colon);
+    if (first == std::string_view::npos) return fill;
+    fill.used = NumberFrom(answer, first + 1);
+    const size_t second = answer.find(',', first + 1);
+    if (second != std::string_view::npos) fill.capacity = NumberFrom(answer, second + 1);
+    return fill;
+}
+
+bool TakeNewMessageLines(State& s, std::string& response) {
+    if (response.find(kNewMessageWord) == std::string::npos) return false;
+    std::string kept;
+    bool found = false;
+    size_t start = 0;
+    while (start < response.size()) {
+        const size_t end = response.find('\n', start);
+        const size_t stop = end == std::string::npos ? response.size() : end + 1;
+        const std::string_view line(response.data() + start, stop - start);
+        const int32_t index =
+            line.find(kNewMessageWord) == std::string_view::npos ? -1 : ValueAfterComma(line);
+        if (index >= 0) {
+            std::lock_guard lock(s.arrivalMutex);
+            s.announced.push_back(index);
+            s.newMessageIndex = index;
+            found = true;
+        } else {
+            kept.append(line);
+        }
+        start = stop;
+    }
+    // The rest keeps its line ends (a message's PDU line ends with one); blank lines alone are
+    // nothing.
+    if (kept.find_first_not_of("\r\n") == std::string::npos) kept.clear();
+    response = std::move(kept);
+    return found;
+}
+
+void StartArrivalReader(State& s, const Timing& timing) {
+    {
+        std::lock_guard lock(s.arrivalMutex);
+        if (s.arrivalReading || s.announced.empty()) return;
+        s.arrivalReading = true;
+    }
+    // A reader that has just found the queue empty frees its slot a moment later.
+    for (int attempt = 0; attempt < 50 && !s.closing.load(); ++attempt) {
+        if (s.arrivalReader.Start([&s, &timing] { ReadAnnounced(s, timing); })) return;
+        s.arrivalReader.WaitFree(std::chrono::milliseconds(20));
+    }
+    std::lock_guard lock(s.arrivalMutex);
+    s.arrivalReading = false;
+}
+
+void QuerySimAttempts(State& s, const Timing& timing) {
+    CommandResult r = RunCommand(s, timing, "AT+CPINR", {});
+    SimAttempts attempts = ParseSimAttempts(r.lines);
+    if (attempts.pin < 0 && attempts.puk < 0 && r.Answered()) {
+        r = RunCommand(s, timing, "AT+CPINC?", {});
+        attempts = ParseSimAttempts(r.lines);
+    }
+    s.pinAttempts = attempts.pin;
+    s.pukAttempts = attempts.puk;
+}
+
+std::optional<CommandResult> SendSimCode(State& s, const Timing& timing, bool puk) {
+    std::string line;
+    {
+        std::lock_guard lock(s.textMutex);
+        if (s.pin.empty() || (puk && s.puk.empty())) return std::nullopt;
+        line = puk ? "AT+CPIN=\"" + s.puk + "\",\"" + s.pin + "\"" : "AT+CPIN=\"" + s.pin + "\"";
+        // Sent once: a refused code is never tried again by itself.
+        s.pin.clear();
+        s.puk.clear();
+    }
+    return RunCommand(s, timing, line, {.idleMs = kSimCodeIdleMs});
+}
+
+void ConfigureLiveLink(State& s, const Timing& timing) {
+    const CommandResult test =
+        RunCommand(s, timing, "AT+CNMI=?", {.expect = {.infoKeyword = "+CNMI:"}});
+    std::optional<std::string> command;
+    if (test.Ok())
+        command = ChooseIndications(ParseParameterOffer(test.LineWith("+CNMI:").value_or("")));
+    // A modem that does not say what it offers is asked for the usual settings in turn.
+    const std::vector<std::string> tries =
+        command ? std::vector<std::string>{*command}
+                : std::vector<std::string>{"AT+CNMI=2,1,0,0,0", "AT+CNMI=1,1,0,0,0"};
+    for (const std::string& line : tries) {
+        if (s.closing.load() || RunCommand(s, timing, line, {}).Ok()) break;
+    }
+    const CommandResult store =
+        RunCommand(s, timing, "AT+CPMS?", {.expect = {.infoKeyword = "+CPMS:"}});
+    if (store.Ok()) {
+        const StoreFill fill = ParseStoreFill(store.LineWith("+CPMS:").value_or(""));
+        if (fill.used >= 0) s.storeUsed = fill.used;
+        s.storeCapacity = fill.capacity;
+    }
+}
+
+void EnterPhonebookCharset(State& s, const Timing& timing) {
+    if (!s.charsetAsked.exchange(true)) {
+        const CommandResult offer =
+            RunCommand(s, timing, "AT+CSCS=?", {.expect = {.infoKeyword = "+CSCS:"}});
+        std::vector<PhonebookCharset> offered;
+        if (offer.Ok()) offered = ParseCharsetOffer(offer.LineWith("+CSCS:").value_or(""));
+        s.phonebookCharset = ChoosePhonebookCharset(offered);
+        s.charsetSwitch = !offered.empty();
+    }
+    s.charsetBefore.clear();
+    if (!s.charsetSwitch.load()) return;
+    const std::string wanted(CharsetName(s.phonebookCharset.load()));
+    const CommandResult now =
+        RunCommand(s, timing, "AT+CSCS?", {.expect = {.infoKeyword = "+CSCS:"}});
+    const std::string before = now.Ok() ? ExtractQuoted(now.LineWith("+CSCS:").value_or("")) : "";
+    if (before == wanted) return;
+    if (!RunCommand(s, timing, "AT+CSCS=\"" + wanted + "\"", {}).Ok()) {
+        // Names stay in the modem's own set; only what every set shares is written.
+        s.phonebookCharset = PhonebookCharset::kIra;
+        return;
+    }
+    s.charsetBefore = before;
+}
+
+void LeavePhonebookCharset(State& s, const Timing& timing) {
+    // Other answers (operator names, the memory of +CMTI) must not come in hex afterwards.
+    if (s.charsetBefore.empty() || s.closing.load()) return;
+    RunCommand(s, timing, "AT+CSCS=\"" + s.charsetBefore + "\"", {});
+    s.charsetBefore.clear();
+}
+
+std::optional<std::string> PhonebookWriteLine(State& s, int position, std::u16string_view number,
+                                              std::u16string_view name, int32_t textLimit,
+                                              std::string& reason) {
+    const std::optional<std::string> safeNumber = CommandSafeNumber(number);
+    if (!safeNumber) {
+        reason = "the number holds characters a SIM cannot store";
+        return std::nullopt;
+    }
+    const PhonebookCharset set = s.phonebookCharset.load();
+    // In UCS2 the modem gives the limit for names outside the GSM alphabet; a name inside it
+    // takes a byte a character on the SIM, so the modem alone judges its length.
+    const bool gsmName = EncodePhonebookName(name, PhonebookCharset::kIra, 0).ok();
+    const NameField field =
+        EncodePhonebookName(name, set, set == PhonebookCharset::kUcs2 && gsmName ? 0 : textLimit);
+    if (!field.ok()) {
+        reason = U16ToUtf8(field.reason);
+        return std::nullopt;
+    }
+    const int type = !number.empty() && number[0] == u'+' ? 145 : 129;
+    return "AT+CPBW=" + std::to_string(position) + ",\"" + *safeNumber + "\"," +
+           std::to_string(type) + ",\"" + field.field + "\"";
+}
+
+void StorePhonebookEntries(State& s, std::string_view text) {
+    DecodingSink sink(s.phonebook, s.phonebookCharset.load());
+    ParsePhonebookRead(text, sink);
+}
+
+void ModemEngine::SetSimCodes(std::string pin, std::string puk) {
+    State& s = *state_;
+    std::lock_guard lock(s.textMutex);
+    // Only digits reach the command line.
+    s.pin = AllDigits(pin) ? std::move(pin) : std::string();
+    s.puk = AllDigits(puk) ? std::move(puk) : std::string();
+}
+
+int32_t ModemEngine::PinAttempts() const {
+    return state_->pinAttempts.load();
+}
+
+int32_t ModemEngine::PukAttempts() const {
+    return state_->pukAttempts.load();
+}
+
+std::vector<SmsRecord> ModemEngine::TakeArrivedMessages() {
+    State& s = *state_;
+    std::lock_guard lock(s.arrivalMutex);
+    std::vector<SmsRecord> taken(s.arrived.begin(), s.arrived.end());
+    s.arrived.clear();
+    return taken;
+}
+
+int32_t ModemEngine::StoreCapacity() const {
+    return state_->storeCapacity.load();
+}
+
+PhonebookCharset ModemEngine::NameCharset() const {
+    return state_->phonebookCharset.load();
+}
+
+}  // namespace telvane

@@ -1,0 +1,111 @@
+// New-message indications, SIM tries and store fill from the modem's answers; announcements
+// that share a block with other lines.
+#include "modem/live_link.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "modem/engine_state.h"
+
+namespace telvane {
+namespace {
+
+using namespace std::chrono_literals;
+using Offer = std::vector<std::vector<int32_t>>;
+
+TEST(LiveLink, IndicationsFromTheModemsOffer) {
+    struct Case {
+        std::string answer;
+        Offer offer;
+        std::optional<std::string> command;
+    } cases[] = {
+        {"+CNMI: (0-2),(0-3),(0,2),(0-2),(0,1)",
+         {{0, 1, 2}, {0, 1, 2, 3}, {0, 2}, {0, 1, 2}, {0, 1}},
+         "AT+CNMI=2,1,0,0,0"},
+        {"+CNMI: (0,1),(0,1),(0),(0),(0)", {{0, 1}, {0, 1}, {0}, {0}, {0}}, "AT+CNMI=1,1,0,0,0"},
+        {"+CNMI: (1-3),(1),(2),(0,1),(0)", {{1, 2, 3}, {1}, {2}, {0, 1}, {0}}, "AT+CNMI=2,1"},
+        {"+CNMI: 2,1", {{2}, {1}}, "AT+CNMI=2,1"},
+        {"+CNMI: (0-2),(0,2,3),(0),(0),(0)", {{0, 1, 2}, {0, 2, 3}, {0}, {0}, {0}}, std::nullopt},
+        {"+CNMI: (0),(0-3)", {{0}, {0, 1, 2, 3}}, std::nullopt},
+        {"+CNMI: (0-2", {}, std::nullopt},
+        {"ERROR", {}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ParseParameterOffer(c.answer), c.offer) << c.answer;
+        EXPECT_EQ(ChooseIndications(ParseParameterOffer(c.answer)), c.command) << c.answer;
+    }
+    // A range that runs away is not expanded without end.
+    EXPECT_LE(ParseParameterOffer("+CNMI: (0-2000000000)")[0].size(), 32u);
+}
+
+TEST(LiveLink, SimTriesAndStoreFill) {
+    struct Case {
+        std::vector<std::string> lines;
+        int32_t pin, puk;
+    } cases[] = {
+        {{"+CPINR: SIM PIN,3,3", "+CPINR: SIM PUK,10,10", "+CPINR: SIM PIN2,3,3"}, 3, 10},
+        {{"+CPINR: \"SIM PIN\",1,3", "+CPINR: \"SIM PUK\",9,10"}, 1, 9},
+        {{"+CPINC: 2,3,10,10"}, 2, 10},
+        {{"+CPINR: SIM PUK2,10,10"}, -1, -1},
+        {{"ERROR"}, -1, -1},
+        {{}, -1, -1},
+    };
+    for (const Case& c : cases) {
+        const SimAttempts a = ParseSimAttempts(c.lines);
+        EXPECT_EQ(a.pin, c.pin) << (c.lines.empty() ? "" : c.lines[0]);
+        EXPECT_EQ(a.puk, c.puk) << (c.lines.empty() ? "" : c.lines[0]);
+    }
+    const StoreFill fill = ParseStoreFill("+CPMS: \"SM\",13,30,\"SM\",13,30,\"SM\",13,30");
+    EXPECT_EQ(fill.used, 13);
+    EXPECT_EQ(fill.capacity, 30);
+    EXPECT_EQ(ParseStoreFill("+CPMS: \"SM\"").used, -1);
+}
+
+class LiveLinkEngine : public testing::Test {
+  protected:
+    std::vector<Notification> Receive(const std::string& text) {
+        engine_.OnReceive(reinterpret_cast<const uint8_t*>(text.data()),
+                          static_cast<uint32_t>(text.size()));
+        std::vector<Notification> codes;
+        for (int event; (event = s_.events.WaitAny(0ns)) >= 0;)
+            if (const auto code = ModemEngineTestAccess::HandleEvent(engine_, event))
+                codes.push_back(*code);
+        return codes;
+    }
+
+    ModemEngine engine_{Timing(0.01)};
+    ModemEngine::State& s_ = ModemEngineTestAccess::Of(engine_);
+};
+
+// A registration report and an announcement that come together form one block: both count.
+TEST_F(LiveLinkEngine, AnnouncementSharingABlockIsSeen) {
+    s_.simState = 1;
+    EXPECT_EQ(Receive("\r\n+CREG: 1\r\n\r\n+CMTI: \"SM\",4\r\n\r\nOK\r\n"),
+              (std::vector<Notification>{Notification::kRegistered, Notification::kNewMessage}));
+    EXPECT_EQ(engine_.NewMessageIndex(), 4);
+    EXPECT_TRUE(engine_.Registered());
+
+    EXPECT_EQ(Receive("\r\n+CMTI: \"SM\",5\r\n+CMTI: \"SM\",6\r\n+CPIN: READY\r\n\r\nOK\r\n"),
+              (std::vector<Notification>{Notification::kSimReady, Notification::kNewMessage}));
+    EXPECT_EQ(engine_.NewMessageIndex(), 6);
+}
+
+// An announcement inside a listing's answer leaves the listing whole.
+TEST_F(LiveLinkEngine, AnnouncementDuringAListingKeepsBoth) {
+    s_.listingAccepting = true;
+    const std::string pdu =
+        "07912143658709F1040B918100551512F20000111010214365000AE8329BFD4697D9EC37";
+    EXPECT_EQ(
+        Receive("\r\n+CMGL: 1,1,,23\r\n" + pdu + "\r\n+CMTI: \"SM\",9\r\n+CMGL: 2,0,,23\r\n" + pdu +
+                "\r\n\r\nOK\r\n"),
+        (std::vector<Notification>{Notification::kNewMessage, Notification::kListingFinished}));
+    EXPECT_EQ(engine_.ListingSize(), 2);
+    EXPECT_EQ(engine_.ListingEntry(1).text, u"hellohello");
+    EXPECT_EQ(engine_.NewMessageIndex(), 9);
+}
+
+}  // namespace
+}  // namespace telvane
