@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "control/inbox_merge.h"
 #include "platform/text.h"
 #include "store/list_date.h"
 
@@ -84,10 +85,74 @@ void FolderCommands::OpenMessage(int row) {
     }
 }
 
-void FolderCommands::RefreshInbox(const MessageListing& listing) {
-    if (store_.RefreshInboxFromModem(listing) == 0)
+namespace {
+
+// The merged Inbox in the form the store rebuilds the Inbox from.
+class MergedListing : public MessageListing {
+  public:
+    explicit MergedListing(const FolderTable& table) {
+        for (const FolderEntry& entry : table.entries)
+            if (entry.slot >= 0) records_.push_back(entry.record);
+    }
+    int32_t ListingSize() const override { return static_cast<int32_t>(records_.size()); }
+    SmsRecord ListingEntry(int32_t position) const override {
+        if (position < 0 || position >= ListingSize()) return SmsRecord{};
+        return records_[static_cast<size_t>(position)];
+    }
+
+  private:
+    std::vector<SmsRecord> records_;
+};
+
+}  // namespace
+
+void FolderCommands::RefreshInbox(const MessageListing& listing, int simHolds) {
+    // What the user did here is in the Inbox's file, not in the listing.
+    LoadFolder(host_, store_, kShown, FolderId::Inbox);
+    std::vector<SmsRecord> listed;
+    for (int32_t i = 0; i < listing.ListingSize(); ++i)
+        listed.push_back(listing.ListingEntry(i));
+    const InboxMerge merge = MergeInbox(store_.Shown(), listed);
+    if (store_.RefreshInboxFromModem(MergedListing(merge.inbox)) == 0)
         host_.ReportFileError(ui_text::kSaveFailed, store_.LastError());
     ShowFolder(kInbox);
+    // A full listing may stop short of what the SIM holds.
+    int notShown = merge.notShown;
+    if (listing.ListingSize() >= kFolderSlots && simHolds > listing.ListingSize())
+        notShown += simHolds - listing.ListingSize();
+    if (notShown > 0) {
+        std::u16string text = LoadUiString(ui_text::kMoreOnSim);
+        const size_t mark = text.find(u"%1");
+        if (mark != std::u16string::npos) text.replace(mark, 2, Widen(std::to_string(notShown)));
+        host_.ShowStatus(text);
+    }
+}
+
+void FolderCommands::AddArrived(const std::vector<SmsRecord>& messages) {
+    if (messages.empty()) return;
+    // A store of its own: the shown folder and a copy run in progress keep their tables.
+    MessageStore inbox;
+    LoadFolder(host_, inbox, kShown, FolderId::Inbox);
+    bool added = false;
+    for (const SmsRecord& message : messages) {
+        FolderTable table = inbox.Shown();
+        const int32_t position = AddArrivedMessage(table, message);
+        if (position < 0) continue;  // the Inbox is full: it stays on the SIM for the next listing
+        if (table.usedCount == inbox.Shown().usedCount) continue;  // it is there already
+        inbox.AddShown(table.entries[static_cast<size_t>(position)].record);
+        added = true;
+        host_.ShowStatus(LoadUiString(ui_text::kNewMessage) + u": " + message.number);
+        host_.Window().NotifyDesktop(LoadUiString(ui_text::kNewMessage),
+                                     message.number + u"\n" + message.text);
+    }
+    if (!added || !SaveFolder(host_, inbox, kShown, FolderId::Inbox)) return;
+    WindowInterface& window = host_.Window();
+    // The list shows it at once when the Inbox is the folder shown (a run on it reloads itself).
+    if (window.CurrentFolderTab() == kInbox && !host_.Busy()) {
+        LoadFolder(host_, store_, kShown, FolderId::Inbox);
+        FillMessageList();
+        host_.ShowStatus(LoadUiString(ui_text::kNewMessage) + u": " + messages.back().number);
+    }
 }
 
 // ---- delete ----

@@ -5,6 +5,8 @@
 // positions of their records.
 #pragma once
 
+#include <vector>
+
 #include "control/controller_host.h"
 #include "store/message_listing.h"
 #include "store/message_store.h"
@@ -34,8 +36,12 @@ class FolderCommands {
     void Forward();
     void EditMessage();
 
-    // A finished listing becomes the Inbox, shown.
-    void RefreshInbox(const MessageListing& listing);
+    // A finished listing becomes the Inbox, shown: what the user has not opened here stays
+    // unread.  `simHolds`: how many messages the SIM holds (-1 not known), to tell the user of
+    // those the Inbox has no room for.
+    void RefreshInbox(const MessageListing& listing, int simHolds = -1);
+    // Messages that arrived while connected: added to the Inbox as unread, and announced.
+    void AddArrived(const std::vector<SmsRecord>& messages);
 
   private:
     // True when the run is over.

@@ -144,6 +144,11 @@ void LinkController::OpenPort() {
         });
     };
 
+    simCodeRequest_.reset();
+    if (simCodes_) {
+        engine_->SetSimCodes(simCodes_->pin, simCodes_->puk);
+        simCodes_.reset();
+    }
     if (engine_->Open(number, std::move(callback)) == 0) {
         const std::string reason = engine_->OpenError();
         Teardown();
@@ -177,6 +182,23 @@ void LinkController::Disconnect() {
     Teardown();
     phonebook_.Load();
     PostBusy(false);
+    if (simCodeRequest_) {
+        // Behind the idle message, so that the reconnect finds the window free.
+        const SimCodeRequest request = *simCodeRequest_;
+        simCodeRequest_.reset();
+        PostTask([this, request] { AskForSimCodes(request.puk, request.attemptsLeft); });
+    }
+}
+
+void LinkController::AskForSimCodes(bool puk, int attemptsLeft) {
+    if (engine_) return;
+    std::optional<SimCodes> codes = window_.AskSimCodes(puk, attemptsLeft);
+    if (!codes) {
+        ShowStatus(LoadUiString(puk ? ui_text::kSimNeedsPuk : ui_text::kEnterSimPin));
+        return;
+    }
+    simCodes_ = std::move(codes);
+    Connect();
 }
 
 void LinkController::Teardown() {
@@ -235,7 +257,7 @@ void LinkController::OnEngineEvent(Notification notification) {
             OnSubmitted();
             break;
         case Notification::kListingFinished:
-            folders_.RefreshInbox(engine_->Listing());
+            folders_.RefreshInbox(engine_->Listing(), engine_->StoreUsed());
             PostBusy(false);
             // Queued behind the idle message, so the run finds the window no longer busy.
             outbox_.StartLater();
@@ -248,6 +270,16 @@ void LinkController::OnEngineEvent(Notification notification) {
         case Notification::kCmeError:
             PostBusy(false);
             break;
+        case Notification::kMessageArrived:
+            folders_.AddArrived(engine_->TakeArrivedMessages());
+            break;
+        case Notification::kSimPinRequired:
+        case Notification::kSimPukRequired: {
+            const bool puk = notification == Notification::kSimPukRequired;
+            simCodeRequest_ =
+                SimCodeRequest{puk, puk ? engine_->PukAttempts() : engine_->PinAttempts()};
+            break;
+        }
         case Notification::kCmsOther:
         case Notification::kCmsInvalidIndex:
         case Notification::kCmsNoServiceCentre:
@@ -259,8 +291,6 @@ void LinkController::OnEngineEvent(Notification notification) {
         // before kStartupFailed; a failed job is still found out by its missing success.
         case Notification::kModemSilent:
         case Notification::kNotAModem:
-        case Notification::kSimPinRequired:
-        case Notification::kSimPukRequired:
         case Notification::kSimNotReady:
         case Notification::kLinkLost:
         case Notification::kSendFailed:
@@ -279,7 +309,6 @@ void LinkController::OnEngineEvent(Notification notification) {
         case Notification::kMessageWritten:
         case Notification::kStoredMessageSent:
         case Notification::kNewMessage:
-        case Notification::kMessageArrived:
         case Notification::kMessageRead:
         case Notification::kReadFailed:
         case Notification::kDeleted:

@@ -113,6 +113,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     bool LoadEnginePhonebook();
     void PhonebookJobLost();
     void StatusTimeout();
+    // The SIM asked for a code: the user is asked, and a code given reconnects with it.
+    void AskForSimCodes(bool puk, int attemptsLeft);
 
     WindowInterface& window_;
     Timing timing_;
@@ -147,6 +149,15 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     // The last load failure reported in a message box, so that a damaged file read at every
     // tick does not bring one up each time.
     std::string lastLoadError_;
+
+    // What the SIM asked for at the last start-up, and the codes the user gave for the next
+    // one (handed to the engine once).
+    struct SimCodeRequest {
+        bool puk = false;
+        int attemptsLeft = -1;
+    };
+    std::optional<SimCodeRequest> simCodeRequest_;
+    std::optional<SimCodes> simCodes_;
 };
 
 }  // namespace telvane

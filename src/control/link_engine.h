@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "control/window_interface.h"
 #include "modem/notification.h"
@@ -52,6 +53,19 @@ class LinkEngine {
     // they fill or mark it.
     virtual PhonebookTable& Phonebook() = 0;
     [[nodiscard]] virtual std::unique_lock<std::mutex> LockPhonebook() = 0;
+
+    // Live link; the defaults are an engine without it.  The SIM's codes are set before Open
+    // and sent once.
+    virtual void SetSimCodes(const std::string& pin, const std::string& puk) {
+        (void)pin;
+        (void)puk;
+    }
+    virtual int PinAttempts() const { return -1; }
+    virtual int PukAttempts() const { return -1; }
+    // Messages that arrived while connected, read from the SIM; each handed out once.
+    virtual std::vector<SmsRecord> TakeArrivedMessages() { return {}; }
+    // How many messages the SIM's store holds (at connect); -1 when not known.
+    virtual int StoreUsed() const { return -1; }
 };
 
 using LinkEngineFactory = std::function<std::unique_ptr<LinkEngine>()>;

@@ -48,6 +48,13 @@ class ModemLink : public LinkEngine {
     const MessageListing& Listing() const override { return engine_; }
     PhonebookTable& Phonebook() override { return engine_.Phonebook(); }
     std::unique_lock<std::mutex> LockPhonebook() override { return engine_.LockPhonebook(); }
+    void SetSimCodes(const std::string& pin, const std::string& puk) override {
+        engine_.SetSimCodes(pin, puk);
+    }
+    int PinAttempts() const override { return engine_.PinAttempts(); }
+    int PukAttempts() const override { return engine_.PukAttempts(); }
+    std::vector<SmsRecord> TakeArrivedMessages() override { return engine_.TakeArrivedMessages(); }
+    int StoreUsed() const override { return engine_.StoreUsed(); }
 
   private:
     ModemEngine engine_;

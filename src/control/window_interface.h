@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "control/ui_strings.h"
@@ -69,6 +70,12 @@ struct ControllerSettings {
     bool syncSms = true;            // SyncSMS
     bool syncSimPhonebook = false;  // SyncSIMPbk
     bool readSimPhonebook = true;   // ReadSIMPbk
+};
+
+// What the user gave when the SIM asked for a code: its PIN, or its PUK and a new PIN.
+struct SimCodes {
+    std::string pin;
+    std::string puk;  // empty unless the SIM asked for its PUK
 };
 
 class WindowInterface {
@@ -154,6 +161,20 @@ class WindowInterface {
     virtual std::u16string PictureHex() const = 0;
 
     virtual ControllerSettings Settings() const = 0;
+
+    // Live link.  A desktop notification where the desktop has a service for them; nothing
+    // otherwise.
+    virtual void NotifyDesktop(const std::u16string& summary, const std::u16string& body) {
+        (void)summary;
+        (void)body;
+    }
+    // Asks for the SIM's PIN (or, `puk`, its PUK and a new PIN), showing `attemptsLeft` when it
+    // is not -1.  Nothing when the user cancels.
+    virtual std::optional<SimCodes> AskSimCodes(bool puk, int attemptsLeft) {
+        (void)puk;
+        (void)attemptsLeft;
+        return std::nullopt;
+    }
 };
 
 }  // namespace telvane

@@ -71,6 +71,13 @@ class RecordingLink : public LinkEngine {
     const MessageListing& Listing() const override { return inner_->Listing(); }
     PhonebookTable& Phonebook() override { return inner_->Phonebook(); }
     std::unique_lock<std::mutex> LockPhonebook() override { return inner_->LockPhonebook(); }
+    void SetSimCodes(const std::string& pin, const std::string& puk) override {
+        inner_->SetSimCodes(pin, puk);
+    }
+    int PinAttempts() const override { return inner_->PinAttempts(); }
+    int PukAttempts() const override { return inner_->PukAttempts(); }
+    std::vector<SmsRecord> TakeArrivedMessages() override { return inner_->TakeArrivedMessages(); }
+    int StoreUsed() const override { return inner_->StoreUsed(); }
 
   private:
     // A send worker that reported its end may still be leaving its thread.  The product's next
@@ -324,7 +331,7 @@ TEST_F(ControllerSimTest, OfflinePhonebookEditsAreWrittenAtTheNextConnect) {
     window.settings.readSimPhonebook = false;
     ConnectAndSettle();
     EXPECT_TRUE(window.StatusShown(u"Write SIM phonebook..."));
-    EXPECT_EQ(modem->CountCommands("AT+CPBW=2,\"+222\",145,\"Bob\""), 1);
+    EXPECT_EQ(modem->CountCommands("AT+CPBW=2,\"+222\",145,\"0042006F0062\""), 1);
     const std::vector<modemsim::Contact> sim = modem->Phonebook();
     ASSERT_EQ(sim.size(), 2u);
     EXPECT_EQ(sim[1].name, "Bob");
@@ -336,6 +343,82 @@ TEST_F(ControllerSimTest, OfflinePhonebookEditsAreWrittenAtTheNextConnect) {
     controller->Connect();
     ASSERT_TRUE(window.Fire(kTimerDisconnect));
     EXPECT_EQ(controller->Phonebook().Entries()[1].number, u"+222");
+}
+
+// ---- the live link ----
+
+TEST_F(ControllerSimTest, UnreadStaysUnreadAndArrivalsShowAtOnce) {
+    Start(
+        "[messages]\n"
+        "1 = REC UNREAD | +886912345678 | 26/12/01,09:15:00+32 | See you at 7\n"
+        "2 = REC READ | +886955000111 | 26/12/02,10:00:00+32 | Opened\n"
+        "3 = STO SENT | +886933222111 | | Home tonight\n");
+    window.settings.syncSms = true;
+    ConnectAndSettle();
+    const auto statuses = [] {
+        std::vector<std::u16string> s;
+        for (const SmsRecord& r : ReadFolder(FolderId::Inbox))
+            s.push_back(r.status);
+        return s;
+    };
+    EXPECT_EQ(statuses(), (std::vector<std::u16string>{u"REC UNREAD", u"REC READ", u"STO SENT"}));
+    const SmsRecord outgoing = ReadFolder(FolderId::Inbox)[2];
+    EXPECT_EQ(outgoing.number, u"+886933222111");
+    EXPECT_EQ(outgoing.time, u"");
+
+    // The listing marked the first read on the SIM; the user has not opened it here.
+    controller->Connect();
+    ASSERT_TRUE(window.Fire(kTimerDisconnect));
+    ConnectAndSettle();
+    EXPECT_EQ(modem->Messages()[0].stat, modemsim::MessageStat::RecRead);
+    EXPECT_EQ(statuses(), (std::vector<std::u16string>{u"REC UNREAD", u"REC READ", u"STO SENT"}));
+
+    // A message arriving while connected is in the Inbox, unread, without a new listing.
+    const int listings = modem->CountCommands("+CMGL");
+    ASSERT_EQ(modem->DeliverMessage("+886955000222", "26/12/10,08:00:08+32", u"Hi 媽"), 4);
+    ASSERT_TRUE(notes.WaitFor(Notification::kMessageArrived));
+    ASSERT_TRUE(window.PumpUntil([&] { return ReadFolder(FolderId::Inbox).size() == 4; }));
+    const SmsRecord arrived = ReadFolder(FolderId::Inbox)[3];
+    EXPECT_EQ(arrived.status, u"REC UNREAD");
+    EXPECT_EQ(arrived.text, u"Hi 媽");
+    EXPECT_EQ(arrived.index, 4);
+    EXPECT_EQ(window.rows.size(), 4u);
+    EXPECT_TRUE(window.StatusShown(u"New message: +886955000222"));
+    EXPECT_EQ(window.desktopNotes,
+              std::vector<std::u16string>{u"New message: +886955000222\nHi 媽"});
+    EXPECT_EQ(modem->CountCommands("+CMGL"), listings);
+}
+
+TEST_F(ControllerSimTest, TheSimsPinIsAskedForAndSentOnce) {
+    Start("[sim]\nstate = pin\npin = 1234\n");
+    window.settings.syncSms = false;
+    // Each start-up the SIM refuses ends in a disconnect, and the user is asked.
+    const auto startUpRefused = [&](size_t requests) {
+        window.Pump();
+        ASSERT_TRUE(window.Fire(kTimerOpenPort));
+        ASSERT_TRUE(window.PumpUntil([&] { return window.TimerRunning(kTimerDisconnect); }));
+        ASSERT_TRUE(window.Fire(kTimerDisconnect));
+        ASSERT_TRUE(window.PumpUntil([&] { return window.simCodeRequests.size() == requests; }));
+    };
+    window.simCodesToGive = SimCodes{"0000", ""};
+    controller->Connect();
+    startUpRefused(1);
+    EXPECT_EQ(window.simCodeRequests[0], std::make_pair(false, 3));
+    // The wrong PIN goes once; asked again, the user cancels.
+    startUpRefused(2);
+    EXPECT_EQ(window.simCodeRequests[1], std::make_pair(false, 2));
+    EXPECT_EQ(modem->CountCommands("AT+CPIN=\"0000\""), 1);
+    EXPECT_TRUE(window.StatusShown(u"Enter the SIM's PIN"));
+    EXPECT_FALSE(window.TimerRunning(kTimerOpenPort));
+
+    window.simCodesToGive = SimCodes{"1234", ""};
+    controller->Connect();
+    startUpRefused(3);
+    window.Pump();
+    ASSERT_TRUE(window.Fire(kTimerOpenPort));
+    ASSERT_TRUE(window.PumpUntil([&] { return controller->IsOnline(); }));
+    EXPECT_EQ(modem->CountCommands("AT+CPIN=\"1234\""), 1);
+    EXPECT_EQ(modem->CountCommands("AT+CPIN=\"0000\""), 1);
 }
 
 }  // namespace

@@ -179,6 +179,18 @@ class FakeWindow : public WindowInterface {
     bool PictureIsEmpty() const override { return pictureEmpty; }
     std::u16string PictureHex() const override { return pictureHex; }
     ControllerSettings Settings() const override { return settings; }
+    void NotifyDesktop(const std::u16string& summary, const std::u16string& body) override {
+        desktopNotes.push_back(summary + u": " + body);
+    }
+    std::optional<SimCodes> AskSimCodes(bool puk, int attemptsLeft) override {
+        simCodeRequests.push_back({puk, attemptsLeft});
+        std::optional<SimCodes> given = simCodesToGive;
+        simCodesToGive.reset();
+        return given;
+    }
+    std::vector<std::u16string> desktopNotes;
+    std::vector<std::pair<bool, int>> simCodeRequests;  // (puk, attempts left)
+    std::optional<SimCodes> simCodesToGive;             // what the user types, once
 
     std::vector<int> shownFolders;
 
