@@ -10,7 +10,7 @@
 #include <string>
 
 #include "cli.h"
-#include "modem/command_text.h"
+#include "codec/phone_number.h"
 #include "modem/modem_engine.h"
 #include "platform/serial_devices.h"
 #include "platform/text.h"
@@ -63,6 +63,7 @@ class CodeQueue {
 struct Session {
     std::string device;
     double scale = 1.0;
+    std::optional<std::u16string> serviceCentre;  // normalised
     std::string command;
     Args rest;
 };
@@ -71,11 +72,16 @@ Session ParseArgs(const Args& args) {
     Session session;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--device" || arg == "--scale") {
+        if (arg == "--device" || arg == "--scale" || arg == "--sc") {
             if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
             const std::string& value = args[++i];
             if (arg == "--device") {
                 session.device = value;
+            } else if (arg == "--sc") {
+                // Refused here, before anything reaches the line.
+                const PhoneNumber centre = NormaliseServiceCentre(Utf8ToU16(value));
+                if (!centre.ok()) throw UsageError{"--sc: " + U16ToUtf8(centre.Reason())};
+                session.serviceCentre = centre.number;
             } else {
                 char* end = nullptr;
                 session.scale = std::strtod(value.c_str(), &end);
@@ -91,9 +97,9 @@ Session ParseArgs(const Args& args) {
     if (session.device.empty()) throw UsageError{"--device PATH is required"};
     if (session.command == "send") {
         if (session.rest.size() != 2) throw UsageError{"expected modem send NUMBER TEXT"};
-        if (session.rest[0].empty() || !IsDialableNumber(Utf8ToU16(session.rest[0])))
-            throw UsageError{"'" + session.rest[0] +
-                             "' is no number: digits, '*', '#' and '+' only"};
+        const PhoneNumber number = NormalisePhoneNumber(Utf8ToU16(session.rest[0]));
+        if (!number.ok()) throw UsageError{U16ToUtf8(number.Reason())};
+        session.rest[0] = U16ToUtf8(number.number);
     } else if (session.command == "listen" || session.command == "list" ||
                session.command == "phonebook") {
         if (!session.rest.empty())
@@ -217,6 +223,8 @@ int Run(const Args& args) {
 
     CodeQueue codes;
     ModemEngine engine(timing);
+    // The same call the window makes for a centre set in its settings.
+    if (session.serviceCentre) engine.SetScNumber(*session.serviceCentre);
     if (!engine.Open(kPort, codes.Callback())) {
         std::cerr << "telvane-tool modem: cannot open " << session.device << ": "
                   << engine.OpenError() << "\n";
@@ -346,9 +354,11 @@ int Run(const Args& args) {
 
 const CommandGroup group(
     "modem",
-    "  modem --device PATH [--scale X] listen|list|phonebook|send NUMBER TEXT\n"
+    "  modem --device PATH [--scale X] [--sc NUMBER] listen|list|phonebook|send NUMBER TEXT\n"
     "                               a session with the modem: its reports, the\n"
-    "                               messages, the SIM phonebook, or one send\n",
+    "                               messages, the SIM phonebook, or one send\n"
+    "                               (through SMS centre NUMBER); exit 3 when the\n"
+    "                               modem does not start, 4 when a read fails\n",
     Run);
 
 }  // namespace
