@@ -63,10 +63,7 @@ ContactsStore::ContactsStore(fs::path folder) : folder_(std::move(folder)) {}
 int ContactsStore::Initialize() {
     if (folder_.empty()) folder_ = DataFolder() / "contacts";
     std::error_code ec;
-    if (!fs::is_directory(folder_, ec)) {
-        fs::create_directories(folder_, ec);
-        if (!ec) fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::replace, ec);
-    }
+    CreatePrivateFolder(folder_);
     fs::directory_iterator probe(folder_, ec);
     if (ec) {
         error_ = "cannot read " + folder_.string() + ": " + ec.message();
