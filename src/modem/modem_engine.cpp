@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "codec/phone_number.h"
 #include "modem/engine_state.h"
 #include "platform/text.h"
 
@@ -116,7 +117,9 @@ int ModemEngine::SendCommand(std::string_view text) {
 
 CommandResult RunCommand(ModemEngine::State& s, const Timing& timing, std::string_view line,
                          const CommandWait& wait) {
-    if (s.closing.load() || !s.serialPort || line.size() + 1 > kMaxCommandLine) return {};
+    // After a failed start-up the modem is not spoken to again.
+    if (s.closing.load() || !s.enabled.load() || !s.serialPort || line.size() + 1 > kMaxCommandLine)
+        return {};
     std::string bytes(line);
     bytes.push_back('\r');
     // Open before writing: a fast modem may answer before the write returns.
@@ -182,9 +185,12 @@ std::vector<PhonebookRefusal> ModemEngine::PhonebookRefusals() const {
     return state_->phonebookRefusals;
 }
 
-void ModemEngine::SetScNumber(std::u16string number) {
+bool ModemEngine::SetScNumber(std::u16string_view number) {
+    PhoneNumber centre = NormaliseServiceCentre(number);
+    if (!centre.ok()) return false;
     std::lock_guard lock(state_->textMutex);
-    state_->scNumber = std::move(number);
+    state_->scNumber = std::move(centre.number);
+    return true;
 }
 
 std::u16string ModemEngine::ScNumber() const {

@@ -165,8 +165,10 @@ class ModemEngine : public MessageListing {
     int ExtractResponse();
     void ClassifyResponse();
 
-    // Service-centre number for the PDU encoder; empty: the modem's own.
-    void SetScNumber(std::u16string number);
+    // Service-centre number for the PDU encoder; empty: the modem's own.  A number that is no
+    // number (letters, control characters) is refused (false) and the centre stays as it was;
+    // blanks, dashes, dots and brackets are taken out.
+    bool SetScNumber(std::u16string_view number);
     std::u16string ScNumber() const;
 
     // State, readable from any thread.

@@ -20,7 +20,7 @@ constexpr int32_t kAnswerIdleMs = 5000;
 constexpr int32_t kSubmitIdleMs = 5000;
 constexpr int32_t kStoreSendIdleMs = 8000;
 // A full listing of 200 messages is about 80 KB; a phonebook of 10 000 entries under 1 MB.
-constexpr size_t kListingMaxBytes = 512 * 1024;
+constexpr size_t kListingMaxBytes = 256 * 1024;
 constexpr size_t kPhonebookMaxBytes = 1024 * 1024;
 
 void Fail(State& s, Notification code, std::string reason) {
@@ -387,8 +387,10 @@ int ModemEngine::StartToolkitInformation(int32_t type) {
             s.toolkitItemCounter = -1;
             s.toolkitLines = 0;
         }
-        RunCommand(s, timing_, "AT+STGI=" + std::to_string(type), {.idleMs = 2000});
-        s.toolkitAwaiting = 0;
+        const CommandResult r =
+            RunCommand(s, timing_, "AT+STGI=" + std::to_string(type), {.idleMs = 2000});
+        // Its "OK" is still the dispatcher's to handle: that clears the flag and reports.
+        if (!r.Ok()) s.toolkitAwaiting = 0;
     });
 }
 

@@ -22,6 +22,8 @@
 #include "modemsim/simulated_modem.h"
 #include "platform/serial_devices.h"
 #include "platform/text.h"
+#include "support/notification_queue.h"
+#include "support/wait.h"
 
 namespace telvane {
 namespace {
@@ -29,59 +31,17 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr double kScale = 0.05;
-// Bounds a hang only; every wait ends on the condition it waits for.
-constexpr auto kCeiling = 20s;
-
-// Polls `done` until it holds or the ceiling passes.
-template <typename Predicate>
-bool WaitUntil(Predicate done) {
-    const auto limit = std::chrono::steady_clock::now() + kCeiling;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > limit) return false;
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
+using testing::kHangCeiling;
+using testing::WaitUntil;
+using Notifications = testing::EngineNotifications;
 
 // Runs `work` on a thread of its own: false when it has not ended by the ceiling (the failure
 // is reported at once; the test then waits for it to end).
 template <typename Work>
 bool EndsWithinCeiling(Work work) {
     auto done = std::async(std::launch::async, work);
-    return done.wait_for(kCeiling) == std::future_status::ready;
+    return done.wait_for(kHangCeiling) == std::future_status::ready;
 }
-
-// The engine's notifications as they arrive on its dispatcher thread.
-class Notifications {
-  public:
-    EngineCallback Callback() {
-        return [this](Notification code) {
-            {
-                std::lock_guard lock(mutex_);
-                codes_.push_back(code);
-            }
-            changed_.notify_all();
-        };
-    }
-    bool WaitFor(Notification code, std::chrono::milliseconds timeout = kCeiling, int count = 1) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(
-            lock, timeout, [&] { return std::count(codes_.begin(), codes_.end(), code) >= count; });
-    }
-    std::vector<Notification> Codes() const {
-        std::lock_guard lock(mutex_);
-        return codes_;
-    }
-    int Count(Notification code) const {
-        std::lock_guard lock(mutex_);
-        return static_cast<int>(std::count(codes_.begin(), codes_.end(), code));
-    }
-
-  private:
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<Notification> codes_;
-};
 
 // A simulated modem, registered as COM3, and an engine opened on it.
 class Rig {
@@ -194,7 +154,7 @@ TEST(EngineStartUp, FailuresAreNamed) {
         Rig rig(c.scenario);
         ASSERT_TRUE(rig.notes().WaitFor(Notification::kStartupFailed)) << c.name;
         // The reason comes first, then the failure.
-        EXPECT_EQ(rig.notes().Codes().end()[-2], c.reason) << c.name;
+        EXPECT_EQ(rig.notes().Received().end()[-2], c.reason) << c.name;
         EXPECT_EQ(rig.notes().Count(c.reason), 1) << c.name;
         EXPECT_FALSE(rig.engine().LastFailure().empty()) << c.name;
         const auto commands = rig.modem().Commands();
@@ -279,6 +239,17 @@ TEST(EngineListing, ListsTheStore) {
     }
 }
 
+// On a slow line the listing takes many times the idle time to arrive: the wait lasts as long
+// as bytes keep coming.
+TEST(EngineListing, ASlowLineListsWithoutTimingOut) {
+    Rig rig("[modem]\nbaud = 9600\n" + Messages(60));
+    ASSERT_TRUE(rig.StartedUp());
+    ASSERT_EQ(rig.engine().ListMessages(4), 1);
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kListingFinished));
+    EXPECT_EQ(rig.engine().ListingSize(), 60);
+    EXPECT_EQ(rig.engine().ListingEntry(59).text, u"Message 60");
+}
+
 TEST(EngineListing, DeletingAnIndexAbove99RemovesThatMessage) {
     Rig rig(Messages(150), 0.15);
     ASSERT_TRUE(rig.StartedUp());
@@ -331,7 +302,7 @@ TEST(EngineMessages, NumbersThatAreNoNumbersSendNothing) {
     // Each worker refuses its number at once; the next start waits for the slot to be free.
     for (const char16_t* number : {u"555-0100", u"555 0100", u"5550100\r\nAT+CMGD=1,4"})
         ASSERT_TRUE(WaitUntil([&] { return rig.engine().SendTextMessage(number, u"x") == 1; }));
-    ASSERT_TRUE(rig.notes().WaitFor(Notification::kSendFailed, kCeiling, 3));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kSendFailed, 3));
     EXPECT_NE(rig.engine().LastFailure().find("is no number"), std::string::npos);
     // A good number after them marks the end: only its submission reached the modem.
     ASSERT_TRUE(WaitUntil([&] { return rig.engine().SendTextMessage(u"5550100", u"x") == 1; }));
@@ -495,7 +466,7 @@ TEST(EngineToolkit, IndicationAfterStartUpAsksForTheDetails) {
     ASSERT_TRUE(rig.StartedUp());
     rig.modem().PushUnsolicited("+STIN: 0");
     rig.modem().PushUnsolicited("+STIN: 3");
-    ASSERT_TRUE(rig.modem().WaitForCommand("AT+STGI=3", kCeiling));
+    ASSERT_TRUE(rig.modem().WaitForCommand("AT+STGI=3", kHangCeiling));
     EXPECT_EQ(rig.modem().CountCommands("AT+STGI"), 1);            // type 0 is no request
     EXPECT_TRUE(rig.notes().WaitFor(Notification::kToolkitInfo));  // its answer is complete
     rig.modem().PushUnsolicited("+STIN: 98");
@@ -526,7 +497,7 @@ TEST(EngineLink, DeviceVanishesDuringEveryKindOfJob) {
     EXPECT_EQ(engine.DeleteMessages(1, 0), 1);
     EXPECT_EQ(engine.WritePhonebook(), 1);
     EXPECT_EQ(engine.ReadOneMessage(1), 1);
-    ASSERT_TRUE(rig.modem().WaitForCommand("+CMGL", kCeiling));  // the jobs are under way
+    ASSERT_TRUE(rig.modem().WaitForCommand("+CMGL", kHangCeiling));  // the jobs are under way
     rig.modem().Stop();  // the modem goes away with its side of the line
     ASSERT_TRUE(rig.notes().WaitFor(Notification::kStartupFailed));
     EXPECT_TRUE(EndsWithinCeiling([&rig] { rig.CloseEngine(); }));

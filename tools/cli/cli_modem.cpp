@@ -12,7 +12,6 @@
 #include "cli.h"
 #include "cli_events.h"
 #include "codec/phone_number.h"
-#include "modem/command_text.h"
 #include "modem/modem_engine.h"
 #include "platform/serial_devices.h"
 #include "platform/text.h"
@@ -66,6 +65,7 @@ struct Session {
     std::string device;
     std::string pin, puk;  // for a SIM that asks; sent once
     double scale = 1.0;
+    std::optional<std::u16string> serviceCentre;  // normalised
     std::string command;
     Args rest;
 };
@@ -74,7 +74,8 @@ Session ParseArgs(const Args& args) {
     Session session;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--device" || arg == "--scale" || arg == "--pin" || arg == "--puk") {
+        if (arg == "--device" || arg == "--scale" || arg == "--sc" || arg == "--pin" ||
+            arg == "--puk") {
             if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
             const std::string& value = args[++i];
             if (arg == "--device") {
@@ -87,6 +88,11 @@ Session ParseArgs(const Args& args) {
                     throw UsageError{arg +
                                      (arg == "--pin" ? " needs 4 to 8 digits" : " needs 8 digits")};
                 (arg == "--pin" ? session.pin : session.puk) = value;
+            } else if (arg == "--sc") {
+                // Refused here, before anything reaches the line.
+                const PhoneNumber centre = NormaliseServiceCentre(Utf8ToU16(value));
+                if (!centre.ok()) throw UsageError{"--sc: " + U16ToUtf8(centre.Reason())};
+                session.serviceCentre = centre.number;
             } else {
                 char* end = nullptr;
                 session.scale = std::strtod(value.c_str(), &end);
@@ -102,9 +108,9 @@ Session ParseArgs(const Args& args) {
     if (session.device.empty()) throw UsageError{"--device PATH is required"};
     if (session.command == "send") {
         if (session.rest.size() != 2) throw UsageError{"expected modem send NUMBER TEXT"};
-        if (session.rest[0].empty() || !IsDialableNumber(Utf8ToU16(session.rest[0])))
-            throw UsageError{"'" + session.rest[0] +
-                             "' is no number: digits, '*', '#' and '+' only"};
+        const PhoneNumber number = NormalisePhoneNumber(Utf8ToU16(session.rest[0]));
+        if (!number.ok()) throw UsageError{U16ToUtf8(number.Reason())};
+        session.rest[0] = U16ToUtf8(number.number);
     } else if (session.command == "phonebook" && !session.rest.empty() &&
                session.rest[0] == "write") {
         if (session.rest.size() != 4)
@@ -245,6 +251,8 @@ int Run(const Args& args) {
     CodeQueue codes;
     ModemEngine engine(timing);
     engine.SetSimCodes(session.pin, session.puk);
+    // The same call the window makes for a centre set in its settings.
+    if (session.serviceCentre) engine.SetScNumber(*session.serviceCentre);
     if (!engine.Open(kPort, codes.Callback())) {
         std::cerr << "telvane-tool modem: cannot open " << session.device << ": "
                   << engine.OpenError() << "\n";
@@ -419,12 +427,14 @@ int Run(const Args& args) {
 
 const CommandGroup group(
     "modem",
-    "  modem --device PATH [--scale X] [--pin PIN] [--puk PUK]\n"
+    "  modem --device PATH [--scale X] [--sc NUMBER] [--pin PIN] [--puk PUK]\n"
     "        listen|list|phonebook|phonebook write INDEX NUMBER NAME|send NUMBER TEXT\n"
     "                               a session with the modem: its reports and new\n"
     "                               messages, the messages, the SIM phonebook (or\n"
-    "                               one entry written), or one send; a SIM that\n"
-    "                               asks for its PIN gets --pin once\n",
+    "                               one entry written), or one send (through SMS\n"
+    "                               centre NUMBER); a SIM that asks for its PIN gets\n"
+    "                               --pin once; exit 3 when the modem does not\n"
+    "                               start, 4 when a read fails\n",
     Run);
 
 }  // namespace
