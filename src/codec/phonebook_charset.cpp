@@ -202,8 +202,17 @@ int32_t PhonebookNameLength(std::u16string_view name, PhonebookCharset set) {
 NameField EncodePhonebookName(std::u16string_view name, PhonebookCharset set, int32_t textLimit) {
     NameField result;
     if (set == PhonebookCharset::kUcs2) {
-        for (char16_t c : name)
+        for (char16_t c : name) {
+            // Hex carries anything, but a line break or a control character in a name is
+            // damage a phone shows as such.
+            if (c < 0x20 || c == 0x7F) {
+                result.field.clear();
+                result.reason = Describe(c) +
+                                u" cannot be written to the SIM in the modem's UCS2 character set.";
+                return result;
+            }
             AppendHex4(result.field, c);
+        }
     } else {
         for (char16_t c : name) {
             const std::optional<char> byte = FieldByte(c, set);

@@ -166,6 +166,9 @@ class MainDialog : public QDialog, public WindowInterface {
     bool PictureIsEmpty() const override;
     std::u16string PictureHex() const override;
     ControllerSettings Settings() const override;
+    // main_dialog_live.cpp
+    void NotifyDesktop(const std::u16string& summary, const std::u16string& body) override;
+    std::optional<SimCodes> AskSimCodes(bool puk, int attemptsLeft) override;
 
     int ComposeMode() const { return static_cast<int>(controller_->CurrentComposeMode()); }
     int PictureKind() const { return static_cast<int>(controller_->CurrentPictureKind()); }

@@ -98,6 +98,9 @@ TEST(PhonebookCharset, RefusesWhatTheSetCannotHoldWithAReason) {
         {u"媽", Set::kGsm, 14,
          u"\u201C媽\u201D cannot be written to the SIM in the modem's GSM character set."},
         {u"Mom 媽咪!", Set::kUcs2, 6, u"The name is 7 characters long; the SIM holds at most 6."},
+        {u"Dee\r\nAT", Set::kUcs2, 14,
+         u"the control character U+000D cannot be written to the SIM in the modem's UCS2 "
+         u"character set."},
         {u"Customer Care 2", Set::kIra, 14,
          u"The name is 15 characters long; the SIM holds at most 14."},
     };

@@ -99,6 +99,9 @@ TEST(EngineStartUp, AnsweredModemComesUpRegisteredWithItsOperator) {
         "AT+CREG?",
         "AT+CSMP=17,169,0,0;+CMGF=0",
         "AT+COPS=3,2;+COPS?",
+        "AT+CNMI=?",
+        "AT+CNMI=2,1,0,0,0",
+        "AT+CPMS?",
     };
     EXPECT_EQ(rig.modem().Commands(), expected);
     EXPECT_EQ(rig.notes().Count(Notification::kSimReady), 1);
@@ -343,7 +346,8 @@ text_limit = 14
     {
         auto lock = engine.LockPhonebook();
         PhonebookTable& table = engine.Phonebook();
-        EXPECT_EQ(table.Limits(), (PhonebookLimits{20, 14, 50}));
+        // The name limit in the UCS2 set the names travel in.
+        EXPECT_EQ(table.Limits(), (PhonebookLimits{20, 6, 50}));
         EXPECT_EQ(table.Entries()[0].number, u"5550100");
         EXPECT_EQ(table.Entries()[1].number, u"+886912345678");
         EXPECT_EQ(table.Entries()[1].name, u"Bob");
@@ -353,25 +357,29 @@ text_limit = 14
         ASSERT_EQ(table.UpdateEntry(5, u"Eve", u"55\"5"), 1);  // a number that breaks a command
     }
     ASSERT_EQ(engine.WritePhonebook(), 1);
-    // The number that would break the command is reported, not written.
+    // The number that would break the command and the name with a line break are reported,
+    // not written.
     ASSERT_TRUE(rig.notes().WaitFor(Notification::kPhonebookWriteFailed));
-    EXPECT_EQ(
-        engine.PhonebookRefusals(),
-        (std::vector<PhonebookRefusal>{{5, "the number holds characters a SIM cannot store"}}));
+    EXPECT_EQ(engine.PhonebookRefusals(),
+              (std::vector<PhonebookRefusal>{
+                  {4,
+                   "the control character U+000D cannot be written to the SIM in the modem's UCS2 "
+                   "character set."},
+                  {5, "the number holds characters a SIM cannot store"}}));
 
     const auto commands = rig.modem().Commands();
     const auto has = [&](const std::string& line) {
         return std::find(commands.begin(), commands.end(), line) != commands.end();
     };
     EXPECT_TRUE(has("AT+CPBW=1,\"\",129,\"\""));
-    EXPECT_TRUE(has("AT+CPBW=3,\"+4930\",145,\"Cy\""));
-    EXPECT_TRUE(has("AT+CPBW=4,\"5550104\",129,\"DeeAT+CMGD=1,4\""));
+    EXPECT_TRUE(has("AT+CPBW=3,\"+4930\",145,\"00430079\""));
+    EXPECT_EQ(rig.modem().CountCommands("AT+CPBW=4"), 0);
     EXPECT_EQ(rig.modem().CountCommands("AT+CPBW=5"), 0);
     EXPECT_TRUE(std::none_of(commands.begin(), commands.end(), [](const std::string& line) {
         return line.rfind("AT+CMGD", 0) == 0;
     }));
 
-    ASSERT_TRUE(WaitUntil([&] { return rig.modem().Phonebook().size() == 3u; }));
+    ASSERT_TRUE(WaitUntil([&] { return rig.modem().Phonebook().size() == 2u; }));
     const auto book = rig.modem().Phonebook();
     EXPECT_EQ(book[0].index, 2);
     EXPECT_EQ(book[1].number, "+4930");
@@ -381,7 +389,8 @@ text_limit = 14
     const auto& entries = engine.Phonebook().Entries();
     EXPECT_EQ(entries[0], (PhonebookEntry{0, 0, u"", u""}));  // the emptied position is free
     EXPECT_EQ(entries[2].changed, 0);
-    EXPECT_EQ(entries[4].changed, 1);  // not written: stays pending
+    EXPECT_EQ(entries[3].changed, 1);  // not written: stays pending
+    EXPECT_EQ(entries[4].changed, 1);
 }
 
 // The SIM's own refusal stays with the entry: it is left marked, and the reason is the SIM's.

@@ -1,0 +1,20 @@
+// The window's part of the live link: desktop notifications of new messages and the SIM's PIN.
+#include "ui/desktop_notifier.h"
+#include "ui/main_dialog.h"
+#include "ui/pin_dialog.h"
+
+namespace telvane {
+
+void MainDialog::NotifyDesktop(const std::u16string& summary, const std::u16string& body) {
+    // One connection to the session bus for the life of the program.
+    static DesktopNotifier notifier;
+    notifier.Notify(QString::fromStdU16String(summary), QString::fromStdU16String(body));
+}
+
+std::optional<SimCodes> MainDialog::AskSimCodes(bool puk, int attemptsLeft) {
+    PinDialog dialog(puk ? PinDialog::Kind::kPuk : PinDialog::Kind::kPin, attemptsLeft, this);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return SimCodes{dialog.Pin().toStdString(), dialog.Puk().toStdString()};
+}
+
+}  // namespace telvane
