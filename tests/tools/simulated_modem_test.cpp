@@ -224,7 +224,7 @@ TEST_F(SimTest, OutOfRangeArgumentsAreRefusedNotFatal) {
 
 TEST(ScenarioText, MalformedLinesAreReportedWithTheirNumber) {
     struct {
-        const char* text;
+        std::string text;
         const char* error;
     } cases[] = {
         {"key = 1\n", "line 1: a key outside any section"},
@@ -239,6 +239,14 @@ TEST(ScenarioText, MalformedLinesAreReportedWithTheirNumber) {
         {"[faults]\ncut = +CMGL\n", "line 2: cut must be COMMAND BYTES"},
         {"[modem]\nbaud = fast\n", "line 2: baud must be 0-4000000"},
         {"[unsolicited]\nsoon = RING\n", "line 2: expected at MS, after COMMAND or incoming at MS"},
+        {"[sim]\nmessage_capacity = 2\n[messages]\n2 = REC READ | +1 | 01/07/20,11:52:45 | " +
+             std::string(161, 'a') + "\n",
+         "line 4: the parts run past the store"},
+        {"[messages]\n2 = REC READ | +1 | 01/07/20,11:52:45 | x\n1 = REC READ | +1 | "
+         "01/07/20,11:52:45 | " +
+             std::string(161, 'a') + "\n",
+         "line 3: index 2 used twice"},
+        {"[unsolicited]\nincoming at 5 = PDU | 07\n", "line 2: malformed PDU"},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -270,8 +278,35 @@ TEST(ScenarioText, DemoSimMatchesItsDescription) {
     // The variant: the same SIM with Chinese names and a sent message.
     auto zh = LoadScenarioFile(std::string(TELVANE_SOURCE_DATA_DIR) + "/demo-sim-zh.ini", &error);
     ASSERT_TRUE(zh) << error;
-    EXPECT_EQ(zh->messages.size(), 13u);
-    EXPECT_EQ(zh->messages.back().stat, MessageStat::StoSent);
+    ASSERT_EQ(zh->messages.size(), 18u);
+    EXPECT_EQ(zh->messages[12].stat, MessageStat::StoSent);
+    // Two long messages: 14-15 from gammu's encoder, 16-18 from ours.
+    struct Long {
+        size_t first, parts;
+        int reference;
+        const char* text;
+    } longs[] = {
+        {13, 2, 0xEE,
+         "Long messages arrive in parts: this one was cut in two by gammu's own encoder, so the "
+         "reader has to join the parts again by their reference before it shows the whole text."},
+        {15, 3, 1,
+         "今天的會議改到下午三點，在四樓大會議室。請大家準備好上個月的銷售報告和下一季的計畫，"
+         "會議大約兩個小時。會後我們一起去吃晚餐，地點在公司對面的餐廳，已經訂好位子了。如果有人"
+         "不能來，請在中午以前告訴我，我好通知餐廳改人數。另外，下週一開始新的打卡系統，請記得帶"
+         "員工證。謝謝大家的配合！"},
+    };
+    for (const Long& l : longs) {
+        std::string joined;
+        for (size_t i = 0; i < l.parts; ++i) {
+            const std::string& pdu = zh->messages[l.first + i].pdu;
+            auto header = ConcatenationOf(pdu);
+            ASSERT_TRUE(header) << l.first + i;
+            EXPECT_EQ(header->reference, l.reference);
+            EXPECT_EQ(header->part, static_cast<int>(i) + 1);
+            joined += DecodeForTextMode(pdu).text;
+        }
+        EXPECT_EQ(joined, l.text);
+    }
     ASSERT_EQ(zh->phonebook.size(), 20u);
     EXPECT_EQ(zh->phonebook[3].name, "媽媽");
     EXPECT_EQ(zh->phonebook.back().name, "爸爸 Dad");
