@@ -114,7 +114,7 @@ MainDialog::MainDialog(MainDialogOptions options, QWidget* parent)
     if (chimsg >= 0) library_->setCurrentIndex(chimsg);
     FillCannedTree();
     LabelEntryPanel();
-    RebuildPictureEditor(controller_->PictureKind());
+    RebuildPictureEditor(controller_->CurrentPictureKind());
     pictureEditor_->hide();
     GoToPage(kPageMessages);
 }
@@ -364,7 +364,7 @@ void MainDialog::LabelButtons() {
     send_->setText(Ui(49, 50));
     cancel_->setText(Ui(61, 62));
     add_->setText(Ui(106, 107));
-    logoText_->setText(controller_->ComposeMode() == 0 ? Ui(151, 152) : Ui(153, 154));
+    logoText_->setText(ComposeMode() == 0 ? Ui(151, 152) : Ui(153, 154));
     invert_->setText(Ui(155, 156));
 }
 
@@ -713,8 +713,8 @@ void MainDialog::ShowMessage(const QString& text) {
     box.exec();
 }
 
-void MainDialog::ShowMessageBox(int chineseId, int englishId) {
-    ShowMessage(Ui(chineseId, englishId));
+void MainDialog::ShowMessageBox(UiText text) {
+    ShowMessage(Ui(text.chinese, text.english));
 }
 
 void MainDialog::ShowMessageText(const std::u16string& text) {

@@ -132,7 +132,7 @@ class MainDialog : public QDialog, public WindowInterface {
     void SetStatusText(const std::u16string& text) override;
     void SetSignalLevel(int level) override;
     void Beep() override;
-    void ShowMessageBox(int chineseId, int englishId) override;
+    void ShowMessageBox(UiText text) override;
     void ShowMessageText(const std::u16string& text) override;
     void ApplyPage(int page) override;
     void RefreshPhonebookPage() override;
@@ -160,18 +160,18 @@ class MainDialog : public QDialog, public WindowInterface {
     void SetRecipientText(const std::u16string& text) override;
     std::u16string ComposeText() const override { return composeText_; }
     void SetComposeText(const std::u16string& text) override { composeText_ = text; }
-    void ApplyComposeMode(int composeMode, int pictureKind) override;
-    void RebuildPictureEditor(int pictureKind) override;
+    void ApplyComposeMode(telvane::ComposeMode mode, telvane::PictureKind kind) override;
+    void RebuildPictureEditor(telvane::PictureKind kind) override;
     bool PictureIsEmpty() const override;
     std::u16string PictureHex() const override;
     ControllerSettings Settings() const override;
 
-    int ComposeMode() const { return controller_->ComposeMode(); }
-    int PictureKind() const { return controller_->PictureKind(); }
+    int ComposeMode() const { return static_cast<int>(controller_->CurrentComposeMode()); }
+    int PictureKind() const { return static_cast<int>(controller_->CurrentPictureKind()); }
     bool AllChecked() const { return allChecked_; }
     bool CannedTreeShown() const { return cannedTreeShown_; }
     bool Picking() const { return picking_; }
-    int PhonebookSource() const { return controller_->PageValue(); }
+    int PhonebookSource() const { return static_cast<int>(controller_->CurrentPhonebookSource()); }
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;

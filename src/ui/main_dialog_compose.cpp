@@ -74,12 +74,14 @@ void MainDialog::ShowComposePage(bool show) {
     Place(invert_, 110, 242, 49, 22);
     Place(library_, 115, 36, 70, 18);
     messageBox_->setReadOnly(false);
-    ApplyComposeMode(controller_->ComposeMode(), controller_->PictureKind());
+    ApplyComposeMode(controller_->CurrentComposeMode(), controller_->CurrentPictureKind());
     for (QWidget* w : both)
         w->show();
 }
 
-void MainDialog::ApplyComposeMode(int composeMode, int pictureKind) {
+void MainDialog::ApplyComposeMode(telvane::ComposeMode mode, telvane::PictureKind kind) {
+    const int composeMode = static_cast<int>(mode);
+    const int pictureKind = static_cast<int>(kind);
     const QSignalBlocker block(target_);
     target_->clear();
     folderOfSaveToLine_.fill(-1);
@@ -118,7 +120,7 @@ void MainDialog::ApplyComposeMode(int composeMode, int pictureKind) {
         target_->show();
         logoText_->setText(Ui(153, 154));
         if (!pictureEditor_ || pictureEditor_->Kind() != pictureKind) {
-            RebuildPictureEditor(pictureKind);
+            RebuildPictureEditor(kind);
         }
         pictureEditor_->show();
         invert_->show();
@@ -280,7 +282,7 @@ void MainDialog::OnPickCancel() {
 // --- Picture mode -------------------------------------------------------------------------
 
 void MainDialog::OnLogoText() {
-    bool toText = controller_->ComposeMode() == 1;
+    bool toText = ComposeMode() == 1;
     if (toText && pictureEditor_) pictureEditor_->Clear();
     controller_->ToggleComposeMode();
     if (toText) target_->setCurrentIndex(0);
@@ -291,13 +293,14 @@ void MainDialog::OnPictureKind(int index) {
     controller_->SelectPictureKind(index);
 }
 
-void MainDialog::RebuildPictureEditor(int pictureKind) {
+void MainDialog::RebuildPictureEditor(telvane::PictureKind kind) {
+    const int pictureKind = static_cast<int>(kind);
     delete pictureEditor_;
     pictureEditor_ = new PictureEditor(pictureKind, scale_, client_);
     pictureEditor_->setObjectName("c1070");
     controls_[1070] = pictureEditor_;
     pictureEditor_->move(Scaled(scale_, 12, 50, 216, 84).topLeft());
-    if (page_ == kPageCompose && !picking_ && controller_ && controller_->ComposeMode() == 1) {
+    if (page_ == kPageCompose && !picking_ && controller_ && ComposeMode() == 1) {
         pictureEditor_->show();
     }
 }

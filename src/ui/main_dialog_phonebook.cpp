@@ -77,7 +77,7 @@ void MainDialog::BuildPhonebookColumns() {
     list_->SetSortMark(0, SortableList::kMarkCheckColumn);
     list_->SetSortMark(1, SortableList::kMarkAscending);
     const int source = tabs_->currentIndex() == 1 ? 1 : 0;
-    controller_->SetPageValue(source);
+    controller_->SetPhonebookSource(static_cast<telvane::PhonebookSource>(source));
     const std::u16string recipients = RecipientText();
     auto addLine = [&](int no, const std::u16string& name, const std::u16string& number) {
         auto* item = new QTreeWidgetItem(
@@ -107,7 +107,7 @@ void MainDialog::BuildPhonebookColumns() {
 }
 
 void MainDialog::DeleteCheckedEntries() {
-    if (controller_->PageValue() == 0) {
+    if (PhonebookSource() == 0) {
         PhonebookCache& cache = controller_->Phonebook();
         for (int i = 0; i < list_->topLevelItemCount(); ++i) {
             QTreeWidgetItem* item = list_->topLevelItem(i);
@@ -139,8 +139,8 @@ void MainDialog::OnEntryEdit() {
     QList<QTreeWidgetItem*> selected = list_->selectedItems();
     if (selected.isEmpty()) return;
     QTreeWidgetItem* item = selected.first();
-    controller_->SetEntryDialogMode(0);
-    if (controller_->PageValue() == 0) {
+    controller_->SetEntryPanelMode(EntryPanelMode::kEdit);
+    if (PhonebookSource() == 0) {
         PhonebookLimits limits = controller_->Phonebook().Limits();
         nameEdit_->setMaxLength(limits.textLimit > 0 ? limits.textLimit : 32767);
         numberEdit_->setMaxLength(limits.numberLimit > 0 ? limits.numberLimit + 1 : 32767);
@@ -157,15 +157,15 @@ void MainDialog::OnEntryAdd() {
     FillEntryPanel({}, {}, {});
     ShowPhonebookPage(false);
     ShowEntryPanel(true);
-    controller_->SetEntryDialogMode(1);
+    controller_->SetEntryPanelMode(EntryPanelMode::kAdd);
 }
 
 void MainDialog::OnEntryOkay() {
     const int no = ReadNumber(noEdit_->text().toStdU16String());
     const std::u16string name = nameEdit_->text().toStdU16String();
     const std::u16string number = numberEdit_->text().toStdU16String();
-    const bool adding = controller_->EntryDialogMode() == 1;
-    if (controller_->PageValue() == 0) {
+    const bool adding = controller_->CurrentEntryPanelMode() == EntryPanelMode::kAdd;
+    if (PhonebookSource() == 0) {
         PhonebookCache& cache = controller_->Phonebook();
         if (adding) {
             cache.Add(name, number);
