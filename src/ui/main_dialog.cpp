@@ -281,7 +281,7 @@ void MainDialog::CreateControls() {
         if (page_ == kPageCompose) {
             OnSaveToCompose();
         } else if (page_ == kPageMessages) {
-            controller_->CopyTicked();
+            controller_->Folders().CopyTicked();
         }
     });
     connect(reply_, &QPushButton::clicked, this, [this] { OnReplyOrForward(true); });
@@ -475,7 +475,7 @@ void MainDialog::BuildMessageColumns() {
             c, (c == 2 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
     }
     list_->SetSortMark(2, SortableList::kMarkDescending);
-    controller_->ShowFolder(CurrentFolderTab());
+    controller_->Folders().ShowFolder(CurrentFolderTab());
 }
 
 void MainDialog::FillSaveToTargets() {
@@ -517,7 +517,7 @@ void MainDialog::OnListClicked() {
     if (itemData == shownItem_) return;
     shownItem_ = itemData;
     if (page_ == kPageMessages) {
-        controller_->OpenMessage(list_->indexOfTopLevelItem(selected.first()));
+        controller_->Folders().OpenMessage(list_->indexOfTopLevelItem(selected.first()));
     }
 }
 
@@ -551,7 +551,7 @@ void MainDialog::OnTabChanged(int index) {
     if (page_ == kPageMessages) {
         allChecked_ = false;
         SetCheckAllImage();
-        if (index >= 0) controller_->ShowFolder(index);
+        if (index >= 0) controller_->Folders().ShowFolder(index);
     } else if (page_ == kPagePhonebook || picking_) {
         BuildPhonebookColumns();
     }
@@ -633,7 +633,7 @@ void MainDialog::PressKey(int key, Qt::KeyboardModifiers modifiers) {
 void MainDialog::OnDeleteCommand() {
     switch (page_) {
         case kPageMessages:
-            controller_->DeleteTicked();
+            controller_->Folders().DeleteTicked();
             break;
         case kPagePhonebook:
             DeleteCheckedEntries();

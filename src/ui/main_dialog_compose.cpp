@@ -320,19 +320,19 @@ void MainDialog::OnSend() {
 }
 
 void MainDialog::OnSaveToCompose() {
-    controller_->SaveComposed();
+    controller_->Folders().SaveComposed();
 }
 
 void MainDialog::OnReplyOrForward(bool reply) {
     if (reply) {
-        controller_->Reply();
+        controller_->Folders().Reply();
     } else {
-        controller_->Forward();
+        controller_->Folders().Forward();
     }
 }
 
 void MainDialog::OnEditDraft() {
-    if (CurrentFolderTab() == 3) controller_->EditMessage();
+    if (CurrentFolderTab() == 3) controller_->Folders().EditMessage();
 }
 
 }  // namespace telvane
