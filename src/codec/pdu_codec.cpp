@@ -488,6 +488,22 @@ PartsMeasure MeasureParts(std::u16string_view text, bool sixteenBitReference) {
     return measure;
 }
 
+size_t FittingPrefix(std::u16string_view text, int32_t maxParts, bool sixteenBitReference) {
+    if (MeasureParts(text, sixteenBitReference).messages <= maxParts) return text.size();
+    // A longer start never needs fewer messages, so the cut is found by halving.
+    size_t lo = 0, hi = text.size();
+    while (lo < hi) {
+        size_t mid = (lo + hi + 1) / 2;
+        if (MeasureParts(text.substr(0, mid), sixteenBitReference).messages <= maxParts) {
+            lo = mid;
+        } else {
+            hi = mid - 1;
+        }
+    }
+    if (lo > 0 && IsHighSurrogate(text[lo - 1])) --lo;
+    return lo;
+}
+
 TextSubmit PduCodec::EncodeTextMessage(std::u16string_view scNumber,
                                        std::u16string_view destination, std::u16string_view text,
                                        const SubmitOptions& options) const {

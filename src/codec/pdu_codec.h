@@ -59,6 +59,11 @@ struct PartsMeasure {
 };
 PartsMeasure MeasureParts(std::u16string_view text, bool sixteenBitReference = false);
 
+// The length of the longest start of `text` that goes out in at most `maxParts` messages, never
+// ending inside a surrogate pair: where a paste or a prefilled text is cut.
+size_t FittingPrefix(std::u16string_view text, int32_t maxParts = kMaxComposeParts,
+                     bool sixteenBitReference = false);
+
 struct SubmitOptions {
     int32_t reference = 0;             // concatenation reference; the low 8 or 16 bits are used
     bool sixteenBitReference = false;  // header IEI 08 instead of 00

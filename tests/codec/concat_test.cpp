@@ -122,6 +122,28 @@ TEST(MeasureParts, ComposeCounterFigures) {
     }
 }
 
+TEST(FittingPrefix, CutsWhereTheLimitIsReached) {
+    struct Case {
+        std::u16string text;
+        int32_t maxParts;
+        size_t length;
+    } cases[] = {
+        {std::u16string(1530, u'a'), 10, 1530},
+        {std::u16string(2000, u'a'), 10, 1530},
+        {std::u16string(200, u'a'), 1, 160},
+        {u"", 1, 0},
+        // a wide character past the cut does not make the kept start wide
+        {std::u16string(170, u'a') + u"\u4E2D", 2, 170},
+        {std::u16string(300, u'\u4E2D'), 2, 134},
+        // a surrogate pair is kept whole or not at all
+        {std::u16string(69, u'x') + u"\U0001F600", 1, 69},
+        // and an extension character's two septets
+        {std::u16string(159, u'a') + u"\u20AC" + u"a", 1, 159},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FittingPrefix(c.text, c.maxParts), c.length) << c.text.size();
+}
+
 // Every part decodes to its slice, carries its place, and the slices give back the text.
 void ExpectParts(const TextSubmit& submit, std::u16string_view text, int32_t reference,
                  int32_t referenceBits, const std::vector<size_t>& sizes) {
