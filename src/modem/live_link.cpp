@@ -341,11 +341,10 @@ std::optional<std::string> PhonebookWriteLine(State& s, int position, std::u16st
         return std::nullopt;
     }
     const PhonebookCharset set = s.phonebookCharset.load();
-    // In UCS2 the modem gives the limit for names outside the GSM alphabet; a name inside it
-    // takes a byte a character on the SIM, so the modem alone judges its length.
-    const bool gsmName = EncodePhonebookName(name, PhonebookCharset::kIra, 0).ok();
+    // The table's limit counts in the modem's own set; how many UCS2 characters fit the SIM
+    // depends on the name, so there the modem judges (+CME ERROR: 24 names the refusal).
     const NameField field =
-        EncodePhonebookName(name, set, set == PhonebookCharset::kUcs2 && gsmName ? 0 : textLimit);
+        EncodePhonebookName(name, set, set == PhonebookCharset::kUcs2 ? 0 : textLimit);
     if (!field.ok()) {
         reason = U16ToUtf8(field.reason);
         return std::nullopt;

@@ -128,8 +128,6 @@ void ReadPhonebookWorker(const Timing& timing, State& s) {
     };
     const CommandResult select = RunCommand(s, timing, SelectPhonebookCommand(s), {});
     if (!select.Ok()) return failed("", select);
-    // The range answer gives the name limit in the set the names travel in.
-    const PhonebookCharsetScope charset(s, timing);
     const CommandResult range =
         RunCommand(s, timing, "AT+CPBR=?", {.expect = {.infoKeyword = "+CPBR:"}});
     if (!range.Ok()) return failed("its size: ", range);
@@ -142,6 +140,10 @@ void ReadPhonebookWorker(const Timing& timing, State& s) {
         std::lock_guard lock(s.phonebookMutex);
         s.phonebook.SetLimits(limits->numberLimit, limits->textLimit, limits->capacity);
     }
+    // Entries are read in UCS2 where the modem has it.  The limits stay those of the modem's
+    // own set: the table cuts names typed here by them, and a plain name takes a byte a
+    // character on the SIM whatever set it travels in.
+    const PhonebookCharsetScope charset(s, timing);
     const int32_t answers = s.phonebookEntryAnswers.load();
     // A SIM without room holds nothing to read: "AT+CPBR=1,0" asks for nothing.
     if (limits->capacity >= 1) {

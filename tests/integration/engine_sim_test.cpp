@@ -346,8 +346,7 @@ text_limit = 14
     {
         auto lock = engine.LockPhonebook();
         PhonebookTable& table = engine.Phonebook();
-        // The name limit in the UCS2 set the names travel in.
-        EXPECT_EQ(table.Limits(), (PhonebookLimits{20, 6, 50}));
+        EXPECT_EQ(table.Limits(), (PhonebookLimits{20, 14, 50}));
         EXPECT_EQ(table.Entries()[0].number, u"5550100");
         EXPECT_EQ(table.Entries()[1].number, u"+886912345678");
         EXPECT_EQ(table.Entries()[1].name, u"Bob");

@@ -84,7 +84,7 @@ capacity = 20
     Result book = RunTool(session + "phonebook");
     EXPECT_EQ(book.status, 0) << book.out;
     EXPECT_EQ(book.out,
-              "{\"numberLimit\": 20, \"textLimit\": 6, \"capacity\": 20}\n"
+              "{\"numberLimit\": 20, \"textLimit\": 14, \"capacity\": 20}\n"
               "{\"index\": 2, \"name\": \"Ann\", \"number\": \"+886912345678\"}\n");
 
     Result send = RunTool(session + "send +886912345678 'Hello there'");
