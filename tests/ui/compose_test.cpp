@@ -13,8 +13,11 @@
 #include <QTreeWidget>
 
 #include "control/ui_strings.h"
+#include "ui/compose_page.h"
+#include "ui/list_view.h"
 #include "ui/main_dialog.h"
 #include "ui/picture_editor.h"
+#include "ui/sms_page.h"
 
 using namespace telvane;
 
@@ -113,14 +116,18 @@ class ComposeTest : public QObject {
     void ReplyQuotesTheShownMessage() {
         dialog_->Command(1076);
         dialog_->AppendMessageRow(kIconRead, u"555", u"1/1/02 00:00:00", u"Hi\r\nBye", 0);
-        auto* list = static_cast<QTreeWidget*>(dialog_->Control(1013));
-        list->topLevelItem(0)->setSelected(true);
+        dialog_->Sms()->List()->SelectRow(0);
         dialog_->SetDetail(u"555", u"1/1/02 00:00:00", u"Hi\r\nBye");
         static_cast<QPushButton*>(dialog_->Control(1014))->click();
         QCOMPARE(dialog_->Page(), int(kPageCompose));
         QCOMPARE(dialog_->RecipientText(), std::u16string(u"555"));
-        QCOMPARE(dialog_->ComposeText(), std::u16string(u"> Hi\r\n> Bye"));
-        QCOMPARE(Box()->toPlainText(), QString("> Hi\n> Bye"));
+        // The answer goes on an empty first line, above the quote, where the caret waits.
+        QCOMPARE(dialog_->ComposeText(), std::u16string(u"\r\n> Hi\r\n> Bye"));
+        QCOMPARE(Box()->toPlainText(), QString("\n> Hi\n> Bye"));
+        QCOMPARE(Box()->textCursor().position(), 0);
+        QVERIFY(Box()->hasFocus() || QApplication::focusWidget() == nullptr);
+        Type("No problem");
+        QCOMPARE(dialog_->ComposeText(), std::u16string(u"No problem\r\n> Hi\r\n> Bye"));
     }
 
     void LongStoredMessagesAreShownWhole() {
@@ -159,10 +166,10 @@ class ComposeTest : public QObject {
             lines.emplace_back(numbers[i].toStdU16String(), ticked[i]);
         }
         QCOMPARE(QString::fromStdU16String(
-                     MainDialog::PickRecipients(recipients.toStdU16String(), lines)),
+                     ComposePage::PickRecipients(recipients.toStdU16String(), lines)),
                  expected);
-        QVERIFY(MainDialog::IsAmongRecipients(u"912;5", u"12"));
-        QVERIFY(!MainDialog::IsAmongRecipients(u"123", u"23"));
+        QVERIFY(ComposePage::IsAmongRecipients(u"912;5", u"12"));
+        QVERIFY(!ComposePage::IsAmongRecipients(u"123", u"23"));
     }
 
     void PickingModeButtons() {
