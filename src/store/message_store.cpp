@@ -89,6 +89,21 @@ int MessageStore::RefreshInboxFromModem(const MessageListing& listing) {
     return SaveShown(FolderId::Inbox);
 }
 
+int MessageStore::UpdateRecord(FolderId folder, int32_t position, const SmsRecord& record) {
+    // A table of its own, so that neither the shown folder nor a transfer in progress moves.
+    auto table = std::make_unique<FolderTable>();
+    const int loaded = Load(folder, *table);
+    if (!table->IsUsed(position)) {
+        // An unreadable file keeps the load's reason.
+        if (loaded != 0)
+            lastError_ = "no message at position " + std::to_string(position) + " of " +
+                         FolderPath(folder).string();
+        return 0;
+    }
+    table->entries[static_cast<size_t>(position)].record = record;
+    return Save(folder, *table);
+}
+
 SmsRecord* MessageStore::ShownRecord(int32_t position) {
     if (!shown_.IsUsed(position)) return nullptr;
     return &shown_.entries[static_cast<size_t>(position)].record;

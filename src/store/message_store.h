@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "store/folder_table.h"
@@ -48,6 +49,12 @@ class MessageStore {
     // Rebuilds the shown table from the listing (at most 200, in listing order) and saves it as
     // the Inbox.  Returns what the save returns.
     int RefreshInboxFromModem(const MessageListing& listing);
+
+    // Replaces the record at `position` of the folder's file and saves the file; neither table
+    // changes (e.g. the send run recording who is still to be served).  1 when saved; 0 when the
+    // position is not used in the file (nothing is written), when the file cannot be read or
+    // saved (LastError() says why), or for an id outside 0..4.
+    int UpdateRecord(FolderId folder, int32_t position, const SmsRecord& record);
 
     const FolderTable& Shown() const { return shown_; }
     const FolderTable& Transfer() const { return transfer_; }

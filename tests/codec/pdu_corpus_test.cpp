@@ -7,6 +7,7 @@
 
 #include "codec/pdu_codec.h"
 #include "platform/text.h"
+#include "support/testdata.h"
 
 namespace telvane {
 namespace {
@@ -46,6 +47,7 @@ std::vector<std::string> SplitTabs(const std::string& line) {
 }
 
 TEST(PduCorpus, EveryRowDecodesAsExpected) {
+    SKIP_WITHOUT_TESTDATA();
     std::ifstream file(TELVANE_TESTDATA_DIR "/pdus.tsv");
     ASSERT_TRUE(file) << "missing " TELVANE_TESTDATA_DIR "/pdus.tsv";
     std::string line;

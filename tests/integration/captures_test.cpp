@@ -10,13 +10,11 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <random>
 #include <sstream>
 #include <string>
@@ -27,13 +25,17 @@
 #include "modem/modem_engine.h"
 #include "platform/serial_devices.h"
 #include "platform/text.h"
+#include "support/notification_queue.h"
+#include "support/testdata.h"
 
 namespace telvane {
 namespace {
 
 using namespace std::chrono_literals;
 
-const std::filesystem::path kCaptures = std::filesystem::path(TELVANE_TESTDATA_DIR) / "captures";
+using testing::EngineNotifications;
+
+const std::filesystem::path kCaptures = testing::TestData() / "captures";
 
 std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -256,30 +258,6 @@ class ReplayModem {
     std::thread thread_;
 };
 
-class Notifications {
-  public:
-    EngineCallback Callback() {
-        return [this](int32_t code) {
-            {
-                std::lock_guard lock(mutex_);
-                codes_.push_back(code);
-            }
-            changed_.notify_all();
-        };
-    }
-    bool WaitFor(int32_t code, std::chrono::milliseconds timeout = 10s) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, timeout, [&] {
-            return std::find(codes_.begin(), codes_.end(), code) != codes_.end();
-        });
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<int32_t> codes_;
-};
-
 std::map<std::string, std::string> StandardAnswers() {
     const auto framed = [](const std::string& line) { return "\r\n" + line + "\r\n\r\nOK\r\n"; };
     return {
@@ -312,7 +290,7 @@ void ListCapture(const std::filesystem::path& description, uint32_t seed) {
     ReplayModem modem(answers, !capture["echo"].IsFalse(), seed);
     ASSERT_FALSE(modem.Path().empty());
     SerialDeviceTable::Instance().Register("COM2", modem.Path());
-    Notifications notes;
+    EngineNotifications notes;
     // Slow enough that a long listing arrives within the listing's wait on a loaded machine.
     ModemEngine engine(Timing(0.15));
     ASSERT_EQ(engine.Open(2, notes.Callback()), 1) << engine.OpenError();
@@ -345,6 +323,7 @@ void ListCapture(const std::filesystem::path& description, uint32_t seed) {
 }
 
 TEST(Captures, EveryCaptureListsItsMessages) {
+    SKIP_WITHOUT_TESTDATA();
     int listed = 0;
     for (const auto& file : std::filesystem::directory_iterator(kCaptures)) {
         const std::string name = file.path().filename().string();
@@ -357,6 +336,7 @@ TEST(Captures, EveryCaptureListsItsMessages) {
 }
 
 TEST(Captures, RealStartUpAnswersComeUpRegistered) {
+    SKIP_WITHOUT_TESTDATA();
     const Json profiles = LoadJson(kCaptures / "startup-profiles.json");
     const auto* all = std::get_if<std::map<std::string, Json>>(&profiles.value);
     ASSERT_TRUE(all);
@@ -370,7 +350,7 @@ TEST(Captures, RealStartUpAnswersComeUpRegistered) {
         }
         ReplayModem modem(answers, true, 5);
         SerialDeviceTable::Instance().Register("COM2", modem.Path());
-        Notifications notes;
+        EngineNotifications notes;
         ModemEngine engine(Timing(0.05));
         ASSERT_EQ(engine.Open(2, notes.Callback()), 1);
         ASSERT_TRUE(notes.WaitFor(notify::kStarted));

@@ -175,6 +175,41 @@ TEST(MessageStore, SavesWithModeSixHundredAndReportsAFailedSave) {
     EXPECT_FALSE(nowhere.LastError().empty());
 }
 
+TEST(MessageStore, UpdateRecordRewritesOneRecordOfTheFileAndNothingElse) {
+    TempFolder dir;
+    MessageStore store(dir.path());
+    for (int i = 0; i < 3; ++i)
+        store.AddTransfer(Record(u"out" + std::u16string(1, char16_t(u'0' + i))));
+    store.RemoveTransfer(1);
+    ASSERT_EQ(store.SaveTransfer(FolderId::Outbox), 1);
+    store.AddShown(Record(u"shown"));
+    const FolderTable shown = store.Shown();
+    const FolderTable transfer = store.Transfer();
+
+    SmsRecord served = Record(u"out2");
+    served.number.clear();
+    served.extra = u"+886912345678";
+    EXPECT_EQ(store.UpdateRecord(FolderId::Outbox, 2, served), 1);
+    FolderTable file;
+    ASSERT_TRUE(DecodeFolder(ReadBytes(dir / "smsout.acr"), file));
+    EXPECT_EQ(UsedSlots(file), (std::vector<int32_t>{0, 2}));
+    EXPECT_EQ(file.entries[2].record, served);
+    EXPECT_EQ(file.entries[0].record, Record(u"out0"));
+    EXPECT_TRUE(store.Shown().entries == shown.entries);
+    EXPECT_TRUE(store.Transfer().entries == transfer.entries);
+
+    // A free position, a folder with no file and a wrong id write nothing.
+    const std::string before = ReadBytes(dir / "smsout.acr");
+    for (int32_t position : {1, -1, 200}) {
+        EXPECT_EQ(store.UpdateRecord(FolderId::Outbox, position, served), 0) << position;
+        EXPECT_NE(store.LastError().find("smsout.acr"), std::string::npos) << store.LastError();
+    }
+    EXPECT_EQ(ReadBytes(dir / "smsout.acr"), before);
+    EXPECT_EQ(store.UpdateRecord(FolderId::Saved, 0, served), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "smssave.acr"));
+    EXPECT_EQ(store.UpdateRecord(static_cast<FolderId>(7), 0, served), 0);
+}
+
 class FakeListing : public MessageListing {
   public:
     explicit FakeListing(int32_t size) : size_(size) {}

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "platform/text.h"
+#include "support/testdata.h"
 
 namespace telvane::modemsim {
 namespace {
@@ -56,6 +57,7 @@ std::vector<Row> Corpus() {
 }
 
 TEST(SimPdu, EncodesAndDecodesLikeRealPdus) {
+    SKIP_WITHOUT_TESTDATA();
     std::vector<Row> rows = Corpus();
     ASSERT_GE(rows.size(), 80u);
     int encoded = 0;
