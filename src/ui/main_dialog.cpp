@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
@@ -9,10 +10,12 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include "platform/files.h"
 #include "platform/settings_store.h"
 #include "platform/text.h"
 #include "platform/timing.h"
 #include "ui/compose_page.h"
+#include "ui/export_files.h"
 #include "ui/icons.h"
 #include "ui/list_view.h"
 #include "ui/phonebook_page.h"
@@ -73,6 +76,11 @@ constexpr WindowText kDeleteSimEntry{"從智能卡電話簿刪除 1 個項目？
                                      "Delete 1 entry from the SIM phonebook?"};
 constexpr WindowText kDeleteContacts{"刪除 %1 個連絡人？", "Delete %1 contacts?"};
 constexpr WindowText kDeleteContact{"刪除 1 個連絡人？", "Delete 1 contact?"};
+constexpr WindowText kExportFolderTitle{"匯出資料夾", "Export folder"};
+constexpr WindowText kExportPhonebookTitle{"匯出電話簿", "Export phonebook"};
+
+const std::u16string kStatusUnread = u"REC UNREAD";
+const std::u16string kStatusRead = u"REC READ";
 
 // The folder names as their tabs show them.
 QString FolderName(int folder) {
@@ -165,6 +173,9 @@ void MainDialog::CreatePages() {
     connect(sms_, &SmsPage::ReplyClicked, this, &MainDialog::OnReply);
     connect(sms_, &SmsPage::ForwardClicked, this, [this] { controller_->Forward(); });
     connect(sms_, &SmsPage::SaveToClicked, this, [this] { controller_->CopyTicked(); });
+    connect(sms_, &SmsPage::MarkUnreadClicked, this, &MainDialog::MarkUnread);
+    connect(sms_, &SmsPage::ExportClicked, this, [this] { AskAndExport(true); });
+    connect(phonebook_, &PhonebookPage::ExportClicked, this, [this] { AskAndExport(false); });
     connect(sms_, &SmsPage::EditClicked, this, [this] {
         if (CurrentFolderTab() == FolderTab(FolderId::Draft)) controller_->EditMessage();
     });
@@ -522,6 +533,77 @@ void MainDialog::HeaderClicked(int column) {
         phonebook_->HeaderClicked(column);
     } else if (page_ == kPageMessages) {
         sms_->HeaderClicked(column);
+    }
+}
+
+void MainDialog::MarkUnread() {
+    if (controller_->IsBusy()) {
+        Beep();
+        return;
+    }
+    ListView* list = sms_->List();
+    std::vector<int> rows;
+    for (int row = 0; row < list->RowCount(); ++row) {
+        if (list->Ticked(row)) rows.push_back(row);
+    }
+    if (rows.empty() && list->SelectedRow() >= 0) rows.push_back(list->SelectedRow());
+    MessageStore& store = controller_->Store();
+    bool changed = false;
+    for (int row : rows) {
+        SmsRecord* record = store.ShownRecord(list->Data(row));
+        // Only received messages have an unread state.
+        if (record == nullptr || record->status != kStatusRead) continue;
+        record->status = kStatusUnread;
+        SetMessageRowIcon(row, kIconUnread);
+        changed = true;
+    }
+    if (changed && store.SaveShown(static_cast<FolderId>(CurrentFolderTab())) == 0) {
+        ShowMessage(QString::fromStdString(store.LastError()));
+    }
+}
+
+bool MainDialog::WriteExport(const std::filesystem::path& path, const std::string& bytes) {
+    std::string error;
+    if (WriteFileAtomic(path, bytes, 0600, &error)) return true;
+    ShowMessage(QString::fromStdString(error));
+    return false;
+}
+
+bool MainDialog::ExportFolder(const std::filesystem::path& path) {
+    std::vector<ExportMessage> messages;
+    ListView* list = sms_->List();
+    const MessageStore& store = controller_->Store();
+    for (int row = 0; row < list->RowCount(); ++row) {
+        const int position = list->Data(row);
+        if (!store.Shown().IsUsed(position)) continue;
+        const SmsRecord& record = store.Shown().entries[static_cast<size_t>(position)].record;
+        messages.push_back({record.number, names_.Find(record.number),
+                            list->Text(row, 2).toStdU16String(), record.text});
+    }
+    return WriteExport(path, FolderCsv(messages));
+}
+
+bool MainDialog::ExportPhonebook(const std::filesystem::path& path) {
+    std::vector<ExportContact> entries;
+    for (const PhonebookEntry& e : controller_->Phonebook().Entries()) {
+        if (!e.IsEmpty()) entries.push_back({e.name, e.number});
+    }
+    contacts_.Open();
+    for (int p = 0; p < contacts_.Count(); ++p)
+        entries.push_back({contacts_.GetName(p), contacts_.GetNumber(p)});
+    return WriteExport(path, VCards(entries));
+}
+
+void MainDialog::AskAndExport(bool folder) {
+    const QString path = QFileDialog::getSaveFileName(
+        this, folder ? Ui(kExportFolderTitle) : Ui(kExportPhonebookTitle),
+        folder ? FolderName(CurrentFolderTab()) + ".csv" : QString("phonebook.vcf"),
+        folder ? "CSV (*.csv)" : "vCard (*.vcf)");
+    if (path.isEmpty()) return;
+    if (folder) {
+        ExportFolder(path.toStdString());
+    } else {
+        ExportPhonebook(path.toStdString());
     }
 }
 

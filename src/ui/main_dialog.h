@@ -89,6 +89,12 @@ class MainDialog : public QDialog, public WindowInterface {
     bool TimerRunning(int timerId) const;
     // A click on a heading of the shown list.
     void HeaderClicked(int column);
+    // The ticked messages of the shown folder, or the selected one, become unread again.
+    void MarkUnread();
+    // The shown folder as CSV, the SIM phonebook and the contacts as vCards; false when the
+    // file could not be written (the user was told why).
+    bool ExportFolder(const std::filesystem::path& path);
+    bool ExportPhonebook(const std::filesystem::path& path);
 
     const std::vector<PortEntry>& Ports() const;
     SettingsStore& Store() { return *store_; }
@@ -178,6 +184,8 @@ class MainDialog : public QDialog, public WindowInterface {
     void OnPickDone(bool okay);
     void OnSettingsOkay();
     void RebuildNames();
+    bool WriteExport(const std::filesystem::path& path, const std::string& bytes);
+    void AskAndExport(bool folder);
 
     void ShowMessage(const QString& text);
     bool Confirm(const QString& question);

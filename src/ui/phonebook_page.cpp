@@ -1,5 +1,6 @@
 #include "ui/phonebook_page.h"
 
+#include <QAction>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,14 @@ namespace telvane {
 namespace {
 
 enum Column : int { kTickColumn = 0, kNoColumn = 1, kNameColumn = 2, kNumberColumn = 3 };
+
+constexpr WindowText kEmptySim{
+    "這裡還沒有智能卡電話簿。請在「設定」勾選「智能卡電話簿」同步並連線，即可從智能卡讀取。",
+    "No SIM entries here yet. Tick SIM Phonebook under Settings and connect: the entries are "
+    "read from the SIM."};
+constexpr WindowText kCopyToContacts{"複製到連絡人", "Copy to contacts"};
+constexpr WindowText kCopyToSim{"複製到智能卡", "Copy to the SIM"};
+constexpr WindowText kExportVCard{"匯出為 vCard...", "Export as vCard..."};
 
 // What the contacts' vCard fields hold.
 constexpr int kContactNameLimit = 20;
@@ -104,6 +113,20 @@ PhonebookPage::PhonebookPage(MainDialog& host, qreal scale, QWidget* parent)
     checkAll_ = Add(1060, new QToolButton(this));
     checkAll_->setAutoRaise(true);
     checkAll_->setFocusPolicy(Qt::NoFocus);
+    hint_ = new QLabel(this);
+    hint_->setObjectName("emptyHint");
+    hint_->setWordWrap(true);
+    hint_->setAlignment(Qt::AlignCenter);
+    hint_->hide();
+    copyAcross_ = new QAction(this);
+    copyAcross_->setObjectName("copyAcross");
+    export_ = new QAction(this);
+    export_->setObjectName("exportVCard");
+    list_->addAction(copyAcross_);
+    list_->addAction(export_);
+    list_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(copyAcross_, &QAction::triggered, this, &PhonebookPage::CopyAcross);
+    connect(export_, &QAction::triggered, this, &PhonebookPage::ExportClicked);
     entry_ = new EntryPanel(scale, this);
     entry_->setObjectName("entryPanel");
     entry_->hide();
@@ -138,6 +161,8 @@ void PhonebookPage::Relayout() {
                       {checkAll_, 15, 18, 16, 16},
                   });
     entry_->setGeometry(rect());
+    hint_->setGeometry(list_->geometry().adjusted(qRound(8 * scale_), qRound(24 * scale_),
+                                                  -qRound(8 * scale_), -qRound(8 * scale_)));
     checkAll_->raise();
 }
 
@@ -145,6 +170,9 @@ void PhonebookPage::Relabel() {
     edit_->setText(picking_ ? Ui(59, 60) : Ui(57, 58));
     add_->setText(Ui(106, 107));
     cancel_->setText(Ui(61, 62));
+    hint_->setText(Ui(kEmptySim));
+    copyAcross_->setText(Source() == PhonebookTab::kSim ? Ui(kCopyToContacts) : Ui(kCopyToSim));
+    export_->setText(Ui(kExportVCard));
     entry_->Relabel();
 }
 
@@ -209,8 +237,13 @@ void PhonebookPage::Refill() {
         for (int p = 0; p < contacts.Count(); ++p)
             addLine(p + 1, contacts.GetName(p), contacts.GetNumber(p));
     }
+    const bool empty = rows.empty();
     list_->Model().Append(std::move(rows));
     list_->FitColumns({kNoColumn});
+    // A newcomer's SIM list is empty until the SIM is read: say how.
+    hint_->setVisible(empty && source == PhonebookTab::kSim && !entry_->isVisible());
+    hint_->raise();
+    copyAcross_->setText(source == PhonebookTab::kSim ? Ui(kCopyToContacts) : Ui(kCopyToSim));
 }
 
 void PhonebookPage::HeaderClicked(int column) {
@@ -238,6 +271,29 @@ void PhonebookPage::DeleteTicked() {
         for (int position : positions) {
             if (host_.Contacts().Remove(position - deleted - 1)) ++deleted;
         }
+    }
+    Refill();
+}
+
+void PhonebookPage::CopyAcross() {
+    std::vector<int> rows;
+    for (int row = 0; row < list_->RowCount(); ++row) {
+        if (list_->Ticked(row)) rows.push_back(row);
+    }
+    if (rows.empty() && list_->SelectedRow() >= 0) rows.push_back(list_->SelectedRow());
+    if (rows.empty()) return;
+    if (Source() == PhonebookTab::kSim) {
+        for (int row : rows) {
+            host_.Contacts().Add(list_->Text(row, kNameColumn).toStdU16String(),
+                                 list_->Text(row, kNumberColumn).toStdU16String());
+        }
+    } else {
+        PhonebookCache& cache = host_.Controller().Phonebook();
+        for (int row : rows) {
+            cache.Add(list_->Text(row, kNameColumn).toStdU16String(),
+                      list_->Text(row, kNumberColumn).toStdU16String());
+        }
+        cache.AfterChange();
     }
     Refill();
 }
@@ -296,6 +352,7 @@ void PhonebookPage::ShowEntry(bool shown) {
     add_->setVisible(!shown && !picking_);
     cancel_->setVisible(!shown && picking_);
     entry_->setVisible(shown);
+    hint_->setVisible(!shown && Source() == PhonebookTab::kSim && list_->RowCount() == 0);
     if (shown) entry_->raise();
 }
 

@@ -8,6 +8,7 @@
 
 #include "ui/page.h"
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -79,9 +80,14 @@ class PhonebookPage : public Page {
     std::vector<std::pair<std::u16string, bool>> PickedLines() const;
     bool AllChecked() const { return allChecked_; }
 
+    // The ticked lines, or the selected one when none is ticked, into the other list.
+    void CopyAcross();
+    QLabel* EmptyHint() const { return hint_; }
+
   signals:
     void PickOkay();
     void PickCancel();
+    void ExportClicked();
 
   private:
     void OnEdit();
@@ -99,6 +105,9 @@ class PhonebookPage : public Page {
     QPushButton* cancel_;
     QToolButton* checkAll_;
     EntryPanel* entry_;
+    QLabel* hint_;
+    QAction* copyAcross_;
+    QAction* export_;
     bool picking_ = false;
     bool allChecked_ = false;
 };

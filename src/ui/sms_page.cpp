@@ -1,5 +1,6 @@
 #include "ui/sms_page.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -24,6 +25,8 @@ namespace telvane {
 namespace {
 
 constexpr WindowText kSearch{"搜尋號碼、名稱或訊息", "Search number, name or text"};
+constexpr WindowText kMarkUnread{"標示為未讀", "Mark as unread"};
+constexpr WindowText kExportCsv{"匯出此資料夾 (CSV)...", "Export this folder (CSV)..."};
 
 // Columns of the message list.
 enum Column : int { kTickColumn = 0, kPhoneColumn = 1, kTimeColumn = 2, kTextColumn = 3 };
@@ -77,6 +80,15 @@ SmsPage::SmsPage(qreal scale, QWidget* parent) : Page(scale, parent) {
     search_->hide();
     for (QPushButton* b : {reply_, forward_, saveTo_, edit_})
         b->setAutoDefault(false);
+    markUnread_ = new QAction(this);
+    markUnread_->setObjectName("markUnread");
+    export_ = new QAction(this);
+    export_->setObjectName("exportCsv");
+    list_->addAction(markUnread_);
+    list_->addAction(export_);
+    list_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(markUnread_, &QAction::triggered, this, &SmsPage::MarkUnreadClicked);
+    connect(export_, &QAction::triggered, this, &SmsPage::ExportClicked);
     SetCheckAllImage();
 
     connect(list_, &ListView::HeaderClicked, this, &SmsPage::HeaderClicked);
@@ -150,6 +162,8 @@ void SmsPage::Relabel() {
     saveTo_->setText(Ui(35, 36));
     edit_->setText(Ui(57, 58));
     search_->setPlaceholderText(Ui(kSearch));
+    markUnread_->setText(Ui(kMarkUnread));
+    export_->setText(Ui(kExportCsv));
     {
         const QSignalBlocker block(tabs_);
         while (tabs_->count())

@@ -8,6 +8,7 @@
 #include "store/message_store.h"
 #include "ui/page.h"
 
+class QAction;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -78,6 +79,8 @@ class SmsPage : public Page {
     void ForwardClicked();
     void SaveToClicked();
     void EditClicked();
+    void MarkUnreadClicked();
+    void ExportClicked();
 
   private:
     void OnCheckAll();
@@ -99,6 +102,8 @@ class SmsPage : public Page {
     QPushButton* edit_;
     QToolButton* checkAll_;
     QLineEdit* search_;
+    QAction* markUnread_;
+    QAction* export_;
 
     std::array<int, 5> folderOfLine_{};
     std::u16string detailNumber_;

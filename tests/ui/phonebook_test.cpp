@@ -1,6 +1,7 @@
 // The Phonebook page: SIM and contacts lines, the entry panel, deleting checked lines.
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -233,6 +234,39 @@ class PhonebookTest : public QObject {
         dialog_->SortMessageListByTime();
         QCOMPARE(list->Text(0, 1), QString("6000Ben"));
         QCOMPARE(list->Text(1, 1), QString("Zed"));
+    }
+
+    void CopyAcrossAndExport() {
+        Tick("1");
+        dialog_->Phonebook()->CopyAcross();
+        QCOMPARE(dialog_->Contacts().Count(), 6);
+        static_cast<QTabBar*>(dialog_->Control(1012))->setCurrentIndex(1);
+        QVERIFY(Column(2).contains("Alice"));
+        const int ann = static_cast<int>(Column(2).indexOf("Ann"));
+        QVERIFY(ann >= 0);
+        List()->SelectRow(ann);  // nothing ticked: the selected line goes
+        dialog_->Phonebook()->CopyAcross();
+        static_cast<QTabBar*>(dialog_->Control(1012))->setCurrentIndex(0);
+        QCOMPARE(Column(2), (QStringList{"Alice", "Ann", "Bob", "Carol"}));
+        const std::filesystem::path file = dir_.filePath("phonebook.vcf").toStdString();
+        QVERIFY(dialog_->ExportPhonebook(file));
+        QFile vcf(QString::fromStdString(file.string()));
+        QVERIFY(vcf.open(QIODevice::ReadOnly));
+        const QString cards = QString::fromUtf8(vcf.readAll());
+        QCOMPARE(cards.count("BEGIN:VCARD"), 4 + 6);
+        QVERIFY(cards.contains("FN:Carol\r\n"));
+    }
+
+    void AnEmptySimListSaysHowToFillIt() {
+        QVERIFY(!dialog_->Phonebook()->EmptyHint()->isVisible());
+        for (const char* no : {"1", "3", "7"})
+            Tick(no);
+        dialog_->Command(1075);
+        QCOMPARE(List()->RowCount(), 0);
+        QVERIFY(dialog_->Phonebook()->EmptyHint()->isVisible());
+        QVERIFY(dialog_->Phonebook()->EmptyHint()->text().contains("Settings"));
+        static_cast<QTabBar*>(dialog_->Control(1012))->setCurrentIndex(1);
+        QVERIFY(!dialog_->Phonebook()->EmptyHint()->isVisible());
     }
 
     void PickingTicksTheRecipientsAndBuildsTheList() {

@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "ui/export_files.h"
 #include "ui/list_view.h"
 #include "ui/number_names.h"
 #include "ui/picture_editor.h"
@@ -191,6 +192,29 @@ class WidgetsTest : public QObject {
             QCOMPARE(QString::fromStdU16String(names.Find(c.number)),
                      QString::fromStdU16String(c.name));
         }
+    }
+
+    void ExportFiles() {
+        const std::string csv = telvane::FolderCsv({
+            {u"+886912345678", u"Amy", u"1/12/26 09:15:00", u"See you at 7"},
+            {u"555", u"", u"2/12/26 10:00:00", u"Hi, \"you\"\r\nBye"},
+            {u"=1+1", u"", u"", u"中文"},
+        });
+        QCOMPARE(QString::fromUtf8(csv),
+                 QString::fromUtf8("\xEF\xBB\xBFNumber,Name,Time,Message\r\n"
+                                   "+886912345678,Amy,1/12/26 09:15:00,See you at 7\r\n"
+                                   "555,,2/12/26 10:00:00,\"Hi, \"\"you\"\"\r\nBye\"\r\n"
+                                   "'=1+1,,,中文\r\n"));
+        const std::string cards = telvane::VCards({
+            {u"Amy; Chen", u"+886912345678"},
+            {u"", u"555"},
+            {u"", u""},
+        });
+        QCOMPARE(QString::fromUtf8(cards),
+                 QString("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Amy\\; Chen\r\nN:Amy\\; Chen;;;;\r\n"
+                         "TEL;TYPE=CELL:+886912345678\r\nEND:VCARD\r\n"
+                         "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:555\r\nN:555;;;;\r\n"
+                         "TEL;TYPE=CELL:555\r\nEND:VCARD\r\n"));
     }
 
     void ScaleFitsTheScreen() {

@@ -547,6 +547,38 @@ class WindowTest : public QObject {
         QCOMPARE(UsedSlots(after.Shown()), 0);
     }
 
+    void MarkAsUnreadAndExportTheFolder() {
+        MessageStore store;
+        SmsRecord record;
+        record.status = u"REC READ";
+        record.number = u"555";
+        record.time = u"26/12/01,09:15:00";
+        record.text = u"Kept, read";
+        QVERIFY(store.AddShown(record));
+        QVERIFY(store.SaveShown(FolderId::Saved));
+        auto dialog = Open();
+        dialog->SelectFolderTab(FolderTab(FolderId::Saved));
+        QCOMPARE(dialog->MessageRowCount(), 1);
+        dialog->Sms()->List()->SelectRow(0);
+        dialog->MarkUnread();
+        QCOMPARE(dialog->Sms()->List()->Row(0)->icon, kIconUnread);
+        MessageStore after;
+        after.LoadShown(FolderId::Saved);
+        QCOMPARE(after.Shown().entries[0].record.status, std::u16string(u"REC UNREAD"));
+
+        const fs::path csv = fs::path(dir_.path().toStdString()) / "export/saved.csv";
+        QVERIFY(!dialog->ExportFolder(csv));  // no such folder: refused, and said why
+        QCOMPARE(boxes_.size(), 1);
+        QVERIFY2(boxes_[0].contains("saved.csv"), qPrintable(boxes_[0]));
+        fs::create_directories(csv.parent_path());
+        QVERIFY(dialog->ExportFolder(csv));
+        std::ifstream in(csv, std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        QCOMPARE(QString::fromStdString(text),
+                 QString::fromUtf8("\xEF\xBB\xBFNumber,Name,Time,Message\r\n"
+                                   "555,,1/12/26 09:15:00,\"Kept, read\"\r\n"));
+    }
+
     void ScalesTheWholeLayout() {
         fs::path root = dir_.path().toStdString();
         MainDialogOptions options;
