@@ -195,6 +195,33 @@ TEST_F(SimTest, PhonebookCommands) {
     EXPECT_EQ(Ask("AT+CPBR=3"), "\r\n+CPBR: 3,\"5550100\",129,\"0042006F\"\r\n\r\nOK\r\n");
 }
 
+// Arguments no register or store holds: each gets an error, and the modem goes on answering.
+TEST_F(SimTest, OutOfRangeArgumentsAreRefusedNotFatal) {
+    Boot(kSmallSim);
+    Ask("ATE0;+CMEE=1");
+    struct {
+        const char* command;
+        const char* answer;
+    } cases[] = {
+        {"ATS99999999999?", "\r\nERROR\r\n"},
+        {"ATS99999999999=1", "\r\nERROR\r\n"},
+        {"ATS256?", "\r\nERROR\r\n"},
+        {"ATS7=99999999999", "\r\nERROR\r\n"},
+        {"ATS7=40;S7?", "\r\n040\r\n\r\nOK\r\n"},
+        {"ATS3?", "\r\n013\r\n\r\nOK\r\n"},
+        {"AT+CMGR=99999999999", "\r\n+CMS ERROR: 302\r\n"},
+        {"AT+CMGD=999999999", "\r\n+CMS ERROR: 321\r\n"},
+        {"AT+CMGS=99999999999", "\r\n+CMS ERROR: 304\r\n"},
+        {"AT+CPBR=1,99999999999", "\r\n+CME ERROR: 4\r\n"},
+        {"AT+CPBW=-1,\"1\",129,\"x\"", "\r\n+CME ERROR: 21\r\n"},
+        {"AT+CREG=99999999999", "\r\n+CME ERROR: 4\r\n"},
+        {"AT+STGI=99999999999", "\r\n+CME ERROR: 3\r\n"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Ask(c.command), c.answer) << c.command;
+    EXPECT_EQ(Ask("AT"), "\r\nOK\r\n");
+}
+
 TEST(ScenarioText, MalformedLinesAreReportedWithTheirNumber) {
     struct {
         const char* text;

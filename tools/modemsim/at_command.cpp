@@ -90,6 +90,27 @@ std::optional<std::vector<AtCommand>> ParseCommandLine(const std::string& body) 
     return out;
 }
 
+bool ReadNumber(const std::string& text, int& value) {
+    if (text.empty() || text.size() > 9) return false;
+    int v = 0;
+    for (char c : text) {
+        if (!IsDigit(c)) return false;
+        v = v * 10 + (c - '0');
+    }
+    value = v;
+    return true;
+}
+
+std::string Quote(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+std::string UpperAscii(std::string text) {
+    for (char& c : text)
+        c = UpperChar(c);
+    return text;
+}
+
 std::vector<std::string> SplitArguments(const std::string& args) {
     std::vector<std::string> out;
     std::string current;

@@ -31,6 +31,11 @@ struct AtResult {
 // character, an unclosed quote).
 std::optional<std::vector<AtCommand>> ParseCommandLine(const std::string& body);
 
+// A decimal argument of at most nine digits (no sign, no blanks); false for anything else.
+bool ReadNumber(const std::string& text, int& value);
+std::string Quote(const std::string& text);
+std::string UpperAscii(std::string text);
+
 // Comma-separated arguments; quotes are removed from quoted ones, blanks around unquoted ones.
 std::vector<std::string> SplitArguments(const std::string& args);
 

@@ -18,10 +18,12 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <random>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -116,10 +118,61 @@ class SimulatedModem {
     std::string CmeError(int code) const;
     std::string CmsError(int code) const;
 
-    // +CMGx/+CPxx handlers live in at_commands.cpp.
-    AtResult MessageCommand(const AtCommand& command);
-    AtResult PhonebookCommand(const AtCommand& command);
-    AtResult GeneralCommand(const AtCommand& command);
+    // One handler per command, found by name in the table of modem_commands.cpp; general
+    // commands live there, the message store's in message_commands.cpp, the phonebook's in
+    // phonebook_commands.cpp.
+    using Handler = AtResult (SimulatedModem::*)(const AtCommand&);
+    enum class Needs { Nothing, SimForMessages, Sim };
+    struct CommandEntry {
+        std::string_view name;
+        Needs needs;
+        Handler handler;
+    };
+    static const CommandEntry* FindCommand(const std::string& name);
+
+    AtResult Reset(const AtCommand& command);
+    AtResult Echo(const AtCommand& command);
+    AtResult Verbose(const AtCommand& command);
+    AtResult Quiet(const AtCommand& command);
+    AtResult Accept(const AtCommand& command);
+    AtResult SRegister(const AtCommand& command);
+    AtResult Information(const AtCommand& command);
+    AtResult Identity(const AtCommand& command);
+    AtResult Capabilities(const AtCommand& command);
+    AtResult Imsi(const AtCommand& command);
+    AtResult ErrorMode(const AtCommand& command);
+    AtResult Pin(const AtCommand& command);
+    AtResult Signal(const AtCommand& command);
+    AtResult Registration(const AtCommand& command);
+    AtResult Operator(const AtCommand& command);
+    AtResult Charset(const AtCommand& command);
+    AtResult ActivityStatus(const AtCommand& command);
+    AtResult Functionality(const AtCommand& command);
+    AtResult Battery(const AtCommand& command);
+    AtResult Clock(const AtCommand& command);
+    AtResult CallerId(const AtCommand& command);
+    AtResult Wind(const AtCommand& command);
+    AtResult Toolkit(const AtCommand& command);
+    AtResult Dial(const AtCommand& command);
+    AtResult HangUp(const AtCommand& command);
+    AtResult Answer(const AtCommand& command);
+
+    AtResult MessageFormat(const AtCommand& command);
+    AtResult MessageStorage(const AtCommand& command);
+    AtResult ServiceCentre(const AtCommand& command);
+    AtResult TextParameters(const AtCommand& command);
+    AtResult NewMessageIndications(const AtCommand& command);
+    AtResult MessageService(const AtCommand& command);
+    AtResult ListMessages(const AtCommand& command);
+    AtResult ReadMessage(const AtCommand& command);
+    AtResult SendOrWrite(const AtCommand& command);
+    AtResult SendFromStorage(const AtCommand& command);
+    AtResult DeleteMessage(const AtCommand& command);
+
+    AtResult PhonebookStorage(const AtCommand& command);
+    AtResult PhonebookRead(const AtCommand& command);
+    AtResult PhonebookWrite(const AtCommand& command);
+
     AtResult Submit(const std::string& pdu);
     std::string ListingHeader(const std::string& prefix, const StoredMessage& message) const;
     std::string ListingBody(const StoredMessage& message) const;
@@ -155,6 +208,7 @@ class SimulatedModem {
     int cmee_ = 0;
     bool pduMode_ = true;
     int cregMode_ = 0;
+    std::map<int, int> sRegisters_;
     int copsFormat_ = 0;
     std::string charset_ = "GSM";
     std::string csmp_ = "17,167,0,0";
