@@ -30,6 +30,8 @@ ListView::ListView(QWidget* parent) : QTreeView(parent) {
 
 void ListView::SetColumns(const QStringList& headers, const std::vector<Qt::Alignment>& alignments,
                           std::vector<SortKind> kinds) {
+    // Widths the user dragged this session outlive the rebuild.
+    if (model_.columnCount() > 0) SetChosenWidths(WidthsText());
     proxy_.SetKinds(std::move(kinds));
     model_.SetHeaders(headers, alignments);
 }
@@ -119,6 +121,32 @@ void ListView::SortBy(int column, Qt::SortOrder order) {
     proxy_.sort(column, order);
 }
 
+QString ListView::WidthsText() const {
+    QStringList widths;
+    // The last column takes what is left: it is never stored.
+    for (int c = 0; c + 1 < model_.columnCount(); ++c)
+        widths << QString::number(columnWidth(c));
+    return widths.join(',');
+}
+
+void ListView::SetChosenWidths(const QString& text) {
+    chosen_.clear();
+    for (const QString& part : text.split(',', Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int width = part.trimmed().toInt(&ok);
+        if (!ok || width < 4 || width > 4000) {
+            chosen_.clear();
+            return;
+        }
+        chosen_.push_back(width);
+    }
+}
+
+void ListView::ApplyWidths(const std::vector<int>& defaults) {
+    for (size_t c = 0; c < defaults.size(); ++c)
+        setColumnWidth(static_cast<int>(c), c < chosen_.size() ? chosen_[c] : defaults[c]);
+}
+
 void ListView::FitColumns(const std::vector<int>& columns) {
     const QFontMetrics metrics(font());
     const int margin = 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 8;
@@ -129,6 +157,9 @@ void ListView::FitColumns(const std::vector<int>& columns) {
             if (column < texts.size()) {
                 width = std::max(width, metrics.horizontalAdvance(texts[column]) + margin);
             }
+        }
+        if (static_cast<size_t>(column) < chosen_.size()) {
+            width = std::max(width, chosen_[static_cast<size_t>(column)]);
         }
         setColumnWidth(column, width);
     }

@@ -49,6 +49,12 @@ class ListView : public QTreeView {
     // the rest.
     void FitColumns(const std::vector<int>& columns);
 
+    // Widths the user chose, kept across starts: the columns start at them and content never
+    // makes them narrower.  "38,95,110" in the settings; other texts are ignored.
+    QString WidthsText() const;
+    void SetChosenWidths(const QString& text);
+    void ApplyWidths(const std::vector<int>& defaults);
+
   signals:
     void HeaderClicked(int column);
     void SelectionChanged();
@@ -56,6 +62,7 @@ class ListView : public QTreeView {
   private:
     ListModel model_;
     ListSortProxy proxy_;
+    std::vector<int> chosen_;
     int sortColumn_ = -1;
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
 };

@@ -266,6 +266,12 @@ void MainDialog::keyPressEvent(QKeyEvent* event) {
 }
 
 void MainDialog::RestoreWindow() {
+    if (auto widths = store_->GetText(kSettingsKey, "SmsColumns")) {
+        sms_->List()->SetChosenWidths(QString::fromStdU16String(*widths));
+    }
+    if (auto widths = store_->GetText(kSettingsKey, "PhonebookColumns")) {
+        phonebook_->List()->SetChosenWidths(QString::fromStdU16String(*widths));
+    }
     // A window the user made larger comes back at that size, on the page left last.
     const unsigned w = store_->GetNumber(kSettingsKey, "WindowWidth").value_or(0);
     const unsigned h = store_->GetNumber(kSettingsKey, "WindowHeight").value_or(0);
@@ -282,9 +288,12 @@ void MainDialog::RestoreWindow() {
 }
 
 void MainDialog::RememberWindow() {
-    store_->SetValues(kSettingsKey, {{"WindowWidth", static_cast<uint32_t>(width())},
-                                     {"WindowHeight", static_cast<uint32_t>(height())},
-                                     {"LastPage", static_cast<uint32_t>(page_)}});
+    store_->SetValues(kSettingsKey,
+                      {{"WindowWidth", static_cast<uint32_t>(width())},
+                       {"WindowHeight", static_cast<uint32_t>(height())},
+                       {"LastPage", static_cast<uint32_t>(page_)},
+                       {"SmsColumns", sms_->List()->WidthsText().toStdU16String()},
+                       {"PhonebookColumns", phonebook_->List()->WidthsText().toStdU16String()}});
 }
 
 void MainDialog::ChooseCannedLibrary() {

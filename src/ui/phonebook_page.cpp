@@ -205,9 +205,8 @@ void PhonebookPage::Refill() {
     list_->SetColumns({"", Ui(43, 44), Ui(55, 56), Ui(37, 38)},
                       {Qt::AlignLeft, Qt::AlignRight, Qt::AlignLeft, Qt::AlignLeft},
                       {SortKind::kText, SortKind::kNumber, SortKind::kText, SortKind::kText});
-    const int widths[] = {24, 42, 80, 80};
-    for (int c = 0; c < 4; ++c)
-        list_->setColumnWidth(c, qRound(widths[c] * scale_));
+    list_->ApplyWidths(
+        {qRound(24 * scale_), qRound(42 * scale_), qRound(80 * scale_), qRound(80 * scale_)});
     list_->SortBy(kNoColumn, Qt::AscendingOrder);
     const PhonebookTab source = Source();
     host_.Controller().SetPageValue(static_cast<int>(source));

@@ -178,9 +178,8 @@ void SmsPage::Relabel() {
     list_->SetColumns({"", Ui(37, 38), Ui(39, 40), Ui(41, 42)},
                       {Qt::AlignLeft, Qt::AlignLeft, Qt::AlignRight, Qt::AlignLeft},
                       {SortKind::kText, SortKind::kText, SortKind::kTime, SortKind::kText});
-    const int widths[] = {38, 80, 80, 80};
-    for (int c = 0; c < 4; ++c)
-        list_->setColumnWidth(c, qRound(widths[c] * scale_));
+    list_->ApplyWidths(
+        {qRound(38 * scale_), qRound(80 * scale_), qRound(80 * scale_), qRound(80 * scale_)});
     fitted_ = false;
     list_->SortBy(kTimeColumn, Qt::DescendingOrder);
     ResetCheckAll();

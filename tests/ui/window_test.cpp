@@ -501,6 +501,8 @@ class WindowTest : public QObject {
             QVERIFY(dialog->Control(1012)->geometry().bottom() < 1000);
             dialog->Command(1071);
             QVERIFY(dialog->Control(1018)->width() > 1100);
+            dialog->Command(1076);
+            list->setColumnWidth(2, 300);  // as a drag of the heading's edge
             dialog->Command(1077);
             QVERIFY(dialog->Control(1013)->height() > 800);
             Screenshot(*dialog, "phonebook_large_en");
@@ -508,6 +510,8 @@ class WindowTest : public QObject {
         auto dialog = Open();
         QCOMPARE(dialog->size(), QSize(1200, 1000));
         QCOMPARE(dialog->Page(), int(kPagePhonebook));
+        dialog->Command(1076);
+        QCOMPARE(dialog->Sms()->List()->columnWidth(2), 300);
     }
 
     void DeletingAsksFirstAndCancelKeepsEverything() {
