@@ -36,12 +36,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::u16string copy = wide;
     DropThroughComma(copy);
     ModemParseState state;
-    int32_t cme = ParseCmeError(line, state);
-    Check(cme >= 47 && cme <= 51);
-    int32_t cms = ParseCmsError(wide);
-    Check(cms == 47 || (cms >= 52 && cms <= 55));
-    int32_t wind = ParseWindIndication(line, state);
-    Check(wind >= 36 && wind <= 43);
+    const CmeKind cme = ParseCmeError(line, state);
+    Check(cme >= CmeKind::kOther && cme <= CmeKind::kModuleBusy);
+    const CmsKind cms = ParseCmsError(wide);
+    Check(cms >= CmsKind::kOther && cms <= CmsKind::kNotAllowed);
+    const WindKind wind = ParseWindIndication(line, state);
+    Check(wind >= WindKind::kOther && wind <= WindKind::kCallReleased);
     ParseSignalQuality(line, state);
     Check(state.signalLevel >= 0 && state.signalLevel <= 5);
     ParseRegistration(wide, state);

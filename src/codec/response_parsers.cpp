@@ -45,49 +45,51 @@ bool DropThroughCommaT(String& text) {
 }
 
 template <typename View>
-int32_t ParseCmeErrorT(View line, ModemParseState& state) {
-    if (line.find(':') == View::npos) return event::kCmeOther;
+CmeKind ParseCmeErrorT(View line, ModemParseState& state) {
+    if (line.find(':') == View::npos) return CmeKind::kOther;
     int32_t n = ValueAfter(line, ':');
     state.lastCmeError = n;
     switch (n) {
         case 3:
-            return event::kCmeNotAllowed;
+            return CmeKind::kNotAllowed;
         case 10:
-            return event::kCmeSimMissing;
+            return CmeKind::kSimMissing;
         case 30:
-            return event::kCmeNoNetwork;
+            return CmeKind::kNoNetwork;
         case 515:
-            return event::kCmeModuleBusy;
+            return CmeKind::kModuleBusy;
         default:
-            return event::kCmeOther;
+            return CmeKind::kOther;
     }
 }
 
 template <typename View>
-int32_t ParseCmsErrorT(View line) {
+CmsKind ParseCmsErrorT(View line) {
     switch (ValueAfter(line, ':')) {
         case 111:
-            return event::kCms111;
+            return CmsKind::kSendFailed;
         case 302:
-            return event::kCmsNotAllowed;
+            return CmsKind::kNotAllowed;
         case 321:
-            return event::kCmsInvalidIndex;
+            return CmsKind::kInvalidIndex;
         case 330:
-            return event::kCmsUnknownCentre;
+            return CmsKind::kUnknownCentre;
         default:
-            return event::kCmsOther;
+            return CmsKind::kOther;
     }
 }
 
 template <typename View>
-int32_t ParseWindIndicationT(View line, ModemParseState& state) {
-    if (line.find(':') == View::npos) return event::kWindOther;
+WindKind ParseWindIndicationT(View line, ModemParseState& state) {
+    if (line.find(':') == View::npos) return WindKind::kOther;
     int32_t n = ValueAfter(line, ':');
     state.windIndication = n;
-    if (n >= 0 && n <= 4) return 37 + n;
+    constexpr WindKind kPlain[] = {WindKind::kSimRemoved, WindKind::kSimInserted,
+                                   WindKind::kRinging, WindKind::kReadyNoSim, WindKind::kReady};
+    if (n >= 0 && n <= 4) return kPlain[n];
     if ((n == 5 || n == 6) && ValueAfter(line, ',') == 1)
-        return n == 5 ? event::kWind5Ready : event::kWind6Ready;
-    return event::kWindOther;
+        return n == 5 ? WindKind::kCallCreated : WindKind::kCallReleased;
+    return WindKind::kOther;
 }
 
 template <typename View>
@@ -273,24 +275,24 @@ bool DropThroughComma(std::string& text) {
     return DropThroughCommaT(text);
 }
 
-int32_t ParseCmeError(std::u16string_view line, ModemParseState& state) {
+CmeKind ParseCmeError(std::u16string_view line, ModemParseState& state) {
     return ParseCmeErrorT(line, state);
 }
-int32_t ParseCmeError(std::string_view line, ModemParseState& state) {
+CmeKind ParseCmeError(std::string_view line, ModemParseState& state) {
     return ParseCmeErrorT(line, state);
 }
 
-int32_t ParseCmsError(std::u16string_view line) {
+CmsKind ParseCmsError(std::u16string_view line) {
     return ParseCmsErrorT(line);
 }
-int32_t ParseCmsError(std::string_view line) {
+CmsKind ParseCmsError(std::string_view line) {
     return ParseCmsErrorT(line);
 }
 
-int32_t ParseWindIndication(std::u16string_view line, ModemParseState& state) {
+WindKind ParseWindIndication(std::u16string_view line, ModemParseState& state) {
     return ParseWindIndicationT(line, state);
 }
-int32_t ParseWindIndication(std::string_view line, ModemParseState& state) {
+WindKind ParseWindIndication(std::string_view line, ModemParseState& state) {
     return ParseWindIndicationT(line, state);
 }
 

@@ -25,22 +25,35 @@ struct ModemParseState {
     bool registered = false;     // from "+CREG:": home network or roaming
 };
 
-// Event codes the classifiers return (the engine's numbering).
-namespace event {
-inline constexpr int32_t kCmeOther = 47;
-inline constexpr int32_t kCmeNotAllowed = 48;  // 3
-inline constexpr int32_t kCmeModuleBusy = 49;  // 515: initialisation in progress
-inline constexpr int32_t kCmeSimMissing = 50;  // 10
-inline constexpr int32_t kCmeNoNetwork = 51;   // 30
-inline constexpr int32_t kCmsOther = 47;
-inline constexpr int32_t kCms111 = 55;
-inline constexpr int32_t kCmsNotAllowed = 54;     // 302
-inline constexpr int32_t kCmsInvalidIndex = 52;   // 321
-inline constexpr int32_t kCmsUnknownCentre = 53;  // 330
-inline constexpr int32_t kWindOther = 36;         // 37 + n for n = 0..4
-inline constexpr int32_t kWind5Ready = 42;        // "+WIND: 5,1"
-inline constexpr int32_t kWind6Ready = 43;        // "+WIND: 6,1"
-}  // namespace event
+// What a "+CME ERROR: n" line means to the engine.
+enum class CmeKind {
+    kOther,
+    kNotAllowed,  // 3
+    kSimMissing,  // 10
+    kNoNetwork,   // 30
+    kModuleBusy,  // 515: initialisation in progress
+};
+
+// What a "+CMS ERROR: n" line means to the engine.
+enum class CmsKind {
+    kOther,
+    kSendFailed,     // 111
+    kInvalidIndex,   // 321
+    kUnknownCentre,  // 330
+    kNotAllowed,     // 302
+};
+
+// What a "+WIND: n[,m]" indication reports.
+enum class WindKind {
+    kOther,
+    kSimRemoved,    // 0
+    kSimInserted,   // 1
+    kRinging,       // 2
+    kReadyNoSim,    // 3
+    kReady,         // 4
+    kCallCreated,   // 5,1
+    kCallReleased,  // 6,1
+};
 
 // The text between the first double quote and the next; "" when either is missing.
 std::u16string ExtractQuoted(std::u16string_view line);
@@ -58,19 +71,17 @@ int32_t ValueAfterComma(std::string_view line);
 bool DropThroughComma(std::u16string& text);
 bool DropThroughComma(std::string& text);
 
-// "+CME ERROR: n" -> 48 (3), 49 (515), 50 (10), 51 (30), else 47.  Stores n when the line has a
-// ':'.
-int32_t ParseCmeError(std::u16string_view line, ModemParseState& state);
-int32_t ParseCmeError(std::string_view line, ModemParseState& state);
+// "+CME ERROR: n" -> its kind.  Stores n when the line has a ':'.
+CmeKind ParseCmeError(std::u16string_view line, ModemParseState& state);
+CmeKind ParseCmeError(std::string_view line, ModemParseState& state);
 
-// "+CMS ERROR: n" -> 55 (111), 54 (302), 52 (321), 53 (330), else 47.
-int32_t ParseCmsError(std::u16string_view line);
-int32_t ParseCmsError(std::string_view line);
+// "+CMS ERROR: n" -> its kind.
+CmsKind ParseCmsError(std::u16string_view line);
+CmsKind ParseCmsError(std::string_view line);
 
-// "+WIND: n[,m]" -> 37..41 for n 0..4, 42 for 5,1, 43 for 6,1, else 36.  Stores n when the line
-// has a ':'.
-int32_t ParseWindIndication(std::u16string_view line, ModemParseState& state);
-int32_t ParseWindIndication(std::string_view line, ModemParseState& state);
+// "+WIND: n[,m]" -> its kind; 5 and 6 count only with ",1".  Stores n when the line has a ':'.
+WindKind ParseWindIndication(std::u16string_view line, ModemParseState& state);
+WindKind ParseWindIndication(std::string_view line, ModemParseState& state);
 
 // "+CSQ: rssi,ber" -> signal level 0..5 stored; true when the level changed.
 bool ParseSignalQuality(std::u16string_view line, ModemParseState& state);

@@ -19,6 +19,10 @@ namespace {
 // Job starters are asked this many times in a row before a request counts as refused.
 constexpr int kStartAttempts = 201;
 
+// The listing mode that asks for every stored message, and the delete mode for one index.
+constexpr int kListAll = 4;
+constexpr int kDeleteOne = 0;
+
 constexpr int kInbox = static_cast<int>(FolderId::Inbox);
 constexpr int kOutbox = static_cast<int>(FolderId::Outbox);
 constexpr int kSent = static_cast<int>(FolderId::Sent);
@@ -160,12 +164,12 @@ void LinkController::Connect() {
     PostBusy(true);
     engine_ = engineFactory_ ? engineFactory_() : nullptr;
     if (!engine_) {
-        window_.SetStatusText(LoadUiString(88, 89));
+        window_.SetStatusText(LoadUiString(ui_text::kInitializeFailed));
         PostBusy(false);
         return;
     }
     ++engineGeneration_;
-    ShowStatus(LoadUiString(104, 105));
+    ShowStatus(LoadUiString(ui_text::kConnecting));
     StartTimer(kTimerOpenPort, 1000);
 }
 
@@ -179,10 +183,11 @@ void LinkController::OpenPort() {
     const int generation = engineGeneration_;
     std::shared_ptr<std::atomic<bool>> alive = alive_;
     WindowInterface* window = &window_;
-    LinkEngine::Callback callback = [this, window, alive, generation](int code) {
+    LinkEngine::Callback callback = [this, window, alive, generation](Notification notification) {
         if (!alive->load()) return;
-        window->Post([this, alive, generation, code] {
-            if (alive->load() && generation == engineGeneration_ && engine_) OnEngineEvent(code);
+        window->Post([this, alive, generation, notification] {
+            if (alive->load() && generation == engineGeneration_ && engine_)
+                OnEngineEvent(notification);
         });
     };
 
@@ -191,11 +196,13 @@ void LinkController::OpenPort() {
         Teardown();
         // After the teardown's "Offline", so that the failure and its reason stay on the
         // status line.
-        window_.SetStatusText(reason.empty() ? LoadUiString(88, 89)
-                                             : LoadUiString(88, 89) + u": " + Utf8ToU16(reason));
+        window_.SetStatusText(reason.empty() ? LoadUiString(ui_text::kInitializeFailed)
+                                             : LoadUiString(ui_text::kInitializeFailed) + u": " +
+                                                   Utf8ToU16(reason));
         PostBusy(false);
         if (!reason.empty())
-            window_.ShowMessageText(LoadUiString(88, 89) + u"\n" + Utf8ToU16(reason));
+            window_.ShowMessageText(LoadUiString(ui_text::kInitializeFailed) + u"\n" +
+                                    Utf8ToU16(reason));
         return;
     }
     outboxSlot_ = -1;
@@ -233,73 +240,105 @@ void LinkController::Teardown() {
     }
     awaiting_ = Run::None;
     phonebookJob_ = PhonebookJob::None;
-    ShowStatus(LoadUiString(123, 124));
+    ShowStatus(LoadUiString(ui_text::kOffline));
 }
 
 // ---- engine notifications ----
 
-void LinkController::OnEngineEvent(int code) {
-    switch (code) {
-        case 3:
-            ShowStatus(LoadUiString(88, 89));
+void LinkController::OnEngineEvent(Notification notification) {
+    switch (notification) {
+        case Notification::kStartupFailed:
+            ShowStatus(LoadUiString(ui_text::kInitializeFailed));
             if (engine_) {
                 StartTimer(kTimerDisconnect, 100);
             } else {
                 PostBusy(false);
             }
             break;
-        case 4:
+        case Notification::kPhonebookRead:
             phonebookJob_ = PhonebookJob::None;
             SaveEnginePhonebook();
             PostBusy(false);
-            AfterConnect(3);
+            AfterConnect(AfterConnectStep::kMessages);
             break;
-        case 5:
+        case Notification::kPhonebookWritten:
             phonebookJob_ = PhonebookJob::None;
             SaveEnginePhonebook();
             window_.SetStatusText(OperatorLabel(engine_->OperatorText(), online_));
             PostBusy(false);
             if (page_ == kPagePhonebook) window_.RefreshPhonebookPage();
-            if (page_ == kPageMessages) AfterConnect(3);
+            if (page_ == kPageMessages) AfterConnect(AfterConnectStep::kMessages);
             break;
-        case 8:
+        case Notification::kSignalChanged:
             window_.SetSignalLevel(engine_->SignalLevel());
             break;
-        case 9: {
+        case Notification::kOperator: {
             PostBusy(false);
             const bool wasOnline = online_;
             online_ = true;
             ShowStatus(OperatorLabel(engine_->OperatorText(), online_));
             // A later operator report only refreshes the label.
-            if (!wasOnline) AfterConnect(1);
+            if (!wasOnline) AfterConnect(AfterConnectStep::kPhonebook);
             break;
         }
-        case 14:
+        case Notification::kMessageSent:
             OnSubmitted();
             break;
-        case 20:
+        case Notification::kListingFinished:
             store_.RefreshInboxFromModem(engine_->Listing());
             ShowFolder(kInbox);
             PostBusy(false);
             // Queued behind the idle message, so the run finds the window no longer busy.
             StartOutboxRunLater();
             break;
-        case 21:
+        case Notification::kListingFailed:
             ShowFolder(kInbox);
             PostBusy(false);
-            window_.ShowMessageBox(167, 168);
+            window_.ShowMessageBox(ui_text::kCouldNotReadSimMessages);
             break;
-        case 46:
+        case Notification::kCmeError:
             PostBusy(false);
             break;
-        case 47:
-        case 52:
-        case 53:
-        case 54:
-        case 55:
-            OnSendFailed(code);
+        case Notification::kCmsOther:
+        case Notification::kCmsInvalidIndex:
+        case Notification::kCmsNoServiceCentre:
+        case Notification::kCmsNotAllowed:
+        case Notification::kCmsSendFailed:
+            OnSendFailed(notification);
             break;
-        default:
+        // Nothing the window shows depends on these.
+        case Notification::kStopping:
+        case Notification::kStarted:
+        case Notification::kRegistered:
+        case Notification::kNotRegistered:
+        case Notification::kRinging:
+        case Notification::kHungUp:
+        case Notification::kCallerNumber:
+        case Notification::kCallConnected:
+        case Notification::kMessageWritten:
+        case Notification::kStoredMessageSent:
+        case Notification::kNewMessage:
+        case Notification::kMessageRead:
+        case Notification::kReadFailed:
+        case Notification::kDeleted:
+        case Notification::kSendDone:
+        case Notification::kWriteDone:
+        case Notification::kStoreSendDone:
+        case Notification::kToolkitInfo:
+        case Notification::kToolkitAccepted:
+        case Notification::kToolkitFailed:
+        case Notification::kToolkitEnded:
+        case Notification::kToolkitTimedOut:
+        case Notification::kSimReady:
+        case Notification::kNoSim:
+        case Notification::kWindOther:
+        case Notification::kWindSimRemoved:
+        case Notification::kWindSimInserted:
+        case Notification::kWindRinging:
+        case Notification::kWindReadyNoSim:
+        case Notification::kWindReady:
+        case Notification::kWindCallCreated:
+        case Notification::kWindCallReleased:
             break;
     }
 }
@@ -309,13 +348,14 @@ void LinkController::SaveEnginePhonebook() {
     engine_->Phonebook().SaveFile();
 }
 
-void LinkController::AfterConnect(int step) {
+void LinkController::AfterConnect(AfterConnectStep step) {
     if (!engine_) return;
     const ControllerSettings settings = window_.Settings();
-    if (step == 1) {
+    if (step == AfterConnectStep::kPhonebook) {
         if (settings.syncSimPhonebook) {
             PostBusy(true);
-            ShowStatus(settings.readSimPhonebook ? LoadUiString(143, 144) : LoadUiString(149, 150));
+            ShowStatus(settings.readSimPhonebook ? LoadUiString(ui_text::kLoadingSimPhonebook)
+                                                 : LoadUiString(ui_text::kWritingSimPhonebook));
             if (phonebook_.Synchronise() != 0) return;  // resumes at notification 4 or 5
             // The engine would not take the job: the file keeps the pending changes.
             PostBusy(false);
@@ -327,10 +367,10 @@ void LinkController::AfterConnect(int step) {
     if (settings.syncSms) {
         if (online_) {
             PostBusy(true);
-            ShowStatus(LoadUiString(141, 142));
+            ShowStatus(LoadUiString(ui_text::kLoadingSms));
             // Refused while the last listing's worker is still winding down, after its end
             // notification was posted: nothing else would free the window.
-            if (engine_->ListMessages(4) == 0) PostBusy(false);
+            if (engine_->ListMessages(kListAll) == 0) PostBusy(false);
         }
     } else {
         StartOutboxRunLater();
@@ -379,10 +419,10 @@ void LinkController::PhonebookJobLost() {
         const std::unique_lock<std::mutex> lock = engine_->LockPhonebook();
         engine_->Phonebook().LoadFile();
     }
-    ShowStatus(LoadUiString(169, 170));
+    ShowStatus(LoadUiString(ui_text::kSimPhonebookNoAnswer));
     PostBusy(false);
     if (page_ == kPagePhonebook) window_.RefreshPhonebookPage();
-    if (page_ == kPageMessages) AfterConnect(3);
+    if (page_ == kPageMessages) AfterConnect(AfterConnectStep::kMessages);
 }
 
 ControllerSettings LinkController::CurrentSettings() const {
@@ -449,7 +489,7 @@ void LinkController::FillMessageList() {
         ++rows;
     }
     window_.SortMessageListByTime();
-    ShowStatus(Decimal(rows) + u" SMS " + LoadUiString(41, 42));
+    ShowStatus(Decimal(rows) + u" SMS " + LoadUiString(ui_text::kMessage));
     const int folder = window_.CurrentFolderTab();
     window_.ShowFolderButtons(folder == kInbox || folder == kSaved, folder == kDraft);
 }
@@ -493,17 +533,17 @@ bool LinkController::DeleteStep() {
     } while (cursor_ < rows && !window_.IsMessageRowTicked(cursor_));
     if (cursor_ >= rows) return true;
 
-    ShowStatus(LoadUiString(111, 112));
+    ShowStatus(LoadUiString(ui_text::kPleaseWait));
     const int position = window_.MessageRowData(cursor_);
     if (folder == kInbox && store_.Shown().IsUsed(position)) {
         if (!online_ || !engine_) return true;
         const int simIndex = store_.Shown().entries[position].record.index;
         bool started = false;
         for (int attempt = 0; attempt < kStartAttempts && !started; ++attempt) {
-            started = engine_->DeleteMessages(0, simIndex) != 0;
+            started = engine_->DeleteMessages(kDeleteOne, simIndex) != 0;
         }
         if (!started) {
-            ShowStatus(LoadUiString(113, 114));
+            ShowStatus(LoadUiString(ui_text::kDeleteFailed));
             return true;
         }
     }
@@ -554,7 +594,7 @@ bool LinkController::CopyStep() {
     if (cursor_ >= rows) return true;
 
     SmsRecord copy = store_.Shown().entries[position].record;
-    ShowStatus(LoadUiString(111, 112));
+    ShowStatus(LoadUiString(ui_text::kPleaseWait));
     if (targetFolder_ == kInbox) copy.status = kUnread;
     if (targetFolder_ == kOutbox) copy.status = kUnsent;
 
@@ -586,12 +626,12 @@ void LinkController::SaveComposed() {
     }
     const std::u16string recipients = window_.RecipientText();
     if (recipients.empty()) {
-        window_.ShowMessageBox(117, 118);
+        window_.ShowMessageBox(ui_text::kInvalidPhoneNumber);
         return;
     }
     const std::u16string body = window_.ComposeText();
     if (body.empty()) {
-        window_.ShowMessageBox(119, 120);
+        window_.ShowMessageBox(ui_text::kPleaseInputMessage);
         return;
     }
     const int folder = window_.SaveToFolder();
@@ -647,19 +687,20 @@ void LinkController::EditMessage() {
 void LinkController::SendComposed() {
     const std::u16string recipients = window_.RecipientText();
     if (recipients.empty()) {
-        window_.ShowMessageBox(117, 118);
+        window_.ShowMessageBox(ui_text::kInvalidPhoneNumber);
         return;
     }
-    const bool empty = composeMode_ == 0 ? window_.ComposeText().empty() : window_.PictureIsEmpty();
+    const bool empty = composeMode_ == ComposeMode::kText ? window_.ComposeText().empty()
+                                                          : window_.PictureIsEmpty();
     if (empty) {
-        window_.ShowMessageBox(119, 120);
+        window_.ShowMessageBox(ui_text::kPleaseInputMessage);
         return;
     }
     if (!online_) {
-        window_.ShowMessageBox(108, 110);
+        window_.ShowMessageBox(ui_text::kPleaseConnectFirst);
         return;
     }
-    if (composeMode_ == 0) {
+    if (composeMode_ == ComposeMode::kText) {
         SmsRecord record;
         record.index = -1;
         record.number = recipients;
@@ -676,7 +717,8 @@ void LinkController::SendComposed() {
         window_.ApplyPage(page_);
         ShowFolder(kSent);
     } else {
-        const size_t digits = pictureKind_ == 1 ? 252 : 504;
+        // An operator logo is 72 x 14 pixels, the other kinds 72 x 28.
+        const size_t digits = pictureKind_ == PictureKind::kOperatorLogo ? 252 : 504;
         StartSmartRun(recipients, window_.PictureHex().substr(0, digits));
         page_ = kPageMessages;
         window_.ApplyPage(page_);
@@ -717,7 +759,7 @@ bool LinkController::TakeSubmissionFailure(Run run) {
     const bool failed = sendFailed_ || unconfirmed;
     // The engine reports no event when a send never got its "OK": the missing confirmation
     // is the failure.
-    if (unconfirmed && !sendFailed_) ShowStatus(LoadUiString(125, 126));
+    if (unconfirmed && !sendFailed_) ShowStatus(LoadUiString(ui_text::kSendFailed));
     sendFailed_ = false;
     awaiting_ = Run::None;
     return failed;
@@ -735,13 +777,13 @@ bool LinkController::OutboxStep() {
         if (outboxSlot_ < 0) return true;
     }
     working_ = outbox.entries[outboxSlot_].record;
-    ShowStatus(LoadUiString(111, 112));
+    ShowStatus(LoadUiString(ui_text::kPleaseWait));
 
     // The saved record holds only the recipients not yet confirmed, so its first one is next.
     const std::u16string text = working_.text;
     const std::u16string recipient = TakeRecipient(working_.number);
     if (recipient.empty()) {
-        ShowStatus(LoadUiString(125, 126));
+        ShowStatus(LoadUiString(ui_text::kSendFailed));
         return true;
     }
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
@@ -815,7 +857,7 @@ void LinkController::ConfirmOutboxRecipient() {
             }
             outboxSlot_ = -1;
             window_.Beep();
-            ShowStatus(LoadUiString(171, 172));
+            ShowStatus(LoadUiString(ui_text::kSentFull));
             return;
         }
         store_.LoadTransfer(FolderId::Outbox);
@@ -823,7 +865,7 @@ void LinkController::ConfirmOutboxRecipient() {
         store_.SaveTransfer(FolderId::Outbox);
         outboxSlot_ = -1;
         ShowFolder(kSent);
-        if (store_.Transfer().usedCount == 0) ShowStatus(LoadUiString(165, 166));
+        if (store_.Transfer().usedCount == 0) ShowStatus(LoadUiString(ui_text::kSendComplete));
         return;
     }
 
@@ -841,21 +883,21 @@ void LinkController::ConfirmOutboxRecipient() {
 
 void LinkController::OnSubmitted() {
     const int reference = engine_->MessageReference();
-    ShowStatus(LoadUiString(121, 122) + u" " + Decimal(reference));
+    ShowStatus(LoadUiString(ui_text::kSmsNumber) + u" " + Decimal(reference));
     const Run run = awaiting_;
     awaiting_ = Run::None;
     if (run == Run::Outbox) {
         ConfirmOutboxRecipient();
     } else if (run == Run::Smart) {
-        if (segmentCount_ == 0) ShowStatus(LoadUiString(165, 166));
+        if (segmentCount_ == 0) ShowStatus(LoadUiString(ui_text::kSendComplete));
     }
 }
 
-void LinkController::OnSendFailed(int code) {
-    // Code 55 is the send-failure kind; any other "+CMS ERROR:" fails the submission that waits.
-    if (code != 55 && awaiting_ == Run::None) return;
+void LinkController::OnSendFailed(Notification notification) {
+    // A send failure always counts; any other "+CMS ERROR:" fails only a submission that waits.
+    if (notification != Notification::kCmsSendFailed && awaiting_ == Run::None) return;
     sendFailed_ = true;
-    ShowStatus(LoadUiString(125, 126));
+    ShowStatus(LoadUiString(ui_text::kSendFailed));
 }
 
 void LinkController::StartSmartRun(const std::u16string& recipients,
@@ -866,9 +908,7 @@ void LinkController::StartSmartRun(const std::u16string& recipients,
         return;
     }
     PostBusy(true);
-    if (pictureKind_ >= 0 && pictureKind_ <= 2) {
-        segmentCount_ = engine_->BuildSmartMessage(pictureKind_, pictureHex);
-    }
+    segmentCount_ = engine_->BuildSmartMessage(pictureKind_, pictureHex);
     ClearSmsRecord(working_);
     working_.number = recipients;
     TrimLeadingSeparators(working_.number);
@@ -892,7 +932,7 @@ bool LinkController::SmartStep() {
     // A failed segment would leave its recipient with a message that never completes.
     if (TakeSubmissionFailure(Run::Smart)) return finish();
     if (segmentCount_ == 0 || working_.number.empty() || !online_ || !engine_) return finish();
-    ShowStatus(LoadUiString(111, 112));
+    ShowStatus(LoadUiString(ui_text::kPleaseWait));
 
     std::u16string rest = working_.number;
     const std::u16string recipient = TakeRecipient(rest);
@@ -925,13 +965,15 @@ void LinkController::EndSmartRun() {
 }
 
 void LinkController::ToggleComposeMode() {
-    composeMode_ = composeMode_ == 0 ? 1 : 0;
+    composeMode_ = composeMode_ == ComposeMode::kText ? ComposeMode::kPicture : ComposeMode::kText;
     window_.ApplyComposeMode(composeMode_, pictureKind_);
 }
 
 void LinkController::SelectPictureKind(int line) {
-    if (composeMode_ != 1 || line < 0 || line > 2) return;
-    pictureKind_ = line;
+    constexpr PictureKind kLines[] = {PictureKind::kPictureMessage, PictureKind::kOperatorLogo,
+                                      PictureKind::kScreenSaver};
+    if (composeMode_ != ComposeMode::kPicture || line < 0 || line >= std::ssize(kLines)) return;
+    pictureKind_ = kLines[line];
     window_.RebuildPictureEditor(pictureKind_);
 }
 

@@ -71,12 +71,12 @@ class LinkController : private PhonebookCacheHost {
     bool IsOnline() const { return online_; }
     bool IsBusy() const { return busy_; }
     bool HasEngine() const { return engine_ != nullptr; }
-    int ComposeMode() const { return composeMode_; }
-    int PictureKind() const { return pictureKind_; }
-    int PageValue() const { return pageValue_; }
-    void SetPageValue(int value) { pageValue_ = value; }
-    int EntryDialogMode() const { return entryDialogMode_; }
-    void SetEntryDialogMode(int mode) { entryDialogMode_ = mode; }
+    ComposeMode CurrentComposeMode() const { return composeMode_; }
+    PictureKind CurrentPictureKind() const { return pictureKind_; }
+    PhonebookSource CurrentPhonebookSource() const { return phonebookSource_; }
+    void SetPhonebookSource(PhonebookSource source) { phonebookSource_ = source; }
+    EntryPanelMode CurrentEntryPanelMode() const { return entryPanelMode_; }
+    void SetEntryPanelMode(EntryPanelMode mode) { entryPanelMode_ = mode; }
 
     MessageStore& Store() { return store_; }
     PhonebookCache& Phonebook() { return phonebook_; }
@@ -85,6 +85,9 @@ class LinkController : private PhonebookCacheHost {
     // Which run a submission belongs to, so that the two runs never act on each other's
     // confirmations.
     enum class Run { None, Outbox, Smart };
+    // Where the work after the link came up resumes: from the phonebook transfer, or from the
+    // messages once the phonebook is done.
+    enum class AfterConnectStep { kPhonebook, kMessages };
 
     // PhonebookCacheHost
     PhonebookTable* OnlinePhonebook() override;
@@ -98,8 +101,8 @@ class LinkController : private PhonebookCacheHost {
     void OpenPort();
     void Disconnect();
     void Teardown();
-    void OnEngineEvent(int code);
-    void AfterConnect(int step);
+    void OnEngineEvent(Notification notification);
+    void AfterConnect(AfterConnectStep step);
     void SaveEnginePhonebook();
     void PhonebookJobLost();
     void StatusTimeout();
@@ -116,7 +119,7 @@ class LinkController : private PhonebookCacheHost {
     void MoveServedToSent();
     void EndSmartRun();
     void OnSubmitted();
-    void OnSendFailed(int code);
+    void OnSendFailed(Notification notification);
     bool TakeSubmissionFailure(Run run);
     void ConfirmOutboxRecipient();
 
@@ -134,13 +137,13 @@ class LinkController : private PhonebookCacheHost {
     PhonebookCache phonebook_;
 
     int page_ = kPageMessages;
-    int pageValue_ = 0;
-    int entryDialogMode_ = 0;
+    PhonebookSource phonebookSource_ = PhonebookSource::kSim;
+    EntryPanelMode entryPanelMode_ = EntryPanelMode::kEdit;
     bool busy_ = false;
     bool online_ = false;
 
-    int composeMode_ = 0;
-    int pictureKind_ = 0;
+    ComposeMode composeMode_ = ComposeMode::kText;
+    PictureKind pictureKind_ = PictureKind::kPictureMessage;
 
     // Multi-item folder commands.
     int cursor_ = -1;

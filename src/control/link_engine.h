@@ -8,6 +8,8 @@
 #include <mutex>
 #include <string>
 
+#include "control/window_interface.h"
+#include "modem/notification.h"
 #include "store/message_listing.h"
 #include "store/phonebook_table.h"
 
@@ -15,8 +17,8 @@ namespace telvane {
 
 class LinkEngine {
   public:
-    // Called with each notification code, on the engine's dispatcher thread.
-    using Callback = std::function<void(int code)>;
+    // Called with each notification, on the engine's dispatcher thread.
+    using Callback = std::function<void(Notification notification)>;
 
     virtual ~LinkEngine() = default;
 
@@ -41,11 +43,10 @@ class LinkEngine {
     virtual int SendTextMessage(const std::u16string& number, const std::u16string& text) = 0;
     virtual int SendSmartSegment(const std::u16string& number, int segment) = 0;
 
-    // Prepares a smart message from the picture's hex digits: kind 0 picture message, 1 operator
-    // logo, 2 screen saver.  Returns the number of segments.
-    virtual int BuildSmartMessage(int kind, const std::u16string& pictureHex) = 0;
+    // Prepares a smart message from the picture's hex digits.  Returns the number of segments.
+    virtual int BuildSmartMessage(PictureKind kind, const std::u16string& pictureHex) = 0;
 
-    // The last listing, read after notification 20.
+    // The last listing, read after Notification::kListingFinished.
     virtual const MessageListing& Listing() const = 0;
     // The engine's copy of the SIM phonebook, and the lock its dispatcher and workers hold while
     // they fill or mark it.

@@ -14,9 +14,7 @@ class ModemLink : public LinkEngine {
     explicit ModemLink(Timing timing) : engine_(timing) {}
 
     int Open(int portNumber, Callback callback) override {
-        return engine_.Open(portNumber, [callback = std::move(callback)](int32_t code) {
-            callback(static_cast<int>(code));
-        });
+        return engine_.Open(portNumber, std::move(callback));
     }
     std::string OpenError() const override { return engine_.OpenError(); }
     void SetServiceCentre(const std::u16string& number) override { engine_.SetScNumber(number); }
@@ -34,19 +32,18 @@ class ModemLink : public LinkEngine {
     int SendSmartSegment(const std::u16string& number, int segment) override {
         return engine_.SendSmartSegment(number, segment);
     }
-    int BuildSmartMessage(int kind, const std::u16string& pictureHex) override {
+    int BuildSmartMessage(PictureKind kind, const std::u16string& pictureHex) override {
         SmartMessageBuilder& builder = engine_.SmartBuilder();
         switch (kind) {
-            case 0:
+            case PictureKind::kPictureMessage:
                 return builder.BuildPictureMessage(pictureHex);
-            case 1:
+            case PictureKind::kOperatorLogo:
                 // The logo is addressed to the network the modem is registered with.
                 return builder.BuildOperatorLogo(pictureHex, engine_.OperatorText());
-            case 2:
+            case PictureKind::kScreenSaver:
                 return builder.BuildScreenSaver(pictureHex);
-            default:
-                return 0;
         }
+        return 0;
     }
     const MessageListing& Listing() const override { return engine_; }
     PhonebookTable& Phonebook() override { return engine_.Phonebook(); }

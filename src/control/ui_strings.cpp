@@ -171,8 +171,12 @@ std::u16string LoadStringById(int id) {
     return std::u16string(it->text);
 }
 
+std::u16string LoadUiString(UiText text) {
+    return LoadStringById(chineseUi.load() != 0 ? text.chinese : text.english);
+}
+
 std::u16string LoadUiString(int chineseId, int englishId) {
-    return LoadStringById(chineseUi.load() != 0 ? chineseId : englishId);
+    return LoadUiString(UiText{chineseId, englishId});
 }
 
 }  // namespace telvane

@@ -1,13 +1,89 @@
 // Interface strings: every text the user sees, in traditional Chinese and in English.
 //
-// Each text has two string ids, Chinese first: LoadUiString(104, 105) gives "連接中" or
-// "Connecting" depending on the language flag.
+// Each text has two string ids, Chinese first, named once below:
+// LoadUiString(ui_text::kConnecting) gives "連接中" or "Connecting" depending on the language flag.
 #pragma once
 
 #include <atomic>
 #include <string>
 
 namespace telvane {
+
+// One text of the interface: its Chinese and its English string id.
+struct UiText {
+    int chinese;
+    int english;
+    friend constexpr bool operator==(UiText, UiText) = default;
+};
+
+// Named after the English text; a namespace of their own keeps short names like kInbox free.
+namespace ui_text {
+inline constexpr UiText kCompose{1, 2};
+inline constexpr UiText kCopy{3, 4};
+inline constexpr UiText kPaste{5, 6};
+inline constexpr UiText kCut{7, 8};
+inline constexpr UiText kDelete{9, 10};
+inline constexpr UiText kSms{11, 12};
+inline constexpr UiText kPhonebook{13, 14};
+inline constexpr UiText kSettings{15, 16};
+inline constexpr UiText kConnect{17, 18};
+inline constexpr UiText kInbox{21, 22};
+inline constexpr UiText kOutbox{23, 24};
+inline constexpr UiText kSent{25, 26};
+inline constexpr UiText kDraft{27, 28};
+inline constexpr UiText kSave{29, 30};
+inline constexpr UiText kReply{31, 32};
+inline constexpr UiText kForward{33, 34};
+inline constexpr UiText kSaveTo{35, 36};
+inline constexpr UiText kPhone{37, 38};
+inline constexpr UiText kTime{39, 40};
+inline constexpr UiText kMessage{41, 42};
+inline constexpr UiText kNumberColumn{43, 44};
+inline constexpr UiText kTo{45, 46};
+inline constexpr UiText kCannedMessage{47, 48};
+inline constexpr UiText kSend{49, 50};
+inline constexpr UiText kSim{51, 52};
+inline constexpr UiText kContacts{53, 54};
+inline constexpr UiText kName{55, 56};
+inline constexpr UiText kEdit{57, 58};
+inline constexpr UiText kOkay{59, 60};
+inline constexpr UiText kCancel{61, 62};
+inline constexpr UiText kCommunicationPort{63, 64};
+inline constexpr UiText kOperatorSetting{65, 66};
+inline constexpr UiText kAutoDetect{67, 68};
+inline constexpr UiText kSmsCentre{69, 70};
+inline constexpr UiText kLanguageSetting{71, 72};
+inline constexpr UiText kSynchronisationSetting{73, 74};
+inline constexpr UiText kSimPhonebook{77, 78};
+inline constexpr UiText kInitializeFailed{88, 89};
+inline constexpr UiText kNoNetwork{102, 103};
+inline constexpr UiText kConnecting{104, 105};
+inline constexpr UiText kAdd{106, 107};
+inline constexpr UiText kPleaseConnectFirst{108, 110};
+inline constexpr UiText kPleaseWait{111, 112};
+inline constexpr UiText kDeleteFailed{113, 114};
+inline constexpr UiText kInvalidPhoneNumber{117, 118};
+inline constexpr UiText kPleaseInputMessage{119, 120};
+inline constexpr UiText kSmsNumber{121, 122};
+inline constexpr UiText kOffline{123, 124};
+inline constexpr UiText kSendFailed{125, 126};
+inline constexpr UiText kLoadingSms{141, 142};
+inline constexpr UiText kLoadingSimPhonebook{143, 144};
+inline constexpr UiText kReadSimPhonebook{145, 146};
+inline constexpr UiText kWriteSimPhonebook{147, 148};
+inline constexpr UiText kWritingSimPhonebook{149, 150};
+inline constexpr UiText kLogo{151, 152};
+inline constexpr UiText kText{153, 154};
+inline constexpr UiText kInvert{155, 156};
+inline constexpr UiText kAbout{157, 158};
+inline constexpr UiText kPictureMessage{159, 160};
+inline constexpr UiText kPhoneLogo{161, 162};
+inline constexpr UiText kScreenSaver{163, 164};
+inline constexpr UiText kSendComplete{165, 166};
+inline constexpr UiText kCouldNotReadSimMessages{167, 168};
+inline constexpr UiText kSimPhonebookNoAnswer{169, 170};
+inline constexpr UiText kSentFull{171, 172};
+}  // namespace ui_text
 
 // Nonzero: Chinese interface; 0: English.  Set through SetLanguage.
 extern std::atomic<int> chineseUi;
@@ -16,7 +92,8 @@ extern std::atomic<int> chineseUi;
 // Chinese.
 void SetLanguage(int language);
 
-// The text of the id the language flag selects; empty when the id has no text.
+// The text the language flag selects; empty when the id has no text.
+std::u16string LoadUiString(UiText text);
 std::u16string LoadUiString(int chineseId, int englishId);
 
 // One string-table entry by id, whatever the language (the language drop-down's lines 79 and

@@ -7,7 +7,34 @@
 #include <functional>
 #include <string>
 
+#include "control/ui_strings.h"
+
 namespace telvane {
+
+// The command bar's commands, by the ids the window gives their buttons.
+enum class CommandId : int {
+    kCompose = 1071,
+    kCopy = 1072,
+    kPaste = 1073,
+    kCut = 1074,
+    kDelete = 1075,
+    kMessages = 1076,
+    kPhonebook = 1077,
+    kSettings = 1078,
+    kConnect = 1079,
+};
+
+// What the compose page writes: a text message or a picture.
+enum class ComposeMode : int { kText = 0, kPicture = 1 };
+
+// The kinds of picture, in the order of the compose page's drop-down.
+enum class PictureKind : int { kPictureMessage = 0, kOperatorLogo = 1, kScreenSaver = 2 };
+
+// Which list the phonebook page shows, by the page's tab: the SIM's or the contacts folder's.
+enum class PhonebookSource : int { kSim = 0, kContacts = 1 };
+
+// What the phonebook page's entry panel does on Okay.
+enum class EntryPanelMode : int { kEdit = 0, kAdd = 1 };
 
 // Timer ids the controller starts on the window; the window hands their ticks back through
 // LinkController::OnTimer.  11030 belongs to the window itself.
@@ -68,8 +95,8 @@ class WindowInterface {
 
     // The information sound of a refused command.
     virtual void Beep() = 0;
-    // Modal message box with the interface string of the id pair (Chinese id, English id).
-    virtual void ShowMessageBox(int chineseId, int englishId) = 0;
+    // Modal message box with an interface text.
+    virtual void ShowMessageBox(UiText text) = 0;
     // Modal message box with a free text, for reasons the string table cannot hold (why a port
     // could not be opened).
     virtual void ShowMessageText(const std::u16string& text) = 0;
@@ -117,12 +144,11 @@ class WindowInterface {
     virtual void SetRecipientText(const std::u16string& text) = 0;
     virtual std::u16string ComposeText() const = 0;
     virtual void SetComposeText(const std::u16string& text) = 0;
-    // Rebuilds the compose controls for a mode (0 text, 1 picture): the toggle's label, the
-    // drop-down's lines (folders, or picture kinds with `pictureKind` selected), and which
-    // controls show.
-    virtual void ApplyComposeMode(int composeMode, int pictureKind) = 0;
+    // Rebuilds the compose controls for a mode: the toggle's label, the drop-down's lines
+    // (folders, or picture kinds with `pictureKind` selected), and which controls show.
+    virtual void ApplyComposeMode(ComposeMode composeMode, PictureKind pictureKind) = 0;
     // Replaces the picture editor by one for `pictureKind` and shows it.
-    virtual void RebuildPictureEditor(int pictureKind) = 0;
+    virtual void RebuildPictureEditor(PictureKind pictureKind) = 0;
     virtual bool PictureIsEmpty() const = 0;
     // The picture's bits as upper-case hex, 504 digits (72 x 28 pixels).
     virtual std::u16string PictureHex() const = 0;

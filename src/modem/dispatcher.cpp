@@ -1,5 +1,6 @@
 // The dispatcher: each signalled engine event becomes a state change and, maybe, a notification.
 
+#include <optional>
 #include <string_view>
 
 #include "modem/engine_state.h"
@@ -10,6 +11,8 @@ namespace {
 
 using namespace engine_event;
 using State = ModemEngine::State;
+// An event's notification, if it has one.
+using Result = std::optional<Notification>;
 
 std::string KeptText(const State& s, const std::string State::*field) {
     std::lock_guard lock(s.textMutex);
@@ -21,33 +24,33 @@ std::string SmsText(const State& s, int event) {
     return s.smsText[static_cast<size_t>(event)];
 }
 
-int OnOk(ModemEngine&, State& s) {
+Result OnOk(ModemEngine&, State& s) {
     // The first waiting job takes the "OK".
     for (std::atomic<int32_t>* flag :
          {&s.expectPdu, &s.sendWaiting, &s.writeWaiting, &s.deleteWaiting}) {
         if (flag->load()) {
             flag->store(0);
             s.okEvent.Signal();
-            return 0;
+            return std::nullopt;
         }
     }
     if (s.toolkitAwaiting.exchange(0)) {
         s.okEvent.Signal();
-        return notify::kToolkitInfo;
+        return Notification::kToolkitInfo;
     }
     int32_t dialling = 1;
-    if (s.callState.compare_exchange_strong(dialling, 2)) return notify::kCallConnected;
+    if (s.callState.compare_exchange_strong(dialling, 2)) return Notification::kCallConnected;
     s.okEvent.Signal();
-    return 0;
+    return std::nullopt;
 }
 
-int OnSimReady(ModemEngine&, State& s) {
+Result OnSimReady(ModemEngine&, State& s) {
     s.simState = 1;
-    return notify::kSimReady;
+    return Notification::kSimReady;
 }
 
-int OnCmeError(ModemEngine&, State& s) {
-    const int32_t kind =
+Result OnCmeError(ModemEngine&, State& s) {
+    const CmeKind kind =
         ParseCmeError(std::string_view(KeptText(s, &State::cmeText)), s.parseState);
     s.lastCmeError = s.parseState.lastCmeError;
     const auto noNetwork = [&s] {
@@ -55,82 +58,102 @@ int OnCmeError(ModemEngine&, State& s) {
         s.operatorText = u"No network";
     };
     switch (kind) {
-        case event::kCmeNotAllowed:
-        case event::kCmeNoNetwork:
+        case CmeKind::kNotAllowed:
+        case CmeKind::kNoNetwork:
             noNetwork();
             s.callState = 0;
-            return notify::kCmeError;
-        case event::kCmeModuleBusy:
+            return Notification::kCmeError;
+        case CmeKind::kModuleBusy:
             s.simState = 0;
             s.registered = s.parseState.registered = false;
-            return 0;
-        case event::kCmeSimMissing:
+            return std::nullopt;
+        case CmeKind::kSimMissing:
             s.simState = -1;
             s.registered = s.parseState.registered = false;
-            return notify::kNoSim;
-        default:
+            return Notification::kNoSim;
+        case CmeKind::kOther:
             s.callState = 0;
-            return notify::kCmeError;
+            return Notification::kCmeError;
     }
+    return std::nullopt;
 }
 
-int OnRing(ModemEngine&, State& s) {
+Result OnRing(ModemEngine&, State& s) {
     s.callState = 3;
-    return notify::kRinging;
+    return Notification::kRinging;
 }
 
-int OnCallerId(ModemEngine&, State& s) {
+Result OnCallerId(ModemEngine&, State& s) {
     std::u16string number = Widen(ExtractQuoted(std::string_view(KeptText(s, &State::clipText))));
     std::lock_guard lock(s.textMutex);
     s.callerNumber = std::move(number);
-    return notify::kCallerNumber;
+    return Notification::kCallerNumber;
 }
 
-int OnSignalQuality(ModemEngine&, State& s) {
+Result OnSignalQuality(ModemEngine&, State& s) {
     const bool changed =
         ParseSignalQuality(std::string_view(KeptText(s, &State::csqText)), s.parseState);
     s.signalLevel = s.parseState.signalLevel;
-    return changed ? notify::kSignalChanged : 0;
+    if (!changed) return std::nullopt;
+    return Notification::kSignalChanged;
 }
 
-int OnRegistration(ModemEngine&, State& s) {
-    if (s.simState.load() == 0) return 0;
+Result OnRegistration(ModemEngine&, State& s) {
+    if (s.simState.load() == 0) return std::nullopt;
     const bool registered =
         ParseRegistration(std::string_view(KeptText(s, &State::cregText)), s.parseState);
     s.registered = registered;
-    return registered ? notify::kRegistered : notify::kNotRegistered;
+    return registered ? Notification::kRegistered : Notification::kNotRegistered;
 }
 
-int OnWind(ModemEngine&, State& s) {
-    const int32_t code =
+Result OnWind(ModemEngine&, State& s) {
+    const WindKind kind =
         ParseWindIndication(std::string_view(KeptText(s, &State::windText)), s.parseState);
     s.windIndication = s.parseState.windIndication;
-    if (code == event::kWind6Ready) s.callState = 0;
-    return code;
+    switch (kind) {
+        case WindKind::kOther:
+            return Notification::kWindOther;
+        case WindKind::kSimRemoved:
+            return Notification::kWindSimRemoved;
+        case WindKind::kSimInserted:
+            return Notification::kWindSimInserted;
+        case WindKind::kRinging:
+            return Notification::kWindRinging;
+        case WindKind::kReadyNoSim:
+            return Notification::kWindReadyNoSim;
+        case WindKind::kReady:
+            return Notification::kWindReady;
+        case WindKind::kCallCreated:
+            return Notification::kWindCallCreated;
+        case WindKind::kCallReleased:
+            s.callState = 0;
+            return Notification::kWindCallReleased;
+    }
+    return Notification::kWindOther;
 }
 
-int OnMessageSent(ModemEngine&, State& s) {
+Result OnMessageSent(ModemEngine&, State& s) {
     s.messageReference = ValueAfterColon(std::string_view(SmsText(s, kMessageSent)));
-    return notify::kMessageSent;
+    return Notification::kMessageSent;
 }
 
-int OnNewMessage(ModemEngine&, State& s) {
+Result OnNewMessage(ModemEngine&, State& s) {
     s.newMessageIndex = ValueAfterComma(std::string_view(SmsText(s, kNewMessage)));
-    return notify::kNewMessage;
+    return Notification::kNewMessage;
 }
 
-int OnStoreStatus(ModemEngine&, State& s) {
+Result OnStoreStatus(ModemEngine&, State& s) {
     s.storeUsed = ValueAfterComma(std::string_view(SmsText(s, kStoreStatus)));
     s.okEvent.Signal();
-    return 0;
+    return std::nullopt;
 }
 
-int OnMessageRead(ModemEngine&, State& s) {
+Result OnMessageRead(ModemEngine&, State& s) {
     SmsRecord record =
         ParseStoredMessage(std::string_view(SmsText(s, kMessageRead)), s.readIndex.load());
     std::lock_guard lock(s.listingMutex);
     s.readMessage = std::move(record);
-    return 0;
+    return std::nullopt;
 }
 
 constexpr std::u16string_view kStatusNames[] = {u"REC UNREAD", u"REC READ", u"STO UNSENT",
@@ -138,7 +161,7 @@ constexpr std::u16string_view kStatusNames[] = {u"REC UNREAD", u"REC READ", u"ST
 
 // Each "+CMGL:" header starts an entry: the index up to the first comma, the status number up to
 // the second, and the text up to the next header is the entry's block.
-int OnListing(ModemEngine&, State& s) {
+Result OnListing(ModemEngine&, State& s) {
     const std::string text = SmsText(s, kListing);
     const std::string_view all(text);
     constexpr std::string_view kHeader = "+CMGL:";
@@ -167,42 +190,54 @@ int OnListing(ModemEngine&, State& s) {
         if (next == std::string_view::npos) break;
         position = next;
     }
-    return notify::kListingFinished;
+    return Notification::kListingFinished;
 }
 
-int OnCmsError(ModemEngine&, State& s) {
-    return ParseCmsError(std::string_view(SmsText(s, kCmsError)));
+Result OnCmsError(ModemEngine&, State& s) {
+    switch (ParseCmsError(std::string_view(SmsText(s, kCmsError)))) {
+        case CmsKind::kOther:
+            return Notification::kCmsOther;
+        case CmsKind::kSendFailed:
+            return Notification::kCmsSendFailed;
+        case CmsKind::kInvalidIndex:
+            return Notification::kCmsInvalidIndex;
+        case CmsKind::kUnknownCentre:
+            return Notification::kCmsNoServiceCentre;
+        case CmsKind::kNotAllowed:
+            return Notification::kCmsNotAllowed;
+    }
+    return Notification::kCmsOther;
 }
 
-int OnToolkitIndication(ModemEngine& engine, State& s) {
-    if (!s.started.load()) return 0;
+Result OnToolkitIndication(ModemEngine& engine, State& s) {
+    if (!s.started.load()) return std::nullopt;
     const int32_t n = ValueAfterColon(std::string_view(KeptText(s, &State::stinText)));
     if (n == 98 || n == 99) {
         s.toolkitCommand = 0;
-        return n == 98 ? notify::kToolkitEnded : notify::kToolkitTimedOut;
+        return n == 98 ? Notification::kToolkitEnded : Notification::kToolkitTimedOut;
     }
     if (n >= 1 && n <= 9) engine.StartToolkitInformation(n);
-    return 0;
+    return std::nullopt;
 }
 
-int OnStartupDone(ModemEngine&, State& s) {
+Result OnStartupDone(ModemEngine&, State& s) {
     s.started = true;
-    return notify::kStarted;
+    return Notification::kStarted;
 }
 
-int OnActivityStatus(ModemEngine&, State& s) {
+Result OnActivityStatus(ModemEngine&, State& s) {
     s.activityStatus = ValueAfterColon(std::string_view(KeptText(s, &State::cpasText)));
-    return 0;
+    return std::nullopt;
 }
 
-int OnMessageWritten(ModemEngine&, State& s) {
+Result OnMessageWritten(ModemEngine&, State& s) {
     s.writtenIndex = ValueAfterColon(std::string_view(SmsText(s, kMessageWritten)));
-    return notify::kMessageWritten;
+    return Notification::kMessageWritten;
 }
 
-int OnStoredMessageSent(ModemEngine&, State& s) {
+Result OnStoredMessageSent(ModemEngine&, State& s) {
     s.storeSendReference = ValueAfterColon(std::string_view(SmsText(s, kStoredMessageSent)));
-    return notify::kStoredMessageSent;
+    return Notification::kStoredMessageSent;
 }
 
 // The number that starts at `from` in `text`, or -1 when there is no digit there.
@@ -216,7 +251,7 @@ int32_t NumberAt(std::string_view text, size_t from) {
 
 // The range answer "+CPBR: (1-250),20,14" gives the capacity, the number and the text limits;
 // other "+CPBR:" text holds entries.
-int OnPhonebook(ModemEngine&, State& s) {
+Result OnPhonebook(ModemEngine&, State& s) {
     std::string text = SmsText(s, kPhonebook);
     const std::string_view all(text);
     constexpr std::string_view kRange = "+CPBR: (";
@@ -239,66 +274,66 @@ int OnPhonebook(ModemEngine&, State& s) {
         ++s.phonebookRanges;
         std::lock_guard lock(s.textMutex);
         s.smsText[kPhonebook].clear();
-        return 0;
+        return std::nullopt;
     }
     if (all.find("+CPBR:") != std::string_view::npos) {
         std::lock_guard lock(s.phonebookMutex);
         ParsePhonebookRead(all, s.phonebook);
     }
-    return notify::kPhonebookRead;
+    return Notification::kPhonebookRead;
 }
 
 struct Action {
-    int (*handle)(ModemEngine&, State&);  // null: the fixed code alone
-    int code;
+    Result (*handle)(ModemEngine&, State&);  // null: the fixed notification alone
+    Result code;
 };
 
 // Indexed by engine event number.
 constexpr Action kActions[kCount] = {
-    /* 0 kStop */ {nullptr, 0},
-    /* 1 kOk */ {OnOk, 0},
-    /* 2 kSimReady */ {OnSimReady, 0},
-    /* 3 kCmeError */ {OnCmeError, 0},
-    /* 4 kOperator */ {nullptr, notify::kOperator},
-    /* 5 kRing */ {OnRing, 0},
-    /* 6 kCallerId */ {OnCallerId, 0},
-    /* 7 kCallEnded */ {nullptr, 0},
-    /* 8 kHungUp */ {nullptr, notify::kHungUp},
-    /* 9 kSignalQuality */ {OnSignalQuality, 0},
-    /* 10 kRegistration */ {OnRegistration, 0},
-    /* 11 kWind */ {OnWind, 0},
-    /* 12 kMessageSent */ {OnMessageSent, 0},
-    /* 13 kNewMessage */ {OnNewMessage, 0},
-    /* 14 kStoreStatus */ {OnStoreStatus, 0},
-    /* 15 kMessageRead */ {OnMessageRead, 0},
-    /* 16 kListing */ {OnListing, 0},
-    /* 17 kUnused */ {nullptr, 0},
-    /* 18 kReadDone */ {nullptr, notify::kMessageRead},
-    /* 19 kReadFailed */ {nullptr, notify::kReadFailed},
-    /* 20 kListingArrived */ {nullptr, 0},
-    /* 21 kListingRefused */ {nullptr, notify::kListingFailed},
-    /* 22 kCmsError */ {OnCmsError, 0},
-    /* 23 kDeleted */ {nullptr, notify::kDeleted},
-    /* 24 kSendDone */ {nullptr, notify::kSendDone},
-    /* 25 kToolkitMenu */ {nullptr, 0},
-    /* 26 kToolkitIndication */ {OnToolkitIndication, 0},
-    /* 27 kToolkitAnswerDone */ {nullptr, notify::kToolkitAccepted},
-    /* 28 kToolkitAnswerFailed */ {nullptr, notify::kToolkitFailed},
-    /* 29 kStartupDone */ {OnStartupDone, 0},
-    /* 30 kActivityStatus */ {OnActivityStatus, 0},
-    /* 31 kStartupFailed */ {nullptr, notify::kStartupFailed},
-    /* 32 kMessageWritten */ {OnMessageWritten, 0},
-    /* 33 kStoredMessageSent */ {OnStoredMessageSent, 0},
-    /* 34 kWriteDone */ {nullptr, notify::kWriteDone},
-    /* 35 kStoreSendDone */ {nullptr, notify::kStoreSendDone},
-    /* 36 kPhonebook */ {OnPhonebook, 0},
-    /* 37 kPhonebookWritten */ {nullptr, notify::kPhonebookWritten},
+    /* 0 kStop */ {nullptr, std::nullopt},
+    /* 1 kOk */ {OnOk, std::nullopt},
+    /* 2 kSimReady */ {OnSimReady, std::nullopt},
+    /* 3 kCmeError */ {OnCmeError, std::nullopt},
+    /* 4 kOperator */ {nullptr, Notification::kOperator},
+    /* 5 kRing */ {OnRing, std::nullopt},
+    /* 6 kCallerId */ {OnCallerId, std::nullopt},
+    /* 7 kCallEnded */ {nullptr, std::nullopt},
+    /* 8 kHungUp */ {nullptr, Notification::kHungUp},
+    /* 9 kSignalQuality */ {OnSignalQuality, std::nullopt},
+    /* 10 kRegistration */ {OnRegistration, std::nullopt},
+    /* 11 kWind */ {OnWind, std::nullopt},
+    /* 12 kMessageSent */ {OnMessageSent, std::nullopt},
+    /* 13 kNewMessage */ {OnNewMessage, std::nullopt},
+    /* 14 kStoreStatus */ {OnStoreStatus, std::nullopt},
+    /* 15 kMessageRead */ {OnMessageRead, std::nullopt},
+    /* 16 kListing */ {OnListing, std::nullopt},
+    /* 17 kUnused */ {nullptr, std::nullopt},
+    /* 18 kReadDone */ {nullptr, Notification::kMessageRead},
+    /* 19 kReadFailed */ {nullptr, Notification::kReadFailed},
+    /* 20 kListingArrived */ {nullptr, std::nullopt},
+    /* 21 kListingRefused */ {nullptr, Notification::kListingFailed},
+    /* 22 kCmsError */ {OnCmsError, std::nullopt},
+    /* 23 kDeleted */ {nullptr, Notification::kDeleted},
+    /* 24 kSendDone */ {nullptr, Notification::kSendDone},
+    /* 25 kToolkitMenu */ {nullptr, std::nullopt},
+    /* 26 kToolkitIndication */ {OnToolkitIndication, std::nullopt},
+    /* 27 kToolkitAnswerDone */ {nullptr, Notification::kToolkitAccepted},
+    /* 28 kToolkitAnswerFailed */ {nullptr, Notification::kToolkitFailed},
+    /* 29 kStartupDone */ {OnStartupDone, std::nullopt},
+    /* 30 kActivityStatus */ {OnActivityStatus, std::nullopt},
+    /* 31 kStartupFailed */ {nullptr, Notification::kStartupFailed},
+    /* 32 kMessageWritten */ {OnMessageWritten, std::nullopt},
+    /* 33 kStoredMessageSent */ {OnStoredMessageSent, std::nullopt},
+    /* 34 kWriteDone */ {nullptr, Notification::kWriteDone},
+    /* 35 kStoreSendDone */ {nullptr, Notification::kStoreSendDone},
+    /* 36 kPhonebook */ {OnPhonebook, std::nullopt},
+    /* 37 kPhonebookWritten */ {nullptr, Notification::kPhonebookWritten},
 };
 
 }  // namespace
 
-int ModemEngine::HandleEvent(int event) {
-    if (event <= kStop || event >= kCount) return 0;
+std::optional<Notification> ModemEngine::HandleEvent(int event) {
+    if (event <= kStop || event >= kCount) return std::nullopt;
     const Action& action = kActions[event];
     return action.handle ? action.handle(*this, *state_) : action.code;
 }
@@ -310,13 +345,13 @@ void ModemEngine::RunDispatcher() {
         if (event < 0) continue;
         if (event == kStop) {
             std::lock_guard lock(s.lock);
-            if (s.callback) s.callback(notify::kStopping);
+            if (s.callback) s.callback(Notification::kStopping);
             return;
         }
-        const int code = HandleEvent(event);
-        if (code == 0) continue;
+        const std::optional<Notification> notification = HandleEvent(event);
+        if (!notification) continue;
         std::lock_guard lock(s.lock);
-        if (s.callback) s.callback(code);
+        if (s.callback) s.callback(*notification);
     }
 }
 

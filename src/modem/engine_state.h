@@ -112,7 +112,9 @@ struct ModemEngine::State {
 // What tests reach inside the engine.
 struct ModemEngineTestAccess {
     static ModemEngine::State& Of(ModemEngine& engine) { return *engine.state_; }
-    static int HandleEvent(ModemEngine& engine, int event) { return engine.HandleEvent(event); }
+    static std::optional<Notification> HandleEvent(ModemEngine& engine, int event) {
+        return engine.HandleEvent(event);
+    }
     static std::string& Response(ModemEngine& engine) { return engine.state_->response; }
 };
 

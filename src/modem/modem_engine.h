@@ -15,7 +15,7 @@
 //
 // Example:
 //     ModemEngine engine(Timing(1.0));
-//     if (!engine.Open(1, [](int32_t code) { PostToWindow(code); }))
+//     if (!engine.Open(1, [](Notification n) { PostToWindow(n); }))
 //         ShowError(engine.OpenError());
 #pragma once
 
@@ -23,10 +23,12 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "codec/sms_record.h"
+#include "modem/notification.h"
 #include "platform/timing.h"
 #include "store/message_listing.h"
 #include "store/phonebook_table.h"
@@ -81,62 +83,10 @@ enum Number : int {
 };
 }  // namespace engine_event
 
-// Notification codes: the single integer passed to the controller's callback.
-namespace notify {
-enum Code : int32_t {
-    kStopping = 1,          // dispatcher stopping while a callback was still registered
-    kStarted = 2,           // start-up sequence finished
-    kStartupFailed = 3,     // start-up failed, or the link was lost
-    kPhonebookRead = 4,     // entries are in Phonebook()
-    kPhonebookWritten = 5,  // phonebook written to the SIM
-    kRegistered = 6,        // Registered() is now true
-    kNotRegistered = 7,
-    kSignalChanged = 8,  // SignalLevel()
-    kOperator = 9,       // OperatorText()
-    kRinging = 10,       // incoming voice call
-    kHungUp = 11,
-    kCallerNumber = 12,       // CallerNumber()
-    kCallConnected = 13,      // outgoing call connected
-    kMessageSent = 14,        // MessageReference()
-    kMessageWritten = 15,     // WrittenIndex()
-    kStoredMessageSent = 16,  // StoreSendReference()
-    kNewMessage = 17,         // NewMessageIndex()
-    kMessageRead = 18,        // LastReadMessage()
-    kReadFailed = 19,
-    kListingFinished = 20,  // ListingSize(), ListingEntry()
-    kListingFailed = 21,
-    kDeleted = 22,        // messages deleted
-    kSendDone = 23,       // text message or smart-message segment sent (worker finished)
-    kWriteDone = 24,      // message written to the SIM (worker finished)
-    kStoreSendDone = 25,  // stored message sent (worker finished)
-    kToolkitInfo = 26,    // the answer to "AT+STGI=" is complete
-    kToolkitAccepted = 30,
-    kToolkitFailed = 31,
-    kToolkitEnded = 32,     // "+STIN: 98"
-    kToolkitTimedOut = 33,  // "+STIN: 99"
-    kSimReady = 34,
-    kNoSim = 35,
-    kWindOther = 36,  // "+WIND:" indications 36-43 (WindIndication())
-    kWindSimRemoved = 37,
-    kWindSimInserted = 38,
-    kWindRinging = 39,
-    kWindReadyNoSim = 40,
-    kWindReady = 41,
-    kWindCallCreated = 42,
-    kWindCallReleased = 43,
-    kCmeError = 46,  // no network, or another "+CME ERROR"
-    kCmsOther = 47,  // "+CMS ERROR:" kinds
-    kCmsInvalidIndex = 52,
-    kCmsNoServiceCentre = 53,
-    kCmsNotAllowed = 54,
-    kCmsSendFailed = 55,  // the one the controller treats as "send failed"
-};
-}  // namespace notify
-
-// Called on the dispatcher thread with a notification code, under the engine's lock.  It must
-// not destroy the engine or wait for the dispatcher; the controller's only posts the code to its
-// own thread.
-using EngineCallback = std::function<void(int32_t code)>;
+// Called on the dispatcher thread with a notification, under the engine's lock.  It must not
+// destroy the engine or wait for the dispatcher; the controller's only posts it to its own
+// thread.
+using EngineCallback = std::function<void(Notification notification)>;
 
 class ModemEngine : public MessageListing {
   public:
@@ -234,8 +184,8 @@ class ModemEngine : public MessageListing {
     friend struct ModemEngineTestAccess;
 
   private:
-    // The dispatcher's action for one event: a notification code, or 0 for none.
-    int HandleEvent(int event);
+    // The dispatcher's action for one event: a notification, or none.
+    std::optional<Notification> HandleEvent(int event);
     void RunDispatcher();
     void RunStartup();
     static void ReceiveHandler(const uint8_t* bytes, uint32_t count);

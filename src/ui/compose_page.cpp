@@ -45,13 +45,13 @@ size_t DelimitedOccurrence(const std::u16string& recipients, const std::u16strin
 
 // The folders a composed text may be saved to, in drop-down order.
 struct FolderLine {
-    int chineseId, englishId;
+    UiText text;
     FolderId folder;
 };
 constexpr FolderLine kSaveFolders[] = {
-    {23, 24, FolderId::Outbox},
-    {27, 28, FolderId::Draft},
-    {29, 30, FolderId::Saved},
+    {ui_text::kOutbox, FolderId::Outbox},
+    {ui_text::kDraft, FolderId::Draft},
+    {ui_text::kSave, FolderId::Saved},
 };
 
 }  // namespace
@@ -93,7 +93,7 @@ ComposePage::ComposePage(qreal scale, QWidget* parent) : Page(scale, parent) {
     connect(saveTo_, &QPushButton::clicked, this, &ComposePage::SaveClicked);
     connect(logoText_, &QPushButton::clicked, this, &ComposePage::LogoTextClicked);
     connect(target_, &QComboBox::activated, this, [this](int index) {
-        if (mode_ == 1) emit PictureKindChosen(index);
+        if (mode_ == ComposeMode::kPicture) emit PictureKindChosen(static_cast<PictureKind>(index));
     });
     connect(invert_, &QPushButton::clicked, this, [this] {
         if (picture_) picture_->ToggleInvert();
@@ -117,32 +117,32 @@ void ComposePage::Relayout() {
                       {logoText_, 61, 242, 48, 22, 0, 1, 0, 0},
                       {saveTo_, 110, 242, 49, 22, 0, 1, 0, 0},
                       {invert_, 110, 242, 49, 22, 0, 1, 0, 0},
-                      {target_, 159, 242, mode_ == 0 ? 66 : 75, 20, 0, 1, 0, 0},
+                      {target_, 159, 242, mode_ == ComposeMode::kText ? 66 : 75, 20, 0, 1, 0, 0},
                   });
     if (picture_) picture_->move(Scaled(scale_, 12, 50, 216, 84).topLeft());
 }
 
-void ComposePage::Relabel(int composeMode) {
-    toLabel_->setText(Ui(45, 46));
-    address_->setText(Ui(13, 14));
-    canned_->setText(Ui(47, 48));
-    send_->setText(Ui(49, 50));
-    saveTo_->setText(Ui(35, 36));
-    logoText_->setText(composeMode == 0 ? Ui(151, 152) : Ui(153, 154));
-    invert_->setText(Ui(155, 156));
+void ComposePage::Relabel(ComposeMode mode) {
+    toLabel_->setText(Ui(ui_text::kTo));
+    address_->setText(Ui(ui_text::kPhonebook));
+    canned_->setText(Ui(ui_text::kCannedMessage));
+    send_->setText(Ui(ui_text::kSend));
+    saveTo_->setText(Ui(ui_text::kSaveTo));
+    logoText_->setText(mode == ComposeMode::kText ? Ui(ui_text::kLogo) : Ui(ui_text::kText));
+    invert_->setText(Ui(ui_text::kInvert));
     if (cannedTreeWidget_->topLevelItemCount() > 0) {
-        cannedTreeWidget_->topLevelItem(0)->setText(0, Ui(47, 48));
+        cannedTreeWidget_->topLevelItem(0)->setText(0, Ui(ui_text::kCannedMessage));
     }
-    cannedTree_.text = LoadUiString(47, 48);
+    cannedTree_.text = LoadUiString(ui_text::kCannedMessage);
 }
 
-void ComposePage::ApplyMode(int composeMode, int pictureKind) {
-    mode_ = composeMode;
+void ComposePage::ApplyMode(ComposeMode mode, PictureKind kind) {
+    mode_ = mode;
     cannedTreeShown_ = false;
     const QSignalBlocker block(target_);
     target_->clear();
     folderOfLine_.fill(-1);
-    if (composeMode == 0) {
+    if (mode == ComposeMode::kText) {
         if (picture_) picture_->hide();
         invert_->hide();
         cannedTreeWidget_->hide();
@@ -153,37 +153,37 @@ void ComposePage::ApplyMode(int composeMode, int pictureKind) {
         }
         int line = 0;
         for (const FolderLine& f : kSaveFolders) {
-            target_->addItem(Ui(f.chineseId, f.englishId));
+            target_->addItem(Ui(f.text));
             folderOfLine_[static_cast<size_t>(line++)] = static_cast<int>(f.folder);
         }
         target_->setCurrentIndex(-1);
-        logoText_->setText(Ui(151, 152));
+        logoText_->setText(Ui(ui_text::kLogo));
         if (isVisible()) box_->setFocus();
     } else {
         for (QWidget* w : std::initializer_list<QWidget*>{box_, canned_, counter_, saveTo_,
                                                           cannedTreeWidget_, library_}) {
             w->hide();
         }
-        target_->addItem(Ui(159, 160));
-        target_->addItem(Ui(161, 162));
-        target_->addItem(Ui(163, 164));
-        target_->setCurrentIndex(pictureKind);
+        target_->addItem(Ui(ui_text::kPictureMessage));
+        target_->addItem(Ui(ui_text::kPhoneLogo));
+        target_->addItem(Ui(ui_text::kScreenSaver));
+        target_->setCurrentIndex(static_cast<int>(kind));
         target_->show();
-        logoText_->setText(Ui(153, 154));
-        if (!picture_ || picture_->Kind() != pictureKind) RebuildPicture(pictureKind);
+        logoText_->setText(Ui(ui_text::kText));
+        if (!picture_ || picture_->Kind() != static_cast<int>(kind)) RebuildPicture(kind);
         picture_->show();
         invert_->show();
     }
     Relayout();
 }
 
-void ComposePage::RebuildPicture(int pictureKind) {
+void ComposePage::RebuildPicture(PictureKind kind) {
     const bool shown = picture_ && picture_->isVisibleTo(this);
     delete picture_;
-    picture_ = new PictureEditor(pictureKind, scale_, this);
+    picture_ = new PictureEditor(static_cast<int>(kind), scale_, this);
     picture_->setObjectName("c1070");
     picture_->move(Scaled(scale_, 12, 50, 216, 84).topLeft());
-    picture_->setVisible(shown || mode_ == 1);
+    picture_->setVisible(shown || mode_ == ComposeMode::kPicture);
 }
 
 bool ComposePage::PictureIsEmpty() const {
@@ -227,7 +227,7 @@ void ComposePage::Clear() {
 }
 
 void ComposePage::StartAboveQuote() {
-    if (mode_ != 0) return;
+    if (mode_ != ComposeMode::kText) return;
     SetMessageText(u"\r\n" + composeText_);
     QTextCursor caret = box_->textCursor();
     caret.setPosition(0);
@@ -266,10 +266,10 @@ void ComposePage::ChooseLibrary(const QString& name) {
     if (line >= 0) library_->setCurrentIndex(line);
     CannedNode tree;
     if (name.isEmpty() || line < 0 ||
-        !LoadCannedLibrary(name.toStdU16String(), LoadUiString(47, 48), tree)) {
+        !LoadCannedLibrary(name.toStdU16String(), LoadUiString(ui_text::kCannedMessage), tree)) {
         // A library that cannot be read leaves the tree as it was; the first one fills it empty.
         if (cannedTreeWidget_->topLevelItemCount() > 0) return;
-        tree = CannedNode{LoadUiString(47, 48), false, {}};
+        tree = CannedNode{LoadUiString(ui_text::kCannedMessage), false, {}};
     }
     FillCannedTree(tree);
 }

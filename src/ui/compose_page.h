@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "canned/canned_tree.h"
+#include "control/window_interface.h"
 #include "ui/page.h"
 
 class QComboBox;
@@ -28,7 +29,7 @@ class ComposePage : public Page {
     ComposePage(qreal scale, QWidget* parent);
 
     void Relayout() override;
-    void Relabel(int composeMode);
+    void Relabel(ComposeMode mode);
 
     // The recipients after picking: `lines` are the list's (number, ticked) pairs in order.
     static std::u16string PickRecipients(std::u16string recipients,
@@ -49,8 +50,8 @@ class ComposePage : public Page {
     void StartAboveQuote();
 
     // Folders (text) or picture kinds with `pictureKind` chosen, and which controls show.
-    void ApplyMode(int composeMode, int pictureKind);
-    void RebuildPicture(int pictureKind);
+    void ApplyMode(ComposeMode mode, PictureKind kind);
+    void RebuildPicture(PictureKind kind);
     PictureEditor* Picture() const { return picture_; }
     bool PictureIsEmpty() const;
     std::u16string PictureHex() const;
@@ -69,7 +70,7 @@ class ComposePage : public Page {
     void SaveClicked();
     void AddressClicked();
     void LogoTextClicked();
-    void PictureKindChosen(int kind);
+    void PictureKindChosen(PictureKind kind);
     void LibraryChosen(const QString& name);
 
   private:
@@ -94,7 +95,7 @@ class ComposePage : public Page {
     QTreeWidget* cannedTreeWidget_;
     PictureEditor* picture_ = nullptr;
 
-    int mode_ = 0;
+    ComposeMode mode_ = ComposeMode::kText;
     std::array<int, 5> folderOfLine_{};
     std::u16string composeText_;
     CannedNode cannedTree_;

@@ -32,37 +32,23 @@ namespace {
 constexpr int kFirstTimer = 11024;
 constexpr int kLastTimer = 11031;
 
-// Command ids of the bar, in button order.
-enum CommandId : int {
-    kCommandCompose = 1071,
-    kCommandCopy = 1072,
-    kCommandPaste = 1073,
-    kCommandCut = 1074,
-    kCommandDelete = 1075,
-    kCommandSms = 1076,
-    kCommandPhonebook = 1077,
-    kCommandSettings = 1078,
-    kCommandConnect = 1079,
-};
-
-// Command bar: id, tool-tip pair, image, shortcut.
+// Command bar: id, name (the tool tip), image, shortcut.
 struct CommandButton {
-    int id;
-    int chineseId;
-    int englishId;
+    CommandId id;
+    UiText name;
     Icon icon;
     QKeyCombination key;
 };
 const CommandButton kCommands[] = {
-    {kCommandCompose, 1, 2, Icon::kCompose, Qt::CTRL | Qt::Key_N},
-    {kCommandCopy, 3, 4, Icon::kCopy, Qt::CTRL | Qt::Key_C},
-    {kCommandPaste, 5, 6, Icon::kPaste, Qt::CTRL | Qt::Key_V},
-    {kCommandCut, 7, 8, Icon::kCut, Qt::CTRL | Qt::Key_X},
-    {kCommandDelete, 9, 10, Icon::kDelete, QKeyCombination(Qt::Key_Delete)},
-    {kCommandSms, 11, 12, Icon::kSms, Qt::CTRL | Qt::Key_1},
-    {kCommandPhonebook, 13, 14, Icon::kPhonebook, Qt::CTRL | Qt::Key_2},
-    {kCommandSettings, 15, 16, Icon::kSettings, Qt::CTRL | Qt::Key_3},
-    {kCommandConnect, 17, 18, Icon::kConnect, Qt::CTRL | Qt::Key_K},
+    {CommandId::kCompose, ui_text::kCompose, Icon::kCompose, Qt::CTRL | Qt::Key_N},
+    {CommandId::kCopy, ui_text::kCopy, Icon::kCopy, Qt::CTRL | Qt::Key_C},
+    {CommandId::kPaste, ui_text::kPaste, Icon::kPaste, Qt::CTRL | Qt::Key_V},
+    {CommandId::kCut, ui_text::kCut, Icon::kCut, Qt::CTRL | Qt::Key_X},
+    {CommandId::kDelete, ui_text::kDelete, Icon::kDelete, QKeyCombination(Qt::Key_Delete)},
+    {CommandId::kMessages, ui_text::kSms, Icon::kSms, Qt::CTRL | Qt::Key_1},
+    {CommandId::kPhonebook, ui_text::kPhonebook, Icon::kPhonebook, Qt::CTRL | Qt::Key_2},
+    {CommandId::kSettings, ui_text::kSettings, Icon::kSettings, Qt::CTRL | Qt::Key_3},
+    {CommandId::kConnect, ui_text::kConnect, Icon::kConnect, Qt::CTRL | Qt::Key_K},
 };
 
 constexpr WindowText kDeleteSimMessages{"從智能卡刪除 %1 則短訊？",
@@ -84,9 +70,7 @@ const std::u16string kStatusRead = u"REC READ";
 
 // The folder names as their tabs show them.
 QString FolderName(int folder) {
-    static constexpr int kIds[5][2] = {{21, 22}, {23, 24}, {25, 26}, {27, 28}, {29, 30}};
-    const int f = std::clamp(folder, 0, 4);
-    return Ui(kIds[f][0], kIds[f][1]);
+    return Ui(kFolderNames[std::clamp(folder, 0, 4)]);
 }
 
 QString CountQuestion(int count, const WindowText& one, const WindowText& many) {
@@ -126,9 +110,9 @@ MainDialog::MainDialog(MainDialogOptions options, QWidget* parent)
     ApplyFonts();
     settings_->Relabel();
     phonebook_->Relabel();
-    compose_->Relabel(controller_->ComposeMode());
+    compose_->Relabel(controller_->CurrentComposeMode());
     ChooseCannedLibrary();
-    compose_->RebuildPicture(controller_->PictureKind());
+    compose_->RebuildPicture(controller_->CurrentPictureKind());
     compose_->Picture()->hide();
     RestoreWindow();
     if (settings_->ConnectAtStart() && !settings_->Values().port.empty()) {
@@ -207,7 +191,7 @@ void MainDialog::CreateCommandBar() {
     commandBar_->setGeometry(Scaled(scale_, 0, kClientHeight, kLogicalWidth, kCommandBarHeight));
     for (const CommandButton& c : kCommands) {
         QAction* action = commandBar_->addAction(MakeIcon(c.icon), QString());
-        action->setObjectName(QString("c%1").arg(c.id));
+        action->setObjectName(QString("c%1").arg(static_cast<int>(c.id)));
         action->setShortcut(QKeySequence(c.key));
         action->setShortcutContext(Qt::WindowShortcut);
         connect(action, &QAction::triggered, this, [this, id = c.id] { Command(id); });
@@ -233,7 +217,7 @@ void MainDialog::CreateCommandBar() {
 void MainDialog::LabelCommandBar() {
     for (const CommandButton& c : kCommands) {
         QAction* action = actions_[c.id];
-        const QString name = Ui(c.chineseId, c.englishId).left(255);
+        const QString name = Ui(c.name).left(255);
         action->setText(name);
         // The tip names the button and its key.
         action->setToolTip(
@@ -330,7 +314,7 @@ QWidget* MainDialog::Control(int id) const {
     return client_->findChild<QWidget*>(name);
 }
 
-QAction* MainDialog::CommandAction(int id) const {
+QAction* MainDialog::CommandAction(CommandId id) const {
     auto it = actions_.find(id);
     return it == actions_.end() ? nullptr : it->second;
 }
@@ -390,7 +374,8 @@ void MainDialog::ApplyPage(int page) {
             break;
         case kPageCompose:
             ShowOnly(compose_);
-            compose_->ApplyMode(controller_->ComposeMode(), controller_->PictureKind());
+            compose_->ApplyMode(controller_->CurrentComposeMode(),
+                                controller_->CurrentPictureKind());
             break;
         case kPageSettings:
             settings_->ShowValues();
@@ -408,44 +393,42 @@ void MainDialog::ApplyLanguage() {
     LabelCommandBar();
     settings_->Relabel();
     phonebook_->Relabel();
-    compose_->Relabel(controller_->ComposeMode());
+    compose_->Relabel(controller_->CurrentComposeMode());
     if (!store_->GetText(kSettingsKey, "CannedLibrary")) ChooseCannedLibrary();
     GoToPage(kPageMessages);
 }
 
 // --- Commands ---------------------------------------------------------------------------
 
-void MainDialog::Command(int id) {
+void MainDialog::Command(CommandId id) {
     switch (id) {
-        case kCommandCompose:
+        case CommandId::kCompose:
             if (page_ == kPageCompose && !picking_) compose_->Clear();
             GoToPage(kPageCompose);
             break;
-        case kCommandCopy:
+        case CommandId::kCopy:
             PressKey(Qt::Key_C, Qt::ControlModifier);
             break;
-        case kCommandPaste:
+        case CommandId::kPaste:
             PressKey(Qt::Key_V, Qt::ControlModifier);
             break;
-        case kCommandCut:
+        case CommandId::kCut:
             PressKey(Qt::Key_X, Qt::ControlModifier);
             break;
-        case kCommandDelete:
+        case CommandId::kDelete:
             OnDeleteCommand();
             break;
-        case kCommandSms:
+        case CommandId::kMessages:
             GoToPage(kPageMessages);
             break;
-        case kCommandPhonebook:
+        case CommandId::kPhonebook:
             GoToPage(kPagePhonebook);
             break;
-        case kCommandSettings:
+        case CommandId::kSettings:
             GoToPage(kPageSettings);
             break;
-        case kCommandConnect:
+        case CommandId::kConnect:
             controller_->Connect();
-            break;
-        default:
             break;
     }
 }
@@ -468,7 +451,7 @@ void MainDialog::OnDeleteCommand() {
         if (folder == FolderTab(FolderId::Inbox)) {
             // The Inbox is the SIM's: nothing can go while offline, and the user is told why.
             if (!controller_->IsOnline()) {
-                ShowMessageBox(108, 110);
+                ShowMessageBox(ui_text::kPleaseConnectFirst);
                 return;
             }
             if (!Confirm(CountQuestion(count, kDeleteSimMessage, kDeleteSimMessages))) return;
@@ -480,7 +463,7 @@ void MainDialog::OnDeleteCommand() {
     } else if (page_ == kPagePhonebook && !phonebook_->Entry()->isVisible()) {
         const int count = phonebook_->List()->TickedCount();
         if (count == 0) return;
-        const bool sim = phonebook_->Source() == PhonebookTab::kSim;
+        const bool sim = phonebook_->Source() == PhonebookSource::kSim;
         if (!Confirm(sim ? CountQuestion(count, kDeleteSimEntry, kDeleteSimEntries)
                          : CountQuestion(count, kDeleteContact, kDeleteContacts))) {
             return;
@@ -504,16 +487,16 @@ void MainDialog::OnSend() {
 }
 
 void MainDialog::OnLogoText() {
-    const bool toText = controller_->ComposeMode() == 1;
+    const bool toText = controller_->CurrentComposeMode() == ComposeMode::kPicture;
     if (toText && compose_->Picture()) compose_->Picture()->Clear();
     controller_->ToggleComposeMode();
     if (toText) compose_->SelectSaveLine(0);
 }
 
-void MainDialog::OnPictureKind(int index) {
+void MainDialog::OnPictureKind(PictureKind kind) {
     // The kind already shown keeps its drawing.
-    if (page_ != kPageCompose || picking_ || index == controller_->PictureKind()) return;
-    controller_->SelectPictureKind(index);
+    if (page_ != kPageCompose || picking_ || kind == controller_->CurrentPictureKind()) return;
+    controller_->SelectPictureKind(static_cast<int>(kind));
 }
 
 void MainDialog::OnAddress() {
@@ -691,7 +674,7 @@ void MainDialog::ShowMessage(const QString& text) {
     }
     QMessageBox box(QMessageBox::Information, "Telvane", text, QMessageBox::NoButton, this);
     box.setFont(CurrentUiFont());
-    box.addButton(Ui(59, 60), QMessageBox::AcceptRole);
+    box.addButton(Ui(ui_text::kOkay), QMessageBox::AcceptRole);
     box.exec();
 }
 
@@ -699,15 +682,15 @@ bool MainDialog::Confirm(const QString& question) {
     if (options_.confirm) return options_.confirm(question);
     QMessageBox box(QMessageBox::Question, "Telvane", question, QMessageBox::NoButton, this);
     box.setFont(CurrentUiFont());
-    QPushButton* okay = box.addButton(Ui(59, 60), QMessageBox::AcceptRole);
-    QPushButton* cancel = box.addButton(Ui(61, 62), QMessageBox::RejectRole);
+    QPushButton* okay = box.addButton(Ui(ui_text::kOkay), QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(Ui(ui_text::kCancel), QMessageBox::RejectRole);
     box.setDefaultButton(cancel);
     box.exec();
     return box.clickedButton() == okay;
 }
 
-void MainDialog::ShowMessageBox(int chineseId, int englishId) {
-    ShowMessage(Ui(chineseId, englishId));
+void MainDialog::ShowMessageBox(UiText text) {
+    ShowMessage(Ui(text));
 }
 
 void MainDialog::ShowMessageText(const std::u16string& text) {
@@ -815,12 +798,12 @@ void MainDialog::SetComposeText(const std::u16string& text) {
     compose_->SetComposeText(text);
 }
 
-void MainDialog::ApplyComposeMode(int composeMode, int pictureKind) {
-    compose_->ApplyMode(composeMode, pictureKind);
+void MainDialog::ApplyComposeMode(ComposeMode mode, PictureKind kind) {
+    compose_->ApplyMode(mode, kind);
 }
 
-void MainDialog::RebuildPictureEditor(int pictureKind) {
-    compose_->RebuildPicture(pictureKind);
+void MainDialog::RebuildPictureEditor(PictureKind kind) {
+    compose_->RebuildPicture(kind);
 }
 
 bool MainDialog::PictureIsEmpty() const {

@@ -69,7 +69,7 @@ class MainDialog : public QDialog, public WindowInterface {
     // A control by its template id (1012 ... 1070), looked up on the page shown first.
     QWidget* Control(int id) const;
     // A command-bar button by its command id (1071 ... 1079).
-    QAction* CommandAction(int id) const;
+    QAction* CommandAction(CommandId id) const;
     qreal Scale() const { return scale_; }
     int Page() const { return controller_->Page(); }
     LinkController& Controller() { return *controller_; }
@@ -83,7 +83,7 @@ class MainDialog : public QDialog, public WindowInterface {
     AboutPage* About() const { return about_; }
 
     // Commands of the bar and the buttons, as a click would run them.
-    void Command(int id);
+    void Command(CommandId id);
     // A window timer tick: 11024 ... 11031 go to the controller, others change nothing.
     void TimerFired(int timerId);
     bool TimerRunning(int timerId) const;
@@ -116,7 +116,7 @@ class MainDialog : public QDialog, public WindowInterface {
     void SetStatusText(const std::u16string& text) override;
     void SetSignalLevel(int level) override;
     void Beep() override;
-    void ShowMessageBox(int chineseId, int englishId) override;
+    void ShowMessageBox(UiText text) override;
     void ShowMessageText(const std::u16string& text) override;
     void ApplyPage(int page) override;
     void RefreshPhonebookPage() override;
@@ -144,18 +144,18 @@ class MainDialog : public QDialog, public WindowInterface {
     void SetRecipientText(const std::u16string& text) override;
     std::u16string ComposeText() const override;
     void SetComposeText(const std::u16string& text) override;
-    void ApplyComposeMode(int composeMode, int pictureKind) override;
-    void RebuildPictureEditor(int pictureKind) override;
+    void ApplyComposeMode(ComposeMode mode, PictureKind kind) override;
+    void RebuildPictureEditor(PictureKind kind) override;
     bool PictureIsEmpty() const override;
     std::u16string PictureHex() const override;
     ControllerSettings Settings() const override;
 
-    int ComposeMode() const { return controller_->ComposeMode(); }
-    int PictureKind() const { return controller_->PictureKind(); }
+    ComposeMode CurrentComposeMode() const { return controller_->CurrentComposeMode(); }
+    PictureKind CurrentPictureKind() const { return controller_->CurrentPictureKind(); }
     bool AllChecked() const;
     bool CannedTreeShown() const;
     bool Picking() const { return picking_; }
-    int PhonebookSource() const { return controller_->PageValue(); }
+    PhonebookSource CurrentPhonebookSource() const { return controller_->CurrentPhonebookSource(); }
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -179,7 +179,7 @@ class MainDialog : public QDialog, public WindowInterface {
     void OnReply();
     void OnSend();
     void OnLogoText();
-    void OnPictureKind(int index);
+    void OnPictureKind(PictureKind kind);
     void OnAddress();
     void OnPickDone(bool okay);
     void OnSettingsOkay();
@@ -202,7 +202,7 @@ class MainDialog : public QDialog, public WindowInterface {
     bool picking_ = false;
     bool waitCursor_ = false;
     std::map<int, QTimer*> timers_;
-    std::map<int, QAction*> actions_;
+    std::map<CommandId, QAction*> actions_;
 
     QWidget* client_ = nullptr;
     QToolBar* commandBar_ = nullptr;

@@ -72,11 +72,11 @@ void EntryPanel::Relayout() {
 }
 
 void EntryPanel::Relabel() {
-    nameLabel_->setText(Ui(55, 56));
-    phoneLabel_->setText(Ui(37, 38));
-    noLabel_->setText(Ui(43, 44));
-    okay_->setText(Ui(59, 60));
-    cancel_->setText(Ui(61, 62));
+    nameLabel_->setText(Ui(ui_text::kName));
+    phoneLabel_->setText(Ui(ui_text::kPhone));
+    noLabel_->setText(Ui(ui_text::kNumberColumn));
+    okay_->setText(Ui(ui_text::kOkay));
+    cancel_->setText(Ui(ui_text::kCancel));
 }
 
 void EntryPanel::Fill(const QString& name, const QString& number, int position) {
@@ -167,19 +167,19 @@ void PhonebookPage::Relayout() {
 }
 
 void PhonebookPage::Relabel() {
-    edit_->setText(picking_ ? Ui(59, 60) : Ui(57, 58));
-    add_->setText(Ui(106, 107));
-    cancel_->setText(Ui(61, 62));
+    edit_->setText(picking_ ? Ui(ui_text::kOkay) : Ui(ui_text::kEdit));
+    add_->setText(Ui(ui_text::kAdd));
+    cancel_->setText(Ui(ui_text::kCancel));
     hint_->setText(Ui(kEmptySim));
-    copyAcross_->setText(Source() == PhonebookTab::kSim ? Ui(kCopyToContacts) : Ui(kCopyToSim));
+    copyAcross_->setText(Source() == PhonebookSource::kSim ? Ui(kCopyToContacts) : Ui(kCopyToSim));
     export_->setText(Ui(kExportVCard));
     entry_->Relabel();
 }
 
-PhonebookTab PhonebookPage::Source() const {
-    return tabs_->currentIndex() == static_cast<int>(PhonebookTab::kContacts)
-               ? PhonebookTab::kContacts
-               : PhonebookTab::kSim;
+PhonebookSource PhonebookPage::Source() const {
+    return tabs_->currentIndex() == static_cast<int>(PhonebookSource::kContacts)
+               ? PhonebookSource::kContacts
+               : PhonebookSource::kSim;
 }
 
 void PhonebookPage::Open(bool picking) {
@@ -192,9 +192,9 @@ void PhonebookPage::Open(bool picking) {
         const QSignalBlocker block(tabs_);
         while (tabs_->count())
             tabs_->removeTab(0);
-        tabs_->addTab(Ui(51, 52));
-        tabs_->addTab(Ui(53, 54));
-        tabs_->setCurrentIndex(static_cast<int>(PhonebookTab::kSim));
+        tabs_->addTab(Ui(ui_text::kSim));
+        tabs_->addTab(Ui(ui_text::kContacts));
+        tabs_->setCurrentIndex(static_cast<int>(PhonebookSource::kSim));
     }
     Refill();
 }
@@ -202,14 +202,14 @@ void PhonebookPage::Open(bool picking) {
 void PhonebookPage::Refill() {
     allChecked_ = false;
     SetCheckAllImage();
-    list_->SetColumns({"", Ui(43, 44), Ui(55, 56), Ui(37, 38)},
+    list_->SetColumns({"", Ui(ui_text::kNumberColumn), Ui(ui_text::kName), Ui(ui_text::kPhone)},
                       {Qt::AlignLeft, Qt::AlignRight, Qt::AlignLeft, Qt::AlignLeft},
                       {SortKind::kText, SortKind::kNumber, SortKind::kText, SortKind::kText});
     list_->ApplyWidths(
         {qRound(24 * scale_), qRound(42 * scale_), qRound(80 * scale_), qRound(80 * scale_)});
     list_->SortBy(kNoColumn, Qt::AscendingOrder);
-    const PhonebookTab source = Source();
-    host_.Controller().SetPageValue(static_cast<int>(source));
+    const PhonebookSource source = Source();
+    host_.Controller().SetPhonebookSource(source);
     const std::u16string recipients = host_.RecipientText();
     std::vector<ListRow> rows;
     // The position travels as the line's data: the No. text is only what the user reads.
@@ -221,7 +221,7 @@ void PhonebookPage::Refill() {
         row.data = no;
         rows.push_back(std::move(row));
     };
-    if (source == PhonebookTab::kSim) {
+    if (source == PhonebookSource::kSim) {
         PhonebookCache& cache = host_.Controller().Phonebook();
         if (cache.Capacity() == 0) cache.Load();
         const std::vector<PhonebookEntry>& entries = cache.Entries();
@@ -240,9 +240,9 @@ void PhonebookPage::Refill() {
     list_->Model().Append(std::move(rows));
     list_->FitColumns({kNoColumn});
     // A newcomer's SIM list is empty until the SIM is read: say how.
-    hint_->setVisible(empty && source == PhonebookTab::kSim && !entry_->isVisible());
+    hint_->setVisible(empty && source == PhonebookSource::kSim && !entry_->isVisible());
     hint_->raise();
-    copyAcross_->setText(source == PhonebookTab::kSim ? Ui(kCopyToContacts) : Ui(kCopyToSim));
+    copyAcross_->setText(source == PhonebookSource::kSim ? Ui(kCopyToContacts) : Ui(kCopyToSim));
 }
 
 void PhonebookPage::HeaderClicked(int column) {
@@ -258,7 +258,7 @@ void PhonebookPage::DeleteTicked() {
         if (list_->Ticked(row)) positions.push_back(list_->Data(row));
     }
     std::sort(positions.begin(), positions.end());
-    if (Source() == PhonebookTab::kSim) {
+    if (Source() == PhonebookSource::kSim) {
         PhonebookCache& cache = host_.Controller().Phonebook();
         for (int position : positions) {
             cache.Delete(position);
@@ -281,7 +281,7 @@ void PhonebookPage::CopyAcross() {
     }
     if (rows.empty() && list_->SelectedRow() >= 0) rows.push_back(list_->SelectedRow());
     if (rows.empty()) return;
-    if (Source() == PhonebookTab::kSim) {
+    if (Source() == PhonebookSource::kSim) {
         for (int row : rows) {
             host_.Contacts().Add(list_->Text(row, kNameColumn).toStdU16String(),
                                  list_->Text(row, kNumberColumn).toStdU16String());
@@ -307,7 +307,7 @@ std::vector<std::pair<std::u16string, bool>> PhonebookPage::PickedLines() const 
 void PhonebookPage::OnEdit() {
     const int row = list_->SelectedRow();
     if (row < 0) return;
-    if (Source() == PhonebookTab::kSim) {
+    if (Source() == PhonebookSource::kSim) {
         const PhonebookLimits limits = host_.Controller().Phonebook().Limits();
         entry_->SetLimits(limits.textLimit, limits.numberLimit > 0 ? limits.numberLimit + 1 : 0);
     } else {
@@ -327,7 +327,7 @@ void PhonebookPage::OnEntryOkay() {
     const int position = entry_->Position();
     const std::u16string name = entry_->Name().toStdU16String();
     const std::u16string number = entry_->Number().toStdU16String();
-    if (Source() == PhonebookTab::kSim) {
+    if (Source() == PhonebookSource::kSim) {
         PhonebookCache& cache = host_.Controller().Phonebook();
         if (position == 0) {
             cache.Add(name, number);
@@ -351,7 +351,7 @@ void PhonebookPage::ShowEntry(bool shown) {
     add_->setVisible(!shown && !picking_);
     cancel_->setVisible(!shown && picking_);
     entry_->setVisible(shown);
-    hint_->setVisible(!shown && Source() == PhonebookTab::kSim && list_->RowCount() == 0);
+    hint_->setVisible(!shown && Source() == PhonebookSource::kSim && list_->RowCount() == 0);
     if (shown) entry_->raise();
 }
 

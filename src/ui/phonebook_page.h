@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "control/window_interface.h"
 #include "ui/page.h"
 
 class QAction;
@@ -19,9 +20,6 @@ namespace telvane {
 
 class ListView;
 class MainDialog;
-
-// Which list the page shows (its tabs, in order).
-enum class PhonebookTab : int { kSim = 0, kContacts = 1 };
 
 // Name, number and the add or edit buttons for one entry.
 class EntryPanel : public Page {
@@ -66,7 +64,7 @@ class PhonebookPage : public Page {
     ListView* List() const { return list_; }
     EntryPanel* Entry() const { return entry_; }
     QTabBar* Tabs() const { return tabs_; }
-    PhonebookTab Source() const;
+    PhonebookSource Source() const;
 
     // Fresh tabs and the SIM list; picking ticks the lines of `recipients` and shows Okay/Cancel.
     void Open(bool picking);

@@ -89,20 +89,21 @@ void SettingsPage::Relayout() {
 }
 
 void SettingsPage::Relabel() {
-    for (auto [w, c, e] : {std::tuple<QWidget*, int, int>{portLabel_, 63, 64},
-                           {operatorLabel_, 65, 66},
-                           {autoDetect_, 67, 68},
-                           {centreLabel_, 69, 70},
-                           {languageLabel_, 71, 72},
-                           {syncLabel_, 73, 74},
-                           {syncSmsBox_, 11, 12},
-                           {syncPbkBox_, 77, 78},
-                           {readPbk_, 145, 146},
-                           {writePbk_, 147, 148},
-                           {about_, 157, 158},
-                           {okay_, 59, 60},
-                           {cancel_, 61, 62}}) {
-        w->setProperty("text", Ui(c, e));
+    using namespace ui_text;
+    for (auto [w, text] : {std::pair<QWidget*, UiText>{portLabel_, kCommunicationPort},
+                           {operatorLabel_, kOperatorSetting},
+                           {autoDetect_, kAutoDetect},
+                           {centreLabel_, kSmsCentre},
+                           {languageLabel_, kLanguageSetting},
+                           {syncLabel_, kSynchronisationSetting},
+                           {syncSmsBox_, kSms},
+                           {syncPbkBox_, kSimPhonebook},
+                           {readPbk_, kReadSimPhonebook},
+                           {writePbk_, kWriteSimPhonebook},
+                           {about_, kAbout},
+                           {okay_, kOkay},
+                           {cancel_, kCancel}}) {
+        w->setProperty("text", Ui(text));
     }
     connectAtStartBox_->setText(Ui(kConnectAtStart));
     languageBox_->clear();
@@ -273,7 +274,7 @@ void AboutPage::Relabel() {
         QString::asprintf("Version %d.%02d", MainDialog::kVersionMajor, MainDialog::kVersionMinor) +
         "\n\n" + QString::fromUtf8("Copyright \u00A9 2026 the Telvane developers"));
     picture_->setPixmap(AboutPicture(240, 97, devicePixelRatioF() * scale_));
-    okay_->setText(Ui(59, 60));
+    okay_->setText(Ui(ui_text::kOkay));
 }
 
 }  // namespace telvane

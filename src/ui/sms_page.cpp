@@ -33,13 +33,15 @@ enum Column : int { kTickColumn = 0, kPhoneColumn = 1, kTimeColumn = 2, kTextCol
 
 // Where Save To may copy a folder's messages: the lines of the drop-down, by shown folder.
 struct SaveToLine {
-    int chineseId, englishId;
+    UiText text;
     FolderId folder;
 };
 const std::vector<SaveToLine> kSaveTargets[5] = {
-    {{29, 30, FolderId::Saved}}, {{27, 28, FolderId::Draft}},
-    {{29, 30, FolderId::Saved}}, {{23, 24, FolderId::Outbox}, {29, 30, FolderId::Saved}},
-    {{27, 28, FolderId::Draft}},
+    {{ui_text::kSave, FolderId::Saved}},
+    {{ui_text::kDraft, FolderId::Draft}},
+    {{ui_text::kSave, FolderId::Saved}},
+    {{ui_text::kOutbox, FolderId::Outbox}, {ui_text::kSave, FolderId::Saved}},
+    {{ui_text::kDraft, FolderId::Draft}},
 };
 
 // The search row's height in logical pixels.
@@ -157,10 +159,10 @@ void SmsPage::Relayout() {
 }
 
 void SmsPage::Relabel() {
-    reply_->setText(Ui(31, 32));
-    forward_->setText(Ui(33, 34));
-    saveTo_->setText(Ui(35, 36));
-    edit_->setText(Ui(57, 58));
+    reply_->setText(Ui(ui_text::kReply));
+    forward_->setText(Ui(ui_text::kForward));
+    saveTo_->setText(Ui(ui_text::kSaveTo));
+    edit_->setText(Ui(ui_text::kEdit));
     search_->setPlaceholderText(Ui(kSearch));
     markUnread_->setText(Ui(kMarkUnread));
     export_->setText(Ui(kExportCsv));
@@ -168,14 +170,14 @@ void SmsPage::Relabel() {
         const QSignalBlocker block(tabs_);
         while (tabs_->count())
             tabs_->removeTab(0);
-        for (auto [c, e] : {std::pair{21, 22}, {23, 24}, {25, 26}, {27, 28}, {29, 30}})
-            tabs_->addTab(Ui(c, e));
+        for (UiText folder : kFolderNames)
+            tabs_->addTab(Ui(folder));
         tabs_->setCurrentIndex(FolderTab(FolderId::Inbox));
     }
     shownItem_ = -1;
     detailNumber_.clear();
     ShowBody(u"");
-    list_->SetColumns({"", Ui(37, 38), Ui(39, 40), Ui(41, 42)},
+    list_->SetColumns({"", Ui(ui_text::kPhone), Ui(ui_text::kTime), Ui(ui_text::kMessage)},
                       {Qt::AlignLeft, Qt::AlignLeft, Qt::AlignRight, Qt::AlignLeft},
                       {SortKind::kText, SortKind::kText, SortKind::kTime, SortKind::kText});
     list_->ApplyWidths(
@@ -269,7 +271,7 @@ void SmsPage::FillSaveTo(int folder) {
     const int tab = std::clamp(folder, 0, 4);
     int line = 0;
     for (const SaveToLine& l : kSaveTargets[tab]) {
-        target_->addItem(Ui(l.chineseId, l.englishId));
+        target_->addItem(Ui(l.text));
         folderOfLine_[static_cast<size_t>(line++)] = FolderTab(l.folder);
     }
     target_->setCurrentIndex(0);
@@ -284,7 +286,7 @@ int SmsPage::SaveToFolder() const {
 void SmsPage::ShowFolderButtons(bool replyAndForward, bool edit) {
     reply_->setVisible(replyAndForward);
     forward_->setVisible(replyAndForward);
-    edit_->setText(Ui(57, 58));
+    edit_->setText(Ui(ui_text::kEdit));
     edit_->setVisible(edit);
 }
 

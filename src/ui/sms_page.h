@@ -5,6 +5,7 @@
 #include <array>
 #include <string>
 
+#include "control/ui_strings.h"
 #include "store/message_store.h"
 #include "ui/page.h"
 
@@ -26,6 +27,10 @@ class NumberNames;
 constexpr int FolderTab(FolderId folder) {
     return static_cast<int>(folder);
 }
+
+// The folders' names, in tab order.
+inline constexpr UiText kFolderNames[] = {ui_text::kInbox, ui_text::kOutbox, ui_text::kSent,
+                                          ui_text::kDraft, ui_text::kSave};
 
 class SmsPage : public Page {
     Q_OBJECT

@@ -7,8 +7,8 @@
 
 namespace telvane {
 
-inline QString Ui(int chineseId, int englishId) {
-    return QString::fromStdU16String(LoadUiString(chineseId, englishId));
+inline QString Ui(UiText text) {
+    return QString::fromStdU16String(LoadUiString(text));
 }
 
 // Texts of the window alone, in both languages (the string table holds the controller's).

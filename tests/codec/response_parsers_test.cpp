@@ -26,42 +26,46 @@ TEST(FieldExtractors, MissingSeparators) {
     EXPECT_EQ(text, u"abc");
 }
 
-TEST(ErrorClassifiers, CodesAndStoredNumbers) {
+TEST(ErrorClassifiers, KindsAndStoredNumbers) {
     struct Case {
         const char* line;
-        int32_t code;
+        CmeKind kind;
         int32_t stored;  // -2: nothing stored
     } cme[] = {
-        {"+CME ERROR: 3", 48, 3},     {"+CME ERROR: 10", 50, 10}, {"+CME ERROR: 30", 51, 30},
-        {"+CME ERROR: 515", 49, 515}, {"+CME ERROR: 13", 47, 13}, {"+CME ERROR", 47, -2},
+        {"+CME ERROR: 3", CmeKind::kNotAllowed, 3},  {"+CME ERROR: 10", CmeKind::kSimMissing, 10},
+        {"+CME ERROR: 30", CmeKind::kNoNetwork, 30}, {"+CME ERROR: 515", CmeKind::kModuleBusy, 515},
+        {"+CME ERROR: 13", CmeKind::kOther, 13},     {"+CME ERROR", CmeKind::kOther, -2},
     };
     for (const auto& c : cme) {
         ModemParseState state;
         state.lastCmeError = -2;
-        EXPECT_EQ(ParseCmeError(std::string_view(c.line), state), c.code) << c.line;
+        EXPECT_EQ(ParseCmeError(std::string_view(c.line), state), c.kind) << c.line;
         EXPECT_EQ(state.lastCmeError, c.stored) << c.line;
     }
-    std::map<std::string, int32_t> cms = {
-        {"+CMS ERROR: 111", 55}, {"+CMS ERROR: 302", 54}, {"+CMS ERROR: 321", 52},
-        {"+CMS ERROR: 330", 53}, {"+CMS ERROR: 500", 47}, {"+CMS ERROR", 47},
+    std::map<std::string, CmsKind> cms = {
+        {"+CMS ERROR: 111", CmsKind::kSendFailed},   {"+CMS ERROR: 302", CmsKind::kNotAllowed},
+        {"+CMS ERROR: 321", CmsKind::kInvalidIndex}, {"+CMS ERROR: 330", CmsKind::kUnknownCentre},
+        {"+CMS ERROR: 500", CmsKind::kOther},        {"+CMS ERROR", CmsKind::kOther},
     };
-    for (const auto& [line, code] : cms)
-        EXPECT_EQ(ParseCmsError(Widen(line)), code) << line;
+    for (const auto& [line, kind] : cms)
+        EXPECT_EQ(ParseCmsError(Widen(line)), kind) << line;
 }
 
-TEST(ParseWindIndication, CodesAndStoredNumber) {
+TEST(ParseWindIndication, KindsAndStoredNumber) {
     struct Case {
         const char* line;
-        int32_t code;
+        WindKind kind;
         int32_t stored;
     } cases[] = {
-        {"+WIND: 0", 37, 0},   {"+WIND: 4", 41, 4}, {"+WIND: 5,1", 42, 5}, {"+WIND: 5,2", 36, 5},
-        {"+WIND: 6,1", 43, 6}, {"+WIND: 7", 36, 7}, {"+WIND", 36, -2},
+        {"+WIND: 0", WindKind::kSimRemoved, 0}, {"+WIND: 1", WindKind::kSimInserted, 1},
+        {"+WIND: 4", WindKind::kReady, 4},      {"+WIND: 5,1", WindKind::kCallCreated, 5},
+        {"+WIND: 5,2", WindKind::kOther, 5},    {"+WIND: 6,1", WindKind::kCallReleased, 6},
+        {"+WIND: 7", WindKind::kOther, 7},      {"+WIND", WindKind::kOther, -2},
     };
     for (const auto& c : cases) {
         ModemParseState state;
         state.windIndication = -2;
-        EXPECT_EQ(ParseWindIndication(Widen(c.line), state), c.code) << c.line;
+        EXPECT_EQ(ParseWindIndication(Widen(c.line), state), c.kind) << c.line;
         EXPECT_EQ(state.windIndication, c.stored) << c.line;
     }
 }

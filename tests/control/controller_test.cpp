@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -45,9 +46,9 @@ class ControllerTest : public ::testing::Test {
         window.Pump();
     }
 
-    void Emit(int code) {
+    void Emit(Notification notification) {
         ASSERT_TRUE(script->callback) << "no engine open";
-        script->callback(code);
+        script->callback(notification);
         window.Pump();
     }
 
@@ -59,7 +60,7 @@ class ControllerTest : public ::testing::Test {
 
     void GoOnline() {
         Connect();
-        Emit(9);
+        Emit(Notification::kOperator);
     }
 
     void WriteFolder(FolderId folder, const std::vector<SmsRecord>& records) {
@@ -106,9 +107,9 @@ TEST_F(ControllerTest, ConnectOpensThePortOneSecondLaterAndGoesOnlineAtTheOperat
     EXPECT_EQ(script->serviceCentre, u"+85290000000");
     EXPECT_FALSE(controller->IsOnline());
 
-    Emit(8);
+    Emit(Notification::kSignalChanged);
     EXPECT_EQ(window.signal, 3);
-    Emit(9);
+    Emit(Notification::kOperator);
     EXPECT_TRUE(controller->IsOnline());
     EXPECT_TRUE(window.enabled);
     EXPECT_FALSE(window.waitCursor);
@@ -158,7 +159,7 @@ TEST_F(ControllerTest, ConnectWhileBusyOnlyBeeps) {
 
     // A "+CME ERROR" clears the busy state; Connect then disconnects.
     ASSERT_TRUE(window.Fire(kTimerOpenPort));
-    Emit(46);
+    Emit(Notification::kCmeError);
     EXPECT_TRUE(window.enabled);
     controller->Connect();
     EXPECT_TRUE(window.TimerRunning(kTimerDisconnect));
@@ -166,7 +167,7 @@ TEST_F(ControllerTest, ConnectWhileBusyOnlyBeeps) {
 
 TEST_F(ControllerTest, StartupFailureDisconnects) {
     Connect();
-    Emit(3);
+    Emit(Notification::kStartupFailed);
     EXPECT_TRUE(window.StatusShown(u"Initialize failed"));
     ASSERT_TRUE(window.Fire(kTimerDisconnect));
     EXPECT_FALSE(controller->HasEngine());
@@ -196,17 +197,17 @@ TEST_F(ControllerTest, StatusTimeoutShowsTheOperatorAndPollsTheSignalWhileOnline
 
 TEST_F(ControllerTest, EngineCallbackOnlyPostsToTheWindowThread) {
     Connect();
-    std::thread dispatcher([this] { script->callback(9); });
+    std::thread dispatcher([this] { script->callback(Notification::kOperator); });
     dispatcher.join();
     EXPECT_FALSE(controller->IsOnline());
     window.Pump();
     EXPECT_TRUE(controller->IsOnline());
 
-    // Codes a torn-down engine posted are dropped.
+    // Notifications a torn-down engine posted are dropped.
     LinkEngine::Callback old = script->callback;
     controller->Connect();
     ASSERT_TRUE(window.Fire(kTimerDisconnect));
-    old(3);
+    old(Notification::kStartupFailed);
     window.Pump();
     EXPECT_FALSE(window.TimerRunning(kTimerDisconnect));
 }
@@ -215,20 +216,22 @@ TEST_F(ControllerTest, EngineCallbackOnlyPostsToTheWindowThread) {
 
 TEST_F(ControllerTest, AfterConnectFollowsTheSynchronisationSettings) {
     WriteFolder(FolderId::Outbox, {Message(u"111", u"queued", u"")});
+    constexpr Notification kRead = Notification::kPhonebookRead;
+    constexpr Notification kWritten = Notification::kPhonebookWritten;
     struct Case {
         bool syncSms, syncPhonebook, readPhonebook;
-        std::vector<std::string> atOnline;  // jobs started when the operator is reported
-        int phonebookCode;                  // then this code (0: none)
+        std::vector<std::string> atOnline;          // jobs started when the operator is reported
+        std::optional<Notification> phonebookDone;  // then this notification
         std::vector<std::string> afterPhonebook;
         std::u16string status;  // shown at the operator report
     };
     const Case cases[] = {
-        {false, false, true, {"send"}, 0, {}, u"LDTA"},
-        {true, false, true, {"list 4"}, 0, {}, u"Loading SMS..."},
-        {false, true, true, {"read phonebook"}, 4, {"send"}, u"Loading SIM phonebook..."},
-        {true, true, true, {"read phonebook"}, 4, {"list 4"}, u"Loading SIM phonebook..."},
-        {false, true, false, {"write phonebook"}, 5, {"send"}, u"Write SIM phonebook..."},
-        {true, true, false, {"write phonebook"}, 5, {"list 4"}, u"Write SIM phonebook..."},
+        {false, false, true, {"send"}, std::nullopt, {}, u"LDTA"},
+        {true, false, true, {"list 4"}, std::nullopt, {}, u"Loading SMS..."},
+        {false, true, true, {"read phonebook"}, kRead, {"send"}, u"Loading SIM phonebook..."},
+        {true, true, true, {"read phonebook"}, kRead, {"list 4"}, u"Loading SIM phonebook..."},
+        {false, true, false, {"write phonebook"}, kWritten, {"send"}, u"Write SIM phonebook..."},
+        {true, true, false, {"write phonebook"}, kWritten, {"list 4"}, u"Write SIM phonebook..."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(
@@ -240,16 +243,16 @@ TEST_F(ControllerTest, AfterConnectFollowsTheSynchronisationSettings) {
         GoOnline();
         EXPECT_EQ(script->calls, c.atOnline);
         EXPECT_TRUE(window.StatusShown(c.status));
-        if (c.phonebookCode != 0) {
+        if (c.phonebookDone) {
             EXPECT_FALSE(window.enabled);
             script->calls.clear();
-            Emit(c.phonebookCode);
+            Emit(*c.phonebookDone);
             EXPECT_EQ(script->calls, c.afterPhonebook);
         }
         if (c.syncSms) {
             EXPECT_FALSE(window.enabled);
             script->calls.clear();
-            Emit(20);
+            Emit(Notification::kListingFinished);
             // The Outbox run starts once the window is idle again: no beep.
             EXPECT_EQ(script->calls, std::vector<std::string>{"send"});
         }
@@ -268,7 +271,7 @@ TEST_F(ControllerTest, ListingRebuildsTheInboxAndAFailedListingSaysSo) {
     script->listing = {Message(u"111", u"one", u"REC UNREAD", 1),
                        Message(u"222", u"two", u"REC READ", 2)};
     GoOnline();
-    Emit(20);
+    Emit(Notification::kListingFinished);
     const std::vector<SmsRecord> inbox = ReadFolder(FolderId::Inbox);
     ASSERT_EQ(inbox.size(), 2u);
     EXPECT_EQ(inbox[0].number, u"111");
@@ -282,9 +285,9 @@ TEST_F(ControllerTest, ListingRebuildsTheInboxAndAFailedListingSaysSo) {
     controller->Connect();
     ASSERT_TRUE(window.Fire(kTimerDisconnect));
     GoOnline();
-    Emit(21);
+    Emit(Notification::kListingFailed);
     ASSERT_EQ(window.messageBoxes.size(), 1u);
-    EXPECT_EQ(window.messageBoxes[0], std::make_pair(167, 168));
+    EXPECT_EQ(window.messageBoxes[0], ui_text::kCouldNotReadSimMessages);
     EXPECT_EQ(window.rows.size(), 2u);  // the Inbox from its file
     EXPECT_TRUE(window.enabled);
 }
@@ -444,7 +447,8 @@ TEST_F(ControllerTest, SaveComposedChecksItsFieldsAndFilesTheMessage) {
     controller->SaveComposed();
     window.recipients = u"111";
     controller->SaveComposed();
-    EXPECT_EQ(window.messageBoxes, (std::vector<std::pair<int, int>>{{117, 118}, {119, 120}}));
+    EXPECT_EQ(window.messageBoxes,
+              (std::vector<UiText>{ui_text::kInvalidPhoneNumber, ui_text::kPleaseInputMessage}));
 
     window.composeText = u"draft text";
     controller->SetPage(kPageCompose);
@@ -506,7 +510,7 @@ class SendTest : public ControllerTest {
     }
     void Confirm(int reference) {
         script->reference = reference;
-        Emit(14);
+        Emit(Notification::kMessageSent);
     }
 };
 
@@ -515,7 +519,8 @@ TEST_F(SendTest, SendNeedsRecipientsTextAndAConnection) {
     Send(u"111", u"");
     Send(u"111", u"x");
     EXPECT_EQ(window.messageBoxes,
-              (std::vector<std::pair<int, int>>{{117, 118}, {119, 120}, {108, 110}}));
+              (std::vector<UiText>{ui_text::kInvalidPhoneNumber, ui_text::kPleaseInputMessage,
+                                   ui_text::kPleaseConnectFirst}));
     EXPECT_TRUE(ReadFolder(FolderId::Outbox).empty());
 }
 
@@ -569,7 +574,7 @@ TEST_F(SendTest, AFailureEndsTheRunAndNoRecipientIsServedTwice) {
             ASSERT_TRUE(window.Fire(kTimerOutboxStep));
         }
         window.statusTexts.clear();
-        if (c.reported) Emit(55);
+        if (c.reported) Emit(Notification::kCmsSendFailed);
         ASSERT_TRUE(window.Fire(kTimerOutboxStep));
         EXPECT_TRUE(window.StatusShown(u"Send failed"));
         EXPECT_FALSE(window.TimerRunning(kTimerOutboxStep));
@@ -605,10 +610,10 @@ TEST_F(SendTest, AFailureEndsTheRunAndNoRecipientIsServedTwice) {
 
 TEST_F(SendTest, AnyCmsErrorWhileASendWaitsIsASendFailure) {
     GoOnline();
-    Emit(47);  // nothing waits: not ours
+    Emit(Notification::kCmsOther);  // nothing waits: not ours
     EXPECT_FALSE(window.StatusShown(u"Send failed"));
     Send(u"111;222", u"x");
-    Emit(53);
+    Emit(Notification::kCmsNoServiceCentre);
     EXPECT_TRUE(window.StatusShown(u"Send failed"));
     ASSERT_TRUE(window.Fire(kTimerOutboxStep));
     EXPECT_FALSE(window.TimerRunning(kTimerOutboxStep));
@@ -617,7 +622,7 @@ TEST_F(SendTest, AnyCmsErrorWhileASendWaitsIsASendFailure) {
 
 TEST_F(SendTest, AFailureReportedBeforeARunDoesNotEndIt) {
     GoOnline();
-    Emit(55);  // e.g. left over from an earlier session's send
+    Emit(Notification::kCmsSendFailed);  // e.g. left over from an earlier session's send
     Send(u"111", u"x");
     Confirm(3);
     EXPECT_EQ(ReadFolder(FolderId::Sent).size(), 1u);
@@ -676,14 +681,14 @@ TEST_F(SendTest, PictureMessageSendsEverySegmentToEachRecipient) {
     window.Pump();
 
     controller->ToggleComposeMode();
-    EXPECT_EQ(window.composeMode, 1);
+    EXPECT_EQ(window.composeMode, ComposeMode::kPicture);
     window.pictureEmpty = false;
     window.pictureHex = std::u16string(504, u'A');
     window.recipients = u"111;222";
     controller->SendComposed();
     window.Pump();
     ASSERT_EQ(script->built.size(), 1u);
-    EXPECT_EQ(script->built[0].first, 0);
+    EXPECT_EQ(script->built[0].first, PictureKind::kPictureMessage);
     EXPECT_EQ(script->built[0].second.size(), 504u);
     for (int tick = 0; tick < 5; ++tick) {
         Confirm(tick);
@@ -703,11 +708,11 @@ TEST_F(SendTest, PictureMessageSendsEverySegmentToEachRecipient) {
 
     // An operator logo takes 252 digits.
     controller->SelectPictureKind(1);
-    EXPECT_EQ(window.pictureEditorKind, 1);
+    EXPECT_EQ(window.pictureEditorKind, PictureKind::kOperatorLogo);
     window.recipients = u"111";
     controller->SendComposed();
     window.Pump();
-    EXPECT_EQ(script->built.back().first, 1);
+    EXPECT_EQ(script->built.back().first, PictureKind::kOperatorLogo);
     EXPECT_EQ(script->built.back().second.size(), 252u);
 }
 
@@ -754,7 +759,7 @@ TEST_F(ControllerTest, OfflinePhonebookEditsReachTheSimAtTheNextConnect) {
     EXPECT_EQ(script->phonebook.Entries()[1].name, u"Bob");
     script->phonebook.MarkWritten(0);
     script->phonebook.MarkWritten(1);
-    Emit(5);
+    Emit(Notification::kPhonebookWritten);
     file.LoadFile();
     EXPECT_EQ(file.Entries()[1].changed, 0);
 
@@ -766,7 +771,7 @@ TEST_F(ControllerTest, OfflinePhonebookEditsReachTheSimAtTheNextConnect) {
     window.Pump();
     EXPECT_FALSE(window.enabled);
     EXPECT_EQ(script->phonebookWrites, 2);
-    Emit(5);
+    Emit(Notification::kPhonebookWritten);
     EXPECT_TRUE(window.enabled);
     EXPECT_EQ(window.phonebookRefreshes, 1);
 
@@ -806,7 +811,7 @@ TEST_F(ControllerTest, APhonebookJobThatNeverEndsFreesTheWindow) {
     PhonebookTable file;
     file.LoadFile();
     EXPECT_EQ(file.Entries()[0].name, u"Ann");  // not replaced by a partial read
-    Emit(20);
+    Emit(Notification::kListingFinished);
     EXPECT_TRUE(window.enabled);
 
     // A write the engine never finishes: the window is freed, the change stays pending.
@@ -835,7 +840,7 @@ TEST_F(ControllerTest, ReadingTheSimReplacesOfflineEdits) {
     EXPECT_EQ(script->calls, std::vector<std::string>{"read phonebook"});
     script->phonebook.SetLimits(20, 14, 3);
     script->phonebook.StoreFromSim(1, u"From SIM", u"999");
-    Emit(4);
+    Emit(Notification::kPhonebookRead);
     PhonebookTable file;
     file.LoadFile();
     EXPECT_EQ(file.Entries()[0].name, u"From SIM");

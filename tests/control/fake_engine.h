@@ -33,7 +33,7 @@ struct EngineScript {
     int smartSegments = 3;
     std::vector<std::pair<std::u16string, std::u16string>> texts;  // number, text
     std::vector<std::pair<std::u16string, int>> segments;          // number, segment
-    std::vector<std::pair<int, std::u16string>> built;             // kind, hex
+    std::vector<std::pair<PictureKind, std::u16string>> built;     // kind, hex
     std::vector<int> deletes;
     int listings = 0;
     int phonebookReads = 0;
@@ -101,7 +101,7 @@ class FakeEngine : public LinkEngine, public MessageListing {
         script_->calls.push_back("segment");
         return 1;
     }
-    int BuildSmartMessage(int kind, const std::u16string& hex) override {
+    int BuildSmartMessage(PictureKind kind, const std::u16string& hex) override {
         script_->built.emplace_back(kind, hex);
         return script_->smartSegments;
     }

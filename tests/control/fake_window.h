@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,7 +38,7 @@ class FakeWindow : public WindowInterface {
     std::u16string status;
     int signal = -1;
     int beeps = 0;
-    std::vector<std::pair<int, int>> messageBoxes;
+    std::vector<UiText> messageBoxes;
     std::vector<std::u16string> messageTexts;
     std::vector<int> pages;
     int phonebookRefreshes = 0;
@@ -56,7 +57,9 @@ class FakeWindow : public WindowInterface {
 
     // The compose page and settings.
     std::u16string recipients, composeText;
-    int composeMode = 0, pictureKind = 0, pictureEditorKind = -1;
+    ComposeMode composeMode = ComposeMode::kText;
+    PictureKind pictureKind = PictureKind::kPictureMessage;
+    std::optional<PictureKind> pictureEditorKind;
     bool pictureEmpty = true;
     std::u16string pictureHex;
     ControllerSettings settings;
@@ -123,9 +126,7 @@ class FakeWindow : public WindowInterface {
     }
     void SetSignalLevel(int level) override { signal = level; }
     void Beep() override { ++beeps; }
-    void ShowMessageBox(int chineseId, int englishId) override {
-        messageBoxes.emplace_back(chineseId, englishId);
-    }
+    void ShowMessageBox(UiText text) override { messageBoxes.push_back(text); }
     void ShowMessageText(const std::u16string& text) override { messageTexts.push_back(text); }
     void ApplyPage(int page) override { pages.push_back(page); }
     void RefreshPhonebookPage() override { ++phonebookRefreshes; }
@@ -170,11 +171,11 @@ class FakeWindow : public WindowInterface {
     void SetRecipientText(const std::u16string& text) override { recipients = text; }
     std::u16string ComposeText() const override { return composeText; }
     void SetComposeText(const std::u16string& text) override { composeText = text; }
-    void ApplyComposeMode(int mode, int kind) override {
+    void ApplyComposeMode(ComposeMode mode, PictureKind kind) override {
         composeMode = mode;
         pictureKind = kind;
     }
-    void RebuildPictureEditor(int kind) override { pictureEditorKind = kind; }
+    void RebuildPictureEditor(PictureKind kind) override { pictureEditorKind = kind; }
     bool PictureIsEmpty() const override { return pictureEmpty; }
     std::u16string PictureHex() const override { return pictureHex; }
     ControllerSettings Settings() const override { return settings; }

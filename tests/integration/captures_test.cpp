@@ -294,9 +294,9 @@ void ListCapture(const std::filesystem::path& description, uint32_t seed) {
     // Slow enough that a long listing arrives within the listing's wait on a loaded machine.
     ModemEngine engine(Timing(0.15));
     ASSERT_EQ(engine.Open(2, notes.Callback()), 1) << engine.OpenError();
-    ASSERT_TRUE(notes.WaitFor(notify::kStarted));
+    ASSERT_TRUE(notes.WaitFor(Notification::kStarted));
     ASSERT_EQ(engine.ListMessages(4), 1);
-    ASSERT_TRUE(notes.WaitFor(notify::kListingFinished));
+    ASSERT_TRUE(notes.WaitFor(Notification::kListingFinished));
 
     const std::vector<Json>& messages = capture["messages"].Items();
     ASSERT_EQ(engine.ListingSize(), static_cast<int32_t>(messages.size()));
@@ -353,9 +353,9 @@ TEST(Captures, RealStartUpAnswersComeUpRegistered) {
         EngineNotifications notes;
         ModemEngine engine(Timing(0.05));
         ASSERT_EQ(engine.Open(2, notes.Callback()), 1);
-        ASSERT_TRUE(notes.WaitFor(notify::kStarted));
-        ASSERT_TRUE(notes.WaitFor(notify::kOperator));
-        EXPECT_TRUE(notes.WaitFor(notify::kRegistered));
+        ASSERT_TRUE(notes.WaitFor(Notification::kStarted));
+        ASSERT_TRUE(notes.WaitFor(Notification::kOperator));
+        EXPECT_TRUE(notes.WaitFor(Notification::kRegistered));
         EXPECT_GT(engine.SignalLevel(), 0);
         EXPECT_EQ(engine.OperatorText(), u"46692");
         SerialDeviceTable::Instance().Unregister("COM2");

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,7 +29,7 @@ constexpr double kScale = 0.05;
 class Notifications {
   public:
     EngineCallback Callback() {
-        return [this](int32_t code) {
+        return [this](Notification code) {
             {
                 std::lock_guard lock(mutex_);
                 codes_.push_back(code);
@@ -36,12 +37,12 @@ class Notifications {
             changed_.notify_all();
         };
     }
-    bool WaitFor(int32_t code, std::chrono::milliseconds timeout = 10s, int count = 1) {
+    bool WaitFor(Notification code, std::chrono::milliseconds timeout = 10s, int count = 1) {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(
             lock, timeout, [&] { return std::count(codes_.begin(), codes_.end(), code) >= count; });
     }
-    int Count(int32_t code) const {
+    int Count(Notification code) const {
         std::lock_guard lock(mutex_);
         return static_cast<int>(std::count(codes_.begin(), codes_.end(), code));
     }
@@ -49,7 +50,7 @@ class Notifications {
   private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<int32_t> codes_;
+    std::vector<Notification> codes_;
 };
 
 // A simulated modem, registered as COM3, and an engine opened on it.
@@ -66,7 +67,7 @@ class Rig {
     ~Rig() { SerialDeviceTable::Instance().Unregister("COM3"); }
 
     bool StartedUp() {
-        return notes_.WaitFor(notify::kStarted) && notes_.WaitFor(notify::kOperator);
+        return notes_.WaitFor(Notification::kStarted) && notes_.WaitFor(Notification::kOperator);
     }
     ModemEngine& engine() { return *engine_; }
     modemsim::SimulatedModem& modem() { return modem_; }
@@ -110,8 +111,8 @@ TEST(EngineStartUp, AnsweredModemComesUpRegisteredWithItsOperator) {
         "AT+COPS=3,2;+COPS?",
     };
     EXPECT_EQ(rig.modem().Commands(), expected);
-    EXPECT_EQ(rig.notes().Count(notify::kSimReady), 1);
-    EXPECT_TRUE(rig.notes().WaitFor(notify::kRegistered));
+    EXPECT_EQ(rig.notes().Count(Notification::kSimReady), 1);
+    EXPECT_TRUE(rig.notes().WaitFor(Notification::kRegistered));
     EXPECT_TRUE(rig.engine().Started());
     EXPECT_TRUE(rig.engine().Registered());
     EXPECT_EQ(rig.engine().SignalLevel(), 5);
@@ -133,25 +134,25 @@ TEST(EngineStartUp, FailuresOfTheSimCheck) {
         const char* scenario;
         int resets;     // "ATZ" lines after the wake-up line
         int simChecks;  // "AT+CMEE=1;+CPIN?" lines
-        int32_t extraCode;
+        std::optional<Notification> extraCode;
         double scale;
     } cases[] = {
-        {"no modem", "[faults]\nsilent = yes\n", 10, 11, 0, kScale},
-        {"no SIM", "[sim]\nstate = absent\n", 1, 1, notify::kNoSim, 0.25},
-        {"PIN required", "[sim]\nstate = pin\n", 1, 20, 0, 0.1},
+        {"no modem", "[faults]\nsilent = yes\n", 10, 11, std::nullopt, kScale},
+        {"no SIM", "[sim]\nstate = absent\n", 1, 1, Notification::kNoSim, 0.25},
+        {"PIN required", "[sim]\nstate = pin\n", 1, 20, std::nullopt, 0.1},
     };
     for (const Case& c : cases) {
         Rig rig(c.scenario, c.scale);
-        ASSERT_TRUE(rig.notes().WaitFor(notify::kStartupFailed, 20s)) << c.name;
+        ASSERT_TRUE(rig.notes().WaitFor(Notification::kStartupFailed, 20s)) << c.name;
         const auto commands = rig.modem().Commands();
         EXPECT_EQ(std::count(commands.begin(), commands.end(), "ATZ"), c.resets + 1) << c.name;
         EXPECT_EQ(std::count(commands.begin(), commands.end(), "AT+CMEE=1;+CPIN?"), c.simChecks)
             << c.name;
         EXPECT_EQ(commands.back(), "AT+CMEE=1;+CPIN?") << c.name;
         if (c.extraCode) {
-            EXPECT_EQ(rig.notes().Count(c.extraCode), 1) << c.name;
+            EXPECT_EQ(rig.notes().Count(*c.extraCode), 1) << c.name;
         }
-        EXPECT_EQ(rig.notes().Count(notify::kStarted), 0) << c.name;
+        EXPECT_EQ(rig.notes().Count(Notification::kStarted), 0) << c.name;
         EXPECT_FALSE(rig.engine().Enabled()) << c.name;
         EXPECT_EQ(rig.engine().SendCommand("AT"), 0) << c.name;
     }
@@ -182,7 +183,7 @@ TEST(EngineListing, ListsTheStore) {
         ASSERT_TRUE(rig.StartedUp()) << c.name;
         ASSERT_EQ(rig.engine().ListMessages(4), 1) << c.name;
         EXPECT_EQ(rig.engine().ListMessages(4), 0) << c.name;  // one listing at a time
-        ASSERT_TRUE(rig.notes().WaitFor(notify::kListingFinished)) << c.name;
+        ASSERT_TRUE(rig.notes().WaitFor(Notification::kListingFinished)) << c.name;
         ASSERT_EQ(rig.engine().ListingSize(), c.count) << c.name;
         for (int i = 0; i < c.count; ++i) {
             const SmsRecord entry = rig.engine().ListingEntry(i);
@@ -201,11 +202,11 @@ TEST(EngineListing, DeletingAnIndexAbove99RemovesThatMessage) {
     Rig rig(Messages(150), 0.15);
     ASSERT_TRUE(rig.StartedUp());
     ASSERT_EQ(rig.engine().ListMessages(4), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kListingFinished));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kListingFinished));
     const SmsRecord target = rig.engine().ListingEntry(122);
     ASSERT_EQ(target.index, 123);
     ASSERT_EQ(rig.engine().DeleteMessages(0, target.index), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kDeleted));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kDeleted));
     EXPECT_TRUE(rig.modem().WaitForCommand("AT+CMGD=123", 1s));
     const auto left = rig.modem().Messages();
     EXPECT_EQ(left.size(), 149u);
@@ -221,25 +222,25 @@ TEST(EngineMessages, SendWriteSendFromStoreAndDelete) {
 
     ASSERT_EQ(engine.SendTextMessage(u"+886912345678", u"Hello there"), 1);
     EXPECT_EQ(engine.SendTextMessage(u"+886912345678", u"again"), 0);  // one send at a time
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kMessageSent));
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kSendDone));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kMessageSent));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kSendDone));
     EXPECT_GE(engine.MessageReference(), 0);
     ASSERT_EQ(rig.modem().SubmittedPdus().size(), 1u);
 
     ASSERT_EQ(engine.WriteTextToSim(u"5550100", u"Draft"), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kMessageWritten));
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kWriteDone));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kMessageWritten));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kWriteDone));
     const int32_t written = engine.WrittenIndex();
     ASSERT_GE(written, 1);
     ASSERT_EQ(rig.modem().Messages().size(), 1u);
 
     ASSERT_EQ(engine.SendFromStore(written), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kStoredMessageSent));
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kStoreSendDone));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kStoredMessageSent));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kStoreSendDone));
     EXPECT_EQ(rig.modem().SubmittedPdus().size(), 2u);
 
     ASSERT_EQ(engine.DeleteMessages(0, written), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kDeleted));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kDeleted));
     EXPECT_TRUE(rig.modem().Messages().empty());
 }
 
@@ -258,11 +259,11 @@ TEST(EngineMessages, RefusedSendIsReportedByItsErrorCode) {
     Rig rig("[faults]\ncms_error = 1:111\n");
     ASSERT_TRUE(rig.StartedUp());
     ASSERT_EQ(rig.engine().SendTextMessage(u"5550100", u"x"), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kCmsSendFailed));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kCmsSendFailed));
     // The worker gives up at its time-out, without a success notification.
     std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(6000 * kScale)));
-    EXPECT_EQ(rig.notes().Count(notify::kSendDone), 0);
-    EXPECT_EQ(rig.notes().Count(notify::kMessageSent), 0);
+    EXPECT_EQ(rig.notes().Count(Notification::kSendDone), 0);
+    EXPECT_EQ(rig.notes().Count(Notification::kMessageSent), 0);
 }
 
 TEST(EnginePhonebook, ReadThenWriteBack) {
@@ -276,7 +277,7 @@ text_limit = 14
     ASSERT_TRUE(rig.StartedUp());
     ModemEngine& engine = rig.engine();
     ASSERT_EQ(engine.ReadPhonebook(), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kPhonebookRead));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kPhonebookRead));
     {
         auto lock = engine.LockPhonebook();
         PhonebookTable& table = engine.Phonebook();
@@ -290,7 +291,7 @@ text_limit = 14
         ASSERT_EQ(table.UpdateEntry(5, u"Eve", u"55\"5"), 1);  // a number that breaks a command
     }
     ASSERT_EQ(engine.WritePhonebook(), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kPhonebookWritten));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kPhonebookWritten));
 
     const auto commands = rig.modem().Commands();
     const auto has = [&](const std::string& line) {
@@ -331,16 +332,16 @@ TEST(EngineToolkit, IndicationAfterStartUpAsksForTheDetails) {
     EXPECT_EQ(rig.modem().CountCommands("AT+STGI"), 0);  // type 0 is no request
     rig.modem().PushUnsolicited("+STIN: 3");
     EXPECT_TRUE(rig.modem().WaitForCommand("AT+STGI=3", 2s));
-    EXPECT_TRUE(rig.notes().WaitFor(notify::kToolkitInfo));  // its answer is complete
+    EXPECT_TRUE(rig.notes().WaitFor(Notification::kToolkitInfo));  // its answer is complete
     rig.modem().PushUnsolicited("+STIN: 98");
-    EXPECT_TRUE(rig.notes().WaitFor(notify::kToolkitEnded));
+    EXPECT_TRUE(rig.notes().WaitFor(Notification::kToolkitEnded));
 }
 
 TEST(EngineLink, DroppedInTheMiddleOfAListing) {
     Rig rig(Messages(20) + "[faults]\ndrop_at = +CMGL 300\n");
     ASSERT_TRUE(rig.StartedUp());
     ASSERT_EQ(rig.engine().ListMessages(4), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kStartupFailed));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kStartupFailed));
     const auto begin = std::chrono::steady_clock::now();
     rig.CloseEngine();
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 2s);
@@ -361,7 +362,7 @@ TEST(EngineLink, DeviceVanishesDuringEveryKindOfJob) {
     EXPECT_EQ(engine.ReadOneMessage(1), 1);
     std::this_thread::sleep_for(20ms);
     rig.modem().Stop();  // the modem goes away with its side of the line
-    ASSERT_TRUE(rig.notes().WaitFor(notify::kStartupFailed));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kStartupFailed));
     const auto begin = std::chrono::steady_clock::now();
     rig.CloseEngine();
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 2s);
@@ -380,7 +381,7 @@ TEST(EngineTeardown, CallbacksNeverOutliveTheEngine) {
         std::atomic<int> calls{0};
         auto engine = std::make_unique<ModemEngine>(Timing(kScale));
         ASSERT_EQ(engine->Open(4,
-                               [&](int32_t) {
+                               [&](Notification) {
                                    ++calls;
                                    std::this_thread::sleep_for(2ms);
                                    if (destroyed) ++late;

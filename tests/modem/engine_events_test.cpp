@@ -25,14 +25,14 @@ class EngineEvents : public testing::Test {
                           static_cast<uint32_t>(text.size()));
     }
     // Handles every signalled event, lowest first: the notification codes.
-    std::vector<int> Dispatch() {
-        std::vector<int> codes;
+    std::vector<Notification> Dispatch() {
+        std::vector<Notification> codes;
         for (int event; (event = s_.events.WaitAny(0ns)) >= 0;)
-            if (const int code = ModemEngineTestAccess::HandleEvent(engine_, event))
-                codes.push_back(code);
+            if (const auto code = ModemEngineTestAccess::HandleEvent(engine_, event))
+                codes.push_back(*code);
         return codes;
     }
-    std::vector<int> Receive(const std::string& text) {
+    std::vector<Notification> Receive(const std::string& text) {
         Feed(text);
         return Dispatch();
     }
@@ -44,16 +44,16 @@ class EngineEvents : public testing::Test {
 TEST_F(EngineEvents, CmeErrorKinds) {
     struct Case {
         const char* line;
-        std::vector<int> codes;
+        std::vector<Notification> codes;
         int32_t simState;
         const char16_t* operatorText;
     } cases[] = {
-        {"+CME ERROR: 10", {notify::kNoSim}, -1, u"LDTA"},
+        {"+CME ERROR: 10", {Notification::kNoSim}, -1, u"LDTA"},
         {"+CME ERROR: 515", {}, 0, u"LDTA"},
-        {"+CME ERROR: 3", {notify::kCmeError}, 1, u"No network"},
-        {"+CME ERROR: 30", {notify::kCmeError}, 1, u"No network"},
-        {"+CME ERROR: 99", {notify::kCmeError}, 1, u"LDTA"},
-        {"+CME ERROR", {notify::kCmeError}, 1, u"LDTA"},
+        {"+CME ERROR: 3", {Notification::kCmeError}, 1, u"No network"},
+        {"+CME ERROR: 30", {Notification::kCmeError}, 1, u"No network"},
+        {"+CME ERROR: 99", {Notification::kCmeError}, 1, u"LDTA"},
+        {"+CME ERROR", {Notification::kCmeError}, 1, u"LDTA"},
     };
     for (const Case& c : cases) {
         s_.simState = 1;
@@ -66,27 +66,30 @@ TEST_F(EngineEvents, CmeErrorKinds) {
         if (c.simState < 1) {
             EXPECT_FALSE(engine_.Registered()) << c.line;
         }
-        if (c.codes == std::vector<int>{notify::kCmeError}) {
+        if (c.codes == std::vector<Notification>{Notification::kCmeError}) {
             EXPECT_EQ(engine_.CallState(), 0) << c.line;
         }
     }
 }
 
 TEST_F(EngineEvents, OperatorIsTheOperatorField) {
-    EXPECT_EQ(Receive("\r\n+COPS: 0,2,\"46692\",0\r\n"), std::vector<int>{notify::kOperator});
+    EXPECT_EQ(Receive("\r\n+COPS: 0,2,\"46692\",0\r\n"),
+              std::vector<Notification>{Notification::kOperator});
     EXPECT_EQ(engine_.OperatorText(), u"46692");
     // No operator field: the name stays, the notification still comes.
-    EXPECT_EQ(Receive("\r\n+COPS: 0\r\n"), std::vector<int>{notify::kOperator});
+    EXPECT_EQ(Receive("\r\n+COPS: 0\r\n"), std::vector<Notification>{Notification::kOperator});
     EXPECT_EQ(engine_.OperatorText(), u"46692");
     Receive("\r\n+COPS: 0,0,\"Far EasTone\"\r\n");
     EXPECT_EQ(engine_.OperatorText(), u"Far EasTone");
 }
 
 TEST_F(EngineEvents, SignalLevelNotifiedOnlyWhenItChanges) {
-    EXPECT_EQ(Receive("\r\n+CSQ: 20,99\r\n"), std::vector<int>{notify::kSignalChanged});
-    EXPECT_EQ(Receive("\r\n+CSQ: 20,99\r\n"), std::vector<int>{});
+    EXPECT_EQ(Receive("\r\n+CSQ: 20,99\r\n"),
+              std::vector<Notification>{Notification::kSignalChanged});
+    EXPECT_EQ(Receive("\r\n+CSQ: 20,99\r\n"), std::vector<Notification>{});
     EXPECT_EQ(engine_.SignalLevel(), 5);
-    EXPECT_EQ(Receive("\r\n+CSQ: 99,99\r\n"), std::vector<int>{notify::kSignalChanged});
+    EXPECT_EQ(Receive("\r\n+CSQ: 99,99\r\n"),
+              std::vector<Notification>{Notification::kSignalChanged});
     EXPECT_EQ(engine_.SignalLevel(), 0);
 }
 
@@ -107,15 +110,15 @@ TEST_F(EngineEvents, RegistrationReadByStat) {
     };
     s_.simState = 1;
     for (const Case& c : cases) {
-        const std::vector<int> codes = Receive(std::string("\r\n") + c.line + "\r\n");
+        const std::vector<Notification> codes = Receive(std::string("\r\n") + c.line + "\r\n");
         EXPECT_EQ(engine_.Registered(), c.registered) << c.line;
-        EXPECT_EQ(codes,
-                  std::vector<int>{c.registered ? notify::kRegistered : notify::kNotRegistered})
+        EXPECT_EQ(codes, std::vector<Notification>{c.registered ? Notification::kRegistered
+                                                                : Notification::kNotRegistered})
             << c.line;
     }
     // Before the SIM is known, registration reports are ignored.
     s_.simState = 0;
-    EXPECT_EQ(Receive("\r\n+CREG: 1,0\r\n"), std::vector<int>{});
+    EXPECT_EQ(Receive("\r\n+CREG: 1,0\r\n"), std::vector<Notification>{});
     EXPECT_TRUE(engine_.Registered());
 }
 
@@ -124,7 +127,7 @@ TEST_F(EngineEvents, FinalOkGoesToTheWaitingJob) {
     s_.expectPdu = 1;
     s_.readIndex = 4;
     EXPECT_EQ(Receive(std::string("\r\n+CMGR: 0,,23\r\n") + kPdu + "\r\n\r\nOK\r\n"),
-              std::vector<int>{});
+              std::vector<Notification>{});
     EXPECT_EQ(s_.expectPdu.load(), 0);
     EXPECT_TRUE(s_.okEvent.Wait(0ns));
     const SmsRecord read = engine_.LastReadMessage();
@@ -134,22 +137,23 @@ TEST_F(EngineEvents, FinalOkGoesToTheWaitingJob) {
 
     // Dialling: the "OK" connects the call and wakes nobody.
     s_.callState = 1;
-    EXPECT_EQ(Receive("\r\nOK\r\n"), std::vector<int>{notify::kCallConnected});
+    EXPECT_EQ(Receive("\r\nOK\r\n"), std::vector<Notification>{Notification::kCallConnected});
     EXPECT_EQ(engine_.CallState(), 2);
     EXPECT_FALSE(s_.okEvent.Wait(0ns));
 
     // A toolkit request's answer is complete.
     s_.toolkitAwaiting = 1;
-    EXPECT_EQ(Receive("\r\nOK\r\n"), std::vector<int>{notify::kToolkitInfo});
+    EXPECT_EQ(Receive("\r\nOK\r\n"), std::vector<Notification>{Notification::kToolkitInfo});
     EXPECT_TRUE(s_.okEvent.Wait(0ns));
 
-    EXPECT_EQ(Receive("\r\nOK\r\n"), std::vector<int>{});
+    EXPECT_EQ(Receive("\r\nOK\r\n"), std::vector<Notification>{});
     EXPECT_TRUE(s_.okEvent.Wait(0ns));
 }
 
 TEST_F(EngineEvents, SendResultAndItsFinalOk) {
     s_.sendWaiting = 1;
-    EXPECT_EQ(Receive("\r\n+CMGS: 12\r\n\r\nOK\r\n"), std::vector<int>{notify::kMessageSent});
+    EXPECT_EQ(Receive("\r\n+CMGS: 12\r\n\r\nOK\r\n"),
+              std::vector<Notification>{Notification::kMessageSent});
     EXPECT_EQ(engine_.MessageReference(), 12);
     EXPECT_EQ(s_.sendWaiting.load(), 0);
     EXPECT_TRUE(s_.okEvent.Wait(0ns));
@@ -159,7 +163,8 @@ TEST_F(EngineEvents, ListingParseKeepsWholeIndexesAndStatuses) {
     std::string block = "\r\n";
     for (const char* header : {"+CMGL: 7,0,,23", "+CMGL:105,1,,23", "+CMGL: 2000,3,\"\",23"})
         block += std::string(header) + "\r\n" + kPdu + "\r\n";
-    EXPECT_EQ(Receive(block + "\r\nOK\r\n"), std::vector<int>{notify::kListingFinished});
+    EXPECT_EQ(Receive(block + "\r\nOK\r\n"),
+              std::vector<Notification>{Notification::kListingFinished});
     ASSERT_EQ(engine_.ListingSize(), 3);
     const struct {
         int32_t index;
@@ -181,7 +186,8 @@ TEST_F(EngineEvents, ListingParseKeepsWholeIndexesAndStatuses) {
 // lower event first, must still find the listing.
 TEST_F(EngineEvents, NewMessageRightBehindAListingKeepsTheListing) {
     Feed(std::string("\r\n+CMGL: 1,1,,23\r\n") + kPdu + "\r\n\r\nOK\r\n\r\n+CMTI: \"SM\",2\r\n");
-    EXPECT_EQ(Dispatch(), (std::vector<int>{notify::kNewMessage, notify::kListingFinished}));
+    EXPECT_EQ(Dispatch(), (std::vector<Notification>{Notification::kNewMessage,
+                                                     Notification::kListingFinished}));
     EXPECT_EQ(engine_.ListingSize(), 1);
     EXPECT_EQ(engine_.NewMessageIndex(), 2);
 }
@@ -196,14 +202,14 @@ TEST_F(EngineEvents, ListingHoldsAtMost200Entries) {
 }
 
 TEST_F(EngineEvents, PhonebookRangeThenEntries) {
-    EXPECT_EQ(Receive("\r\n+CPBR: (1-250),20,14\r\n\r\nOK\r\n"), std::vector<int>{});
+    EXPECT_EQ(Receive("\r\n+CPBR: (1-250),20,14\r\n\r\nOK\r\n"), std::vector<Notification>{});
     {
         auto lock = engine_.LockPhonebook();
         EXPECT_EQ(engine_.Phonebook().Limits(), (PhonebookLimits{20, 14, 250}));
     }
     EXPECT_EQ(Receive("\r\n+CPBR: 3,\"5550100\",129,\"Ann\"\r\n+CPBR: 4,\"5550101\",145,\"Bob\""
                       "\r\n\r\nOK\r\n"),
-              std::vector<int>{notify::kPhonebookRead});
+              std::vector<Notification>{Notification::kPhonebookRead});
     auto lock = engine_.LockPhonebook();
     const auto& entries = engine_.Phonebook().Entries();
     ASSERT_EQ(entries.size(), 250u);
@@ -215,13 +221,14 @@ TEST_F(EngineEvents, PhonebookRangeThenEntries) {
 
 TEST_F(EngineEvents, ToolkitIndications) {
     // Before start-up has finished they are ignored.
-    EXPECT_EQ(Receive("\r\n+STIN: 3\r\n"), std::vector<int>{});
+    EXPECT_EQ(Receive("\r\n+STIN: 3\r\n"), std::vector<Notification>{});
     EXPECT_FALSE(s_.toolkitInfo.Running());
     s_.started = true;
     s_.toolkitCommand = 3;
-    EXPECT_EQ(Receive("\r\n+STIN: 98\r\n"), std::vector<int>{notify::kToolkitEnded});
+    EXPECT_EQ(Receive("\r\n+STIN: 98\r\n"), std::vector<Notification>{Notification::kToolkitEnded});
     EXPECT_EQ(s_.toolkitCommand.load(), 0);
-    EXPECT_EQ(Receive("\r\n+STIN: 99\r\n"), std::vector<int>{notify::kToolkitTimedOut});
+    EXPECT_EQ(Receive("\r\n+STIN: 99\r\n"),
+              std::vector<Notification>{Notification::kToolkitTimedOut});
     EXPECT_EQ(s_.toolkitAwaiting.load(), 0);
 }
 
@@ -229,7 +236,7 @@ TEST_F(EngineEvents, ToolkitItemsFillAtMostFifteenSlots) {
     s_.toolkitCommand = 0;
     for (int i = 1; i <= 17; ++i)
         Feed("\r\n+STGI: " + std::to_string(i) + ",17,\"Item\",0\r\n");
-    EXPECT_EQ(Dispatch(), std::vector<int>{});
+    EXPECT_EQ(Dispatch(), std::vector<Notification>{});
     std::lock_guard lock(s_.toolkitMutex);
     EXPECT_EQ(s_.toolkitItemCounter, 14);
     EXPECT_EQ(s_.toolkitItems[14].id, 15);
@@ -239,18 +246,18 @@ TEST_F(EngineEvents, ToolkitItemsFillAtMostFifteenSlots) {
 TEST_F(EngineEvents, ResultCodesAndIndications) {
     struct Case {
         const char* line;
-        std::vector<int> codes;
+        std::vector<Notification> codes;
     } cases[] = {
-        {"+CMS ERROR: 111", {notify::kCmsSendFailed}},
-        {"+CMS ERROR: 500", {notify::kCmsOther}},
-        {"+CMS ERROR: 321", {notify::kCmsInvalidIndex}},
-        {"+WIND: 4", {notify::kWindReady}},
-        {"+WIND: 5,2", {notify::kWindOther}},
-        {"+CMTI: \"SM\",17", {notify::kNewMessage}},
-        {"+CMGW: 7", {notify::kMessageWritten}},
-        {"+CMSS: 9", {notify::kStoredMessageSent}},
-        {"+CLIP: \"+886912345678\",145", {notify::kCallerNumber}},
-        {"CRING: VOICE", {notify::kRinging}},
+        {"+CMS ERROR: 111", {Notification::kCmsSendFailed}},
+        {"+CMS ERROR: 500", {Notification::kCmsOther}},
+        {"+CMS ERROR: 321", {Notification::kCmsInvalidIndex}},
+        {"+WIND: 4", {Notification::kWindReady}},
+        {"+WIND: 5,2", {Notification::kWindOther}},
+        {"+CMTI: \"SM\",17", {Notification::kNewMessage}},
+        {"+CMGW: 7", {Notification::kMessageWritten}},
+        {"+CMSS: 9", {Notification::kStoredMessageSent}},
+        {"+CLIP: \"+886912345678\",145", {Notification::kCallerNumber}},
+        {"CRING: VOICE", {Notification::kRinging}},
         {"NO CARRIER", {}},
         {"RING", {}},
         {"ERROR", {}},
@@ -262,14 +269,15 @@ TEST_F(EngineEvents, ResultCodesAndIndications) {
     EXPECT_EQ(engine_.StoreSendReference(), 9);
     EXPECT_EQ(engine_.CallerNumber(), u"+886912345678");
     EXPECT_EQ(engine_.CallState(), 3);
-    EXPECT_EQ(Receive("\r\n+WIND: 6,1\r\n"), std::vector<int>{notify::kWindCallReleased});
+    EXPECT_EQ(Receive("\r\n+WIND: 6,1\r\n"),
+              std::vector<Notification>{Notification::kWindCallReleased});
     EXPECT_EQ(engine_.CallState(), 0);
 }
 
 TEST_F(EngineEvents, LinkLossIsReportedOnce) {
     s_.simState = 1;
     engine_.OnReceive(nullptr, 0);
-    EXPECT_EQ(Dispatch(), std::vector<int>{notify::kStartupFailed});
+    EXPECT_EQ(Dispatch(), std::vector<Notification>{Notification::kStartupFailed});
     EXPECT_EQ(engine_.SimState(), 0);
 }
 

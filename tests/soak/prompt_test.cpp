@@ -32,10 +32,10 @@ TEST(PromptGuard, CommandsWaitUntilThePduIsTyped) {
     {
         ModemEngine engine(Timing(0.05));
         ASSERT_EQ(engine.Open(4,
-                              [&](int32_t code) {
-                                  if (code == notify::kStarted) ++started;
-                                  if (code == notify::kListingFinished) ++listings;
-                                  if (code == notify::kMessageSent) ++sends;
+                              [&](Notification code) {
+                                  if (code == Notification::kStarted) ++started;
+                                  if (code == Notification::kListingFinished) ++listings;
+                                  if (code == Notification::kMessageSent) ++sends;
                               }),
                   1);
         for (int i = 0; i < 300 && !(started.load() && engine.Registered()); ++i)

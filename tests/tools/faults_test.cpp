@@ -4,6 +4,7 @@
 #include <memory>
 #include <thread>
 
+#include "modemsim/line_pacer.h"
 #include "modemsim/simulated_modem.h"
 #include "pty_client.h"
 
@@ -136,6 +137,71 @@ TEST(SimFaults, LinkDropsInsideTheListing) {
     counted.client->Send("AT\r");
     EXPECT_EQ(counted.client->ReadUntil("never", 1s), "AT\r\r\nOK");
     EXPECT_TRUE(counted.client->HungUp());
+}
+
+TEST(SimFaults, CutAndEndlessAnswers) {
+    const std::string store =
+        "[messages]\n1 = REC READ | +1234567 | 01/07/20,11:52:45 | abc\n"
+        "2 = REC READ | +1234567 | 01/07/20,11:52:45 | def\n[faults]\n";
+    Booted cut = Boot(store + "cut = +CMGL 40\n");
+    cut.client->Command("ATE0");
+    cut.client->Send("AT+CMGL=4\r");
+    EXPECT_EQ(cut.client->Drain(300), "\r\n+CMGL: 1,1,,20\r\n0791889623048012040791");
+    EXPECT_TRUE(cut.modem->LinkUp());
+    EXPECT_EQ(cut.client->Command("AT"), "\r\nOK\r\n");
+
+    // The listing's lines come round again and again, never a final result, until the client
+    // sends something.
+    Booted endless = Boot(store + "endless = +CMGL\n");
+    endless.client->Command("ATE0");
+    endless.client->Send("AT+CMGL=4\r");
+    std::string first = endless.client->ReadUntil("+CMGL: 2,");
+    const std::string round = endless.client->ReadUntil("+CMGL: 2,");
+    std::string more = endless.client->ReadUntil("+CMGL: 2,");
+    EXPECT_EQ(first.rfind("\r\n+CMGL: 1,1,,20\r\n", 0), 0u) << first;
+    EXPECT_NE(round.find("+CMGL: 1,1,,20\r\n"), std::string::npos) << round;
+    EXPECT_EQ((first + round + more).find("OK"), std::string::npos);
+    endless.client->Send("AT\r");
+    EXPECT_NE(endless.client->ReadUntil("\r\nOK\r\n").find("\r\nOK\r\n"), std::string::npos);
+    EXPECT_EQ(endless.client->Drain(100), "");
+}
+
+TEST(SimFaults, PacedLineKeepsEveryByte) {
+    // A slow line with its answers cut into pieces still carries them whole and in order.
+    Booted b = Boot("[modem]\nbaud = 9600\n[faults]\nbatches = 1 7\n");
+    EXPECT_EQ(b.client->Command("AT+CPBR=?;+CSQ"),
+              "AT+CPBR=?;+CSQ\r\r\n+CPBR: (1-250),20,14\r\n\r\n+CSQ: 20,99\r\n\r\nOK\r\n");
+    EXPECT_EQ(b.client->Command("AT+CGMI"), "AT+CGMI\r\r\nTelvane\r\n\r\nOK\r\n");
+}
+
+TEST(LinePacer, NeverFasterThanTheLine) {
+    using namespace std::chrono;
+    const LinePacer::Clock::time_point t0{seconds(100)};
+    LinePacer unpaced(0);
+    EXPECT_EQ(unpaced.Allowance(t0), SIZE_MAX);
+
+    struct Case {
+        int baud;
+        size_t slice;           // bytes allowed at once
+        nanoseconds sliceTime;  // their line time, 10 bits a byte
+    } cases[] = {{9600, 3, 3125000ns}, {115200, 46, 3993055ns}, {300, 1, 33333333ns}};
+    for (const Case& c : cases) {
+        LinePacer pacer(c.baud);
+        EXPECT_EQ(pacer.Allowance(t0), c.slice) << c.baud;
+        pacer.Wrote(c.slice, t0);
+        EXPECT_EQ(pacer.FreeAt() - t0, c.sliceTime) << c.baud;
+        EXPECT_EQ(pacer.Allowance(pacer.FreeAt() - 1ns), 0u) << c.baud;
+        EXPECT_EQ(pacer.Allowance(pacer.FreeAt()), c.slice) << c.baud;
+    }
+    // A writer that wakes a little late keeps the line's schedule; after an idle spell the line
+    // starts afresh instead of sending the pause's worth at once.
+    LinePacer pacer(9600);
+    pacer.Wrote(960, t0);
+    EXPECT_EQ(pacer.FreeAt(), t0 + seconds(1));
+    pacer.Wrote(3, t0 + seconds(1) + 2ms);
+    EXPECT_EQ(pacer.FreeAt(), t0 + seconds(1) + 3125000ns);
+    pacer.Wrote(3, t0 + seconds(10));
+    EXPECT_EQ(pacer.FreeAt(), t0 + seconds(10) + 3125000ns);
 }
 
 TEST(SimFaults, UnsolicitedLinesByTimeCommandAndDemand) {

@@ -236,6 +236,8 @@ TEST(ScenarioText, MalformedLinesAreReportedWithTheirNumber) {
         {"[messages]\n31 = REC READ | PDU | 00\n", "line 2: index outside the store"},
         {"[faults]\ncms_error = 330\n", "line 2: cms_error must be SUBMISSION:ERROR"},
         {"[faults]\nbatches = 9 2\n", "line 2: batches must be MIN MAX"},
+        {"[faults]\ncut = +CMGL\n", "line 2: cut must be COMMAND BYTES"},
+        {"[modem]\nbaud = fast\n", "line 2: baud must be 0-4000000"},
         {"[unsolicited]\nsoon = RING\n", "line 2: expected at MS, after COMMAND or incoming at MS"},
     };
     for (const auto& c : cases) {

@@ -55,7 +55,7 @@ class ComposeTest : public QObject {
         options.messageBox = [this](const QString& text) { boxes_ << text; };
         dialog_ = std::make_unique<MainDialog>(options);
         dialog_->show();
-        dialog_->Command(1071);
+        dialog_->Command(CommandId::kCompose);
         boxes_.clear();
     }
     void cleanup() { dialog_.reset(); }
@@ -78,7 +78,7 @@ class ComposeTest : public QObject {
         Type("中");
         QCOMPARE(Counter(), QString("51/70"));
 
-        dialog_->Command(1071);  // again on the open page: a fresh message
+        dialog_->Command(CommandId::kCompose);  // again on the open page: a fresh message
         QCOMPARE(Counter(), QString("0/160"));
         Type(QString(100, 'a'));
         Type("中");
@@ -87,14 +87,14 @@ class ComposeTest : public QObject {
         QCOMPARE(Counter(), QString("100/160"));
 
         // A paste that would not fit one message is refused whole.
-        dialog_->Command(1071);
+        dialog_->Command(CommandId::kCompose);
         Type(QString(60, 'a'));
         QApplication::clipboard()->setText(QString(30, QChar(0x4E2D)));
         Box()->paste();
         QCOMPARE(Box()->toPlainText(), QString(60, 'a'));
         QCOMPARE(Counter(), QString("60/160"));
 
-        dialog_->Command(1071);
+        dialog_->Command(CommandId::kCompose);
         Type("caf\u00E9");
         QCOMPARE(Counter(), QString("4/70"));
     }
@@ -114,7 +114,7 @@ class ComposeTest : public QObject {
     }
 
     void ReplyQuotesTheShownMessage() {
-        dialog_->Command(1076);
+        dialog_->Command(CommandId::kMessages);
         dialog_->AppendMessageRow(kIconRead, u"555", u"1/1/02 00:00:00", u"Hi\r\nBye", 0);
         dialog_->Sms()->List()->SelectRow(0);
         dialog_->SetDetail(u"555", u"1/1/02 00:00:00", u"Hi\r\nBye");
@@ -131,7 +131,7 @@ class ComposeTest : public QObject {
     }
 
     void LongStoredMessagesAreShownWhole() {
-        dialog_->Command(1076);
+        dialog_->Command(CommandId::kMessages);
         const std::u16string body(200, u'x');
         dialog_->SetDetail(u"555", u"1/1/02 00:00:00", body);
         QCOMPARE(dialog_->DetailBody(), body);
@@ -234,7 +234,7 @@ class ComposeTest : public QObject {
 
     void PictureModeAndKinds() {
         static_cast<QPushButton*>(dialog_->Control(1064))->click();
-        QCOMPARE(dialog_->ComposeMode(), 1);
+        QCOMPARE(dialog_->CurrentComposeMode(), ComposeMode::kPicture);
         QCOMPARE(static_cast<QPushButton*>(dialog_->Control(1064))->text(), QString("Text"));
         QVERIFY(!Box()->isVisible());
         PictureEditor* editor = dialog_->Picture();
@@ -246,7 +246,7 @@ class ComposeTest : public QObject {
         QCOMPARE(kinds->itemText(1), QString("PhoneLogo"));
         kinds->setCurrentIndex(1);
         emit kinds->activated(1);
-        QCOMPARE(dialog_->PictureKind(), 1);
+        QCOMPARE(dialog_->CurrentPictureKind(), PictureKind::kOperatorLogo);
         QCOMPARE(dialog_->Picture()->height(), 42);
         QVERIFY(dialog_->Picture()->isVisible());
         dialog_->Picture()->PenDown({0, 0});
@@ -256,7 +256,7 @@ class ComposeTest : public QObject {
         Screenshot("compose_picture_en");
         // Back to text: the picture is cleared and the folders return.
         static_cast<QPushButton*>(dialog_->Control(1064))->click();
-        QCOMPARE(dialog_->ComposeMode(), 0);
+        QCOMPARE(dialog_->CurrentComposeMode(), ComposeMode::kText);
         QVERIFY(dialog_->PictureIsEmpty());
         QVERIFY(Box()->isVisible());
         QCOMPARE(kinds->itemText(0), QString("Outbox"));

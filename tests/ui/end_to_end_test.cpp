@@ -95,7 +95,7 @@ class EndToEndTest : public QObject {
     }
 
     void ConnectFillsTheInbox() {
-        dialog_->Command(1079);
+        dialog_->Command(CommandId::kConnect);
         QTRY_VERIFY_WITH_TIMEOUT(dialog_->Controller().IsOnline(), kWaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(!dialog_->Controller().IsBusy() && dialog_->MessageRowCount() == 2,
                                  kWaitMs);
@@ -119,7 +119,7 @@ class EndToEndTest : public QObject {
     }
 
     void TextToTwoRecipients() {
-        dialog_->Command(1071);
+        dialog_->Command(CommandId::kCompose);
         dialog_->SetRecipientText(u"0911111111;0922222222");
         dialog_->SetMessageText(u"Hello from the window");
         Click(1028);
@@ -142,9 +142,9 @@ class EndToEndTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(
             !dialog_->Controller().IsBusy() && !dialog_->TimerRunning(kTimerOutboxStep), kWaitMs);
         const size_t before = modem_->SubmittedPdus().size();
-        dialog_->Command(1071);
+        dialog_->Command(CommandId::kCompose);
         Click(1064);
-        QCOMPARE(dialog_->ComposeMode(), 1);
+        QCOMPARE(dialog_->CurrentComposeMode(), ComposeMode::kPicture);
         dialog_->Picture()->PenDown({0, 0});
         dialog_->Picture()->PenUp({60, 30});
         dialog_->SetRecipientText(u"0933333333");
@@ -170,7 +170,7 @@ class EndToEndTest : public QObject {
     }
 
     void PhonebookEditReachesTheSim() {
-        dialog_->Command(1077);
+        dialog_->Command(CommandId::kPhonebook);
         ListView* list = dialog_->Phonebook()->List();
         int office = -1;
         for (int i = 0; i < list->RowCount(); ++i) {

@@ -76,7 +76,7 @@ class PhonebookTest : public QObject {
         answer_ = true;
         dialog_ = std::make_unique<MainDialog>(options);
         dialog_->show();
-        dialog_->Command(1077);
+        dialog_->Command(CommandId::kPhonebook);
     }
 
   private slots:
@@ -140,7 +140,7 @@ class PhonebookTest : public QObject {
 
     void AddingWithEmptyFieldsStoresEmptyTexts() {
         static_cast<QTabBar*>(dialog_->Control(1012))->setCurrentIndex(1);
-        QCOMPARE(dialog_->PhonebookSource(), 1);
+        QCOMPARE(dialog_->CurrentPhonebookSource(), PhonebookSource::kContacts);
         Click(1046);
         Click(1058);
         QCOMPARE(Column(1), (QStringList{"1", "2", "3", "4", "5", "6"}));
@@ -160,7 +160,7 @@ class PhonebookTest : public QObject {
         QCOMPARE(Column(1).first(), QString("5"));
         Tick("2");
         Tick("4");
-        dialog_->Command(1075);
+        dialog_->Command(CommandId::kDelete);
         QCOMPARE(questions_, QStringList{"Delete 2 contacts?"});
         QCOMPARE(Column(2), (QStringList{names[0], names[2], names[4]}));
         QCOMPARE(dialog_->Contacts().Count(), 3);
@@ -171,12 +171,12 @@ class PhonebookTest : public QObject {
         Tick("7");
         // Cancel deletes nothing.
         answer_ = false;
-        dialog_->Command(1075);
+        dialog_->Command(CommandId::kDelete);
         QCOMPARE(questions_, QStringList{"Delete 2 entries from the SIM phonebook?"});
         QCOMPARE(Column(1), (QStringList{"1", "3", "7"}));
         QCOMPARE(dialog_->Controller().Phonebook().Entries()[0].name, std::u16string(u"Alice"));
         answer_ = true;
-        dialog_->Command(1075);
+        dialog_->Command(CommandId::kDelete);
         QCOMPARE(Column(1), (QStringList{"3"}));
         QVERIFY(dialog_->Controller().Phonebook().Entries()[0].IsEmpty());
     }
@@ -211,7 +211,7 @@ class PhonebookTest : public QObject {
     }
 
     void MessagesShowTheNamesOfKnownNumbers() {
-        dialog_->Command(1076);
+        dialog_->Command(CommandId::kMessages);
         dialog_->AppendMessageRow(kIconRead, u"+85291111111", u"1/1/02 00:00:00", u"From Alice", 0);
         dialog_->AppendMessageRow(kIconRead, u"555", u"2/1/02 00:00:00", u"Unknown", 1);
         dialog_->SortMessageListByTime();
@@ -261,7 +261,7 @@ class PhonebookTest : public QObject {
         QVERIFY(!dialog_->Phonebook()->EmptyHint()->isVisible());
         for (const char* no : {"1", "3", "7"})
             Tick(no);
-        dialog_->Command(1075);
+        dialog_->Command(CommandId::kDelete);
         QCOMPARE(List()->RowCount(), 0);
         QVERIFY(dialog_->Phonebook()->EmptyHint()->isVisible());
         QVERIFY(dialog_->Phonebook()->EmptyHint()->text().contains("Settings"));
@@ -270,7 +270,7 @@ class PhonebookTest : public QObject {
     }
 
     void PickingTicksTheRecipientsAndBuildsTheList() {
-        dialog_->Command(1071);
+        dialog_->Command(CommandId::kCompose);
         dialog_->SetRecipientText(u"92222222;555");
         Click(1025);
         QVERIFY(Ticked("3"));

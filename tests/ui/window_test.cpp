@@ -151,7 +151,7 @@ class WindowTest : public QObject {
         QCOMPARE(Column(*dialog, 1), (QStringList{"555", "1234", "+85291234567"}));
         QVERIFY(dialog->Control(1014)->isVisible());  // Reply on the Inbox
         QVERIFY(!dialog->Control(1030)->isVisible());
-        QCOMPARE(dialog->CommandAction(1071)->text(), QString("Compose"));
+        QCOMPARE(dialog->CommandAction(CommandId::kCompose)->text(), QString("Compose"));
         QVERIFY(dialog->CurrentUiFont().families().first().contains("Condensed"));
         // Every page fits the 240-pixel layout.
         QCOMPARE(dialog->size(),
@@ -199,8 +199,8 @@ class WindowTest : public QObject {
         auto* checkAll = static_cast<QToolButton*>(dialog->Control(1060));
         checkAll->click();  // empty list: only the image flips
         QVERIFY(dialog->AllChecked());
-        dialog->Command(1077);
-        dialog->Command(1076);
+        dialog->Command(CommandId::kPhonebook);
+        dialog->Command(CommandId::kMessages);
         QVERIFY(!dialog->AllChecked());
         FillMessages(*dialog);
         checkAll->click();
@@ -213,33 +213,34 @@ class WindowTest : public QObject {
 
     void EditCommandsActOnTheFocusedControl() {
         auto dialog = Open();
-        dialog->Command(1071);
+        dialog->Command(CommandId::kCompose);
         QCOMPARE(dialog->Page(), int(kPageCompose));
         auto* recipients = static_cast<QLineEdit*>(dialog->Control(1024));
         recipients->setText("12345");
         recipients->setFocus();
         recipients->setSelection(0, 2);
-        dialog->Command(1074);  // Cut
+        dialog->Command(CommandId::kCut);  // Cut
         QCOMPARE(recipients->text(), QString("345"));
         recipients->setCursorPosition(3);
-        dialog->Command(1073);  // Paste
+        dialog->Command(CommandId::kPaste);  // Paste
         QCOMPARE(recipients->text(), QString("34512"));
         recipients->setCursorPosition(0);
-        dialog->Command(1075);  // Delete: the character after the caret, nothing stored
+        dialog->Command(
+            CommandId::kDelete);  // Delete: the character after the caret, nothing stored
         QCOMPARE(recipients->text(), QString("4512"));
         recipients->selectAll();
-        dialog->Command(1072);  // Copy
+        dialog->Command(CommandId::kCopy);  // Copy
         recipients->setCursorPosition(4);
-        dialog->Command(1073);
+        dialog->Command(CommandId::kPaste);
         QCOMPARE(recipients->text(), QString("45124512"));
 
-        dialog->Command(1078);
+        dialog->Command(CommandId::kSettings);
         auto* centre = static_cast<QLineEdit*>(dialog->Control(1037));
         static_cast<QCheckBox*>(dialog->Control(1035))->click();  // editable
         centre->setText("+852");
         centre->setFocus();
         centre->setCursorPosition(0);
-        dialog->Command(1075);
+        dialog->Command(CommandId::kDelete);
         QCOMPARE(centre->text(), QString("852"));
     }
 
@@ -254,9 +255,9 @@ class WindowTest : public QObject {
         QVERIFY(!dialog->WaitCursorShown());
         QVERIFY(!QApplication::overrideCursor());
         // Connect while busy only beeps: the page stays.
-        dialog->Command(1078);
+        dialog->Command(CommandId::kSettings);
         dialog->Controller().OnBusyMessage(1, 0);
-        dialog->Command(1079);
+        dialog->Command(CommandId::kConnect);
         QCOMPARE(dialog->Page(), int(kPageSettings));
         dialog->Controller().OnBusyMessage(0, 0);
     }
@@ -302,7 +303,7 @@ class WindowTest : public QObject {
     void SettingsAreStoredAndReadBack() {
         {
             auto dialog = Open();
-            dialog->Command(1078);
+            dialog->Command(CommandId::kSettings);
             Screenshot(*dialog, "settings_en");
             static_cast<QComboBox*>(dialog->Control(1033))->setCurrentIndex(0);
             static_cast<QCheckBox*>(dialog->Control(1035))->click();
@@ -330,13 +331,13 @@ class WindowTest : public QObject {
         QVERIFY(!static_cast<QCheckBox*>(dialog->Control(1039))->isChecked());
         QVERIFY(static_cast<QRadioButton*>(dialog->Control(1063))->isChecked());
         // Auto Detect stores an empty centre whatever the box shows.
-        dialog->Command(1078);
+        dialog->Command(CommandId::kSettings);
         static_cast<QCheckBox*>(dialog->Control(1035))->click();
         static_cast<QPushButton*>(dialog->Control(1043))->click();
         SettingsStore after(dir_.path().toStdString() + "/config/settings.conf");
         QCOMPARE(after.GetNumber(MainDialog::kSettingsKey, "AutoSC"), std::optional<uint32_t>(1));
         // Confirming with no port line selected keeps the port.
-        dialog->Command(1078);
+        dialog->Command(CommandId::kSettings);
         static_cast<QComboBox*>(dialog->Control(1033))->setCurrentIndex(-1);
         static_cast<QPushButton*>(dialog->Control(1043))->click();
         QCOMPARE(dialog->Settings().port, std::u16string(u"COM1"));
@@ -368,12 +369,12 @@ class WindowTest : public QObject {
     void ChineseAfterConfirming() {
         auto dialog = Open();
         dialog->SetSignalLevel(4);
-        dialog->Command(1078);
+        dialog->Command(CommandId::kSettings);
         static_cast<QComboBox*>(dialog->Control(1042))->setCurrentIndex(0);
         static_cast<QPushButton*>(dialog->Control(1043))->click();
         QCOMPARE(chineseUi.load(), 1);
-        QCOMPARE(dialog->CommandAction(1071)->text(), QString("編寫"));
-        QCOMPARE(dialog->CommandAction(1079)->text(), QString("連線"));
+        QCOMPARE(dialog->CommandAction(CommandId::kCompose)->text(), QString("編寫"));
+        QCOMPARE(dialog->CommandAction(CommandId::kConnect)->text(), QString("連線"));
         QCOMPARE(static_cast<QTabBar*>(dialog->Control(1012))->tabText(0), QString("收件"));
         QCOMPARE(Text(dialog->Control(1014)), QString("回覆"));
         QCOMPARE(Text(dialog->Control(1028)), QString("發送"));
@@ -389,16 +390,16 @@ class WindowTest : public QObject {
         QCOMPARE(store.GetNumber(MainDialog::kSettingsKey, "Language"), std::optional<uint32_t>(1));
         FillMessages(*dialog);
         Screenshot(*dialog, "sms_zh");
-        dialog->Command(1071);
+        dialog->Command(CommandId::kCompose);
         Screenshot(*dialog, "compose_zh");
-        dialog->Command(1077);
+        dialog->Command(CommandId::kPhonebook);
         Screenshot(*dialog, "phonebook_zh");
-        dialog->Command(1078);
+        dialog->Command(CommandId::kSettings);
         Screenshot(*dialog, "settings_zh");
         static_cast<QPushButton*>(dialog->Control(1067))->click();
         Screenshot(*dialog, "about_zh");
         // Cancel after changing the language changes nothing stored.
-        dialog->Command(1078);
+        dialog->Command(CommandId::kSettings);
         static_cast<QComboBox*>(dialog->Control(1042))->setCurrentIndex(1);
         static_cast<QPushButton*>(dialog->Control(1044))->click();
         QCOMPARE(chineseUi.load(), 1);
@@ -408,7 +409,7 @@ class WindowTest : public QObject {
 
     void AboutPageAndBack() {
         auto dialog = Open();
-        dialog->Command(1078);
+        dialog->Command(CommandId::kSettings);
         static_cast<QPushButton*>(dialog->Control(1067))->click();
         QCOMPARE(dialog->Page(), int(kPageAbout));
         QVERIFY(static_cast<QLabel*>(dialog->Control(1068))->text().startsWith("Version 1.03"));
@@ -423,7 +424,7 @@ class WindowTest : public QObject {
 
     void AboutOkayTakesARealClick() {
         auto dialog = Open();
-        dialog->Command(1078);
+        dialog->Command(CommandId::kSettings);
         static_cast<QPushButton*>(dialog->Control(1067))->click();
         QWidget* okay = dialog->Control(1043);
         const QPoint centre = okay->mapTo(dialog.get(), okay->rect().center());
@@ -437,7 +438,7 @@ class WindowTest : public QObject {
         auto dialog = Open();
         for (int language : {0, 1}) {
             SetLanguage(language);
-            dialog->Command(1078);
+            dialog->Command(CommandId::kSettings);
             static_cast<QComboBox*>(dialog->Control(1042))->setCurrentIndex(language ? 0 : 1);
             static_cast<QPushButton*>(dialog->Control(1043))->click();
             dialog->SetDetail(u"+886933221234", u"26/12/26 19:25:16", u"Hi");
@@ -455,14 +456,14 @@ class WindowTest : public QObject {
         dialog->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
         const struct {
-            int command;
+            CommandId command;
             QKeySequence key;
             int page;
         } cases[] = {
-            {1077, QKeySequence(Qt::CTRL | Qt::Key_2), kPagePhonebook},
-            {1078, QKeySequence(Qt::CTRL | Qt::Key_3), kPageSettings},
-            {1071, QKeySequence(Qt::CTRL | Qt::Key_N), kPageCompose},
-            {1076, QKeySequence(Qt::CTRL | Qt::Key_1), kPageMessages},
+            {CommandId::kPhonebook, QKeySequence(Qt::CTRL | Qt::Key_2), kPagePhonebook},
+            {CommandId::kSettings, QKeySequence(Qt::CTRL | Qt::Key_3), kPageSettings},
+            {CommandId::kCompose, QKeySequence(Qt::CTRL | Qt::Key_N), kPageCompose},
+            {CommandId::kMessages, QKeySequence(Qt::CTRL | Qt::Key_1), kPageMessages},
         };
         for (const auto& c : cases) {
             QAction* action = dialog->CommandAction(c.command);
@@ -473,8 +474,10 @@ class WindowTest : public QObject {
             QTest::keySequence(dialog.get(), c.key);
             QCOMPARE(dialog->Page(), c.page);
         }
-        QCOMPARE(dialog->CommandAction(1079)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_K));
-        QCOMPARE(dialog->CommandAction(1075)->shortcut(), QKeySequence(Qt::Key_Delete));
+        QCOMPARE(dialog->CommandAction(CommandId::kConnect)->shortcut(),
+                 QKeySequence(Qt::CTRL | Qt::Key_K));
+        QCOMPARE(dialog->CommandAction(CommandId::kDelete)->shortcut(),
+                 QKeySequence(Qt::Key_Delete));
     }
 
     void GrowsWithTheWindowAndRemembersIt() {
@@ -499,18 +502,18 @@ class WindowTest : public QObject {
             QVERIFY(dialog->Control(1018)->height() > boxBefore.height() + 200);
             QVERIFY(dialog->Sms()->SearchBox()->isVisible());
             QVERIFY(dialog->Control(1012)->geometry().bottom() < 1000);
-            dialog->Command(1071);
+            dialog->Command(CommandId::kCompose);
             QVERIFY(dialog->Control(1018)->width() > 1100);
-            dialog->Command(1076);
+            dialog->Command(CommandId::kMessages);
             list->setColumnWidth(2, 300);  // as a drag of the heading's edge
-            dialog->Command(1077);
+            dialog->Command(CommandId::kPhonebook);
             QVERIFY(dialog->Control(1013)->height() > 800);
             Screenshot(*dialog, "phonebook_large_en");
         }
         auto dialog = Open();
         QCOMPARE(dialog->size(), QSize(1200, 1000));
         QCOMPARE(dialog->Page(), int(kPagePhonebook));
-        dialog->Command(1076);
+        dialog->Command(CommandId::kMessages);
         QCOMPARE(dialog->Sms()->List()->columnWidth(2), 300);
     }
 
@@ -530,7 +533,7 @@ class WindowTest : public QObject {
         // The SIM's Inbox cannot lose anything offline; the user is told why.
         dialog->AppendMessageRow(kIconRead, u"1", u"1/1/02 00:00:00", u"x", 0);
         dialog->Sms()->List()->SetTicked(0, true);
-        dialog->Command(1075);
+        dialog->Command(CommandId::kDelete);
         QCOMPARE(boxes_, QStringList{"Please connect first"});
         QVERIFY(questions_.isEmpty());
         QCOMPARE(dialog->MessageRowCount(), 1);
@@ -538,14 +541,14 @@ class WindowTest : public QObject {
         dialog->SelectFolderTab(FolderTab(FolderId::Draft));
         QCOMPARE(dialog->MessageRowCount(), 3);
         static_cast<QToolButton*>(dialog->Control(1060))->click();
-        dialog->Command(1075);
+        dialog->Command(CommandId::kDelete);
         QCOMPARE(questions_, QStringList{"Delete 3 messages from Draft?"});
         QCOMPARE(dialog->MessageRowCount(), 3);
         MessageStore after;
         after.LoadShown(FolderId::Draft);
         QCOMPARE(UsedSlots(after.Shown()), 3);
         answer_ = true;
-        dialog->Command(1075);
+        dialog->Command(CommandId::kDelete);
         QTRY_COMPARE_WITH_TIMEOUT(dialog->MessageRowCount(), 0, 20000);
         after.LoadShown(FolderId::Draft);
         QCOMPARE(UsedSlots(after.Shown()), 0);

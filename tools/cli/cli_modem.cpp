@@ -29,11 +29,11 @@ void OnInterrupt(int) {
     g_interrupted = 1;
 }
 
-// Notification codes, in the order the dispatcher delivered them.
+// Notifications, in the order the dispatcher delivered them.
 class CodeQueue {
   public:
     EngineCallback Callback() {
-        return [this](int32_t code) {
+        return [this](Notification code) {
             {
                 std::lock_guard lock(mutex_);
                 codes_.push_back(code);
@@ -41,11 +41,11 @@ class CodeQueue {
             changed_.notify_all();
         };
     }
-    std::optional<int32_t> Next(std::chrono::milliseconds timeout) {
+    std::optional<Notification> Next(std::chrono::milliseconds timeout) {
         std::unique_lock lock(mutex_);
         if (!changed_.wait_for(lock, timeout, [this] { return !codes_.empty(); }))
             return std::nullopt;
-        const int32_t code = codes_.front();
+        const Notification code = codes_.front();
         codes_.pop_front();
         return code;
     }
@@ -53,7 +53,7 @@ class CodeQueue {
   private:
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<int32_t> codes_;
+    std::deque<Notification> codes_;
 };
 
 struct Session {
@@ -103,44 +103,78 @@ Session ParseArgs(const Args& args) {
 }
 
 // The engine state that a notification refers to, as JSON fields.
-std::string NotificationJson(int32_t code, const ModemEngine& engine) {
+std::string NotificationJson(Notification code, const ModemEngine& engine) {
     std::string fields;
     switch (code) {
-        case notify::kRegistered:
-        case notify::kNotRegistered:
+        case Notification::kRegistered:
+        case Notification::kNotRegistered:
             fields = ", \"registered\": " + std::string(engine.Registered() ? "true" : "false");
             break;
-        case notify::kSignalChanged:
+        case Notification::kSignalChanged:
             fields = ", \"signalLevel\": " + std::to_string(engine.SignalLevel());
             break;
-        case notify::kOperator:
+        case Notification::kOperator:
             fields = ", \"operator\": " + JsonString(engine.OperatorText());
             break;
-        case notify::kCallerNumber:
+        case Notification::kCallerNumber:
             fields = ", \"callerNumber\": " + JsonString(engine.CallerNumber());
             break;
-        case notify::kMessageSent:
+        case Notification::kMessageSent:
             fields = ", \"messageReference\": " + std::to_string(engine.MessageReference());
             break;
-        case notify::kMessageWritten:
+        case Notification::kMessageWritten:
             fields = ", \"writtenIndex\": " + std::to_string(engine.WrittenIndex());
             break;
-        case notify::kStoredMessageSent:
+        case Notification::kStoredMessageSent:
             fields = ", \"storeSendReference\": " + std::to_string(engine.StoreSendReference());
             break;
-        case notify::kNewMessage:
+        case Notification::kNewMessage:
             fields = ", \"newMessageIndex\": " + std::to_string(engine.NewMessageIndex());
             break;
-        case notify::kCmeError:
-        case notify::kNoSim:
+        case Notification::kCmeError:
+        case Notification::kNoSim:
             fields = ", \"cmeError\": " + std::to_string(engine.LastCmeError());
             break;
-        default:
-            if (code >= notify::kWindOther && code <= notify::kWindCallReleased)
-                fields = ", \"wind\": " + std::to_string(engine.WindIndication());
+        case Notification::kWindOther:
+        case Notification::kWindSimRemoved:
+        case Notification::kWindSimInserted:
+        case Notification::kWindRinging:
+        case Notification::kWindReadyNoSim:
+        case Notification::kWindReady:
+        case Notification::kWindCallCreated:
+        case Notification::kWindCallReleased:
+            fields = ", \"wind\": " + std::to_string(engine.WindIndication());
+            break;
+        case Notification::kStopping:
+        case Notification::kStarted:
+        case Notification::kStartupFailed:
+        case Notification::kPhonebookRead:
+        case Notification::kPhonebookWritten:
+        case Notification::kRinging:
+        case Notification::kHungUp:
+        case Notification::kCallConnected:
+        case Notification::kMessageRead:
+        case Notification::kReadFailed:
+        case Notification::kListingFinished:
+        case Notification::kListingFailed:
+        case Notification::kDeleted:
+        case Notification::kSendDone:
+        case Notification::kWriteDone:
+        case Notification::kStoreSendDone:
+        case Notification::kToolkitInfo:
+        case Notification::kToolkitAccepted:
+        case Notification::kToolkitFailed:
+        case Notification::kToolkitEnded:
+        case Notification::kToolkitTimedOut:
+        case Notification::kSimReady:
+        case Notification::kCmsOther:
+        case Notification::kCmsInvalidIndex:
+        case Notification::kCmsNoServiceCentre:
+        case Notification::kCmsNotAllowed:
+        case Notification::kCmsSendFailed:
             break;
     }
-    return "{\"code\": " + std::to_string(code) + fields + "}";
+    return "{\"code\": " + std::to_string(NotificationNumber(code)) + fields + "}";
 }
 
 std::string RecordJson(const SmsRecord& record) {
@@ -182,14 +216,14 @@ int Run(const Args& args) {
     bool started = false;
     const auto deadline = std::chrono::steady_clock::now() + scaled(30000);
     while (!started && std::chrono::steady_clock::now() < deadline && !g_interrupted) {
-        const std::optional<int32_t> code = codes.Next(std::chrono::milliseconds(100));
+        const std::optional<Notification> code = codes.Next(std::chrono::milliseconds(100));
         if (!code) continue;
         if (listen) std::cout << NotificationJson(*code, engine) << std::endl;
-        if (*code == notify::kStartupFailed) {
+        if (*code == Notification::kStartupFailed) {
             std::cerr << "telvane-tool modem: start-up failed: " << StartupFailure(engine) << "\n";
             return kStartupFailed;
         }
-        started = *code == notify::kStarted;
+        started = *code == Notification::kStarted;
     }
     if (g_interrupted) return 0;
     if (!started) {
@@ -199,11 +233,11 @@ int Run(const Args& args) {
 
     if (listen) {
         while (!g_interrupted) {
-            const std::optional<int32_t> code = codes.Next(std::chrono::milliseconds(100));
+            const std::optional<Notification> code = codes.Next(std::chrono::milliseconds(100));
             if (!code) continue;
             std::cout << NotificationJson(*code, engine) << std::endl;
             // Nothing more can come once the link is gone.
-            if (*code == notify::kStartupFailed) {
+            if (*code == Notification::kStartupFailed) {
                 std::cerr << "telvane-tool modem: the link to the modem was lost\n";
                 return 1;
             }
@@ -211,17 +245,17 @@ int Run(const Args& args) {
         return 0;
     }
 
-    // Waits for one of `wanted`; other codes pass.  0 on time-out.
-    const auto waitFor = [&](std::initializer_list<int32_t> wanted,
-                             std::chrono::milliseconds limit) -> int32_t {
+    // Waits for one of `wanted`; other notifications pass.  None on time-out.
+    const auto waitFor = [&](std::initializer_list<Notification> wanted,
+                             std::chrono::milliseconds limit) -> std::optional<Notification> {
         const auto end = std::chrono::steady_clock::now() + limit;
         while (std::chrono::steady_clock::now() < end) {
-            const std::optional<int32_t> code = codes.Next(std::chrono::milliseconds(50));
+            const std::optional<Notification> code = codes.Next(std::chrono::milliseconds(50));
             if (!code) continue;
-            for (int32_t w : wanted)
+            for (Notification w : wanted)
                 if (*code == w) return w;
         }
-        return 0;
+        return std::nullopt;
     };
 
     if (session.command == "list") {
@@ -229,10 +263,11 @@ int Run(const Args& args) {
             std::cerr << "telvane-tool modem: the listing could not be started\n";
             return 1;
         }
-        const int32_t code =
-            waitFor({notify::kListingFinished, notify::kListingFailed, notify::kStartupFailed},
+        const std::optional<Notification> code =
+            waitFor({Notification::kListingFinished, Notification::kListingFailed,
+                     Notification::kStartupFailed},
                     scaled(22000));
-        if (code != notify::kListingFinished) {
+        if (code != Notification::kListingFinished) {
             std::cerr << "telvane-tool modem: listing failed\n";
             return 1;
         }
@@ -246,8 +281,8 @@ int Run(const Args& args) {
             std::cerr << "telvane-tool modem: the phonebook read could not be started\n";
             return 1;
         }
-        if (waitFor({notify::kPhonebookRead, notify::kStartupFailed}, scaled(25000)) !=
-            notify::kPhonebookRead) {
+        if (waitFor({Notification::kPhonebookRead, Notification::kStartupFailed}, scaled(25000)) !=
+            Notification::kPhonebookRead) {
             std::cerr << "telvane-tool modem: phonebook read failed\n";
             return 1;
         }
@@ -273,14 +308,15 @@ int Run(const Args& args) {
         std::cerr << "telvane-tool modem: the send could not be started\n";
         return 1;
     }
-    const int32_t code = waitFor({notify::kSendDone, notify::kCmsOther, notify::kCmsInvalidIndex,
-                                  notify::kCmsNoServiceCentre, notify::kCmsNotAllowed,
-                                  notify::kCmsSendFailed, notify::kStartupFailed},
-                                 scaled(6000));
-    if (code != notify::kSendDone) {
+    const std::optional<Notification> code =
+        waitFor({Notification::kSendDone, Notification::kCmsOther, Notification::kCmsInvalidIndex,
+                 Notification::kCmsNoServiceCentre, Notification::kCmsNotAllowed,
+                 Notification::kCmsSendFailed, Notification::kStartupFailed},
+                scaled(6000));
+    if (code != Notification::kSendDone) {
         std::cerr << "telvane-tool modem: not sent"
-                  << (code == 0 ? std::string(" (no answer)")
-                                : " (notification " + std::to_string(code) + ")")
+                  << (!code ? std::string(" (no answer)")
+                            : " (notification " + std::to_string(NotificationNumber(*code)) + ")")
                   << "\n";
         return 1;
     }

@@ -161,6 +161,8 @@ class Parser {
             std::string v = Lower(value);
             if (v != "on" && v != "off") return "echo must be on or off";
             s_.echo = v == "on";
+        } else if (key == "baud") {
+            if (!ParseInt(value, s_.baud, 0, 4000000)) return "baud must be 0-4000000";
         } else
             return "unknown key " + key;
         return {};
@@ -317,6 +319,16 @@ class Parser {
             if (blank != std::string::npos &&
                 !ParseInt(Trim(value.substr(blank + 1)), f.dropAtBytes, 0, 1 << 30))
                 return "drop_at must be COMMAND [BYTES]";
+        } else if (key == "cut") {
+            size_t blank = value.find(' ');
+            int bytes = 0;
+            if (blank == std::string::npos ||
+                !ParseInt(Trim(value.substr(blank + 1)), bytes, 0, 1 << 30))
+                return "cut must be COMMAND BYTES";
+            f.cutAfterBytes[CommandName(value.substr(0, blank))] = bytes;
+        } else if (key == "endless") {
+            if (value.empty()) return "endless must name a command";
+            f.endlessCommand = CommandName(value);
         } else if (key == "seed") {
             int64_t seed = 0;
             if (!ParseInt(value, seed)) return "seed must be a number";

@@ -10,6 +10,8 @@
 //   revision = 1.03
 //   imei = 351234567890123
 //   echo = on                     ; the stored profile's echo (ATZ, AT&F); some modems ship off
+//   baud = 115200                 ; bytes go out no faster than this line (10 bits a byte);
+//                                 ; 0 sends at once
 //   [sim]
 //   state = ready                 ; ready | pin | absent
 //   pin = 1234
@@ -49,6 +51,8 @@
 //   bit7 = 0.3                       ; each byte sent has bit 7 set with this probability
 //   drop_after_bytes = 4000          ; the link drops once this many bytes were sent
 //   drop_at = +CMGL 300              ; at +CMGL: send 300 bytes of the answer, then drop
+//   cut = +CMGL 300                  ; at +CMGL: send 300 bytes of the answer and no more
+//   endless = +CMGL                  ; the answer's lines repeat until the client sends a byte
 //   seed = 7                         ; for the random pieces and noise
 //   [unsolicited]
 //   ; a line sent 2000 ms after start; a line sent after each answer to a command; a message
@@ -109,6 +113,8 @@ struct Faults {
     int64_t dropAfterBytes = -1;  // -1: never
     std::string dropAtCommand;
     int dropAtBytes = 0;
+    std::map<std::string, int> cutAfterBytes;  // command -> bytes of its answer sent
+    std::string endlessCommand;
     uint32_t seed = 1;
 };
 
@@ -120,6 +126,7 @@ struct Scenario {
     std::string revision = "1.03";
     std::string imei = "351234567890123";
     bool echo = true;
+    int baud = 115200;  // 0: unpaced
 
     SimState simState = SimState::Ready;
     std::string pin = "1234";

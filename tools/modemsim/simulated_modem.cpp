@@ -24,6 +24,8 @@ constexpr char kCtrlZ = 0x1A;
 constexpr char kEsc = 0x1B;
 // A pause between the pieces of a cut answer, so that they arrive in separate reads.
 constexpr auto kBatchGap = std::chrono::milliseconds(2);
+// An endless answer on an unpaced line repeats no faster than this.
+constexpr auto kEndlessGap = std::chrono::milliseconds(5);
 
 std::string Upper(std::string s) {
     for (char& c : s) {
@@ -53,7 +55,10 @@ const char* KindName(TranscriptEntry::Kind kind) {
 }
 
 SimulatedModem::SimulatedModem(Scenario scenario)
-    : scenario_(std::move(scenario)), random_(scenario_.faults.seed), echo_(scenario_.echo) {}
+    : scenario_(std::move(scenario)),
+      random_(scenario_.faults.seed),
+      pacer_(scenario_.baud),
+      echo_(scenario_.echo) {}
 
 SimulatedModem::~SimulatedModem() {
     Stop();
@@ -311,6 +316,7 @@ bool SimulatedModem::WriteSome() {
         std::uniform_int_distribution<int> size(f.batchMin, f.batchMax);
         n = std::min(n, static_cast<size_t>(size(random_)));
     }
+    n = std::min(n, pacer_.Allowance(Clock::now()));
     bool dropNow = false;
     if (f.dropAfterBytes >= 0 && bytesSent_ + static_cast<int64_t>(n) >= f.dropAfterBytes) {
         n = static_cast<size_t>(f.dropAfterBytes - bytesSent_);
@@ -330,6 +336,7 @@ bool SimulatedModem::WriteSome() {
         return false;
     }
     bytesSent_ += written;
+    pacer_.Wrote(static_cast<size_t>(written), Clock::now());
     front.bytes.erase(0, static_cast<size_t>(written));
     if (dropNow && static_cast<size_t>(written) == n) {
         BeginDrop("link dropped after " + std::to_string(bytesSent_) + " bytes");
@@ -388,17 +395,26 @@ void SimulatedModem::Run() {
         if (nextIncoming_ < scenario_.incoming.size())
             wakeAt = std::min(wakeAt, started_ + std::chrono::milliseconds(
                                                      scenario_.incoming[nextIncoming_].atMs));
-        bool outputDue = !output_.empty() && output_.front().notBefore <= now;
-        if (!output_.empty() && !outputDue) wakeAt = std::min(wakeAt, output_.front().notBefore);
-        int timeout = -1;
+        if (output_.empty() && !endlessBody_.empty()) {
+            Send(endlessBody_, pacer_.Paced() ? 0 : static_cast<int>(kEndlessGap.count()));
+        }
+        Clock::time_point dueAt = Clock::time_point::max();
+        if (!output_.empty()) dueAt = std::max(output_.front().notBefore, pacer_.FreeAt());
+        bool outputDue = dueAt <= now;
+        if (!outputDue) wakeAt = std::min(wakeAt, dueAt);
+        timespec timeout{};
+        timespec* timeoutPointer = nullptr;
         if (wakeAt != Clock::time_point::max()) {
-            auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(wakeAt - now).count();
-            timeout = static_cast<int>(std::clamp<int64_t>(ms + 1, 0, 60000));
+            auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wakeAt - now).count();
+            ns = std::clamp<int64_t>(ns, 0, 60000000000LL);
+            timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
+            timeout.tv_nsec = static_cast<long>(ns % 1000000000);
+            timeoutPointer = &timeout;
         }
         pollfd fds[2] = {{wakeRead_, POLLIN, 0},
                          {master_, static_cast<short>(POLLIN | (outputDue ? POLLOUT : 0)), 0}};
         lock.unlock();
-        int ready = poll(fds, 2, timeout);
+        int ready = ppoll(fds, 2, timeoutPointer, nullptr);
         lock.lock();
         if (ready < 0 && errno != EINTR) break;
         if (ready <= 0 || stopping_ || master_ < 0) continue;
@@ -411,7 +427,7 @@ void SimulatedModem::Run() {
             if (n > 0) OnInput(buffer, static_cast<size_t>(n));
         }
         if (master_ >= 0 && (fds[1].revents & POLLOUT) && !output_.empty() &&
-            output_.front().notBefore <= Clock::now()) {
+            std::max(output_.front().notBefore, pacer_.FreeAt()) <= Clock::now()) {
             WriteSome();
         }
     }
@@ -422,6 +438,11 @@ void SimulatedModem::Run() {
 namespace telvane::modemsim {
 
 void SimulatedModem::OnInput(const char* data, size_t count) {
+    // V.250 5.6.1: a character from the client aborts a command still answering.
+    if (count > 0 && !endlessBody_.empty()) {
+        endlessBody_.clear();
+        Record(TranscriptEntry::Kind::Event, "endless answer interrupted");
+    }
     std::string echo;
     auto flushEcho = [&] {
         if (echo_ && !echo.empty()) Send(echo);
@@ -477,6 +498,8 @@ void SimulatedModem::ExecuteLine(const std::string& line) {
     auto commands = ParseCommandLine(line.substr(at + 2));
     int delayMs = f.delayMs;
     bool drop = false;
+    int cutAt = -1;
+    bool endless = false;
     if (commands) {
         for (const AtCommand& c : *commands) {
             auto muted = f.mute.find(c.name);
@@ -488,15 +511,20 @@ void SimulatedModem::ExecuteLine(const std::string& line) {
             auto delay = f.commandDelayMs.find(c.name);
             if (delay != f.commandDelayMs.end()) delayMs += delay->second;
             if (!f.dropAtCommand.empty() && c.name == f.dropAtCommand) drop = true;
+            auto cut = f.cutAfterBytes.find(c.name);
+            if (cut != f.cutAfterBytes.end()) cutAt = cut->second;
+            if (c.name == f.endlessCommand) endless = true;
         }
     }
     std::string answer;
+    std::string lines;  // the information lines of the answer, for the endless fault
     std::vector<std::string> triggers;
     bool prompted = false;
+    std::string final = "OK";
     if (!commands) {
+        final = "ERROR";
         answer = "\r\nERROR\r\n";
     } else {
-        std::string final = "OK";
         for (const AtCommand& c : *commands) {
             AtResult r = Execute(c);
             if (!r.lines.empty()) {
@@ -504,6 +532,7 @@ void SimulatedModem::ExecuteLine(const std::string& line) {
                 for (size_t i = 0; i < r.lines.size(); ++i) {
                     answer += r.lines[i];
                     answer += "\r\n";
+                    lines += r.lines[i] + "\r\n";
                 }
             }
             for (const TriggeredLine& t : scenario_.triggeredLines) {
@@ -527,6 +556,19 @@ void SimulatedModem::ExecuteLine(const std::string& line) {
     }
     if (drop) {
         Send(answer.substr(0, std::min<size_t>(answer.size(), f.dropAtBytes)), delayMs, true);
+        return;
+    }
+    if (cutAt >= 0) {
+        Record(TranscriptEntry::Kind::Event,
+               "answer cut after " + std::to_string(cutAt) + " bytes");
+        Send(answer.substr(0, std::min<size_t>(answer.size(), cutAt)), delayMs);
+        return;
+    }
+    if (endless && !prompted) {
+        // The answer's lines, then the same lines again for as long as the client listens.
+        Record(TranscriptEntry::Kind::Event, "endless answer");
+        Send(answer.substr(0, answer.size() - (final.size() + 4)), delayMs);
+        endlessBody_ = lines;
         return;
     }
     Send(answer, delayMs);

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "modemsim/at_command.h"
+#include "modemsim/line_pacer.h"
 #include "modemsim/scenario.h"
 
 namespace telvane::modemsim {
@@ -199,6 +200,8 @@ class SimulatedModem {
     std::deque<Output> output_;
     std::mt19937 random_;
     int64_t bytesSent_ = 0;
+    LinePacer pacer_;
+    std::string endlessBody_;  // repeated while the client stays quiet (the endless fault)
     size_t nextTimedLine_ = 0;
     size_t nextIncoming_ = 0;
 
