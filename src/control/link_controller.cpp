@@ -1,8 +1,7 @@
 #include "control/link_controller.h"
 
-#include <algorithm>
 #include <atomic>
-#include <cmath>
+#include <iterator>
 #include <string>
 #include <utility>
 
@@ -16,75 +15,11 @@ namespace telvane {
 
 namespace {
 
-// Job starters are asked this many times in a row before a request counts as refused.
-constexpr int kStartAttempts = 201;
-
-// The listing mode that asks for every stored message, and the delete mode for one index.
+// The listing mode that asks for every stored message.
 constexpr int kListAll = 4;
-constexpr int kDeleteOne = 0;
 
 constexpr int kInbox = static_cast<int>(FolderId::Inbox);
-constexpr int kOutbox = static_cast<int>(FolderId::Outbox);
 constexpr int kSent = static_cast<int>(FolderId::Sent);
-constexpr int kDraft = static_cast<int>(FolderId::Draft);
-constexpr int kSaved = static_cast<int>(FolderId::Saved);
-
-const std::u16string kUnread = u"REC UNREAD";
-const std::u16string kRead = u"REC READ";
-const std::u16string kUnsent = u"STO UNSENT";
-
-FolderId Folder(int folder) {
-    return static_cast<FolderId>(folder);
-}
-
-bool IsRecipientSeparator(char16_t c) {
-    return c == u';' || c == u',' || c == u' ' || c == u'\t';
-}
-
-void TrimLeadingSeparators(std::u16string& list) {
-    size_t start = 0;
-    while (start < list.size() && IsRecipientSeparator(list[start]))
-        ++start;
-    list.erase(0, start);
-}
-
-// Takes the first recipient off a ";"-separated list.  Only ';' separates; a comma or blank
-// inside an entry belongs to the number.
-std::u16string TakeRecipient(std::u16string& list) {
-    TrimLeadingSeparators(list);
-    const size_t separator = list.find(u';');
-    std::u16string recipient = list.substr(0, separator);
-    if (separator == std::u16string::npos) {
-        list.clear();
-    } else {
-        list.erase(0, separator + 1);
-        TrimLeadingSeparators(list);
-    }
-    return recipient;
-}
-
-std::u16string Quoted(const std::u16string& body) {
-    std::u16string quoted = u"> ";
-    for (char16_t c : body) {
-        quoted += c;
-        if (c == u'\n') quoted += u"> ";
-    }
-    return quoted;
-}
-
-std::u16string Decimal(int value) {
-    return Widen(std::to_string(value));
-}
-
-// A message every recipient already has (kept in the Outbox while Sent was full) is not sent.
-int HighestUnservedPosition(const FolderTable& table) {
-    for (int position = kFolderSlots - 1; position >= 0; --position) {
-        if (table.IsUsed(position) && !table.entries[position].record.number.empty()) {
-            return position;
-        }
-    }
-    return -1;
-}
 
 }  // namespace
 
@@ -95,6 +30,9 @@ LinkController::LinkController(WindowInterface& window, Timing timing,
       engineFactory_(engineFactory ? std::move(engineFactory)
                                    : [timing] { return MakeModemLink(timing); }),
       alive_(std::make_shared<std::atomic<bool>>(true)),
+      folders_(*this),
+      outbox_(*this, submissions_),
+      smart_(*this, submissions_),
       phonebook_(*this) {
     ShowStatus(kUnknownOperatorLabel);
 }
@@ -106,19 +44,19 @@ LinkController::~LinkController() {
     engine_.reset();
 }
 
-int64_t LinkController::Scaled(int64_t ms) const {
-    return timing_.ScaledMilliseconds(ms);
+void LinkController::StartTimer(int timerId, int64_t ms) {
+    window_.StartTimer(timerId, timing_.ScaledMilliseconds(ms));
 }
 
-void LinkController::StartTimer(int timerId, int64_t ms) {
-    window_.StartTimer(timerId, Scaled(ms));
+void LinkController::PostTask(std::function<void()> task) {
+    std::shared_ptr<std::atomic<bool>> alive = alive_;
+    window_.Post([alive, task = std::move(task)] {
+        if (alive->load()) task();
+    });
 }
 
 void LinkController::PostBusy(bool busy) {
-    std::shared_ptr<std::atomic<bool>> alive = alive_;
-    window_.Post([this, alive, busy] {
-        if (alive->load()) OnBusyMessage(busy ? 1 : 0, 1);
-    });
+    PostTask([this, busy] { OnBusyMessage(busy ? 1 : 0, 1); });
 }
 
 void LinkController::OnBusyMessage(int wParam, int lParam) {
@@ -133,10 +71,26 @@ void LinkController::OnBusyMessage(int wParam, int lParam) {
     }
 }
 
+void LinkController::GoToPage(UiPage page) {
+    page_ = page;
+    window_.ApplyPage(page_);
+}
+
 void LinkController::ShowStatus(const std::u16string& text) {
     window_.KillTimer(kTimerStatusTimeout);
     window_.SetStatusText(text);
     StartTimer(kTimerStatusTimeout, 15000);
+}
+
+void LinkController::ReportFileError(UiText what, const std::string& reason) {
+    const std::u16string text =
+        reason.empty() ? LoadUiString(what) : LoadUiString(what) + u": " + Utf8ToU16(reason);
+    ShowStatus(text);
+    if (what == ui_text::kLoadFailed) {
+        if (reason == lastLoadError_) return;
+        lastLoadError_ = reason;
+    }
+    window_.ShowMessageText(text);
 }
 
 void LinkController::StatusTimeout() {
@@ -159,8 +113,7 @@ void LinkController::Connect() {
         StartTimer(kTimerDisconnect, 100);
         return;
     }
-    page_ = kPageMessages;
-    window_.ApplyPage(page_);
+    GoToPage(kPageMessages);
     PostBusy(true);
     engine_ = engineFactory_ ? engineFactory_() : nullptr;
     if (!engine_) {
@@ -196,17 +149,14 @@ void LinkController::OpenPort() {
         Teardown();
         // After the teardown's "Offline", so that the failure and its reason stay on the
         // status line.
-        window_.SetStatusText(reason.empty() ? LoadUiString(ui_text::kInitializeFailed)
-                                             : LoadUiString(ui_text::kInitializeFailed) + u": " +
-                                                   Utf8ToU16(reason));
+        const std::u16string failed = LoadUiString(ui_text::kInitializeFailed);
+        window_.SetStatusText(reason.empty() ? failed : failed + u": " + Utf8ToU16(reason));
         PostBusy(false);
-        if (!reason.empty())
-            window_.ShowMessageText(LoadUiString(ui_text::kInitializeFailed) + u"\n" +
-                                    Utf8ToU16(reason));
+        if (!reason.empty()) window_.ShowMessageText(failed + u"\n" + Utf8ToU16(reason));
         return;
     }
-    outboxSlot_ = -1;
-    sendFailed_ = false;
+    outbox_.Forget();
+    submissions_.Reset();
     ApplyServiceCentre();
 }
 
@@ -222,12 +172,8 @@ void LinkController::Disconnect() {
     online_ = false;
     window_.SetSignalLevel(0);
     // Runs end with the link rather than at their next tick.
-    if (outboxRunning_) EndOutboxRun();
-    if (smartRunning_) {
-        segmentNumber_ = 1;
-        segmentCount_ = 0;
-        EndSmartRun();
-    }
+    outbox_.Stop();
+    smart_.Stop();
     Teardown();
     phonebook_.Load();
     PostBusy(false);
@@ -238,7 +184,8 @@ void LinkController::Teardown() {
         // Its destructor joins the dispatcher; the callback only posts, so nothing waits on us.
         engine_.reset();
     }
-    awaiting_ = Run::None;
+    submissions_.Forget(SendRun::kOutbox);
+    submissions_.Forget(SendRun::kSmart);
     phonebookJob_ = PhonebookJob::None;
     ShowStatus(LoadUiString(ui_text::kOffline));
 }
@@ -263,8 +210,9 @@ void LinkController::OnEngineEvent(Notification notification) {
             break;
         case Notification::kPhonebookWritten:
             phonebookJob_ = PhonebookJob::None;
-            SaveEnginePhonebook();
-            window_.SetStatusText(OperatorLabel(engine_->OperatorText(), online_));
+            // A failed save keeps its reason on the status line.
+            if (SaveEnginePhonebook())
+                window_.SetStatusText(OperatorLabel(engine_->OperatorText(), online_));
             PostBusy(false);
             if (page_ == kPagePhonebook) window_.RefreshPhonebookPage();
             if (page_ == kPageMessages) AfterConnect(AfterConnectStep::kMessages);
@@ -285,14 +233,13 @@ void LinkController::OnEngineEvent(Notification notification) {
             OnSubmitted();
             break;
         case Notification::kListingFinished:
-            store_.RefreshInboxFromModem(engine_->Listing());
-            ShowFolder(kInbox);
+            folders_.RefreshInbox(engine_->Listing());
             PostBusy(false);
             // Queued behind the idle message, so the run finds the window no longer busy.
-            StartOutboxRunLater();
+            outbox_.StartLater();
             break;
         case Notification::kListingFailed:
-            ShowFolder(kInbox);
+            folders_.ShowFolder(kInbox);
             PostBusy(false);
             window_.ShowMessageBox(ui_text::kCouldNotReadSimMessages);
             break;
@@ -343,9 +290,45 @@ void LinkController::OnEngineEvent(Notification notification) {
     }
 }
 
-void LinkController::SaveEnginePhonebook() {
-    const std::unique_lock<std::mutex> lock = engine_->LockPhonebook();
-    engine_->Phonebook().SaveFile();
+void LinkController::OnSubmitted() {
+    ShowStatus(LoadUiString(ui_text::kSmsNumber) + u" " +
+               Widen(std::to_string(engine_->MessageReference())));
+    switch (submissions_.Confirm()) {
+        case SendRun::kOutbox:
+            outbox_.Confirmed();
+            break;
+        case SendRun::kSmart:
+            smart_.Confirmed();
+            break;
+        case SendRun::kNone:
+            break;
+    }
+}
+
+void LinkController::OnSendFailed(Notification notification) {
+    if (submissions_.Fail(notification)) ShowStatus(LoadUiString(ui_text::kSendFailed));
+}
+
+bool LinkController::SaveEnginePhonebook() {
+    std::string error;
+    {
+        const std::unique_lock<std::mutex> lock = engine_->LockPhonebook();
+        if (engine_->Phonebook().SaveFile() != 0) return true;
+        error = engine_->Phonebook().LastError();
+    }
+    ReportFileError(ui_text::kSaveFailed, error);
+    return false;
+}
+
+bool LinkController::LoadEnginePhonebook() {
+    std::string error;
+    {
+        const std::unique_lock<std::mutex> lock = engine_->LockPhonebook();
+        if (engine_->Phonebook().LoadFile() != 0) return true;
+        error = engine_->Phonebook().LastError();
+    }
+    ReportFileError(ui_text::kLoadFailed, error);
+    return false;
 }
 
 void LinkController::AfterConnect(AfterConnectStep step) {
@@ -356,12 +339,11 @@ void LinkController::AfterConnect(AfterConnectStep step) {
             PostBusy(true);
             ShowStatus(settings.readSimPhonebook ? LoadUiString(ui_text::kLoadingSimPhonebook)
                                                  : LoadUiString(ui_text::kWritingSimPhonebook));
-            if (phonebook_.Synchronise() != 0) return;  // resumes at notification 4 or 5
+            if (phonebook_.Synchronise() != 0) return;  // resumes when the job reports
             // The engine would not take the job: the file keeps the pending changes.
             PostBusy(false);
         } else {
-            const std::unique_lock<std::mutex> lock = engine_->LockPhonebook();
-            engine_->Phonebook().LoadFile();
+            LoadEnginePhonebook();
         }
     }
     if (settings.syncSms) {
@@ -373,14 +355,16 @@ void LinkController::AfterConnect(AfterConnectStep step) {
             if (engine_->ListMessages(kListAll) == 0) PostBusy(false);
         }
     } else {
-        StartOutboxRunLater();
+        outbox_.StartLater();
     }
 }
 
 // ---- phonebook cache host ----
 
-PhonebookTable* LinkController::OnlinePhonebook() {
-    return online_ && engine_ ? &engine_->Phonebook() : nullptr;
+PhonebookTable* LinkController::OnlinePhonebook(std::unique_lock<std::mutex>& lock) {
+    if (!online_ || !engine_) return nullptr;
+    lock = engine_->LockPhonebook();
+    return &engine_->Phonebook();
 }
 
 int LinkController::StartPhonebookRead() {
@@ -416,8 +400,7 @@ void LinkController::PhonebookJobLost() {
         SaveEnginePhonebook();
     } else {
         // Show what the file holds rather than a half-read table.
-        const std::unique_lock<std::mutex> lock = engine_->LockPhonebook();
-        engine_->Phonebook().LoadFile();
+        LoadEnginePhonebook();
     }
     ShowStatus(LoadUiString(ui_text::kSimPhonebookNoAnswer));
     PostBusy(false);
@@ -440,249 +423,26 @@ void LinkController::OnTimer(int timerId) {
             Disconnect();
             break;
         case kTimerDeleteStep:
-            if (DeleteStep()) EndDeleteRun();
+            folders_.DeleteTick();
             break;
         case kTimerCopyStep:
-            if (CopyStep()) EndCopyRun();
+            folders_.CopyTick();
             break;
         case kTimerStatusTimeout:
             StatusTimeout();
             break;
         case kTimerOutboxStep:
-            if (!outboxRunning_) {
-                window_.KillTimer(kTimerOutboxStep);
-            } else if (OutboxStep()) {
-                EndOutboxRun();
-            }
+            outbox_.Tick();
             break;
         case kTimerSmartStep:
-            if (!smartRunning_) {
-                window_.KillTimer(kTimerSmartStep);
-            } else if (SmartStep()) {
-                EndSmartRun();
-            }
+            smart_.Tick();
             break;
         default:
             break;
     }
 }
 
-// ---- folders ----
-
-void LinkController::ShowFolder(int folder) {
-    window_.SelectFolderTab(folder);
-    store_.LoadShown(Folder(folder));
-    FillMessageList();
-    window_.FolderShown(folder);
-}
-
-void LinkController::FillMessageList() {
-    window_.SetDetail({}, {}, {});
-    window_.ClearMessageList();
-    int rows = 0;
-    const FolderTable& table = store_.Shown();
-    for (int position = 0; position < kFolderSlots; ++position) {
-        if (!table.IsUsed(position)) continue;
-        const SmsRecord& record = table.entries[position].record;
-        window_.AppendMessageRow(record.status == kUnread ? kIconUnread : kIconRead, record.number,
-                                 FormatListDate(record.time), record.text, position);
-        ++rows;
-    }
-    window_.SortMessageListByTime();
-    ShowStatus(Decimal(rows) + u" SMS " + LoadUiString(ui_text::kMessage));
-    const int folder = window_.CurrentFolderTab();
-    window_.ShowFolderButtons(folder == kInbox || folder == kSaved, folder == kDraft);
-}
-
-void LinkController::OpenMessage(int row) {
-    if (row < 0 || row >= window_.MessageRowCount()) return;
-    const int position = window_.MessageRowData(row);
-    SmsRecord* record = store_.ShownRecord(position);
-    if (record == nullptr) return;
-    window_.SetDetail(record->number, FormatListDate(record->time), record->text);
-    if (record->status == kUnread) {
-        // Only the folder file remembers it; the SIM's own status stays.
-        record->status = kRead;
-        window_.SetMessageRowIcon(row, kIconRead);
-        store_.SaveShown(Folder(window_.CurrentFolderTab()));
-    }
-}
-
-void LinkController::DeleteTicked() {
-    if (busy_) {
-        window_.Beep();
-        return;
-    }
-    PostBusy(true);
-    sourceFolder_ = window_.CurrentFolderTab();
-    if (DeleteStep()) {
-        ShowFolder(window_.CurrentFolderTab());
-        PostBusy(false);
-    } else {
-        StartTimer(kTimerDeleteStep, sourceFolder_ == kInbox ? 2000 : 100);
-    }
-}
-
-bool LinkController::DeleteStep() {
-    const int folder = window_.CurrentFolderTab();
-    store_.LoadShown(Folder(folder));
-    cursor_ = -1;
-    const int rows = window_.MessageRowCount();
-    do {
-        ++cursor_;
-    } while (cursor_ < rows && !window_.IsMessageRowTicked(cursor_));
-    if (cursor_ >= rows) return true;
-
-    ShowStatus(LoadUiString(ui_text::kPleaseWait));
-    const int position = window_.MessageRowData(cursor_);
-    if (folder == kInbox && store_.Shown().IsUsed(position)) {
-        if (!online_ || !engine_) return true;
-        const int simIndex = store_.Shown().entries[position].record.index;
-        bool started = false;
-        for (int attempt = 0; attempt < kStartAttempts && !started; ++attempt) {
-            started = engine_->DeleteMessages(kDeleteOne, simIndex) != 0;
-        }
-        if (!started) {
-            ShowStatus(LoadUiString(ui_text::kDeleteFailed));
-            return true;
-        }
-    }
-    window_.RemoveMessageRow(cursor_);
-    store_.RemoveShown(position);
-    store_.SaveShown(Folder(folder));
-    return false;
-}
-
-void LinkController::EndDeleteRun() {
-    window_.KillTimer(kTimerDeleteStep);
-    ShowFolder(window_.CurrentFolderTab());
-    PostBusy(false);
-}
-
-void LinkController::CopyTicked() {
-    if (busy_) {
-        window_.Beep();
-        return;
-    }
-    const int target = window_.SaveToFolder();
-    if (target < 0) {
-        window_.Beep();
-        return;
-    }
-    cursor_ = -1;
-    targetFolder_ = target;
-    sourceFolder_ = window_.CurrentFolderTab();
-    if (CopyStep()) {
-        ShowFolder(targetFolder_);
-        PostBusy(false);
-    } else {
-        StartTimer(kTimerCopyStep, sourceFolder_ == kOutbox ? 2000 : 100);
-    }
-}
-
-bool LinkController::CopyStep() {
-    // The window stays usable during a copy: once another folder is shown its rows no longer
-    // name records of the source.
-    if (window_.CurrentFolderTab() != sourceFolder_) return true;
-    const int rows = window_.MessageRowCount();
-    int position = -1;
-    for (++cursor_; cursor_ < rows; ++cursor_) {
-        if (!window_.IsMessageRowTicked(cursor_)) continue;
-        position = window_.MessageRowData(cursor_);
-        if (store_.Shown().IsUsed(position)) break;
-    }
-    if (cursor_ >= rows) return true;
-
-    SmsRecord copy = store_.Shown().entries[position].record;
-    ShowStatus(LoadUiString(ui_text::kPleaseWait));
-    if (targetFolder_ == kInbox) copy.status = kUnread;
-    if (targetFolder_ == kOutbox) copy.status = kUnsent;
-
-    store_.LoadTransfer(Folder(targetFolder_));
-    const bool stored =
-        store_.AddTransfer(copy) != 0 && store_.SaveTransfer(Folder(targetFolder_)) != 0;
-    const bool move = (sourceFolder_ == kOutbox && targetFolder_ == kDraft) ||
-                      (sourceFolder_ == kDraft && targetFolder_ == kOutbox);
-    // A move leaves its source only once the target holds the record.
-    if (move && stored) {
-        window_.RemoveMessageRow(cursor_);
-        store_.RemoveShown(position);
-        store_.SaveShown(Folder(sourceFolder_));
-        cursor_ = -1;
-    }
-    return false;
-}
-
-void LinkController::EndCopyRun() {
-    window_.KillTimer(kTimerCopyStep);
-    ShowFolder(targetFolder_);
-    PostBusy(false);
-}
-
-void LinkController::SaveComposed() {
-    if (busy_) {
-        window_.Beep();
-        return;
-    }
-    const std::u16string recipients = window_.RecipientText();
-    if (recipients.empty()) {
-        window_.ShowMessageBox(ui_text::kInvalidPhoneNumber);
-        return;
-    }
-    const std::u16string body = window_.ComposeText();
-    if (body.empty()) {
-        window_.ShowMessageBox(ui_text::kPleaseInputMessage);
-        return;
-    }
-    const int folder = window_.SaveToFolder();
-    if (folder < 0) {
-        window_.Beep();
-        return;
-    }
-    SmsRecord record;
-    record.index = -1;
-    record.status = kUnsent;
-    record.number = recipients;
-    record.time = MakeLocalTimeStamp();
-    record.text = body;
-    store_.LoadShown(Folder(folder));
-    if (store_.AddShown(record) == 0 || store_.SaveShown(Folder(folder)) == 0) {
-        // Not stored (folder full, or its file cannot be written): stay with the message.
-        window_.Beep();
-        return;
-    }
-    page_ = kPageMessages;
-    window_.ApplyPage(page_);
-    ShowFolder(folder);
-}
-
-void LinkController::Reply() {
-    const int folder = window_.CurrentFolderTab();
-    if ((folder != kInbox && folder != kSaved) || window_.SelectedMessageRow() < 0) return;
-    window_.SetRecipientText(window_.DetailNumber());
-    window_.SetComposeText(Quoted(window_.DetailBody()));
-    page_ = kPageCompose;
-    window_.ApplyPage(page_);
-}
-
-void LinkController::Forward() {
-    const int folder = window_.CurrentFolderTab();
-    if ((folder != kInbox && folder != kSaved) || window_.SelectedMessageRow() < 0) return;
-    window_.SetRecipientText({});
-    window_.SetComposeText(Quoted(window_.DetailBody()));
-    page_ = kPageCompose;
-    window_.ApplyPage(page_);
-}
-
-void LinkController::EditMessage() {
-    if (window_.SelectedMessageRow() < 0) return;
-    window_.SetRecipientText(window_.DetailNumber());
-    window_.SetComposeText(window_.DetailBody());
-    page_ = kPageCompose;
-    window_.ApplyPage(page_);
-}
-
-// ---- sending ----
+// ---- compose page ----
 
 void LinkController::SendComposed() {
     const std::u16string recipients = window_.RecipientText();
@@ -700,268 +460,35 @@ void LinkController::SendComposed() {
         window_.ShowMessageBox(ui_text::kPleaseConnectFirst);
         return;
     }
-    if (composeMode_ == ComposeMode::kText) {
-        SmsRecord record;
-        record.index = -1;
-        record.number = recipients;
-        record.time = MakeLocalTimeStamp();
-        record.text = window_.ComposeText();
-        store_.LoadTransfer(FolderId::Outbox);
-        if (store_.AddTransfer(record) == 0 || store_.SaveTransfer(FolderId::Outbox) == 0) {
-            // Not stored (Outbox full, or its file cannot be written): stay with the message.
-            window_.Beep();
-            return;
-        }
-        StartOutboxRun();
-        page_ = kPageMessages;
-        window_.ApplyPage(page_);
-        ShowFolder(kSent);
-    } else {
-        // An operator logo is 72 x 14 pixels, the other kinds 72 x 28.
-        const size_t digits = pictureKind_ == PictureKind::kOperatorLogo ? 252 : 504;
-        StartSmartRun(recipients, window_.PictureHex().substr(0, digits));
-        page_ = kPageMessages;
-        window_.ApplyPage(page_);
-    }
-}
-
-void LinkController::StartOutboxRunLater() {
-    std::shared_ptr<std::atomic<bool>> alive = alive_;
-    window_.Post([this, alive] {
-        if (alive->load()) StartOutboxRun();
-    });
-}
-
-void LinkController::StartOutboxRun() {
-    MoveServedToSent();
-    store_.LoadTransfer(FolderId::Outbox);
-    if (HighestUnservedPosition(store_.Transfer()) < 0) return;
-    if (busy_ || outboxRunning_ || smartRunning_) {
-        window_.Beep();
-        return;
-    }
-    PostBusy(true);
-    ClearSmsRecord(working_);
-    outboxSlot_ = -1;
-    // A failure reported before this run belongs to no message of it.
-    sendFailed_ = false;
-    awaiting_ = Run::None;
-    outboxRunning_ = true;
-    if (OutboxStep()) {
-        EndOutboxRun();
-    } else {
-        StartTimer(kTimerOutboxStep, 10000);
-    }
-}
-
-bool LinkController::TakeSubmissionFailure(Run run) {
-    const bool unconfirmed = awaiting_ == run;
-    const bool failed = sendFailed_ || unconfirmed;
-    // The engine reports no event when a send never got its "OK": the missing confirmation
-    // is the failure.
-    if (unconfirmed && !sendFailed_) ShowStatus(LoadUiString(ui_text::kSendFailed));
-    sendFailed_ = false;
-    awaiting_ = Run::None;
-    return failed;
-}
-
-bool LinkController::OutboxStep() {
-    if (TakeSubmissionFailure(Run::Outbox)) return true;
-    store_.LoadTransfer(FolderId::Outbox);
-    const FolderTable& outbox = store_.Transfer();
-    if (outbox.usedCount == 0 || !online_ || !engine_) return true;
-
-    // Stay with the message being served; then the newest that still has a recipient.
-    if (outboxSlot_ < 0 || !outbox.IsUsed(outboxSlot_)) {
-        outboxSlot_ = HighestUnservedPosition(outbox);
-        if (outboxSlot_ < 0) return true;
-    }
-    working_ = outbox.entries[outboxSlot_].record;
-    ShowStatus(LoadUiString(ui_text::kPleaseWait));
-
-    // The saved record holds only the recipients not yet confirmed, so its first one is next.
-    const std::u16string text = working_.text;
-    const std::u16string recipient = TakeRecipient(working_.number);
-    if (recipient.empty()) {
-        ShowStatus(LoadUiString(ui_text::kSendFailed));
-        return true;
-    }
-    for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
-        if (engine_->SendTextMessage(recipient, text) != 0) {
-            awaiting_ = Run::Outbox;
-            return false;
-        }
-    }
-    return true;
-}
-
-void LinkController::MoveServedToSent() {
-    store_.LoadTransfer(FolderId::Outbox);
-    std::vector<SmsRecord> served;
-    std::vector<int> positions;
-    for (int position = 0; position < kFolderSlots; ++position) {
-        const FolderTable& outbox = store_.Transfer();
-        if (!outbox.IsUsed(position) || !outbox.entries[position].record.number.empty()) continue;
-        SmsRecord sent = outbox.entries[position].record;
-        sent.number = sent.extra;
-        sent.extra.clear();
-        served.push_back(std::move(sent));
-        positions.push_back(position);
-    }
-    if (served.empty()) return;
-    store_.LoadTransfer(FolderId::Sent);
-    size_t moved = 0;
-    while (moved < served.size() && store_.AddTransfer(served[moved]) != 0)
-        ++moved;
-    if (moved == 0 || store_.SaveTransfer(FolderId::Sent) == 0) return;
-    store_.LoadTransfer(FolderId::Outbox);
-    for (size_t i = 0; i < moved; ++i)
-        store_.RemoveTransfer(positions[i]);
-    store_.SaveTransfer(FolderId::Outbox);
-}
-
-void LinkController::EndOutboxRun() {
-    window_.KillTimer(kTimerOutboxStep);
-    outboxRunning_ = false;
-    outboxSlot_ = -1;
-    ClearSmsRecord(working_);
-    if (awaiting_ == Run::Outbox) awaiting_ = Run::None;
-    PostBusy(false);
-}
-
-void LinkController::ConfirmOutboxRecipient() {
-    store_.LoadTransfer(FolderId::Outbox);
-    if (outboxSlot_ < 0 || !store_.Transfer().IsUsed(outboxSlot_)) return;
-    SmsRecord record = store_.Transfer().entries[outboxSlot_].record;
-    std::u16string remaining = record.number;
-    TakeRecipient(remaining);
-
-    if (remaining.empty()) {
-        // The last recipient: the message goes to Sent with everyone it was written to.
-        SmsRecord sent = record;
-        if (!sent.extra.empty()) {
-            sent.number = sent.extra;
-            sent.extra.clear();
-        }
-        store_.LoadTransfer(FolderId::Sent);
-        if (store_.AddTransfer(sent) == 0 || store_.SaveTransfer(FolderId::Sent) == 0) {
-            // Sent cannot take it: the message stays in the Outbox with no recipient left, so
-            // that it is neither lost nor sent again; a later run moves it once there is room.
-            if (record.extra.empty()) record.extra = record.number;
-            record.number.clear();
-            auto scratch = std::make_unique<MessageStore>();
-            scratch->LoadShown(FolderId::Outbox);
-            if (SmsRecord* stored = scratch->ShownRecord(outboxSlot_)) {
-                *stored = record;
-                scratch->SaveShown(FolderId::Outbox);
+    switch (composeMode_) {
+        case ComposeMode::kText: {
+            SmsRecord record;
+            record.index = -1;
+            record.number = recipients;
+            record.time = MakeLocalTimeStamp();
+            record.text = window_.ComposeText();
+            MessageStore store;
+            LoadFolder(*this, store, FolderTableKind::kTransfer, FolderId::Outbox);
+            if (store.AddTransfer(record) == 0) {
+                // The Outbox is full: stay with the message.
+                window_.Beep();
+                return;
             }
-            outboxSlot_ = -1;
-            window_.Beep();
-            ShowStatus(LoadUiString(ui_text::kSentFull));
-            return;
+            // Not stored: stay with the message; the error says why.
+            if (!SaveFolder(*this, store, FolderTableKind::kTransfer, FolderId::Outbox)) return;
+            outbox_.Start();
+            GoToPage(kPageMessages);
+            folders_.ShowFolder(kSent);
+            break;
         }
-        store_.LoadTransfer(FolderId::Outbox);
-        store_.RemoveTransfer(outboxSlot_);
-        store_.SaveTransfer(FolderId::Outbox);
-        outboxSlot_ = -1;
-        ShowFolder(kSent);
-        if (store_.Transfer().usedCount == 0) ShowStatus(LoadUiString(ui_text::kSendComplete));
-        return;
-    }
-
-    // Keep only who is still to be served, at once, so that no later run sends to anyone twice;
-    // `extra` (never shown) remembers the full list for Sent.
-    if (record.extra.empty()) record.extra = record.number;
-    record.number = remaining;
-    auto scratch = std::make_unique<MessageStore>();
-    scratch->LoadShown(FolderId::Outbox);
-    if (SmsRecord* stored = scratch->ShownRecord(outboxSlot_)) {
-        *stored = record;
-        scratch->SaveShown(FolderId::Outbox);
-    }
-}
-
-void LinkController::OnSubmitted() {
-    const int reference = engine_->MessageReference();
-    ShowStatus(LoadUiString(ui_text::kSmsNumber) + u" " + Decimal(reference));
-    const Run run = awaiting_;
-    awaiting_ = Run::None;
-    if (run == Run::Outbox) {
-        ConfirmOutboxRecipient();
-    } else if (run == Run::Smart) {
-        if (segmentCount_ == 0) ShowStatus(LoadUiString(ui_text::kSendComplete));
-    }
-}
-
-void LinkController::OnSendFailed(Notification notification) {
-    // A send failure always counts; any other "+CMS ERROR:" fails only a submission that waits.
-    if (notification != Notification::kCmsSendFailed && awaiting_ == Run::None) return;
-    sendFailed_ = true;
-    ShowStatus(LoadUiString(ui_text::kSendFailed));
-}
-
-void LinkController::StartSmartRun(const std::u16string& recipients,
-                                   const std::u16string& pictureHex) {
-    if (!online_ || !engine_) return;
-    if (busy_ || outboxRunning_ || smartRunning_) {
-        window_.Beep();
-        return;
-    }
-    PostBusy(true);
-    segmentCount_ = engine_->BuildSmartMessage(pictureKind_, pictureHex);
-    ClearSmsRecord(working_);
-    working_.number = recipients;
-    TrimLeadingSeparators(working_.number);
-    segmentNumber_ = 1;
-    sendFailed_ = false;
-    awaiting_ = Run::None;
-    smartRunning_ = true;
-    if (SmartStep()) {
-        EndSmartRun();
-    } else {
-        StartTimer(kTimerSmartStep, 10000);
-    }
-}
-
-bool LinkController::SmartStep() {
-    const auto finish = [this] {
-        segmentNumber_ = 1;
-        segmentCount_ = 0;
-        return true;
-    };
-    // A failed segment would leave its recipient with a message that never completes.
-    if (TakeSubmissionFailure(Run::Smart)) return finish();
-    if (segmentCount_ == 0 || working_.number.empty() || !online_ || !engine_) return finish();
-    ShowStatus(LoadUiString(ui_text::kPleaseWait));
-
-    std::u16string rest = working_.number;
-    const std::u16string recipient = TakeRecipient(rest);
-    bool started = false;
-    for (int attempt = 0; attempt < kStartAttempts && !started; ++attempt) {
-        started = engine_->SendSmartSegment(recipient, segmentNumber_) != 0;
-    }
-    if (!started) return finish();
-    awaiting_ = Run::Smart;
-
-    if (segmentNumber_ == segmentCount_) {
-        segmentNumber_ = 1;
-        if (rest.empty()) {
-            ClearSmsRecord(working_);
-            segmentCount_ = 0;
-        } else {
-            working_.number = rest;
+        case ComposeMode::kPicture: {
+            // An operator logo is 72 x 14 pixels, the other kinds 72 x 28.
+            const size_t digits = pictureKind_ == PictureKind::kOperatorLogo ? 252 : 504;
+            smart_.Start(recipients, pictureKind_, window_.PictureHex().substr(0, digits));
+            GoToPage(kPageMessages);
+            break;
         }
-    } else {
-        ++segmentNumber_;
     }
-    return false;
-}
-
-void LinkController::EndSmartRun() {
-    window_.KillTimer(kTimerSmartStep);
-    smartRunning_ = false;
-    if (awaiting_ == Run::Smart) awaiting_ = Run::None;
-    PostBusy(false);
 }
 
 void LinkController::ToggleComposeMode() {

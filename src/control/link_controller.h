@@ -1,8 +1,9 @@
-// The one object between the window and the modem: connecting and disconnecting, the status line,
-// what happens after the link comes up, the folder commands and sending.
+// The one object between the window and the modem: connecting and disconnecting, the status
+// line, the busy state, the timers, and routing the engine's notifications to the part they
+// concern: the folder commands, the Outbox run, the smart-message run or the phonebook cache.
 //
 // Everything here runs on the window thread.  The engine's callback only posts the notification
-// code to the window (WindowInterface::Post); the controller acts on it when the window hands it
+// to the window (WindowInterface::Post); the controller acts on it when the window hands it
 // back, so the folder tables and the window's controls are touched by one thread only.
 #pragma once
 
@@ -12,16 +13,19 @@
 #include <string>
 #include <utility>
 
-#include "codec/sms_record.h"
+#include "control/controller_host.h"
+#include "control/folder_commands.h"
 #include "control/link_engine.h"
+#include "control/outbox_run.h"
 #include "control/phonebook_cache.h"
+#include "control/smart_run.h"
+#include "control/submission_tracker.h"
 #include "control/window_interface.h"
 #include "platform/timing.h"
-#include "store/message_store.h"
 
 namespace telvane {
 
-class LinkController : private PhonebookCacheHost {
+class LinkController : private ControllerHost, private PhonebookCacheHost {
   public:
     // `timing` scales every timer period, as it scales the engine's pauses.  The factory makes
     // the engine at each Connect; null makes the product's ModemEngine with the same timing.
@@ -45,24 +49,13 @@ class LinkController : private PhonebookCacheHost {
     void ApplyServiceCentre();
 
     // A status text, replaced by the operator label 15 seconds later.
-    void ShowStatus(const std::u16string& text);
+    void ShowStatus(const std::u16string& text) override;
 
-    // Folder commands of the message page.
-    void ShowFolder(int folder);
-    void FillMessageList();
-    void OpenMessage(int row);
-    void DeleteTicked();
-    void CopyTicked();
-    void SaveComposed();
-    void Reply();
-    void Forward();
-    void EditMessage();
-
-    // Sending.
+    // The compose page's Send: a text goes to the Outbox and the Outbox run starts; a picture
+    // starts the smart-message run.
     void SendComposed();
-    void StartOutboxRun();
-    void StartSmartRun(const std::u16string& recipients, const std::u16string& pictureHex);
     void ToggleComposeMode();
+    // A line of the picture-kind drop-down.
     void SelectPictureKind(int line);
 
     // Plain accessors.
@@ -78,50 +71,48 @@ class LinkController : private PhonebookCacheHost {
     EntryPanelMode CurrentEntryPanelMode() const { return entryPanelMode_; }
     void SetEntryPanelMode(EntryPanelMode mode) { entryPanelMode_ = mode; }
 
-    MessageStore& Store() { return store_; }
+    // The parts the window drives directly.
+    FolderCommands& Folders() { return folders_; }
+    OutboxRun& Outbox() { return outbox_; }
     PhonebookCache& Phonebook() { return phonebook_; }
 
   private:
-    // Which run a submission belongs to, so that the two runs never act on each other's
-    // confirmations.
-    enum class Run { None, Outbox, Smart };
     // Where the work after the link came up resumes: from the phonebook transfer, or from the
     // messages once the phonebook is done.
     enum class AfterConnectStep { kPhonebook, kMessages };
 
+    // ControllerHost
+    WindowInterface& Window() override { return window_; }
+    LinkEngine* Engine() override { return engine_.get(); }
+    bool Online() const override { return online_; }
+    bool Busy() const override { return busy_; }
+    bool SendRunActive() const override { return outbox_.Running() || smart_.Running(); }
+    void StartTimer(int timerId, int64_t ms) override;
+    void PostBusy(bool busy) override;
+    void PostTask(std::function<void()> task) override;
+    void GoToPage(UiPage page) override;
+    void ShowFolder(int folder) override { folders_.ShowFolder(folder); }
+    void ReportFileError(UiText what, const std::string& reason) override;
+
     // PhonebookCacheHost
-    PhonebookTable* OnlinePhonebook() override;
+    PhonebookTable* OnlinePhonebook(std::unique_lock<std::mutex>& lock) override;
+    bool PhonebookOnline() override { return online_ && engine_ != nullptr; }
     int StartPhonebookRead() override;
     int StartPhonebookWrite() override;
     ControllerSettings CurrentSettings() const override;
-    void PostBusy(bool busy) override;
 
-    int64_t Scaled(int64_t ms) const;
-    void StartTimer(int timerId, int64_t ms);
     void OpenPort();
     void Disconnect();
     void Teardown();
     void OnEngineEvent(Notification notification);
-    void AfterConnect(AfterConnectStep step);
-    void SaveEnginePhonebook();
-    void PhonebookJobLost();
-    void StatusTimeout();
-    void StartOutboxRunLater();
-
-    bool DeleteStep();
-    bool CopyStep();
-    void EndDeleteRun();
-    void EndCopyRun();
-
-    bool OutboxStep();
-    bool SmartStep();
-    void EndOutboxRun();
-    void MoveServedToSent();
-    void EndSmartRun();
     void OnSubmitted();
     void OnSendFailed(Notification notification);
-    bool TakeSubmissionFailure(Run run);
-    void ConfirmOutboxRecipient();
+    void AfterConnect(AfterConnectStep step);
+    // The engine's phonebook to and from its file, a failure reported.
+    bool SaveEnginePhonebook();
+    bool LoadEnginePhonebook();
+    void PhonebookJobLost();
+    void StatusTimeout();
 
     WindowInterface& window_;
     Timing timing_;
@@ -130,10 +121,13 @@ class LinkController : private PhonebookCacheHost {
     std::unique_ptr<LinkEngine> engine_;
     // Tells posted work whether the controller still exists.
     std::shared_ptr<std::atomic<bool>> alive_;
-    // Increases with each engine, so that codes a torn-down engine posted are dropped.
+    // Increases with each engine, so that notifications a torn-down engine posted are dropped.
     int engineGeneration_ = 0;
 
-    MessageStore store_;
+    SubmissionTracker submissions_;
+    FolderCommands folders_;
+    OutboxRun outbox_;
+    SmartRun smart_;
     PhonebookCache phonebook_;
 
     int page_ = kPageMessages;
@@ -145,26 +139,14 @@ class LinkController : private PhonebookCacheHost {
     ComposeMode composeMode_ = ComposeMode::kText;
     PictureKind pictureKind_ = PictureKind::kPictureMessage;
 
-    // Multi-item folder commands.
-    int cursor_ = -1;
-    int sourceFolder_ = 0;
-    int targetFolder_ = 0;
-
-    // Sending.
-    bool sendFailed_ = false;
-    int outboxSlot_ = -1;
-    SmsRecord working_;
-    int segmentCount_ = 0;
-    int segmentNumber_ = 1;
-    // The submission the engine took and has not confirmed yet.
-    Run awaiting_ = Run::None;
-    bool outboxRunning_ = false;
     // A phonebook read or write the engine took and has not reported done, and how many status
     // timeouts it may still take.
     enum class PhonebookJob { None, Read, Write };
     PhonebookJob phonebookJob_ = PhonebookJob::None;
     int phonebookTicksLeft_ = 0;
-    bool smartRunning_ = false;
+    // The last load failure reported in a message box, so that a damaged file read at every
+    // tick does not bring one up each time.
+    std::string lastLoadError_;
 };
 
 }  // namespace telvane

@@ -348,8 +348,8 @@ std::u16string OperatorName(int32_t code, bool chinese) {
 }
 
 std::u16string OperatorLabel(const std::u16string& operatorText, bool online) {
-    if (!online) return LoadUiString(123, 124);
-    if (operatorText == kNoNetworkText) return LoadUiString(102, 103);
+    if (!online) return LoadUiString(ui_text::kOffline);
+    if (operatorText == kNoNetworkText) return LoadUiString(ui_text::kNoNetwork);
     const std::u16string_view code = Trimmed(operatorText);
     // A modem asked for the numeric form may still answer with the operator's name: show it.
     if (!AllDigits(code)) return std::u16string(code);

@@ -9,21 +9,54 @@ constexpr int kStartAttempts = 201;
 
 }  // namespace
 
-PhonebookTable& PhonebookCache::Active() {
-    PhonebookTable* online = host_.OnlinePhonebook();
-    return online != nullptr ? *online : own_;
+std::vector<PhonebookEntry> PhonebookCache::Entries() {
+    return WithTable([](PhonebookTable& table) { return table.Entries(); });
 }
 
-int PhonebookCache::Load() {
-    return Active().LoadFile();
+int32_t PhonebookCache::Capacity() {
+    return WithTable([](PhonebookTable& table) { return table.Capacity(); });
 }
 
-int PhonebookCache::Save() {
-    return Active().SaveFile();
+PhonebookLimits PhonebookCache::Limits() {
+    return WithTable([](PhonebookTable& table) { return table.Limits(); });
+}
+
+int PhonebookCache::Add(std::u16string_view name, std::u16string_view number) {
+    return WithTable([&](PhonebookTable& table) { return table.AddEntry(name, number); });
+}
+
+int PhonebookCache::Delete(int32_t index) {
+    return WithTable([&](PhonebookTable& table) { return table.DeleteEntry(index); });
+}
+
+int PhonebookCache::Update(int32_t index, std::u16string_view name, std::u16string_view number) {
+    return WithTable([&](PhonebookTable& table) { return table.UpdateEntry(index, name, number); });
+}
+
+bool PhonebookCache::Load() {
+    std::string error;
+    const bool loaded = WithTable([&](PhonebookTable& table) {
+        if (table.LoadFile() != 0) return true;
+        error = table.LastError();
+        return false;
+    });
+    if (!loaded) host_.ReportFileError(ui_text::kLoadFailed, error);
+    return loaded;
+}
+
+bool PhonebookCache::Save() {
+    std::string error;
+    const bool saved = WithTable([&](PhonebookTable& table) {
+        if (table.SaveFile() != 0) return true;
+        error = table.LastError();
+        return false;
+    });
+    if (!saved) host_.ReportFileError(ui_text::kSaveFailed, error);
+    return saved;
 }
 
 int PhonebookCache::WriteToSim() {
-    if (host_.OnlinePhonebook() == nullptr) return 1;
+    if (!host_.PhonebookOnline()) return 1;
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
         if (host_.StartPhonebookWrite() != 0) return 1;
     }
@@ -31,7 +64,7 @@ int PhonebookCache::WriteToSim() {
 }
 
 int PhonebookCache::Synchronise() {
-    if (host_.OnlinePhonebook() == nullptr) {
+    if (!host_.PhonebookOnline()) {
         Load();
         return 1;
     }
@@ -41,7 +74,7 @@ int PhonebookCache::Synchronise() {
 }
 
 void PhonebookCache::AfterChange() {
-    if (host_.OnlinePhonebook() != nullptr && host_.CurrentSettings().syncSimPhonebook) {
+    if (host_.PhonebookOnline() && host_.CurrentSettings().syncSimPhonebook) {
         host_.PostBusy(true);
         if (WriteToSim() != 0) return;
         // The SIM did not take the job: keep the change pending in the file and free the window.

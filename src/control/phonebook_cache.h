@@ -1,11 +1,16 @@
 // The SIM phonebook as the phonebook page sees it: the engine's table while online, the cache's
 // own copy otherwise, and when either copy moves to or from the file and the SIM.
+//
+// The engine's table is shared with its phonebook workers: every use of it here holds the
+// engine's phonebook lock, and what the page reads is a copy.
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "control/ui_strings.h"
 #include "control/window_interface.h"
 #include "store/phonebook_table.h"
 
@@ -15,54 +20,61 @@ namespace telvane {
 class PhonebookCacheHost {
   public:
     virtual ~PhonebookCacheHost() = default;
-    // The engine's table while the controller is online, else null.
-    virtual PhonebookTable* OnlinePhonebook() = 0;
+    // The engine's table while the controller is online, with `lock` holding the engine's
+    // phonebook lock; else null.
+    virtual PhonebookTable* OnlinePhonebook(std::unique_lock<std::mutex>& lock) = 0;
+    virtual bool PhonebookOnline() = 0;
     // Engine job starters: 1 started, 0 refused.
     virtual int StartPhonebookRead() = 0;
     virtual int StartPhonebookWrite() = 0;
     virtual ControllerSettings CurrentSettings() const = 0;
     virtual void PostBusy(bool busy) = 0;
+    // The phonebook file could not be read or written.
+    virtual void ReportFileError(UiText what, const std::string& reason) = 0;
 };
 
 class PhonebookCache {
   public:
     explicit PhonebookCache(PhonebookCacheHost& host) : host_(host) {}
 
-    const std::vector<PhonebookEntry>& Entries() { return Active().Entries(); }
-    int32_t Capacity() { return Active().Capacity(); }
-    PhonebookLimits Limits() { return Active().Limits(); }
+    std::vector<PhonebookEntry> Entries();
+    int32_t Capacity();
+    PhonebookLimits Limits();
 
-    int Add(std::u16string_view name, std::u16string_view number) {
-        return Active().AddEntry(name, number);
-    }
-    int Delete(int32_t index) { return Active().DeleteEntry(index); }
-    int Update(int32_t index, std::u16string_view name, std::u16string_view number) {
-        return Active().UpdateEntry(index, name, number);
-    }
+    int Add(std::u16string_view name, std::u16string_view number);
+    int Delete(int32_t index);
+    int Update(int32_t index, std::u16string_view name, std::u16string_view number);
 
-    // The file into the active table, and back.
-    int Load();
-    int Save();
+    // The file into the active table, and back.  True on success; a failure is reported to the
+    // user through the host.
+    bool Load();
+    bool Save();
 
     // Online: asks the engine to write every changed entry to the SIM (1 when it accepted within
     // 201 tries); offline: nothing to do, 1.
     int WriteToSim();
 
     // The connect-time transfer: read the SIM ("ReadSIMPbk" on) or write the file's changes to
-    // it.  1 when the engine took the job (notification 4 or 5 follows), 0 when it refused;
-    // offline it loads the file and reports 1.
+    // it.  1 when the engine took the job (Notification::kPhonebookRead or kPhonebookWritten
+    // follows), 0 when it refused; offline it loads the file and reports 1.
     int Synchronise();
 
     // After the phonebook page added, edited or deleted an entry.  Online with "SyncSIMPbk" on,
-    // the change goes to the SIM (busy until notification 5); otherwise, or when the engine
-    // refuses the write, it is kept in the file, still marked changed.
+    // the change goes to the SIM (busy until Notification::kPhonebookWritten); otherwise, or when
+    // the engine refuses the write, it is kept in the file, still marked changed.
     void AfterChange();
 
     // The cache's own table (what the offline page shows).
     const PhonebookTable& OfflineTable() const { return own_; }
 
   private:
-    PhonebookTable& Active();
+    // Runs `use` on the active table, under the engine's lock while it is the engine's.
+    template <class Use>
+    auto WithTable(Use use) {
+        std::unique_lock<std::mutex> lock;
+        PhonebookTable* online = host_.OnlinePhonebook(lock);
+        return use(online != nullptr ? *online : own_);
+    }
 
     PhonebookCacheHost& host_;
     PhonebookTable own_;

@@ -151,6 +151,10 @@ constexpr UiString kStrings[] = {
     {170, u"The SIM phonebook did not answer"},
     {171, u"送件已滿：短訊留在寄件"},
     {172, u"Sent is full: the message stays in the Outbox"},
+    {173, u"儲存失敗"},
+    {174, u"Save failed"},
+    {175, u"讀取失敗"},
+    {176, u"Load failed"},
 };
 
 static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),

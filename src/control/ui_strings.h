@@ -83,6 +83,8 @@ inline constexpr UiText kSendComplete{165, 166};
 inline constexpr UiText kCouldNotReadSimMessages{167, 168};
 inline constexpr UiText kSimPhonebookNoAnswer{169, 170};
 inline constexpr UiText kSentFull{171, 172};
+inline constexpr UiText kSaveFailed{173, 174};
+inline constexpr UiText kLoadFailed{175, 176};
 }  // namespace ui_text
 
 // Nonzero: Chinese interface; 0: English.  Set through SetLanguage.

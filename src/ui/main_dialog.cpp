@@ -149,23 +149,24 @@ void MainDialog::CreatePages() {
     }
 
     connect(sms_, &SmsPage::FolderChosen, this, [this](int folder) {
-        if (page_ == kPageMessages) controller_->ShowFolder(folder);
+        if (page_ == kPageMessages) controller_->Folders().ShowFolder(folder);
     });
     connect(sms_, &SmsPage::RowOpened, this, [this](int row) {
-        if (page_ == kPageMessages) controller_->OpenMessage(row);
+        if (page_ == kPageMessages) controller_->Folders().OpenMessage(row);
     });
     connect(sms_, &SmsPage::ReplyClicked, this, &MainDialog::OnReply);
-    connect(sms_, &SmsPage::ForwardClicked, this, [this] { controller_->Forward(); });
-    connect(sms_, &SmsPage::SaveToClicked, this, [this] { controller_->CopyTicked(); });
+    connect(sms_, &SmsPage::ForwardClicked, this, [this] { controller_->Folders().Forward(); });
+    connect(sms_, &SmsPage::SaveToClicked, this, [this] { controller_->Folders().CopyTicked(); });
     connect(sms_, &SmsPage::MarkUnreadClicked, this, &MainDialog::MarkUnread);
     connect(sms_, &SmsPage::ExportClicked, this, [this] { AskAndExport(true); });
     connect(phonebook_, &PhonebookPage::ExportClicked, this, [this] { AskAndExport(false); });
     connect(sms_, &SmsPage::EditClicked, this, [this] {
-        if (CurrentFolderTab() == FolderTab(FolderId::Draft)) controller_->EditMessage();
+        if (CurrentFolderTab() == FolderTab(FolderId::Draft)) controller_->Folders().EditMessage();
     });
 
     connect(compose_, &ComposePage::SendClicked, this, &MainDialog::OnSend);
-    connect(compose_, &ComposePage::SaveClicked, this, [this] { controller_->SaveComposed(); });
+    connect(compose_, &ComposePage::SaveClicked, this,
+            [this] { controller_->Folders().SaveComposed(); });
     connect(compose_, &ComposePage::AddressClicked, this, &MainDialog::OnAddress);
     connect(compose_, &ComposePage::LogoTextClicked, this, &MainDialog::OnLogoText);
     connect(compose_, &ComposePage::PictureKindChosen, this, &MainDialog::OnPictureKind);
@@ -366,7 +367,7 @@ void MainDialog::ApplyPage(int page) {
         case kPageMessages:
             sms_->Relabel();
             ShowOnly(sms_);
-            controller_->ShowFolder(sms_->CurrentFolder());
+            controller_->Folders().ShowFolder(sms_->CurrentFolder());
             break;
         case kPagePhonebook:
             phonebook_->Open(false);
@@ -459,7 +460,7 @@ void MainDialog::OnDeleteCommand() {
                                 .arg(FolderName(folder)))) {
             return;
         }
-        controller_->DeleteTicked();
+        controller_->Folders().DeleteTicked();
     } else if (page_ == kPagePhonebook && !phonebook_->Entry()->isVisible()) {
         const int count = phonebook_->List()->TickedCount();
         if (count == 0) return;
@@ -476,7 +477,7 @@ void MainDialog::OnDeleteCommand() {
 }
 
 void MainDialog::OnReply() {
-    controller_->Reply();
+    controller_->Folders().Reply();
     if (controller_->Page() == kPageCompose) compose_->StartAboveQuote();
 }
 
@@ -539,19 +540,28 @@ void MainDialog::MarkUnread() {
         if (list->Ticked(row)) rows.push_back(row);
     }
     if (rows.empty() && list->SelectedRow() >= 0) rows.push_back(list->SelectedRow());
-    MessageStore& store = controller_->Store();
+    const auto folder = static_cast<FolderId>(CurrentFolderTab());
+    MessageStore store;
+    // A damaged file is not written over: what could not be read would be lost.
+    if (store.LoadShown(folder) == 0) {
+        ShowMessage(QString::fromStdString(store.LastError()));
+        return;
+    }
     bool changed = false;
     for (int row : rows) {
         SmsRecord* record = store.ShownRecord(list->Data(row));
         // Only received messages have an unread state.
         if (record == nullptr || record->status != kStatusRead) continue;
         record->status = kStatusUnread;
-        SetMessageRowIcon(row, kIconUnread);
         changed = true;
     }
-    if (changed && store.SaveShown(static_cast<FolderId>(CurrentFolderTab())) == 0) {
+    if (!changed) return;
+    if (store.SaveShown(folder) == 0) {
         ShowMessage(QString::fromStdString(store.LastError()));
+        return;
     }
+    // The folder again from its file, so that the controller's copy says unread too.
+    controller_->Folders().ShowFolder(CurrentFolderTab());
 }
 
 bool MainDialog::WriteExport(const std::filesystem::path& path, const std::string& bytes) {
@@ -564,7 +574,9 @@ bool MainDialog::WriteExport(const std::filesystem::path& path, const std::strin
 bool MainDialog::ExportFolder(const std::filesystem::path& path) {
     std::vector<ExportMessage> messages;
     ListView* list = sms_->List();
-    const MessageStore& store = controller_->Store();
+    // A damaged folder exports what could be read, as the list shows it.
+    MessageStore store;
+    store.LoadShown(static_cast<FolderId>(CurrentFolderTab()));
     for (int row = 0; row < list->RowCount(); ++row) {
         const int position = list->Data(row);
         if (!store.Shown().IsUsed(position)) continue;

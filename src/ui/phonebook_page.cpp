@@ -9,6 +9,7 @@
 #include <QToolButton>
 #include <algorithm>
 
+#include "platform/text.h"
 #include "ui/anchored_layout.h"
 #include "ui/compact_tabs.h"
 #include "ui/compose_page.h"
@@ -268,7 +269,12 @@ void PhonebookPage::DeleteTicked() {
         // Positions shift with every removal: go in ascending order and count.
         int deleted = 0;
         for (int position : positions) {
-            if (host_.Contacts().Remove(position - deleted - 1)) ++deleted;
+            if (host_.Contacts().Remove(position - deleted - 1)) {
+                ++deleted;
+            } else {
+                ContactsFailed();
+                break;
+            }
         }
     }
     Refill();
@@ -283,8 +289,11 @@ void PhonebookPage::CopyAcross() {
     if (rows.empty()) return;
     if (Source() == PhonebookSource::kSim) {
         for (int row : rows) {
-            host_.Contacts().Add(list_->Text(row, kNameColumn).toStdU16String(),
-                                 list_->Text(row, kNumberColumn).toStdU16String());
+            if (!host_.Contacts().Add(list_->Text(row, kNameColumn).toStdU16String(),
+                                      list_->Text(row, kNumberColumn).toStdU16String())) {
+                ContactsFailed();
+                break;
+            }
         }
     } else {
         PhonebookCache& cache = host_.Controller().Phonebook();
@@ -336,13 +345,17 @@ void PhonebookPage::OnEntryOkay() {
         }
         cache.AfterChange();
     } else if (position == 0) {
-        host_.Contacts().Add(name, number);
-    } else {
-        host_.Contacts().UpdateNumber(position - 1, number);
-        host_.Contacts().Update(position - 1, name);
+        if (!host_.Contacts().Add(name, number)) ContactsFailed();
+    } else if (!host_.Contacts().UpdateNumber(position - 1, number) ||
+               !host_.Contacts().Update(position - 1, name)) {
+        ContactsFailed();
     }
     Refill();
     ShowEntry(false);
+}
+
+void PhonebookPage::ContactsFailed() {
+    host_.ShowMessageText(Utf8ToU16(host_.Contacts().LastError()));
 }
 
 void PhonebookPage::ShowEntry(bool shown) {

@@ -92,6 +92,8 @@ class PhonebookPage : public Page {
     void OnAdd();
     void OnEntryOkay();
     void ShowEntry(bool shown);
+    // A contacts file could not be written: the user hears why.
+    void ContactsFailed();
     void OnCheckAll();
     void SetCheckAllImage();
 

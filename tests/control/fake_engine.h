@@ -42,6 +42,8 @@ struct EngineScript {
 
     std::vector<SmsRecord> listing;
     PhonebookTable phonebook;
+    // Held by whoever uses `phonebook`, as the engine's workers hold the engine's lock.
+    std::mutex phonebookMutex;
 };
 
 class FakeEngine : public LinkEngine, public MessageListing {
@@ -108,7 +110,7 @@ class FakeEngine : public LinkEngine, public MessageListing {
     const MessageListing& Listing() const override { return *this; }
     PhonebookTable& Phonebook() override { return script_->phonebook; }
     std::unique_lock<std::mutex> LockPhonebook() override {
-        return std::unique_lock<std::mutex>(mutex_);
+        return std::unique_lock<std::mutex>(script_->phonebookMutex);
     }
 
     int32_t ListingSize() const override { return static_cast<int32_t>(script_->listing.size()); }
@@ -119,7 +121,6 @@ class FakeEngine : public LinkEngine, public MessageListing {
 
   private:
     std::shared_ptr<EngineScript> script_;
-    std::mutex mutex_;
 };
 
 }  // namespace telvane::testing

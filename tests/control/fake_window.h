@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "control/link_controller.h"
 #include "control/window_interface.h"
+#include "support/temp_data_folder.h"
+#include "support/wait.h"
 
 namespace telvane::testing {
 
@@ -90,7 +90,7 @@ class FakeWindow : public WindowInterface {
 
     // Pumps until `done` holds or the time is up; the engine's callbacks arrive meanwhile.
     bool PumpUntil(const std::function<bool()>& done,
-                   std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+                   std::chrono::milliseconds limit = kHangCeiling) {
         const auto end = std::chrono::steady_clock::now() + limit;
         for (;;) {
             Pump();
@@ -197,25 +197,7 @@ class FakeWindow : public WindowInterface {
     std::deque<std::function<void()>> queue_;
 };
 
-// A fresh data folder for one test, as $TELVANE_HOME.
-class ScopedDataFolder {
-  public:
-    ScopedDataFolder() {
-        path_ = std::filesystem::temp_directory_path() /
-                ("telvane-control-" + std::to_string(::getpid()) + "-" + std::to_string(count_++));
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-        ::setenv("TELVANE_HOME", path_.c_str(), 1);
-    }
-    ~ScopedDataFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    static inline int count_ = 0;
-    std::filesystem::path path_;
-};
+// A data folder of the test's own, as $TELVANE_HOME.
+using ScopedDataFolder = TempDataFolder;
 
 }  // namespace telvane::testing

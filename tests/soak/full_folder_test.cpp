@@ -41,7 +41,7 @@ TEST(FullFolder, SaveComposedKeepsTheMessageAndBeeps) {
     window.recipients = u"222";
     window.composeText = u"new draft";
     window.saveToFolder = static_cast<int>(FolderId::Draft);
-    controller.SaveComposed();
+    controller.Folders().SaveComposed();
     window.Pump();
 
     EXPECT_EQ(window.beeps, 1);
@@ -104,7 +104,7 @@ TEST(FullFolder, MessageSentWhileSentIsFullWaitsInTheOutbox) {
     sent.LoadShown(FolderId::Sent);
     sent.RemoveShown(0);
     ASSERT_EQ(sent.SaveShown(FolderId::Sent), 1);
-    controller.StartOutboxRun();
+    controller.Outbox().Start();
     window.Pump();
     sent.LoadShown(FolderId::Sent);
     bool filed = false;

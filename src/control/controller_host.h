@@ -1,0 +1,53 @@
+// What the link controller's parts (the folder commands and the send runs) use of it: the
+// window, the engine while there is one, the status line, the busy state and the timers.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "control/link_engine.h"
+#include "control/ui_strings.h"
+#include "control/window_interface.h"
+#include "store/message_store.h"
+
+namespace telvane {
+
+class ControllerHost {
+  public:
+    virtual ~ControllerHost() = default;
+
+    virtual WindowInterface& Window() = 0;
+    // The engine while connected (online or not yet), else null.
+    virtual LinkEngine* Engine() = 0;
+    virtual bool Online() const = 0;
+    virtual bool Busy() const = 0;
+    // True while the Outbox run or the smart-message run is going.
+    virtual bool SendRunActive() const = 0;
+
+    // A status text, replaced by the operator label 15 seconds later.
+    virtual void ShowStatus(const std::u16string& text) = 0;
+    // Starts one of the controller's timers; `ms` is scaled by the controller's timing.
+    virtual void StartTimer(int timerId, int64_t ms) = 0;
+    // Queues the busy (or idle) state behind the work already posted to the window.
+    virtual void PostBusy(bool busy) = 0;
+    // Runs `task` later on the window thread, unless the controller is gone by then.
+    virtual void PostTask(std::function<void()> task) = 0;
+
+    // Shows `page` and remembers it as the controller's page.
+    virtual void GoToPage(UiPage page) = 0;
+    // Selects the folder's tab and fills the message list from its file.
+    virtual void ShowFolder(int folder) = 0;
+
+    // A file that could not be read or written: `what` and the reason on the status line and in
+    // a message box.  A load failure that repeats the last one only reaches the status line.
+    virtual void ReportFileError(UiText what, const std::string& reason) = 0;
+};
+
+// A folder table of `store` loaded or saved, a failure reported through `host`.  True on
+// success; a failed load leaves what could be read in the table.
+enum class FolderTableKind { kShown, kTransfer };
+bool LoadFolder(ControllerHost& host, MessageStore& store, FolderTableKind table, FolderId folder);
+bool SaveFolder(ControllerHost& host, MessageStore& store, FolderTableKind table, FolderId folder);
+
+}  // namespace telvane

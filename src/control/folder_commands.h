@@ -1,0 +1,53 @@
+// The commands of the message page on the folder files: show, open, delete, copy and move, save
+// a composed message, and reply, forward and edit, which fill the compose page.
+//
+// It owns the shown table: the folder in the window's list, whose rows carry the table
+// positions of their records.
+#pragma once
+
+#include "control/controller_host.h"
+#include "store/message_listing.h"
+#include "store/message_store.h"
+
+namespace telvane {
+
+class FolderCommands {
+  public:
+    explicit FolderCommands(ControllerHost& host) : host_(host) {}
+
+    // Selects the folder's tab and fills the list from its file.
+    void ShowFolder(int folder);
+    void FillMessageList();
+    // Shows the row's message; an unread one is marked read in its file.
+    void OpenMessage(int row);
+
+    // Ticked rows, one a tick of their timers: deleted (on the SIM too, for the Inbox while
+    // online), or copied to the Save-To folder (moved between Outbox and Draft).
+    void DeleteTicked();
+    void DeleteTick();
+    void CopyTicked();
+    void CopyTick();
+
+    // Files the compose page's message in the Save-To folder.
+    void SaveComposed();
+    void Reply();
+    void Forward();
+    void EditMessage();
+
+    // A finished listing becomes the Inbox, shown.
+    void RefreshInbox(const MessageListing& listing);
+
+  private:
+    // True when the run is over.
+    bool DeleteStep();
+    bool CopyStep();
+
+    ControllerHost& host_;
+    MessageStore store_;
+    // Multi-item commands: the row reached, and the folders involved.
+    int cursor_ = -1;
+    int sourceFolder_ = 0;
+    int targetFolder_ = 0;
+};
+
+}  // namespace telvane

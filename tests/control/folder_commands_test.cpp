@@ -1,0 +1,272 @@
+// The folder commands of the message page on real folder files.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "controller_fixture.h"
+
+namespace telvane {
+namespace {
+
+using testing::ControllerTest;
+using testing::FilesCannotGrow;
+using testing::Message;
+using testing::ReadFolder;
+using testing::WriteFolder;
+
+// ---- folders ----
+
+TEST_F(ControllerTest, ShowAndOpenMarkReadOnce) {
+    WriteFolder(FolderId::Inbox, {Message(u"111", u"hello", u"REC UNREAD", 4)});
+    controller->Folders().ShowFolder(0);
+    ASSERT_EQ(window.rows.size(), 1u);
+    EXPECT_EQ(window.rows[0].date, u"1/5/24 10:00:00");
+    EXPECT_EQ(window.status, u"1 SMS Message");
+    EXPECT_TRUE(window.replyForwardShown);
+    EXPECT_FALSE(window.editShown);
+    EXPECT_EQ(window.shownFolders.back(), 0);
+
+    controller->Folders().OpenMessage(0);
+    EXPECT_EQ(window.detailBody, u"hello");
+    EXPECT_EQ(window.detailNumber, u"111");
+    EXPECT_EQ(window.rows[0].icon, kIconRead);
+    EXPECT_EQ(ReadFolder(FolderId::Inbox)[0].status, u"REC READ");
+
+    // Opening it again writes nothing.
+    std::filesystem::remove(data.path() / "smsin.acr");
+    controller->Folders().OpenMessage(0);
+    EXPECT_FALSE(std::filesystem::exists(data.path() / "smsin.acr"));
+
+    WriteFolder(FolderId::Draft, {});
+    controller->Folders().ShowFolder(3);
+    EXPECT_FALSE(window.replyForwardShown);
+    EXPECT_TRUE(window.editShown);
+    EXPECT_EQ(window.status, u"0 SMS Message");
+}
+
+TEST_F(ControllerTest, DeleteFromSentTakesOneTickedRowPerStep) {
+    WriteFolder(FolderId::Sent, {Message(u"1", u"a"), Message(u"2", u"b"), Message(u"3", u"c"),
+                                 Message(u"4", u"d")});
+    controller->Folders().ShowFolder(2);
+    window.TickRowsWithData({0, 2, 3});
+    controller->Folders().DeleteTicked();
+    EXPECT_EQ(window.timers.at(kTimerDeleteStep), 100);
+    EXPECT_EQ(ReadFolder(FolderId::Sent).size(), 3u);
+    ASSERT_TRUE(window.Fire(kTimerDeleteStep));
+    EXPECT_EQ(ReadFolder(FolderId::Sent).size(), 2u);
+    ASSERT_TRUE(window.Fire(kTimerDeleteStep));
+    ASSERT_TRUE(window.Fire(kTimerDeleteStep));  // finds nothing more
+    EXPECT_FALSE(window.TimerRunning(kTimerDeleteStep));
+    const std::vector<SmsRecord> sent = ReadFolder(FolderId::Sent);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].number, u"2");
+    EXPECT_TRUE(window.enabled);
+    EXPECT_TRUE(script->deletes.empty());
+
+    // Nothing ticked: ends at once.
+    controller->Folders().DeleteTicked();
+    window.Pump();
+    EXPECT_FALSE(window.TimerRunning(kTimerDeleteStep));
+    EXPECT_TRUE(window.enabled);
+}
+
+TEST_F(ControllerTest, DeleteFromTheInboxDeletesOnTheSimOnlyWhileOnline) {
+    WriteFolder(FolderId::Inbox,
+                {Message(u"1", u"a", u"REC READ", 7), Message(u"2", u"b", u"REC READ", 9)});
+    controller->Folders().ShowFolder(0);
+    window.TickRowsWithData({1});
+    controller->Folders().DeleteTicked();  // offline: nothing
+    window.Pump();
+    EXPECT_EQ(ReadFolder(FolderId::Inbox).size(), 2u);
+    EXPECT_TRUE(window.enabled);
+
+    GoOnline();
+    controller->Folders().ShowFolder(0);
+    window.TickRowsWithData({1});
+    controller->Folders().DeleteTicked();
+    window.Pump();
+    EXPECT_EQ(window.timers.at(kTimerDeleteStep), 2000);
+    EXPECT_EQ(script->deletes, std::vector<int>{9});
+    ASSERT_TRUE(window.Fire(kTimerDeleteStep));
+    EXPECT_EQ(ReadFolder(FolderId::Inbox).size(), 1u);
+
+    // The engine refusing every time: "Delete failed", nothing removed.
+    window.TickRowsWithData({0});
+    script->acceptDelete = false;
+    controller->Folders().DeleteTicked();
+    window.Pump();
+    EXPECT_TRUE(window.StatusShown(u"Delete failed"));
+    EXPECT_EQ(ReadFolder(FolderId::Inbox).size(), 1u);
+    EXPECT_TRUE(window.enabled);
+}
+
+TEST_F(ControllerTest, CopyAndMove) {
+    struct Case {
+        FolderId source, target;
+        std::u16string status;  // of the copy
+        bool move;
+    };
+    const Case cases[] = {
+        {FolderId::Inbox, FolderId::Outbox, u"STO UNSENT", false},
+        {FolderId::Inbox, FolderId::Saved, u"REC READ", false},
+        {FolderId::Sent, FolderId::Draft, u"REC READ", false},
+        {FolderId::Saved, FolderId::Inbox, u"REC UNREAD", false},
+        {FolderId::Outbox, FolderId::Draft, u"REC READ", true},
+        {FolderId::Draft, FolderId::Outbox, u"STO UNSENT", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.source) * 10 + static_cast<int>(c.target));
+        WriteFolder(c.source, {Message(u"1", u"a"), Message(u"2", u"b"), Message(u"3", u"c")});
+        WriteFolder(c.target, {Message(u"9", u"old")});
+        controller->Folders().ShowFolder(static_cast<int>(c.source));
+        window.TickRowsWithData({0, 2});
+        window.saveToFolder = static_cast<int>(c.target);
+        controller->Folders().CopyTicked();
+        while (window.Fire(kTimerCopyStep)) {
+        }
+        const std::vector<SmsRecord> target = ReadFolder(c.target);
+        ASSERT_EQ(target.size(), 3u);
+        EXPECT_EQ(target[1].number, u"1");
+        EXPECT_EQ(target[2].number, u"3");
+        EXPECT_EQ(target[2].status, c.status);
+        const std::vector<SmsRecord> source = ReadFolder(c.source);
+        ASSERT_EQ(source.size(), c.move ? 1u : 3u);
+        EXPECT_EQ(window.tab, static_cast<int>(c.target));
+    }
+}
+
+TEST_F(ControllerTest, MoveIntoAFullFolderKeepsTheSource) {
+    WriteFolder(FolderId::Draft, std::vector<SmsRecord>(kFolderSlots, Message(u"9", u"full")));
+    WriteFolder(FolderId::Outbox, {Message(u"1", u"keep me")});
+    controller->Folders().ShowFolder(1);
+    window.TickRowsWithData({0});
+    window.saveToFolder = 3;
+    controller->Folders().CopyTicked();
+    while (window.Fire(kTimerCopyStep)) {
+    }
+    ASSERT_EQ(ReadFolder(FolderId::Outbox).size(), 1u);
+    EXPECT_EQ(ReadFolder(FolderId::Draft).size(), static_cast<size_t>(kFolderSlots));
+}
+
+TEST_F(ControllerTest, CopyStopsWhenAnotherFolderIsShown) {
+    WriteFolder(FolderId::Outbox, {Message(u"1", u"a"), Message(u"2", u"b")});
+    WriteFolder(FolderId::Saved, {Message(u"7", u"saved 1"), Message(u"8", u"saved 2")});
+    controller->Folders().ShowFolder(1);
+    window.TickRowsWithData({0, 1});
+    window.saveToFolder = 3;
+    controller->Folders().CopyTicked();  // moves the first to Draft
+    controller->Folders().ShowFolder(4);
+    window.TickRowsWithData({0, 1});
+    while (window.Fire(kTimerCopyStep)) {
+    }
+    EXPECT_EQ(ReadFolder(FolderId::Saved).size(), 2u);
+    EXPECT_EQ(ReadFolder(FolderId::Outbox).size(), 1u);
+    EXPECT_EQ(ReadFolder(FolderId::Draft).size(), 1u);
+}
+
+TEST_F(ControllerTest, SaveComposedChecksItsFieldsAndFilesTheMessage) {
+    window.saveToFolder = 3;
+    controller->Folders().SaveComposed();
+    window.recipients = u"111";
+    controller->Folders().SaveComposed();
+    EXPECT_EQ(window.messageBoxes,
+              (std::vector<UiText>{ui_text::kInvalidPhoneNumber, ui_text::kPleaseInputMessage}));
+
+    window.composeText = u"draft text";
+    controller->SetPage(kPageCompose);
+    controller->Folders().SaveComposed();
+    const std::vector<SmsRecord> draft = ReadFolder(FolderId::Draft);
+    ASSERT_EQ(draft.size(), 1u);
+    EXPECT_EQ(draft[0].status, u"STO UNSENT");
+    EXPECT_EQ(draft[0].index, -1);
+    EXPECT_EQ(draft[0].number, u"111");
+    EXPECT_EQ(draft[0].time.size(), 17u);
+    EXPECT_EQ(controller->Page(), kPageMessages);
+    EXPECT_EQ(window.tab, 3);
+}
+
+TEST_F(ControllerTest, ReplyForwardAndEdit) {
+    WriteFolder(FolderId::Inbox, {Message(u"111", u"a\r\nb")});
+    controller->Folders().ShowFolder(0);
+    controller->Folders().OpenMessage(0);
+    window.selected = 0;
+
+    controller->Folders().Reply();
+    EXPECT_EQ(window.recipients, u"111");
+    EXPECT_EQ(window.composeText, u"> a\r\n> b");
+    EXPECT_EQ(controller->Page(), kPageCompose);
+
+    controller->Folders().Forward();
+    EXPECT_EQ(window.recipients, u"");
+    EXPECT_EQ(window.composeText, u"> a\r\n> b");
+
+    controller->Folders().EditMessage();
+    EXPECT_EQ(window.recipients, u"111");
+    EXPECT_EQ(window.composeText, u"a\r\nb");
+
+    // Reply only from the Inbox and Save folders.
+    WriteFolder(FolderId::Sent, {Message(u"222", u"sent")});
+    controller->Folders().ShowFolder(2);
+    controller->Folders().OpenMessage(0);
+    window.selected = 0;
+    window.recipients.clear();
+    controller->Folders().Reply();
+    EXPECT_EQ(window.recipients, u"");
+}
+
+// ---- files that cannot be written ----
+
+TEST_F(ControllerTest, AMessageMarkedReadStaysUnreadWhenItsFolderCannotBeSaved) {
+    WriteFolder(FolderId::Inbox, {Message(u"111", u"hello", u"REC UNREAD", 4)});
+    controller->Folders().ShowFolder(0);
+    {
+        FilesCannotGrow full;
+        controller->Folders().OpenMessage(0);
+    }
+    EXPECT_EQ(window.detailBody, u"hello");
+    EXPECT_EQ(window.rows[0].icon, kIconUnread);
+    EXPECT_TRUE(SaveFailureShown("smsin.acr")) << U16ToUtf8(window.status);
+    EXPECT_EQ(ReadFolder(FolderId::Inbox)[0].status, u"REC UNREAD");
+
+    // The table kept it unread too: the next open saves it.
+    controller->Folders().OpenMessage(0);
+    EXPECT_EQ(window.rows[0].icon, kIconRead);
+    EXPECT_EQ(ReadFolder(FolderId::Inbox)[0].status, u"REC READ");
+}
+
+TEST_F(ControllerTest, FailedSavesOfComposedAndCopiedMessagesSaySoAndKeepThePage) {
+    WriteFolder(FolderId::Draft, {Message(u"1", u"kept", u"STO UNSENT")});
+    controller->SetPage(kPageCompose);
+    window.recipients = u"111";
+    window.composeText = u"draft text";
+    window.saveToFolder = 3;
+    {
+        FilesCannotGrow full;
+        controller->Folders().SaveComposed();
+    }
+    EXPECT_TRUE(SaveFailureShown("smsdraft.acr")) << U16ToUtf8(window.status);
+    EXPECT_TRUE(window.pages.empty());  // still composing
+    EXPECT_EQ(controller->Page(), kPageCompose);
+    EXPECT_EQ(ReadFolder(FolderId::Draft).size(), 1u);
+
+    // A move from Draft to the Outbox: the run stops at the failed save, the source keeps it.
+    controller->Folders().ShowFolder(3);
+    window.TickRowsWithData({0});
+    window.saveToFolder = 1;
+    {
+        FilesCannotGrow full;
+        controller->Folders().CopyTicked();
+        window.Pump();
+    }
+    EXPECT_TRUE(SaveFailureShown("smsout.acr")) << U16ToUtf8(window.status);
+    EXPECT_FALSE(window.TimerRunning(kTimerCopyStep));
+    EXPECT_EQ(ReadFolder(FolderId::Draft).size(), 1u);
+    EXPECT_TRUE(ReadFolder(FolderId::Outbox).empty());
+}
+
+}  // namespace
+}  // namespace telvane
