@@ -13,7 +13,7 @@ endforeach()
 install(FILES ${CMAKE_SOURCE_DIR}/data/demo-sim.ini DESTINATION share/telvane)
 
 if(TARGET telvane)
-  install(FILES ${CMAKE_SOURCE_DIR}/data/telvane.desktop DESTINATION share/applications)
+  install(FILES ${CMAKE_BINARY_DIR}/data/telvane.desktop DESTINATION share/applications)
   install(FILES ${CMAKE_SOURCE_DIR}/data/icons/telvane.svg
           DESTINATION share/icons/hicolor/scalable/apps)
 endif()

@@ -1,10 +1,10 @@
 # Canned-message libraries: built from the readable sources in data/canned/ into
-# ${CMAKE_BINARY_DIR}/data, where the program and the tests find them.
+# the build tree's data folder, where the program and the tests find them.
 add_executable(telvane-cannedgen ${CMAKE_SOURCE_DIR}/tools/cannedgen/main.cpp)
 target_compile_options(telvane-cannedgen PRIVATE ${TELVANE_WARNINGS})
 target_link_libraries(telvane-cannedgen PRIVATE telvane_core)
 
-set(CANNED_OUT ${CMAKE_BINARY_DIR}/data)
+set(CANNED_OUT ${TELVANE_BUILD_SHARE})
 set(CANNED_FILES)
 foreach(library chimsg english)
   set(outputs ${CANNED_OUT}/${library}.pdb)

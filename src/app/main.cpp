@@ -3,12 +3,13 @@
 #include <cstdlib>
 
 #include "platform/serial_devices.h"
+#include "telvane_version.h"
 #include "ui/main_dialog.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("telvane");
-    QApplication::setApplicationVersion("1.03");
+    QApplication::setApplicationVersion(telvane::kVersion);
     // ./run attaches the simulated modem's pseudo-terminal as a port of its own.
     telvane::MainDialogOptions options;
     if (const char* sim = std::getenv("TELVANE_SIM_PORT"); sim && *sim) {

@@ -85,6 +85,21 @@ inline constexpr UiText kSimPhonebookNoAnswer{169, 170};
 inline constexpr UiText kSentFull{171, 172};
 inline constexpr UiText kSaveFailed{173, 174};
 inline constexpr UiText kLoadFailed{175, 176};
+inline constexpr UiText kEnterSimPin{177, 178};
+inline constexpr UiText kEnterPukAndNewPin{179, 180};
+inline constexpr UiText kAttemptsLeft{181, 182};  // %1: the count
+inline constexpr UiText kNewPin{183, 184};
+inline constexpr UiText kWrongPin{185, 186};
+inline constexpr UiText kSimNeedsPuk{187, 188};
+inline constexpr UiText kNewMessage{189, 190};
+inline constexpr UiText kMoreOnSim{191, 192};  // %1: the count
+inline constexpr UiText kRequestDeliveryReports{193, 194};
+inline constexpr UiText kDelivered{195, 196};
+inline constexpr UiText kNotDelivered{197, 198};
+inline constexpr UiText kDeliveryPending{199, 200};
+inline constexpr UiText kSimBlocked{201, 202};
+inline constexpr UiText kPin{203, 204};
+inline constexpr UiText kPuk{205, 206};
 }  // namespace ui_text
 
 // Nonzero: Chinese interface; 0: English.  Set through SetLanguage.

@@ -30,7 +30,7 @@ std::filesystem::path DataFolder();
 std::filesystem::path DataFile(std::string_view name);
 
 // Finds a shipped file (canned libraries, picture templates): the user's data folder first,
-// then the installed data folder, then the source tree's data/ folder.  Empty when none has it.
+// then share/telvane beside the program, then the install prefix's.  Empty when none has it.
 std::filesystem::path FindShippedFile(std::string_view relative);
 
 // The folders FindShippedFile searches, in order (for listing, e.g. canned libraries).

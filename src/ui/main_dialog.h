@@ -14,6 +14,7 @@
 #include "contacts/contacts_store.h"
 #include "control/link_controller.h"
 #include "control/window_interface.h"
+#include "telvane_version.h"
 #include "ui/number_names.h"
 #include "ui/settings_page.h"
 
@@ -57,8 +58,8 @@ class MainDialog : public QDialog, public WindowInterface {
     static constexpr int kLogicalWidth = 240;
     static constexpr int kClientHeight = 268;
     static constexpr int kCommandBarHeight = 26;
-    static constexpr int kVersionMajor = 1;
-    static constexpr int kVersionMinor = 3;
+    static constexpr int kVersionMajor = ::telvane::kVersionMajor;
+    static constexpr int kVersionMinor = ::telvane::kVersionMinor;
     static constexpr int kMaxPorts = SettingsPage::kMaxPorts;
     static inline const std::string kSettingsKey = "Software\\Nubo\\Telvane\\Settings";
     static inline const std::string kPortsKey = "Software\\Nubo\\Telvane\\Ports";

@@ -49,7 +49,7 @@ std::vector<SourceMessage> ReadSource(const std::string& name) {
     return messages;
 }
 
-const std::filesystem::path kBuilt = std::filesystem::path(TELVANE_BINARY_DIR) / "data";
+const std::filesystem::path kBuilt = std::filesystem::path(TELVANE_BINARY_DIR) / "share/telvane";
 
 TEST(ShippedLibraries, ReadBackToTheirSource) {
     struct Case {
@@ -119,7 +119,7 @@ TEST(CannedGenerator, RefusesTextsThatWouldNotReadBack) {
     const std::filesystem::path folder = ::mkdtemp(name);
     for (const Case& c : cases) {
         std::ofstream(folder / "source.txt") << c.source;
-        const std::string command = (kBuilt / "telvane-cannedgen").string() + " " +
+        const std::string command = std::string(TELVANE_BINARY_DIR) + "/data/telvane-cannedgen " +
                                     (folder / "source.txt").string() + " " +
                                     (folder / "out").string() + " 2>/dev/null";
         EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1) << c.what;

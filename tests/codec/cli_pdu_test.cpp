@@ -1,8 +1,10 @@
 // telvane-tool pdu, end to end.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 namespace telvane {
@@ -16,7 +18,10 @@ struct Result {
 // Runs telvane-tool with `arguments` (shell words) and `input` on stdin; stderr goes to stdout
 // when `withErrors`.
 Result Tool(const std::string& arguments, bool withErrors = false, const std::string& input = "") {
-    std::string inputPath = std::string(TELVANE_BINARY_DIR) + "/cli_pdu_test.input";
+    // Per process, so that two runs of one build do not feed each other's input.
+    const std::string inputPath = (std::filesystem::temp_directory_path() /
+                                   ("telvane-cli-pdu-" + std::to_string(::getpid()) + ".input"))
+                                      .string();
     if (FILE* file = fopen(inputPath.c_str(), "w")) {
         fwrite(input.data(), 1, input.size(), file);
         fclose(file);
@@ -31,6 +36,7 @@ Result Tool(const std::string& arguments, bool withErrors = false, const std::st
     while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
         out.append(buffer, n);
     int status = pclose(pipe);
+    std::remove(inputPath.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
 

@@ -12,6 +12,8 @@
 #include "platform/text.h"
 #include "store/folder_table.h"
 #include "store/message_store.h"
+#include "support/temp_data_folder.h"
+#include "support/wait.h"
 
 namespace telvane {
 namespace {
@@ -31,7 +33,7 @@ void FillFolder(FolderId folder) {
 
 TEST(FullFolder, SaveComposedKeepsTheMessageAndBeeps) {
     SetLanguage(0);
-    testing::ScopedDataFolder data;
+    testing::TempDataFolder data;
     ASSERT_NO_FATAL_FAILURE(FillFolder(FolderId::Draft));
 
     testing::FakeWindow window;
@@ -57,7 +59,7 @@ TEST(FullFolder, SaveComposedKeepsTheMessageAndBeeps) {
 // send it again: it waits in the Outbox, served, until Sent has room.
 TEST(FullFolder, MessageSentWhileSentIsFullWaitsInTheOutbox) {
     SetLanguage(0);
-    testing::ScopedDataFolder data;
+    testing::TempDataFolder data;
     ASSERT_NO_FATAL_FAILURE(FillFolder(FolderId::Sent));
     std::string error;
     auto scenario = modemsim::ParseScenario("", &error);
@@ -75,11 +77,13 @@ TEST(FullFolder, MessageSentWhileSentIsFullWaitsInTheOutbox) {
     controller.Connect();
     window.Pump();
     ASSERT_TRUE(window.Fire(kTimerOpenPort));
-    ASSERT_TRUE(window.PumpUntil([&] { return controller.IsOnline() && !controller.IsBusy(); }));
+    ASSERT_TRUE(window.PumpUntil([&] { return controller.IsOnline() && !controller.IsBusy(); },
+                                 testing::kHangCeiling));
     window.recipients = u"222";
     window.composeText = u"to a full Sent";
     controller.SendComposed();
-    ASSERT_TRUE(window.PumpUntil([&] { return window.StatusShown(u"SMS no. 1"); }));
+    ASSERT_TRUE(
+        window.PumpUntil([&] { return window.StatusShown(u"SMS no. 1"); }, testing::kHangCeiling));
     controller.Connect();
     window.Fire(kTimerDisconnect);
     SerialDeviceTable::Instance().Unregister("COM2");

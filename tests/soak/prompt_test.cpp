@@ -2,21 +2,21 @@
 // re-listing after a phonebook job, a signal poll) must not be typed into the PDU.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "modem/modem_engine.h"
 #include "modemsim/sim_pdu.h"
 #include "modemsim/simulated_modem.h"
 #include "platform/serial_devices.h"
+#include "support/notification_queue.h"
+#include "support/wait.h"
 
 namespace telvane {
 namespace {
 
-using namespace std::chrono_literals;
+using testing::EngineNotifications;
+using testing::WaitUntil;
 
 TEST(PromptGuard, CommandsWaitUntilThePduIsTyped) {
     std::string error;
@@ -28,42 +28,27 @@ TEST(PromptGuard, CommandsWaitUntilThePduIsTyped) {
     ASSERT_FALSE(device.empty()) << modem.Error();
     SerialDeviceTable::Instance().Register("COM4", device);
 
-    std::atomic<int> listings{0}, sends{0}, started{0};
+    EngineNotifications notes;
     {
         ModemEngine engine(Timing(0.05));
-        ASSERT_EQ(engine.Open(4,
-                              [&](Notification code) {
-                                  if (code == Notification::kStarted) ++started;
-                                  if (code == Notification::kListingFinished) ++listings;
-                                  if (code == Notification::kMessageSent) ++sends;
-                              }),
-                  1);
-        for (int i = 0; i < 300 && !(started.load() && engine.Registered()); ++i)
-            std::this_thread::sleep_for(10ms);
-        ASSERT_TRUE(engine.Registered());
+        ASSERT_EQ(engine.Open(4, notes.Callback()), 1);
+        ASSERT_TRUE(notes.WaitFor(Notification::kStarted));
+        ASSERT_TRUE(WaitUntil([&] { return engine.Registered(); }));
 
         for (const std::u16string text : {u"first", u"second"}) {
-            const int before = sends.load();
+            const int before = notes.Count(Notification::kMessageSent);
             ASSERT_EQ(engine.SendTextMessage(u"0912345678", text), 1);
             // Right behind the send command, inside its pause before the PDU.
-            for (int i = 0; i < 200 && modem.CountCommands("+CMGS=") == before; ++i)
-                std::this_thread::sleep_for(1ms);
+            ASSERT_TRUE(WaitUntil([&] { return modem.CountCommands("+CMGS=") > before; }));
             ASSERT_EQ(modem.CountCommands("+CMGS="), before + 1);
             // The previous listing's worker may still be winding down.
-            int listing = 0;
-            for (int i = 0; i < 100 && !listing; ++i) {
-                listing = engine.ListMessages(4);
-                if (!listing) std::this_thread::sleep_for(1ms);
-            }
-            EXPECT_EQ(listing, 1);
+            EXPECT_TRUE(WaitUntil([&] { return engine.ListMessages(4) == 1; }));
             engine.RequestSignalQuality();
-            for (int i = 0; i < 300 && sends.load() == before; ++i)
-                std::this_thread::sleep_for(10ms);
-            EXPECT_EQ(sends.load(), before + 1);
-            for (int i = 0; i < 300 && listings.load() < sends.load(); ++i)
-                std::this_thread::sleep_for(10ms);
+            ASSERT_TRUE(notes.WaitFor(Notification::kMessageSent, before + 1));
+            ASSERT_TRUE(notes.WaitFor(Notification::kListingFinished, before + 1));
         }
-        EXPECT_EQ(listings.load(), 2);
+        EXPECT_EQ(notes.Count(Notification::kMessageSent), 2);
+        EXPECT_EQ(notes.Count(Notification::kListingFinished), 2);
     }
     SerialDeviceTable::Instance().Unregister("COM4");
 

@@ -16,9 +16,11 @@
 // Size and replay, by environment:
 //   TELVANE_SOAK_CYCLES=500   cycles (default 6; 3 under a sanitizer)
 //   TELVANE_SOAK_SEED=1234    the seed printed by an earlier run (it fixes the faults and the
-//                             user's actions; thread timing may still differ)
-// The longest time one controller call or posted task held the window thread is printed and
-// recorded as the test property "longest_stall_ms".
+//                             user's actions; thread timing may still differ); default 1
+//   TELVANE_SOAK_SEED=random  a new seed each run
+// Every wait is for a state of the controller, bounded only by the hang ceiling.  The longest
+// time one controller call or posted task held the window thread is printed and recorded as the
+// test property "longest_stall_ms" (a figure, not a check: it depends on the machine's load).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -43,6 +45,9 @@
 #include "platform/timing.h"
 #include "store/message_store.h"
 #include "store/phonebook_table.h"
+#include "support/folder_reader.h"
+#include "support/temp_data_folder.h"
+#include "support/wait.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define TELVANE_SOAK_SANITIZED 1
@@ -62,12 +67,18 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using testing::FakeRow;
 using testing::FakeWindow;
-using testing::ScopedDataFolder;
+using testing::kHangCeiling;
+using testing::TempDataFolder;
 
 constexpr double kScale = TELVANE_SOAK_SANITIZED ? 0.05 : 0.03;
-// The window thread may be held this long by one call before the soak counts it as blocked.
-constexpr auto kStallLimit = TELVANE_SOAK_SANITIZED ? 3000ms : 1000ms;
 constexpr int kPhonebookCapacity = 30;
+
+uint32_t Seed() {
+    const char* value = std::getenv("TELVANE_SOAK_SEED");
+    if (value == nullptr || *value == '\0') return 1;
+    if (std::string(value) == "random") return std::random_device()() & 0x7fffffff;
+    return static_cast<uint32_t>(std::strtoul(value, nullptr, 10));
+}
 
 int EnvInt(const char* name, int fallback) {
     const char* value = std::getenv(name);
@@ -146,8 +157,7 @@ class Soak : public ::testing::Test {
   protected:
     void SetUp() override {
         SetLanguage(0);
-        seed = static_cast<uint32_t>(
-            EnvInt("TELVANE_SOAK_SEED", static_cast<int>(std::random_device()() & 0x7fffffff)));
+        seed = Seed();
         random.seed(seed);
         std::printf("[ soak     ] seed %u (TELVANE_SOAK_SEED=%u replays)\n", seed, seed);
         std::fflush(stdout);
@@ -237,9 +247,11 @@ class Soak : public ::testing::Test {
 
     void Connect() {
         window.Timed([&] { controller->Connect(); });
-        window.RunUntil([&] { return controller->IsOnline() || !controller->HasEngine(); }, 4s);
+        ASSERT_TRUE(window.RunUntil(
+            [&] { return controller->IsOnline() || !controller->HasEngine(); }, kHangCeiling));
         // The connect-time phonebook transfer and listing.
-        window.RunUntil([&] { return window.Usable() || !controller->HasEngine(); }, 4s);
+        ASSERT_TRUE(window.RunUntil([&] { return window.Usable() || !controller->HasEngine(); },
+                                    kHangCeiling));
     }
 
     void Disconnect() {
@@ -254,7 +266,7 @@ class Soak : public ::testing::Test {
                     window.Timed([&] { controller->Connect(); });
                 return !controller->HasEngine() && window.Usable();
             },
-            8s);
+            kHangCeiling);
     }
 
     void SendMessage(int cycle) {
@@ -377,14 +389,7 @@ class Soak : public ::testing::Test {
         if (bad) DumpTranscript();
     }
 
-    std::vector<SmsRecord> Folder(FolderId id) {
-        MessageStore store;
-        EXPECT_EQ(store.LoadShown(id), 1) << FolderFileName(id) << ": " << store.LastError();
-        std::vector<SmsRecord> records;
-        for (const FolderEntry& entry : store.Shown().entries)
-            if (entry.slot >= 0) records.push_back(entry.record);
-        return records;
-    }
+    std::vector<SmsRecord> Folder(FolderId id) { return testing::ReadFolder(id); }
 
     // The files against what was saved.
     void CheckFiles() {
@@ -463,7 +468,7 @@ class Soak : public ::testing::Test {
                 modem->DropLink();
         };
 
-        Connect();
+        ASSERT_NO_FATAL_FAILURE(Connect());
         if (controller->IsOnline()) ++figures.online;
         dropIfDue();
         modem->DeliverMessage(delivered[incoming], "26/12/10,08:00:00+32", Widen(incoming));
@@ -477,7 +482,7 @@ class Soak : public ::testing::Test {
                     dropIfDue();
                     return window.Usable();
                 },
-                3s);
+                kHangCeiling);
             if (!window.Usable()) break;
             switch (step) {
                 case 0:
@@ -510,7 +515,7 @@ class Soak : public ::testing::Test {
                 dropIfDue();
                 return window.Usable() && !window.TimerRunning(kTimerOutboxStep);
             },
-            6s);
+            kHangCeiling);
         Disconnect();
         if (controller->HasEngine() || !window.Usable()) {
             DumpTranscript();
@@ -533,7 +538,7 @@ class Soak : public ::testing::Test {
 
     uint32_t seed = 0;
     std::mt19937 random;
-    ScopedDataFolder data;
+    TempDataFolder data;
     SoakWindow window;
     std::unique_ptr<modemsim::SimulatedModem> modem;
     std::unique_ptr<LinkController> controller;
@@ -562,9 +567,9 @@ TEST_F(Soak, CyclesWithFaultsLoseNothingAndNeverSendTwice) {
     // Still usable: a clean connect lists the SIM and sends one message.
     window.statusTexts.clear();
     ASSERT_NO_FATAL_FAILURE(StartModem(""));
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(Connect());
     ASSERT_TRUE(controller->IsOnline());
-    ASSERT_TRUE(window.RunUntil([&] { return window.Usable(); }, 5s));
+    ASSERT_TRUE(window.RunUntil([&] { return window.Usable(); }, kHangCeiling));
     std::multiset<std::string> inbox, onSim;
     for (const SmsRecord& record : Folder(FolderId::Inbox))
         inbox.insert(Narrow(record.text));
@@ -572,7 +577,8 @@ TEST_F(Soak, CyclesWithFaultsLoseNothingAndNeverSendTwice) {
         onSim.insert(modemsim::DecodeForTextMode(stored.pdu).text);
     EXPECT_EQ(inbox, onSim);
     SendMessage(cycles + 1);
-    window.RunUntil([&] { return window.Usable() && !window.TimerRunning(kTimerOutboxStep); }, 10s);
+    ASSERT_TRUE(window.RunUntil(
+        [&] { return window.Usable() && !window.TimerRunning(kTimerOutboxStep); }, kHangCeiling));
     Disconnect();
     modem->Stop();
     CountSubmissions(false);
@@ -598,7 +604,6 @@ TEST_F(Soak, CyclesWithFaultsLoseNothingAndNeverSendTwice) {
     RecordProperty("faults", faultCount);
     RecordProperty("longest_stall_ms", static_cast<int>(stallMs + 0.5));
     RecordProperty("submissions", figures.submissions);
-    EXPECT_LT(window.longest, kStallLimit);
 }
 
 }  // namespace

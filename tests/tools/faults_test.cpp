@@ -208,7 +208,7 @@ TEST(SimFaults, UnsolicitedLinesByTimeCommandAndDemand) {
     Booted b = Boot(
         "[unsolicited]\nat 300 = +CREG: 1,5\nafter +CSQ = RING\n"
         "incoming at 400 = +886955000111 | 26/12/10,08:00:00+32 | Hi\n");
-    b.client->Command("ATE0");
+    b.client->Command("ATE0;+CNMI=2,1");
     EXPECT_EQ(b.client->ReadUntil("+CMTI: \"SM\",1\r\n"),
               "\r\n+CREG: 1,5\r\n\r\n+CMTI: \"SM\",1\r\n");
     b.client->Send("AT+CSQ\r");

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "telvane_version.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -69,6 +71,22 @@ TEST(Install, PutsProgramsDataAndDesktopEntryInPlace) {
         &status);
     EXPECT_EQ(status, 0);
     EXPECT_NE(listed.find("english"), std::string::npos) << listed;
+    // The installed program reads only its own share/telvane, never the build tree's data.
+    fs::remove(prefix / "share/telvane/english.pdb");
+    const std::string without = Capture(
+        "TELVANE_HOME='" + home + "' '" + (prefix / "bin/telvane-tool").string() + "' canned list",
+        &status);
+    EXPECT_EQ(without.find("english"), std::string::npos) << without;
+
+    // One version everywhere: the tool's and the desktop entry's come from the build.
+    const std::string version =
+        Capture("'" + (prefix / "bin/telvane-tool").string() + "' --version", &status);
+    EXPECT_EQ(version, std::string("telvane-tool ") + telvane::kVersion + "\n");
+    if (withWindow) {
+        EXPECT_NE(ReadText(prefix / "share/applications/telvane.desktop")
+                      .find(std::string("X-Telvane-Version=") + telvane::kVersion + "\n"),
+                  std::string::npos);
+    }
 
     std::error_code ec;
     fs::remove_all(prefix, ec);

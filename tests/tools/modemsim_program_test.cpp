@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "platform/files.h"
 #include "pty_client.h"
@@ -22,6 +23,7 @@ TEST(ModemsimProgram, ServesTheDemoSimUntilTerminated) {
     ASSERT_NE(mkdtemp(folder), nullptr);
     std::string link = std::string(folder) + "/modem";
     std::string transcript = std::string(folder) + "/transcript.txt";
+    std::string control = std::string(folder) + "/control";
     int out[2];
     ASSERT_EQ(pipe(out), 0);
     pid_t pid = fork();
@@ -30,7 +32,7 @@ TEST(ModemsimProgram, ServesTheDemoSimUntilTerminated) {
         dup2(out[1], 1);
         close(out[0]);
         execl(program.c_str(), program.c_str(), "--link", link.c_str(), "--transcript",
-              transcript.c_str(), static_cast<char*>(nullptr));
+              transcript.c_str(), "--control", control.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     close(out[1]);
@@ -46,12 +48,20 @@ TEST(ModemsimProgram, ServesTheDemoSimUntilTerminated) {
         testing::PtyClient client(link);
         ASSERT_TRUE(client.Ok());
         EXPECT_EQ(client.Command("AT+CGMI"), "AT+CGMI\r\r\nTelvane\r\n\r\nOK\r\n");
+        // A message arriving on demand, through the control pipe; the demo SIM holds 12.
+        EXPECT_EQ(client.Command("ATE0;+CNMI=2,1"), "ATE0;+CNMI=2,1\r\r\nOK\r\n");
+        {
+            std::ofstream pipe(control);
+            pipe << "deliver +886955000111 | | Hi\n" << std::flush;
+        }
+        EXPECT_EQ(client.ReadUntil("+CMTI: \"SM\",13\r\n"), "\r\n+CMTI: \"SM\",13\r\n");
     }
     kill(pid, SIGTERM);
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(control)));
     auto text = ReadWholeFile(transcript);
     ASSERT_TRUE(text);
     EXPECT_NE(text->find(" command AT+CGMI\n"), std::string::npos) << *text;

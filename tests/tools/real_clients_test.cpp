@@ -38,16 +38,20 @@ bool Installed(const std::string& program) {
 class RealClientTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        StartModem("demo-sim.ini");
+        char folder[] = "/tmp/telvane-clients-XXXXXX";
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        folder_ = folder;
+    }
+    // A fresh modem on one of the shipped scenarios.
+    void StartModem(const std::string& file) {
+        if (modem_) modem_->Stop();
         std::string error;
-        auto scenario =
-            LoadScenarioFile(std::string(TELVANE_SOURCE_DATA_DIR) + "/demo-sim.ini", &error);
+        auto scenario = LoadScenarioFile(std::string(TELVANE_SOURCE_DATA_DIR) + "/" + file, &error);
         ASSERT_TRUE(scenario) << error;
         modem_ = std::make_unique<SimulatedModem>(std::move(*scenario));
         device_ = modem_->Start();
         ASSERT_FALSE(device_.empty()) << modem_->Error();
-        char folder[] = "/tmp/telvane-clients-XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        folder_ = folder;
     }
     void TearDown() override {
         if (modem_) modem_->Stop();
@@ -129,6 +133,37 @@ TEST_F(RealClientTest, Gnokii) {
         RunClient("sh -c 'echo Hello from gnokii | " + gnokii + "--sendsms +886912345678'");
     EXPECT_NE(sent.find("Send succeeded"), std::string::npos) << sent;
     ExpectOneSubmission("Hello from gnokii");
+}
+
+// Names outside the GSM alphabet reach both clients through the modem's UCS2 character set.
+TEST_F(RealClientTest, ChineseNamesReadThroughUcs2) {
+    StartModem("demo-sim-zh.ini");
+    struct Client {
+        const char* program;
+        std::string config;
+        std::string command;
+    } clients[] = {
+        {"gammu", "gammurc", "gammu -c {rc} getallmemory SM"},
+        {"gnokii", "gnokiirc", "gnokii --config {rc} --getphonebook SM 1 end"},
+    };
+    int ran = 0;
+    for (Client& c : clients) {
+        if (!Installed(c.program)) continue;
+        ++ran;
+        std::string rc =
+            c.config == "gammurc"
+                ? Write(c.config, "[gammu]\ndevice = " + device_ + "\nconnection = at\n")
+                : Write(c.config,
+                        "[global]\nport = " + device_ + "\nmodel = AT\nconnection = serial\n");
+        std::string command = c.command;
+        command.replace(command.find("{rc}"), 4, rc);
+        std::string book = RunClient(Env() + command);
+        for (const char* name : {"媽媽", "爸爸 Dad", "王小美", "Amy Chen"})
+            EXPECT_NE(book.find(name), std::string::npos) << c.program << ": " << name << "\n"
+                                                          << book;
+    }
+    EXPECT_GE(modem_->CountCommands("AT+CSCS=\"UCS2\""), ran);
+    if (ran == 0) GTEST_SKIP() << "neither gammu nor gnokii is installed";
 }
 
 TEST_F(RealClientTest, GsmLib) {

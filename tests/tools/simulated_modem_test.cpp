@@ -190,8 +190,8 @@ TEST_F(SimTest, PhonebookCommands) {
               "\r\n+CPBR: 1,\"+886900\",145,\"Cy\"\r\n"
               "+CPBR: 3,\"5550100\",129,\"Bo\"\r\n\r\nOK\r\n");
     // Names travel as UCS2 hex once the client selects that character set.
-    EXPECT_EQ(Ask("AT+CSCS=\"UCS2\";+CPBW=4,\"123\",129,\"738B5C0F660E\""), "\r\nOK\r\n");
-    EXPECT_EQ(modem_->Phonebook()[2].name, "王小明");
+    EXPECT_EQ(Ask("AT+CSCS=\"UCS2\";+CPBW=4,\"123\",129,\"738B660E\""), "\r\nOK\r\n");
+    EXPECT_EQ(modem_->Phonebook()[2].name, "王明");
     EXPECT_EQ(Ask("AT+CPBR=3"), "\r\n+CPBR: 3,\"5550100\",129,\"0042006F\"\r\n\r\nOK\r\n");
 }
 
@@ -228,7 +228,7 @@ TEST(ScenarioText, MalformedLinesAreReportedWithTheirNumber) {
         const char* error;
     } cases[] = {
         {"key = 1\n", "line 1: a key outside any section"},
-        {"[sim]\n\nstate = maybe\n", "line 3: state must be ready, pin or absent"},
+        {"[sim]\n\nstate = maybe\n", "line 3: state must be ready, pin, puk, blocked or absent"},
         {"[nosuch]\n", "line 1: unknown section [nosuch]"},
         {"[messages]\n1 = REC READ | PDU | 0791XYZ\n", "line 2: malformed PDU"},
         {"[messages]\n1 = REC READ | +1 | 01/07/20 | abc\n",
@@ -266,6 +266,15 @@ TEST(ScenarioText, DemoSimMatchesItsDescription) {
     }
     EXPECT_GT(unread, 0);
     EXPECT_EQ(unsent, 1);
+
+    // The variant: the same SIM with Chinese names and a sent message.
+    auto zh = LoadScenarioFile(std::string(TELVANE_SOURCE_DATA_DIR) + "/demo-sim-zh.ini", &error);
+    ASSERT_TRUE(zh) << error;
+    EXPECT_EQ(zh->messages.size(), 13u);
+    EXPECT_EQ(zh->messages.back().stat, MessageStat::StoSent);
+    ASSERT_EQ(zh->phonebook.size(), 20u);
+    EXPECT_EQ(zh->phonebook[3].name, "媽媽");
+    EXPECT_EQ(zh->phonebook.back().name, "爸爸 Dad");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "cli.h"
 #include "platform/text.h"
+#include "telvane_version.h"
 
 namespace telvane::cli {
 
@@ -26,7 +27,7 @@ void PrintHelp() {
                  "usage:\n";
     for (const auto& [name, group] : Registry())
         std::cout << group.usage;
-    std::cout << "  --help\n";
+    std::cout << "  --help\n  --version\n";
 }
 
 }  // namespace
@@ -81,6 +82,10 @@ int main(int argc, char** argv) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         PrintHelp();
         return args.empty() ? 2 : 0;
+    }
+    if (args[0] == "--version") {
+        std::cout << "telvane-tool " << telvane::kVersion << "\n";
+        return 0;
     }
     auto it = Registry().find(args[0]);
     if (it == Registry().end()) {

@@ -1,16 +1,24 @@
 // telvane-modemsim: a simulated GSM modem on a pseudo-terminal.
 //
-//   telvane-modemsim [--scenario FILE] [--link PATH] [--transcript FILE]
+//   telvane-modemsim [--scenario FILE] [--link PATH] [--transcript FILE] [--control FIFO]
 //
 // Prints the device path on stdout (one line) and runs until SIGINT or SIGTERM.  Without
-// --scenario the shipped demo SIM is used.
+// --scenario the shipped demo SIM is used.  With --control it makes a named pipe there and
+// carries out the lines written to it (see control.h), e.g.
+//   echo 'deliver +886955000111 | | Hi' > FIFO
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 
+#include "modemsim/control.h"
 #include "modemsim/simulated_modem.h"
 #include "platform/files.h"
 
@@ -19,8 +27,36 @@ namespace {
 int Usage(const char* message) {
     std::fprintf(stderr, "telvane-modemsim: %s\n", message);
     std::fprintf(stderr,
-                 "usage: telvane-modemsim [--scenario FILE] [--link PATH] [--transcript FILE]\n");
+                 "usage: telvane-modemsim [--scenario FILE] [--link PATH] [--transcript FILE] "
+                 "[--control FIFO]\n");
     return 2;
+}
+
+// Reads control lines from the pipe until `stop` becomes readable.  The pipe is held open for
+// writing too, so that writers coming and going never end the reading.
+void ServeControl(telvane::modemsim::SimulatedModem& modem, int pipe, int stop) {
+    std::string pending;
+    char buffer[1024];
+    while (true) {
+        pollfd fds[2] = {{pipe, POLLIN, 0}, {stop, POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (fds[1].revents) return;
+        ssize_t n = read(pipe, buffer, sizeof buffer);
+        if (n <= 0) continue;
+        pending.append(buffer, static_cast<size_t>(n));
+        size_t end;
+        while ((end = pending.find('\n')) != std::string::npos) {
+            std::string problem = telvane::modemsim::ApplyControl(modem, pending.substr(0, end));
+            if (!problem.empty())
+                std::fprintf(stderr, "telvane-modemsim: control: %s\n", problem.c_str());
+            pending.erase(0, end + 1);
+        }
+        // A line never ended is not allowed to grow without bound.
+        if (pending.size() > 65536) pending.clear();
+    }
 }
 
 }  // namespace
@@ -30,6 +66,7 @@ int main(int argc, char** argv) {
     std::string scenarioPath;
     std::string linkPath;
     std::string transcriptPath;
+    std::string controlPath;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -43,6 +80,8 @@ int main(int argc, char** argv) {
             linkPath = argv[++i];
         else if (arg == "--transcript")
             transcriptPath = argv[++i];
+        else if (arg == "--control")
+            controlPath = argv[++i];
         else
             return Usage(("unknown option " + arg).c_str());
     }
@@ -82,11 +121,35 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    int control = -1;
+    int stop[2] = {-1, -1};
+    std::thread controller;
+    if (!controlPath.empty()) {
+        unlink(controlPath.c_str());
+        if (mkfifo(controlPath.c_str(), 0600) != 0 ||
+            (control = open(controlPath.c_str(), O_RDWR | O_CLOEXEC)) < 0 ||
+            pipe2(stop, O_CLOEXEC) != 0) {
+            std::fprintf(stderr, "telvane-modemsim: cannot make the control pipe %s: %s\n",
+                         controlPath.c_str(), std::strerror(errno));
+            if (!linkPath.empty()) unlink(linkPath.c_str());
+            return 1;
+        }
+        controller = std::thread([&] { ServeControl(modem, control, stop[0]); });
+    }
     std::printf("%s\n", linkPath.empty() ? device.c_str() : linkPath.c_str());
     std::fflush(stdout);
 
     int received = 0;
     sigwait(&signals, &received);
+    if (controller.joinable()) {
+        char c = 1;
+        [[maybe_unused]] ssize_t n = write(stop[1], &c, 1);
+        controller.join();
+    }
+    for (int fd : {control, stop[0], stop[1]}) {
+        if (fd >= 0) close(fd);
+    }
+    if (!controlPath.empty()) unlink(controlPath.c_str());
     modem.Stop();
     if (!linkPath.empty()) unlink(linkPath.c_str());
     return 0;

@@ -66,9 +66,25 @@ AtResult SimulatedModem::TextParameters(const AtCommand& c) {
 }
 
 AtResult SimulatedModem::NewMessageIndications(const AtCommand& c) {
-    if (c.form == Form::Read) return AtResult::Line("+CNMI: " + cnmi_);
+    if (c.form == Form::Read) {
+        const Indications& n = cnmi_;
+        return AtResult::Line("+CNMI: " + std::to_string(n.mode) + "," + std::to_string(n.mt) +
+                              "," + std::to_string(n.bm) + "," + std::to_string(n.ds) + "," +
+                              std::to_string(n.bfr));
+    }
     if (c.form == Form::Test) return AtResult::Line("+CNMI: (0-2),(0-3),(0,2),(0-2),(0,1)");
-    if (c.form == Form::Set) cnmi_ = c.args;
+    if (c.form != Form::Set) return AtResult::Ok();
+    auto set = ParseIndications(c.args, cnmi_);
+    if (!set) return AtResult::Fail(CmsError(303));
+    cnmi_ = *set;
+    // What the modem kept goes out after the OK, or is dropped when the client asks so with
+    // <bfr> 1.
+    if (cnmi_.mode != 0) {
+        if (cnmi_.bfr == 0)
+            releaseAfterAnswer_ = true;
+        else
+            heldIndications_.clear();
+    }
     return AtResult::Ok();
 }
 
@@ -228,7 +244,14 @@ AtResult SimulatedModem::Submit(const std::string& pdu) {
         return AtResult::Fail(CmsError(fault->second));
     }
     Record(TranscriptEntry::Kind::Submitted, pdu);
-    return AtResult::Line("+CMGS: " + std::to_string(NextMessageReference()));
+    int reference = NextMessageReference();
+    submittedTo_[reference] = {SubmitDestination(pdu), CurrentTimestamp()};
+    if (RequestsStatusReport(pdu)) {
+        pendingReports_.push_back(
+            {std::chrono::steady_clock::now() + std::chrono::milliseconds(scenario_.reportDelayMs),
+             reference});
+    }
+    return AtResult::Line("+CMGS: " + std::to_string(reference));
 }
 
 AtResult SimulatedModem::FinishMessage(Prompt kind, const std::string& body) {

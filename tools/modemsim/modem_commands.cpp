@@ -24,6 +24,36 @@ constexpr struct {
 } kRegisterDefaults[] = {{0, 0}, {3, 13}, {4, 10}, {5, 8}, {6, 2}, {7, 50}, {8, 2}, {10, 14}};
 constexpr int kLastRegister = 255;
 
+// Attempts a SIM allows: three for a PIN, ten for a PUK (3GPP TS 11.11 9.3).
+constexpr int kPinAttempts = 3;
+constexpr int kPukAttempts = 10;
+
+// `pattern` with '*' for any run of characters; backtracks to the last '*' only, so a long
+// pattern costs no more than its length times the text's.
+bool WildcardMatch(std::string_view pattern, std::string_view text) {
+    size_t p = 0;
+    size_t t = 0;
+    size_t star = std::string_view::npos;
+    size_t resume = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            resume = t;
+        } else if (p < pattern.size() && pattern[p] == text[t]) {
+            ++p;
+            ++t;
+        } else if (star != std::string_view::npos) {
+            p = star + 1;
+            t = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
+}
+
 }  // namespace
 
 const SimulatedModem::CommandEntry* SimulatedModem::FindCommand(const std::string& name) {
@@ -70,6 +100,8 @@ const SimulatedModem::CommandEntry* SimulatedModem::FindCommand(const std::strin
         {"+CPBS", kSim, &S::PhonebookStorage},
         {"+CPBW", kSim, &S::PhonebookWrite},
         {"+CPIN", kFree, &S::Pin},
+        {"+CPINC", kFree, &S::PinCounters},
+        {"+CPINR", kFree, &S::PinRetries},
         {"+CPMS", kSms, &S::MessageStorage},
         {"+CRC", kFree, &S::Accept},
         {"+CREG", kFree, &S::Registration},
@@ -118,11 +150,28 @@ AtResult SimulatedModem::Execute(const AtCommand& c) {
     switch (entry->needs) {
         case Needs::Nothing:
             break;
-        case Needs::SimForMessages:
+        case Needs::SimForMessages: {
             // 27.005 3.2.5: a SIM that is missing or locked is a message-service failure.
-            if (scenario_.simState == SimState::Absent) return AtResult::Fail(CmsError(310));
-            if (scenario_.simState == SimState::PinRequired) return AtResult::Fail(CmsError(311));
+            int code = 0;
+            switch (scenario_.simState) {
+                case SimState::Ready:
+                    break;
+                case SimState::PinRequired:
+                    code = 311;
+                    break;
+                case SimState::PukRequired:
+                    code = 316;
+                    break;
+                case SimState::Blocked:
+                    code = 313;
+                    break;
+                case SimState::Absent:
+                    code = 310;
+                    break;
+            }
+            if (code) return AtResult::Fail(CmsError(code));
             break;
+        }
         case Needs::Sim: {
             std::string sim = SimError();
             if (!sim.empty()) return AtResult::Fail(sim);
@@ -141,9 +190,11 @@ std::string SimulatedModem::CmeError(int code) const {
             const char* text;
         } kTexts[] = {{3, "operation not allowed"}, {4, "operation not supported"},
                       {10, "SIM not inserted"},     {11, "SIM PIN required"},
+                      {12, "SIM PUK required"},     {13, "SIM failure"},
                       {16, "incorrect password"},   {20, "memory full"},
                       {21, "invalid index"},        {22, "not found"},
-                      {24, "text string too long"}, {26, "dial string too long"},
+                      {24, "text string too long"}, {25, "invalid characters in text string"},
+                      {26, "dial string too long"}, {27, "invalid characters in dial string"},
                       {30, "no network service"},   {100, "unknown"}};
         for (const auto& t : kTexts) {
             if (t.code == code) return std::string("+CME ERROR: ") + t.text;
@@ -157,8 +208,18 @@ std::string SimulatedModem::CmsError(int code) const {
 }
 
 std::string SimulatedModem::SimError() const {
-    if (scenario_.simState == SimState::Absent) return CmeError(10);
-    if (scenario_.simState == SimState::PinRequired) return CmeError(11);
+    switch (scenario_.simState) {
+        case SimState::Ready:
+            return {};
+        case SimState::PinRequired:
+            return CmeError(11);
+        case SimState::PukRequired:
+            return CmeError(12);
+        case SimState::Blocked:
+            return CmeError(13);
+        case SimState::Absent:
+            return CmeError(10);
+    }
     return {};
 }
 
@@ -171,6 +232,8 @@ AtResult SimulatedModem::Reset(const AtCommand&) {
     copsFormat_ = 0;
     charset_ = "GSM";
     sRegisters_.clear();
+    cnmi_ = scenario_.cnmi;
+    heldIndications_.clear();
     return AtResult::Ok();
 }
 
@@ -257,7 +320,7 @@ AtResult SimulatedModem::ErrorMode(const AtCommand& c) {
 }
 
 AtResult SimulatedModem::Pin(const AtCommand& c) {
-    const Scenario& s = scenario_;
+    Scenario& s = scenario_;
     if (c.form == Form::Test) return AtResult::Ok();
     if (c.form == Form::Read) {
         ++cpinQueries_;
@@ -267,19 +330,101 @@ AtResult SimulatedModem::Pin(const AtCommand& c) {
                 return AtResult::Line("+CPIN: READY");
             case SimState::PinRequired:
                 return AtResult::Line("+CPIN: SIM PIN");
+            case SimState::PukRequired:
+                return AtResult::Line("+CPIN: SIM PUK");
+            case SimState::Blocked:
+                return AtResult::Fail(CmeError(13));
             case SimState::Absent:
                 return AtResult::Fail(CmeError(10));
         }
     }
-    if (c.form == Form::Set) {
-        if (s.simState == SimState::Absent) return AtResult::Fail(CmeError(10));
-        std::vector<std::string> a = SplitArguments(c.args);
-        if (s.simState == SimState::Ready) return AtResult::Fail(CmeError(3));
-        if (a.empty() || a[0] != s.pin) return AtResult::Fail(CmeError(16));
-        scenario_.simState = SimState::Ready;
-        return AtResult::Ok();
+    if (c.form != Form::Set) return AtResult::Fail("ERROR");
+    std::vector<std::string> a = SplitArguments(c.args);
+    // A code of 4 to 8 digits goes to the SIM and counts as an attempt; anything else the
+    // modem refuses by itself.
+    auto wellFormed = [](const std::string& code) {
+        return code.size() >= 4 && code.size() <= 8 &&
+               std::all_of(code.begin(), code.end(),
+                           [](char ch) { return ch >= '0' && ch <= '9'; });
+    };
+    switch (s.simState) {
+        case SimState::Ready:
+            return AtResult::Fail(CmeError(3));
+        case SimState::Blocked:
+            return AtResult::Fail(CmeError(13));
+        case SimState::Absent:
+            return AtResult::Fail(CmeError(10));
+        case SimState::PinRequired:
+            if (a.empty() || !wellFormed(a[0])) return AtResult::Fail(CmeError(3));
+            if (a[0] != s.pin) {
+                Record(TranscriptEntry::Kind::Event, "wrong PIN");
+                if (--s.pinAttempts <= 0) {
+                    s.pinAttempts = 0;
+                    s.simState = SimState::PukRequired;
+                }
+                return AtResult::Fail(CmeError(16));
+            }
+            s.pinAttempts = kPinAttempts;
+            s.simState = SimState::Ready;
+            return AtResult::Ok();
+        case SimState::PukRequired:
+            // 27.007 8.3: the PUK comes with the new PIN that replaces the old one.
+            if (a.size() < 2 || !wellFormed(a[0]) || !wellFormed(a[1]))
+                return AtResult::Fail(CmeError(3));
+            if (a[0] != s.puk) {
+                Record(TranscriptEntry::Kind::Event, "wrong PUK");
+                if (--s.pukAttempts <= 0) {
+                    s.pukAttempts = 0;
+                    s.simState = SimState::Blocked;
+                }
+                return AtResult::Fail(CmeError(16));
+            }
+            s.pin = a[1];
+            s.pinAttempts = kPinAttempts;
+            s.pukAttempts = kPukAttempts;
+            s.simState = SimState::Ready;
+            return AtResult::Ok();
     }
     return AtResult::Fail("ERROR");
+}
+
+AtResult SimulatedModem::PinRetries(const AtCommand& c) {
+    const Scenario& s = scenario_;
+    if (s.retriesQuery == RetriesQuery::Cpinc || s.retriesQuery == RetriesQuery::None)
+        return AtResult::Fail("ERROR");
+    if (c.form == Form::Test) return AtResult::Ok();
+    if (c.form == Form::Read) return AtResult::Fail("ERROR");
+    if (s.simState == SimState::Absent) return AtResult::Fail(CmeError(10));
+    // 27.007 8.65: one line per code the selection matches; '*' matches any run of characters.
+    std::vector<std::string> a = SplitArguments(c.args);
+    std::string selection = c.form == Form::Set && !a.empty() ? UpperAscii(a[0]) : "*";
+    const struct {
+        const char* code;
+        int left;
+        int initial;
+    } kCodes[] = {{"SIM PIN", s.pinAttempts, kPinAttempts},
+                  {"SIM PUK", s.pukAttempts, kPukAttempts},
+                  {"SIM PIN2", kPinAttempts, kPinAttempts},
+                  {"SIM PUK2", kPukAttempts, kPukAttempts}};
+    AtResult r;
+    for (const auto& k : kCodes) {
+        if (WildcardMatch(selection, k.code))
+            r.lines.push_back(std::string("+CPINR: ") + k.code + "," + std::to_string(k.left) +
+                              "," + std::to_string(k.initial));
+    }
+    return r;
+}
+
+// A vendor's query: +CPINC: <PIN1 left>,<PIN2 left>,<PUK1 left>,<PUK2 left>.
+AtResult SimulatedModem::PinCounters(const AtCommand& c) {
+    const Scenario& s = scenario_;
+    if (s.retriesQuery == RetriesQuery::Cpinr || s.retriesQuery == RetriesQuery::None)
+        return AtResult::Fail("ERROR");
+    if (c.form == Form::Test) return AtResult::Ok();
+    if (s.simState == SimState::Absent) return AtResult::Fail(CmeError(10));
+    return AtResult::Line("+CPINC: " + std::to_string(s.pinAttempts) + "," +
+                          std::to_string(kPinAttempts) + "," + std::to_string(s.pukAttempts) + "," +
+                          std::to_string(kPukAttempts));
 }
 
 AtResult SimulatedModem::Signal(const AtCommand& c) {

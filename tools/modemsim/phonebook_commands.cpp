@@ -1,7 +1,7 @@
 // The SIM phonebook's commands (3GPP TS 27.007 8.11-8.14).
 #include <algorithm>
-#include <cstdio>
 
+#include "modemsim/sim_pdu.h"
 #include "modemsim/simulated_modem.h"
 #include "platform/text.h"
 
@@ -10,53 +10,120 @@ namespace {
 
 using Form = AtCommand::Form;
 
-// A phonebook name as the selected character set shows it (27.007 +CSCS).
-std::string EncodeName(const std::string& utf8, const std::string& charset) {
-    std::u16string text = Utf8ToU16(utf8);
+void AppendHex(std::string& out, unsigned value, int digits) {
+    static const char kHex[] = "0123456789ABCDEF";
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4)
+        out += kHex[(value >> shift) & 0xF];
+}
+
+// A name outside the GSM alphabet in one of the SIM's compact forms (3GPP TS 11.11 annex B):
+// GSM characters as septets, the rest as offsets from one base inside a window of 128.  Nothing
+// when the name does not fit that form.
+std::optional<std::string> CompactForm(const std::u16string& name, Ucs2Form form) {
+    std::optional<char16_t> base;
+    for (char16_t c : name) {
+        if (ToGsmBytes(std::u16string(1, c))) continue;
+        char16_t b = form == Ucs2Form::Form81 ? static_cast<char16_t>(c & 0x7F80) : c;
+        if (!base || b < *base) base = b;
+    }
+    if (!base) return std::nullopt;
+    if (form == Ucs2Form::Form81 && *base > 0x7F80) return std::nullopt;
+    std::string body;
+    int count = 0;
+    for (char16_t c : name) {
+        if (auto gsm = ToGsmBytes(std::u16string(1, c))) {
+            for (char b : *gsm)
+                AppendHex(body, static_cast<unsigned char>(b), 2);
+            count += static_cast<int>(gsm->size());
+            continue;
+        }
+        if (c < *base || c - *base > 0x7F) return std::nullopt;
+        AppendHex(body, 0x80u | static_cast<unsigned>(c - *base), 2);
+        ++count;
+    }
+    std::string out = form == Ucs2Form::Form81 ? "81" : "82";
+    AppendHex(out, static_cast<unsigned>(count), 2);
+    if (form == Ucs2Form::Form81)
+        AppendHex(out, static_cast<unsigned>(*base >> 7), 2);
+    else
+        AppendHex(out, *base, 4);
+    return out + body;
+}
+
+// Bytes a name takes on the SIM: GSM septets where every character has one, else the form
+// the modem writes (80: one octet and two per character).
+size_t SimBytes(const std::u16string& name, Ucs2Form form) {
+    if (auto gsm = ToGsmBytes(name)) return gsm->size();
+    if (form == Ucs2Form::Form81 || form == Ucs2Form::Form82) {
+        if (auto compact = CompactForm(name, form)) return compact->size() / 2;
+    }
+    return 1 + 2 * name.size();
+}
+
+// A phonebook name as the selected character set shows it (27.007 5.5); a character the set
+// lacks shows as '?', as modems do.
+std::string EncodeName(const std::u16string& name, const std::string& charset, Ucs2Form form) {
     std::string out;
     if (charset == "UCS2") {
-        char hex[5];
-        for (char16_t c : text) {
-            std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(c));
-            out += hex;
+        bool gsm = ToGsmBytes(name).has_value();
+        if (!gsm && (form == Ucs2Form::Form81 || form == Ucs2Form::Form82)) {
+            if (auto compact = CompactForm(name, form)) return *compact;
         }
+        if (!gsm && form != Ucs2Form::Plain) out = "80";
+        for (char16_t c : name)
+            AppendHex(out, c, 4);
         return out;
     }
-    for (char16_t c : text) {
-        bool latin1 = charset == "8859-1" && c < 0x100;
-        out += (c >= 0x20 && c < 0x7F && c != '"') || latin1 ? static_cast<char>(c) : '?';
+    for (char16_t c : name) {
+        std::optional<std::string> bytes;
+        if (c == u'"') {
+            // A quote would end the quoted field.
+        } else if (charset == "GSM") {
+            bytes = ToGsmBytes(std::u16string(1, c));
+        } else if ((charset == "IRA" && c >= 0x20 && c < 0x7F) ||
+                   (charset == "8859-1" && c >= 0x20 && c < 0x100 && (c < 0x7F || c >= 0xA0))) {
+            bytes = std::string(1, static_cast<char>(c));
+        }
+        out += bytes ? *bytes : "?";
     }
     return out;
 }
 
-// A name given in the selected character set, as UTF-8; nothing when it is malformed.
-std::optional<std::string> DecodeName(const std::string& given, const std::string& charset) {
-    if (charset != "UCS2") {
-        std::u16string text;
-        for (char c : given)
-            text += static_cast<char16_t>(static_cast<unsigned char>(c));
-        return U16ToUtf8(text);
-    }
-    if (given.size() % 4) return std::nullopt;
+// A name given in the selected character set; nothing when it holds a character the set
+// lacks or malformed hex.
+std::optional<std::u16string> DecodeName(const std::string& given, const std::string& charset) {
     std::u16string text;
-    for (size_t i = 0; i < given.size(); i += 4) {
-        unsigned value = 0;
-        for (size_t j = i; j < i + 4; ++j) {
-            char c = given[j];
-            int digit = (c >= '0' && c <= '9')   ? c - '0'
-                        : (c >= 'A' && c <= 'F') ? c - 'A' + 10
-                        : (c >= 'a' && c <= 'f') ? c - 'a' + 10
-                                                 : -1;
-            if (digit < 0) return std::nullopt;
-            value = value * 16 + static_cast<unsigned>(digit);
+    if (charset == "UCS2") {
+        if (given.size() % 4) return std::nullopt;
+        for (size_t i = 0; i < given.size(); i += 4) {
+            unsigned value = 0;
+            for (size_t j = i; j < i + 4; ++j) {
+                char c = given[j];
+                int digit = (c >= '0' && c <= '9')   ? c - '0'
+                            : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                            : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+                                                     : -1;
+                if (digit < 0) return std::nullopt;
+                value = value * 16 + static_cast<unsigned>(digit);
+            }
+            text += static_cast<char16_t>(value);
         }
-        text += static_cast<char16_t>(value);
+        return text;
     }
-    return U16ToUtf8(text);
+    if (charset == "GSM") return FromGsmBytes(given);
+    for (char c : given) {
+        auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || (charset == "IRA" && b >= 0x7F) || (b >= 0x7F && b < 0xA0))
+            return std::nullopt;
+        text += static_cast<char16_t>(b);
+    }
+    return text;
 }
 
-size_t Utf16Length(const std::string& utf8) {
-    return Utf8ToU16(utf8).size();
+// The longest name a client may give in `charset`: in UCS2 every character may take two
+// bytes of the SIM's record.
+int TextLimit(int simBytes, const std::string& charset) {
+    return charset == "UCS2" ? (simBytes - 1) / 2 : simBytes;
 }
 
 }  // namespace
@@ -76,7 +143,8 @@ AtResult SimulatedModem::PhonebookRead(const AtCommand& c) {
     const Scenario& s = scenario_;
     if (c.form == Form::Test) {
         return AtResult::Line("+CPBR: (1-" + std::to_string(s.phonebookCapacity) + ")," +
-                              std::to_string(s.numberLimit) + "," + std::to_string(s.textLimit));
+                              std::to_string(s.numberLimit) + "," +
+                              std::to_string(TextLimit(s.textLimit, charset_)));
     }
     std::vector<std::string> a = SplitArguments(c.args);
     int first = 0;
@@ -92,7 +160,7 @@ AtResult SimulatedModem::PhonebookRead(const AtCommand& c) {
         bool international = !e.number.empty() && e.number[0] == '+';
         r.lines.push_back("+CPBR: " + std::to_string(e.index) + "," + Quote(e.number) + "," +
                           (international ? "145" : "129") + "," +
-                          Quote(EncodeName(e.name, charset_)));
+                          Quote(EncodeName(Utf8ToU16(e.name), charset_, s.ucs2Form)));
     }
     // Empty but valid positions give no lines, only OK (27.007 8.12).
     return r;
@@ -104,7 +172,7 @@ AtResult SimulatedModem::PhonebookWrite(const AtCommand& c) {
     if (c.form == Form::Test) {
         return AtResult::Line("+CPBW: (1-" + std::to_string(s.phonebookCapacity) + ")," +
                               std::to_string(s.numberLimit) + ",(129,145)," +
-                              std::to_string(s.textLimit));
+                              std::to_string(TextLimit(s.textLimit, charset_)));
     }
     std::vector<std::string> a = SplitArguments(c.args);
     if (c.form != Form::Set || a.empty() || a.size() > 4) return AtResult::Fail(CmeError(4));
@@ -117,7 +185,7 @@ AtResult SimulatedModem::PhonebookWrite(const AtCommand& c) {
         (!ReadNumber(a[2], type) || (type != 129 && type != 145 && type != 161)))
         return AtResult::Fail(CmeError(4));
     auto name = DecodeName(a.size() > 3 ? a[3] : "", charset_);
-    if (!name) return AtResult::Fail(CmeError(4));
+    if (!name) return AtResult::Fail(CmeError(25));
     auto at = [&](int i) {
         return std::find_if(book.begin(), book.end(),
                             [&](const Contact& e) { return e.index == i; });
@@ -132,7 +200,8 @@ AtResult SimulatedModem::PhonebookWrite(const AtCommand& c) {
     if (type == 145 && number.rfind('+', 0) != 0) number = "+" + number;
     size_t digits = number.size() - (number.rfind('+', 0) == 0 ? 1 : 0);
     if (digits > static_cast<size_t>(s.numberLimit)) return AtResult::Fail(CmeError(26));
-    if (Utf16Length(*name) > static_cast<size_t>(s.textLimit)) return AtResult::Fail(CmeError(24));
+    if (SimBytes(*name, s.ucs2Form) > static_cast<size_t>(s.textLimit))
+        return AtResult::Fail(CmeError(24));
     for (char ch : number) {
         if (!((ch >= '0' && ch <= '9') || ch == '+' || ch == '*' || ch == '#'))
             return AtResult::Fail(CmeError(27));
@@ -146,11 +215,11 @@ AtResult SimulatedModem::PhonebookWrite(const AtCommand& c) {
     auto it = at(index);
     if (it != book.end()) {
         it->number = number;
-        it->name = *name;
+        it->name = U16ToUtf8(*name);
     } else {
         book.insert(std::upper_bound(book.begin(), book.end(), index,
                                      [](int i, const Contact& e) { return i < e.index; }),
-                    Contact{index, number, *name});
+                    Contact{index, number, U16ToUtf8(*name)});
     }
     return AtResult::Ok();
 }

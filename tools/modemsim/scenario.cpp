@@ -161,6 +161,22 @@ class Parser {
             std::string v = Lower(value);
             if (v != "on" && v != "off") return "echo must be on or off";
             s_.echo = v == "on";
+        } else if (key == "cnmi") {
+            auto cnmi = ParseIndications(value, {});
+            if (!cnmi) return "cnmi must be MODE,MT,BM,DS,BFR the modem offers";
+            s_.cnmi = *cnmi;
+        } else if (key == "retries_query") {
+            static const struct {
+                const char* name;
+                RetriesQuery query;
+            } kQueries[] = {{"both", RetriesQuery::Both},
+                            {"cpinr", RetriesQuery::Cpinr},
+                            {"cpinc", RetriesQuery::Cpinc},
+                            {"none", RetriesQuery::None}};
+            auto it = std::find_if(std::begin(kQueries), std::end(kQueries),
+                                   [&](const auto& q) { return Lower(value) == q.name; });
+            if (it == std::end(kQueries)) return "retries_query must be both, cpinr, cpinc or none";
+            s_.retriesQuery = it->query;
         } else if (key == "baud") {
             if (!ParseInt(value, s_.baud, 0, 4000000)) return "baud must be 0-4000000";
         } else
@@ -175,12 +191,22 @@ class Parser {
                 s_.simState = SimState::Ready;
             else if (v == "pin")
                 s_.simState = SimState::PinRequired;
+            else if (v == "puk")
+                s_.simState = SimState::PukRequired;
+            else if (v == "blocked")
+                s_.simState = SimState::Blocked;
             else if (v == "absent")
                 s_.simState = SimState::Absent;
             else
-                return "state must be ready, pin or absent";
+                return "state must be ready, pin, puk, blocked or absent";
         } else if (key == "pin") {
             s_.pin = value;
+        } else if (key == "puk") {
+            s_.puk = value;
+        } else if (key == "pin_attempts") {
+            if (!ParseInt(value, s_.pinAttempts, 0, 99)) return "pin_attempts must be 0-99";
+        } else if (key == "puk_attempts") {
+            if (!ParseInt(value, s_.pukAttempts, 0, 99)) return "puk_attempts must be 0-99";
         } else if (key == "imsi") {
             s_.imsi = value;
         } else if (key == "service_centre") {
@@ -198,6 +224,11 @@ class Parser {
             if (!ParseInt(value, s_.registration, 0, 5)) return "registration must be 0-5";
         } else if (key == "operator") {
             s_.operatorCode = value;
+        } else if (key == "report_delay") {
+            if (!ParseInt(value, s_.reportDelayMs, 0, 600000))
+                return "report_delay must be milliseconds";
+        } else if (key == "report_status") {
+            if (!ParseInt(value, s_.reportStatus, 0, 255)) return "report_status must be 0-255";
         } else if (key == "operator_name") {
             s_.operatorName = value;
         } else if (key == "signal") {
@@ -246,6 +277,18 @@ class Parser {
             if (!ParseInt(value, s_.numberLimit, 1, 80)) return "number_limit must be 1-80";
         } else if (key == "text_limit") {
             if (!ParseInt(value, s_.textLimit, 1, 80)) return "text_limit must be 1-80";
+        } else if (key == "ucs2_form") {
+            static const struct {
+                const char* name;
+                Ucs2Form form;
+            } kForms[] = {{"plain", Ucs2Form::Plain},
+                          {"80", Ucs2Form::Form80},
+                          {"81", Ucs2Form::Form81},
+                          {"82", Ucs2Form::Form82}};
+            auto it = std::find_if(std::begin(kForms), std::end(kForms),
+                                   [&](const auto& f) { return Lower(value) == f.name; });
+            if (it == std::end(kForms)) return "ucs2_form must be plain, 80, 81 or 82";
+            s_.ucs2Form = it->form;
         } else {
             Contact c;
             if (!ParseInt(key, c.index, 1, s_.phonebookCapacity))
@@ -370,6 +413,38 @@ class Parser {
 };
 
 }  // namespace
+
+std::optional<Indications> ParseIndications(const std::string& text, Indications base) {
+    struct Field {
+        int Indications::*value;
+        int last;
+        bool (*allowed)(int);
+    };
+    static const Field kFields[] = {
+        {&Indications::mode, 2, nullptr},
+        {&Indications::mt, 3, nullptr},
+        {&Indications::bm, 2, [](int v) { return v != 1; }},
+        {&Indications::ds, 2, nullptr},
+        {&Indications::bfr, 1, nullptr},
+    };
+    std::vector<std::string> values;
+    size_t start = 0;
+    while (true) {
+        size_t comma = text.find(',', start);
+        values.push_back(Trim(text.substr(start, comma - start)));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    if (values.size() > std::size(kFields)) return std::nullopt;
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (values[i].empty()) continue;
+        int v = 0;
+        const Field& f = kFields[i];
+        if (!ParseInt(values[i], v, 0, f.last) || (f.allowed && !f.allowed(v))) return std::nullopt;
+        base.*f.value = v;
+    }
+    return base;
+}
 
 std::optional<Scenario> ParseScenario(const std::string& text, std::string* error) {
     Scenario s;

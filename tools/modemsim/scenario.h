@@ -12,9 +12,14 @@
 //   echo = on                     ; the stored profile's echo (ATZ, AT&F); some modems ship off
 //   baud = 115200                 ; bytes go out no faster than this line (10 bits a byte);
 //                                 ; 0 sends at once
+//   cnmi = 0,0,0,0,0              ; the stored profile's new-message indications (ATZ, AT&F)
+//   retries_query = both          ; +CPINR, +CPINC (a vendor's), both or none answered
 //   [sim]
-//   state = ready                 ; ready | pin | absent
+//   state = ready                 ; ready | pin | puk | blocked | absent
 //   pin = 1234
+//   puk = 12345678
+//   pin_attempts = 3              ; left before the SIM asks for the PUK
+//   puk_attempts = 10             ; left before the SIM is blocked for good
 //   imsi = 466920123456789
 //   service_centre = +886932400821
 //   message_capacity = 30
@@ -23,6 +28,8 @@
 //   operator = 46692
 //   operator_name = LDTA
 //   signal = 20                   ; +CSQ rssi 0-31, 99 unknown
+//   report_delay = 1000           ; a status report this long after a submission asking for one
+//   report_status = 0             ; its TP-ST: 0 delivered, 32-63 still trying, 64 up failed
 //   [messages]
 //   ; INDEX = STATUS | SENDER | YY/MM/DD,hh:mm:ss[+zz] | TEXT   (a received message)
 //   ; INDEX = STATUS | RECIPIENT | | TEXT                       (a stored outgoing message)
@@ -33,7 +40,8 @@
 //   [phonebook]
 //   capacity = 250
 //   number_limit = 20
-//   text_limit = 14
+//   text_limit = 14               ; bytes of a name on the SIM: 14 GSM characters, 6 in UCS2
+//   ucs2_form = plain             ; names in "UCS2": plain hex, or the SIM's own 80, 81 or 82 form
 //   ; INDEX = NUMBER | NAME
 //   3 = +886912345678 | Ann
 //   [toolkit]
@@ -118,7 +126,26 @@ struct Faults {
     uint32_t seed = 1;
 };
 
-enum class SimState { Ready, PinRequired, Absent };
+enum class SimState { Ready, PinRequired, PukRequired, Blocked, Absent };
+
+// How a modem shows a name outside the GSM alphabet in the "UCS2" character set: plain UCS2
+// hex, or the SIM's record forms (3GPP TS 11.11 annex B) with their leading 80, 81 or 82.
+enum class Ucs2Form { Plain, Form80, Form81, Form82 };
+
+enum class RetriesQuery { Both, Cpinr, Cpinc, None };
+
+// New-message indications, +CNMI=<mode>,<mt>,<bm>,<ds>,<bfr> (3GPP TS 27.005 3.4.1).
+struct Indications {
+    int mode = 0;  // 0 kept in the modem, 1 dropped while the line is busy, 2 held till it is free
+    int mt = 0;    // messages: 0 none, 1 +CMTI, 2 +CMT (not stored), 3 +CMT for class 3 only
+    int bm = 0;
+    int ds = 0;  // status reports: 0 none, 1 +CDS, 2 stored and +CDSI
+    int bfr = 0;
+};
+// "2,1,0,0,0" or its first values ("2,1"); the values left out or empty keep those of `base`.
+// Nothing when a value is one the modem does not offer (mode 0-2, mt 0-3, bm 0 or 2, ds 0-2,
+// bfr 0-1).
+std::optional<Indications> ParseIndications(const std::string& text, Indications base);
 
 struct Scenario {
     std::string manufacturer = "Telvane";
@@ -127,9 +154,14 @@ struct Scenario {
     std::string imei = "351234567890123";
     bool echo = true;
     int baud = 115200;  // 0: unpaced
+    Indications cnmi;
+    RetriesQuery retriesQuery = RetriesQuery::Both;
 
     SimState simState = SimState::Ready;
     std::string pin = "1234";
+    std::string puk = "12345678";
+    int pinAttempts = 3;
+    int pukAttempts = 10;
     std::string imsi = "466920123456789";
     std::string serviceCentre = "+886932400821";
     int messageCapacity = 30;
@@ -139,10 +171,13 @@ struct Scenario {
     std::string operatorCode = "46692";
     std::string operatorName = "LDTA";
     int signal = 20;
+    int reportDelayMs = 1000;
+    int reportStatus = 0;
 
     int phonebookCapacity = 250;
     int numberLimit = 20;
     int textLimit = 14;
+    Ucs2Form ucs2Form = Ucs2Form::Plain;
     std::vector<Contact> phonebook;
 
     std::map<int, std::vector<std::string>> toolkit;  // AT+STGI=<type> -> answer lines

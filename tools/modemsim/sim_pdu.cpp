@@ -1,6 +1,8 @@
 #include "modemsim/sim_pdu.h"
 
 #include <cstdint>
+#include <cstdio>
+#include <ctime>
 #include <vector>
 
 #include "platform/text.h"
@@ -228,6 +230,83 @@ int TpduLength(const std::string& pduHex) {
     size_t sca = 1 + (*octets)[0];
     if (sca > octets->size()) return -1;
     return static_cast<int>(octets->size() - sca);
+}
+
+std::string CurrentTimestamp() {
+    std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d/%02d/%02d,%02d:%02d:%02d+00", utc.tm_year % 100,
+                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+    return text;
+}
+
+int DeliverClass(const std::string& pduHex) {
+    auto octets = Octets(pduHex);
+    if (!octets) return -1;
+    size_t pos = 1 + (*octets)[0] + 1;  // service centre, first octet
+    if (pos >= octets->size()) return -1;
+    size_t digits = (*octets)[pos];
+    pos += 2 + (digits + 1) / 2 + 1;  // originator, protocol identifier
+    if (pos >= octets->size()) return -1;
+    uint8_t dcs = (*octets)[pos];
+    // General coding with the class bit, or the 1111 group.
+    if ((dcs & 0xC0) == 0 && (dcs & 0x10)) return dcs & 0x03;
+    if ((dcs & 0xF0) == 0xF0) return dcs & 0x03;
+    return -1;
+}
+
+bool RequestsStatusReport(const std::string& pduHex) {
+    auto octets = Octets(pduHex);
+    if (!octets) return false;
+    size_t pos = 1 + (*octets)[0];
+    return pos < octets->size() && ((*octets)[pos] & 0x20) != 0;
+}
+
+std::optional<std::string> EncodeStatusReport(const std::string& serviceCentre, int reference,
+                                              const std::string& recipient,
+                                              const std::string& submittedAt,
+                                              const std::string& dischargedAt, int status) {
+    auto address = Address(recipient);
+    auto scts = Timestamp(submittedAt);
+    auto dt = Timestamp(dischargedAt);
+    if (!address || !scts || !dt || reference < 0 || reference > 255 || status < 0 || status > 255)
+        return std::nullopt;
+    std::string out = ServiceCentre(serviceCentre);
+    // First octet 06: SMS-STATUS-REPORT, no more messages to send.
+    AppendHex(out, 0x06);
+    AppendHex(out, static_cast<uint8_t>(reference));
+    out += *address + *scts + *dt;
+    AppendHex(out, static_cast<uint8_t>(status));
+    return out;
+}
+
+std::optional<std::string> ToGsmBytes(const std::u16string& text) {
+    auto septets = ToSeptets(text);
+    if (!septets) return std::nullopt;
+    return std::string(septets->begin(), septets->end());
+}
+
+std::optional<std::u16string> FromGsmBytes(const std::string& bytes) {
+    std::u16string text;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        auto b = static_cast<uint8_t>(bytes[i]);
+        if (b > 0x7F) return std::nullopt;
+        if (b != 0x1B) {
+            text += kDefaultAlphabet[b];
+            continue;
+        }
+        if (++i >= bytes.size()) return std::nullopt;
+        auto code = static_cast<uint8_t>(bytes[i]);
+        const Extension* found = nullptr;
+        for (const Extension& e : kExtension) {
+            if (e.code == code) found = &e;
+        }
+        if (!found) return std::nullopt;
+        text += found->ch;
+    }
+    return text;
 }
 
 std::string SubmitDestination(const std::string& pduHex) {

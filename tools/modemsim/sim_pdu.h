@@ -27,6 +27,29 @@ int TpduLength(const std::string& pduHex);
 // it cannot be read.
 std::string SubmitDestination(const std::string& pduHex);
 
+// Now, as a service centre stamps it: "YY/MM/DD,hh:mm:ss+00" (UTC).
+std::string CurrentTimestamp();
+
+// The message class (0-3) a DELIVER's coding scheme gives (23.038 4), or -1 for none.
+int DeliverClass(const std::string& pduHex);
+
+// Whether an SMS-SUBMIT (service-centre field first) asks for a status report (TP-SRR).
+bool RequestsStatusReport(const std::string& pduHex);
+
+// An SMS-STATUS-REPORT (23.040 9.2.2.3) for the submission with `reference` to `recipient`:
+// time stamps as for EncodeDeliver, `status` the TP-ST octet (0 delivered, 0x20-0x3F still
+// trying, 0x40 and up failed).
+std::optional<std::string> EncodeStatusReport(const std::string& serviceCentre, int reference,
+                                              const std::string& recipient,
+                                              const std::string& submittedAt,
+                                              const std::string& dischargedAt, int status);
+
+// Text in the GSM default alphabet as one byte per septet (an extension character is 0x1B and
+// its code), as a modem shows it in the "GSM" character set; nothing when a character has no
+// place there.  FromGsmBytes is the reverse; nothing for a byte above 0x7F.
+std::optional<std::string> ToGsmBytes(const std::u16string& text);
+std::optional<std::u16string> FromGsmBytes(const std::string& bytes);
+
 // What text mode shows of a stored PDU: the other party, the time stamp ("YY/MM/DD,hh:mm:ss+zz",
 // empty for a SUBMIT) and the text in UTF-8 (8-bit data as hex).
 struct DecodedMessage {

@@ -58,7 +58,8 @@ SimulatedModem::SimulatedModem(Scenario scenario)
     : scenario_(std::move(scenario)),
       random_(scenario_.faults.seed),
       pacer_(scenario_.baud),
-      echo_(scenario_.echo) {}
+      echo_(scenario_.echo),
+      cnmi_(scenario_.cnmi) {}
 
 SimulatedModem::~SimulatedModem() {
     Stop();
@@ -164,9 +165,14 @@ int SimulatedModem::DeliverMessage(const std::string& sender, const std::string&
 int SimulatedModem::DeliverPdu(const std::string& pduHex) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (TpduLength(pduHex) <= 0) return -1;
-    int index = StoreMessage(MessageStat::RecUnread, Upper(pduHex));
-    if (index > 0) SendLine("+CMTI: \"SM\"," + std::to_string(index));
-    return index;
+    return Arrive(Upper(pduHex));
+}
+
+bool SimulatedModem::ReportStatus(int reference, int status) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!submittedTo_.contains(reference)) return false;
+    SendReport(reference, status);
+    return true;
 }
 
 void SimulatedModem::SetRegistration(int stat) {
@@ -280,7 +286,15 @@ void SimulatedModem::Send(std::string bytes, int delayMs, bool dropAfter) {
 void SimulatedModem::SendLine(const std::string& line) {
     if (master_ < 0) return;
     Record(TranscriptEntry::Kind::Unsolicited, line);
-    Send("\r\n" + line + "\r\n");
+    std::string bytes = "\r\n" + line + "\r\n";
+    // Lines due together leave in one block, as a modem's buffer would pass them on.
+    if (!output_.empty() && output_.back().unsolicited && !scenario_.faults.silent && !dropping_) {
+        output_.back().bytes += bytes;
+        return;
+    }
+    size_t before = output_.size();
+    Send(std::move(bytes));
+    if (output_.size() > before) output_.back().unsolicited = true;
 }
 
 // Closing the master discards what the client has not read yet, so the line is hung up only
@@ -382,10 +396,16 @@ void SimulatedModem::Run() {
         }
         while (nextIncoming_ < scenario_.incoming.size() &&
                std::chrono::milliseconds(scenario_.incoming[nextIncoming_].atMs) <= elapsed) {
-            int index =
-                StoreMessage(MessageStat::RecUnread, scenario_.incoming[nextIncoming_++].pdu);
-            if (index > 0) SendLine("+CMTI: \"SM\"," + std::to_string(index));
+            Arrive(scenario_.incoming[nextIncoming_++].pdu);
         }
+        std::vector<int> dueReports;
+        std::erase_if(pendingReports_, [&](const PendingReport& r) {
+            if (r.at > now) return false;
+            dueReports.push_back(r.reference);
+            return true;
+        });
+        for (int reference : dueReports)
+            SendReport(reference, scenario_.reportStatus);
         if (master_ < 0) break;
 
         Clock::time_point wakeAt = Clock::time_point::max();
@@ -395,6 +415,8 @@ void SimulatedModem::Run() {
         if (nextIncoming_ < scenario_.incoming.size())
             wakeAt = std::min(wakeAt, started_ + std::chrono::milliseconds(
                                                      scenario_.incoming[nextIncoming_].atMs));
+        for (const PendingReport& r : pendingReports_)
+            wakeAt = std::min(wakeAt, r.at);
         if (output_.empty() && !endlessBody_.empty()) {
             Send(endlessBody_, pacer_.Paced() ? 0 : static_cast<int>(kEndlessGap.count()));
         }
@@ -576,6 +598,10 @@ void SimulatedModem::ExecuteLine(const std::string& line) {
         for (const std::string& t : triggers)
             SendLine(t);
     }
+    if (releaseAfterAnswer_) {
+        releaseAfterAnswer_ = false;
+        ReleaseHeldIndications();
+    }
 }
 
 void SimulatedModem::FinishPdu(bool cancelled) {
@@ -589,6 +615,7 @@ void SimulatedModem::FinishPdu(bool cancelled) {
     if (cancelled) {
         Record(TranscriptEntry::Kind::Event, "message cancelled");
         Send("\r\nOK\r\n", promptDelayMs_);
+        if (cnmi_.mode == 2) ReleaseHeldIndications();
         return;
     }
     AtResult r = FinishMessage(kind, body);
@@ -599,6 +626,7 @@ void SimulatedModem::FinishPdu(bool cancelled) {
     Send(answer, promptDelayMs_);
     for (const std::string& t : triggers)
         SendLine(t);
+    if (cnmi_.mode == 2) ReleaseHeldIndications();
 }
 
 int SimulatedModem::StoreMessage(MessageStat stat, const std::string& pdu) {
@@ -612,6 +640,80 @@ int SimulatedModem::StoreMessage(MessageStat stat, const std::string& pdu) {
     if (index > scenario_.messageCapacity) return -1;
     store.insert(it, StoredMessage{index, stat, pdu});
     return index;
+}
+
+// 27.005 3.4.1: what <mt> asks for a message from the network.
+int SimulatedModem::Arrive(const std::string& pdu) {
+    int messageClass = DeliverClass(pdu);
+    // Class 2 belongs on the SIM whatever the client asked.
+    bool handOver = messageClass != 2 && (cnmi_.mt == 2 || (cnmi_.mt == 3 && messageClass == 3));
+    if (handOver) {
+        Indicate("+CMT: ," + std::to_string(TpduLength(pdu)) + "\r\n" + pdu);
+        return 0;
+    }
+    int index = StoreMessage(MessageStat::RecUnread, pdu);
+    if (index < 0) {
+        Record(TranscriptEntry::Kind::Event, "message lost: the store is full");
+        return -1;
+    }
+    Record(TranscriptEntry::Kind::Event, "message stored at " + std::to_string(index));
+    if (cnmi_.mt != 0 || messageClass == 2) Indicate("+CMTI: \"SM\"," + std::to_string(index));
+    return index;
+}
+
+// 27.005 3.4.1 <mode>: 0 keeps indications in the modem, 1 drops them while the line is busy
+// (a message is being typed after "> "), 2 holds them until it is free.
+void SimulatedModem::Indicate(const std::string& text) {
+    constexpr size_t kHeldLimit = 32;  // a modem's buffer is small; the oldest go first
+    bool busy = prompt_ != Prompt::None;
+    if (cnmi_.mode == 0 || (busy && cnmi_.mode == 2)) {
+        Record(TranscriptEntry::Kind::Event, "indication held: " + text);
+        heldIndications_.push_back(text);
+        if (heldIndications_.size() > kHeldLimit) heldIndications_.erase(heldIndications_.begin());
+        return;
+    }
+    if (busy) {
+        Record(TranscriptEntry::Kind::Event, "indication dropped: " + text);
+        return;
+    }
+    SendLine(text);
+}
+
+void SimulatedModem::ReleaseHeldIndications() {
+    std::vector<std::string> held;
+    held.swap(heldIndications_);
+    for (const std::string& text : held)
+        SendLine(text);
+}
+
+// 27.005 3.4.1 <ds>: 0 no report, 1 +CDS: with the report, 2 stored and +CDSI:.
+void SimulatedModem::SendReport(int reference, int status) {
+    auto it = submittedTo_.find(reference);
+    if (it == submittedTo_.end()) return;
+    auto pdu = EncodeStatusReport(scenario_.serviceCentre, reference, it->second.recipient,
+                                  it->second.time, CurrentTimestamp(), status);
+    if (!pdu) {
+        Record(TranscriptEntry::Kind::Event, "no status report for an alphanumeric recipient");
+        return;
+    }
+    switch (cnmi_.ds) {
+        case 1:
+            Indicate("+CDS: " + std::to_string(TpduLength(*pdu)) + "\r\n" + *pdu);
+            return;
+        case 2: {
+            int index = StoreMessage(MessageStat::RecUnread, *pdu);
+            if (index < 0) {
+                Record(TranscriptEntry::Kind::Event, "status report lost: the store is full");
+                return;
+            }
+            Indicate("+CDSI: \"SM\"," + std::to_string(index));
+            return;
+        }
+        default:
+            Record(TranscriptEntry::Kind::Event,
+                   "status report for " + std::to_string(reference) + " not routed");
+            return;
+    }
 }
 
 int SimulatedModem::NextMessageReference() {

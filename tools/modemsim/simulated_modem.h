@@ -72,11 +72,16 @@ class SimulatedModem {
 
     // Sends "CR LF line CR LF" as soon as the output queue allows.
     void PushUnsolicited(const std::string& line);
-    // Stores a received message and announces it with +CMTI: "SM",<index>.  Returns the index,
-    // or -1 when the store is full or the message cannot be encoded.
+    // A message arrives from the network: stored and announced as the client's AT+CNMI asks
+    // (+CMTI: "SM",<index>), or handed over at once with +CMT: and not stored.  Returns the
+    // index, 0 when handed over, -1 when the store is full or the message cannot be encoded.
     int DeliverMessage(const std::string& sender, const std::string& timestamp,
                        const std::u16string& text);
     int DeliverPdu(const std::string& pduHex);
+    // The network reports on an earlier submission (the reference its +CMGS: gave) with TP-ST
+    // `status`, routed as AT+CNMI's <ds> asks.  False when no submission had that reference.
+    // Submissions that ask for a report get one by themselves after the scenario's delay.
+    bool ReportStatus(int reference, int status);
     // Changes the network: the registration (+CREG stat) is announced with "+CREG: <stat>"
     // (and the cell with n=2) when the client asked for reports with AT+CREG=1 or 2.
     void SetRegistration(int stat);
@@ -99,6 +104,7 @@ class SimulatedModem {
         std::string bytes;
         std::chrono::steady_clock::time_point notBefore;
         bool dropAfter = false;
+        bool unsolicited = false;  // lines due at once go out in one block
     };
 
     void Run();
@@ -115,6 +121,10 @@ class SimulatedModem {
     void CloseLink(const std::string& why);
     void BeginDrop(const std::string& why);
     int StoreMessage(MessageStat stat, const std::string& pdu);
+    int Arrive(const std::string& pdu);
+    void Indicate(const std::string& text);
+    void ReleaseHeldIndications();
+    void SendReport(int reference, int status);
     int NextMessageReference();
     std::string CmeError(int code) const;
     std::string CmsError(int code) const;
@@ -143,6 +153,8 @@ class SimulatedModem {
     AtResult Imsi(const AtCommand& command);
     AtResult ErrorMode(const AtCommand& command);
     AtResult Pin(const AtCommand& command);
+    AtResult PinRetries(const AtCommand& command);
+    AtResult PinCounters(const AtCommand& command);
     AtResult Signal(const AtCommand& command);
     AtResult Registration(const AtCommand& command);
     AtResult Operator(const AtCommand& command);
@@ -215,7 +227,19 @@ class SimulatedModem {
     int copsFormat_ = 0;
     std::string charset_ = "GSM";
     std::string csmp_ = "17,167,0,0";
-    std::string cnmi_ = "2,1,0,0,0";
+    Indications cnmi_;
+    std::vector<std::string> heldIndications_;
+    bool releaseAfterAnswer_ = false;  // +CNMI mode 0, or mode 2 while the line is busy
+    struct PendingReport {
+        std::chrono::steady_clock::time_point at;
+        int reference = 0;
+    };
+    std::vector<PendingReport> pendingReports_;
+    struct Submission {
+        std::string recipient;
+        std::string time;  // "YY/MM/DD,hh:mm:ss+zz"
+    };
+    std::map<int, Submission> submittedTo_;  // by message reference
     int cpinQueries_ = 0;
     int submissions_ = 0;
     int messageReference_ = 0;

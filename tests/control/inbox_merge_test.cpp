@@ -1,0 +1,138 @@
+// The Inbox after a listing: what the user has not opened here stays unread, the SIM's own
+// outgoing messages are not taken for received ones, and what does not fit is counted.
+#include "control/inbox_merge.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/text.h"
+
+namespace telvane {
+namespace {
+
+SmsRecord Received(int32_t index, std::u16string_view status,
+                   std::u16string time = u"26/12/03,07:30:45",
+                   std::u16string text = u"Running late") {
+    SmsRecord r;
+    r.index = index;
+    r.status = status;
+    r.number = u"+886912345678";
+    r.time = std::move(time);
+    r.text = std::move(text);
+    return r;
+}
+
+FolderTable Inbox(const std::vector<SmsRecord>& records) {
+    FolderTable table;
+    for (const SmsRecord& r : records)
+        table.Add(r);
+    return table;
+}
+
+std::vector<SmsRecord> Records(const FolderTable& table) {
+    std::vector<SmsRecord> records;
+    for (const FolderEntry& e : table.entries)
+        if (e.slot >= 0) records.push_back(e.record);
+    return records;
+}
+
+TEST(MergeInbox, StatusComesFromWhatTheUserDidHere) {
+    struct Case {
+        const char* what;
+        std::vector<SmsRecord> inbox;
+        SmsRecord listed;
+        std::u16string status;
+    } cases[] = {
+        {"unread here, the listing marked it read on the SIM",
+         {Received(6, kStatusUnread)},
+         Received(6, kStatusRead),
+         u"REC UNREAD"},
+        {"opened here", {Received(6, kStatusRead)}, Received(6, kStatusUnread), u"REC READ"},
+        {"new on the SIM", {}, Received(6, kStatusUnread), u"REC UNREAD"},
+        {"new on the SIM, read on a phone", {}, Received(6, kStatusRead), u"REC READ"},
+        {"the index now holds another message",
+         {Received(6, kStatusUnread)},
+         Received(6, kStatusRead, u"26/12/09,10:00:00"),
+         u"REC READ"},
+        {"the same message at another index",
+         {Received(5, kStatusUnread)},
+         Received(6, kStatusRead),
+         u"REC READ"},
+        {"a missing part arrived: the text grew",
+         {Received(6, kStatusUnread, u"26/12/03,07:30:45", u"Part one [part 2 of 2 missing]")},
+         Received(6, kStatusRead, u"26/12/03,07:30:45", u"Part one and two"),
+         u"REC UNREAD"},
+    };
+    for (const Case& c : cases) {
+        const InboxMerge m = MergeInbox(Inbox(c.inbox), {c.listed});
+        ASSERT_EQ(m.inbox.usedCount, 1) << c.what;
+        SmsRecord expected = c.listed;
+        expected.status = c.status;
+        EXPECT_EQ(m.inbox.entries[0].record, expected) << c.what;
+        EXPECT_EQ(m.notShown, 0) << c.what;
+    }
+}
+
+TEST(MergeInbox, StoredOutgoingMessagesStayOutgoingWithoutATime) {
+    SmsRecord unsent;
+    unsent.index = 12;
+    unsent.status = kStatusUnsent;
+    unsent.number = u"+886910555777";
+    unsent.text = u"Thanks, I will call you tomorrow.";
+    SmsRecord sent = unsent;
+    sent.index = 13;
+    sent.status = kStatusSent;
+    sent.time = u"26/12/08,10:00:00";  // whatever a decoder made of it, not a centre time
+    // An unread received message once held index 13: it lends the outgoing one nothing.
+    SmsRecord old = Received(13, kStatusUnread);
+    old.number = sent.number;
+    old.time.clear();
+
+    const InboxMerge m = MergeInbox(Inbox({old}), {Received(1, kStatusRead), unsent, sent});
+    const std::vector<SmsRecord> records = Records(m.inbox);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[1], unsent);
+    EXPECT_EQ(records[2].status, u"STO SENT");
+    EXPECT_EQ(records[2].number, u"+886910555777");
+    EXPECT_EQ(records[2].time, u"");
+    EXPECT_TRUE(IsStoredOutgoing(records[1]));
+    EXPECT_TRUE(IsStoredOutgoing(records[2]));
+    EXPECT_FALSE(IsStoredOutgoing(records[0]));
+}
+
+TEST(MergeInbox, MessagesGoneFromTheSimLeaveAndTheOverflowIsCounted) {
+    const InboxMerge gone = MergeInbox(
+        Inbox({Received(1, kStatusUnread), Received(2, kStatusRead)}), {Received(2, kStatusRead)});
+    EXPECT_EQ(Records(gone.inbox), std::vector<SmsRecord>{Received(2, kStatusRead)});
+
+    std::vector<SmsRecord> listed;
+    for (int i = 1; i <= kFolderSlots + 30; ++i)
+        listed.push_back(Received(i, kStatusRead, u"26/12/03,07:30:45", Widen(std::to_string(i))));
+    const InboxMerge full = MergeInbox(FolderTable{}, listed);
+    EXPECT_EQ(full.inbox.usedCount, kFolderSlots);
+    EXPECT_EQ(full.notShown, 30);
+    EXPECT_EQ(full.inbox.entries[kFolderSlots - 1].record.index, kFolderSlots);
+}
+
+TEST(AddArrivedMessage, AddsUnreadOnceAndSaysWhenFull) {
+    FolderTable inbox = Inbox({Received(1, kStatusRead)});
+    const SmsRecord arrived = Received(7, kStatusRead, u"26/12/10,08:00:08", u"Hi");
+    const int32_t position = AddArrivedMessage(inbox, arrived);
+    ASSERT_EQ(position, 1);
+    EXPECT_EQ(inbox.entries[1].record.status, u"REC UNREAD");
+    EXPECT_EQ(inbox.entries[1].record.text, u"Hi");
+    // Announced twice (or already listed): no second row.
+    EXPECT_EQ(AddArrivedMessage(inbox, arrived), 1);
+    EXPECT_EQ(inbox.usedCount, 2);
+
+    FolderTable full;
+    for (int i = 0; i < kFolderSlots; ++i)
+        full.Add(Received(100 + i, kStatusRead));
+    EXPECT_EQ(AddArrivedMessage(full, arrived), -1);
+    EXPECT_EQ(full.usedCount, kFolderSlots);
+}
+
+}  // namespace
+}  // namespace telvane

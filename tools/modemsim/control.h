@@ -1,0 +1,23 @@
+// Commands that change a running simulated modem from outside, one per line (the program reads
+// them from its --control pipe):
+//
+//   deliver +886955000111 | 26/12/10,08:00:00+32 | Hi   a message arrives (time may be empty: now)
+//   deliver-pdu 0791...                                  a message arrives as this PDU
+//   report 3 0                                           status report for reference 3, TP-ST 0
+//   unsolicited +CREG: 1,5                               a line sent as is
+//   registration 5                                       the network's registration changes
+//   signal 12                                            the signal changes
+//   drop                                                 the line is hung up
+#pragma once
+
+#include <string>
+
+#include "modemsim/simulated_modem.h"
+
+namespace telvane::modemsim {
+
+// Carries out one line; empty when done, else what was wrong with it.  Blank lines and lines
+// starting with '#' do nothing.
+std::string ApplyControl(SimulatedModem& modem, const std::string& line);
+
+}  // namespace telvane::modemsim
