@@ -42,6 +42,61 @@ char16_t LookUp(const CannedCodeTable& table, unsigned char lead, unsigned char 
     return 0;
 }
 
+// The code table as an array indexed by the double-byte code, built once per library: a search
+// of the table for every character made a large library take seconds.  The first entry of a
+// code wins, as in the search.
+class CodeIndex {
+  public:
+    explicit CodeIndex(const CannedCodeTable& table) {
+        if (table.codePage != kBig5CodePage) return;
+        units_.assign(0x10000, 0);
+        const std::string& t = table.entries;
+        for (size_t i = 0; i + 4 <= t.size(); i += 4) {
+            uint32_t& slot = units_[BigEndian(std::string_view(t).substr(i + 2, 2))];
+            if (slot == 0) slot = kFound | BigEndian(std::string_view(t).substr(i, 2));
+        }
+    }
+    char16_t Find(unsigned char lead, unsigned char trail) const {
+        if (units_.empty()) return 0;
+        return static_cast<char16_t>(units_[(lead << 8) | trail] & 0xFFFF);
+    }
+
+  private:
+    static constexpr uint32_t kFound = 0x10000;
+    std::vector<uint32_t> units_;  // kFound | unit for a code the table has, else 0
+};
+
+template <typename Lookup>
+std::u16string DecodeText(std::string_view field, bool doubleByte, size_t limit, int32_t codePage,
+                          const Lookup& lookUp) {
+    std::u16string text;
+    field = field.substr(0, std::min(limit, field.size()));
+    if (!doubleByte) {
+        for (unsigned char c : field) {
+            if (c == 0) break;
+            text.push_back(c);
+        }
+        return text;
+    }
+    for (size_t i = 0; i < field.size(); i += 2) {
+        const unsigned char lead = static_cast<unsigned char>(field[i]);
+        const unsigned char trail = i + 1 < field.size() ? field[i + 1] : 0;
+        if (lead == 0) break;
+        if (codePage != kBig5CodePage) {
+            if (trail == 0) break;
+            continue;
+        }
+        if (lead < 0xA1) {
+            text.push_back(lead);
+            if (trail == 0) break;
+            text.push_back(trail);
+        } else if (char16_t unit = lookUp(lead, trail); unit != 0) {
+            text.push_back(unit);
+        }
+    }
+    return text;
+}
+
 // A name read from a file or a drop-down must stay a plain file name in its folder.
 bool IsPlainName(std::string_view name) {
     return !name.empty() && name.find('/') == std::string_view::npos &&
@@ -60,32 +115,9 @@ CannedCodeTable ParseCannedCodeTable(std::string_view file) {
 
 std::u16string DecodeCannedText(std::string_view field, bool doubleByte, size_t limit,
                                 const CannedCodeTable& table) {
-    std::u16string text;
-    field = field.substr(0, std::min(limit, field.size()));
-    if (!doubleByte) {
-        for (unsigned char c : field) {
-            if (c == 0) break;
-            text.push_back(c);
-        }
-        return text;
-    }
-    for (size_t i = 0; i < field.size(); i += 2) {
-        const unsigned char lead = static_cast<unsigned char>(field[i]);
-        const unsigned char trail = i + 1 < field.size() ? field[i + 1] : 0;
-        if (lead == 0) break;
-        if (table.codePage != kBig5CodePage) {
-            if (trail == 0) break;
-            continue;
-        }
-        if (lead < 0xA1) {
-            text.push_back(lead);
-            if (trail == 0) break;
-            text.push_back(trail);
-        } else if (char16_t unit = LookUp(table, lead, trail); unit != 0) {
-            text.push_back(unit);
-        }
-    }
-    return text;
+    return DecodeText(
+        field, doubleByte, limit, table.codePage,
+        [&](unsigned char lead, unsigned char trail) { return LookUp(table, lead, trail); });
 }
 
 std::string CannedTableName(std::string_view library) {
@@ -102,6 +134,10 @@ std::optional<std::vector<CannedEntry>> ParseCannedLibrary(std::string_view libr
     size_t count = BigEndian(Slice(library, kRecordCountOffset, 2));
     count = std::min(count, (library.size() - kRecordListOffset) / kRecordListEntry);
     std::vector<CannedEntry> entries(count);
+    const CodeIndex index(table);
+    const auto lookUp = [&](unsigned char lead, unsigned char trail) {
+        return index.Find(lead, trail);
+    };
     for (size_t i = 0; i < count; ++i) {
         const size_t offset =
             BigEndian(Slice(library, kRecordListOffset + kRecordListEntry * i, 4));
@@ -109,13 +145,13 @@ std::optional<std::vector<CannedEntry>> ParseCannedLibrary(std::string_view libr
         CannedEntry& e = entries[i];
         e.mode = static_cast<int32_t>(BigEndian(Slice(record, 0, 2)));
         const bool doubleByte = e.mode != 0;
-        e.topic = DecodeCannedText(Slice(record, kCannedTopicOffset, kCannedTopicBytes), doubleByte,
-                                   kCannedTopicBytes, table);
-        e.subtopic = DecodeCannedText(Slice(record, kCannedSubtopicOffset, kCannedTopicBytes),
-                                      doubleByte, kCannedTopicBytes, table);
+        e.topic = DecodeText(Slice(record, kCannedTopicOffset, kCannedTopicBytes), doubleByte,
+                             kCannedTopicBytes, table.codePage, lookUp);
+        e.subtopic = DecodeText(Slice(record, kCannedSubtopicOffset, kCannedTopicBytes), doubleByte,
+                                kCannedTopicBytes, table.codePage, lookUp);
         // The header record's text is a file name, always single bytes.
-        e.message = DecodeCannedText(Slice(record, kCannedMessageOffset, kCannedMessageBytes),
-                                     doubleByte && i != 0, kCannedMessageBytes, table);
+        e.message = DecodeText(Slice(record, kCannedMessageOffset, kCannedMessageBytes),
+                               doubleByte && i != 0, kCannedMessageBytes, table.codePage, lookUp);
     }
     return entries;
 }

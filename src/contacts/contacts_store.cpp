@@ -32,12 +32,12 @@ std::string FreshUid() {
     return uid;
 }
 
-std::optional<VCard> ReadCard(const fs::path& path, std::string* error) {
+std::vector<VCard> ReadCards(const fs::path& path, std::string* error) {
     std::optional<std::string> bytes = ReadWholeFile(path, error);
-    if (!bytes) return std::nullopt;
-    std::optional<VCard> card = VCard::Parse(*bytes);
-    if (!card && error) *error = path.string() + ": not a vCard";
-    return card;
+    if (!bytes) return {};
+    std::vector<VCard> cards = VCard::ParseAll(*bytes);
+    if (cards.empty() && error) *error = path.string() + ": not a vCard";
+    return cards;
 }
 
 std::u16string ShownName(const VCard& card) {
@@ -63,10 +63,7 @@ ContactsStore::ContactsStore(fs::path folder) : folder_(std::move(folder)) {}
 int ContactsStore::Initialize() {
     if (folder_.empty()) folder_ = DataFolder() / "contacts";
     std::error_code ec;
-    if (!fs::is_directory(folder_, ec)) {
-        fs::create_directories(folder_, ec);
-        if (!ec) fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::replace, ec);
-    }
+    CreatePrivateFolder(folder_);
     fs::directory_iterator probe(folder_, ec);
     if (ec) {
         error_ = "cannot read " + folder_.string() + ": " + ec.message();
@@ -77,9 +74,10 @@ int ContactsStore::Initialize() {
 }
 
 int ContactsStore::Open() {
-    files_.clear();
+    contacts_.clear();
     opened_ = true;
     if (!initialized_) return 1;
+    std::vector<fs::path> files;
     std::error_code ec;
     for (fs::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string file = it->path().filename().string();
@@ -87,49 +85,68 @@ int ContactsStore::Open() {
         if (file.size() <= 4 || file[0] == '.' || !file.ends_with(".vcf")) continue;
         std::error_code typeError;
         if (!it->is_regular_file(typeError)) continue;
-        if (ReadCard(it->path(), nullptr)) files_.push_back(it->path());
+        files.push_back(it->path());
     }
-    std::sort(files_.begin(), files_.end());
+    std::sort(files.begin(), files.end());
+    for (const fs::path& file : files) {
+        const size_t cards = ReadCards(file, nullptr).size();
+        for (size_t card = 0; card < cards; ++card)
+            contacts_.push_back({file, card});
+    }
     return 1;
 }
 
 int ContactsStore::Count() const {
-    return opened_ ? static_cast<int>(files_.size()) : 0;
+    return opened_ ? static_cast<int>(contacts_.size()) : 0;
 }
 
 bool ContactsStore::InRange(int position) const {
     return position >= 0 && position < Count();
 }
 
+std::optional<std::vector<VCard>> ContactsStore::ReadFileOf(int position,
+                                                            std::string* error) const {
+    if (!InRange(position)) return std::nullopt;
+    const Contact& contact = contacts_[static_cast<size_t>(position)];
+    std::vector<VCard> cards = ReadCards(contact.file, error);
+    if (contact.card >= cards.size()) {
+        if (error && !cards.empty())
+            *error = contact.file.string() + ": changed since it was read; reopen the contacts";
+        return std::nullopt;
+    }
+    return cards;
+}
+
 std::u16string ContactsStore::GetName(int position) const {
-    if (!InRange(position)) return {};
-    std::optional<VCard> card = ReadCard(files_[position], nullptr);
-    return card ? ShownName(*card) : std::u16string();
+    const auto cards = ReadFileOf(position, nullptr);
+    return cards ? ShownName((*cards)[contacts_[static_cast<size_t>(position)].card])
+                 : std::u16string();
 }
 
 std::u16string ContactsStore::GetNumber(int position) const {
-    if (!InRange(position)) return {};
-    std::optional<VCard> card = ReadCard(files_[position], nullptr);
-    return card ? card->Number() : std::u16string();
+    const auto cards = ReadFileOf(position, nullptr);
+    return cards ? (*cards)[contacts_[static_cast<size_t>(position)].card].Number()
+                 : std::u16string();
 }
 
 int ContactsStore::Update(int position, std::u16string_view name) {
-    if (!InRange(position)) return 0;
-    std::optional<VCard> card = ReadCard(files_[position], &error_);
-    if (!card) return 0;
+    auto cards = ReadFileOf(position, &error_);
+    if (!cards) return 0;
+    const Contact& contact = contacts_[static_cast<size_t>(position)];
+    VCard& card = (*cards)[contact.card];
     // Rewriting the shown name would fold the middle name into the last name.
-    if (ShownName(*card) == name) return 1;
+    if (ShownName(card) == name) return 1;
     auto [first, last] = SplitContactName(name);
-    card->SetName(first, last);
-    return WriteFileAtomic(files_[position], card->Serialize(), 0600, &error_) ? 1 : 0;
+    card.SetName(first, last);
+    return WriteFileAtomic(contact.file, VCard::SerializeAll(*cards), 0600, &error_) ? 1 : 0;
 }
 
 int ContactsStore::UpdateNumber(int position, std::u16string_view number) {
-    if (!InRange(position)) return 0;
-    std::optional<VCard> card = ReadCard(files_[position], &error_);
-    if (!card) return 0;
-    card->SetNumber(number);
-    return WriteFileAtomic(files_[position], card->Serialize(), 0600, &error_) ? 1 : 0;
+    auto cards = ReadFileOf(position, &error_);
+    if (!cards) return 0;
+    const Contact& contact = contacts_[static_cast<size_t>(position)];
+    (*cards)[contact.card].SetNumber(number);
+    return WriteFileAtomic(contact.file, VCard::SerializeAll(*cards), 0600, &error_) ? 1 : 0;
 }
 
 int ContactsStore::Add(std::u16string_view name, std::u16string_view number) {
@@ -147,18 +164,31 @@ int ContactsStore::Add(std::u16string_view name, std::u16string_view number) {
     auto [first, last] = SplitContactName(name);
     const VCard card = VCard::Create(uid, first, last, number);
     if (!WriteFileAtomic(path, card.Serialize(), 0600, &error_)) return 0;
-    files_.insert(std::upper_bound(files_.begin(), files_.end(), path), path);
+    const auto at = std::upper_bound(
+        contacts_.begin(), contacts_.end(), path,
+        [](const fs::path& file, const Contact& contact) { return file < contact.file; });
+    contacts_.insert(at, Contact{path, 0});
     return 1;
 }
 
 int ContactsStore::Remove(int position) {
-    if (!InRange(position)) return 0;
-    std::error_code ec;
-    if (!fs::remove(files_[position], ec) && ec) {
-        error_ = "cannot delete " + files_[position].string() + ": " + ec.message();
-        return 0;
+    auto cards = ReadFileOf(position, &error_);
+    if (!cards) return 0;
+    const Contact contact = contacts_[static_cast<size_t>(position)];
+    if (cards->size() == 1) {
+        std::error_code ec;
+        if (!fs::remove(contact.file, ec) && ec) {
+            error_ = "cannot delete " + contact.file.string() + ": " + ec.message();
+            return 0;
+        }
+    } else {
+        // The file's other contacts stay, each byte of them.
+        VCard::Erase(*cards, contact.card);
+        if (!WriteFileAtomic(contact.file, VCard::SerializeAll(*cards), 0600, &error_)) return 0;
     }
-    files_.erase(files_.begin() + position);
+    contacts_.erase(contacts_.begin() + position);
+    for (Contact& later : contacts_)
+        if (later.file == contact.file && later.card > contact.card) --later.card;
     return 1;
 }
 

@@ -1,11 +1,15 @@
-// The user's own contacts, shown beside the SIM phonebook: a folder of vCard files, one contact
-// per .vcf, in the order of their file names.  Positions are 0-based.
+// The user's own contacts, shown beside the SIM phonebook: a folder of vCard files, usually one
+// contact per .vcf; every card of a file that holds several is a contact of its own.  Contacts
+// are in the order of their file names, then of the cards in a file.  Positions are 0-based.
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "contacts/vcard.h"
 
 namespace telvane {
 
@@ -36,7 +40,8 @@ class ContactsStore {
     int UpdateNumber(int position, std::u16string_view number);
     // A new contact in a file named by a fresh UID.  1 when written, else 0.
     int Add(std::u16string_view name, std::u16string_view number);
-    // Deletes the contact's file; later contacts move up one position.  1 when deleted, else 0.
+    // Deletes the contact: its file, or its card from a file of several (the other cards are
+    // written back byte for byte).  Later contacts move up one position.  1 when deleted, else 0.
     int Remove(int position);
 
     // What the last failing operation could not do, with the system's reason.
@@ -44,12 +49,19 @@ class ContactsStore {
     const std::filesystem::path& Folder() const { return folder_; }
 
   private:
+    struct Contact {
+        std::filesystem::path file;
+        size_t card = 0;  // which card of the file
+    };
+
     bool InRange(int position) const;
+    // Every card of the contact's file, when it can be read and still holds the contact.
+    std::optional<std::vector<VCard>> ReadFileOf(int position, std::string* error) const;
 
     std::filesystem::path folder_;
     bool initialized_ = false;
     bool opened_ = false;
-    std::vector<std::filesystem::path> files_;  // sorted by file name
+    std::vector<Contact> contacts_;  // sorted by file name, then card
     std::string error_;
 };
 

@@ -148,8 +148,44 @@ std::string Fold(const std::string& line, const std::string& eol) {
 }  // namespace
 
 std::optional<VCard> VCard::Parse(std::string_view file) {
-    VCard card;
     size_t pos = 0;
+    std::optional<VCard> card = ParseAt(file, pos);
+    if (card) card->suffix_ = std::string(file.substr(pos));
+    return card;
+}
+
+std::vector<VCard> VCard::ParseAll(std::string_view file) {
+    std::vector<VCard> cards;
+    size_t pos = 0;
+    while (std::optional<VCard> card = ParseAt(file, pos))
+        cards.push_back(std::move(*card));
+    if (!cards.empty()) cards.back().suffix_ = std::string(file.substr(pos));
+    return cards;
+}
+
+std::string VCard::SerializeAll(const std::vector<VCard>& cards) {
+    std::string out;
+    for (const VCard& card : cards)
+        out += card.Serialize();
+    return out;
+}
+
+void VCard::Erase(std::vector<VCard>& cards, size_t index) {
+    if (index >= cards.size()) return;
+    // The text between two cards goes with the card after it; the file's head and tail stay.
+    if (index == 0 && cards.size() > 1) {
+        cards[1].prefix_ = std::move(cards[0].prefix_);
+    } else if (index + 1 == cards.size() && index > 0) {
+        cards[index - 1].suffix_ = std::move(cards[index].suffix_);
+    }
+    cards.erase(cards.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+std::optional<VCard> VCard::ParseAt(std::string_view file, size_t& next) {
+    VCard card;
+    const size_t start = next;
+    size_t pos = start;
+    size_t cardEnd = file.size();
     bool begun = false;
     int depth = 0;
     while (pos < file.size()) {
@@ -162,7 +198,7 @@ std::optional<VCard> VCard::Parse(std::string_view file) {
         if (!begun) {
             if (SameText(Trim(content), "BEGIN:VCARD")) {
                 begun = true;
-                card.prefix_ = std::string(file.substr(0, pos));
+                card.prefix_ = std::string(file.substr(start, pos - start));
                 const size_t eolSize = physical.size() - content.size();
                 if (eolSize == 1) card.eol_ = "\n";
             } else {
@@ -179,7 +215,7 @@ std::optional<VCard> VCard::Parse(std::string_view file) {
             continue;
         }
         if (depth == 0 && !card.properties_.empty()) {
-            card.suffix_ = std::string(file.substr(pos));
+            cardEnd = pos;
             break;
         }
         Property p;
@@ -193,6 +229,7 @@ std::optional<VCard> VCard::Parse(std::string_view file) {
         pos = end;
     }
     if (!begun) return std::nullopt;
+    next = cardEnd;
     for (Property& p : card.properties_) {
         const std::string line = std::move(p.value);
         p.value.clear();

@@ -14,6 +14,13 @@ class VCard {
     // Reads the first card of a file (UTF-8; CR LF or LF; folded lines).  Empty when the file
     // holds no BEGIN:VCARD.  Text before and after the card is kept as it is.
     static std::optional<VCard> Parse(std::string_view file);
+    // Reads every card of a file, in file order.  SerializeAll of the result gives the file back
+    // byte for byte: each card keeps the text before it, the last one the text after it.
+    static std::vector<VCard> ParseAll(std::string_view file);
+    static std::string SerializeAll(const std::vector<VCard>& cards);
+    // Removes one card of a file's cards with the text that separated it from its neighbour;
+    // every other card's bytes stay as they are.
+    static void Erase(std::vector<VCard>& cards, size_t index);
 
     // A new card of version 3.0 with its UID, name and (when not empty) a cell number.
     static VCard Create(std::string_view uid, std::u16string_view first, std::u16string_view last,
@@ -46,6 +53,9 @@ class VCard {
         bool nested = false;  // belongs to a card inside this one (an agent)
     };
 
+    // The card that begins at or after `next`; `next` then moves to the first byte after it.
+    // The card keeps the text before it, never the text after it.
+    static std::optional<VCard> ParseAt(std::string_view file, size_t& next);
     static Property MakeProperty(std::string name, std::string params, std::string value);
     const Property* Find(std::string_view name) const;
     Property* Find(std::string_view name);

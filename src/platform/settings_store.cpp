@@ -94,6 +94,7 @@ fs::path SettingsStore::DefaultFile() {
 }
 
 void SettingsStore::Load() {
+    RemoveInterruptedSaves(file_);
     auto bytes = ReadWholeFile(file_);
     if (!bytes) return;
     std::istringstream in(*bytes);
@@ -131,8 +132,7 @@ bool SettingsStore::Save(std::string* error) {
             }
         }
     }
-    std::error_code ec;
-    fs::create_directories(file_.parent_path(), ec);
+    if (file_.has_parent_path() && !CreatePrivateFolder(file_.parent_path(), error)) return false;
     return WriteFileAtomic(file_, out, 0600, error);
 }
 

@@ -39,6 +39,7 @@ class ArchiveReader {
     bool Failed() const { return failed_; }
     bool AtEnd() const { return pos_ == bytes_.size(); }
     size_t Remaining() const { return bytes_.size() - pos_; }
+    size_t Position() const { return pos_; }
 
   private:
     bool ReadBytes(void* out, size_t count);

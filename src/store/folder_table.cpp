@@ -1,5 +1,7 @@
 #include "store/folder_table.h"
 
+#include <memory>
+
 #include "store/archive.h"
 
 namespace telvane {
@@ -62,24 +64,59 @@ std::string EncodeFolder(const FolderTable& table) {
     return out.Take();
 }
 
+namespace {
+
+// One record at `pos`; on success `pos` moves past it.
+bool ReadRecord(std::string_view bytes, size_t& pos, int32_t& slot, SmsRecord& r) {
+    ArchiveReader in(bytes.substr(pos));
+    in.ReadInt32(slot);
+    in.ReadString(r.status);
+    in.ReadInt32(r.index);
+    in.ReadString(r.number);
+    in.ReadString(r.extra);
+    in.ReadString(r.time);
+    in.ReadString(r.text);
+    if (in.Failed()) return false;
+    pos += in.Position();
+    return true;
+}
+
+// Where a record could begin: a slot below 200 (little-endian) and a string marker after it.
+bool LooksLikeRecord(std::string_view bytes, size_t pos) {
+    if (bytes.size() - pos < 8) return false;
+    const auto at = [&](size_t i) { return static_cast<unsigned char>(bytes[pos + i]); };
+    return at(0) < kFolderSlots && at(1) == 0 && at(2) == 0 && at(3) == 0 && at(4) == 0xFF &&
+           at(5) == 0xFE && at(6) == 0xFF;
+}
+
+constexpr int kMaxResyncs = 4 * kFolderSlots;
+
+}  // namespace
+
 bool DecodeFolder(std::string_view bytes, FolderTable& table) {
     table.Clear();
-    ArchiveReader in(bytes);
+    ArchiveReader header(bytes);
     int32_t count = 0;
-    in.ReadInt32(count);
-    bool clean = count >= 0;
-    // The count is only an upper bound: the records end where the bytes do.
-    for (int32_t i = 0; !in.Failed() && i < count; ++i) {
+    if (!header.ReadInt32(count)) return false;
+    bool clean = true;
+    int32_t records = 0;
+    int resyncs = 0;
+    size_t pos = 4;
+    while (pos < bytes.size()) {
         int32_t slot = 0;
         SmsRecord r;
-        in.ReadInt32(slot);
-        in.ReadString(r.status);
-        in.ReadInt32(r.index);
-        in.ReadString(r.number);
-        in.ReadString(r.extra);
-        in.ReadString(r.time);
-        in.ReadString(r.text);
-        if (in.Failed()) break;  // a record cut short is dropped whole
+        if (!ReadRecord(bytes, pos, slot, r)) {
+            // A damaged record is dropped whole; the next intact one is looked for after it.
+            // Bounded, since a failed try may have read far: garbage stays cheap to load.
+            clean = false;
+            if (++resyncs > kMaxResyncs) break;
+            size_t next = pos + 1;
+            while (next < bytes.size() && !LooksLikeRecord(bytes, next))
+                ++next;
+            pos = next;
+            continue;
+        }
+        ++records;
         if (slot < 0 || slot >= kFolderSlots) {
             clean = false;
             continue;
@@ -92,7 +129,12 @@ bool DecodeFolder(std::string_view bytes, FolderTable& table) {
     table.usedCount = 0;
     for (int32_t p = 0; p < kFolderSlots; ++p)
         if (table.IsUsed(p)) ++table.usedCount;
-    return clean && !in.Failed() && in.AtEnd();
+    return clean && records == count;
+}
+
+bool FolderReadsWhole(std::string_view bytes) {
+    auto table = std::make_unique<FolderTable>();
+    return DecodeFolder(bytes, *table);
 }
 
 }  // namespace telvane

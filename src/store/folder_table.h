@@ -39,8 +39,13 @@ struct FolderTable {
 std::string EncodeFolder(const FolderTable& table);
 
 // Replaces `table` with the records of a folder file.  Returns true when the file was read to its
-// end without fault.  A damaged file keeps the records read before the fault; slots outside
-// 0..199 are skipped; usedCount always counts the entries actually filled.
+// end without fault.  A damaged file keeps every record that can still be read: the count is
+// only checked, records are read until the bytes end, and after a damaged record reading goes on
+// at the next record found intact.  Slots outside 0..199 are skipped; a slot listed twice keeps
+// its later record; usedCount always counts the entries actually filled.
 bool DecodeFolder(std::string_view bytes, FolderTable& table);
+
+// Whether a folder file's bytes decode whole (DecodeFolder's verdict, without a table).
+bool FolderReadsWhole(std::string_view bytes);
 
 }  // namespace telvane

@@ -1,6 +1,7 @@
 #include "store/message_store.h"
 
 #include "platform/files.h"
+#include "store/damaged_original.h"
 
 namespace telvane {
 
@@ -28,7 +29,10 @@ std::filesystem::path MessageStore::FolderPath(FolderId folder) const {
 
 int MessageStore::Load(FolderId folder, FolderTable& table) {
     const std::filesystem::path path = FolderPath(folder);
+    lastLoad_ = LoadReport{};
+    lastLoad_.file = path;
     if (path.empty()) return 0;
+    RemoveInterruptedSaves(path);
     std::error_code ec;
     if (!std::filesystem::exists(path, ec) && !ec) {
         table.Clear();
@@ -38,12 +42,16 @@ int MessageStore::Load(FolderId folder, FolderTable& table) {
     const auto bytes = ReadWholeFile(path, &error);
     if (!bytes) {
         table.Clear();
-        lastError_ = error;
+        lastLoad_.error = lastError_ = error;
+        detail::NoteLoad(lastLoad_);
         return 0;
     }
-    if (!DecodeFolder(*bytes, table)) {
-        lastError_ = "damaged folder file " + path.string() + ": kept " +
-                     std::to_string(table.usedCount) + " messages";
+    const bool whole = DecodeFolder(*bytes, table);
+    lastLoad_.recordsRead = table.usedCount;
+    if (!whole) {
+        lastLoad_.damaged = true;
+        lastError_ = lastLoad_.Describe();
+        detail::NoteLoad(lastLoad_);
         return 0;
     }
     return 1;
@@ -53,10 +61,12 @@ int MessageStore::Save(FolderId folder, const FolderTable& table) {
     const std::filesystem::path path = FolderPath(folder);
     if (path.empty()) return 0;
     std::string error;
-    if (!WriteFileAtomic(path, EncodeFolder(table), 0600, &error)) {
+    if (!KeepDamagedOriginal(path, FolderReadsWhole, &error) ||
+        !WriteFileAtomic(path, EncodeFolder(table), 0600, &error)) {
         lastError_ = error;
         return 0;
     }
+    detail::NoteSavedWhole(path);
     return 1;
 }
 

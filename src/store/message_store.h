@@ -9,6 +9,7 @@
 #include <string>
 
 #include "store/folder_table.h"
+#include "store/load_report.h"
 #include "store/message_listing.h"
 
 namespace telvane {
@@ -29,12 +30,16 @@ class MessageStore {
 
     // Replace the table with the folder's file.  A missing file gives an empty table.  1 when the
     // file was read whole (or does not exist), 0 when it was unreadable or damaged: the table then
-    // holds what could be read and LastError() says why.  An id outside 0..4 does nothing (0).
+    // holds what could be read, LastError() says why, LastLoad() says what was found, and the
+    // file is listed once by TakeLoadProblems().  An id outside 0..4 does nothing (0).  Temporary
+    // files that interrupted saves left beside the file are removed first.
     int LoadShown(FolderId folder);
     int LoadTransfer(FolderId folder);
 
-    // Replace the folder's file with the table, atomically.  1 on success; 0 when the file could
-    // not be written (the old file stays, LastError() says why) or the id is outside 0..4.
+    // Replace the folder's file with the table, atomically.  A file that does not read whole is
+    // first kept as <file>.damaged-<time>.  1 on success; 0 when the file could not be written
+    // or kept (the old file stays, LastError() names the file, the operation and the system's
+    // reason) or the id is outside 0..4.
     int SaveShown(FolderId folder);
     int SaveTransfer(FolderId folder);
 
@@ -66,6 +71,8 @@ class MessageStore {
 
     // The reason the last failed load or save failed, for the status line or a message box.
     const std::string& LastError() const { return lastError_; }
+    // What the last load (or UpdateRecord's load) found.
+    const LoadReport& LastLoad() const { return lastLoad_; }
 
   private:
     int Load(FolderId folder, FolderTable& table);
@@ -75,6 +82,7 @@ class MessageStore {
     FolderTable shown_;
     FolderTable transfer_;
     std::string lastError_;
+    LoadReport lastLoad_;
 };
 
 }  // namespace telvane

@@ -4,6 +4,7 @@
 
 #include "platform/files.h"
 #include "store/archive.h"
+#include "store/damaged_original.h"
 
 namespace telvane {
 
@@ -28,6 +29,7 @@ int PhonebookTable::SetLimits(int32_t numberLimit, int32_t textLimit, int32_t ca
         return 0;
     limits_ = {numberLimit, textLimit, capacity};
     entries_.assign(static_cast<size_t>(capacity), PhonebookEntry{});
+    modified_ = true;
     return 1;
 }
 
@@ -39,6 +41,7 @@ int PhonebookTable::AddEntry(std::u16string_view name, std::u16string_view numbe
         entry.index = static_cast<int32_t>(p) + 1;
         entry.name = CutTo(name, limits_.textLimit);
         entry.number = CutTo(number, limits_.numberLimit);
+        modified_ = true;
         return 1;
     }
     return 0;
@@ -51,6 +54,7 @@ int PhonebookTable::DeleteEntry(int32_t index) {
     entry.changed = 1;
     entry.name.clear();
     entry.number.clear();
+    modified_ = true;
     return 1;
 }
 
@@ -61,6 +65,7 @@ int PhonebookTable::UpdateEntry(int32_t index, std::u16string_view name,
     entry.changed = 1;
     entry.name = name;
     entry.number = number;
+    modified_ = true;
     return 1;
 }
 
@@ -69,11 +74,13 @@ void PhonebookTable::MarkWritten(int32_t position) {
     PhonebookEntry& entry = entries_[static_cast<size_t>(position)];
     if (entry.IsEmpty()) entry.index = 0;
     entry.changed = 0;
+    modified_ = true;
 }
 
 void PhonebookTable::StoreFromSim(int32_t index, std::u16string name, std::u16string number) {
     if (index < 1 || index > limits_.capacity) return;
     entries_[static_cast<size_t>(index - 1)] = {0, index, std::move(name), std::move(number)};
+    modified_ = true;
 }
 
 std::string PhonebookTable::Encode() const {
@@ -97,33 +104,60 @@ std::string PhonebookTable::Encode() const {
 bool PhonebookTable::Decode(std::string_view bytes) {
     limits_ = {};
     entries_.clear();
+    loadedFrom_.clear();
+    modified_ = true;
     ArchiveReader in(bytes);
     PhonebookLimits limits;
     in.ReadInt32(limits.numberLimit);
     in.ReadInt32(limits.textLimit);
     in.ReadInt32(limits.capacity);
-    if (in.Failed() || limits.capacity < 0 || limits.capacity > kMaxPhonebookCapacity) return false;
-    limits_ = limits;
-    entries_.assign(static_cast<size_t>(limits.capacity), PhonebookEntry{});
-    for (PhonebookEntry& entry : entries_) {
+    if (in.Failed()) return false;
+    bool clean = true;
+    for (int32_t* limit : {&limits.numberLimit, &limits.textLimit}) {
+        if (*limit >= 0) continue;
+        *limit = 0;
+        clean = false;
+    }
+    // A damaged capacity is no reason to drop the entries behind it: they are read until the
+    // bytes end, and their number becomes the capacity.
+    const bool capacityKnown = limits.capacity >= 0 && limits.capacity <= kMaxPhonebookCapacity;
+    const size_t wanted =
+        static_cast<size_t>(capacityKnown ? limits.capacity : kMaxPhonebookCapacity);
+    std::vector<PhonebookEntry> entries;
+    while (entries.size() < wanted && !in.AtEnd()) {
         PhonebookEntry read;
         in.ReadInt32(read.changed);
         in.ReadInt32(read.index);
         in.ReadString(read.name);
         in.ReadString(read.number);
-        if (in.Failed()) return false;
-        entry = std::move(read);
+        if (in.Failed()) break;
+        entries.push_back(std::move(read));
     }
-    return in.AtEnd();
+    if (capacityKnown) {
+        clean = clean && entries.size() == wanted;
+        entries.resize(wanted);
+    } else {
+        clean = false;
+        limits.capacity = static_cast<int32_t>(entries.size());
+    }
+    limits_ = limits;
+    entries_ = std::move(entries);
+    return clean && in.AtEnd();
 }
 
 int PhonebookTable::SaveFile(const std::filesystem::path& path) {
     const std::filesystem::path target = path.empty() ? PhonebookFilePath() : path;
+    // Unchanged since it was read from this file: a save would only cut a damaged file down.
+    if (!modified_ && loadedFrom_ == target) return 1;
     std::string error;
-    if (!WriteFileAtomic(target, Encode(), 0600, &error)) {
+    if (!KeepDamagedOriginal(target, PhonebookReadsWhole, &error) ||
+        !WriteFileAtomic(target, Encode(), 0600, &error)) {
         lastError_ = error;
         return 0;
     }
+    detail::NoteSavedWhole(target);
+    loadedFrom_ = target;
+    modified_ = false;
     return 1;
 }
 
@@ -131,19 +165,39 @@ int PhonebookTable::LoadFile(const std::filesystem::path& path) {
     const std::filesystem::path source = path.empty() ? PhonebookFilePath() : path;
     limits_ = {};
     entries_.clear();
+    lastLoad_ = LoadReport{};
+    lastLoad_.file = source;
+    RemoveInterruptedSaves(source);
     std::error_code ec;
-    if (!std::filesystem::exists(source, ec) && !ec) return 1;
+    if (!std::filesystem::exists(source, ec) && !ec) {
+        loadedFrom_ = source;
+        modified_ = false;
+        return 1;
+    }
     std::string error;
     const auto bytes = ReadWholeFile(source, &error);
     if (!bytes) {
-        lastError_ = error;
+        lastLoad_.error = lastError_ = error;
+        detail::NoteLoad(lastLoad_);
         return 0;
     }
-    if (!Decode(*bytes)) {
-        lastError_ = "damaged phonebook file " + source.string();
+    const bool whole = Decode(*bytes);
+    loadedFrom_ = source;
+    modified_ = false;
+    for (const PhonebookEntry& entry : entries_)
+        if (!entry.IsEmpty()) ++lastLoad_.recordsRead;
+    if (!whole) {
+        lastLoad_.damaged = true;
+        lastError_ = lastLoad_.Describe();
+        detail::NoteLoad(lastLoad_);
         return 0;
     }
     return 1;
+}
+
+bool PhonebookReadsWhole(std::string_view bytes) {
+    PhonebookTable table;
+    return table.Decode(bytes);
 }
 
 }  // namespace telvane

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "codec/phonebook_sink.h"
+#include "store/load_report.h"
 
 namespace telvane {
 
@@ -64,23 +65,37 @@ class PhonebookTable : public PhonebookSink {
     // The file's bytes: the three limits, then every position as changed, index, name, number.
     std::string Encode() const;
     // Replaces the table with a file's contents.  true when read whole without fault.  A short
-    // file keeps what was read; a negative or oversized capacity leaves an empty table.
+    // file keeps what was read (the missing positions empty); a negative or oversized capacity
+    // keeps the entries the bytes still hold, and their number becomes the capacity; a negative
+    // length limit reads as 0.
     bool Decode(std::string_view bytes);
 
-    // Writes the table to `path` (default: simpbk.acr in the data folder), atomically.  1 on
-    // success; 0 when it could not be written: the old file stays and LastError() says why.
+    // Writes the table to `path` (default: simpbk.acr in the data folder), atomically.  A file
+    // that does not read whole is first kept as <file>.damaged-<time>.  A table unchanged since
+    // it was loaded from that very file writes nothing (a refused edit never rewrites the file).
+    // 1 on success; 0 when it could not be written or kept: the old file stays and LastError()
+    // names the file, the operation and the system's reason.
     int SaveFile(const std::filesystem::path& path = {});
     // Replaces the table with the file.  A missing file leaves an empty table of capacity 0.
-    // 1 when read whole (or missing), 0 when unreadable or damaged (LastError() says why).
+    // 1 when read whole (or missing), 0 when unreadable or damaged: LastError() says why,
+    // LastLoad() says what was found, and the file is listed once by TakeLoadProblems().
+    // Temporary files that interrupted saves left beside the file are removed first.
     int LoadFile(const std::filesystem::path& path = {});
 
     const std::string& LastError() const { return lastError_; }
+    const LoadReport& LastLoad() const { return lastLoad_; }
 
   private:
     PhonebookLimits limits_;
     std::vector<PhonebookEntry> entries_;
     std::string lastError_;
+    LoadReport lastLoad_;
+    std::filesystem::path loadedFrom_;  // empty unless the table is a file's contents
+    bool modified_ = false;             // changed since it was loaded or saved
 };
+
+// Whether a phonebook file's bytes decode whole.
+bool PhonebookReadsWhole(std::string_view bytes);
 
 // "simpbk.acr" in the data folder.
 std::filesystem::path PhonebookFilePath();

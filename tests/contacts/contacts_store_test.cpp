@@ -236,6 +236,75 @@ TEST_F(ContactsStoreTest, RemoveShiftsTheLaterContacts) {
     EXPECT_TRUE(fs::exists(folder / "broken.vcf"));
 }
 
+// A file of several cards, as address books export them.
+std::string FamilyCard(int n, const char* eol = "\r\n") {
+    const std::string i = std::to_string(n);
+    return std::string("BEGIN:VCARD") + eol + "VERSION:3.0" + eol + "N:Family" + i + ";Kid" + i +
+           ";;;" + eol + "FN:Kid" + i + " Family" + i + eol + "TEL;TYPE=CELL:+85290000" + i + eol +
+           "X-KEEP:as it was " + i + eol + "END:VCARD" + eol;
+}
+
+TEST_F(ContactsStoreTest, EveryCardOfAFileIsAContactOfItsOwn) {
+    const std::string two = FamilyCard(1) + FamilyCard(2, "\n");
+    std::ofstream(folder / "a-two.vcf", std::ios::binary) << two;
+    ASSERT_EQ(store.Open(), 1);
+    ASSERT_EQ(store.Count(), 6);
+    // a-ann, then the two cards of a-two in file order, then b-lee.
+    EXPECT_EQ(store.GetName(1), u"Kid1 Family1");
+    EXPECT_EQ(store.GetName(2), u"Kid2 Family2");
+    EXPECT_EQ(store.GetNumber(2), u"+852900002");
+    EXPECT_EQ(store.GetName(3), u"Lee");
+
+    ASSERT_EQ(store.UpdateNumber(2, u"+85212"), 1);
+    ASSERT_EQ(store.Update(2, u"Bo Wu"), 1);
+    std::string file = Read(folder / "a-two.vcf");
+    EXPECT_TRUE(file.starts_with(FamilyCard(1))) << file;
+    EXPECT_NE(file.find("N:Wu;Bo;;;\n"), std::string::npos) << file;
+    EXPECT_NE(file.find("X-KEEP:as it was 2\n"), std::string::npos) << file;
+    EXPECT_EQ(store.GetName(1), u"Kid1 Family1");
+    EXPECT_EQ(store.GetNumber(2), u"+85212");
+
+    // Deleting the first card keeps the second's bytes, and the file.
+    const std::string second = file.substr(FamilyCard(1).size());
+    ASSERT_EQ(store.Remove(1), 1);
+    EXPECT_EQ(Read(folder / "a-two.vcf"), second);
+    EXPECT_EQ(store.Count(), 5);
+    EXPECT_EQ(store.GetName(1), u"Bo Wu");
+    ASSERT_EQ(store.Remove(1), 1);
+    EXPECT_FALSE(fs::exists(folder / "a-two.vcf"));
+    EXPECT_EQ(store.GetName(1), u"Lee");
+}
+
+TEST_F(ContactsStoreTest, DeletingOneOfFiftyCardsKeepsFortyNine) {
+    std::string all;
+    std::vector<std::string> cards;
+    for (int n = 0; n < 50; ++n) {
+        cards.push_back(FamilyCard(n));
+        all += cards.back();
+    }
+    std::ofstream(folder / "aa-all.vcf", std::ios::binary) << all;
+    ASSERT_EQ(store.Open(), 1);
+    ASSERT_EQ(store.Count(), 54);
+    EXPECT_EQ(store.GetName(1 + 17), u"Kid17 Family17");
+    ASSERT_EQ(store.Remove(1 + 17), 1);
+
+    std::string expected;
+    for (int n = 0; n < 50; ++n)
+        if (n != 17) expected += cards[static_cast<size_t>(n)];
+    EXPECT_EQ(Read(folder / "aa-all.vcf"), expected);
+    EXPECT_EQ(store.GetName(1 + 17), u"Kid18 Family18");
+    ContactsStore again(folder);
+    ASSERT_EQ(again.Initialize(), 1);
+    again.Open();
+    EXPECT_EQ(again.Count(), 53);
+
+    // A file changed behind the list's back is not edited at a position that moved.
+    std::ofstream(folder / "aa-all.vcf", std::ios::binary) << cards[0];
+    EXPECT_EQ(store.Remove(1 + 40), 0);
+    EXPECT_NE(store.LastError().find("aa-all.vcf"), std::string::npos) << store.LastError();
+    EXPECT_EQ(Read(folder / "aa-all.vcf"), cards[0]);
+}
+
 TEST(ContactsStore, RunsWithoutContactsWhenTheFolderIsUnusable) {
     char name[] = "/tmp/telvane-contacts-XXXXXX";
     const fs::path base = ::mkdtemp(name);

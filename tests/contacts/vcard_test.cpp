@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace telvane {
 namespace {
 
@@ -55,6 +57,53 @@ TEST(VCard, EditsOnlyTheFirstCardAndKeepsTheRest) {
     EXPECT_NE(out.find("END:VCARD\r\nBEGIN:VCARD\r\nN:Second;Y;;;\r\nEND:VCARD\r\n"),
               std::string::npos);
     EXPECT_EQ(VCard::Parse(out)->FormattedName(), u"C D");
+}
+
+TEST(VCard, EveryCardOfAFileIsReadAndWrittenBackByteForByte) {
+    const std::string first =
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nTEL:1\r\nEND:VCARD\r\n";
+    const std::string agent =
+        "BEGIN:VCARD\nVERSION:3.0\nN:Wu;Bo;;;\nAGENT:\nBEGIN:VCARD\nN:Inner;X;;;\nEND:VCARD\n"
+        "TEL:2\nEND:VCARD\n";
+    const std::string last = "BEGIN:VCARD\r\nFN:Cy\r\nEND:VCARD\r\n";
+    const std::string head = "exported 2024\r\n";
+    const std::string between = "\r\n";
+    const std::string tail = "-- end --\r\n";
+    const std::string file = head + first + between + agent + last + tail;
+
+    std::vector<VCard> cards = VCard::ParseAll(file);
+    ASSERT_EQ(cards.size(), 3u);
+    EXPECT_EQ(cards[0].Number(), u"1");
+    EXPECT_EQ(cards[1].Last(), u"Wu");
+    EXPECT_EQ(cards[1].Number(), u"2");
+    EXPECT_EQ(cards[2].FormattedName(), u"Cy");
+    EXPECT_EQ(VCard::SerializeAll(cards), file);
+    EXPECT_TRUE(VCard::ParseAll("no cards\n").empty());
+    const std::string unended = "BEGIN:VCARD\nFN:A\nEND:VCARD\nBEGIN:VCARD\nFN:B\nEND:VCARD";
+    EXPECT_EQ(VCard::ParseAll(unended).size(), 2u);
+    EXPECT_EQ(VCard::SerializeAll(VCard::ParseAll(unended)), unended);
+
+    struct Case {
+        size_t erased;
+        std::string left;
+    } cases[] = {
+        {0, head + agent + last + tail},
+        {1, head + first + last + tail},
+        {2, head + first + between + agent + tail},
+        {3, file},
+    };
+    for (const auto& c : cases) {
+        std::vector<VCard> some = VCard::ParseAll(file);
+        VCard::Erase(some, c.erased);
+        EXPECT_EQ(VCard::SerializeAll(some), c.left) << c.erased;
+    }
+
+    // An edit of one card leaves the bytes of the others.
+    cards[1].SetNumber(u"+852 5");
+    const std::string edited = VCard::SerializeAll(cards);
+    EXPECT_TRUE(edited.starts_with(head + first + between)) << edited;
+    EXPECT_TRUE(edited.ends_with(last + tail)) << edited;
+    EXPECT_EQ(VCard::ParseAll(edited)[1].Number(), u"+852 5");
 }
 
 }  // namespace

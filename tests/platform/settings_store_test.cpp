@@ -105,6 +105,22 @@ TEST_F(SettingsStoreTest, FailuresAreReportedAndTheOldFileStays) {
     }
 }
 
+TEST_F(SettingsStoreTest, TheConfigFolderIsPrivateAndInterruptedSavesAreCleared) {
+    const mode_t previous = ::umask(0);
+    SettingsStore store(file_);
+    const bool opened = store.OpenKey(kKey);
+    ::umask(previous);
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(fs::status(file_.parent_path()).permissions(), fs::perms::owner_all);
+    EXPECT_EQ(fs::status(dir_).permissions(), fs::perms::owner_all);
+    EXPECT_EQ(fs::status(file_).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+
+    std::ofstream(file_.parent_path() / ".settings.conf.tmp123") << "left by a killed save";
+    SettingsStore again(file_);
+    EXPECT_TRUE(again.HasKey(kKey));
+    EXPECT_FALSE(fs::exists(file_.parent_path() / ".settings.conf.tmp123"));
+}
+
 TEST(SettingsStoreFile, FollowsTheEnvironment) {
     std::string home = ::getenv("TELVANE_HOME") ? ::getenv("TELVANE_HOME") : "";
     ::unsetenv("TELVANE_HOME");

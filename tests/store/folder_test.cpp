@@ -108,7 +108,8 @@ TEST(FolderFile, DamagedFilesKeepWhatWasReadAndCountOnlyThat) {
         {"count cut short", Hex("0100"), {}},
         {"count larger than the records", Hex("05000000") + record0 + record7, {0, 7}},
         {"huge count", Hex("ffffff7f") + record7, {7}},
-        {"negative count", Hex("ffffffff") + record0, {}},
+        {"negative count", Hex("ffffffff") + record0, {0}},
+        {"smaller count", Hex("01000000") + record0 + record7, {0, 7}},
         {"last record cut short", Hex("02000000") + record7 + record0.substr(0, 20), {7}},
         {"corrupt marker in the second record",
          Hex("02000000") + record7 + record0.substr(0, 4) + Hex("00fe ff00"),
@@ -117,6 +118,9 @@ TEST(FolderFile, DamagedFilesKeepWhatWasReadAndCountOnlyThat) {
         {"negative slot skipped", Hex("02000000") + recordMinus + record7, {7}},
         {"slot listed twice", Hex("02000000") + record7 + record7, {7}},
         {"trailing bytes", kAllEmptyFolder + "xyz", {0}},
+        {"garbage between records, read on after it",
+         Hex("03000000") + record0 + "\x07\x00\x00\x00\xff" + record7,
+         {0, 7}},
     };
     for (const auto& c : cases) {
         FolderTable table;

@@ -91,7 +91,7 @@ TEST(PhonebookTable, IndexesOutsideOneToCapacityAreRejected) {
     EXPECT_EQ(table.Limits().capacity, 5);
 }
 
-TEST(PhonebookTable, DamagedFilesKeepWhatWasReadOrNothing) {
+TEST(PhonebookTable, DamagedFilesKeepWhatWasRead) {
     const std::string limits3 = Hex("14000000 0e000000 03000000");
     const std::string ann = Hex("01000000 01000000 fffeff01 4100 fffeff01 3100");
     struct Case {
@@ -102,8 +102,10 @@ TEST(PhonebookTable, DamagedFilesKeepWhatWasReadOrNothing) {
     } cases[] = {
         {"empty file", "", {}, 0},
         {"limits cut short", Hex("14000000 0e000000"), {}, 0},
-        {"capacity above 10000", Hex("14000000 0e000000 11270000") + ann, {}, 0},
-        {"negative capacity", Hex("14000000 0e000000 ffffffff") + ann, {}, 0},
+        // A damaged capacity keeps the entries the file still holds.
+        {"capacity above 10000", Hex("14000000 0e000000 11270000") + ann, {20, 14, 1}, 1},
+        {"negative capacity", Hex("14000000 0e000000 ffffffff") + ann + ann, {20, 14, 2}, 2},
+        {"negative text limit", Hex("14000000 ffffffff 01000000") + ann, {20, 0, 1}, 1},
         {"entries cut short", limits3 + ann + ann.substr(0, 9), {20, 14, 3}, 1},
         {"bad string", limits3 + ann + Hex("00000000 00000000 41"), {20, 14, 3}, 1},
         {"string longer than the file",
