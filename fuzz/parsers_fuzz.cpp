@@ -4,7 +4,10 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "codec/message_joiner.h"
+#include "codec/phone_number.h"
 #include "codec/response_parsers.h"
 #include "codec/toolkit_parser.h"
 #include "platform/text.h"
@@ -48,6 +51,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ParseOperator(line);
     SmsRecord record = ParseStoredMessage(line, 3);
     Check(record.index == 3);
+    SmsPart part = ParseStoredMessagePart(line, 3);
+    Check(part.record == record);
+    if (part.concat)
+        Check(part.concat->sequence >= 1 && part.concat->sequence <= part.concat->total);
+    std::vector<JoinedMessage> joined = JoinParts({part, part});
+    Check(joined.size() == (part.concat ? 1u : 2u));
+
+    // Whatever is typed, a number comes out clean and short enough, or refused.
+    PhoneNumber number = NormalisePhoneNumber(wide);
+    if (number.ok()) {
+        Check(IsNormalisedNumber(number.number));
+        Check(number.digits >= 1 && number.digits <= kMaxNumberDigits);
+    } else {
+        Check(number.number.empty() && !number.Reason().empty());
+    }
     for (size_t i = 0; i < record.text.size(); ++i)
         Check(record.text[i] != u'\n' || (i > 0 && record.text[i - 1] == u'\r'));
     CheckingSink sink;

@@ -1,8 +1,10 @@
 #include "codec/pdu_codec.h"
 
 #include <array>
+#include <utility>
 
 #include "codec/gsm_alphabet.h"
+#include "codec/phone_number.h"
 #include "platform/text.h"
 
 namespace telvane {
@@ -185,8 +187,36 @@ void ReadTimestamp(Cursor& in, std::u16string& out) {
         out.clear();
 }
 
+// 3GPP TS 23.040 9.2.3.24: the information elements of a user-data header.  A concatenation
+// element that repeats counts by its last well-formed occurrence; one with a sequence of 0 or
+// past its total is ignored (9.2.3.24.1).
+std::optional<ConcatInfo> ReadConcat(const uint8_t* header, size_t size) {
+    std::optional<ConcatInfo> found;
+    size_t i = 0;
+    while (i + 2 <= size) {
+        uint8_t iei = header[i];
+        size_t length = header[i + 1];
+        const uint8_t* data = header + i + 2;
+        if (i + 2 + length > size) break;
+        ConcatInfo info;
+        bool isConcat = false;
+        if (iei == 0x00 && length == 3) {  // 9.2.3.24.1: 8-bit reference
+            info = ConcatInfo{data[0], 8, data[1], data[2]};
+            isConcat = true;
+        } else if (iei == 0x08 && length == 4) {  // 9.2.3.24.8: 16-bit reference
+            info = ConcatInfo{data[0] << 8 | data[1], 16, data[2], data[3]};
+            isConcat = true;
+        }
+        if (isConcat && info.total > 0 && info.sequence > 0 && info.sequence <= info.total)
+            found = info;
+        i += 2 + length;
+    }
+    return found;
+}
+
 // User-data length, then the user data (3GPP TS 23.040 9.2.3.16, 9.2.3.24).
-void ReadUserData(Cursor& in, uint8_t dcs, bool hasHeader, std::u16string& out) {
+void ReadUserData(Cursor& in, uint8_t dcs, bool hasHeader, std::u16string& out,
+                  std::optional<ConcatInfo>* concat = nullptr) {
     out.clear();
     unsigned length = in.Next();
     Alphabet alphabet = AlphabetOf(dcs);
@@ -197,6 +227,7 @@ void ReadUserData(Cursor& in, uint8_t dcs, bool hasHeader, std::u16string& out) 
     if (hasHeader && octets > 0) {
         headerOctets = 1u + data[0];
         if (headerOctets > octets) headerOctets = octets;
+        if (concat) *concat = ReadConcat(data + 1, headerOctets - 1);
     }
     if (alphabet == Alphabet::kGsm7) {
         size_t septets = octets * 8 / 7;
@@ -284,13 +315,116 @@ bool ForEachSeptet(std::u16string_view text, Sink&& sink) {
     return true;
 }
 
+bool IsHighSurrogate(char16_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// Where a text is cut into messages: [begin, end) ranges of code units, in sending order.
+struct Split {
+    TextCoding coding = TextCoding::kGsm7;
+    int32_t units = 0;
+    std::vector<std::pair<size_t, size_t>> parts;
+};
+
+// Greedy cut at `capacity` units a part; an extension character's two septets and a surrogate
+// pair are one item, so neither is ever split between parts.
+Split SplitText(std::u16string_view text, bool sixteenBitReference) {
+    Split split;
+    TextMeasure measure = MeasureText(text);
+    split.coding = measure.coding;
+    split.units = measure.units;
+    const bool gsm = measure.coding == TextCoding::kGsm7;
+    if (measure.units <= (gsm ? kMaxSeptets : kMaxUcs2Units)) {
+        split.parts.emplace_back(0, text.size());
+        return split;
+    }
+    const int32_t capacity = gsm ? (sixteenBitReference ? kPartSeptets16 : kPartSeptets)
+                                 : (sixteenBitReference ? kPartUcs2Units16 : kPartUcs2Units);
+    size_t begin = 0;
+    int32_t used = 0;
+    for (size_t i = 0; i < text.size();) {
+        size_t width = 1;
+        int32_t cost = 1;
+        if (gsm) {
+            uint8_t septets[2];
+            cost = GsmEncodeChar(text[i], septets);
+        } else if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+            width = 2;
+            cost = 2;
+        }
+        if (used + cost > capacity) {
+            split.parts.emplace_back(begin, i);
+            begin = i;
+            used = 0;
+        }
+        used += cost;
+        i += width;
+    }
+    split.parts.emplace_back(begin, text.size());
+    return split;
+}
+
+// 3GPP TS 23.040 9.2.3.24: UDHL, then the concatenation element (9.2.3.24.1 or 9.2.3.24.8).
+std::vector<uint8_t> ConcatHeader(const SubmitOptions& options, size_t total, size_t sequence) {
+    const auto total8 = static_cast<uint8_t>(total);
+    const auto sequence8 = static_cast<uint8_t>(sequence);
+    if (options.sixteenBitReference) {
+        return {0x06,
+                0x08,
+                0x04,
+                static_cast<uint8_t>(options.reference >> 8 & 0xFF),
+                static_cast<uint8_t>(options.reference & 0xFF),
+                total8,
+                sequence8};
+    }
+    return {0x05, 0x00, 0x03, static_cast<uint8_t>(options.reference & 0xFF), total8, sequence8};
+}
+
+// User data of one part: the header, then for 7-bit the septets from the next septet boundary
+// (the fill bits of 9.2.3.24 stay 0).  Returns the user-data length: septets or octets.
+int32_t PartUserData(std::u16string_view text, TextCoding coding,
+                     const std::vector<uint8_t>& header, std::vector<uint8_t>& octets) {
+    octets = header;
+    if (coding == TextCoding::kUcs2) {
+        for (char16_t c : text) {
+            octets.push_back(static_cast<uint8_t>(c >> 8));
+            octets.push_back(static_cast<uint8_t>(c & 0xFF));
+        }
+        return static_cast<int32_t>(octets.size());
+    }
+    const size_t first = (header.size() * 8 + 6) / 7;
+    size_t septet = first;
+    ForEachSeptet(text, [&](uint8_t value) {
+        size_t bit = septet * 7;
+        octets.resize((bit + 7 + 7) / 8, 0);
+        octets[bit / 8] |= static_cast<uint8_t>(value << (bit % 8));
+        if (bit % 8 > 1) octets[bit / 8 + 1] |= static_cast<uint8_t>(value >> (8 - bit % 8));
+        ++septet;
+    });
+    octets.resize((septet * 7 + 7) / 8, 0);
+    return static_cast<int32_t>(septet);
+}
+
+// The encoder's own check of a number: it must already be normalised.
+bool CheckNumber(std::u16string_view number, bool emptyAllowed, const char* what,
+                 std::u16string& reason) {
+    if (emptyAllowed && number.empty()) return true;
+    PhoneNumber checked = CheckNormalisedNumber(number);
+    if (checked.ok()) return true;
+    reason = Utf8ToU16(what) + checked.Reason();
+    return false;
+}
+
 }  // namespace
 
 TextMeasure MeasureText(std::u16string_view text) {
     int32_t septets = 0;
     for (char16_t c : text) {
         uint8_t s[2];
-        int n = c < 0x80 ? GsmEncodeChar(c, s) : 0;
+        int n = GsmEncodeChar(c, s);
         if (n == 0) return TextMeasure{TextCoding::kUcs2, static_cast<int32_t>(text.size())};
         septets += n;
     }
@@ -337,36 +471,112 @@ int32_t PduCodec::EncodeUcs2(std::u16string_view text, std::u16string& out) cons
     return static_cast<int32_t>(text.size() * 2);
 }
 
+PartsMeasure MeasureParts(std::u16string_view text, bool sixteenBitReference) {
+    Split split = SplitText(text, sixteenBitReference);
+    PartsMeasure measure;
+    measure.coding = split.coding;
+    measure.units = split.units;
+    measure.messages = static_cast<int32_t>(split.parts.size());
+    const bool gsm = split.coding == TextCoding::kGsm7;
+    if (measure.messages == 1) {
+        measure.limit = gsm ? kMaxSeptets : kMaxUcs2Units;
+    } else {
+        measure.limit =
+            measure.messages * (gsm ? (sixteenBitReference ? kPartSeptets16 : kPartSeptets)
+                                    : (sixteenBitReference ? kPartUcs2Units16 : kPartUcs2Units));
+    }
+    return measure;
+}
+
+size_t FittingPrefix(std::u16string_view text, int32_t maxParts, bool sixteenBitReference) {
+    if (MeasureParts(text, sixteenBitReference).messages <= maxParts) return text.size();
+    // A longer start never needs fewer messages, so the cut is found by halving.
+    size_t lo = 0, hi = text.size();
+    while (lo < hi) {
+        size_t mid = (lo + hi + 1) / 2;
+        if (MeasureParts(text.substr(0, mid), sixteenBitReference).messages <= maxParts) {
+            lo = mid;
+        } else {
+            hi = mid - 1;
+        }
+    }
+    if (lo > 0 && IsHighSurrogate(text[lo - 1])) --lo;
+    return lo;
+}
+
+TextSubmit PduCodec::EncodeTextMessage(std::u16string_view scNumber,
+                                       std::u16string_view destination, std::u16string_view text,
+                                       const SubmitOptions& options) const {
+    TextSubmit result;
+    if (!CheckNumber(destination, false, "Recipient: ", result.reason)) {
+        result.error = SubmitError::kDestination;
+        return result;
+    }
+    if (!CheckNumber(scNumber, true, "SMS centre: ", result.reason)) {
+        result.error = SubmitError::kServiceCentre;
+        return result;
+    }
+    Split split = SplitText(text, options.sixteenBitReference);
+    result.coding = split.coding;
+    result.units = split.units;
+    const size_t total = split.parts.size();
+    if (total > static_cast<size_t>(kMaxParts)) {
+        result.error = SubmitError::kTooLong;
+        result.reason =
+            Utf8ToU16("The text needs " + std::to_string(total) + " messages; at most " +
+                      std::to_string(kMaxParts) + " can be joined.");
+        return result;
+    }
+    // 3GPP TS 23.040 9.2.2.2: SMS-SUBMIT; 9.2.3.5 TP-SRR, 9.2.3.23 TP-UDHI.
+    const uint32_t firstOctet = 0x01 | (options.statusReport ? 0x20 : 0) | (total > 1 ? 0x40 : 0);
+    std::vector<uint8_t> userData;
+    for (size_t i = 0; i < total; ++i) {
+        const auto [begin, end] = split.parts[i];
+        std::vector<uint8_t> header;
+        if (total > 1) header = ConcatHeader(options, total, i + 1);
+        int32_t length =
+            PartUserData(text.substr(begin, end - begin), split.coding, header, userData);
+        SubmitPart part;
+        part.pdu.reserve(40 + userData.size() * 2);
+        AppendServiceCentre(scNumber, part.pdu);
+        const size_t scEnd = part.pdu.size();
+        AppendOctet(part.pdu, firstOctet);
+        part.pdu.append(u"3C");
+        AppendDestination(destination, part.pdu);
+        part.pdu.append(u"00");
+        part.pdu.append(split.coding == TextCoding::kGsm7 ? u"00" : u"08");
+        AppendOctet(part.pdu, static_cast<uint32_t>(length));
+        for (uint8_t octet : userData)
+            AppendOctet(part.pdu, octet);
+        part.tpduLength = TpduLength(part.pdu, scEnd);
+        result.parts.push_back(std::move(part));
+    }
+    return result;
+}
+
 std::u16string PduCodec::EncodeTextSubmit(std::u16string_view scNumber,
                                           std::u16string_view destination, std::u16string_view text,
                                           int32_t& tpduLength) const {
-    std::u16string pdu;
-    pdu.reserve(40 + text.size() * 4);
-    AppendServiceCentre(scNumber, pdu);
-    size_t scEnd = pdu.size();
-    pdu.append(u"013C");
-    AppendDestination(destination, pdu);
-    pdu.append(u"00");
-    std::u16string userData;
-    int32_t length = 0;
-    if (MeasureText(text).coding == TextCoding::kGsm7) {
-        pdu.append(u"00");
-        length = PackSeptets(text, userData);
-        if (length < 0) length = 0;  // empty text: an empty message
-    } else {
-        pdu.append(u"08");
-        length = EncodeUcs2(text, userData);
+    TextSubmit submit = EncodeTextMessage(scNumber, destination, text);
+    if (!submit.ok() || submit.parts.size() != 1) {
+        tpduLength = 0;
+        return {};
     }
-    AppendOctet(pdu, static_cast<uint32_t>(length));
-    pdu.append(userData);
-    tpduLength = TpduLength(pdu, scEnd);
-    return pdu;
+    tpduLength = submit.parts[0].tpduLength;
+    return std::move(submit.parts[0].pdu);
 }
 
 std::u16string PduCodec::EncodeBinarySubmit(std::u16string_view scNumber,
                                             std::u16string_view destination,
                                             std::u16string_view userDataHex,
                                             int32_t& tpduLength) const {
+    std::u16string reason;
+    // 140 octets of user data (3GPP TS 23.040 9.2.3.16)
+    if (userDataHex.size() / 2 > 140 || !CheckNumber(destination, false, "", reason) ||
+        !CheckNumber(scNumber, true, "", reason)) {
+        tpduLength = 0;
+        return {};
+    }
     std::u16string pdu;
     pdu.reserve(40 + userDataHex.size());
     AppendServiceCentre(scNumber, pdu);
@@ -380,9 +590,17 @@ std::u16string PduCodec::EncodeBinarySubmit(std::u16string_view scNumber,
     return pdu;
 }
 
-void PduCodec::DecodeMessagePdu(std::u16string_view pdu, std::u16string& number,
-                                std::u16string& time, std::u16string& text) const {
-    if (pdu.size() < 12) return;
+DeliveryStatus DeliveryStatusOf(int32_t status) {
+    // 3GPP TS 23.040 9.2.3.15: 00-1F completed, 20-3F still trying, 40-5F permanent error,
+    // 60-7F temporary error with no more attempts; bit 7 is reserved, taken as not delivered.
+    if (status >= 0x00 && status <= 0x1F) return DeliveryStatus::kDelivered;
+    if (status >= 0x20 && status <= 0x3F) return DeliveryStatus::kPending;
+    return DeliveryStatus::kFailed;
+}
+
+DecodedPdu PduCodec::DecodePdu(std::u16string_view pdu) const {
+    DecodedPdu out;
+    if (pdu.size() < 12) return out;
     Octets octets;
     HexToOctets(pdu, octets);
     Cursor in(octets.data.data(), octets.size);
@@ -391,34 +609,48 @@ void PduCodec::DecodeMessagePdu(std::u16string_view pdu, std::u16string& number,
     bool hasHeader = first & 0x40;
     // 3GPP TS 23.040 9.2.3.1: message type indicator.
     switch (first & 0x03) {
-        case 1: {       // SMS-SUBMIT
-            in.Next();  // message reference
-            ReadAddress(in, number);
+        case 1: {  // SMS-SUBMIT
+            out.kind = PduKind::kSubmit;
+            out.statusReportRequested = first & 0x20;
+            out.messageReference = in.Next();
+            ReadAddress(in, out.number);
             in.Next();  // protocol identifier
             uint8_t dcs = in.Next();
             // 9.2.3.3: none, enhanced (7), relative (1), absolute (7)
             static constexpr size_t kValidityOctets[4] = {0, 7, 1, 7};
             in.Skip(kValidityOctets[(first >> 3) & 3]);
-            time.clear();
-            ReadUserData(in, dcs, hasHeader, text);
-            return;
+            ReadUserData(in, dcs, hasHeader, out.text, &out.concat);
+            return out;
         }
-        case 2: {  // SMS-STATUS-REPORT: recipient and service-centre time
-            in.Next();
-            ReadAddress(in, number);
-            ReadTimestamp(in, time);
-            text.clear();
-            return;
+        case 2: {  // SMS-STATUS-REPORT (9.2.2.3)
+            out.kind = PduKind::kStatusReport;
+            out.messageReference = in.Next();
+            ReadAddress(in, out.number);
+            ReadTimestamp(in, out.time);
+            ReadTimestamp(in, out.dischargeTime);
+            if (in.Remaining() > 0) out.status = in.Next();
+            return out;
         }
         default: {  // SMS-DELIVER (3 is reserved and read the same way)
-            ReadAddress(in, number);
+            out.kind = PduKind::kDeliver;
+            out.statusReportRequested = first & 0x20;
+            ReadAddress(in, out.number);
             in.Next();
             uint8_t dcs = in.Next();
-            ReadTimestamp(in, time);
-            ReadUserData(in, dcs, hasHeader, text);
-            return;
+            ReadTimestamp(in, out.time);
+            ReadUserData(in, dcs, hasHeader, out.text, &out.concat);
+            return out;
         }
     }
+}
+
+void PduCodec::DecodeMessagePdu(std::u16string_view pdu, std::u16string& number,
+                                std::u16string& time, std::u16string& text) const {
+    if (pdu.size() < 12) return;
+    DecodedPdu decoded = DecodePdu(pdu);
+    number = std::move(decoded.number);
+    time = std::move(decoded.time);
+    text = std::move(decoded.text);
 }
 
 std::u16string PduCodec::DecodeAddress(std::u16string_view field) const {

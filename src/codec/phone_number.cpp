@@ -51,6 +51,25 @@ std::string Describe(char16_t c) {
     return "'" + U16ToUtf8(std::u16string(1, c)) + "'";
 }
 
+PhoneNumber Normalise(std::u16string_view typed, bool dropSeparators) {
+    PhoneNumber result;
+    result.number.reserve(typed.size());
+    for (char16_t c : typed) {
+        if (dropSeparators && IsSeparator(c)) continue;
+        if (c == u'+') {
+            if (!result.number.empty()) return Refuse(NumberError::kMisplacedPlus, c);
+            result.number.push_back(c);
+            continue;
+        }
+        if (!IsDigitOrSign(c)) return Refuse(NumberError::kBadCharacter, c);
+        result.number.push_back(c);
+        ++result.digits;
+    }
+    if (result.digits == 0) return Refuse(NumberError::kEmpty);
+    if (result.digits > kMaxNumberDigits) return Refuse(NumberError::kTooLong, 0, result.digits);
+    return result;
+}
+
 }  // namespace
 
 std::u16string PhoneNumber::Reason() const {
@@ -77,22 +96,11 @@ std::u16string PhoneNumber::Reason() const {
 }
 
 PhoneNumber NormalisePhoneNumber(std::u16string_view typed) {
-    PhoneNumber result;
-    result.number.reserve(typed.size());
-    for (char16_t c : typed) {
-        if (IsSeparator(c)) continue;
-        if (c == u'+') {
-            if (!result.number.empty()) return Refuse(NumberError::kMisplacedPlus, c);
-            result.number.push_back(c);
-            continue;
-        }
-        if (!IsDigitOrSign(c)) return Refuse(NumberError::kBadCharacter, c);
-        result.number.push_back(c);
-        ++result.digits;
-    }
-    if (result.digits == 0) return Refuse(NumberError::kEmpty);
-    if (result.digits > kMaxNumberDigits) return Refuse(NumberError::kTooLong, 0, result.digits);
-    return result;
+    return Normalise(typed, true);
+}
+
+PhoneNumber CheckNormalisedNumber(std::u16string_view number) {
+    return Normalise(number, false);
 }
 
 PhoneNumber NormaliseServiceCentre(std::u16string_view typed) {

@@ -45,6 +45,10 @@ PhoneNumber NormalisePhoneNumber(std::u16string_view typed);
 // meaning the centre stored in the modem.
 PhoneNumber NormaliseServiceCentre(std::u16string_view typed);
 
+// The check of a number that should be normalised already: the same refusals, and a separator
+// is refused as a bad character.
+PhoneNumber CheckNormalisedNumber(std::u16string_view number);
+
 // True for a number that NormalisePhoneNumber leaves as it is.
 bool IsNormalisedNumber(std::u16string_view number);
 

@@ -184,7 +184,8 @@ std::optional<std::u16string> ParseOperatorT(View line) {
 }
 
 template <typename View>
-SmsRecord ParseStoredMessageT(View block, int32_t index) {
+SmsRecord ParseStoredMessageT(View block, int32_t index,
+                              std::optional<ConcatInfo>* concat = nullptr) {
     SmsRecord record;
     ClearSmsRecord(record);
     record.index = index;
@@ -197,8 +198,14 @@ SmsRecord ParseStoredMessageT(View block, int32_t index) {
         if (end == View::npos) break;
         View line = TrimBlanks(block.substr(start, end - start));
         if (!line.empty()) {
-            PduCodec codec;
-            codec.DecodeMessagePdu(ToU16(line), record.number, record.time, record.text);
+            std::u16string pdu = ToU16(line);
+            if (pdu.size() >= 12) {
+                DecodedPdu decoded = PduCodec().DecodePdu(pdu);
+                record.number = std::move(decoded.number);
+                record.time = std::move(decoded.time);
+                record.text = std::move(decoded.text);
+                if (concat) *concat = decoded.concat;
+            }
             break;
         }
         at = end;
@@ -322,6 +329,17 @@ SmsRecord ParseStoredMessage(std::u16string_view block, int32_t index) {
 }
 SmsRecord ParseStoredMessage(std::string_view block, int32_t index) {
     return ParseStoredMessageT(block, index);
+}
+
+SmsPart ParseStoredMessagePart(std::u16string_view block, int32_t index) {
+    SmsPart part;
+    part.record = ParseStoredMessageT(block, index, &part.concat);
+    return part;
+}
+SmsPart ParseStoredMessagePart(std::string_view block, int32_t index) {
+    SmsPart part;
+    part.record = ParseStoredMessageT(block, index, &part.concat);
+    return part;
 }
 
 void ExpandLineBreaks(std::u16string& text) {

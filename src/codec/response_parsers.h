@@ -105,6 +105,11 @@ std::optional<std::u16string> ParseOperator(std::string_view line);
 SmsRecord ParseStoredMessage(std::u16string_view block, int32_t index);
 SmsRecord ParseStoredMessage(std::string_view block, int32_t index);
 
+// The same, with the part's place in a concatenated message when its header has one (for
+// JoinParts).
+SmsPart ParseStoredMessagePart(std::u16string_view block, int32_t index);
+SmsPart ParseStoredMessagePart(std::string_view block, int32_t index);
+
 // Every lone LF becomes CR LF; a CR LF stays as it is.
 void ExpandLineBreaks(std::u16string& text);
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace telvane {
@@ -15,6 +16,25 @@ struct SmsRecord {
     std::u16string text;    // body, line breaks as CR LF
 
     bool operator==(const SmsRecord&) const = default;
+};
+
+// One part of a concatenated message, from its user-data header (3GPP TS 23.040 9.2.3.24.1,
+// 9.2.3.24.8).
+struct ConcatInfo {
+    int32_t reference = 0;
+    int32_t referenceBits = 8;  // 8 (IEI 00) or 16 (IEI 08)
+    int32_t total = 0;          // 1..255
+    int32_t sequence = 0;       // 1..total
+
+    bool operator==(const ConcatInfo&) const = default;
+};
+
+// A message as the SIM stores it: one record per part, with the part's place when it has one.
+struct SmsPart {
+    SmsRecord record;
+    std::optional<ConcatInfo> concat;
+
+    bool operator==(const SmsPart&) const = default;
 };
 
 inline void ClearSmsRecord(SmsRecord& record) {

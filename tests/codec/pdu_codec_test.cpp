@@ -46,15 +46,17 @@ TEST(EncodeTextSubmit, ChoosesCodingWithoutDroppingCharacters) {
         {u"@$_", u"0003004104"},
         // extension characters take an escape each
         {u"[", u"00021B1E"},
-        {u"\u20AC", u"080220AC"},
+        {u"\u20AC", u"00029B32"},
         // grave accent has no place in the alphabet, so the whole text goes UCS2
         {u"a`",
          u"0804"
          u"00610060"},
-        // Latin-1 letters are not dropped
-        {u"caf\u00E9",
-         u"0808"
-         u"00630061006600E9"},
+        {u"na\u00EFve",
+         u"080A"
+         u"006E006100EF00760065"},
+        // letters of the alphabet above ASCII stay 7-bit, none dropped
+        {u"caf\u00E9", u"0004E3B0B900"},
+        {u"caf\u00E9 \u00A35 \u20AC", u"000AE3B0B9000AD4409B32"},
         {u"", u"0000"},
     };
     for (const auto& c : cases) {
@@ -110,11 +112,20 @@ TEST(MeasureText, CodingAndUnits) {
         TextCoding coding;
         int32_t units;
     } cases[] = {
-        {u"", TextCoding::kGsm7, 0},           {u"abc", TextCoding::kGsm7, 3},
-        {u"a{b}", TextCoding::kGsm7, 6},       {u"line\r\nbreak\f", TextCoding::kGsm7, 13},
-        {u"a`", TextCoding::kUcs2, 2},         {u"\u00E9", TextCoding::kUcs2, 1},
-        {u"\u20AC", TextCoding::kUcs2, 1},     {u"x\x01", TextCoding::kUcs2, 2},
+        {u"", TextCoding::kGsm7, 0},
+        {u"abc", TextCoding::kGsm7, 3},
+        {u"a{b}", TextCoding::kGsm7, 6},
+        {u"line\r\nbreak\f", TextCoding::kGsm7, 13},
+        {u"a`", TextCoding::kUcs2, 2},
+        {u"x\x01", TextCoding::kUcs2, 2},
         {u"\U0001F600", TextCoding::kUcs2, 2},
+        {u"\u00E9", TextCoding::kGsm7, 1},
+        {u"\u20AC", TextCoding::kGsm7, 2},
+        {u"caf\u00E9 \u00A35 \u20AC", TextCoding::kGsm7, 10},
+        {u"\u00C4\u00D1\u00DF\u0394\u03A9\u00FC\u00BF\u00A7", TextCoding::kGsm7, 8},
+        {u"na\u00EFve", TextCoding::kUcs2, 5},
+        {u"`tick`", TextCoding::kUcs2, 6},
+        {u"\u00E7", TextCoding::kUcs2, 1},  // only the capital has a place
     };
     for (const auto& c : cases) {
         TextMeasure m = MeasureText(c.text);

@@ -4,6 +4,7 @@
 
 #include "cli.h"
 #include "codec/pdu_codec.h"
+#include "codec/phone_number.h"
 #include "codec/smart_message_builder.h"
 #include "platform/text.h"
 
@@ -44,10 +45,21 @@ std::string DecodeLine(const std::string& raw, const std::string& what) {
     if (pdu.size() < 12)
         throw UsageError{what + ": too short for a PDU (" + std::to_string(pdu.size()) +
                          " hex digits, at least 12)"};
-    std::u16string number, time, text;
-    PduCodec().DecodeMessagePdu(Widen(pdu), number, time, text);
-    return "{\"number\": " + JsonString(number) + ", \"time\": " + JsonString(time) +
-           ", \"text\": " + JsonString(text) + "}\n";
+    const DecodedPdu d = PduCodec().DecodePdu(Widen(pdu));
+    std::string out = "{\"number\": " + JsonString(d.number) + ", \"time\": " + JsonString(d.time) +
+                      ", \"text\": " + JsonString(d.text);
+    if (d.concat) {
+        out += ", \"concat\": {\"reference\": " + std::to_string(d.concat->reference) +
+               ", \"referenceBits\": " + std::to_string(d.concat->referenceBits) +
+               ", \"total\": " + std::to_string(d.concat->total) +
+               ", \"sequence\": " + std::to_string(d.concat->sequence) + "}";
+    }
+    if (d.kind == PduKind::kStatusReport) {
+        out += ", \"reference\": " + std::to_string(d.messageReference) +
+               ", \"status\": " + std::to_string(d.status) +
+               ", \"discharged\": " + JsonString(d.dischargeTime);
+    }
+    return out + "}\n";
 }
 
 int Decode(const Args& args) {
@@ -64,29 +76,47 @@ int Decode(const Args& args) {
     return 0;
 }
 
-// The characters a number may hold; '+' only in front.
-void CheckNumber(const std::string& number, const std::string& what) {
-    if (number.empty() || number == "+") throw UsageError{what + " is empty"};
-    for (size_t i = 0; i < number.size(); ++i) {
-        char c = number[i];
-        bool ok = (c >= '0' && c <= '9') || c == '*' || c == '#' || (c == '+' && i == 0);
-        if (!ok)
-            throw UsageError{what + " '" + number +
-                             "' may hold only digits, * and #, after an "
-                             "optional leading +"};
+std::u16string CheckedNumber(const std::string& typed, const std::string& what, bool centre) {
+    const std::u16string wide = Utf8ToU16(typed);
+    const PhoneNumber number = centre ? NormaliseServiceCentre(wide) : NormalisePhoneNumber(wide);
+    if (!number.ok()) throw UsageError{what + ": " + U16ToUtf8(number.Reason())};
+    return number.number;
+}
+
+int32_t ReadReference(const std::string& text) {
+    int32_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9' || value > 65535)
+            throw UsageError{"--reference '" + text + "' must be a number from 0 to 65535"};
+        value = value * 10 + (c - '0');
     }
-    if (number.size() > 21) throw UsageError{what + " '" + number + "' is longer than 20 digits"};
+    if (text.empty() || value > 65535)
+        throw UsageError{"--reference '" + text + "' must be a number from 0 to 65535"};
+    return value;
+}
+
+std::string PartJson(const SubmitPart& part) {
+    return "{\"pdu\": " + JsonString(part.pdu) +
+           ", \"tpduLength\": " + std::to_string(part.tpduLength) + "}";
 }
 
 int Encode(const Args& args) {
     std::string to, sc, text;
     bool haveTo = false, haveText = false;
+    SubmitOptions options;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--to" || args[i] == "--sc") {
             if (i + 1 >= args.size()) throw UsageError{args[i] + " needs a number"};
             (args[i] == "--to" ? to : sc) = args[i + 1];
             haveTo = haveTo || args[i] == "--to";
             ++i;
+        } else if (args[i] == "--reference") {
+            if (i + 1 >= args.size()) throw UsageError{"--reference needs a number"};
+            options.reference = ReadReference(args[++i]);
+        } else if (args[i] == "--16bit") {
+            options.sixteenBitReference = true;
+        } else if (args[i] == "--status-report") {
+            options.statusReport = true;
         } else if (!haveText) {
             text = args[i];
             haveText = true;
@@ -95,24 +125,30 @@ int Encode(const Args& args) {
         }
     }
     if (!haveTo || !haveText)
-        throw UsageError{"expected pdu encode --to NUMBER [--sc NUMBER] TEXT"};
-    CheckNumber(to, "--to");
-    if (!sc.empty()) CheckNumber(sc, "--sc");
+        throw UsageError{
+            "expected pdu encode --to NUMBER [--sc NUMBER] [--reference N] [--16bit] "
+            "[--status-report] TEXT"};
+    if (!options.sixteenBitReference && options.reference > 255)
+        throw UsageError{"--reference above 255 needs --16bit"};
+    const std::u16string destination = CheckedNumber(to, "--to", false);
+    const std::u16string centre = CheckedNumber(sc, "--sc", true);
 
-    const std::u16string body = Utf8ToU16(text);
-    const TextMeasure measure = MeasureText(body);
-    const bool gsm7 = measure.coding == TextCoding::kGsm7;
-    const int32_t limit = gsm7 ? kMaxSeptets : kMaxUcs2Units;
-    if (measure.units > limit)
-        throw UsageError{"text too long for one message: " + std::to_string(measure.units) +
-                         (gsm7 ? " septets (at most " : " UCS2 units (at most ") +
-                         std::to_string(limit) + ")"};
-    int32_t tpduLength = 0;
-    const std::u16string pdu =
-        PduCodec().EncodeTextSubmit(Utf8ToU16(sc), Utf8ToU16(to), body, tpduLength);
-    std::cout << "{\"pdu\": " << JsonString(pdu) << ", \"tpduLength\": " << tpduLength
-              << ", \"coding\": \"" << (gsm7 ? "gsm7" : "ucs2")
-              << "\", \"units\": " << measure.units << "}\n";
+    const TextSubmit submit =
+        PduCodec().EncodeTextMessage(centre, destination, Utf8ToU16(text), options);
+    if (!submit.ok()) throw UsageError{U16ToUtf8(submit.reason)};
+    std::string out = "{";
+    if (submit.parts.size() == 1) {
+        out += "\"pdu\": " + JsonString(submit.parts[0].pdu) +
+               ", \"tpduLength\": " + std::to_string(submit.parts[0].tpduLength) + ", ";
+    }
+    out += "\"parts\": [";
+    for (size_t i = 0; i < submit.parts.size(); ++i)
+        out += (i > 0 ? ", " : "") + PartJson(submit.parts[i]);
+    out += "], \"coding\": \"";
+    out += submit.coding == TextCoding::kGsm7 ? "gsm7" : "ucs2";
+    out += "\", \"units\": " + std::to_string(submit.units) +
+           ", \"messages\": " + std::to_string(submit.parts.size()) + "}\n";
+    std::cout << out;
     return 0;
 }
 
@@ -178,9 +214,11 @@ int Run(const Args& args) {
 
 const CommandGroup group(
     "pdu",
-    "  pdu decode HEX|-             a PDU (or one a line from stdin) as {number, time, text}\n"
-    "  pdu encode --to NUMBER [--sc NUMBER] TEXT\n"
-    "                               the SMS-SUBMIT PDU, its TPDU length, coding and units\n"
+    "  pdu decode HEX|-             a PDU (or one a line from stdin) as {number, time, text},\n"
+    "                               with the part's place and a status report's fields\n"
+    "  pdu encode --to NUMBER [--sc NUMBER] [--reference N] [--16bit] [--status-report] TEXT\n"
+    "                               the SMS-SUBMIT parts of TEXT (pdu, tpduLength), coding,\n"
+    "                               units and messages; one part also as pdu, tpduLength\n"
     "  pdu smart picture|logo|screensaver [--operator CODE] BITMAPHEX\n"
     "                               the user data of each smart-messaging part\n",
     Run);
