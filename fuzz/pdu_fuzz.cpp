@@ -64,6 +64,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<JoinedMessage> whole = JoinParts(parts);
     Check(whole.size() == 1 && whole[0].complete());
     Check(whole[0].indexes.size() == parts.size());
+    // The cut for a limit of parts fits it, and one more unit would not.
+    const int32_t limit = 1 + (size > 0 ? data[size - 1] % 4 : 0);
+    const size_t cut = FittingPrefix(message, limit);
+    Check(MeasureParts(message.substr(0, cut)).messages <= limit);
+    if (cut < message.size())
+        Check(MeasureParts(message.substr(0, cut + 1)).messages > limit ||
+              (cut + 2 <= message.size() && message[cut] >= 0xD800 && message[cut] <= 0xDBFF));
     // The one-message form agrees on what fits one message.
     int32_t tpduLength = 0;
     Check(codec.EncodeTextSubmit(u"", u"1", message, tpduLength).empty() ==

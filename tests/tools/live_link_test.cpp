@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <regex>
+#include <thread>
 
 #include "modemsim/control.h"
 #include "modemsim/sim_pdu.h"
@@ -269,6 +270,43 @@ TEST(LiveLink, PhonebookNamesInTheSimsRecordForms) {
                                             "\"0041006D0079005F00E9\"\r\n\r\nOK\r\n")
             << c.form;
     }
+}
+
+TEST(LiveLink, LongMessagesArriveAndLeaveInParts) {
+    const std::string gammuPart =
+        "0791889623048012400C9188962143658700006221014145350019050003EE0202EE73101D5D06DDD16F7619"
+        "442FE3E92E";
+    Booted b = Boot(
+        "[modem]\ncnmi = 0,1\n[unsolicited]\nincoming at 0 = +886955000111 | "
+        "26/12/10,08:00:00+32 | " +
+        std::string(200, 'x') + "\nincoming at 0 = PDU | " + gammuPart + "\n");
+    // Both parts of ours, then gammu's second part, each announced: kept in the modem until the
+    // client asks for the indications.
+    auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (b.modem->Messages().size() < 3 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
+    b.client->Send("AT+CNMI=2,1\r");
+    EXPECT_EQ(b.client->ReadUntil("+CMTI: \"SM\",3\r\n"),
+              "\r\nOK\r\n\r\n+CMTI: \"SM\",1\r\n\r\n+CMTI: \"SM\",2\r\n\r\n+CMTI: \"SM\",3\r\n");
+    auto stored = b.modem->Messages();
+    ASSERT_EQ(stored.size(), 3u);
+    EXPECT_EQ(ConcatenationOf(stored[1].pdu)->part, 2);
+    EXPECT_EQ(stored[2].pdu, gammuPart);
+
+    // Two parts submitted one after the other are recorded and joined by reference.
+    auto parts = EncodeStoredSubmitParts("+886912345678", std::u16string(170, u'y'), 9);
+    ASSERT_TRUE(parts);
+    ASSERT_EQ(parts->size(), 2u);
+    for (const std::string& part : *parts) {
+        EXPECT_EQ(b.Ask("AT+CMGS=" + std::to_string(TpduLength(part))), "\r\n> ");
+        b.client->Send(part + "\x1A");
+        EXPECT_NE(b.client->ReadUntilFinal().find("+CMGS: "), std::string::npos);
+    }
+    auto submitted = b.modem->SubmittedMessages();
+    ASSERT_EQ(submitted.size(), 1u);
+    EXPECT_EQ(submitted[0].text, std::string(170, 'y'));
+    EXPECT_EQ(submitted[0].parts, 2);
+    EXPECT_EQ(submitted[0].received, 2);
 }
 
 TEST(LiveLink, ControlLinesChangeTheRunningModem) {

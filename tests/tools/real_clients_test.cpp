@@ -166,6 +166,42 @@ TEST_F(RealClientTest, ChineseNamesReadThroughUcs2) {
     if (ran == 0) GTEST_SKIP() << "neither gammu nor gnokii is installed";
 }
 
+// Long messages both ways: gammu joins the parts our encoder stored, and the parts gammu sends
+// are recorded and joined back by the modem.
+TEST_F(RealClientTest, GammuLongMessagesBothWays) {
+    if (!Installed("gammu")) GTEST_SKIP() << "gammu is not installed";
+    StartModem("demo-sim-zh.ini");
+    std::string rc = Write("gammurc", "[gammu]\ndevice = " + device_ + "\nconnection = at\n");
+    std::string gammu = Env() + "gammu -c " + rc + " ";
+
+    std::string messages = RunClient(gammu + "geteachsms");
+    EXPECT_NE(messages.find("18 SMS parts in 15 SMS sequences"), std::string::npos) << messages;
+    EXPECT_NE(messages.find("如果有人不能來，請在中午以前告訴我，我好通知餐廳改人數。另外，下週一開"
+                            "始新的打卡系統，請記得帶員工證。謝謝大家的配合！"),
+              std::string::npos)
+        << messages;
+
+    std::string text;
+    for (int i = 0; text.size() < 300; ++i)
+        text += "part " + std::to_string(i) + " of a long message {with extension characters} ";
+    text.resize(300);
+    std::string sent =
+        RunClient(gammu + "sendsms TEXT +886912345678 -autolen 400 -textutf8 \"" + text + "\"");
+    EXPECT_NE(sent.find("OK, message reference="), std::string::npos) << sent;
+    auto submitted = modem_->SubmittedMessages();
+    ASSERT_EQ(submitted.size(), 1u);
+    EXPECT_EQ(submitted[0].recipient, "+886912345678");
+    EXPECT_GE(submitted[0].parts, 2);
+    EXPECT_EQ(submitted[0].received, submitted[0].parts);
+    EXPECT_EQ(submitted[0].text, text);
+    int recorded = 0;
+    for (const TranscriptEntry& e : modem_->Transcript()) {
+        recorded += e.kind == TranscriptEntry::Kind::Event && e.text.starts_with("part ") &&
+                    e.text.ends_with(" to +886912345678");
+    }
+    EXPECT_EQ(recorded, submitted[0].parts);
+}
+
 TEST_F(RealClientTest, GsmLib) {
     if (!Installed("gsmsmsstore") || !Installed("gsmpb") || !Installed("gsmsendsms"))
         GTEST_SKIP() << "gsm-utils is not installed";

@@ -114,5 +114,82 @@ TEST(SimPdu, EncoderCases) {
     EXPECT_EQ(TpduLength("07912143"), -1);
 }
 
+// Long texts split as phones do: 153 septets or 67 units a part, nothing split in two, and the
+// parts decode back to the whole text.
+TEST(SimPdu, ConcatenatedParts) {
+    const std::u16string pair = u"\U0001F600";  // a surrogate pair
+    struct Case {
+        const char* name;
+        std::u16string text;
+        std::vector<size_t> lengths;  // characters (UTF-16 units) in each part
+    } cases[] = {
+        {"fits one", std::u16string(160, u'a'), {160}},
+        {"7-bit", std::u16string(161, u'a'), {153, 8}},
+        {"extension kept whole",
+         std::u16string(152, u'a') + u"€" + std::u16string(10, u'b'),
+         {152, 11}},
+        {"UCS2", std::u16string(71, u'中'), {67, 4}},
+        {"pair kept whole", std::u16string(66, u'中') + pair + u"xxxxx", {66, 7}},
+        {"three parts", std::u16string(307, u'z'), {153, 153, 1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto parts = EncodeDeliverParts("+886932400821", "+886912345678", "26/12/10,08:00:00+32",
+                                        c.text, 42);
+        ASSERT_TRUE(parts);
+        ASSERT_EQ(parts->size(), c.lengths.size());
+        std::u16string joined;
+        for (size_t i = 0; i < parts->size(); ++i) {
+            std::u16string text = Utf8ToU16(DecodeForTextMode((*parts)[i]).text);
+            EXPECT_EQ(text.size(), c.lengths[i]) << i;
+            joined += text;
+            auto header = ConcatenationOf((*parts)[i]);
+            EXPECT_EQ(header.has_value(), parts->size() > 1);
+            if (header) {
+                EXPECT_EQ(header->reference, 42);
+                EXPECT_EQ(header->total, static_cast<int>(parts->size()));
+                EXPECT_EQ(header->part, static_cast<int>(i) + 1);
+                EXPECT_FALSE(header->sixteenBit);
+            }
+            EXPECT_LE(TpduLength((*parts)[i]), 164);
+        }
+        EXPECT_EQ(joined, c.text);
+    }
+    EXPECT_EQ(
+        *EncodeDeliverParts("", "+1234567", "01/07/20,11:52:45", u"abc", 1),
+        std::vector<std::string>{*EncodeDeliver("", "+1234567", "01/07/20,11:52:45", u"abc")});
+    EXPECT_FALSE(
+        EncodeDeliverParts("", "+1", "01/07/20,11:52:45", std::u16string(256 * 67, u'中'), 1));
+
+    auto drafts = EncodeStoredSubmitParts("0912345678", std::u16string(200, u'd'), 7);
+    ASSERT_TRUE(drafts);
+    ASSERT_EQ(drafts->size(), 2u);
+    EXPECT_EQ(SubmitDestination((*drafts)[1]), "0912345678");
+    EXPECT_EQ(ConcatenationOf((*drafts)[1])->part, 2);
+
+    // Headers from elsewhere: gammu's 8-bit one, a 16-bit one behind another element, none.
+    struct Header {
+        const char* pdu;
+        std::optional<Concatenation> expected;
+    } headers[] = {
+        {"0791889623048012400C9188962143658700006221014145350019050003EE0202EE73101D5D06DDD16F"
+         "7619442FE3E92E",
+         Concatenation{0xEE, 2, 2, false}},
+        {"0041000B818096214365F700080C0B0A03000000080412340301", Concatenation{0x1234, 3, 1, true}},
+        {"0791214365870921040791214365F70000107002112554000361F118", std::nullopt},
+        {"0041", std::nullopt},
+    };
+    for (const Header& h : headers) {
+        auto got = ConcatenationOf(h.pdu);
+        ASSERT_EQ(got.has_value(), h.expected.has_value()) << h.pdu;
+        if (got) {
+            EXPECT_EQ(got->reference, h.expected->reference);
+            EXPECT_EQ(got->total, h.expected->total);
+            EXPECT_EQ(got->part, h.expected->part);
+            EXPECT_EQ(got->sixteenBit, h.expected->sixteenBit);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace telvane::modemsim

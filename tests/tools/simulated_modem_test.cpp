@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 
 #include "modemsim/sim_pdu.h"
 #include "pty_client.h"
@@ -222,9 +223,67 @@ TEST_F(SimTest, OutOfRangeArgumentsAreRefusedNotFatal) {
     EXPECT_EQ(Ask("AT"), "\r\nOK\r\n");
 }
 
+// Every command the modem knows, in every form, with arguments drawn from the edges of what a
+// client may send: each gets an answer and the modem goes on answering.
+TEST_F(SimTest, RandomCommandLinesAlwaysGetAnAnswer) {
+    Boot(kSmallSim);
+    Ask("ATE0;+CMEE=2");
+    const char* const names[] = {"+CMGL",  "+CMGR", "+CMGD", "+CMSS", "+CPMS", "+CNMI", "+CSCA",
+                                 "+CSMP",  "+CPBS", "+CPBR", "+CPBW", "+CSCS", "+CPIN", "+CPINR",
+                                 "+CPINC", "+CREG", "+COPS", "+CMEE", "+CSQ",  "+STGI", "S7",
+                                 "S300",   "+CGMI", "+CIMI", "+CMGF", "+CSMS", "+CFUN", "+CCLK"};
+    const char* const forms[] = {"", "?", "=?", "="};
+    const char* const args[] = {"",
+                                "0",
+                                "-1",
+                                "99999999999",
+                                "4294967296",
+                                "1,",
+                                ",,,,",
+                                "\"\"",
+                                "\"SM\",\"SM\",\"SM\",\"SM\"",
+                                "1,2,3,4,5,6",
+                                "\"*\"",
+                                "\"FFFF\"",
+                                "255,255",
+                                "1,\"+\",145,\"0041\""};
+    std::mt19937 random(5);
+    auto pick = [&](const auto& table) {
+        return table[std::uniform_int_distribution<size_t>(0, std::size(table) - 1)(random)];
+    };
+    for (int i = 0; i < 300; ++i) {
+        std::string form = pick(forms);
+        std::string line = std::string("AT") + pick(names) + form + (form == "=" ? pick(args) : "");
+        std::string answer = Ask(line);
+        EXPECT_TRUE(answer.ends_with("OK\r\n") || answer.ends_with("ERROR\r\n") ||
+                    answer.find("ERROR: ") != std::string::npos || answer.ends_with("> "))
+            << line << " -> " << answer;
+        // A message prompt is left with Esc, as a client that changes its mind does.
+        if (answer.ends_with("> ")) {
+            EXPECT_EQ(client_->Command("\x1B"), "\r\nOK\r\n") << line;
+        }
+    }
+    EXPECT_EQ(Ask("AT"), "\r\nOK\r\n");
+}
+
+TEST(ScenarioText, FaultKeysAsTestsWriteThem) {
+    std::string error;
+    auto s = ParseScenario(
+        "[faults]\ndelay +CPBR = 1500\ndelay AT+cmgs = 20\nmute = +CMGL\nmute = AT+CSQ 2\n"
+        "cut = +CPBR 100\nendless = +CMGL\n",
+        &error);
+    ASSERT_TRUE(s) << error;
+    EXPECT_EQ(s->faults.commandDelayMs,
+              (std::map<std::string, int>{{"+CMGS", 20}, {"+CPBR", 1500}}));
+    EXPECT_EQ(s->faults.mute, (std::map<std::string, int>{{"+CMGL", 0}, {"+CSQ", 2}}));
+    EXPECT_EQ(s->faults.cutAfterBytes, (std::map<std::string, int>{{"+CPBR", 100}}));
+    EXPECT_EQ(s->faults.endlessCommand, "+CMGL");
+    EXPECT_EQ(s->baud, 115200);
+}
+
 TEST(ScenarioText, MalformedLinesAreReportedWithTheirNumber) {
     struct {
-        const char* text;
+        std::string text;
         const char* error;
     } cases[] = {
         {"key = 1\n", "line 1: a key outside any section"},
@@ -239,6 +298,14 @@ TEST(ScenarioText, MalformedLinesAreReportedWithTheirNumber) {
         {"[faults]\ncut = +CMGL\n", "line 2: cut must be COMMAND BYTES"},
         {"[modem]\nbaud = fast\n", "line 2: baud must be 0-4000000"},
         {"[unsolicited]\nsoon = RING\n", "line 2: expected at MS, after COMMAND or incoming at MS"},
+        {"[sim]\nmessage_capacity = 2\n[messages]\n2 = REC READ | +1 | 01/07/20,11:52:45 | " +
+             std::string(161, 'a') + "\n",
+         "line 4: the parts run past the store"},
+        {"[messages]\n2 = REC READ | +1 | 01/07/20,11:52:45 | x\n1 = REC READ | +1 | "
+         "01/07/20,11:52:45 | " +
+             std::string(161, 'a') + "\n",
+         "line 3: index 2 used twice"},
+        {"[unsolicited]\nincoming at 5 = PDU | 07\n", "line 2: malformed PDU"},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -270,8 +337,35 @@ TEST(ScenarioText, DemoSimMatchesItsDescription) {
     // The variant: the same SIM with Chinese names and a sent message.
     auto zh = LoadScenarioFile(std::string(TELVANE_SOURCE_DATA_DIR) + "/demo-sim-zh.ini", &error);
     ASSERT_TRUE(zh) << error;
-    EXPECT_EQ(zh->messages.size(), 13u);
-    EXPECT_EQ(zh->messages.back().stat, MessageStat::StoSent);
+    ASSERT_EQ(zh->messages.size(), 18u);
+    EXPECT_EQ(zh->messages[12].stat, MessageStat::StoSent);
+    // Two long messages: 14-15 from gammu's encoder, 16-18 from ours.
+    struct Long {
+        size_t first, parts;
+        int reference;
+        const char* text;
+    } longs[] = {
+        {13, 2, 0xEE,
+         "Long messages arrive in parts: this one was cut in two by gammu's own encoder, so the "
+         "reader has to join the parts again by their reference before it shows the whole text."},
+        {15, 3, 1,
+         "今天的會議改到下午三點，在四樓大會議室。請大家準備好上個月的銷售報告和下一季的計畫，"
+         "會議大約兩個小時。會後我們一起去吃晚餐，地點在公司對面的餐廳，已經訂好位子了。如果有人"
+         "不能來，請在中午以前告訴我，我好通知餐廳改人數。另外，下週一開始新的打卡系統，請記得帶"
+         "員工證。謝謝大家的配合！"},
+    };
+    for (const Long& l : longs) {
+        std::string joined;
+        for (size_t i = 0; i < l.parts; ++i) {
+            const std::string& pdu = zh->messages[l.first + i].pdu;
+            auto header = ConcatenationOf(pdu);
+            ASSERT_TRUE(header) << l.first + i;
+            EXPECT_EQ(header->reference, l.reference);
+            EXPECT_EQ(header->part, static_cast<int>(i) + 1);
+            joined += DecodeForTextMode(pdu).text;
+        }
+        EXPECT_EQ(joined, l.text);
+    }
     ASSERT_EQ(zh->phonebook.size(), 20u);
     EXPECT_EQ(zh->phonebook[3].name, "媽媽");
     EXPECT_EQ(zh->phonebook.back().name, "爸爸 Dad");

@@ -244,6 +244,12 @@ AtResult SimulatedModem::Submit(const std::string& pdu) {
         return AtResult::Fail(CmsError(fault->second));
     }
     Record(TranscriptEntry::Kind::Submitted, pdu);
+    if (auto part = ConcatenationOf(pdu)) {
+        Record(TranscriptEntry::Kind::Event, "part " + std::to_string(part->part) + " of " +
+                                                 std::to_string(part->total) + " of message " +
+                                                 std::to_string(part->reference) + " to " +
+                                                 SubmitDestination(pdu));
+    }
     int reference = NextMessageReference();
     submittedTo_[reference] = {SubmitDestination(pdu), CurrentTimestamp()};
     if (RequestsStatusReport(pdu)) {

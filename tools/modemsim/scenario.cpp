@@ -258,13 +258,26 @@ class Parser {
         } else {
             if (f.size() < 4) return "expected STATUS | SENDER | TIME | TEXT";
             std::u16string text = Utf8ToU16(Unescape(f[3]));
-            std::optional<std::string> pdu;
+            // A text too long for one message is stored as its parts, one index each.
+            std::optional<std::vector<std::string>> parts;
             if (m.stat == MessageStat::StoUnsent || m.stat == MessageStat::StoSent)
-                pdu = EncodeStoredSubmit(f[1], text);
+                parts = EncodeStoredSubmitParts(f[1], text, nextReference_);
             else
-                pdu = EncodeDeliver(s_.serviceCentre, f[1], f[2], text);
-            if (!pdu) return "cannot encode this message (number, time or length)";
-            m.pdu = *pdu;
+                parts = EncodeDeliverParts(s_.serviceCentre, f[1], f[2], text, nextReference_);
+            if (!parts) return "cannot encode this message (number, time or length)";
+            if (parts->size() > 1) nextReference_ = (nextReference_ + 1) % 256;
+            for (size_t i = 0; i < parts->size(); ++i) {
+                StoredMessage part = m;
+                part.index = m.index + static_cast<int>(i);
+                part.pdu = (*parts)[i];
+                if (part.index > s_.messageCapacity) return "the parts run past the store";
+                for (const StoredMessage& other : s_.messages) {
+                    if (other.index == part.index)
+                        return "index " + std::to_string(part.index) + " used twice";
+                }
+                s_.messages.push_back(part);
+            }
+            return {};
         }
         s_.messages.push_back(m);
         return {};
@@ -385,15 +398,22 @@ class Parser {
     std::string Unsolicited(const std::string& key, const std::string& value) {
         std::string k = Lower(key);
         if (k.rfind("incoming at ", 0) == 0) {
-            IncomingMessage in;
-            if (!ParseInt(Trim(k.substr(12)), in.atMs) || in.atMs < 0)
-                return "expected incoming at MS";
+            int64_t atMs = 0;
+            if (!ParseInt(Trim(k.substr(12)), atMs) || atMs < 0) return "expected incoming at MS";
             std::vector<std::string> f = Fields(value, 3);
-            if (f.size() != 3) return "expected SENDER | TIME | TEXT";
-            auto pdu = EncodeDeliver(s_.serviceCentre, f[0], f[1], Utf8ToU16(Unescape(f[2])));
-            if (!pdu) return "cannot encode this message (number, time or length)";
-            in.pdu = *pdu;
-            s_.incoming.push_back(in);
+            if (f.size() >= 2 && Upper(f[0]) == "PDU") {
+                std::string hex = Upper(f.size() == 2 ? f[1] : f[1] + f[2]);
+                if (!IsHex(hex) || TpduLength(hex) <= 0) return "malformed PDU";
+                s_.incoming.push_back({atMs, hex});
+                return {};
+            }
+            if (f.size() != 3) return "expected SENDER | TIME | TEXT or PDU | HEX";
+            auto parts = EncodeDeliverParts(s_.serviceCentre, f[0], f[1], Utf8ToU16(Unescape(f[2])),
+                                            nextReference_);
+            if (!parts) return "cannot encode this message (number, time or length)";
+            if (parts->size() > 1) nextReference_ = (nextReference_ + 1) % 256;
+            for (const std::string& pdu : *parts)
+                s_.incoming.push_back({atMs, pdu});
         } else if (k.rfind("at ", 0) == 0) {
             TimedLine t;
             if (!ParseInt(Trim(k.substr(3)), t.atMs) || t.atMs < 0) return "expected at MS";
@@ -409,6 +429,7 @@ class Parser {
 
     Scenario& s_;
     bool firstPass_;
+    int nextReference_ = 1;  // of the concatenated messages the scenario's texts make
     std::string section_;
 };
 

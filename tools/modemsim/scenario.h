@@ -35,7 +35,8 @@
 //   ; INDEX = STATUS | RECIPIENT | | TEXT                       (a stored outgoing message)
 //   ; INDEX = STATUS | PDU | HEX                                (any PDU, service centre first)
 //   ; STATUS is REC UNREAD, REC READ, STO UNSENT, STO SENT or 0-3; TEXT is UTF-8, \n breaks a
-//   ; line, \\ is a backslash
+//   ; line, \\ is a backslash; a TEXT too long for one message is stored as the parts of a
+//   ; concatenated one at INDEX, INDEX+1, ... (references 1, 2, ... in file order)
 //   1 = REC UNREAD | +886912345678 | 26/12/01,09:15:00+32 | See you at 7
 //   [phonebook]
 //   capacity = 250
@@ -64,10 +65,12 @@
 //   seed = 7                         ; for the random pieces and noise
 //   [unsolicited]
 //   ; a line sent 2000 ms after start; a line sent after each answer to a command; a message
-//   ; stored 3000 ms after start and announced with +CMTI
+//   ; arriving 3000 ms after start (stored and announced as AT+CNMI asks; a long text arrives
+//   ; as its parts), or arriving as a PDU
 //   at 2000 = +CREG: 1,5
 //   after +CMGS = +CMTI: "SM",3
 //   incoming at 3000 = +886955000111 | 26/12/10,08:00:00+32 | Hi
+//   incoming at 4000 = PDU | 0791...
 #pragma once
 
 #include <cstdint>

@@ -179,6 +179,80 @@ std::optional<std::string> UserData(const std::u16string& text, std::string& dcs
     return out;
 }
 
+// 23.040 9.2.3.24.1: one concatenation element, 8-bit reference.
+constexpr size_t kHeaderOctets = 6;
+constexpr size_t kSeptetsPerPart = 153;  // 160 less the header's 7 septets
+constexpr size_t kUnitsPerPart = 67;     // 70 less the header's 3 units
+
+std::string ConcatenationHeader(int reference, size_t total, size_t part) {
+    std::string out = "050003";
+    AppendHex(out, static_cast<uint8_t>(reference));
+    AppendHex(out, static_cast<uint8_t>(total));
+    AppendHex(out, static_cast<uint8_t>(part));
+    return out;
+}
+
+// DCS and user data (length octet first) of each part of `text`.
+struct Part {
+    std::string dcs;
+    std::string ud;
+};
+std::optional<std::vector<Part>> Parts(const std::u16string& text, int reference) {
+    std::vector<std::u16string> pieces;
+    bool gsm = ToSeptets(text).has_value();
+    if (gsm ? ToSeptets(text)->size() <= 160 : text.size() <= 70) {
+        pieces.push_back(text);
+    } else {
+        std::u16string piece;
+        size_t used = 0;
+        for (size_t i = 0; i < text.size(); ++i) {
+            // A surrogate pair or an extension character's two septets stay in one part.
+            size_t take =
+                !gsm && i + 1 < text.size() && text[i] >= 0xD800 && text[i] < 0xDC00 ? 2 : 1;
+            std::u16string unit = text.substr(i, take);
+            size_t cost = gsm ? ToSeptets(unit)->size() : take;
+            if (used + cost > (gsm ? kSeptetsPerPart : kUnitsPerPart)) {
+                pieces.push_back(piece);
+                piece.clear();
+                used = 0;
+            }
+            piece += unit;
+            used += cost;
+            i += take - 1;
+        }
+        pieces.push_back(piece);
+    }
+    if (pieces.size() > 255) return std::nullopt;
+    bool header = pieces.size() > 1;
+    std::vector<Part> parts;
+    for (size_t p = 0; p < pieces.size(); ++p) {
+        Part part;
+        part.dcs = gsm ? "00" : "08";
+        std::string udh = header ? ConcatenationHeader(reference, pieces.size(), p + 1) : "";
+        if (gsm) {
+            // The header, then the septets from the next septet boundary (fill bits).
+            std::vector<uint8_t> septets = *ToSeptets(pieces[p]);
+            size_t skip = header ? (kHeaderOctets * 8 + 6) / 7 : 0;
+            std::vector<uint8_t> all(skip, 0);
+            all.insert(all.end(), septets.begin(), septets.end());
+            std::vector<uint8_t> octets = Pack(all);
+            AppendHex(part.ud, static_cast<uint8_t>(all.size()));
+            part.ud += udh;
+            for (size_t i = udh.size() / 2; i < octets.size(); ++i)
+                AppendHex(part.ud, octets[i]);
+        } else {
+            AppendHex(part.ud, static_cast<uint8_t>(udh.size() / 2 + pieces[p].size() * 2));
+            part.ud += udh;
+            for (char16_t ch : pieces[p]) {
+                AppendHex(part.ud, static_cast<uint8_t>(ch >> 8));
+                AppendHex(part.ud, static_cast<uint8_t>(ch & 0xFF));
+            }
+        }
+        parts.push_back(part);
+    }
+    return parts;
+}
+
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -222,6 +296,77 @@ std::optional<std::string> EncodeStoredSubmit(const std::string& recipient,
     return "00"
            "1100" +
            *destination + "00" + dcs + "A7" + *ud;
+}
+
+std::optional<std::vector<std::string>> EncodeDeliverParts(const std::string& serviceCentre,
+                                                           const std::string& sender,
+                                                           const std::string& timestamp,
+                                                           const std::u16string& text,
+                                                           int reference) {
+    auto originator = Address(sender);
+    auto scts = Timestamp(timestamp);
+    auto parts = Parts(text, reference);
+    if (!originator || !scts || !parts) return std::nullopt;
+    std::vector<std::string> out;
+    for (const Part& p : *parts) {
+        // First octet 04, or 44 with a user-data header.
+        out.push_back(ServiceCentre(serviceCentre) + (parts->size() > 1 ? "44" : "04") +
+                      *originator + "00" + p.dcs + *scts + p.ud);
+    }
+    return out;
+}
+
+std::optional<std::vector<std::string>> EncodeStoredSubmitParts(const std::string& recipient,
+                                                                const std::u16string& text,
+                                                                int reference) {
+    auto destination = Address(recipient);
+    auto parts = Parts(text, reference);
+    if (!destination || !parts) return std::nullopt;
+    std::vector<std::string> out;
+    for (const Part& p : *parts) {
+        // First octet 11, or 51 with a user-data header.
+        out.push_back(std::string("00") + (parts->size() > 1 ? "51" : "11") + "00" + *destination +
+                      "00" + p.dcs + "A7" + p.ud);
+    }
+    return out;
+}
+
+std::optional<Concatenation> ConcatenationOf(const std::string& pduHex) {
+    auto parsed = Octets(pduHex);
+    if (!parsed) return std::nullopt;
+    const std::vector<uint8_t>& o = *parsed;
+    size_t pos = 1 + o[0];
+    auto at = [&](size_t i) -> int { return i < o.size() ? o[i] : -1; };
+    int first = at(pos++);
+    if (first < 0 || !(first & 0x40)) return std::nullopt;
+    int type = first & 0x03;
+    if (type == 1) ++pos;  // message reference
+    if (type != 0 && type != 1) return std::nullopt;
+    int digits = at(pos);
+    if (digits < 0) return std::nullopt;
+    pos += 2 + (static_cast<size_t>(digits) + 1) / 2 + 2;  // address, PID, DCS
+    if (type == 0) {
+        pos += 7;  // time stamp
+    } else {
+        int vpf = (first >> 3) & 0x03;
+        pos += vpf == 2 ? 1 : vpf == 0 ? 0 : 7;
+    }
+    ++pos;  // user-data length
+    int udhl = at(pos++);
+    if (udhl < 0) return std::nullopt;
+    size_t end = pos + static_cast<size_t>(udhl);
+    while (pos + 1 < end) {
+        int iei = at(pos);
+        int length = at(pos + 1);
+        if (length < 0) return std::nullopt;
+        // 23.040 9.2.3.24.1 and 9.2.3.24.8.
+        if (iei == 0x00 && length == 3 && at(pos + 4) >= 0)
+            return Concatenation{at(pos + 2), at(pos + 3), at(pos + 4), false};
+        if (iei == 0x08 && length == 4 && at(pos + 5) >= 0)
+            return Concatenation{at(pos + 2) << 8 | at(pos + 3), at(pos + 4), at(pos + 5), true};
+        pos += 2 + static_cast<size_t>(length);
+    }
+    return std::nullopt;
 }
 
 int TpduLength(const std::string& pduHex) {

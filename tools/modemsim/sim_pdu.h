@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace telvane::modemsim {
 
@@ -18,6 +19,29 @@ std::optional<std::string> EncodeDeliver(const std::string& serviceCentre,
 // An SMS-SUBMIT as a phone stores a draft: no service centre, relative validity period.
 std::optional<std::string> EncodeStoredSubmit(const std::string& recipient,
                                               const std::u16string& text);
+
+// A text too long for one message as the parts of a concatenated one (23.040 9.2.3.24.1, 8-bit
+// reference): 153 septets or 67 UCS2 units a part, an extension character or a surrogate pair
+// never split.  A text that fits one message gives one part without a header.  Nothing when a
+// field is malformed or the text needs more than 255 parts.
+std::optional<std::vector<std::string>> EncodeDeliverParts(const std::string& serviceCentre,
+                                                           const std::string& sender,
+                                                           const std::string& timestamp,
+                                                           const std::u16string& text,
+                                                           int reference);
+std::optional<std::vector<std::string>> EncodeStoredSubmitParts(const std::string& recipient,
+                                                                const std::u16string& text,
+                                                                int reference);
+
+// The concatenation element of a DELIVER's or SUBMIT's user-data header (8-bit or 16-bit
+// reference); nothing when it has none.
+struct Concatenation {
+    int reference = 0;
+    int total = 0;
+    int part = 0;
+    bool sixteenBit = false;
+};
+std::optional<Concatenation> ConcatenationOf(const std::string& pduHex);
 
 // Octets of the TPDU (the PDU without its service-centre field), as +CMGL/+CMGR/+CMGS count
 // them; -1 when the hex is malformed.

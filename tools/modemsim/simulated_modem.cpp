@@ -221,6 +221,45 @@ std::vector<std::string> SimulatedModem::SubmittedPdus() const {
     return OfKind(transcript_, TranscriptEntry::Kind::Submitted);
 }
 
+std::vector<SimulatedModem::SubmittedMessage> SimulatedModem::SubmittedMessages() const {
+    std::vector<std::string> pdus = SubmittedPdus();
+    struct Joining {
+        SubmittedMessage message;
+        std::map<int, std::string> texts;  // by part
+        int reference = -1;
+    };
+    std::vector<Joining> joined;
+    for (const std::string& pdu : pdus) {
+        std::string recipient = SubmitDestination(pdu);
+        std::string text = DecodeForTextMode(pdu).text;
+        auto concatenation = ConcatenationOf(pdu);
+        if (!concatenation) {
+            joined.push_back({{recipient, text, 1, 1}, {{1, text}}, -1});
+            continue;
+        }
+        auto it = std::find_if(joined.begin(), joined.end(), [&](const Joining& j) {
+            return j.reference == concatenation->reference && j.message.recipient == recipient &&
+                   j.message.parts == concatenation->total &&
+                   !j.texts.contains(concatenation->part);
+        });
+        if (it == joined.end()) {
+            joined.push_back(
+                {{recipient, "", concatenation->total, 0}, {}, concatenation->reference});
+            it = joined.end() - 1;
+        }
+        it->texts[concatenation->part] = text;
+    }
+    std::vector<SubmittedMessage> out;
+    for (Joining& j : joined) {
+        j.message.text.clear();
+        for (const auto& [part, text] : j.texts)
+            j.message.text += text;
+        j.message.received = static_cast<int>(j.texts.size());
+        out.push_back(j.message);
+    }
+    return out;
+}
+
 std::vector<std::string> SimulatedModem::WrittenPdus() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return OfKind(transcript_, TranscriptEntry::Kind::Written);

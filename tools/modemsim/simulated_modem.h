@@ -92,9 +92,18 @@ class SimulatedModem {
     std::vector<TranscriptEntry> Transcript() const;
     std::vector<std::string> Commands() const;       // Command entries only
     std::vector<std::string> SubmittedPdus() const;  // in order
-    std::vector<std::string> WrittenPdus() const;    // in order
-    std::vector<StoredMessage> Messages() const;     // the store now, by index
-    std::vector<Contact> Phonebook() const;          // by index
+    // The submissions as messages: the parts of a concatenated one joined by recipient and
+    // reference, in the order their first part arrived.
+    struct SubmittedMessage {
+        std::string recipient;
+        std::string text;  // UTF-8; the parts there are, in part order
+        int parts = 1;     // as the header says
+        int received = 1;  // parts submitted (a part sent twice counts once)
+    };
+    std::vector<SubmittedMessage> SubmittedMessages() const;
+    std::vector<std::string> WrittenPdus() const;  // in order
+    std::vector<StoredMessage> Messages() const;   // the store now, by index
+    std::vector<Contact> Phonebook() const;        // by index
     // Waits until a received command line contains `text` (case-sensitive); counts earlier lines.
     bool WaitForCommand(const std::string& text, std::chrono::milliseconds timeout) const;
     int CountCommands(const std::string& text) const;
