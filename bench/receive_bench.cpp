@@ -74,6 +74,7 @@ void BM_ListingBurst(benchmark::State& state) {
     for (size_t at = 0; at < text.size(); at += SerialPort::kBufferSize)
         batches.push_back(std::min<size_t>(SerialPort::kBufferSize, text.size() - at));
     ModemEngine engine(Timing(0.0));
+    ModemEngineTestAccess::Of(engine).listingAccepting = true;  // a listing waits for it
     for (auto _ : state) {
         Feed(engine, text, batches);
         ModemEngineTestAccess::Of(engine).events.ResetAll();

@@ -25,6 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     s.toolkitCommand = (flags >> 5) & 7;  // 0-7; type 9 only through the plain path below
     if ((flags & 0xE0) == 0xE0) s.toolkitCommand = 9;
     s.listingCount = (flags & 1) ? 0 : -1;
+    // A read waits, and a command waits for its end (and a prompt), as on a live line.
+    s.listingAccepting = true;
+    s.phonebookAccepting = true;
+    s.transaction.Begin({.prompt = (flags & 2) != 0, .infoKeyword = (flags & 4) ? "+CPIN:" : ""});
 
     size_t at = 1;
     while (at < size) {

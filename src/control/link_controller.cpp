@@ -208,7 +208,9 @@ void LinkController::OnEngineEvent(Notification notification) {
             PostBusy(false);
             AfterConnect(AfterConnectStep::kMessages);
             break;
+        // A write with refused entries ends the job too; they stay marked changed.
         case Notification::kPhonebookWritten:
+        case Notification::kPhonebookWriteFailed:
             phonebookJob_ = PhonebookJob::None;
             // A failed save keeps its reason on the status line.
             if (SaveEnginePhonebook())
@@ -253,7 +255,19 @@ void LinkController::OnEngineEvent(Notification notification) {
         case Notification::kCmsSendFailed:
             OnSendFailed(notification);
             break;
-        // Nothing the window shows depends on these.
+        // Nothing the window shows depends on these.  The reasons of a start-up failure come
+        // before kStartupFailed; a failed job is still found out by its missing success.
+        case Notification::kModemSilent:
+        case Notification::kNotAModem:
+        case Notification::kSimPinRequired:
+        case Notification::kSimPukRequired:
+        case Notification::kSimNotReady:
+        case Notification::kLinkLost:
+        case Notification::kSendFailed:
+        case Notification::kWriteFailed:
+        case Notification::kStoreSendFailed:
+        case Notification::kDeleteFailed:
+        case Notification::kPhonebookReadFailed:
         case Notification::kStopping:
         case Notification::kStarted:
         case Notification::kRegistered:

@@ -24,16 +24,9 @@ std::string SmsText(const State& s, int event) {
     return s.smsText[static_cast<size_t>(event)];
 }
 
+// The command waiting for this "OK" has it already (its transaction); the flags of the jobs
+// are theirs to clear, since this event may be handled after the next job has set them.
 Result OnOk(ModemEngine&, State& s) {
-    // The first waiting job takes the "OK".
-    for (std::atomic<int32_t>* flag :
-         {&s.expectPdu, &s.sendWaiting, &s.writeWaiting, &s.deleteWaiting}) {
-        if (flag->load()) {
-            flag->store(0);
-            s.okEvent.Signal();
-            return std::nullopt;
-        }
-    }
     if (s.toolkitAwaiting.exchange(0)) {
         s.okEvent.Signal();
         return Notification::kToolkitInfo;
@@ -249,38 +242,61 @@ int32_t NumberAt(std::string_view text, size_t from) {
     return ReadNumber(rest);
 }
 
-// The range answer "+CPBR: (1-250),20,14" gives the capacity, the number and the text limits;
-// other "+CPBR:" text holds entries.
-Result OnPhonebook(ModemEngine&, State& s) {
-    std::string text = SmsText(s, kPhonebook);
-    const std::string_view all(text);
+}  // namespace
+
+std::optional<PhonebookLimits> ParsePhonebookRange(std::string_view all) {
     constexpr std::string_view kRange = "+CPBR: (";
-    if (const size_t range = all.find(kRange); range != std::string_view::npos) {
-        const size_t open = range + kRange.size();
-        const size_t close = all.find(')', open);
-        const size_t dash = all.find('-', open);
-        const size_t comma = close == std::string_view::npos ? close : all.find(',', close + 2);
-        int32_t capacity = -1;
-        if (close != std::string_view::npos)
-            capacity =
-                NumberAt(all, dash != std::string_view::npos && dash < close ? dash + 1 : open);
-        const int32_t numberLimit = close == std::string_view::npos ? -1 : NumberAt(all, close + 2);
-        const int32_t textLimit = comma == std::string_view::npos ? -1 : NumberAt(all, comma + 1);
+    const size_t range = all.find(kRange);
+    if (range == std::string_view::npos) return std::nullopt;
+    const size_t open = range + kRange.size();
+    const size_t close = all.find(')', open);
+    if (close == std::string_view::npos) return std::nullopt;
+    const size_t dash = all.find('-', open);
+    const size_t comma = all.find(',', close + 2);
+    const int32_t capacity =
+        NumberAt(all, dash != std::string_view::npos && dash < close ? dash + 1 : open);
+    const int32_t numberLimit = NumberAt(all, close + 2);
+    const int32_t textLimit = comma == std::string_view::npos ? -1 : NumberAt(all, comma + 1);
+    if (capacity < 0 || numberLimit < 0 || textLimit < 0) return std::nullopt;
+    return PhonebookLimits{numberLimit, textLimit, capacity};
+}
+
+namespace {
+
+// A range answer sets the table's limits; entries fill the table.  Both may be pending at once.
+Result OnPhonebook(ModemEngine&, State& s) {
+    std::string range, text;
+    {
+        std::lock_guard lock(s.textMutex);
+        range.swap(s.phonebookRangeText);
+        text.swap(s.smsText[kPhonebook]);
+    }
+    if (!range.empty()) {
         // An answer of another form leaves the table as it is.
-        if (capacity >= 0 && numberLimit >= 0 && textLimit >= 0) {
+        if (const auto limits = ParsePhonebookRange(range)) {
             std::lock_guard lock(s.phonebookMutex);
-            s.phonebook.SetLimits(numberLimit, textLimit, capacity);
+            s.phonebook.SetLimits(limits->numberLimit, limits->textLimit, limits->capacity);
         }
         ++s.phonebookRanges;
-        std::lock_guard lock(s.textMutex);
-        s.smsText[kPhonebook].clear();
-        return std::nullopt;
     }
-    if (all.find("+CPBR:") != std::string_view::npos) {
+    if (text.find("+CPBR:") != std::string::npos) {
         std::lock_guard lock(s.phonebookMutex);
-        ParsePhonebookRead(all, s.phonebook);
+        ParsePhonebookRead(text, s.phonebook);
+        return Notification::kPhonebookRead;
     }
-    return Notification::kPhonebookRead;
+    // The reader found no entries: the controller must still hear of the end.
+    if (s.phonebookReadEmpty.exchange(false)) return Notification::kPhonebookRead;
+    return std::nullopt;
+}
+
+// The next notification a thread posted; the rest stay for the next round, in order.
+Result OnPosted(ModemEngine&, State& s) {
+    std::lock_guard lock(s.postedMutex);
+    if (s.posted.empty()) return std::nullopt;
+    const Notification code = s.posted.front();
+    s.posted.pop_front();
+    if (!s.posted.empty()) s.events.Signal(kPosted);
+    return code;
 }
 
 struct Action {
@@ -328,6 +344,7 @@ constexpr Action kActions[kCount] = {
     /* 35 kStoreSendDone */ {nullptr, Notification::kStoreSendDone},
     /* 36 kPhonebook */ {OnPhonebook, std::nullopt},
     /* 37 kPhonebookWritten */ {nullptr, Notification::kPhonebookWritten},
+    /* 38 kPosted */ {OnPosted, std::nullopt},
 };
 
 }  // namespace

@@ -8,9 +8,13 @@
 
 #include <array>
 #include <atomic>
+#include <cstddef>
+#include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "codec/pdu_codec.h"
 #include "codec/response_parsers.h"
@@ -18,6 +22,7 @@
 #include "codec/toolkit_parser.h"
 #include "modem/modem_engine.h"
 #include "modem/response_framer.h"
+#include "modem/transaction.h"
 #include "platform/event_set.h"
 #include "platform/worker_slot.h"
 #include "serial/serial_port.h"
@@ -47,9 +52,16 @@ struct ModemEngine::State {
     std::atomic<bool> closing{false};
     std::atomic<bool> enabled{true};
     std::mutex commandMutex;  // one SendCommand at a time
-    // Held by a PDU job from its send command until the PDU is typed: any other command line
-    // written after the modem's "> " prompt would become part of the message.
-    std::recursive_mutex promptMutex;
+    // One command on the line at a time, from its writing to its final result; a job holds it
+    // for its whole sequence.  A PDU job holds it from its send command until the PDU's
+    // result: any other command line written after the modem's "> " prompt would become part
+    // of the message.
+    std::mutex lineMutex;
+    Transaction transaction;
+    std::atomic<uint64_t> bytesReceived{0};
+    // Set by a read that failed: the reader drops the text it holds, so that the rest of a cut
+    // answer never completes into a listing or phonebook later.
+    std::atomic<bool> discardPending{false};
     Event okEvent;
     Event pauseEvent;  // never signalled: the engine's pauses; abandoned at teardown
 
@@ -75,9 +87,11 @@ struct ModemEngine::State {
     std::u16string operatorText;
     std::u16string callerNumber;
     std::string cmeText, csqText, cregText, windText, cpasText, stinText, clipText;
+    std::string lastFailure;
     // Message and phonebook responses, one text per event: a "+CMTI:" right behind a listing
     // must not replace the listing before the dispatcher has read it.
     std::array<std::string, engine_event::kCount> smsText;
+    std::string phonebookRangeText;  // "+CPBR: (1-250),20,14"
 
     // Message results.
     std::atomic<int32_t> messageReference{-1};
@@ -92,11 +106,22 @@ struct ModemEngine::State {
     SmsRecord readMessage;
     std::array<SmsRecord, kListingCapacity> listing;
     std::atomic<int32_t> listingCount{-1};
+    // Listing and phonebook entries are taken only while their read waits for them: the late
+    // rest of a failed read must not pass for a new one.
+    std::atomic<bool> listingAccepting{false};
+    std::atomic<int32_t> listingBlocks{0};  // listing answers received so far
 
     mutable std::mutex phonebookMutex;
     PhonebookTable phonebook;
-    std::atomic<int32_t> phonebookRanges{0};  // range answers handled so far
+    std::atomic<int32_t> phonebookRanges{0};        // range answers handled so far
+    std::atomic<int32_t> phonebookEntryAnswers{0};  // entry answers received so far
+    std::atomic<bool> phonebookReadEmpty{false};    // the reader's read brought no entry
+    std::atomic<bool> phonebookAccepting{false};
+    std::vector<PhonebookRefusal> phonebookRefusals;  // under phonebookMutex
 
+    // Notifications posted by the threads in order, delivered by the dispatcher in that order.
+    std::mutex postedMutex;
+    std::deque<Notification> posted;
     // SIM toolkit.
     std::atomic<int32_t> toolkitCommand{0};
     std::atomic<int32_t> toolkitAwaiting{0};
@@ -108,6 +133,30 @@ struct ModemEngine::State {
     std::array<ToolkitItem, kToolkitSlots> toolkitItems;
     ToolkitFields toolkitFields;
 };
+
+// How long a command may stay without an answer, and how much its answer may hold.
+struct CommandWait {
+    int32_t idleMs = 5000;  // restarts with every byte received
+    size_t maxBytes = 64 * 1024;
+    Transaction::Expect expect{};
+};
+
+// Writes `line` (CR appended) and waits for its end.  The caller holds lineMutex.
+CommandResult RunCommand(ModemEngine::State& s, const Timing& timing, std::string_view line,
+                         const CommandWait& wait);
+// Hands `code` to the dispatcher, behind every code posted before it.
+void PostNotification(ModemEngine::State& s, Notification code);
+// Keeps the reason of the job or start-up that failed, for LastFailure().
+void SetFailure(ModemEngine::State& s, std::string reason);
+
+// The range answer "+CPBR: (1-250),20,14": the capacity, the number and the text limits;
+// nullopt for an answer of another form.
+std::optional<PhonebookLimits> ParsePhonebookRange(std::string_view answer);
+
+// The answer to the phonebook range query, as opposed to entries.
+inline bool IsPhonebookRange(std::string_view response) {
+    return response.find("+CPBR: (") != std::string_view::npos;
+}
 
 // What tests reach inside the engine.
 struct ModemEngineTestAccess {

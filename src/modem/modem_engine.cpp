@@ -1,13 +1,17 @@
 #include "modem/modem_engine.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
+#include "codec/phone_number.h"
 #include "modem/engine_state.h"
 #include "platform/text.h"
 
 namespace telvane {
 namespace {
+
+constexpr int32_t kIdleFloorMs = 500;
 
 // The one engine whose port delivers to ReceiveHandler.
 std::atomic<ModemEngine*> g_engine{nullptr};
@@ -33,6 +37,7 @@ ModemEngine::~ModemEngine() {
     // Cut every pause and wait short so that the workers end promptly.
     s.pauseEvent.Abandon();
     s.okEvent.Abandon();
+    s.transaction.Abandon();
     for (WorkerSlot* slot :
          {&s.startup, &s.phonebookRead, &s.phonebookWrite, &s.segmentSend, &s.textSend, &s.writeSim,
           &s.storeSend, &s.deleter, &s.readOne, &s.lister, &s.toolkitInfo, &s.commandWriter})
@@ -59,25 +64,34 @@ int ModemEngine::Open(int32_t portNumber, EngineCallback callback) {
         s.openError = "the engine was opened already";
         return 0;
     }
+    // The receive handler is a plain function that reaches one engine: a second open engine
+    // would silently take the first one's bytes.
+    ModemEngine* none = nullptr;
+    if (!g_engine.compare_exchange_strong(none, this)) {
+        s.openError = "another modem connection is already open in this program";
+        return 0;
+    }
     s.portNumber = portNumber;
     auto port = std::make_unique<SerialPort>("COM" + std::to_string(portNumber));
     if (!port->IsOpen()) {
         s.openError = port->OpenError();
         if (s.openError.empty()) s.openError = "cannot open COM" + std::to_string(portNumber);
+        ModemEngine* self = this;
+        g_engine.compare_exchange_strong(self, nullptr);
         return 0;
     }
     s.openError.clear();
     s.serialPort = std::move(port);
-    g_engine = this;
-    s.serialPort->SetReceiveHandler(&ModemEngine::ReceiveHandler);
-    // Wakes the modem and resets it before the start-up sequence.
-    static constexpr uint8_t kWake[] = {'A', 'T', 'Z', '\n'};
-    s.serialPort->Write(kWake, sizeof kWake);
     {
         std::lock_guard lock(s.lock);
         s.callback = std::move(callback);
     }
+    // Before the handler goes live: a reset afterwards could swallow the first answer's event.
     s.events.ResetAll();
+    s.serialPort->SetReceiveHandler(&ModemEngine::ReceiveHandler);
+    // Wakes the modem and resets it before the start-up sequence.
+    static constexpr uint8_t kWake[] = {'A', 'T', 'Z', '\n'};
+    s.serialPort->Write(kWake, sizeof kWake);
     s.dispatcher.Start([this] { RunDispatcher(); });
     s.startup.Start([this] { RunStartup(); });
     return 1;
@@ -91,23 +105,60 @@ int ModemEngine::SendCommand(std::string_view text) {
     State& s = *state_;
     if (!s.enabled.load() || s.closing.load() || !s.serialPort) return 0;
     if (text.size() + 1 > kMaxCommandLine) return 0;
-    std::lock_guard prompt(s.promptMutex);
     std::lock_guard serialise(s.commandMutex);
     if (!s.commandWriter.WaitFree(timing_.Scaled(500))) return 0;
-    std::string line(text);
-    line.push_back('\r');
-    SerialPort* port = s.serialPort.get();
-    const bool started = s.commandWriter.Start([&s, port, line = std::move(line)] {
-        const auto* bytes = reinterpret_cast<const uint8_t*>(line.data());
-        const auto length = static_cast<int32_t>(line.size());
-        // The port refuses while its previous write is still on the line; a command must not
-        // vanish for that, so it is offered again for a while.
-        for (int attempt = 0; attempt < 2000 && !s.closing.load(); ++attempt) {
-            if (port->Write(bytes, length) > 0) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+    const bool started = s.commandWriter.Start([this, &s, line = std::string(text)] {
+        std::lock_guard onTheLine(s.lineMutex);
+        if (s.closing.load()) return;
+        RunCommand(s, timing_, line, {});
     });
     return started ? 1 : 0;
+}
+
+CommandResult RunCommand(ModemEngine::State& s, const Timing& timing, std::string_view line,
+                         const CommandWait& wait) {
+    // After a failed start-up the modem is not spoken to again.
+    if (s.closing.load() || !s.enabled.load() || !s.serialPort || line.size() + 1 > kMaxCommandLine)
+        return {};
+    std::string bytes(line);
+    bytes.push_back('\r');
+    // Open before writing: a fast modem may answer before the write returns.
+    s.transaction.Begin(wait.expect, bytes.size());
+    SerialPort* port = s.serialPort.get();
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    const auto length = static_cast<int32_t>(bytes.size());
+    bool written = false;
+    // The port refuses while its previous write is still on the line; a command must not
+    // vanish for that, so it is offered again for a while.
+    for (int attempt = 0; attempt < 2000 && !s.closing.load(); ++attempt) {
+        if (port->Write(data, length) > 0) {
+            written = true;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (!written) {
+        s.transaction.Cancel();
+        return {};
+    }
+    // On a short time scale a loaded machine must still not pass for a silent modem: the waits
+    // only end failures, so a floor costs a working modem nothing.
+    const auto floor = std::chrono::milliseconds(std::min(wait.idleMs, kIdleFloorMs));
+    return s.transaction.Wait(std::max<std::chrono::nanoseconds>(timing.Scaled(wait.idleMs), floor),
+                              wait.maxBytes);
+}
+
+void PostNotification(ModemEngine::State& s, Notification code) {
+    {
+        std::lock_guard lock(s.postedMutex);
+        s.posted.push_back(code);
+    }
+    s.events.Signal(engine_event::kPosted);
+}
+
+void SetFailure(ModemEngine::State& s, std::string reason) {
+    std::lock_guard lock(s.textMutex);
+    s.lastFailure = std::move(reason);
 }
 
 void ModemEngine::Pause(int32_t milliseconds) {
@@ -119,15 +170,27 @@ int ModemEngine::WaitForOk(int32_t milliseconds) {
 }
 
 int ModemEngine::RequestSignalQuality() {
-    // The window thread polls: it skips a poll rather than wait out a submission's prompt.
-    std::unique_lock prompt(state_->promptMutex, std::try_to_lock);
-    if (!prompt.owns_lock()) return 0;
+    // The window thread polls: it skips a poll rather than wait for a busy line.
+    if (state_->commandWriter.Running()) return 0;
     return SendCommand("AT+CSQ");
 }
 
-void ModemEngine::SetScNumber(std::u16string number) {
+std::string ModemEngine::LastFailure() const {
     std::lock_guard lock(state_->textMutex);
-    state_->scNumber = std::move(number);
+    return state_->lastFailure;
+}
+
+std::vector<PhonebookRefusal> ModemEngine::PhonebookRefusals() const {
+    std::lock_guard lock(state_->phonebookMutex);
+    return state_->phonebookRefusals;
+}
+
+bool ModemEngine::SetScNumber(std::u16string_view number) {
+    PhoneNumber centre = NormaliseServiceCentre(number);
+    if (!centre.ok()) return false;
+    std::lock_guard lock(state_->textMutex);
+    state_->scNumber = std::move(centre.number);
+    return true;
 }
 
 std::u16string ModemEngine::ScNumber() const {

@@ -26,6 +26,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "codec/sms_record.h"
 #include "modem/notification.h"
@@ -36,6 +37,7 @@
 namespace telvane {
 
 class SmartMessageBuilder;
+struct Classification;
 
 // Engine event numbers: the index of the event flag that a kind of response (or a worker's end)
 // signals.  When several are set, the dispatcher takes the lowest first.
@@ -79,9 +81,18 @@ enum Number : int {
     kStoreSendDone = 35,      // send-from-store worker, success
     kPhonebook = 36,          // "+CPBR:", or the phonebook reader when no entry arrived
     kPhonebookWritten = 37,   // phonebook writer, success
-    kCount = 38,
+    kPosted = 38,             // notifications posted in order (failures, their reasons)
+    kCount = 39,
 };
 }  // namespace engine_event
+
+// An entry of a phonebook write that the SIM refused (or that could not be written), left marked
+// changed.
+struct PhonebookRefusal {
+    int32_t position = 0;  // 1-based, as the SIM counts
+    std::string reason;    // "+CME ERROR: 20 (memory full)"
+    bool operator==(const PhonebookRefusal&) const = default;
+};
 
 // Called on the dispatcher thread with a notification, under the engine's lock.  It must not
 // destroy the engine or wait for the dispatcher; the controller's only posts it to its own
@@ -106,16 +117,23 @@ class ModemEngine : public MessageListing {
     std::string OpenError() const;
     const Timing& GetTiming() const { return timing_; }
 
-    // Writes `text` and CR from a short-lived thread.  1 when the writer was started; 0 when
-    // commands are disabled, the engine is closing, the line is too long, or the previous writer
-    // is still busy after 500 ms (the command is dropped, not queued).
+    // Writes `text` and CR from a short-lived thread, once the line is free, and waits there for
+    // its answer.  1 when the writer was started; 0 when commands are disabled, the engine is
+    // closing, the line is too long, or the previous writer is still busy after 500 ms (the
+    // command is dropped, not queued).
     int SendCommand(std::string_view text);
     // A pause of `milliseconds` (scaled); cut short only by teardown.
     void Pause(int32_t milliseconds);
     // 1 when a final "OK" arrived within `milliseconds` (scaled).
     int WaitForOk(int32_t milliseconds);
-    // "AT+CSQ"; notification 8 follows when the level changed.
+    // "AT+CSQ"; notification 8 follows when the level changed.  Never waits: 0 (skipped) while
+    // the previous poll still waits for the line.
     int RequestSignalQuality();
+
+    // Why the last job or the start-up failed, for the user; empty when nothing failed.
+    std::string LastFailure() const;
+    // The entries the last phonebook write left unwritten, and why.
+    std::vector<PhonebookRefusal> PhonebookRefusals() const;
 
     // Job starters: 1 when the worker was started, 0 when one of its kind still runs (and, for
     // the send, write and send-from-store starters, while not registered).
@@ -146,8 +164,10 @@ class ModemEngine : public MessageListing {
     int ExtractResponse();
     void ClassifyResponse();
 
-    // Service-centre number for the PDU encoder; empty: the modem's own.
-    void SetScNumber(std::u16string number);
+    // Service-centre number for the PDU encoder; empty: the modem's own.  A number that is no
+    // number (letters, control characters) is refused (false) and the centre stays as it was;
+    // blanks, dashes, dots and brackets are taken out.
+    bool SetScNumber(std::u16string_view number);
     std::u16string ScNumber() const;
 
     // State, readable from any thread.
@@ -189,6 +209,9 @@ class ModemEngine : public MessageListing {
     void RunDispatcher();
     void RunStartup();
     static void ReceiveHandler(const uint8_t* bytes, uint32_t count);
+    // Keeps the current response's text and signals its event: true when it stood in for a
+    // toolkit request's final "OK".
+    bool ClassifyKept(const Classification& kind);
 
     const Timing timing_;
     std::unique_ptr<State> state_;

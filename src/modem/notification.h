@@ -57,6 +57,21 @@ enum class Notification : int32_t {
     kCmsNoServiceCentre = 53,
     kCmsNotAllowed = 54,
     kCmsSendFailed = 55,  // the one the controller treats as "send failed"
+    // Why start-up failed: each comes just before kStartupFailed (LastFailure() has the text).
+    kModemSilent = 60,     // nothing came back: check the port and the cable
+    kNotAModem = 61,       // the device answers, but not as a modem: the wrong port
+    kSimPinRequired = 62,  // the SIM wants its PIN
+    kSimPukRequired = 63,  // the SIM is blocked and wants its PUK
+    kSimNotReady = 64,     // the SIM answered with an error, or stayed busy
+    kLinkLost = 65,        // the line dropped (also after start-up; kStartupFailed follows)
+    // A job ended without success; LastFailure() says why.  Each ends its job as the success
+    // notification would.
+    kSendFailed = 66,            // text message or smart-message segment (after any kCms*)
+    kWriteFailed = 67,           // message written to the SIM
+    kStoreSendFailed = 68,       // stored message sent
+    kDeleteFailed = 69,          // messages deleted
+    kPhonebookReadFailed = 70,   // nothing of the table was replaced
+    kPhonebookWriteFailed = 71,  // PhonebookRefusals() names the entries left marked changed
 };
 
 // The number as logs and the tool show it.

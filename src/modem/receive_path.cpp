@@ -12,10 +12,19 @@ void ModemEngine::OnReceive(const uint8_t* bytes, uint32_t count) {
     if (count == 0) {
         // The port's reader ended: the device hung up or vanished.
         s.simState = 0;
-        s.events.Signal(engine_event::kStartupFailed);
+        s.transaction.OnLinkLost();
+        SetFailure(s, "the link to the modem was lost");
+        PostNotification(s, Notification::kLinkLost);
+        PostNotification(s, Notification::kStartupFailed);
         return;
     }
+    if (s.discardPending.exchange(false)) s.framer.Clear();
+    s.bytesReceived += count;
+    s.transaction.OnBytes(count);
     s.framer.Append(bytes, count);
+    // The prompt ends no line: it is seen in the text still held.
+    if (s.transaction.WantsPrompt() && s.framer.Pending().find("> ") != std::string_view::npos)
+        s.transaction.OnPrompt();
     while (ExtractResponse())
         ClassifyResponse();
     s.framer.Trim();
@@ -29,22 +38,33 @@ int ModemEngine::ExtractResponse() {
 
 void ModemEngine::ClassifyResponse() {
     State& s = *state_;
+    // The waiting command sees its lines and its end after the dispatcher was given their
+    // events, so that its end event comes behind them.
+    const bool commandOpen = s.transaction.Open();
+    const Classification kind = ClassifyText(s.response, s.framer.ListMode());
+    const bool finalOk = kind.matched && kind.event == engine_event::kOk && s.response == "OK";
+    std::string seen = commandOpen ? s.response : std::string();
+    const bool toolkitOk = ClassifyKept(kind);
+    if (commandOpen) s.transaction.OnResponse(seen, finalOk || toolkitOk);
+}
+
+bool ModemEngine::ClassifyKept(const Classification& kind) {
+    State& s = *state_;
     std::string& response = s.response;
-    const Classification kind = ClassifyText(response, s.framer.ListMode());
     if (!kind.matched) {
         // Unkeyed: the PDU line of a message being read, when one is expected.
-        if (response.empty() || !s.expectPdu.load()) return;
+        if (response.empty() || !s.expectPdu.load()) return false;
         std::u16string text = Widen(response);
         ExpandLineBreaks(text);
         std::lock_guard lock(s.listingMutex);
         if (!s.pduToListing.load()) {
             s.readMessage.text = std::move(text);
-            return;
+            return false;
         }
         const int32_t current = s.listingCount.load();
         if (current >= 0 && current < kListingCapacity)
             s.listing[static_cast<size_t>(current)].text = std::move(text);
-        return;
+        return false;
     }
 
     int event = kind.event;
@@ -77,6 +97,17 @@ void ModemEngine::ClassifyResponse() {
             kept = &s.windText;
             break;
         case KeptText::kSmsText:
+            if (kind.event == engine_event::kPhonebook && IsPhonebookRange(response)) {
+                // The range answer has a text of its own: the entries that follow it at once
+                // must not be able to replace it, nor be cleared with it.
+                kept = &s.phonebookRangeText;
+                break;
+            }
+            if ((kind.event == engine_event::kListing && !s.listingAccepting.load()) ||
+                (kind.event == engine_event::kPhonebook && !s.phonebookAccepting.load())) {
+                response.clear();  // no read waits for it
+                return false;
+            }
             kept = &s.smsText[static_cast<size_t>(kind.event)];
             break;
         case KeptText::kStinText:
@@ -99,7 +130,7 @@ void ModemEngine::ClassifyResponse() {
                     ParseToolkitInfo(type, std::string_view(response), slot, s.toolkitFields);
             }
             // Only a type-9 line signals: it stands in for the request's final "OK".
-            if (type != 9) return;
+            if (type != 9) return false;
             event = s.toolkitAwaiting.load() ? engine_event::kOk : engine_event::kToolkitMenu;
             break;
         }
@@ -108,8 +139,11 @@ void ModemEngine::ClassifyResponse() {
         std::lock_guard lock(s.textMutex);
         *kept = response;
     }
+    if (kept == &s.smsText[engine_event::kPhonebook]) ++s.phonebookEntryAnswers;
+    if (kept == &s.smsText[engine_event::kListing]) ++s.listingBlocks;
     s.events.Signal(static_cast<size_t>(event));
     response.clear();
+    return kind.kept == KeptText::kToolkitItem && event == engine_event::kOk;
 }
 
 }  // namespace telvane

@@ -115,6 +115,15 @@ bool ResponseFramer::Extract(std::string& response, bool sendOrWriteWaiting) {
     return true;
 }
 
+void ResponseFramer::Clear() {
+    rx_.clear();
+    crlfs_.clear();
+    oks_.clear();
+    start_ = crlfScanned_ = keywordScanned_ = 0;
+    lastListKeyword_ = std::string::npos;
+    listMode_ = afterBlank_ = 0;
+}
+
 void ResponseFramer::Trim() {
     if (rx_.size() - start_ > kMaxPending) start_ = rx_.size();
     if (start_ == 0) return;

@@ -28,6 +28,9 @@ class ResponseFramer {
     // `sendOrWriteWaiting`: a send or write waits for its result.
     bool Extract(std::string& response, bool sendOrWriteWaiting);
 
+    // Drops every character held, as if nothing had been received.
+    void Clear();
+
     // After the responses of a batch were taken: drops text beyond kMaxPending and releases
     // what was consumed.
     void Trim();

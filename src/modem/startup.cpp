@@ -1,5 +1,7 @@
-// The start-up sequence: reset, SIM check, registration reports, PDU mode, operator.
+// The start-up sequence: reset, SIM check, registration reports, PDU mode, operator.  Each step
+// goes on as soon as the modem has answered the one before.
 
+#include <optional>
 #include <string_view>
 
 #include "modem/engine_state.h"
@@ -7,60 +9,144 @@
 namespace telvane {
 namespace {
 
+using End = CommandResult::End;
+
 struct Step {
-    std::string_view command;  // empty: a pause alone
-    int32_t pauseMs;
+    std::string_view command;
+    std::string_view infoKeyword;  // the answer's own line; an "OK" before it is a late one
 };
 
 // Written once the SIM is ready; their answers reach the controller through the classifier.
 constexpr Step kConfigure[] = {
-    {"AT+CSQ", 500},
-    {"AT+CREG=1", 500},
-    {"AT+CREG?", 500},
-    {"", 50},
-    {"AT+CSMP=17,169,0,0;+CMGF=0", 500},
+    {"AT+CSQ", "+CSQ:"},
+    {"AT+CREG=1", ""},
+    {"AT+CREG?", "+CREG:"},
+    {"AT+CSMP=17,169,0,0;+CMGF=0", ""},
     // Numeric format: a standard answer then names the operator by its code.
-    {"AT+COPS=3,2;+COPS?", 500},
+    {"AT+COPS=3,2;+COPS?", "+COPS:"},
 };
 
-constexpr int kResetLines = 10;
-constexpr int kCommandLimit = 20;  // reset lines and SIM checks together
+constexpr int kResetLines = 3;
+constexpr int32_t kResetIdleMs = 1000;
+constexpr int kSimChecks = 20;
+constexpr int kUnansweredSimChecks = 2;
+// A modem that is still reading its SIM says so (515, or 14 "SIM busy") and wants to be asked
+// again a little later: asking at once only brings the same answer.
+constexpr int32_t kSimBusyPauseMs = 1000;
+
+enum class SimAnswer { kReady, kBusy, kPin, kPuk, kAbsent, kOtherError, kUnanswered };
+
+SimAnswer ReadSimAnswer(const CommandResult& r) {
+    switch (r.end) {
+        case End::kOk: {
+            const auto line = r.LineWith("+CPIN:");
+            if (!line) return SimAnswer::kBusy;  // no state given: ask again
+            if (line->find("READY") != std::string_view::npos) return SimAnswer::kReady;
+            if (line->find("PUK") != std::string_view::npos) return SimAnswer::kPuk;
+            return SimAnswer::kPin;  // SIM PIN, PH-SIM PIN, ...
+        }
+        case End::kCmeError:
+            switch (r.code) {
+                case 10:
+                    return SimAnswer::kAbsent;
+                case 11:
+                case 5:
+                    return SimAnswer::kPin;
+                case 12:
+                    return SimAnswer::kPuk;
+                case 14:
+                case 515:
+                    return SimAnswer::kBusy;
+                default:
+                    return SimAnswer::kOtherError;
+            }
+        case End::kError:
+            return SimAnswer::kBusy;  // some modems refuse +CPIN? while they start
+        case End::kCmsError:
+        case End::kPrompt:
+            return SimAnswer::kOtherError;
+        case End::kTimeout:
+        case End::kTooLong:
+        case End::kLinkLost:
+        case End::kNotWritten:
+            return SimAnswer::kUnanswered;
+    }
+    return SimAnswer::kUnanswered;
+}
 
 }  // namespace
 
 void ModemEngine::RunStartup() {
     State& s = *state_;
     s.enabled = true;
-    int attempts = 0;
+    const auto fail = [this, &s](std::optional<Notification> reason, std::string text) {
+        s.enabled = false;
+        if (s.closing.load()) return;
+        SetFailure(s, std::move(text));
+        if (reason) PostNotification(s, *reason);
+        PostNotification(s, Notification::kStartupFailed);
+    };
+    // The receive path has told the controller already.
+    const auto linkLost = [&s] { s.enabled = false; };
+    std::unique_lock line(s.lineMutex);
+
     // The leading CR flushes any half-typed line.
-    for (;;) {
-        SendCommand("\rATZ");
-        if (++attempts >= kResetLines) break;
-        if (WaitForOk(1000)) break;
+    bool answered = false;
+    for (int i = 0; i < kResetLines && !answered && !s.closing.load(); ++i) {
+        const CommandResult r = RunCommand(s, timing_, "\rATZ", {.idleMs = kResetIdleMs});
+        if (r.end == End::kLinkLost) return linkLost();
+        answered = r.Answered();
     }
-    for (;;) {
-        SendCommand("AT+CMEE=1;+CPIN?");
-        Pause(1000);
-        if (s.simState.load() != 0 || s.closing.load() || attempts >= kCommandLimit) break;
-        ++attempts;
+    if (s.closing.load()) return fail(std::nullopt, "");
+    if (!answered) {
+        if (s.bytesReceived.load() > 0)
+            return fail(Notification::kNotAModem,
+                        "the device on this port answers, but not as a modem: check the port");
+        return fail(Notification::kModemSilent,
+                    "the modem does not answer: check the port and the cable");
     }
 
-    bool succeeded = false;
-    if (s.simState.load() < 1) {
-        s.enabled = false;
-    } else {
-        succeeded = true;
-        for (const Step& step : kConfigure) {
-            if (s.closing.load()) {
-                succeeded = false;
-                break;
-            }
-            if (!step.command.empty()) SendCommand(step.command);
-            Pause(step.pauseMs);
-        }
-        if (s.closing.load()) succeeded = false;
+    SimAnswer sim = SimAnswer::kUnanswered;
+    CommandResult last;
+    for (int check = 0, unanswered = 0; check < kSimChecks && !s.closing.load(); ++check) {
+        last = RunCommand(s, timing_, "AT+CMEE=1;+CPIN?",
+                          {.expect = {.infoKeyword = "+CPIN:", .endsOnInfo = true}});
+        if (last.end == End::kLinkLost) return linkLost();
+        sim = ReadSimAnswer(last);
+        if (sim == SimAnswer::kUnanswered && ++unanswered < kUnansweredSimChecks) continue;
+        if (sim != SimAnswer::kBusy) break;
+        Pause(kSimBusyPauseMs);
     }
-    s.events.Signal(succeeded ? engine_event::kStartupDone : engine_event::kStartupFailed);
+    switch (sim) {
+        case SimAnswer::kReady:
+            break;
+        case SimAnswer::kAbsent:
+            // The dispatcher has told the controller "no SIM" from the error itself.
+            return fail(std::nullopt, "no SIM card in the modem");
+        case SimAnswer::kPin:
+            return fail(Notification::kSimPinRequired, "the SIM card needs its PIN");
+        case SimAnswer::kPuk:
+            return fail(Notification::kSimPukRequired, "the SIM card is blocked and needs its PUK");
+        case SimAnswer::kBusy:
+        case SimAnswer::kOtherError:
+            return fail(Notification::kSimNotReady,
+                        "the SIM card did not become ready (" + DescribeEnd(last, 0) + ")");
+        case SimAnswer::kUnanswered:
+            return fail(Notification::kModemSilent, "the modem stopped answering");
+    }
+    // The dispatcher sets it too, from the same answer; registration reports need it now.
+    s.simState = 1;
+
+    for (const Step& step : kConfigure) {
+        if (s.closing.load()) return fail(std::nullopt, "");
+        const CommandResult r =
+            RunCommand(s, timing_, step.command, {.expect = {.infoKeyword = step.infoKeyword}});
+        if (r.end == End::kLinkLost) return linkLost();
+        // Refusals are not checked (a modem may lack one of these); silence is.
+        if (!r.Answered()) return fail(Notification::kModemSilent, "the modem stopped answering");
+    }
+    if (s.closing.load()) return fail(std::nullopt, "");
+    s.events.Signal(engine_event::kStartupDone);
 }
 
 }  // namespace telvane

@@ -1,4 +1,6 @@
 // The starters and workers of the message and phonebook jobs, and the toolkit information thread.
+// Each job holds the line for its sequence and goes to its next command as soon as the modem has
+// answered the one before.
 
 #include <string>
 
@@ -11,31 +13,53 @@ namespace {
 
 using namespace engine_event;
 using State = ModemEngine::State;
+using End = CommandResult::End;
+
+constexpr int32_t kAnswerIdleMs = 5000;
+// A submission goes through the network before the modem answers.
+constexpr int32_t kSubmitIdleMs = 5000;
+constexpr int32_t kStoreSendIdleMs = 8000;
+// A full listing of 200 messages is about 80 KB; a phonebook of 10 000 entries under 1 MB.
+constexpr size_t kListingMaxBytes = 256 * 1024;
+constexpr size_t kPhonebookMaxBytes = 1024 * 1024;
+
+void Fail(State& s, Notification code, std::string reason) {
+    SetFailure(s, std::move(reason));
+    PostNotification(s, code);
+}
 
 // How a PDU is handed to the modem.
 struct PduJob {
     std::string_view command;              // "AT+CMGF=0;+CMGS=" or "AT+CMGF=0;+CMGW="
     std::atomic<int32_t> State::*waiting;  // sendWaiting or writeWaiting
     int endEvent;
+    Notification failure;  // when it did not go through
 };
 
-// Announce the PDU's length, give the modem time for its prompt, write the PDU and Ctrl-Z, and
-// wait for the final "OK".
-bool SubmitPdu(ModemEngine& engine, State& s, const PduJob& job, const std::u16string& pdu,
+// Announces the PDU's length, waits for the modem's "> ", writes the PDU and Ctrl-Z, and waits
+// for the result.
+void SubmitPdu(const Timing& timing, State& s, const PduJob& job, const std::u16string& pdu,
                int32_t tpduLength) {
-    bool ok = false;
-    {
-        std::unique_lock prompt(s.promptMutex);
-        if (!engine.SendCommand(std::string(job.command) + std::to_string(tpduLength)))
-            return false;
-        engine.Pause(500);
-        (s.*job.waiting) = 1;
-        s.okEvent.Reset();  // only an "OK" to this PDU counts
-        ok = engine.SendCommand(Narrow(pdu) + '\x1a') != 0;
+    std::lock_guard line(s.lineMutex);
+    const CommandResult prompt =
+        RunCommand(s, timing, std::string(job.command) + std::to_string(tpduLength),
+                   {.idleMs = kAnswerIdleMs, .expect = {.prompt = true}});
+    if (prompt.end != End::kPrompt) {
+        // A prompt that came unseen must not take the next command line for the message.
+        if (prompt.end == End::kTimeout || prompt.end == End::kTooLong) {
+            static constexpr uint8_t kEscape[] = {0x1B};
+            if (s.serialPort && !s.closing.load()) s.serialPort->Write(kEscape, 1);
+        }
+        return Fail(s, job.failure, "not sent: " + DescribeEnd(prompt, kAnswerIdleMs));
     }
-    if (ok) ok = engine.WaitForOk(5000) != 0;
+    (s.*job.waiting) = 1;
+    const CommandResult result =
+        RunCommand(s, timing, Narrow(pdu) + '\x1a', {.idleMs = kSubmitIdleMs});
     (s.*job.waiting) = 0;
-    return ok;
+    if (result.Ok())
+        s.events.Signal(static_cast<size_t>(job.endEvent));
+    else
+        Fail(s, job.failure, "not sent: " + DescribeEnd(result, kSubmitIdleMs));
 }
 
 std::u16string ScNumber(const State& s) {
@@ -43,12 +67,25 @@ std::u16string ScNumber(const State& s) {
     return s.scNumber;
 }
 
-void SendTextWorker(ModemEngine& engine, State& s, const PduJob& job, const std::u16string& number,
+// The checks before a PDU job: a failure notification and false when it cannot go.
+bool ReadyToSubmit(State& s, const PduJob& job, const std::u16string& number) {
+    if (!s.registered.load()) {
+        Fail(s, job.failure, "not sent: not registered on a network");
+        return false;
+    }
+    if (!IsDialableNumber(number)) {
+        Fail(s, job.failure, "not sent: '" + Narrow(number) + "' is no number");
+        return false;
+    }
+    return true;
+}
+
+void SendTextWorker(const Timing& timing, State& s, const PduJob& job, const std::u16string& number,
                     const std::u16string& text) {
-    if (!s.registered.load() || !IsDialableNumber(number)) return;
+    if (!ReadyToSubmit(s, job, number)) return;
     int32_t length = 0;
     const std::u16string pdu = s.codec.EncodeTextSubmit(ScNumber(s), number, text, length);
-    if (SubmitPdu(engine, s, job, pdu, length)) s.events.Signal(static_cast<size_t>(job.endEvent));
+    SubmitPdu(timing, s, job, pdu, length);
 }
 
 // The phonebook memory the table mirrors.
@@ -57,46 +94,78 @@ std::string SelectPhonebookCommand(State& s) {
     return s.phonebook.UseSimMemory() ? "AT+CPBS=\"SM\"" : "AT+CPBS=\"ME\"";
 }
 
-bool SmsTextHasEntries(const State& s) {
-    std::lock_guard lock(s.textMutex);
-    return s.smsText[kPhonebook].find("+CPBR:") != std::string::npos;
-}
-
 void ForgetSmsText(State& s, int event) {
     std::lock_guard lock(s.textMutex);
     s.smsText[static_cast<size_t>(event)].clear();
 }
 
-void ReadPhonebookWorker(ModemEngine& engine, State& s) {
-    ForgetSmsText(s, kPhonebook);  // entries of an earlier read are no answer to this one
-    if (!engine.SendCommand(SelectPhonebookCommand(s))) return;
-    engine.Pause(200);
-    const int32_t ranges = s.phonebookRanges.load();
-    engine.SendCommand("AT+CPBR=?");
-    engine.Pause(200);
-    // A late range answer would make the read ask for the wrong range: give it a while longer.
-    for (int i = 0; i < 20 && s.phonebookRanges.load() == ranges; ++i)
-        engine.Pause(50);
-    int32_t capacity = 0;
-    {
-        std::lock_guard lock(s.phonebookMutex);
-        capacity = s.phonebook.Capacity();
-    }
-    if (!engine.SendCommand("AT+CPBR=1," + std::to_string(capacity))) return;
-    for (int i = 0; i < 20 && !SmsTextHasEntries(s); ++i)
-        engine.Pause(1000);
-    // Entries bring their own event; without any, the controller must still hear of the end.
-    if (!SmsTextHasEntries(s)) s.events.Signal(kPhonebook);
+// After a read that failed: what the reader still holds of it is dropped with it.
+void DiscardAnswer(State& s) {
+    s.discardPending = true;
 }
 
-void WritePhonebookWorker(ModemEngine& engine, State& s) {
-    if (!engine.SendCommand(SelectPhonebookCommand(s))) return;
-    engine.Pause(200);
+void ReadPhonebookWorker(const Timing& timing, State& s) {
+    std::lock_guard line(s.lineMutex);
+    ForgetSmsText(s, kPhonebook);  // entries of an earlier read are no answer to this one
+    const auto failed = [&s](const std::string& what, const CommandResult& r) {
+        Fail(s, Notification::kPhonebookReadFailed,
+             "the SIM phonebook could not be read: " + what + DescribeEnd(r, kAnswerIdleMs));
+    };
+    const CommandResult select = RunCommand(s, timing, SelectPhonebookCommand(s), {});
+    if (!select.Ok()) return failed("", select);
+    const CommandResult range =
+        RunCommand(s, timing, "AT+CPBR=?", {.expect = {.infoKeyword = "+CPBR:"}});
+    if (!range.Ok()) return failed("its size: ", range);
+    const auto limits = ParsePhonebookRange(range.LineWith("+CPBR:").value_or(""));
+    if (!limits) {
+        SetFailure(s, "the SIM phonebook could not be read: its size came in an unknown form");
+        return PostNotification(s, Notification::kPhonebookReadFailed);
+    }
+    {
+        std::lock_guard lock(s.phonebookMutex);
+        s.phonebook.SetLimits(limits->numberLimit, limits->textLimit, limits->capacity);
+    }
+    const int32_t answers = s.phonebookEntryAnswers.load();
+    // A SIM without room holds nothing to read: "AT+CPBR=1,0" asks for nothing.
+    if (limits->capacity >= 1) {
+        s.phonebookAccepting = true;
+        const CommandResult read =
+            RunCommand(s, timing, "AT+CPBR=1," + std::to_string(limits->capacity),
+                       {.maxBytes = kPhonebookMaxBytes});
+        s.phonebookAccepting = false;
+        // "Not found": some SIMs answer so for a range without any entry.
+        const bool empty = read.end == End::kCmeError && read.code == 22;
+        if (!read.Ok() && !empty) {
+            DiscardAnswer(s);
+            return failed("", read);
+        }
+    }
+    // Entries bring their own event; without any, the controller must still hear of the end.
+    if (s.phonebookEntryAnswers.load() == answers) {
+        s.phonebookReadEmpty = true;
+        s.events.Signal(kPhonebook);
+    }
+}
+
+void WritePhonebookWorker(const Timing& timing, State& s) {
+    std::lock_guard line(s.lineMutex);
+    std::vector<PhonebookRefusal> refusals;
+    const auto finish = [&s, &refusals] {
+        const bool all = refusals.empty();
+        {
+            std::lock_guard lock(s.phonebookMutex);
+            s.phonebookRefusals = std::move(refusals);
+        }
+        if (all) return s.events.Signal(kPhonebookWritten);
+        Fail(s, Notification::kPhonebookWriteFailed, "some SIM phonebook entries were not written");
+    };
     int32_t capacity = 0;
     {
         std::lock_guard lock(s.phonebookMutex);
         capacity = s.phonebook.Capacity();
     }
+    const CommandResult select = RunCommand(s, timing, SelectPhonebookCommand(s), {});
+    bool lineUsable = select.Ok();
     for (int32_t position = 0; position < capacity; ++position) {
         std::optional<std::string> command;
         {
@@ -107,14 +176,30 @@ void WritePhonebookWorker(ModemEngine& engine, State& s) {
             if (!entry.changed) continue;
             command = PhonebookWriteCommand(position + 1, entry.number, entry.name);
         }
+        if (!lineUsable) {
+            refusals.push_back(
+                {position + 1, "not written: " + DescribeEnd(select, kAnswerIdleMs)});
+            continue;
+        }
         // A number that would break the command line stays pending, unwritten.
-        if (!command) continue;
-        if (!engine.SendCommand(*command)) return;
-        engine.Pause(200);
-        std::lock_guard lock(s.phonebookMutex);
-        s.phonebook.MarkWritten(position);
+        if (!command) {
+            refusals.push_back({position + 1, "the number holds characters a SIM cannot store"});
+            continue;
+        }
+        const CommandResult r = RunCommand(s, timing, *command, {});
+        if (r.Ok()) {
+            std::lock_guard lock(s.phonebookMutex);
+            s.phonebook.MarkWritten(position);
+            continue;
+        }
+        refusals.push_back({position + 1, DescribeEnd(r, kAnswerIdleMs)});
+        // Without an answer the rest would only wait in turn: they stay pending.
+        if (!r.Answered()) {
+            lineUsable = false;
+            continue;
+        }
     }
-    s.events.Signal(kPhonebookWritten);
+    finish();
 }
 
 constexpr std::string_view kListCommands[] = {
@@ -122,49 +207,51 @@ constexpr std::string_view kListCommands[] = {
     "AT+CMGL=\"STO SENT\"",   "AT+CMGF=0;+CMGL=4",
 };
 
-void ListWorker(ModemEngine& engine, State& s, int32_t mode) {
+void ListWorker(const Timing& timing, State& s, int32_t mode) {
     const std::string_view command =
         mode >= 0 && mode <= 4 ? kListCommands[mode] : std::string_view();
+    std::lock_guard line(s.lineMutex);
     s.expectPdu = 1;
     s.pduToListing = 1;
     s.listingCount = -1;
     ForgetSmsText(s, kListing);  // an empty store must not list an earlier listing again
-    int result = 0;
-    if (engine.SendCommand(command)) {
-        for (int i = 0; i < 20 && s.listingCount.load() == -1; ++i)
-            engine.Pause(1000);
-        result = 1;
-    }
+    const int32_t blocks = s.listingBlocks.load();
+    s.listingAccepting = true;
+    const CommandResult r = RunCommand(s, timing, command, {.maxBytes = kListingMaxBytes});
+    s.listingAccepting = false;
     s.expectPdu = 0;
-    if (!result)
-        s.events.Signal(kListingRefused);
-    else if (s.listingCount.load() == -1)
+    if (r.end == End::kNotWritten) return s.events.Signal(kListingRefused);
+    if (!r.Ok()) {
+        DiscardAnswer(s);
+        SetFailure(s, "the messages could not be listed: " + DescribeEnd(r, kAnswerIdleMs));
+        return s.events.Signal(kListingRefused);
+    }
+    if (s.listingBlocks.load() == blocks)
         s.events.Signal(kListing);  // an empty store: the parse finds nothing and reports 20
     else
         s.events.Signal(kListingArrived);
 }
 
-void DeleteWorker(ModemEngine& engine, State& s, int32_t mode, int32_t index) {
+void DeleteWorker(const Timing& timing, State& s, int32_t mode, int32_t index) {
     std::string command;
     if (mode == 0)
         command = "AT+CMGD=" + std::to_string(index);
     else if (mode >= 1 && mode <= 4)
         command = "AT+CMGD=1," + std::to_string(mode);
+    std::lock_guard line(s.lineMutex);
     s.deleteWaiting = 1;
-    s.okEvent.Reset();
-    if (!engine.SendCommand(command)) {
-        s.deleteWaiting = 0;
-        return;
-    }
-    const bool ok = engine.WaitForOk(2000) != 0;
+    const CommandResult r = RunCommand(s, timing, command, {});
     s.deleteWaiting = 0;
-    if (!ok) return;
+    if (!r.Ok())
+        return Fail(s, Notification::kDeleteFailed,
+                    "not deleted: " + DescribeEnd(r, kAnswerIdleMs));
     // The listing no longer matches the store.
     s.listingCount = -1;
     s.events.Signal(kDeleted);
 }
 
-void ReadOneWorker(ModemEngine& engine, State& s, int32_t index) {
+void ReadOneWorker(const Timing& timing, State& s, int32_t index) {
+    std::lock_guard line(s.lineMutex);
     {
         std::lock_guard lock(s.listingMutex);
         ClearSmsRecord(s.readMessage);
@@ -172,12 +259,10 @@ void ReadOneWorker(ModemEngine& engine, State& s, int32_t index) {
     s.readIndex = index;
     s.expectPdu = 1;
     s.pduToListing = 0;
-    s.okEvent.Reset();
-    bool ok = engine.SendCommand("AT+CMGF=0;+CMGR=" + std::to_string(index)) != 0;
-    if (ok) ok = engine.WaitForOk(1500) != 0;
+    const CommandResult r = RunCommand(s, timing, "AT+CMGF=0;+CMGR=" + std::to_string(index), {});
     s.expectPdu = 0;
-    if (!ok) s.readIndex = -1;
-    s.events.Signal(ok ? kReadDone : kReadFailed);
+    if (!r.Ok()) s.readIndex = -1;
+    s.events.Signal(r.Ok() ? kReadDone : kReadFailed);
 }
 
 }  // namespace
@@ -186,8 +271,9 @@ int ModemEngine::SendTextMessage(std::u16string number, std::u16string text) {
     State& s = *state_;
     if (!s.registered.load() || s.closing.load()) return 0;
     return s.textSend.Start([this, &s, number = std::move(number), text = std::move(text)] {
-        static constexpr PduJob kJob{"AT+CMGF=0;+CMGS=", &State::sendWaiting, kSendDone};
-        SendTextWorker(*this, s, kJob, number, text);
+        static constexpr PduJob kJob{"AT+CMGF=0;+CMGS=", &State::sendWaiting, kSendDone,
+                                     Notification::kSendFailed};
+        SendTextWorker(timing_, s, kJob, number, text);
     });
 }
 
@@ -195,8 +281,9 @@ int ModemEngine::WriteTextToSim(std::u16string number, std::u16string text) {
     State& s = *state_;
     if (!s.registered.load() || s.closing.load()) return 0;
     return s.writeSim.Start([this, &s, number = std::move(number), text = std::move(text)] {
-        static constexpr PduJob kJob{"AT+CMGF=0;+CMGW=", &State::writeWaiting, kWriteDone};
-        SendTextWorker(*this, s, kJob, number, text);
+        static constexpr PduJob kJob{"AT+CMGF=0;+CMGW=", &State::writeWaiting, kWriteDone,
+                                     Notification::kWriteFailed};
+        SendTextWorker(timing_, s, kJob, number, text);
     });
 }
 
@@ -207,12 +294,13 @@ int ModemEngine::SendSmartSegment(std::u16string number, int32_t segment) {
     std::u16string userData = s.smartBuilder.GetPart(segment);
     return s.segmentSend.Start(
         [this, &s, number = std::move(number), userData = std::move(userData)] {
-            if (!s.registered.load() || !IsDialableNumber(number)) return;
+            static constexpr PduJob kJob{"AT+CMGF=0;+CMGS=", &State::sendWaiting, kSendDone,
+                                         Notification::kSendFailed};
+            if (!ReadyToSubmit(s, kJob, number)) return;
             int32_t length = 0;
             const std::u16string pdu =
                 s.codec.EncodeBinarySubmit(telvane::ScNumber(s), number, userData, length);
-            static constexpr PduJob kJob{"AT+CMGF=0;+CMGS=", &State::sendWaiting, kSendDone};
-            if (SubmitPdu(*this, s, kJob, pdu, length)) s.events.Signal(kSendDone);
+            SubmitPdu(timing_, s, kJob, pdu, length);
         });
 }
 
@@ -220,49 +308,54 @@ int ModemEngine::SendFromStore(int32_t index) {
     State& s = *state_;
     if (!s.registered.load() || s.closing.load()) return 0;
     return s.storeSend.Start([this, &s, index] {
-        if (!s.registered.load()) return;
-        s.okEvent.Reset();
-        if (!SendCommand("AT+CMGF=0;+CMSS=" + std::to_string(index))) return;
-        const bool ok = WaitForOk(8000) != 0;
-        Pause(500);
-        if (ok) s.events.Signal(kStoreSendDone);
+        if (!s.registered.load())
+            return Fail(s, Notification::kStoreSendFailed, "not sent: not registered on a network");
+        std::lock_guard line(s.lineMutex);
+        const CommandResult r = RunCommand(s, timing_, "AT+CMGF=0;+CMSS=" + std::to_string(index),
+                                           {.idleMs = kStoreSendIdleMs});
+        if (r.Ok())
+            s.events.Signal(kStoreSendDone);
+        else
+            Fail(s, Notification::kStoreSendFailed,
+                 "not sent: " + DescribeEnd(r, kStoreSendIdleMs));
     });
 }
 
 int ModemEngine::ListMessages(int32_t mode) {
     State& s = *state_;
     if (s.closing.load()) return 0;
-    return s.lister.Start([this, &s, mode] { ListWorker(*this, s, mode); });
+    return s.lister.Start([this, &s, mode] { ListWorker(timing_, s, mode); });
 }
 
 int ModemEngine::DeleteMessages(int32_t mode, int32_t index) {
     State& s = *state_;
     if (s.closing.load()) return 0;
-    return s.deleter.Start([this, &s, mode, index] { DeleteWorker(*this, s, mode, index); });
+    return s.deleter.Start([this, &s, mode, index] { DeleteWorker(timing_, s, mode, index); });
 }
 
 int ModemEngine::ReadPhonebook() {
     State& s = *state_;
     if (s.closing.load()) return 0;
-    return s.phonebookRead.Start([this, &s] { ReadPhonebookWorker(*this, s); });
+    return s.phonebookRead.Start([this, &s] { ReadPhonebookWorker(timing_, s); });
 }
 
 int ModemEngine::WritePhonebook() {
     State& s = *state_;
     if (s.closing.load()) return 0;
-    return s.phonebookWrite.Start([this, &s] { WritePhonebookWorker(*this, s); });
+    return s.phonebookWrite.Start([this, &s] { WritePhonebookWorker(timing_, s); });
 }
 
 int ModemEngine::ReadOneMessage(int32_t index) {
     State& s = *state_;
     if (s.closing.load()) return 0;
-    return s.readOne.Start([this, &s, index] { ReadOneWorker(*this, s, index); });
+    return s.readOne.Start([this, &s, index] { ReadOneWorker(timing_, s, index); });
 }
 
 int ModemEngine::StartToolkitInformation(int32_t type) {
     State& s = *state_;
     if (s.closing.load()) return 0;
     return s.toolkitInfo.Start([this, &s, type] {
+        std::lock_guard line(s.lineMutex);
         s.toolkitPending = type;
         s.toolkitCommand = type;
         s.toolkitAwaiting = 1;
@@ -271,9 +364,10 @@ int ModemEngine::StartToolkitInformation(int32_t type) {
             s.toolkitItemCounter = -1;
             s.toolkitLines = 0;
         }
-        s.okEvent.Reset();
-        if (SendCommand("AT+STGI=" + std::to_string(type))) WaitForOk(2000);
-        s.toolkitAwaiting = 0;
+        const CommandResult r =
+            RunCommand(s, timing_, "AT+STGI=" + std::to_string(type), {.idleMs = 2000});
+        // Its "OK" is still the dispatcher's to handle: that clears the flag and reports.
+        if (!r.Ok()) s.toolkitAwaiting = 0;
     });
 }
 

@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <string>
 #include <thread>
 
@@ -31,16 +34,19 @@ void KeepDescriptorsFromChildren() {
     }
 }
 
-Result RunTool(const std::string& arguments) {
+// Runs the tool to its end; `onLine` sees each line of its output as it comes.
+Result RunTool(const std::string& arguments,
+               const std::function<void(const std::string&)>& onLine = nullptr) {
     KeepDescriptorsFromChildren();
     Result result;
     const std::string command = std::string(TELVANE_TOOL_PATH) + " " + arguments + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return result;
     std::array<char, 4096> buffer;
-    size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        result.out.append(buffer.data(), n);
+    while (fgets(buffer.data(), static_cast<int>(buffer.size()), pipe)) {
+        result.out += buffer.data();
+        if (onLine) onLine(buffer.data());
+    }
     const int status = pclose(pipe);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
@@ -86,7 +92,7 @@ capacity = 20
     EXPECT_NE(send.out.find("{\"messageReference\": "), std::string::npos) << send.out;
     EXPECT_EQ(modem.SubmittedPdus().size(), 1u);
 
-    EXPECT_EQ(RunTool(session + "send 555-0100 x").status, 2);
+    EXPECT_EQ(RunTool(session + "send 555-O100 x").status, 2);  // a letter O: no number
 }
 
 TEST(ToolModem, StartUpFailuresExitWithThree) {
@@ -102,28 +108,115 @@ TEST(ToolModem, StartUpFailuresExitWithThree) {
     EXPECT_NE(missing.out.find("no such device"), std::string::npos) << missing.out;
 }
 
+TEST(ToolModem, StartUpFailuresSayWhy) {
+    modemsim::SimulatedModem silent(Load("[faults]\nsilent = yes\n"));
+    const std::string device = silent.Start();
+    ASSERT_FALSE(device.empty());
+    Result result = RunTool("modem --device " + device + " --scale 0.1 list");
+    EXPECT_EQ(result.status, 3);
+    EXPECT_NE(result.out.find("the modem does not answer: check the port and the cable"),
+              std::string::npos)
+        << result.out;
+
+    modemsim::SimulatedModem locked(Load("[sim]\nstate = pin\n"));
+    result = RunTool("modem --device " + locked.Start() + " --scale 0.1 list");
+    EXPECT_EQ(result.status, 3);
+    EXPECT_NE(result.out.find("needs its PIN"), std::string::npos) << result.out;
+}
+
+// A read that gets no answer, or no end, is a failure with its reason: never an empty store.
+TEST(ToolModem, ReadsThatFailExitWithFour) {
+    struct Case {
+        const char* faults;
+        const char* command;
+        const char* reason;
+    } cases[] = {
+        {"mute = +CMGL", "list", "no answer from the modem"},
+        {"endless = +CMGL", "list", "the answer did not end"},
+        {"cut = +CMGL 40", "list", "stopped before its end"},
+        {"mute = +CPBR", "phonebook", "no answer from the modem"},
+    };
+    for (const Case& c : cases) {
+        // Enough messages that an endless answer soon passes what any store could hold.
+        std::string scenario = "[modem]\nbaud = 0\n[faults]\n" + std::string(c.faults) +
+                               "\n[sim]\nmessage_capacity = 200\n[messages]\n";
+        for (int i = 1; i <= 150; ++i)
+            scenario += std::to_string(i) +
+                        " = REC READ | +886912345678 | 26/12/01,09:15:00+32 | Message " +
+                        std::to_string(i) + "\n";
+        scenario += "[phonebook]\n1 = 5550100 | Ann\n";
+        modemsim::SimulatedModem modem(Load(scenario));
+        const std::string device = modem.Start();
+        ASSERT_FALSE(device.empty());
+        const Result result =
+            RunTool("modem --device " + device + " --scale 0.1 " + std::string(c.command));
+        EXPECT_EQ(result.status, 4) << c.faults << result.out;
+        EXPECT_NE(result.out.find(c.reason), std::string::npos) << c.faults << result.out;
+    }
+}
+
+// A modem that answers the range query late: the read waits and lists every entry.
+TEST(ToolModem, PhonebookWaitsForALateRangeAnswer) {
+    std::string scenario = "[faults]\ndelay +CPBR = 1500\n[phonebook]\ncapacity = 40\n";
+    for (int i = 1; i <= 20; ++i)
+        scenario += std::to_string(i) + " = 55501" + std::to_string(10 + i) + " | P" +
+                    std::to_string(i) + "\n";
+    modemsim::SimulatedModem modem(Load(scenario));
+    const std::string device = modem.Start();
+    ASSERT_FALSE(device.empty());
+    const Result book = RunTool("modem --device " + device + " phonebook");
+    EXPECT_EQ(book.status, 0) << book.out;
+    EXPECT_EQ(std::count(book.out.begin(), book.out.end(), '\n'), 21) << book.out;
+    EXPECT_EQ(modem.CountCommands("AT+CPBR=1,40"), 1);
+}
+
+// The centre goes through the same check as every number: separators are taken out, anything
+// else refuses it before the line is touched.
+TEST(ToolModem, ServiceCentreIsCheckedAndUsed) {
+    modemsim::SimulatedModem modem(modemsim::Scenario{});
+    const std::string device = modem.Start();
+    ASSERT_FALSE(device.empty());
+    const std::string session = "modem --device " + device + " --scale 0.1 ";
+
+    const Result refused =
+        RunTool(session + "--sc \"$(printf '12\\033AT+CMGD=1,4')\" send 5550100 x");
+    EXPECT_EQ(refused.status, 2) << refused.out;
+    EXPECT_TRUE(modem.Commands().empty());  // the tool has ended: nothing reached the line
+
+    const Result sent = RunTool(session + "--sc '+886 932-400821' send '0912 345-678' x");
+    EXPECT_EQ(sent.status, 0) << sent.out;
+    ASSERT_EQ(modem.SubmittedPdus().size(), 1u);
+    EXPECT_EQ(modem.SubmittedPdus()[0].rfind("0791889623048012", 0), 0u)
+        << modem.SubmittedPdus()[0];
+}
+
 TEST(ToolModem, SendRefusedByTheNetworkFails) {
     modemsim::SimulatedModem modem(Load("[faults]\ncms_error = 1:111\n"));
     const std::string device = modem.Start();
     ASSERT_FALSE(device.empty());
     Result send = RunTool("modem --device " + device + " --scale 0.1 send 5550100 x");
     EXPECT_EQ(send.status, 1) << send.out;
-    EXPECT_NE(send.out.find("not sent"), std::string::npos) << send.out;
+    EXPECT_NE(send.out.find("not sent: +CMS ERROR: 111"), std::string::npos) << send.out;
 }
 
 TEST(ToolModem, ListenPrintsNotificationsUntilTheLinkIsLost) {
     modemsim::SimulatedModem modem(modemsim::Scenario{});
     const std::string device = modem.Start();
     ASSERT_FALSE(device.empty());
-    std::thread peer([&modem] {
-        if (!modem.WaitForCommand("+COPS?", std::chrono::seconds(10))) return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        modem.PushUnsolicited("+CMTI: \"SM\",5");
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        modem.Stop();  // the modem goes away with its side of the line
+    // Once started the modem announces a message; once that is printed it goes away with its
+    // side of the line.  A watchdog ends a listen that hangs.
+    std::promise<void> ended;
+    std::thread watchdog([&modem, done = ended.get_future()] {
+        if (done.wait_for(std::chrono::seconds(20)) != std::future_status::ready) modem.Stop();
     });
-    Result listen = RunTool("modem --device " + device + " --scale 0.1 listen");
-    peer.join();
+    Result listen = RunTool("modem --device " + device + " --scale 0.1 listen",
+                            [&modem](const std::string& line) {
+                                if (line == "{\"code\": 2}\n")
+                                    modem.PushUnsolicited("+CMTI: \"SM\",5");
+                                if (line.starts_with("{\"code\": 17")) modem.Stop();
+                            });
+    ended.set_value();
+    watchdog.join();
     EXPECT_EQ(listen.status, 1) << listen.out;
     EXPECT_NE(listen.out.find("{\"code\": 2}\n"), std::string::npos) << listen.out;
     EXPECT_NE(listen.out.find("{\"code\": 9, \"operator\": \"46692\"}\n"), std::string::npos)

@@ -37,6 +37,12 @@ class EngineEvents : public testing::Test {
         return Dispatch();
     }
 
+    void SetUp() override {
+        // A listing and a phonebook read wait for their answers.
+        s_.listingAccepting = true;
+        s_.phonebookAccepting = true;
+    }
+
     ModemEngine engine_{Timing(0.01)};
     ModemEngine::State& s_ = ModemEngineTestAccess::Of(engine_);
 };
@@ -128,7 +134,10 @@ TEST_F(EngineEvents, FinalOkGoesToTheWaitingJob) {
     s_.readIndex = 4;
     EXPECT_EQ(Receive(std::string("\r\n+CMGR: 0,,23\r\n") + kPdu + "\r\n\r\nOK\r\n"),
               std::vector<Notification>{});
-    EXPECT_EQ(s_.expectPdu.load(), 0);
+    // The job clears its own flag when its command ends: a late "OK" handled after the next
+    // job began must not clear that job's.
+    EXPECT_EQ(s_.expectPdu.load(), 1);
+    s_.expectPdu = 0;
     EXPECT_TRUE(s_.okEvent.Wait(0ns));
     const SmsRecord read = engine_.LastReadMessage();
     EXPECT_EQ(read.index, 4);
@@ -155,7 +164,7 @@ TEST_F(EngineEvents, SendResultAndItsFinalOk) {
     EXPECT_EQ(Receive("\r\n+CMGS: 12\r\n\r\nOK\r\n"),
               std::vector<Notification>{Notification::kMessageSent});
     EXPECT_EQ(engine_.MessageReference(), 12);
-    EXPECT_EQ(s_.sendWaiting.load(), 0);
+    EXPECT_EQ(s_.sendWaiting.load(), 1);  // the send job's to clear
     EXPECT_TRUE(s_.okEvent.Wait(0ns));
 }
 
@@ -219,6 +228,36 @@ TEST_F(EngineEvents, PhonebookRangeThenEntries) {
     EXPECT_EQ(entries[3].changed, 0);
 }
 
+// The reader asks for the entries as soon as it has the range: their answer may be in before the
+// dispatcher took the range, and must neither replace the range nor be cleared with it.
+TEST_F(EngineEvents, PhonebookRangeAndEntriesPendingTogetherKeepBoth) {
+    Feed("\r\n+CPBR: (1-50),20,14\r\n\r\nOK\r\n");
+    Feed("\r\n+CPBR: 3,\"5550100\",129,\"Ann\"\r\n\r\nOK\r\n");
+    EXPECT_EQ(Dispatch(), std::vector<Notification>{Notification::kPhonebookRead});
+    auto lock = engine_.LockPhonebook();
+    EXPECT_EQ(engine_.Phonebook().Limits(), (PhonebookLimits{20, 14, 50}));
+    ASSERT_EQ(engine_.Phonebook().Entries().size(), 50u);
+    EXPECT_EQ(engine_.Phonebook().Entries()[2].name, u"Ann");
+}
+
+// The rest of a read that failed, arriving late, is no listing and no phonebook.
+TEST_F(EngineEvents, EntriesNoReadWaitsForAreDropped) {
+    s_.listingAccepting = false;
+    s_.phonebookAccepting = false;
+    Feed(std::string("\r\n+CMGL: 1,1,,23\r\n") + kPdu + "\r\n\r\nOK\r\n");
+    Feed("\r\n+CPBR: 3,\"5550100\",129,\"Ann\"\r\n\r\nOK\r\n");
+    EXPECT_EQ(Dispatch(), std::vector<Notification>{});
+    EXPECT_EQ(engine_.ListingSize(), 0);
+}
+
+// Notifications posted by the jobs come in the order they were posted.
+TEST_F(EngineEvents, PostedNotificationsKeepTheirOrder) {
+    PostNotification(s_, Notification::kSimPinRequired);
+    PostNotification(s_, Notification::kStartupFailed);
+    EXPECT_EQ(Dispatch(), (std::vector<Notification>{Notification::kSimPinRequired,
+                                                     Notification::kStartupFailed}));
+}
+
 TEST_F(EngineEvents, ToolkitIndications) {
     // Before start-up has finished they are ignored.
     EXPECT_EQ(Receive("\r\n+STIN: 3\r\n"), std::vector<Notification>{});
@@ -277,7 +316,9 @@ TEST_F(EngineEvents, ResultCodesAndIndications) {
 TEST_F(EngineEvents, LinkLossIsReportedOnce) {
     s_.simState = 1;
     engine_.OnReceive(nullptr, 0);
-    EXPECT_EQ(Dispatch(), std::vector<Notification>{Notification::kStartupFailed});
+    EXPECT_EQ(Dispatch(),
+              (std::vector<Notification>{Notification::kLinkLost, Notification::kStartupFailed}));
+    EXPECT_EQ(engine_.LastFailure(), "the link to the modem was lost");
     EXPECT_EQ(engine_.SimState(), 0);
 }
 

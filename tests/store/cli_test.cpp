@@ -150,6 +150,15 @@ TEST(ToolPhonebook, DumpThenBuildReproducesTheFile) {
         0);
     EXPECT_EQ(ReadBytes(dir / "rebuilt.acr"), ReadBytes(dir / "simpbk.acr"));
 
+    // A damaged capacity: the entries behind it are still shown, and the status says damaged.
+    WriteBytes(dir / "minus.acr", Hex("14000000 0e000000 ffffffff 00000000 01000000 fffeff01 "
+                                      "4100 fffeff01 3100"));
+    const Result damaged = Tool("phonebook dump " + (dir / "minus.acr").string());
+    EXPECT_EQ(damaged.status, 1);
+    ExpectStartsWith(damaged.out,
+                     "{\"numberLimit\": 20, \"textLimit\": 14, \"capacity\": 1, \"entries\": "
+                     "[{\"changed\": 0, \"index\": 1, \"name\": \"A\", \"number\": \"1\"}]");
+
     WriteBytes(dir / "bad.json", "{\"capacity\": 3, \"entries\": [{}]}");
     EXPECT_EQ(
         Tool("phonebook build " + (dir / "bad.json").string() + " " + (dir / "x.acr").string())

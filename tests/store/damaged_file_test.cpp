@@ -227,5 +227,40 @@ TEST(DamagedFile, NoCopyNoSave) {
     EXPECT_TRUE(KeptCopies(file).empty());
 }
 
+TEST(FullDisk, AFailedSaveNamesFileOperationAndReasonAndChangesNothing) {
+    TempFolder dir;
+    MessageStore store(dir.path());
+    store.AddShown(Draft(u"kept"));
+    ASSERT_EQ(store.SaveShown(FolderId::Outbox), 1);
+    PhonebookTable phonebook;
+    phonebook.SetLimits(20, 14, 2);
+    ASSERT_EQ(phonebook.SaveFile(dir / "simpbk.acr"), 1);
+    const std::string outbox = ReadBytes(dir / "smsout.acr");
+    const std::string entries = ReadBytes(dir / "simpbk.acr");
+
+    store.AddShown(Draft(u"new"));
+    const FolderTable shown = store.Shown();
+    ASSERT_EQ(phonebook.AddEntry(u"Ann", u"1"), 1);
+    {
+        ScopedWriteFault full(ENOSPC);
+        EXPECT_EQ(store.SaveShown(FolderId::Outbox), 0);
+        EXPECT_EQ(store.UpdateRecord(FolderId::Outbox, 0, Draft(u"served")), 0);
+        EXPECT_EQ(phonebook.SaveFile(dir / "simpbk.acr"), 0);
+    }
+    EXPECT_EQ(store.LastError(),
+              "cannot write " + (dir / "smsout.acr").string() + ": No space left on device");
+    EXPECT_EQ(phonebook.LastError(),
+              "cannot write " + (dir / "simpbk.acr").string() + ": No space left on device");
+    EXPECT_TRUE(store.Shown().entries == shown.entries);
+    EXPECT_EQ(ReadBytes(dir / "smsout.acr"), outbox);
+    EXPECT_EQ(ReadBytes(dir / "simpbk.acr"), entries);
+
+    // The change is still pending: the next save that can write, writes it.
+    ASSERT_EQ(phonebook.SaveFile(dir / "simpbk.acr"), 1);
+    PhonebookTable back;
+    ASSERT_EQ(back.LoadFile(dir / "simpbk.acr"), 1);
+    EXPECT_EQ(back.Entries()[0].name, u"Ann");
+}
+
 }  // namespace
 }  // namespace telvane

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "cli.h"
-#include "modem/command_text.h"
+#include "codec/phone_number.h"
 #include "modem/modem_engine.h"
 #include "platform/serial_devices.h"
 #include "platform/text.h"
@@ -19,9 +19,13 @@ namespace telvane::cli {
 
 namespace {
 
+constexpr int kFailed = 1;
 constexpr int kStartupFailed = 3;
+constexpr int kReadFailed = 4;
 // The port name the device is opened under.
 constexpr int kPort = 1;
+// How long a send waits for the modem to find its network.
+constexpr int64_t kRegistrationWaitMs = 30000;
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
@@ -59,6 +63,7 @@ class CodeQueue {
 struct Session {
     std::string device;
     double scale = 1.0;
+    std::optional<std::u16string> serviceCentre;  // normalised
     std::string command;
     Args rest;
 };
@@ -67,11 +72,16 @@ Session ParseArgs(const Args& args) {
     Session session;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--device" || arg == "--scale") {
+        if (arg == "--device" || arg == "--scale" || arg == "--sc") {
             if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
             const std::string& value = args[++i];
             if (arg == "--device") {
                 session.device = value;
+            } else if (arg == "--sc") {
+                // Refused here, before anything reaches the line.
+                const PhoneNumber centre = NormaliseServiceCentre(Utf8ToU16(value));
+                if (!centre.ok()) throw UsageError{"--sc: " + U16ToUtf8(centre.Reason())};
+                session.serviceCentre = centre.number;
             } else {
                 char* end = nullptr;
                 session.scale = std::strtod(value.c_str(), &end);
@@ -87,9 +97,9 @@ Session ParseArgs(const Args& args) {
     if (session.device.empty()) throw UsageError{"--device PATH is required"};
     if (session.command == "send") {
         if (session.rest.size() != 2) throw UsageError{"expected modem send NUMBER TEXT"};
-        if (session.rest[0].empty() || !IsDialableNumber(Utf8ToU16(session.rest[0])))
-            throw UsageError{"'" + session.rest[0] +
-                             "' is no number: digits, '*', '#' and '+' only"};
+        const PhoneNumber number = NormalisePhoneNumber(Utf8ToU16(session.rest[0]));
+        if (!number.ok()) throw UsageError{U16ToUtf8(number.Reason())};
+        session.rest[0] = U16ToUtf8(number.number);
     } else if (session.command == "listen" || session.command == "list" ||
                session.command == "phonebook") {
         if (!session.rest.empty())
@@ -134,6 +144,20 @@ std::string NotificationJson(Notification code, const ModemEngine& engine) {
         case Notification::kCmeError:
         case Notification::kNoSim:
             fields = ", \"cmeError\": " + std::to_string(engine.LastCmeError());
+            break;
+        case Notification::kModemSilent:
+        case Notification::kNotAModem:
+        case Notification::kSimPinRequired:
+        case Notification::kSimPukRequired:
+        case Notification::kSimNotReady:
+        case Notification::kLinkLost:
+        case Notification::kSendFailed:
+        case Notification::kWriteFailed:
+        case Notification::kStoreSendFailed:
+        case Notification::kDeleteFailed:
+        case Notification::kPhonebookReadFailed:
+        case Notification::kPhonebookWriteFailed:
+            fields = ", \"failure\": " + JsonString(std::string_view(engine.LastFailure()));
             break;
         case Notification::kWindOther:
         case Notification::kWindSimRemoved:
@@ -184,23 +208,23 @@ std::string RecordJson(const SmsRecord& record) {
            ", \"text\": " + JsonString(record.text) + "}";
 }
 
-std::string StartupFailure(const ModemEngine& engine) {
-    if (engine.SimState() < 0) return "no SIM card in the modem";
-    if (!engine.Enabled())
-        return "the SIM did not become ready (no answer from the modem, or a PIN is required)";
-    return "the link to the modem was lost";
+// The engine names every failure it reports; the rest is a fallback.
+std::string Reason(const ModemEngine& engine, const char* fallback) {
+    const std::string reason = engine.LastFailure();
+    return reason.empty() ? fallback : reason;
 }
 
 int Run(const Args& args) {
     const Session session = ParseArgs(args);
     SerialDeviceTable::Instance().Register("COM" + std::to_string(kPort), session.device);
     const Timing timing(session.scale);
-    const auto scaled = [&timing](int64_t ms) {
-        return std::chrono::milliseconds(timing.ScaledMilliseconds(ms) + 2000);
-    };
+    // The engine bounds every wait by the modem's answers; this only ends a hang.
+    const auto ceiling = std::chrono::milliseconds(timing.ScaledMilliseconds(600000) + 2000);
 
     CodeQueue codes;
     ModemEngine engine(timing);
+    // The same call the window makes for a centre set in its settings.
+    if (session.serviceCentre) engine.SetScNumber(*session.serviceCentre);
     if (!engine.Open(kPort, codes.Callback())) {
         std::cerr << "telvane-tool modem: cannot open " << session.device << ": "
                   << engine.OpenError() << "\n";
@@ -212,15 +236,15 @@ int Run(const Args& args) {
         std::signal(SIGTERM, OnInterrupt);
     }
 
-    // Start-up: about 25 s at most on a modem that never answers.
     bool started = false;
-    const auto deadline = std::chrono::steady_clock::now() + scaled(30000);
+    const auto deadline = std::chrono::steady_clock::now() + ceiling;
     while (!started && std::chrono::steady_clock::now() < deadline && !g_interrupted) {
         const std::optional<Notification> code = codes.Next(std::chrono::milliseconds(100));
         if (!code) continue;
         if (listen) std::cout << NotificationJson(*code, engine) << std::endl;
         if (*code == Notification::kStartupFailed) {
-            std::cerr << "telvane-tool modem: start-up failed: " << StartupFailure(engine) << "\n";
+            std::cerr << "telvane-tool modem: start-up failed: "
+                      << Reason(engine, "the modem did not start") << "\n";
             return kStartupFailed;
         }
         started = *code == Notification::kStarted;
@@ -246,9 +270,9 @@ int Run(const Args& args) {
     }
 
     // Waits for one of `wanted`; other notifications pass.  None on time-out.
-    const auto waitFor = [&](std::initializer_list<Notification> wanted,
-                             std::chrono::milliseconds limit) -> std::optional<Notification> {
-        const auto end = std::chrono::steady_clock::now() + limit;
+    const auto waitFor =
+        [&](std::initializer_list<Notification> wanted) -> std::optional<Notification> {
+        const auto end = std::chrono::steady_clock::now() + ceiling;
         while (std::chrono::steady_clock::now() < end) {
             const std::optional<Notification> code = codes.Next(std::chrono::milliseconds(50));
             if (!code) continue;
@@ -261,15 +285,15 @@ int Run(const Args& args) {
     if (session.command == "list") {
         if (!engine.ListMessages(4)) {
             std::cerr << "telvane-tool modem: the listing could not be started\n";
-            return 1;
+            return kReadFailed;
         }
         const std::optional<Notification> code =
             waitFor({Notification::kListingFinished, Notification::kListingFailed,
-                     Notification::kStartupFailed},
-                    scaled(22000));
+                     Notification::kStartupFailed});
         if (code != Notification::kListingFinished) {
-            std::cerr << "telvane-tool modem: listing failed\n";
-            return 1;
+            std::cerr << "telvane-tool modem: listing failed: "
+                      << Reason(engine, "no result from the modem") << "\n";
+            return kReadFailed;
         }
         for (int32_t i = 0; i < engine.ListingSize(); ++i)
             std::cout << RecordJson(engine.ListingEntry(i)) << "\n";
@@ -279,12 +303,13 @@ int Run(const Args& args) {
     if (session.command == "phonebook") {
         if (!engine.ReadPhonebook()) {
             std::cerr << "telvane-tool modem: the phonebook read could not be started\n";
-            return 1;
+            return kReadFailed;
         }
-        if (waitFor({Notification::kPhonebookRead, Notification::kStartupFailed}, scaled(25000)) !=
-            Notification::kPhonebookRead) {
-            std::cerr << "telvane-tool modem: phonebook read failed\n";
-            return 1;
+        if (waitFor({Notification::kPhonebookRead, Notification::kPhonebookReadFailed,
+                     Notification::kStartupFailed}) != Notification::kPhonebookRead) {
+            std::cerr << "telvane-tool modem: phonebook read failed: "
+                      << Reason(engine, "no result from the modem") << "\n";
+            return kReadFailed;
         }
         auto lock = engine.LockPhonebook();
         const PhonebookLimits limits = engine.Phonebook().Limits();
@@ -299,26 +324,29 @@ int Run(const Args& args) {
         return 0;
     }
 
-    // send NUMBER TEXT
+    // send NUMBER TEXT: a modem just switched on may still be looking for its network.
     if (!engine.Registered()) {
-        std::cerr << "telvane-tool modem: not registered on a network\n";
-        return 1;
+        const auto end = std::chrono::steady_clock::now() +
+                         std::chrono::milliseconds(timing.ScaledMilliseconds(kRegistrationWaitMs));
+        while (!engine.Registered() && std::chrono::steady_clock::now() < end) {
+            const std::optional<Notification> code = codes.Next(std::chrono::milliseconds(50));
+            if (code == Notification::kStartupFailed) break;
+        }
+    }
+    if (!engine.Registered()) {
+        std::cerr << "telvane-tool modem: not sent: not registered on a network\n";
+        return kFailed;
     }
     if (!engine.SendTextMessage(Utf8ToU16(session.rest[0]), Utf8ToU16(session.rest[1]))) {
         std::cerr << "telvane-tool modem: the send could not be started\n";
-        return 1;
+        return kFailed;
     }
     const std::optional<Notification> code =
-        waitFor({Notification::kSendDone, Notification::kCmsOther, Notification::kCmsInvalidIndex,
-                 Notification::kCmsNoServiceCentre, Notification::kCmsNotAllowed,
-                 Notification::kCmsSendFailed, Notification::kStartupFailed},
-                scaled(6000));
+        waitFor({Notification::kSendDone, Notification::kSendFailed, Notification::kStartupFailed});
     if (code != Notification::kSendDone) {
-        std::cerr << "telvane-tool modem: not sent"
-                  << (!code ? std::string(" (no answer)")
-                            : " (notification " + std::to_string(NotificationNumber(*code)) + ")")
+        std::cerr << "telvane-tool modem: " << Reason(engine, "not sent: no result from the modem")
                   << "\n";
-        return 1;
+        return kFailed;
     }
     std::cout << "{\"messageReference\": " << engine.MessageReference() << "}\n";
     return 0;
@@ -326,9 +354,11 @@ int Run(const Args& args) {
 
 const CommandGroup group(
     "modem",
-    "  modem --device PATH [--scale X] listen|list|phonebook|send NUMBER TEXT\n"
+    "  modem --device PATH [--scale X] [--sc NUMBER] listen|list|phonebook|send NUMBER TEXT\n"
     "                               a session with the modem: its reports, the\n"
-    "                               messages, the SIM phonebook, or one send\n",
+    "                               messages, the SIM phonebook, or one send\n"
+    "                               (through SMS centre NUMBER); exit 3 when the\n"
+    "                               modem does not start, 4 when a read fails\n",
     Run);
 
 }  // namespace

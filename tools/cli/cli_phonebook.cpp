@@ -1,4 +1,5 @@
 // telvane-tool phonebook: dump and build the SIM phonebook file.
+#include <algorithm>
 #include <iostream>
 #include <string>
 
@@ -18,9 +19,13 @@ int Dump(const std::string& path) {
     if (!bytes) throw UsageError{error};
     PhonebookTable table;
     const bool whole = table.Decode(*bytes);
-    if (!whole)
-        std::cerr << "telvane-tool phonebook: " << path
-                  << " is damaged; showing what could be read\n";
+    if (!whole) {
+        const auto& entries = table.Entries();
+        const auto read = std::count_if(entries.begin(), entries.end(),
+                                        [](const PhonebookEntry& e) { return !e.IsEmpty(); });
+        std::cerr << "telvane-tool phonebook: " << path << " is damaged; showing the " << read
+                  << " entries that could be read\n";
+    }
     const PhonebookLimits limits = table.Limits();
     std::string out = "{\"numberLimit\": " + std::to_string(limits.numberLimit) +
                       ", \"textLimit\": " + std::to_string(limits.textLimit) +
