@@ -2,74 +2,80 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QHeaderView>
+#include <QFileDialog>
 #include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QProgressBar>
-#include <QProxyStyle>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QScreen>
-#include <QTabBar>
 #include <QTimer>
 #include <QToolBar>
-#include <QToolButton>
-#include <QTreeWidget>
 
-#include "control/ui_strings.h"
+#include "platform/files.h"
 #include "platform/settings_store.h"
+#include "platform/text.h"
 #include "platform/timing.h"
+#include "ui/compose_page.h"
+#include "ui/export_files.h"
 #include "ui/icons.h"
+#include "ui/list_view.h"
+#include "ui/phonebook_page.h"
 #include "ui/picture_editor.h"
-#include "ui/sortable_list.h"
+#include "ui/settings_page.h"
+#include "ui/sms_page.h"
 #include "ui/ui_scale.h"
+#include "ui/ui_text.h"
 
 namespace telvane {
 
 namespace {
 
-QString Ui(int chineseId, int englishId) {
-    return QString::fromStdU16String(LoadUiString(chineseId, englishId));
-}
-
-// Tabs as small as their texts, as on the handheld, so that five folder names fit in either
-// language.
-class CompactTabStyle : public QProxyStyle {
-  public:
-    explicit CompactTabStyle(qreal scale) : scale_(scale) {}
-    int pixelMetric(PixelMetric metric, const QStyleOption* option,
-                    const QWidget* widget) const override {
-        if (metric == PM_TabBarTabHSpace) return qRound(8 * scale_);
-        if (metric == PM_TabBarTabVSpace) return qRound(4 * scale_);
-        return QProxyStyle::pixelMetric(metric, option, widget);
-    }
-
-  private:
-    qreal scale_;
-};
-
 constexpr int kFirstTimer = 11024;
 constexpr int kLastTimer = 11031;
 
-// Command bar: id, tool-tip pair, image.
+// Command bar: id, name (the tool tip), image, shortcut.
 struct CommandButton {
-    int id;
-    int chineseId;
-    int englishId;
+    CommandId id;
+    UiText name;
     Icon icon;
+    QKeyCombination key;
 };
-constexpr CommandButton kCommands[] = {
-    {1071, 1, 2, Icon::kCompose},     {1072, 3, 4, Icon::kCopy},
-    {1073, 5, 6, Icon::kPaste},       {1074, 7, 8, Icon::kCut},
-    {1075, 9, 10, Icon::kDelete},     {1076, 11, 12, Icon::kSms},
-    {1077, 13, 14, Icon::kPhonebook}, {1078, 15, 16, Icon::kSettings},
-    {1079, 17, 18, Icon::kConnect},
+const CommandButton kCommands[] = {
+    {CommandId::kCompose, ui_text::kCompose, Icon::kCompose, Qt::CTRL | Qt::Key_N},
+    {CommandId::kCopy, ui_text::kCopy, Icon::kCopy, Qt::CTRL | Qt::Key_C},
+    {CommandId::kPaste, ui_text::kPaste, Icon::kPaste, Qt::CTRL | Qt::Key_V},
+    {CommandId::kCut, ui_text::kCut, Icon::kCut, Qt::CTRL | Qt::Key_X},
+    {CommandId::kDelete, ui_text::kDelete, Icon::kDelete, QKeyCombination(Qt::Key_Delete)},
+    {CommandId::kMessages, ui_text::kSms, Icon::kSms, Qt::CTRL | Qt::Key_1},
+    {CommandId::kPhonebook, ui_text::kPhonebook, Icon::kPhonebook, Qt::CTRL | Qt::Key_2},
+    {CommandId::kSettings, ui_text::kSettings, Icon::kSettings, Qt::CTRL | Qt::Key_3},
+    {CommandId::kConnect, ui_text::kConnect, Icon::kConnect, Qt::CTRL | Qt::Key_K},
 };
+
+constexpr WindowText kDeleteSimMessages{"從智能卡刪除 %1 則短訊？",
+                                        "Delete %1 messages from the SIM?"};
+constexpr WindowText kDeleteSimMessage{"從智能卡刪除 1 則短訊？", "Delete 1 message from the SIM?"};
+constexpr WindowText kDeleteMessages{"從%2刪除 %1 則短訊？", "Delete %1 messages from %2?"};
+constexpr WindowText kDeleteMessage{"從%2刪除 1 則短訊？", "Delete 1 message from %2?"};
+constexpr WindowText kDeleteSimEntries{"從智能卡電話簿刪除 %1 個項目？",
+                                       "Delete %1 entries from the SIM phonebook?"};
+constexpr WindowText kDeleteSimEntry{"從智能卡電話簿刪除 1 個項目？",
+                                     "Delete 1 entry from the SIM phonebook?"};
+constexpr WindowText kDeleteContacts{"刪除 %1 個連絡人？", "Delete %1 contacts?"};
+constexpr WindowText kDeleteContact{"刪除 1 個連絡人？", "Delete 1 contact?"};
+constexpr WindowText kExportFolderTitle{"匯出資料夾", "Export folder"};
+constexpr WindowText kExportPhonebookTitle{"匯出電話簿", "Export phonebook"};
+
+const std::u16string kStatusUnread = u"REC UNREAD";
+const std::u16string kStatusRead = u"REC READ";
+
+// The folder names as their tabs show them.
+QString FolderName(int folder) {
+    return Ui(kFolderNames[std::clamp(folder, 0, 4)]);
+}
+
+QString CountQuestion(int count, const WindowText& one, const WindowText& many) {
+    return count == 1 ? Ui(one) : Ui(many).arg(count);
+}
 
 }  // namespace
 
@@ -91,35 +97,34 @@ MainDialog::MainDialog(MainDialogOptions options, QWidget* parent)
 
     // Start-up, in the order the rest of the window relies on.
     setWindowIcon(MakeIcon(Icon::kWindow));
-    CreateControls();
+    CreatePages();
     controller_ =
         std::make_unique<LinkController>(*this, Timing(options_.timeScale), options_.engineFactory);
     controller_->Phonebook().Load();
-    LoadSettings();
-    DetectPorts();
-    ShowSettingsValues();
+    settings_->Load();
+    settings_->DetectPorts();
+    settings_->ShowValues();
     contacts_.Initialize();
-    SetLanguage(language_);
-    allChecked_ = false;
-    cannedTreeRebuilding_ = false;
-    for (const auto& name : ListCannedLibraries())
-        library_->addItem(QString::fromStdU16String(name));
+    SetLanguage(settings_->Language());
     CreateCommandBar();
-    LabelButtons();
-    toLabel_->setText(Ui(45, 46));
-    signal_->setRange(0, 5);
-    signal_->setValue(0);
-    LabelSettingsPage();
-    int chimsg = library_->findText("chimsg");
-    if (chimsg >= 0) library_->setCurrentIndex(chimsg);
-    FillCannedTree();
-    LabelEntryPanel();
-    RebuildPictureEditor(controller_->CurrentPictureKind());
-    pictureEditor_->hide();
-    GoToPage(kPageMessages);
+    ApplyFonts();
+    settings_->Relabel();
+    phonebook_->Relabel();
+    compose_->Relabel(controller_->CurrentComposeMode());
+    ChooseCannedLibrary();
+    compose_->RebuildPicture(controller_->CurrentPictureKind());
+    compose_->Picture()->hide();
+    RestoreWindow();
+    if (settings_->ConnectAtStart() && !settings_->Values().port.empty()) {
+        // After the window is up, so that the first paint does not wait for the port.
+        QTimer::singleShot(0, this, [this] {
+            if (!controller_->IsOnline()) controller_->Connect();
+        });
+    }
 }
 
 MainDialog::~MainDialog() {
+    RememberWindow();
     // The controller disconnects while the controls still exist.
     for (auto& [id, timer] : timers_)
         timer->stop();
@@ -127,198 +132,55 @@ MainDialog::~MainDialog() {
     if (waitCursor_) QApplication::restoreOverrideCursor();
 }
 
-void MainDialog::keyPressEvent(QKeyEvent* event) {
-    // The window is the whole program: Escape in a box must not close it.
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
-}
-
-void MainDialog::GoToPage(int page) {
-    controller_->SetPage(page);
-    ApplyPage(page);
-}
-
-const QFont& MainDialog::CurrentUiFont() const {
-    return chineseUi ? chineseFont_ : latinFont_;
-}
-
-QWidget* MainDialog::Control(int id) const {
-    auto it = controls_.find(id);
-    return it == controls_.end() ? nullptr : it->second;
-}
-
-QAction* MainDialog::CommandAction(int id) const {
-    auto it = actions_.find(id);
-    return it == actions_.end() ? nullptr : it->second;
-}
-
-QTreeWidget* MainDialog::CannedTreeWidget() const {
-    return cannedTreeWidget_;
-}
-
-void MainDialog::Place(QWidget* w, int x, int y, int width, int height) {
-    w->setGeometry(Scaled(scale_, x, y, width, height));
-}
-
-void MainDialog::LabelAndPlace(std::initializer_list<PageControl> controls) {
-    for (const PageControl& c : controls) {
-        c.w->setFont(CurrentUiFont());
-        if (c.chineseId) c.w->setProperty("text", Ui(c.chineseId, c.englishId));
-        Place(c.w, c.x, c.y, c.width, c.height);
-    }
-}
-
-// The tab strip's rectangle holds its tabs along the bottom edge; the list sits above them.
-void MainDialog::PlaceTabs(int x, int y, int width, int height) {
-    Place(tabs_, x, y + height - 21, width, 21);
-}
-
-void MainDialog::CreateControls() {
+void MainDialog::CreatePages() {
     client_ = new QWidget(this);
+    client_->setObjectName("client");
     client_->setGeometry(Scaled(scale_, 0, 0, kLogicalWidth, kClientHeight));
-    auto add = [this](int id, QWidget* w) {
-        w->setObjectName(QString("c%1").arg(id));
-        w->hide();
-        controls_[id] = w;
-        return w;
-    };
-    tabs_ = static_cast<QTabBar*>(add(1012, new QTabBar(client_)));
-    // Owned by the window and created after the client area, so it outlives the tab strip.
-    auto* tabStyle = new CompactTabStyle(scale_);
-    tabStyle->setParent(this);
-    tabs_->setStyle(tabStyle);
-    tabs_->setShape(QTabBar::RoundedSouth);
-    tabs_->setExpanding(false);
-    tabs_->setDrawBase(false);
-    tabs_->setUsesScrollButtons(false);
-    list_ = static_cast<SortableList*>(add(1013, new SortableList(client_)));
-    list_->setIconSize(QSize(qRound(16 * scale_), qRound(16 * scale_)));
-    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    reply_ = static_cast<QPushButton*>(add(1014, new QPushButton(client_)));
-    forward_ = static_cast<QPushButton*>(add(1015, new QPushButton(client_)));
-    saveTo_ = static_cast<QPushButton*>(add(1016, new QPushButton(client_)));
-    target_ = static_cast<QComboBox*>(add(1017, new QComboBox(client_)));
-    messageBox_ = static_cast<QPlainTextEdit*>(add(1018, new QPlainTextEdit(client_)));
-    messageBox_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    messageBox_->setTabChangesFocus(true);
-    number_ = static_cast<QLabel*>(add(1019, new QLabel(client_)));
-    time_ = static_cast<QLabel*>(add(1020, new QLabel(client_)));
-    time_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    signal_ = static_cast<QProgressBar*>(add(1021, new QProgressBar(client_)));
-    signal_->setTextVisible(false);
-    status_ = static_cast<QLabel*>(add(1022, new QLabel(client_)));
-    toLabel_ = static_cast<QLabel*>(add(1023, new QLabel(client_)));
-    recipients_ = static_cast<QLineEdit*>(add(1024, new QLineEdit(client_)));
-    address_ = static_cast<QPushButton*>(add(1025, new QPushButton(client_)));
-    counter_ = static_cast<QLabel*>(add(1026, new QLabel(client_)));
-    canned_ = static_cast<QPushButton*>(add(1027, new QPushButton(client_)));
-    send_ = static_cast<QPushButton*>(add(1028, new QPushButton(client_)));
-    cannedTreeWidget_ = static_cast<QTreeWidget*>(add(1029, new QTreeWidget(client_)));
-    cannedTreeWidget_->setHeaderHidden(true);
-    cannedTreeWidget_->setRootIsDecorated(true);
-    edit_ = static_cast<QPushButton*>(add(1030, new QPushButton(client_)));
-    cancel_ = static_cast<QPushButton*>(add(1031, new QPushButton(client_)));
-    portLabel_ = static_cast<QLabel*>(add(1032, new QLabel(client_)));
-    portBox_ = static_cast<QComboBox*>(add(1033, new QComboBox(client_)));
-    operatorLabel_ = static_cast<QLabel*>(add(1034, new QLabel(client_)));
-    autoDetect_ = static_cast<QCheckBox*>(add(1035, new QCheckBox(client_)));
-    centreLabel_ = static_cast<QLabel*>(add(1036, new QLabel(client_)));
-    centre_ = static_cast<QLineEdit*>(add(1037, new QLineEdit(client_)));
-    syncLabel_ = static_cast<QLabel*>(add(1038, new QLabel(client_)));
-    syncSmsBox_ = static_cast<QCheckBox*>(add(1039, new QCheckBox(client_)));
-    syncPbkBox_ = static_cast<QCheckBox*>(add(1040, new QCheckBox(client_)));
-    languageLabel_ = static_cast<QLabel*>(add(1041, new QLabel(client_)));
-    languageBox_ = static_cast<QComboBox*>(add(1042, new QComboBox(client_)));
-    okay_ = static_cast<QPushButton*>(add(1043, new QPushButton(client_)));
-    settingsCancel_ = static_cast<QPushButton*>(add(1044, new QPushButton(client_)));
-    add_ = static_cast<QPushButton*>(add(1046, new QPushButton(client_)));
-    nameLabel_ = static_cast<QLabel*>(add(1052, new QLabel(client_)));
-    phoneLabel_ = static_cast<QLabel*>(add(1053, new QLabel(client_)));
-    noLabel_ = static_cast<QLabel*>(add(1054, new QLabel(client_)));
-    nameEdit_ = static_cast<QLineEdit*>(add(1055, new QLineEdit(client_)));
-    numberEdit_ = static_cast<QLineEdit*>(add(1056, new QLineEdit(client_)));
-    noEdit_ = static_cast<QLineEdit*>(add(1057, new QLineEdit(client_)));
-    entryOkay_ = static_cast<QPushButton*>(add(1058, new QPushButton(client_)));
-    entryCancel_ = static_cast<QPushButton*>(add(1059, new QPushButton(client_)));
-    checkAll_ = static_cast<QToolButton*>(add(1060, new QToolButton(client_)));
-    checkAll_->setAutoRaise(true);
-    checkAll_->setFocusPolicy(Qt::NoFocus);
-    readPbk_ = static_cast<QRadioButton*>(add(1062, new QRadioButton(client_)));
-    writePbk_ = static_cast<QRadioButton*>(add(1063, new QRadioButton(client_)));
-    logoText_ = static_cast<QPushButton*>(add(1064, new QPushButton(client_)));
-    invert_ = static_cast<QPushButton*>(add(1065, new QPushButton(client_)));
-    aboutPicture_ = static_cast<QLabel*>(add(1066, new QLabel(client_)));
-    about_ = static_cast<QPushButton*>(add(1067, new QPushButton(client_)));
-    aboutText_ = static_cast<QLabel*>(add(1068, new QLabel(client_)));
-    aboutText_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    aboutText_->setWordWrap(true);
-    library_ = static_cast<QComboBox*>(add(1069, new QComboBox(client_)));
-    for (QPushButton* b :
-         {reply_, forward_, saveTo_, address_, canned_, send_, edit_, cancel_, okay_,
-          settingsCancel_, add_, entryOkay_, entryCancel_, logoText_, invert_, about_}) {
-        b->setAutoDefault(false);
+    auto message = [this](const QString& text) { ShowMessage(text); };
+    sms_ = new SmsPage(scale_, client_);
+    compose_ = new ComposePage(scale_, client_);
+    phonebook_ = new PhonebookPage(*this, scale_, client_);
+    settings_ = new SettingsPage(*store_, options_, message, scale_, client_);
+    about_ = new AboutPage(scale_, client_);
+    for (QWidget* page :
+         std::initializer_list<QWidget*>{sms_, compose_, phonebook_, settings_, about_}) {
+        page->setGeometry(client_->rect());
+        page->hide();
     }
-    SetCheckAllImage();
 
-    connect(list_, &SortableList::HeaderClicked, this, &MainDialog::HeaderClicked);
-    connect(list_, &QTreeWidget::itemSelectionChanged, this, &MainDialog::OnListClicked);
-    connect(tabs_, &QTabBar::currentChanged, this, &MainDialog::OnTabChanged);
-    connect(checkAll_, &QToolButton::clicked, this, &MainDialog::OnCheckAll);
-    connect(messageBox_, &QPlainTextEdit::textChanged, this, &MainDialog::OnMessageBoxChanged);
-    connect(canned_, &QPushButton::clicked, this, &MainDialog::OnCannedButton);
-    connect(cannedTreeWidget_, &QTreeWidget::itemSelectionChanged, this,
-            &MainDialog::OnCannedTreeSelection);
-    connect(library_, &QComboBox::activated, this, &MainDialog::OnCannedLibraryChosen);
-    connect(address_, &QPushButton::clicked, this, &MainDialog::OnAddress);
-    connect(cancel_, &QPushButton::clicked, this, &MainDialog::OnPickCancel);
-    connect(logoText_, &QPushButton::clicked, this, &MainDialog::OnLogoText);
-    connect(target_, &QComboBox::activated, this, &MainDialog::OnPictureKind);
-    connect(send_, &QPushButton::clicked, this, &MainDialog::OnSend);
-    connect(saveTo_, &QPushButton::clicked, this, [this] {
-        if (page_ == kPageCompose) {
-            OnSaveToCompose();
-        } else if (page_ == kPageMessages) {
-            controller_->Folders().CopyTicked();
-        }
+    connect(sms_, &SmsPage::FolderChosen, this, [this](int folder) {
+        if (page_ == kPageMessages) controller_->Folders().ShowFolder(folder);
     });
-    connect(reply_, &QPushButton::clicked, this, [this] { OnReplyOrForward(true); });
-    connect(forward_, &QPushButton::clicked, this, [this] { OnReplyOrForward(false); });
-    connect(edit_, &QPushButton::clicked, this, [this] {
-        if (picking_) {
-            OnPickOkay();
-        } else if (page_ == kPageMessages) {
-            OnEditDraft();
-        } else if (page_ == kPagePhonebook) {
-            OnEntryEdit();
-        }
+    connect(sms_, &SmsPage::RowOpened, this, [this](int row) {
+        if (page_ == kPageMessages) controller_->Folders().OpenMessage(row);
     });
-    connect(invert_, &QPushButton::clicked, this, [this] {
-        if (pictureEditor_) pictureEditor_->ToggleInvert();
+    connect(sms_, &SmsPage::ReplyClicked, this, &MainDialog::OnReply);
+    connect(sms_, &SmsPage::ForwardClicked, this, [this] { controller_->Folders().Forward(); });
+    connect(sms_, &SmsPage::SaveToClicked, this, [this] { controller_->Folders().CopyTicked(); });
+    connect(sms_, &SmsPage::MarkUnreadClicked, this, &MainDialog::MarkUnread);
+    connect(sms_, &SmsPage::ExportClicked, this, [this] { AskAndExport(true); });
+    connect(phonebook_, &PhonebookPage::ExportClicked, this, [this] { AskAndExport(false); });
+    connect(sms_, &SmsPage::EditClicked, this, [this] {
+        if (CurrentFolderTab() == FolderTab(FolderId::Draft)) controller_->Folders().EditMessage();
     });
-    connect(autoDetect_, &QCheckBox::clicked, this,
-            [this](bool checked) { centre_->setReadOnly(checked); });
-    connect(syncPbkBox_, &QCheckBox::clicked, this, [this](bool checked) {
-        readPbk_->setEnabled(checked);
-        writePbk_->setEnabled(checked);
+
+    connect(compose_, &ComposePage::SendClicked, this, &MainDialog::OnSend);
+    connect(compose_, &ComposePage::SaveClicked, this,
+            [this] { controller_->Folders().SaveComposed(); });
+    connect(compose_, &ComposePage::AddressClicked, this, &MainDialog::OnAddress);
+    connect(compose_, &ComposePage::LogoTextClicked, this, &MainDialog::OnLogoText);
+    connect(compose_, &ComposePage::PictureKindChosen, this, &MainDialog::OnPictureKind);
+    connect(compose_, &ComposePage::LibraryChosen, this, [this](const QString& name) {
+        store_->SetText(kSettingsKey, "CannedLibrary", name.toStdU16String());
     });
-    connect(okay_, &QPushButton::clicked, this, [this] {
-        if (page_ == kPageAbout) {
-            GoToPage(kPageSettings);
-        } else {
-            OnSettingsOkay();
-        }
-    });
-    connect(settingsCancel_, &QPushButton::clicked, this, &MainDialog::OnSettingsCancel);
-    connect(about_, &QPushButton::clicked, this, [this] { GoToPage(kPageAbout); });
-    connect(add_, &QPushButton::clicked, this, &MainDialog::OnEntryAdd);
-    connect(entryOkay_, &QPushButton::clicked, this, &MainDialog::OnEntryOkay);
-    connect(entryCancel_, &QPushButton::clicked, this, [this] {
-        ShowEntryPanel(false);
-        ShowPhonebookPage(true);
-    });
+
+    connect(phonebook_, &PhonebookPage::PickOkay, this, [this] { OnPickDone(true); });
+    connect(phonebook_, &PhonebookPage::PickCancel, this, [this] { OnPickDone(false); });
+
+    connect(settings_, &SettingsPage::OkayClicked, this, &MainDialog::OnSettingsOkay);
+    connect(settings_, &SettingsPage::CancelClicked, this, [this] { GoToPage(kPageMessages); });
+    connect(settings_, &SettingsPage::AboutClicked, this, [this] { GoToPage(kPageAbout); });
+    connect(about_, &AboutPage::OkayClicked, this, [this] { GoToPage(kPageSettings); });
 }
 
 void MainDialog::CreateCommandBar() {
@@ -330,51 +192,172 @@ void MainDialog::CreateCommandBar() {
     commandBar_->setGeometry(Scaled(scale_, 0, kClientHeight, kLogicalWidth, kCommandBarHeight));
     for (const CommandButton& c : kCommands) {
         QAction* action = commandBar_->addAction(MakeIcon(c.icon), QString());
-        action->setObjectName(QString("c%1").arg(c.id));
+        action->setObjectName(QString("c%1").arg(static_cast<int>(c.id)));
+        action->setShortcut(QKeySequence(c.key));
+        action->setShortcutContext(Qt::WindowShortcut);
         connect(action, &QAction::triggered, this, [this, id = c.id] { Command(id); });
         actions_[c.id] = action;
     }
-    LabelToolTips();
-    setFixedSize(Scaled(scale_, 0, 0, kLogicalWidth, kClientHeight + kCommandBarHeight).size());
+    // Not on the bar: opens the SMS page's search row.
+    auto* search = new QAction(this);
+    search->setObjectName("search");
+    search->setShortcut(QKeySequence::Find);
+    connect(search, &QAction::triggered, this, [this] {
+        if (page_ != kPageMessages) GoToPage(kPageMessages);
+        sms_->ToggleSearch();
+    });
+    addAction(search);
+    LabelCommandBar();
+    const QSize first =
+        Scaled(scale_, 0, 0, kLogicalWidth, kClientHeight + kCommandBarHeight).size();
+    setMinimumSize(first);
+    resize(first);
+    setSizeGripEnabled(true);
 }
 
-void MainDialog::LabelToolTips() {
+void MainDialog::LabelCommandBar() {
     for (const CommandButton& c : kCommands) {
-        QString tip = Ui(c.chineseId, c.englishId).left(255);
-        actions_[c.id]->setText(tip);
-        actions_[c.id]->setToolTip(tip);
+        QAction* action = actions_[c.id];
+        const QString name = Ui(c.name).left(255);
+        action->setText(name);
+        // The tip names the button and its key.
+        action->setToolTip(
+            QString("%1 (%2)").arg(name, action->shortcut().toString(QKeySequence::NativeText)));
     }
-    if (commandBar_) commandBar_->setFont(CurrentUiFont());
 }
 
 void MainDialog::ApplyFonts() {
-    for (auto& [id, w] : controls_)
-        w->setFont(CurrentUiFont());
-    // The list keeps a Latin-capable face for numbers and times but follows the language.
-    list_->header()->setFont(CurrentUiFont());
+    client_->setFont(CurrentUiFont());
+    if (commandBar_) commandBar_->setFont(CurrentUiFont());
 }
 
-void MainDialog::LabelButtons() {
-    ApplyFonts();
-    reply_->setText(Ui(31, 32));
-    forward_->setText(Ui(33, 34));
-    saveTo_->setText(Ui(35, 36));
-    address_->setText(Ui(13, 14));
-    canned_->setText(Ui(47, 48));
-    send_->setText(Ui(49, 50));
-    cancel_->setText(Ui(61, 62));
-    add_->setText(Ui(106, 107));
-    logoText_->setText(ComposeMode() == 0 ? Ui(151, 152) : Ui(153, 154));
-    invert_->setText(Ui(155, 156));
+void MainDialog::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    const int bar = Scaled(scale_, 0, 0, 0, kCommandBarHeight).height();
+    client_->setGeometry(0, 0, width(), std::max(0, height() - bar));
+    for (QObject* child : client_->children()) {
+        if (auto* page = qobject_cast<QWidget*>(child)) page->setGeometry(client_->rect());
+    }
+    if (commandBar_) commandBar_->setGeometry(0, height() - bar, width(), bar);
 }
 
-void MainDialog::HideAllPages() {
-    ShowSmsPage(false);
-    ShowPhonebookPage(false);
-    ShowComposePage(false);
-    ShowSettingsPage(false);
-    ShowAboutPage(false);
-    ShowEntryPanel(false);
+void MainDialog::keyPressEvent(QKeyEvent* event) {
+    // The window is the whole program: Escape in a box must not close it.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void MainDialog::RestoreWindow() {
+    if (auto widths = store_->GetText(kSettingsKey, "SmsColumns")) {
+        sms_->List()->SetChosenWidths(QString::fromStdU16String(*widths));
+    }
+    if (auto widths = store_->GetText(kSettingsKey, "PhonebookColumns")) {
+        phonebook_->List()->SetChosenWidths(QString::fromStdU16String(*widths));
+    }
+    // A window the user made larger comes back at that size, on the page left last.
+    const unsigned w = store_->GetNumber(kSettingsKey, "WindowWidth").value_or(0);
+    const unsigned h = store_->GetNumber(kSettingsKey, "WindowHeight").value_or(0);
+    if (w > 0 && h > 0 && w <= 16384 && h <= 16384) {
+        resize(QSize(int(w), int(h)).expandedTo(minimumSize()));
+    }
+    int page =
+        static_cast<int>(store_->GetNumber(kSettingsKey, "LastPage").value_or(kPageMessages));
+    if (page == kPageAbout) page = kPageSettings;
+    if (page != kPagePhonebook && page != kPageCompose && page != kPageSettings) {
+        page = kPageMessages;
+    }
+    GoToPage(page);
+}
+
+void MainDialog::RememberWindow() {
+    store_->SetValues(kSettingsKey,
+                      {{"WindowWidth", static_cast<uint32_t>(width())},
+                       {"WindowHeight", static_cast<uint32_t>(height())},
+                       {"LastPage", static_cast<uint32_t>(page_)},
+                       {"SmsColumns", sms_->List()->WidthsText().toStdU16String()},
+                       {"PhonebookColumns", phonebook_->List()->WidthsText().toStdU16String()}});
+}
+
+void MainDialog::ChooseCannedLibrary() {
+    // The library follows the interface language until the user picks one.
+    if (auto stored = store_->GetText(kSettingsKey, "CannedLibrary"); stored && !stored->empty()) {
+        compose_->ChooseLibrary(QString::fromStdU16String(*stored));
+        return;
+    }
+    compose_->ChooseLibrary(chineseUi ? "chimsg" : "english");
+}
+
+void MainDialog::GoToPage(int page) {
+    controller_->SetPage(page);
+    ApplyPage(page);
+}
+
+const QFont& MainDialog::CurrentUiFont() const {
+    return chineseUi ? chineseFont_ : latinFont_;
+}
+
+telvane::Page* MainDialog::ShownPage() const {
+    for (telvane::Page* page :
+         std::initializer_list<telvane::Page*>{sms_, compose_, phonebook_, settings_, about_}) {
+        if (page->isVisibleTo(client_)) return page;
+    }
+    return nullptr;
+}
+
+QWidget* MainDialog::Control(int id) const {
+    const QString name = QString("c%1").arg(id);
+    if (telvane::Page* shown = ShownPage()) {
+        if (auto* w = shown->findChild<QWidget*>(name)) return w;
+    }
+    return client_->findChild<QWidget*>(name);
+}
+
+QAction* MainDialog::CommandAction(CommandId id) const {
+    auto it = actions_.find(id);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+const std::vector<PortEntry>& MainDialog::Ports() const {
+    return settings_->Ports();
+}
+
+void MainDialog::SetMessageText(const std::u16string& text) {
+    compose_->SetMessageText(text);
+}
+
+int MainDialog::MessageLimit() const {
+    return compose_->MessageLimit();
+}
+
+PictureEditor* MainDialog::Picture() const {
+    return compose_->Picture();
+}
+
+const CannedNode& MainDialog::CannedTree() const {
+    return compose_->CannedTree();
+}
+
+QTreeWidget* MainDialog::CannedTreeWidget() const {
+    return compose_->CannedTreeWidget();
+}
+
+bool MainDialog::AllChecked() const {
+    return page_ == kPagePhonebook || picking_ ? phonebook_->AllChecked() : sms_->AllChecked();
+}
+
+bool MainDialog::CannedTreeShown() const {
+    return compose_->CannedTreeShown();
+}
+
+void MainDialog::ShowOnly(QWidget* page) {
+    for (QWidget* p :
+         std::initializer_list<QWidget*>{sms_, compose_, phonebook_, settings_, about_}) {
+        if (p != page) p->hide();
+    }
+    page->show();
 }
 
 void MainDialog::ApplyPage(int page) {
@@ -382,240 +365,71 @@ void MainDialog::ApplyPage(int page) {
     picking_ = false;
     switch (page) {
         case kPageMessages:
-            allChecked_ = false;
-            HideAllPages();
-            BuildFolderTabs();
-            BuildMessageColumns();
-            ShowSmsPage(true);
+            sms_->Relabel();
+            ShowOnly(sms_);
+            controller_->Folders().ShowFolder(sms_->CurrentFolder());
             break;
         case kPagePhonebook:
-            allChecked_ = false;
-            HideAllPages();
-            BuildPhonebookTabs();
-            BuildPhonebookColumns();
-            ShowPhonebookPage(true);
+            phonebook_->Open(false);
+            ShowOnly(phonebook_);
             break;
         case kPageCompose:
-            HideAllPages();
-            ShowComposePage(true);
+            ShowOnly(compose_);
+            compose_->ApplyMode(controller_->CurrentComposeMode(),
+                                controller_->CurrentPictureKind());
             break;
         case kPageSettings:
-            HideAllPages();
-            ShowSettingsPage(true);
+            settings_->ShowValues();
+            ShowOnly(settings_);
             break;
         case kPageAbout:
-            HideAllPages();
-            ShowAboutPage(true);
-            break;
-        default:
+            about_->Relabel();
+            ShowOnly(about_);
             break;
     }
-    SetCheckAllImage();
 }
 
-// --- SMS page ---------------------------------------------------------------------------
-
-void MainDialog::ShowSmsPage(bool show) {
-    QWidget* controls[] = {tabs_,   list_,   number_, time_,   messageBox_, reply_,   forward_,
-                           saveTo_, target_, status_, signal_, counter_,    checkAll_};
-    if (!show) {
-        for (QWidget* w : controls)
-            w->hide();
-        return;
-    }
-    PlaceTabs(12, 139, 213, 128);
-    Place(list_, 12, 141, 213, 104);
-    Place(number_, 12, 18, 98, 22);
-    Place(time_, 122, 18, 103, 22);
-    Place(messageBox_, 12, 37, 213, 78);
-    messageBox_->setReadOnly(true);
-    Place(reply_, 12, 117, 49, 22);
-    Place(forward_, 61, 117, 49, 22);
-    Place(saveTo_, 110, 117, 49, 22);
-    Place(target_, 159, 117, 66, 20);
-    Place(edit_, 12, 117, 49, 22);
-    Place(status_, 12, 2, 98, 14);
-    Place(signal_, 125, 3, 50, 10);
-    Place(counter_, 178, 3, 50, 18);
-    Place(checkAll_, 15, 145, 16, 16);
-    for (QWidget* w : controls)
-        w->show();
-    edit_->setText(Ui(57, 58));
-    bool replyShown = CurrentFolderTab() == 0 || CurrentFolderTab() == 4;
-    ShowFolderButtons(replyShown, CurrentFolderTab() == 3);
-    checkAll_->raise();
-}
-
-void MainDialog::BuildFolderTabs() {
-    const QSignalBlocker block(tabs_);
-    tabs_->setFont(CurrentUiFont());
-    while (tabs_->count())
-        tabs_->removeTab(0);
-    tabs_->addTab(Ui(21, 22));
-    tabs_->addTab(Ui(23, 24));
-    tabs_->addTab(Ui(25, 26));
-    tabs_->addTab(Ui(27, 28));
-    tabs_->addTab(Ui(29, 30));
-    tabs_->setCurrentIndex(0);
-}
-
-void MainDialog::BuildMessageColumns() {
-    shownItem_ = -1;
-    SetMessageText(u"");
-    list_->clear();
-    list_->setColumnCount(4);
-    list_->setHeaderLabels({"", Ui(37, 38), Ui(39, 40), Ui(41, 42)});
-    const int widths[] = {38, 80, 80, 80};
-    for (int c = 0; c < 4; ++c) {
-        list_->setColumnWidth(c, qRound(widths[c] * scale_));
-        list_->SetSortMark(c, SortableList::kNoMark);
-    }
-    for (int c = 0; c < 4; ++c) {
-        list_->headerItem()->setTextAlignment(
-            c, (c == 2 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
-    }
-    list_->SetSortMark(2, SortableList::kMarkDescending);
-    controller_->Folders().ShowFolder(CurrentFolderTab());
-}
-
-void MainDialog::FillSaveToTargets() {
-    struct Line {
-        int chineseId, englishId, folder;
-    };
-    static const std::vector<Line> kTargets[5] = {
-        {{29, 30, 4}}, {{27, 28, 3}}, {{29, 30, 4}}, {{23, 24, 1}, {29, 30, 4}}, {{27, 28, 3}}};
-    target_->clear();
-    folderOfSaveToLine_.fill(-1);
-    int tab = std::clamp(CurrentFolderTab(), 0, 4);
-    int line = 0;
-    for (const Line& l : kTargets[tab]) {
-        target_->addItem(Ui(l.chineseId, l.englishId));
-        folderOfSaveToLine_[line++] = l.folder;
-    }
-    target_->setCurrentIndex(0);
-}
-
-void MainDialog::SetCheckAllImage() {
-    checkAll_->setIcon(MakeIcon(allChecked_ ? Icon::kCheckAll : Icon::kCheckNone));
-    checkAll_->setIconSize(QSize(qRound(14 * scale_), qRound(14 * scale_)));
-    checkAll_->setProperty("allChecked", allChecked_);
-}
-
-void MainDialog::OnCheckAll() {
-    allChecked_ = !allChecked_;
-    for (int i = 0; i < list_->topLevelItemCount(); ++i) {
-        list_->topLevelItem(i)->setCheckState(0, allChecked_ ? Qt::Checked : Qt::Unchecked);
-    }
-    SetCheckAllImage();
-    checkAll_->update();
-}
-
-void MainDialog::OnListClicked() {
-    QList<QTreeWidgetItem*> selected = list_->selectedItems();
-    if (selected.isEmpty()) return;
-    int itemData = SortableList::ItemData(selected.first());
-    if (itemData == shownItem_) return;
-    shownItem_ = itemData;
-    if (page_ == kPageMessages) {
-        controller_->Folders().OpenMessage(list_->indexOfTopLevelItem(selected.first()));
-    }
-}
-
-void MainDialog::HeaderClicked(int column) {
-    if (page_ == kPageMessages) {
-        if (column != 2) return;
-        list_->SetSortMark(1, SortableList::kNoMark);
-        list_->SetSortMark(3, SortableList::kNoMark);
-        bool ascending = list_->GetSortMark(2) != SortableList::kMarkAscending;
-        list_->SetSortMark(
-            2, ascending ? SortableList::kMarkAscending : SortableList::kMarkDescending);
-        list_->SortByTime(2, ascending, 0, -1);
-        return;
-    }
-    if (page_ != kPagePhonebook && page_ != kPageCompose) return;
-    if (column < 1 || column > 3) return;
-    bool ascending = list_->GetSortMark(column) != SortableList::kMarkAscending;
-    for (int c = 1; c <= 3; ++c) {
-        if (c != column) list_->SetSortMark(c, SortableList::kNoMark);
-    }
-    list_->SetSortMark(column,
-                       ascending ? SortableList::kMarkAscending : SortableList::kMarkDescending);
-    if (column == 1) {
-        list_->SortByNumber(1, ascending, 0, -1);
-    } else {
-        list_->SortByText(column, ascending, 0, -1);
-    }
-}
-
-void MainDialog::OnTabChanged(int index) {
-    if (page_ == kPageMessages) {
-        allChecked_ = false;
-        SetCheckAllImage();
-        if (index >= 0) controller_->Folders().ShowFolder(index);
-    } else if (page_ == kPagePhonebook || picking_) {
-        BuildPhonebookColumns();
-    }
-}
-
-// --- About ------------------------------------------------------------------------------
-
-void MainDialog::ShowAboutPage(bool show) {
-    if (!show) {
-        aboutPicture_->hide();
-        aboutText_->hide();
-        if (page_ != kPageSettings) okay_->hide();
-        return;
-    }
-    aboutText_->setFont(CurrentUiFont());
-    aboutText_->setText(QString::asprintf("Version %d.%02d", kVersionMajor, kVersionMinor) +
-                        "\n\n" + QString::fromUtf8("Copyright \u00A9 2026 the Telvane developers"));
-    Place(aboutPicture_, 0, 10, 240, 97);
-    aboutPicture_->setPixmap(AboutPicture(240, 97, devicePixelRatioF() * scale_));
-    aboutPicture_->setScaledContents(true);
-    Place(aboutText_, 10, 120, 220, 150);
-    aboutPicture_->show();
-    aboutText_->show();
-    okay_->show();
+void MainDialog::ApplyLanguage() {
+    ApplyFonts();
+    LabelCommandBar();
+    settings_->Relabel();
+    phonebook_->Relabel();
+    compose_->Relabel(controller_->CurrentComposeMode());
+    if (!store_->GetText(kSettingsKey, "CannedLibrary")) ChooseCannedLibrary();
+    GoToPage(kPageMessages);
 }
 
 // --- Commands ---------------------------------------------------------------------------
 
-void MainDialog::Command(int id) {
+void MainDialog::Command(CommandId id) {
     switch (id) {
-        case 1071:
-            if (page_ == kPageCompose && !picking_) {
-                composeText_.clear();
-                SetMessageText(u"");
-                recipients_->clear();
-                if (pictureEditor_) pictureEditor_->Clear();
-            }
+        case CommandId::kCompose:
+            if (page_ == kPageCompose && !picking_) compose_->Clear();
             GoToPage(kPageCompose);
             break;
-        case 1072:
+        case CommandId::kCopy:
             PressKey(Qt::Key_C, Qt::ControlModifier);
             break;
-        case 1073:
+        case CommandId::kPaste:
             PressKey(Qt::Key_V, Qt::ControlModifier);
             break;
-        case 1074:
+        case CommandId::kCut:
             PressKey(Qt::Key_X, Qt::ControlModifier);
             break;
-        case 1075:
+        case CommandId::kDelete:
             OnDeleteCommand();
             break;
-        case 1076:
+        case CommandId::kMessages:
             GoToPage(kPageMessages);
             break;
-        case 1077:
+        case CommandId::kPhonebook:
             GoToPage(kPagePhonebook);
             break;
-        case 1078:
+        case CommandId::kSettings:
             GoToPage(kPageSettings);
             break;
-        case 1079:
+        case CommandId::kConnect:
             controller_->Connect();
-            break;
-        default:
             break;
     }
 }
@@ -631,18 +445,180 @@ void MainDialog::PressKey(int key, Qt::KeyboardModifiers modifiers) {
 }
 
 void MainDialog::OnDeleteCommand() {
-    switch (page_) {
-        case kPageMessages:
-            controller_->Folders().DeleteTicked();
-            break;
-        case kPagePhonebook:
-            DeleteCheckedEntries();
-            break;
-        default:
-            // Pages without check boxes never delete stored data.
-            PressKey(Qt::Key_Delete, Qt::NoModifier);
-            break;
+    if (page_ == kPageMessages) {
+        const int count = sms_->List()->TickedCount();
+        if (count == 0) return;
+        const int folder = CurrentFolderTab();
+        if (folder == FolderTab(FolderId::Inbox)) {
+            // The Inbox is the SIM's: nothing can go while offline, and the user is told why.
+            if (!controller_->IsOnline()) {
+                ShowMessageBox(ui_text::kPleaseConnectFirst);
+                return;
+            }
+            if (!Confirm(CountQuestion(count, kDeleteSimMessage, kDeleteSimMessages))) return;
+        } else if (!Confirm(CountQuestion(count, kDeleteMessage, kDeleteMessages)
+                                .arg(FolderName(folder)))) {
+            return;
+        }
+        controller_->Folders().DeleteTicked();
+    } else if (page_ == kPagePhonebook && !phonebook_->Entry()->isVisible()) {
+        const int count = phonebook_->List()->TickedCount();
+        if (count == 0) return;
+        const bool sim = phonebook_->Source() == PhonebookSource::kSim;
+        if (!Confirm(sim ? CountQuestion(count, kDeleteSimEntry, kDeleteSimEntries)
+                         : CountQuestion(count, kDeleteContact, kDeleteContacts))) {
+            return;
+        }
+        phonebook_->DeleteTicked();
+    } else {
+        // Pages without check boxes never delete stored data.
+        PressKey(Qt::Key_Delete, Qt::NoModifier);
     }
+}
+
+void MainDialog::OnReply() {
+    controller_->Folders().Reply();
+    if (controller_->Page() == kPageCompose) compose_->StartAboveQuote();
+}
+
+void MainDialog::OnSend() {
+    controller_->SendComposed();
+    // Queued: the page moved on, and the next message starts blank.
+    if (controller_->Page() != kPageCompose) compose_->Clear();
+}
+
+void MainDialog::OnLogoText() {
+    const bool toText = controller_->CurrentComposeMode() == ComposeMode::kPicture;
+    if (toText && compose_->Picture()) compose_->Picture()->Clear();
+    controller_->ToggleComposeMode();
+    if (toText) compose_->SelectSaveLine(0);
+}
+
+void MainDialog::OnPictureKind(PictureKind kind) {
+    // The kind already shown keeps its drawing.
+    if (page_ != kPageCompose || picking_ || kind == controller_->CurrentPictureKind()) return;
+    controller_->SelectPictureKind(static_cast<int>(kind));
+}
+
+void MainDialog::OnAddress() {
+    picking_ = true;
+    phonebook_->Open(true);
+    ShowOnly(phonebook_);
+}
+
+void MainDialog::OnPickDone(bool okay) {
+    if (okay) {
+        compose_->SetRecipientText(
+            ComposePage::PickRecipients(RecipientText(), phonebook_->PickedLines()));
+    }
+    picking_ = false;
+    ShowOnly(compose_);
+}
+
+void MainDialog::OnSettingsOkay() {
+    settings_->Store();
+    controller_->ApplyServiceCentre();
+    ApplyLanguage();
+}
+
+void MainDialog::HeaderClicked(int column) {
+    if (phonebook_->isVisible()) {
+        phonebook_->HeaderClicked(column);
+    } else if (page_ == kPageMessages) {
+        sms_->HeaderClicked(column);
+    }
+}
+
+void MainDialog::MarkUnread() {
+    if (controller_->IsBusy()) {
+        Beep();
+        return;
+    }
+    ListView* list = sms_->List();
+    std::vector<int> rows;
+    for (int row = 0; row < list->RowCount(); ++row) {
+        if (list->Ticked(row)) rows.push_back(row);
+    }
+    if (rows.empty() && list->SelectedRow() >= 0) rows.push_back(list->SelectedRow());
+    const auto folder = static_cast<FolderId>(CurrentFolderTab());
+    MessageStore store;
+    // A damaged file is not written over: what could not be read would be lost.
+    if (store.LoadShown(folder) == 0) {
+        ShowMessage(QString::fromStdString(store.LastError()));
+        return;
+    }
+    bool changed = false;
+    for (int row : rows) {
+        SmsRecord* record = store.ShownRecord(list->Data(row));
+        // Only received messages have an unread state.
+        if (record == nullptr || record->status != kStatusRead) continue;
+        record->status = kStatusUnread;
+        changed = true;
+    }
+    if (!changed) return;
+    if (store.SaveShown(folder) == 0) {
+        ShowMessage(QString::fromStdString(store.LastError()));
+        return;
+    }
+    // The folder again from its file, so that the controller's copy says unread too.
+    controller_->Folders().ShowFolder(CurrentFolderTab());
+}
+
+bool MainDialog::WriteExport(const std::filesystem::path& path, const std::string& bytes) {
+    std::string error;
+    if (WriteFileAtomic(path, bytes, 0600, &error)) return true;
+    ShowMessage(QString::fromStdString(error));
+    return false;
+}
+
+bool MainDialog::ExportFolder(const std::filesystem::path& path) {
+    std::vector<ExportMessage> messages;
+    ListView* list = sms_->List();
+    // A damaged folder exports what could be read, as the list shows it.
+    MessageStore store;
+    store.LoadShown(static_cast<FolderId>(CurrentFolderTab()));
+    for (int row = 0; row < list->RowCount(); ++row) {
+        const int position = list->Data(row);
+        if (!store.Shown().IsUsed(position)) continue;
+        const SmsRecord& record = store.Shown().entries[static_cast<size_t>(position)].record;
+        messages.push_back({record.number, names_.Find(record.number),
+                            list->Text(row, 2).toStdU16String(), record.text});
+    }
+    return WriteExport(path, FolderCsv(messages));
+}
+
+bool MainDialog::ExportPhonebook(const std::filesystem::path& path) {
+    std::vector<ExportContact> entries;
+    for (const PhonebookEntry& e : controller_->Phonebook().Entries()) {
+        if (!e.IsEmpty()) entries.push_back({e.name, e.number});
+    }
+    contacts_.Open();
+    for (int p = 0; p < contacts_.Count(); ++p)
+        entries.push_back({contacts_.GetName(p), contacts_.GetNumber(p)});
+    return WriteExport(path, VCards(entries));
+}
+
+void MainDialog::AskAndExport(bool folder) {
+    const QString path = QFileDialog::getSaveFileName(
+        this, folder ? Ui(kExportFolderTitle) : Ui(kExportPhonebookTitle),
+        folder ? FolderName(CurrentFolderTab()) + ".csv" : QString("phonebook.vcf"),
+        folder ? "CSV (*.csv)" : "vCard (*.vcf)");
+    if (path.isEmpty()) return;
+    if (folder) {
+        ExportFolder(path.toStdString());
+    } else {
+        ExportPhonebook(path.toStdString());
+    }
+}
+
+void MainDialog::RebuildNames() {
+    names_.Clear();
+    for (const PhonebookEntry& e : controller_->Phonebook().Entries()) {
+        if (!e.IsEmpty()) names_.Add(e.number, e.name);
+    }
+    contacts_.Open();
+    for (int p = 0; p < contacts_.Count(); ++p)
+        names_.Add(contacts_.GetNumber(p), contacts_.GetName(p));
 }
 
 // --- WindowInterface ----------------------------------------------------------------------
@@ -685,17 +661,18 @@ void MainDialog::SetWaitCursor(bool shown) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
     } else {
         QApplication::restoreOverrideCursor();
+        // A job may have read the SIM phonebook: the senders get their names.
+        RebuildNames();
+        sms_->Rename(names_);
     }
 }
 
 void MainDialog::SetStatusText(const std::u16string& text) {
-    // The line is narrow: the whole text, such as why a port could not be opened, is its tip.
-    status_->setText(QString::fromStdU16String(text));
-    status_->setToolTip(status_->text());
+    sms_->SetStatus(QString::fromStdU16String(text));
 }
 
 void MainDialog::SetSignalLevel(int level) {
-    signal_->setValue(std::clamp(level, 0, 5));
+    sms_->SetSignal(level);
 }
 
 void MainDialog::Beep() {
@@ -709,138 +686,148 @@ void MainDialog::ShowMessage(const QString& text) {
     }
     QMessageBox box(QMessageBox::Information, "Telvane", text, QMessageBox::NoButton, this);
     box.setFont(CurrentUiFont());
-    box.addButton(Ui(59, 60), QMessageBox::AcceptRole);
+    box.addButton(Ui(ui_text::kOkay), QMessageBox::AcceptRole);
     box.exec();
 }
 
+bool MainDialog::Confirm(const QString& question) {
+    if (options_.confirm) return options_.confirm(question);
+    QMessageBox box(QMessageBox::Question, "Telvane", question, QMessageBox::NoButton, this);
+    box.setFont(CurrentUiFont());
+    QPushButton* okay = box.addButton(Ui(ui_text::kOkay), QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(Ui(ui_text::kCancel), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.exec();
+    return box.clickedButton() == okay;
+}
+
 void MainDialog::ShowMessageBox(UiText text) {
-    ShowMessage(Ui(text.chinese, text.english));
+    ShowMessage(Ui(text));
 }
 
 void MainDialog::ShowMessageText(const std::u16string& text) {
     ShowMessage(QString::fromStdU16String(text));
 }
 
+void MainDialog::RefreshPhonebookPage() {
+    if (phonebook_->isVisible()) phonebook_->Refill();
+}
+
 void MainDialog::SelectFolderTab(int folder) {
-    if (folder >= 0 && folder < tabs_->count()) tabs_->setCurrentIndex(folder);
+    sms_->SelectFolder(folder);
 }
 
 int MainDialog::CurrentFolderTab() const {
-    return tabs_->currentIndex();
+    return sms_->CurrentFolder();
 }
 
-void MainDialog::FolderShown(int) {
-    FillSaveToTargets();
-    bool replyShown = CurrentFolderTab() == 0 || CurrentFolderTab() == 4;
-    ShowFolderButtons(replyShown, CurrentFolderTab() == 3);
+void MainDialog::FolderShown(int folder) {
+    sms_->FillSaveTo(folder);
+    const int tab = CurrentFolderTab();
+    ShowFolderButtons(tab == FolderTab(FolderId::Inbox) || tab == FolderTab(FolderId::Saved),
+                      tab == FolderTab(FolderId::Draft));
 }
 
 void MainDialog::ShowFolderButtons(bool replyAndForward, bool edit) {
-    if (page_ != kPageMessages) return;
-    reply_->setVisible(replyAndForward);
-    forward_->setVisible(replyAndForward);
-    edit_->setText(Ui(57, 58));
-    edit_->setVisible(edit);
+    sms_->ShowFolderButtons(replyAndForward, edit);
 }
 
 void MainDialog::ClearMessageList() {
-    list_->clear();
-    shownItem_ = -1;
+    sms_->ClearRows();
+    RebuildNames();
 }
 
 void MainDialog::AppendMessageRow(int icon, const std::u16string& number,
                                   const std::u16string& date, const std::u16string& text,
                                   int itemData) {
-    QString body = QString::fromStdU16String(text);
-    body.replace("\r\n", " ").replace('\n', ' ');
-    auto* item = new QTreeWidgetItem(list_, QStringList{"", QString::fromStdU16String(number),
-                                                        QString::fromStdU16String(date), body});
-    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-    item->setCheckState(0, Qt::Unchecked);
-    item->setIcon(0, MakeIcon(icon == kIconUnread ? Icon::kUnread : Icon::kRead));
-    item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
-    SortableList::SetItemData(item, itemData);
+    sms_->AppendRow(icon, number, QString::fromStdU16String(names_.Find(number)), date, text,
+                    itemData);
 }
 
 void MainDialog::SortMessageListByTime() {
-    list_->SortByTime(2, list_->GetSortMark(2) == SortableList::kMarkAscending, 0, -1);
+    sms_->SortRows();
 }
 
 int MainDialog::MessageRowCount() const {
-    return list_->topLevelItemCount();
+    return sms_->List()->RowCount();
 }
 
 bool MainDialog::IsMessageRowTicked(int row) const {
-    QTreeWidgetItem* item = list_->topLevelItem(row);
-    return item && item->checkState(0) == Qt::Checked;
+    return sms_->List()->Ticked(row);
 }
 
 int MainDialog::MessageRowData(int row) const {
-    return SortableList::ItemData(list_->topLevelItem(row));
+    return sms_->List()->Data(row);
 }
 
 int MainDialog::SelectedMessageRow() const {
-    QList<QTreeWidgetItem*> selected = list_->selectedItems();
-    return selected.isEmpty() ? -1 : list_->indexOfTopLevelItem(selected.first());
+    return sms_->List()->SelectedRow();
 }
 
 int MainDialog::FindMessageRow(int itemData) const {
-    for (int i = 0; i < list_->topLevelItemCount(); ++i) {
-        if (SortableList::ItemData(list_->topLevelItem(i)) == itemData) return i;
-    }
-    return -1;
+    return sms_->List()->FindData(itemData);
 }
 
 void MainDialog::RemoveMessageRow(int row) {
-    if (row < 0 || row >= list_->topLevelItemCount()) return;
-    delete list_->takeTopLevelItem(row);
+    sms_->List()->RemoveRow(row);
 }
 
 void MainDialog::SetMessageRowIcon(int row, int icon) {
-    if (QTreeWidgetItem* item = list_->topLevelItem(row)) {
-        item->setIcon(0, MakeIcon(icon == kIconUnread ? Icon::kUnread : Icon::kRead));
-    }
+    const int source = sms_->List()->SourceRow(row);
+    if (source >= 0) sms_->List()->Model().SetIcon(source, icon == kIconUnread ? 0 : 1);
 }
 
 void MainDialog::SetDetail(const std::u16string& number, const std::u16string& time,
                            const std::u16string& body) {
-    number_->setText(QString::fromStdU16String(number));
-    time_->setText(QString::fromStdU16String(time));
-    // A stored message is shown whole, however long; only texts being written are cut.
-    ShowMessageBody(body);
+    sms_->SetDetail(number, QString::fromStdU16String(names_.Find(number)), time, body);
 }
 
 std::u16string MainDialog::DetailNumber() const {
-    return number_->text().toStdU16String();
+    return sms_->DetailNumber();
 }
 
 std::u16string MainDialog::DetailBody() const {
-    return messageBox_->toPlainText().replace("\n", "\r\n").toStdU16String();
+    return sms_->DetailBody();
 }
 
 int MainDialog::SaveToFolder() const {
-    int line = target_->currentIndex();
-    if (line < 0 || line >= static_cast<int>(folderOfSaveToLine_.size())) return -1;
-    return folderOfSaveToLine_[line];
+    return page_ == kPageCompose ? compose_->SaveToFolder() : sms_->SaveToFolder();
 }
 
 std::u16string MainDialog::RecipientText() const {
-    return recipients_->text().toStdU16String();
+    return compose_->RecipientText();
 }
 
 void MainDialog::SetRecipientText(const std::u16string& text) {
-    recipients_->setText(QString::fromStdU16String(text));
+    compose_->SetRecipientText(text);
+}
+
+std::u16string MainDialog::ComposeText() const {
+    return compose_->ComposeText();
+}
+
+void MainDialog::SetComposeText(const std::u16string& text) {
+    compose_->SetComposeText(text);
+}
+
+void MainDialog::ApplyComposeMode(ComposeMode mode, PictureKind kind) {
+    compose_->ApplyMode(mode, kind);
+}
+
+void MainDialog::RebuildPictureEditor(PictureKind kind) {
+    compose_->RebuildPicture(kind);
+}
+
+bool MainDialog::PictureIsEmpty() const {
+    return compose_->PictureIsEmpty();
+}
+
+std::u16string MainDialog::PictureHex() const {
+    return compose_->PictureHex();
 }
 
 ControllerSettings MainDialog::Settings() const {
-    ControllerSettings s;
-    s.port = port_;
-    s.autoServiceCentre = autoServiceCentre_;
-    s.serviceCentre = serviceCentre_;
-    s.syncSms = syncSms_;
-    s.syncSimPhonebook = syncSimPhonebook_;
-    s.readSimPhonebook = readSimPhonebook_;
-    return s;
+    return settings_->Values();
 }
 
 }  // namespace telvane

@@ -13,8 +13,11 @@
 #include <QTreeWidget>
 
 #include "control/ui_strings.h"
+#include "ui/compose_page.h"
+#include "ui/list_view.h"
 #include "ui/main_dialog.h"
 #include "ui/picture_editor.h"
+#include "ui/sms_page.h"
 
 using namespace telvane;
 
@@ -52,7 +55,7 @@ class ComposeTest : public QObject {
         options.messageBox = [this](const QString& text) { boxes_ << text; };
         dialog_ = std::make_unique<MainDialog>(options);
         dialog_->show();
-        dialog_->Command(1071);
+        dialog_->Command(CommandId::kCompose);
         boxes_.clear();
     }
     void cleanup() { dialog_.reset(); }
@@ -75,7 +78,7 @@ class ComposeTest : public QObject {
         Type("中");
         QCOMPARE(Counter(), QString("51/70"));
 
-        dialog_->Command(1071);  // again on the open page: a fresh message
+        dialog_->Command(CommandId::kCompose);  // again on the open page: a fresh message
         QCOMPARE(Counter(), QString("0/160"));
         Type(QString(100, 'a'));
         Type("中");
@@ -84,14 +87,14 @@ class ComposeTest : public QObject {
         QCOMPARE(Counter(), QString("100/160"));
 
         // A paste that would not fit one message is refused whole.
-        dialog_->Command(1071);
+        dialog_->Command(CommandId::kCompose);
         Type(QString(60, 'a'));
         QApplication::clipboard()->setText(QString(30, QChar(0x4E2D)));
         Box()->paste();
         QCOMPARE(Box()->toPlainText(), QString(60, 'a'));
         QCOMPARE(Counter(), QString("60/160"));
 
-        dialog_->Command(1071);
+        dialog_->Command(CommandId::kCompose);
         Type("na\u00EFve");  // i with diaeresis has no place in the GSM alphabet
         QCOMPARE(Counter(), QString("5/70"));
     }
@@ -111,20 +114,24 @@ class ComposeTest : public QObject {
     }
 
     void ReplyQuotesTheShownMessage() {
-        dialog_->Command(1076);
+        dialog_->Command(CommandId::kMessages);
         dialog_->AppendMessageRow(kIconRead, u"555", u"1/1/02 00:00:00", u"Hi\r\nBye", 0);
-        auto* list = static_cast<QTreeWidget*>(dialog_->Control(1013));
-        list->topLevelItem(0)->setSelected(true);
+        dialog_->Sms()->List()->SelectRow(0);
         dialog_->SetDetail(u"555", u"1/1/02 00:00:00", u"Hi\r\nBye");
         static_cast<QPushButton*>(dialog_->Control(1014))->click();
         QCOMPARE(dialog_->Page(), int(kPageCompose));
         QCOMPARE(dialog_->RecipientText(), std::u16string(u"555"));
-        QCOMPARE(dialog_->ComposeText(), std::u16string(u"> Hi\r\n> Bye"));
-        QCOMPARE(Box()->toPlainText(), QString("> Hi\n> Bye"));
+        // The answer goes on an empty first line, above the quote, where the caret waits.
+        QCOMPARE(dialog_->ComposeText(), std::u16string(u"\r\n> Hi\r\n> Bye"));
+        QCOMPARE(Box()->toPlainText(), QString("\n> Hi\n> Bye"));
+        QCOMPARE(Box()->textCursor().position(), 0);
+        QVERIFY(Box()->hasFocus() || QApplication::focusWidget() == nullptr);
+        Type("No problem");
+        QCOMPARE(dialog_->ComposeText(), std::u16string(u"No problem\r\n> Hi\r\n> Bye"));
     }
 
     void LongStoredMessagesAreShownWhole() {
-        dialog_->Command(1076);
+        dialog_->Command(CommandId::kMessages);
         const std::u16string body(200, u'x');
         dialog_->SetDetail(u"555", u"1/1/02 00:00:00", body);
         QCOMPARE(dialog_->DetailBody(), body);
@@ -159,10 +166,10 @@ class ComposeTest : public QObject {
             lines.emplace_back(numbers[i].toStdU16String(), ticked[i]);
         }
         QCOMPARE(QString::fromStdU16String(
-                     MainDialog::PickRecipients(recipients.toStdU16String(), lines)),
+                     ComposePage::PickRecipients(recipients.toStdU16String(), lines)),
                  expected);
-        QVERIFY(MainDialog::IsAmongRecipients(u"912;5", u"12"));
-        QVERIFY(!MainDialog::IsAmongRecipients(u"123", u"23"));
+        QVERIFY(ComposePage::IsAmongRecipients(u"912;5", u"12"));
+        QVERIFY(!ComposePage::IsAmongRecipients(u"123", u"23"));
     }
 
     void PickingModeButtons() {
@@ -227,7 +234,7 @@ class ComposeTest : public QObject {
 
     void PictureModeAndKinds() {
         static_cast<QPushButton*>(dialog_->Control(1064))->click();
-        QCOMPARE(dialog_->ComposeMode(), 1);
+        QCOMPARE(dialog_->CurrentComposeMode(), ComposeMode::kPicture);
         QCOMPARE(static_cast<QPushButton*>(dialog_->Control(1064))->text(), QString("Text"));
         QVERIFY(!Box()->isVisible());
         PictureEditor* editor = dialog_->Picture();
@@ -239,7 +246,7 @@ class ComposeTest : public QObject {
         QCOMPARE(kinds->itemText(1), QString("PhoneLogo"));
         kinds->setCurrentIndex(1);
         emit kinds->activated(1);
-        QCOMPARE(dialog_->PictureKind(), 1);
+        QCOMPARE(dialog_->CurrentPictureKind(), PictureKind::kOperatorLogo);
         QCOMPARE(dialog_->Picture()->height(), 42);
         QVERIFY(dialog_->Picture()->isVisible());
         dialog_->Picture()->PenDown({0, 0});
@@ -249,7 +256,7 @@ class ComposeTest : public QObject {
         Screenshot("compose_picture_en");
         // Back to text: the picture is cleared and the folders return.
         static_cast<QPushButton*>(dialog_->Control(1064))->click();
-        QCOMPARE(dialog_->ComposeMode(), 0);
+        QCOMPARE(dialog_->CurrentComposeMode(), ComposeMode::kText);
         QVERIFY(dialog_->PictureIsEmpty());
         QVERIFY(Box()->isVisible());
         QCOMPARE(kinds->itemText(0), QString("Outbox"));

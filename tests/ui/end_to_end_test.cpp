@@ -12,8 +12,12 @@
 #include "platform/serial_devices.h"
 #include "platform/settings_store.h"
 #include "store/message_store.h"
+#include "ui/compose_page.h"
+#include "ui/list_view.h"
 #include "ui/main_dialog.h"
+#include "ui/phonebook_page.h"
 #include "ui/picture_editor.h"
+#include "ui/sms_page.h"
 
 using namespace telvane;
 
@@ -54,7 +58,7 @@ class EndToEndTest : public QObject {
     QStringList boxes_;
 
     void Click(int id) { static_cast<QAbstractButton*>(dialog_->Control(id))->click(); }
-    QTreeWidget* List() { return static_cast<QTreeWidget*>(dialog_->Control(1013)); }
+    ListView* List() { return dialog_->Sms()->List(); }
 
   private slots:
     void initTestCase() {
@@ -91,12 +95,12 @@ class EndToEndTest : public QObject {
     }
 
     void ConnectFillsTheInbox() {
-        dialog_->Command(1079);
+        dialog_->Command(CommandId::kConnect);
         QTRY_VERIFY_WITH_TIMEOUT(dialog_->Controller().IsOnline(), kWaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(!dialog_->Controller().IsBusy() && dialog_->MessageRowCount() == 2,
                                  kWaitMs);
         QVERIFY(dialog_->isEnabled());
-        QCOMPARE(List()->topLevelItem(0)->text(3), QString("Second"));  // newest first
+        QCOMPARE(List()->Text(0, 3), QString("Second"));  // newest first
         QCOMPARE(ReadFolder(FolderId::Inbox).size(), size_t{2});
         QVERIFY(boxes_.isEmpty());
         // The controller lists the SIM a second time some 20 s (scaled) after connecting; a send
@@ -105,13 +109,17 @@ class EndToEndTest : public QObject {
             qWarning("no second listing after connecting");
         }
         QTRY_VERIFY_WITH_TIMEOUT(!dialog_->Controller().IsBusy(), kWaitMs);
+        // The SIM phonebook, read on connecting, names the sender; the number stays in the tip.
+        QTRY_COMPARE_WITH_TIMEOUT(List()->Text(1, 1), QString("Amy Chen"), kWaitMs);
+        QCOMPARE(List()->model()->index(1, 1).data(Qt::ToolTipRole).toString(),
+                 QString("+886912345678"));
         // Opening a line shows it.
-        List()->topLevelItem(1)->setSelected(true);
+        List()->SelectRow(1);
         QCOMPARE(dialog_->DetailBody(), std::u16string(u"See you at 7"));
     }
 
     void TextToTwoRecipients() {
-        dialog_->Command(1071);
+        dialog_->Command(CommandId::kCompose);
         dialog_->SetRecipientText(u"0911111111;0922222222");
         dialog_->SetMessageText(u"Hello from the window");
         Click(1028);
@@ -124,6 +132,9 @@ class EndToEndTest : public QObject {
         QVERIFY2(pdus[1].find("0A819022222222") != std::string::npos, pdus[1].c_str());
         QCOMPARE(ReadFolder(FolderId::Sent)[0].text, std::u16string(u"Hello from the window"));
         QVERIFY(ReadFolder(FolderId::Outbox).empty());
+        // The sent message left the Compose page blank for the next one.
+        QCOMPARE(dialog_->ComposeText(), std::u16string());
+        QCOMPARE(dialog_->RecipientText(), std::u16string());
     }
 
     void PictureInThreeSegments() {
@@ -131,9 +142,9 @@ class EndToEndTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(
             !dialog_->Controller().IsBusy() && !dialog_->TimerRunning(kTimerOutboxStep), kWaitMs);
         const size_t before = modem_->SubmittedPdus().size();
-        dialog_->Command(1071);
+        dialog_->Command(CommandId::kCompose);
         Click(1064);
-        QCOMPARE(dialog_->ComposeMode(), 1);
+        QCOMPARE(dialog_->CurrentComposeMode(), ComposeMode::kPicture);
         dialog_->Picture()->PenDown({0, 0});
         dialog_->Picture()->PenUp({60, 30});
         dialog_->SetRecipientText(u"0933333333");
@@ -159,14 +170,15 @@ class EndToEndTest : public QObject {
     }
 
     void PhonebookEditReachesTheSim() {
-        dialog_->Command(1077);
-        QTreeWidgetItem* office = nullptr;
-        for (int i = 0; i < List()->topLevelItemCount(); ++i) {
-            if (List()->topLevelItem(i)->text(1) == "3") office = List()->topLevelItem(i);
+        dialog_->Command(CommandId::kPhonebook);
+        ListView* list = dialog_->Phonebook()->List();
+        int office = -1;
+        for (int i = 0; i < list->RowCount(); ++i) {
+            if (list->Text(i, 1) == "3") office = i;
         }
-        QVERIFY(office);
-        QCOMPARE(office->text(2), QString("Office"));
-        office->setSelected(true);
+        QVERIFY(office >= 0);
+        QCOMPARE(list->Text(office, 2), QString("Office"));
+        list->SelectRow(office);
         Click(1030);
         static_cast<QLineEdit*>(dialog_->Control(1055))->setText("Office 2");
         Click(1058);

@@ -1,6 +1,8 @@
 // The Phonebook page: SIM and contacts lines, the entry panel, deleting checked lines.
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabBar>
@@ -12,7 +14,10 @@
 #include "control/ui_strings.h"
 #include "platform/files.h"
 #include "store/phonebook_table.h"
+#include "ui/list_view.h"
 #include "ui/main_dialog.h"
+#include "ui/phonebook_page.h"
+#include "ui/sms_page.h"
 
 using namespace telvane;
 
@@ -23,24 +28,55 @@ class PhonebookTest : public QObject {
     QTemporaryDir dir_;
     std::unique_ptr<MainDialog> dialog_;
 
-    QTreeWidget* List() { return static_cast<QTreeWidget*>(dialog_->Control(1013)); }
+    QStringList questions_;
+    bool answer_ = true;
+
+    ListView* List() { return dialog_->Phonebook()->List(); }
     QStringList Column(int column) {
         QStringList texts;
-        for (int i = 0; i < List()->topLevelItemCount(); ++i) {
-            texts << List()->topLevelItem(i)->text(column);
-        }
+        for (int i = 0; i < List()->RowCount(); ++i)
+            texts << List()->Text(i, column);
         return texts;
     }
-    QTreeWidgetItem* Line(const QString& no) {
-        for (int i = 0; i < List()->topLevelItemCount(); ++i) {
-            if (List()->topLevelItem(i)->text(1) == no) return List()->topLevelItem(i);
+    // The shown row whose No. reads `no`.
+    int Line(const QString& no) {
+        for (int i = 0; i < List()->RowCount(); ++i) {
+            if (List()->Text(i, 1) == no) return i;
         }
-        return nullptr;
+        return -1;
     }
+    void Tick(const QString& no, bool ticked = true) {
+        QVERIFY(Line(no) >= 0);
+        List()->SetTicked(Line(no), ticked);
+    }
+    void Select(const QString& no) {
+        QVERIFY(Line(no) >= 0);
+        List()->SelectRow(Line(no));
+    }
+    bool Ticked(const QString& no) { return List()->Ticked(Line(no)); }
     void Click(int id) { static_cast<QAbstractButton*>(dialog_->Control(id))->click(); }
     void Screenshot(const QString& name) {
         QDir().mkpath(TELVANE_BINARY_DIR "/screenshots");
         dialog_->grab().save(QString(TELVANE_BINARY_DIR "/screenshots/%1.png").arg(name));
+    }
+
+    void OpenDialog() {
+        MainDialogOptions options;
+        options.scale = 1.0;
+        options.settingsFile = dir_.filePath("settings.conf").toStdString();
+        options.sysRoot = dir_.filePath("none").toStdString();
+        options.devRoot = dir_.filePath("none").toStdString();
+        options.contactsFolder = dir_.filePath("contacts").toStdString();
+        options.messageBox = [](const QString&) {};
+        options.confirm = [this](const QString& question) {
+            questions_ << question;
+            return answer_;
+        };
+        questions_.clear();
+        answer_ = true;
+        dialog_ = std::make_unique<MainDialog>(options);
+        dialog_->show();
+        dialog_->Command(CommandId::kPhonebook);
     }
 
   private slots:
@@ -59,28 +95,19 @@ class PhonebookTest : public QObject {
         for (const char16_t* name : {u"Ann", u"Ben", u"Cat", u"Dan", u"Eve"}) {
             contacts.Add(name, u"6000" + std::u16string(name));
         }
-        MainDialogOptions options;
-        options.scale = 1.0;
-        options.settingsFile = dir_.filePath("settings.conf").toStdString();
-        options.sysRoot = dir_.filePath("none").toStdString();
-        options.devRoot = dir_.filePath("none").toStdString();
-        options.contactsFolder = dir_.filePath("contacts").toStdString();
-        options.messageBox = [](const QString&) {};
-        dialog_ = std::make_unique<MainDialog>(options);
-        dialog_->show();
-        dialog_->Command(1077);
+        OpenDialog();
     }
     void cleanup() { dialog_.reset(); }
 
     void SimLinesShowTheirPositions() {
         QCOMPARE(Column(1), (QStringList{"1", "3", "7"}));
         QCOMPARE(Column(2), (QStringList{"Alice", "Bob", "Carol"}));
-        QCOMPARE(List()->headerItem()->text(1), QString("No."));
+        QCOMPARE(List()->model()->headerData(1, Qt::Horizontal).toString(), QString("No."));
         Screenshot("phonebook_en");
     }
 
     void EditingSimEntrySevenChangesPositionSix() {
-        Line("7")->setSelected(true);
+        Select("7");
         Click(1030);
         QVERIFY(dialog_->Control(1055)->isVisible());
         QVERIFY(!dialog_->Control(1013)->isVisible());
@@ -113,7 +140,7 @@ class PhonebookTest : public QObject {
 
     void AddingWithEmptyFieldsStoresEmptyTexts() {
         static_cast<QTabBar*>(dialog_->Control(1012))->setCurrentIndex(1);
-        QCOMPARE(dialog_->PhonebookSource(), 1);
+        QCOMPARE(dialog_->CurrentPhonebookSource(), PhonebookSource::kContacts);
         Click(1046);
         Click(1058);
         QCOMPARE(Column(1), (QStringList{"1", "2", "3", "4", "5", "6"}));
@@ -131,17 +158,25 @@ class PhonebookTest : public QObject {
         // Even when the list is shown in another order.
         dialog_->HeaderClicked(1);  // the column starts marked ascending
         QCOMPARE(Column(1).first(), QString("5"));
-        Line("2")->setCheckState(0, Qt::Checked);
-        Line("4")->setCheckState(0, Qt::Checked);
-        dialog_->Command(1075);
+        Tick("2");
+        Tick("4");
+        dialog_->Command(CommandId::kDelete);
+        QCOMPARE(questions_, QStringList{"Delete 2 contacts?"});
         QCOMPARE(Column(2), (QStringList{names[0], names[2], names[4]}));
         QCOMPARE(dialog_->Contacts().Count(), 3);
     }
 
     void DeletingSimLinesEmptiesTheirEntries() {
-        Line("1")->setCheckState(0, Qt::Checked);
-        Line("7")->setCheckState(0, Qt::Checked);
-        dialog_->Command(1075);
+        Tick("1");
+        Tick("7");
+        // Cancel deletes nothing.
+        answer_ = false;
+        dialog_->Command(CommandId::kDelete);
+        QCOMPARE(questions_, QStringList{"Delete 2 entries from the SIM phonebook?"});
+        QCOMPARE(Column(1), (QStringList{"1", "3", "7"}));
+        QCOMPARE(dialog_->Controller().Phonebook().Entries()[0].name, std::u16string(u"Alice"));
+        answer_ = true;
+        dialog_->Command(CommandId::kDelete);
         QCOMPARE(Column(1), (QStringList{"3"}));
         QVERIFY(dialog_->Controller().Phonebook().Entries()[0].IsEmpty());
     }
@@ -149,21 +184,99 @@ class PhonebookTest : public QObject {
     void SwitchingTabsResetsTicks() {
         static_cast<QToolButton*>(dialog_->Control(1060))->click();
         QVERIFY(dialog_->AllChecked());
-        QCOMPARE(Line("3")->checkState(0), Qt::Checked);
+        QVERIFY(Ticked("3"));
         static_cast<QTabBar*>(dialog_->Control(1012))->setCurrentIndex(1);
         static_cast<QTabBar*>(dialog_->Control(1012))->setCurrentIndex(0);
         QVERIFY(!dialog_->AllChecked());
-        QCOMPARE(Line("3")->checkState(0), Qt::Unchecked);
+        QVERIFY(!Ticked("3"));
+    }
+
+    void EditingAFourDigitPositionChangesThatEntry() {
+        // Positions 100 and 1001 share their first three digits.
+        dialog_.reset();
+        PhonebookTable sim;
+        sim.SetLimits(20, 14, 1001);
+        sim.UpdateEntry(100, u"Hundred", u"100");
+        sim.UpdateEntry(1001, u"Thousand", u"1001");
+        QVERIFY(sim.SaveFile(DataFile("simpbk.acr")));
+        OpenDialog();
+        QCOMPARE(Column(1), (QStringList{"100", "1001"}));
+        Select("1001");
+        Click(1030);
+        static_cast<QLineEdit*>(dialog_->Control(1055))->setText("Thousand+1");
+        Click(1058);
+        const auto& entries = dialog_->Controller().Phonebook().Entries();
+        QCOMPARE(entries[1000].name, std::u16string(u"Thousand+1"));
+        QCOMPARE(entries[99].name, std::u16string(u"Hundred"));
+    }
+
+    void MessagesShowTheNamesOfKnownNumbers() {
+        dialog_->Command(CommandId::kMessages);
+        dialog_->AppendMessageRow(kIconRead, u"+85291111111", u"1/1/02 00:00:00", u"From Alice", 0);
+        dialog_->AppendMessageRow(kIconRead, u"555", u"2/1/02 00:00:00", u"Unknown", 1);
+        dialog_->SortMessageListByTime();
+        ListView* list = dialog_->Sms()->List();
+        QCOMPARE(list->Text(0, 1), QString("555"));
+        QCOMPARE(list->Text(1, 1), QString("Alice"));
+        const QModelIndex alice = list->model()->index(1, 1);
+        QCOMPARE(alice.data(Qt::ToolTipRole).toString(), QString("+85291111111"));
+        QVERIFY(!list->model()->index(0, 1).data(Qt::ToolTipRole).isValid());
+        // The reading pane names the sender; a reply still goes to the number.
+        list->SelectRow(1);
+        dialog_->SetDetail(u"+85291111111", u"1/1/02 00:00:00", u"From Alice");
+        QCOMPARE(static_cast<QLabel*>(dialog_->Control(1019))->text(), QString("Alice"));
+        QCOMPARE(dialog_->DetailNumber(), std::u16string(u"+85291111111"));
+        // The contacts name numbers too; a number with letters is nobody's.
+        dialog_->Contacts().Add(u"Zed", u"0988777666");
+        dialog_->ClearMessageList();
+        dialog_->AppendMessageRow(kIconRead, u"+886988777666", u"1/1/02 00:00:00", u"x", 0);
+        dialog_->AppendMessageRow(kIconRead, u"6000Ben", u"2/1/02 00:00:00", u"y", 1);
+        dialog_->SortMessageListByTime();
+        QCOMPARE(list->Text(0, 1), QString("6000Ben"));
+        QCOMPARE(list->Text(1, 1), QString("Zed"));
+    }
+
+    void CopyAcrossAndExport() {
+        Tick("1");
+        dialog_->Phonebook()->CopyAcross();
+        QCOMPARE(dialog_->Contacts().Count(), 6);
+        static_cast<QTabBar*>(dialog_->Control(1012))->setCurrentIndex(1);
+        QVERIFY(Column(2).contains("Alice"));
+        const int ann = static_cast<int>(Column(2).indexOf("Ann"));
+        QVERIFY(ann >= 0);
+        List()->SelectRow(ann);  // nothing ticked: the selected line goes
+        dialog_->Phonebook()->CopyAcross();
+        static_cast<QTabBar*>(dialog_->Control(1012))->setCurrentIndex(0);
+        QCOMPARE(Column(2), (QStringList{"Alice", "Ann", "Bob", "Carol"}));
+        const std::filesystem::path file = dir_.filePath("phonebook.vcf").toStdString();
+        QVERIFY(dialog_->ExportPhonebook(file));
+        QFile vcf(QString::fromStdString(file.string()));
+        QVERIFY(vcf.open(QIODevice::ReadOnly));
+        const QString cards = QString::fromUtf8(vcf.readAll());
+        QCOMPARE(cards.count("BEGIN:VCARD"), 4 + 6);
+        QVERIFY(cards.contains("FN:Carol\r\n"));
+    }
+
+    void AnEmptySimListSaysHowToFillIt() {
+        QVERIFY(!dialog_->Phonebook()->EmptyHint()->isVisible());
+        for (const char* no : {"1", "3", "7"})
+            Tick(no);
+        dialog_->Command(CommandId::kDelete);
+        QCOMPARE(List()->RowCount(), 0);
+        QVERIFY(dialog_->Phonebook()->EmptyHint()->isVisible());
+        QVERIFY(dialog_->Phonebook()->EmptyHint()->text().contains("Settings"));
+        static_cast<QTabBar*>(dialog_->Control(1012))->setCurrentIndex(1);
+        QVERIFY(!dialog_->Phonebook()->EmptyHint()->isVisible());
     }
 
     void PickingTicksTheRecipientsAndBuildsTheList() {
-        dialog_->Command(1071);
+        dialog_->Command(CommandId::kCompose);
         dialog_->SetRecipientText(u"92222222;555");
         Click(1025);
-        QCOMPARE(Line("3")->checkState(0), Qt::Checked);
-        QCOMPARE(Line("1")->checkState(0), Qt::Unchecked);
-        Line("3")->setCheckState(0, Qt::Unchecked);
-        Line("7")->setCheckState(0, Qt::Checked);
+        QVERIFY(Ticked("3"));
+        QVERIFY(!Ticked("1"));
+        Tick("3", false);
+        Tick("7");
         Screenshot("picking_en");
         Click(1030);
         QVERIFY(!dialog_->Picking());

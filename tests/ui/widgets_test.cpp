@@ -1,33 +1,42 @@
-// The sortable list and the picture editor on real widgets.
+// The list model behind the message and phonebook lists, the names for numbers, and the
+// picture editor, on real widgets.
+#include <QHeaderView>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "ui/export_files.h"
+#include "ui/list_view.h"
+#include "ui/number_names.h"
 #include "ui/picture_editor.h"
-#include "ui/sortable_list.h"
 #include "ui/ui_scale.h"
 
+using telvane::ListRow;
+using telvane::ListSortProxy;
+using telvane::ListView;
+using telvane::NumberNames;
 using telvane::PictureEditor;
-using telvane::SortableList;
+using telvane::SortKind;
 
 namespace {
 
-// One line per row: the texts of its columns.
-void Fill(SortableList& list, const QList<QStringList>& rows) {
-    list.clear();
-    list.setColumnCount(4);
+// One row per entry: the texts of its columns; the data is the row's place in `rows`.
+void Fill(ListView& list, const QList<QStringList>& rows, SortKind kind = SortKind::kText) {
+    list.SetColumns({"", "A", "B", "C"},
+                    {Qt::AlignLeft, Qt::AlignLeft, Qt::AlignLeft, Qt::AlignLeft},
+                    {SortKind::kText, kind, kind, SortKind::kText});
     int data = 0;
     for (const QStringList& texts : rows) {
-        auto* item = new QTreeWidgetItem(&list, texts);
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(0, Qt::Unchecked);
-        SortableList::SetItemData(item, data++);
+        ListRow row;
+        row.texts = texts;
+        row.data = data++;
+        list.Model().Append(row);
     }
 }
 
-QStringList Column(const SortableList& list, int column) {
+QStringList Column(const ListView& list, int column) {
     QStringList texts;
-    for (int i = 0; i < list.topLevelItemCount(); ++i)
-        texts << list.topLevelItem(i)->text(column);
+    for (int i = 0; i < list.RowCount(); ++i)
+        texts << list.Text(i, column);
     return texts;
 }
 
@@ -39,97 +48,173 @@ class WidgetsTest : public QObject {
   private slots:
     void SortsByTextNumberAndTime_data() {
         QTest::addColumn<QString>("kind");
-        QTest::addColumn<int>("ascending");
+        QTest::addColumn<bool>("ascending");
         QTest::addColumn<QStringList>("input");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("number") << "number" << 1 << QStringList{"10", "9", "x", "007"}
+        QTest::newRow("number") << "number" << true << QStringList{"10", "9", "x", "007"}
                                 << QStringList{"x", "007", "9", "10"};
-        QTest::newRow("text") << "text" << 1 << QStringList{"10", "9", "b", "B"}
+        QTest::newRow("text") << "text" << true << QStringList{"10", "9", "b", "B"}
                               << QStringList{"10", "9", "B", "b"};
         QTest::newRow("text descending")
-            << "text" << 0 << QStringList{"a", "c", "b"} << QStringList{"c", "b", "a"};
+            << "text" << false << QStringList{"a", "c", "b"} << QStringList{"c", "b", "a"};
         QTest::newRow("time ascending")
-            << "time" << 1 << QStringList{"5/1/02 08:00:00", "30/12/01 23:59:59", "1/1/02 00:00:00"}
+            << "time" << true
+            << QStringList{"5/1/02 08:00:00", "30/12/01 23:59:59", "1/1/02 00:00:00"}
             << QStringList{"30/12/01 23:59:59", "1/1/02 00:00:00", "5/1/02 08:00:00"};
         QTest::newRow("time descending")
-            << "time" << 0 << QStringList{"30/12/01 23:59:59", "5/1/02 08:00:00", "1/1/02 00:00:00"}
+            << "time" << false
+            << QStringList{"30/12/01 23:59:59", "5/1/02 08:00:00", "1/1/02 00:00:00"}
             << QStringList{"5/1/02 08:00:00", "1/1/02 00:00:00", "30/12/01 23:59:59"};
+        QTest::newRow("a text without a date first")
+            << "time" << true << QStringList{"1/1/02 00:00:00", "", "5/1 08:00"}
+            << QStringList{"", "5/1 08:00", "1/1/02 00:00:00"};
     }
     void SortsByTextNumberAndTime() {
         QFETCH(QString, kind);
-        QFETCH(int, ascending);
+        QFETCH(bool, ascending);
         QFETCH(QStringList, input);
         QFETCH(QStringList, expected);
-        SortableList list;
+        ListView list;
         QList<QStringList> rows;
         for (const QString& t : input)
             rows << QStringList{"", "", t, ""};
-        Fill(list, rows);
-        int ran = kind == "number" ? list.SortByNumber(2, ascending, 0, -1)
-                  : kind == "text" ? list.SortByText(2, ascending, 0, -1)
-                                   : list.SortByTime(2, ascending, 0, -1);
-        QCOMPARE(ran, 1);
+        Fill(list, rows,
+             kind == "number" ? SortKind::kNumber
+             : kind == "text" ? SortKind::kText
+                              : SortKind::kTime);
+        list.SortBy(2, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
         QCOMPARE(Column(list, 2), expected);
+        QCOMPARE(list.header()->sortIndicatorSection(), 2);
     }
 
-    void RefusesWhatCannotBeSorted() {
-        SortableList list;
-        Fill(list, {{"", "b"}});
-        QCOMPARE(list.SortByText(1, 1, 0, -1), 0);  // one line
-        Fill(list, {{"", "b"}, {"", "a"}});
-        QCOMPARE(list.SortByText(1, 1, 1, 1), 0);
-        QCOMPARE(list.SortByText(4, 1, 0, -1), 0);  // column 4 of four
-        QCOMPARE(list.SortByText(1, 1, 0, 5), 0);   // past the end
-        QCOMPARE(Column(list, 1), (QStringList{"b", "a"}));
-        // Texts without two '/' have no key and are not compared.
-        QCOMPARE(SortableList::TimeKey("5/1 08:00"), QString());
-        QCOMPARE(SortableList::TimeKey("30/12/01 23:59:59"), QString("01123023:59:59"));
+    void TimeKeys() {
+        // Texts without two '/' have no key.
+        QCOMPARE(ListSortProxy::TimeKey("5/1 08:00"), QString());
+        QCOMPARE(ListSortProxy::TimeKey("30/12/01 23:59:59"), QString("01123023:59:59"));
     }
 
-    void LinesMoveWholeWithTicksIconsDataAndSelection() {
-        SortableList list;
-        Fill(list, {{"", "3", "c"}, {"", "1", "a"}, {"", "2", "b"}});
-        list.topLevelItem(0)->setCheckState(0, Qt::Checked);
-        list.topLevelItem(0)->setIcon(0, QIcon(QPixmap(4, 4)));
-        list.topLevelItem(0)->setSelected(true);
-        list.setCurrentItem(list.topLevelItem(0), 0, QItemSelectionModel::NoUpdate);
-        QCOMPARE(list.SortByNumber(1, 1, 0, -1), 1);
+    void RowsMoveWholeWithTicksIconsDataAndSelection() {
+        ListView list;
+        list.Model().SetIcons({QIcon(QPixmap(4, 4))});
+        Fill(list, {{"", "3", "c"}, {"", "1", "a"}, {"", "2", "b"}}, SortKind::kNumber);
+        list.SetTicked(0, true);
+        list.Model().SetIcon(0, 0);
+        list.SelectRow(0);
+        list.SortBy(1, Qt::AscendingOrder);
         QCOMPARE(Column(list, 2), (QStringList{"a", "b", "c"}));
-        QTreeWidgetItem* moved = list.topLevelItem(2);
-        QCOMPARE(moved->checkState(0), Qt::Checked);
-        QVERIFY(!moved->icon(0).isNull());
-        QCOMPARE(SortableList::ItemData(moved), 0);
-        QVERIFY(moved->isSelected());
-        QCOMPARE(list.currentItem(), moved);
+        QVERIFY(list.Ticked(2));
+        QCOMPARE(list.Row(2)->icon, 0);
+        QCOMPARE(list.Data(2), 0);
+        QCOMPARE(list.SelectedRow(), 2);
+        QCOMPARE(list.currentIndex().row(), 2);
         for (int i : {0, 1}) {
-            QTreeWidgetItem* other = list.topLevelItem(i);
-            QCOMPARE(other->checkState(0), Qt::Unchecked);
-            QVERIFY(other->icon(0).isNull());
-            QVERIFY(!other->isSelected());
+            QVERIFY(!list.Ticked(i));
+            QCOMPARE(list.Row(i)->icon, -1);
         }
-        QCOMPARE(SortableList::ItemData(list.topLevelItem(0)), 1);
+        QCOMPARE(list.Data(0), 1);
+        QCOMPARE(list.FindData(0), 2);
+        QCOMPARE(list.TickedCount(), 1);
+        // A removed row takes its own record with it, whatever the order.
+        list.RemoveRow(2);
+        QCOMPARE(Column(list, 2), (QStringList{"a", "b"}));
+        QCOMPARE(list.FindData(0), -1);
     }
 
-    void EqualTextsAreNeverSwapped() {
-        SortableList list;
-        Fill(list, {{"", "5", "first"}, {"", "5", "second"}});
-        QCOMPARE(list.SortByNumber(1, 0, 0, -1), 1);
-        QCOMPARE(Column(list, 2), (QStringList{"first", "second"}));
+    void EqualTextsKeepTheirOrder() {
+        for (Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+            ListView list;
+            Fill(list, {{"", "5", "first"}, {"", "5", "second"}}, SortKind::kNumber);
+            list.SortBy(1, order);
+            QCOMPARE(Column(list, 2), (QStringList{"first", "second"}));
+        }
     }
 
-    void SortMarks() {
-        SortableList list;
-        list.setHeaderLabels({"", "Phone", "Time", "Message"});
-        QCOMPARE(list.GetSortMark(2), SortableList::kNoMark);
-        QCOMPARE(list.SetSortMark(2, SortableList::kMarkDescending), 1);
-        QCOMPARE(list.GetSortMark(2), SortableList::kMarkDescending);
-        QVERIFY(!list.headerItem()->icon(2).isNull());
-        QCOMPARE(list.SetSortMark(2, SortableList::kNoMark), 1);
-        QCOMPARE(list.GetSortMark(2), SortableList::kNoMark);
-        QVERIFY(list.headerItem()->icon(2).isNull());
-        QCOMPARE(list.headerItem()->text(2), QString("Time"));
-        QCOMPARE(list.SetSortMark(4, SortableList::kMarkAscending), 0);
-        QCOMPARE(list.GetSortMark(4), SortableList::kUnreadable);
+    void SearchFiltersTextsAndTips() {
+        ListView list;
+        Fill(list, {{"", "Amy", "1/1/02 00:00:00", "See you at 7"},
+                    {"", "555", "2/1/02 00:00:00", "Running late"}});
+        ListRow named;
+        named.texts = {"", "Bob", "3/1/02 00:00:00", "hello"};
+        named.tips = {"", "+886912345678"};
+        named.data = 7;
+        list.Model().Append(named);
+        const struct {
+            QString search;
+            QStringList shown;
+        } cases[] = {
+            {"", {"Amy", "555", "Bob"}},
+            {"late", {"555"}},
+            {"AMY", {"Amy"}},
+            {"91234", {"Bob"}},  // the number behind a name
+            {"nothing", {}},
+        };
+        for (const auto& c : cases) {
+            list.Proxy().SetSearch(c.search);
+            QCOMPARE(Column(list, 1), c.shown);
+        }
+        // Rows are addressed as shown: ticking all ticks only what the search shows.
+        list.Proxy().SetSearch("91234");
+        QCOMPARE(list.Data(0), 7);
+        list.TickAll(true);
+        list.Proxy().SetSearch("");
+        QCOMPARE(list.TickedCount(), 1);
+        QVERIFY(list.Ticked(2));
+    }
+
+    void NamesForNumbers() {
+        NumberNames names;
+        names.Add(u"+886912345678", u"Amy");
+        names.Add(u"0227001234", u"Office");
+        names.Add(u"555", u"Short");
+        names.Add(u"+886912345678", u"Second name for Amy");
+        names.Add(u"", u"No number");
+        names.Add(u"123", u"");
+        const struct {
+            std::u16string number;
+            std::u16string name;
+        } cases[] = {
+            {u"+886912345678", u"Amy"},
+            {u"+886 912 345 678", u"Amy"},
+            {u"0912345678", u"Amy"},        // national form of an international entry
+            {u"00886912345678", u"Amy"},    // international prefix
+            {u"+886227001234", u"Office"},  // international form of a national entry
+            {u"555", u"Short"},
+            {u"0555", u""},  // too short to be a national number
+            {u"+886912345679", u""},
+            {u"912345678", u""},  // neither form: no guess
+            {u"123", u""},
+            {u"555#", u""},  // a service code, not the number
+            {u"", u""},
+        };
+        for (const auto& c : cases) {
+            QVERIFY2(names.Find(c.number) == c.name,
+                     qPrintable(QString::fromStdU16String(c.number)));
+            QCOMPARE(QString::fromStdU16String(names.Find(c.number)),
+                     QString::fromStdU16String(c.name));
+        }
+    }
+
+    void ExportFiles() {
+        const std::string csv = telvane::FolderCsv({
+            {u"+886912345678", u"Amy", u"1/12/26 09:15:00", u"See you at 7"},
+            {u"555", u"", u"2/12/26 10:00:00", u"Hi, \"you\"\r\nBye"},
+            {u"=1+1", u"", u"", u"中文"},
+        });
+        QCOMPARE(QString::fromUtf8(csv),
+                 QString::fromUtf8("\xEF\xBB\xBFNumber,Name,Time,Message\r\n"
+                                   "+886912345678,Amy,1/12/26 09:15:00,See you at 7\r\n"
+                                   "555,,2/12/26 10:00:00,\"Hi, \"\"you\"\"\r\nBye\"\r\n"
+                                   "'=1+1,,,中文\r\n"));
+        const std::string cards = telvane::VCards({
+            {u"Amy; Chen", u"+886912345678"},
+            {u"", u"555"},
+            {u"", u""},
+        });
+        QCOMPARE(QString::fromUtf8(cards),
+                 QString("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Amy\\; Chen\r\nN:Amy\\; Chen;;;;\r\n"
+                         "TEL;TYPE=CELL:+886912345678\r\nEND:VCARD\r\n"
+                         "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:555\r\nN:555;;;;\r\n"
+                         "TEL;TYPE=CELL:555\r\nEND:VCARD\r\n"));
     }
 
     void ScaleFitsTheScreen() {

@@ -1,0 +1,168 @@
+#include "ui/list_view.h"
+
+#include <QHeaderView>
+
+namespace telvane {
+
+ListView::ListView(QWidget* parent) : QTreeView(parent) {
+    proxy_.setSourceModel(&model_);
+    setModel(&proxy_);
+    setRootIsDecorated(false);
+    setUniformRowHeights(true);
+    setAllColumnsShowFocus(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSortingEnabled(false);  // the pages decide what a heading click does
+    header()->setSectionsClickable(true);
+    header()->setSectionsMovable(false);
+    header()->setStretchLastSection(false);
+    header()->setSortIndicatorShown(true);
+    header()->setSortIndicator(-1, Qt::AscendingOrder);
+    connect(header(), &QHeaderView::sectionClicked, this, [this](int column) {
+        // The header flips its own mark on a click; the page's sort sets it.
+        header()->setSortIndicator(sortColumn_, sortOrder_);
+        emit HeaderClicked(column);
+    });
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &ListView::SelectionChanged);
+}
+
+void ListView::SetColumns(const QStringList& headers, const std::vector<Qt::Alignment>& alignments,
+                          std::vector<SortKind> kinds) {
+    // Widths the user dragged this session outlive the rebuild.
+    if (model_.columnCount() > 0) SetChosenWidths(WidthsText());
+    proxy_.SetKinds(std::move(kinds));
+    model_.SetHeaders(headers, alignments);
+}
+
+int ListView::RowCount() const {
+    return proxy_.rowCount();
+}
+
+int ListView::SourceRow(int row) const {
+    if (row < 0 || row >= proxy_.rowCount()) return -1;
+    return proxy_.mapToSource(proxy_.index(row, 0)).row();
+}
+
+int ListView::ShownRow(int sourceRow) const {
+    if (sourceRow < 0 || sourceRow >= model_.rowCount()) return -1;
+    return proxy_.mapFromSource(model_.index(sourceRow, 0)).row();
+}
+
+const ListRow* ListView::Row(int row) const {
+    const int source = SourceRow(row);
+    return source < 0 ? nullptr : &model_.Row(source);
+}
+
+QString ListView::Text(int row, int column) const {
+    const ListRow* r = Row(row);
+    return r && column < r->texts.size() ? r->texts[column] : QString();
+}
+
+bool ListView::Ticked(int row) const {
+    const ListRow* r = Row(row);
+    return r && r->ticked;
+}
+
+void ListView::SetTicked(int row, bool ticked) {
+    const int source = SourceRow(row);
+    if (source >= 0) model_.SetTicked(source, ticked);
+}
+
+void ListView::TickAll(bool ticked) {
+    for (int row = 0; row < RowCount(); ++row)
+        SetTicked(row, ticked);
+}
+
+int ListView::TickedCount() const {
+    int count = 0;
+    for (int row = 0; row < RowCount(); ++row)
+        count += Ticked(row) ? 1 : 0;
+    return count;
+}
+
+int ListView::Data(int row) const {
+    const ListRow* r = Row(row);
+    return r ? r->data : -1;
+}
+
+int ListView::FindData(int itemData) const {
+    for (int row = 0; row < RowCount(); ++row) {
+        if (Data(row) == itemData) return row;
+    }
+    return -1;
+}
+
+void ListView::RemoveRow(int row) {
+    const int source = SourceRow(row);
+    if (source >= 0) model_.Remove(source);
+}
+
+int ListView::SelectedRow() const {
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void ListView::SelectRow(int row) {
+    if (row < 0 || row >= RowCount()) {
+        clearSelection();
+        return;
+    }
+    setCurrentIndex(proxy_.index(row, 0));
+    selectionModel()->select(proxy_.index(row, 0),
+                             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void ListView::SortBy(int column, Qt::SortOrder order) {
+    sortColumn_ = column;
+    sortOrder_ = order;
+    header()->setSortIndicator(column, order);
+    proxy_.sort(column, order);
+}
+
+QString ListView::WidthsText() const {
+    QStringList widths;
+    // The last column takes what is left: it is never stored.
+    for (int c = 0; c + 1 < model_.columnCount(); ++c)
+        widths << QString::number(columnWidth(c));
+    return widths.join(',');
+}
+
+void ListView::SetChosenWidths(const QString& text) {
+    chosen_.clear();
+    for (const QString& part : text.split(',', Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int width = part.trimmed().toInt(&ok);
+        if (!ok || width < 4 || width > 4000) {
+            chosen_.clear();
+            return;
+        }
+        chosen_.push_back(width);
+    }
+}
+
+void ListView::ApplyWidths(const std::vector<int>& defaults) {
+    for (size_t c = 0; c < defaults.size(); ++c)
+        setColumnWidth(static_cast<int>(c), c < chosen_.size() ? chosen_[c] : defaults[c]);
+}
+
+void ListView::FitColumns(const std::vector<int>& columns) {
+    const QFontMetrics metrics(font());
+    const int margin = 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 8;
+    for (int column : columns) {
+        int width = header()->sectionSizeHint(column);
+        for (int row = 0; row < model_.rowCount(); ++row) {
+            const QStringList& texts = model_.Row(row).texts;
+            if (column < texts.size()) {
+                width = std::max(width, metrics.horizontalAdvance(texts[column]) + margin);
+            }
+        }
+        if (static_cast<size_t>(column) < chosen_.size()) {
+            width = std::max(width, chosen_[static_cast<size_t>(column)]);
+        }
+        setColumnWidth(column, width);
+    }
+}
+
+}  // namespace telvane

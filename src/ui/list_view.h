@@ -1,0 +1,70 @@
+// The report list of the message and phonebook pages: a view on a ListModel through its sorting
+// proxy.  Rows are addressed as shown (sorted and filtered), as the controller counts them.
+#pragma once
+
+#include <QTreeView>
+#include <vector>
+
+#include "ui/list_model.h"
+
+namespace telvane {
+
+class ListView : public QTreeView {
+    Q_OBJECT
+
+  public:
+    explicit ListView(QWidget* parent = nullptr);
+
+    ListModel& Model() { return model_; }
+    const ListModel& Model() const { return model_; }
+    ListSortProxy& Proxy() { return proxy_; }
+
+    // New columns: headings, alignments and how each sorts; the rows are dropped.
+    void SetColumns(const QStringList& headers, const std::vector<Qt::Alignment>& alignments,
+                    std::vector<SortKind> kinds);
+
+    int RowCount() const;
+    // The model's row behind shown row `row`, -1 when there is none.
+    int SourceRow(int row) const;
+    int ShownRow(int sourceRow) const;
+    const ListRow* Row(int row) const;
+    QString Text(int row, int column) const;
+    bool Ticked(int row) const;
+    void SetTicked(int row, bool ticked);
+    // Ticks or unticks every shown row.
+    void TickAll(bool ticked);
+    int TickedCount() const;
+    int Data(int row) const;
+    int FindData(int itemData) const;
+    void RemoveRow(int row);
+    int SelectedRow() const;
+    void SelectRow(int row);
+
+    // Sorts by `column`; -1 keeps the model's order.
+    void SortBy(int column, Qt::SortOrder order);
+    int SortColumn() const { return sortColumn_; }
+    Qt::SortOrder SortOrder() const { return sortOrder_; }
+
+    // Widths that show every text of the number and date columns whole; the last column takes
+    // the rest.
+    void FitColumns(const std::vector<int>& columns);
+
+    // Widths the user chose, kept across starts: the columns start at them and content never
+    // makes them narrower.  "38,95,110" in the settings; other texts are ignored.
+    QString WidthsText() const;
+    void SetChosenWidths(const QString& text);
+    void ApplyWidths(const std::vector<int>& defaults);
+
+  signals:
+    void HeaderClicked(int column);
+    void SelectionChanged();
+
+  private:
+    ListModel model_;
+    ListSortProxy proxy_;
+    std::vector<int> chosen_;
+    int sortColumn_ = -1;
+    Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
+};
+
+}  // namespace telvane
