@@ -74,7 +74,7 @@ class LiveWindowTest : public QObject {
     }
 
     void ArrivalShowsUnreadWithoutReconnect() {
-        dialog_->Command(1079);
+        dialog_->Command(telvane::CommandId::kConnect);
         QTRY_VERIFY_WITH_TIMEOUT(dialog_->Controller().IsOnline(), kWaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(!dialog_->Controller().IsBusy() && dialog_->MessageRowCount() == 1,
                                  kWaitMs);
@@ -89,10 +89,10 @@ class LiveWindowTest : public QObject {
     }
 
     void NotOpenedStaysUnreadAtTheNextConnect() {
-        dialog_->Command(1079);  // disconnect
+        dialog_->Command(telvane::CommandId::kConnect);  // disconnect
         QTRY_VERIFY_WITH_TIMEOUT(!dialog_->Controller().HasEngine(), kWaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(!dialog_->Controller().IsBusy(), kWaitMs);
-        dialog_->Command(1079);
+        dialog_->Command(telvane::CommandId::kConnect);
         QTRY_VERIFY_WITH_TIMEOUT(dialog_->Controller().IsOnline(), kWaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(!dialog_->Controller().IsBusy() && dialog_->MessageRowCount() == 2,
                                  kWaitMs);
