@@ -79,7 +79,7 @@ SimAnswer ReadSimAnswer(const CommandResult& r) {
 void ModemEngine::RunStartup() {
     State& s = *state_;
     s.enabled = true;
-    const auto fail = [this, &s](std::optional<Notification> reason, std::string text) {
+    const auto fail = [&s](std::optional<Notification> reason, std::string text) {
         s.enabled = false;
         if (s.closing.load()) return;
         SetFailure(s, std::move(text));
