@@ -177,8 +177,16 @@ CommandResult Transaction::Wait(std::chrono::nanoseconds idle, size_t maxBytes) 
             result_.end = End::kTooLong;
             break;
         }
-        const auto deadline = lastActivity_ + idle;
+        // A line-ended answer is whole once its trailing final has had time to come.
+        const bool lineEnded = endsOnInfo_ && sawInfo_;
+        const auto deadline =
+            lastActivity_ +
+            (lineEnded ? std::min<std::chrono::nanoseconds>(idle, kTrailingFinalGrace) : idle);
         if (Clock::now() >= deadline) {
+            if (lineEnded) {
+                Finish(End::kOk, -1, "");
+                break;
+            }
             result_.end = End::kTimeout;
             break;
         }
@@ -230,7 +238,6 @@ void Transaction::OnResponse(std::string_view response, bool finalOk) {
                     return;
                 sawInfo_ = true;
                 if (!endsOnInfo_) return;
-                Finish(End::kOk, -1, "");
             } else {
                 return;
             }

@@ -62,14 +62,16 @@ std::string_view CmeErrorText(int32_t code);
 class Transaction {
   public:
     using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::milliseconds kTrailingFinalGrace{300};
 
     struct Expect {
         bool prompt = false;
         // An "OK" that comes before any line containing this is an earlier command's late
         // answer, not this one's (e.g. the second "OK" of two reset lines).
         std::string_view infoKeyword{};
-        // The line with infoKeyword is the whole answer: some modems send no "OK" behind it
-        // (the one that may still follow is then the next command's late answer).
+        // The line with infoKeyword may be the whole answer: some modems send no "OK" behind
+        // it. A final that follows within kTrailingFinalGrace still belongs to this command,
+        // so that it cannot end the next one.
         bool endsOnInfo = false;
     };
 

@@ -80,11 +80,21 @@ TEST(Transaction, AnOkBeforeTheExpectedLineIsAnEarlierCommandsLateAnswer) {
     EXPECT_EQ(r.end, End::kOk);
     EXPECT_EQ(r.LineWith("+CPIN:").value_or(""), "+CPIN: READY");
 
-    // A modem that sends no "OK" behind the line: the line ends it, and the "OK" that may
-    // still come belongs to the next command, which waits for its own line.
+    // A modem that sends no "OK" behind the line: the line ends it once nothing follows, and
+    // an "OK" that comes later still cannot end a next command that waits for its own line.
     t.Begin({.infoKeyword = "+CPIN:", .endsOnInfo = true});
     t.OnResponse("+CPIN: READY", false);
     EXPECT_EQ(t.Wait(10s, 1000).end, End::kOk);
+
+    // The usual modem sends its "OK" behind the line: it is this command's, not the next's.
+    t.Begin({.infoKeyword = "+CPIN:", .endsOnInfo = true});
+    t.OnResponse("+CPIN: SIM PIN", false);
+    t.OnResponse("OK", true);
+    EXPECT_EQ(t.Wait(10s, 1000).finalLine, "OK");
+    t.Begin({});
+    EXPECT_TRUE(t.Open());
+    t.OnResponse("+CME ERROR: 16", false);
+    EXPECT_EQ(t.Wait(10s, 1000).code, 16);
     t.Begin({.infoKeyword = "+CSQ:"});
     t.OnResponse("OK", true);
     t.OnResponse("+CSQ: 20,99", false);
