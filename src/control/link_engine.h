@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/pdu_codec.h"
 #include "control/window_interface.h"
 #include "modem/notification.h"
 #include "store/message_listing.h"
@@ -33,6 +34,8 @@ class LinkEngine {
     virtual std::u16string OperatorText() const = 0;
     virtual int SignalLevel() const = 0;
     virtual int MessageReference() const = 0;
+    // The message references of the parts the last send got confirmed, in order.
+    virtual std::vector<int> SentReferences() const = 0;
     virtual void RequestSignalQuality() = 0;
 
     // Job starters: 1 when started, 0 when a job of the kind still runs (or, for sends, while
@@ -41,7 +44,10 @@ class LinkEngine {
     virtual int DeleteMessages(int mode, int index) = 0;
     virtual int ReadPhonebook() = 0;
     virtual int WritePhonebook() = 0;
-    virtual int SendTextMessage(const std::u16string& number, const std::u16string& text) = 0;
+    // A text of any length: its parts go in order, each confirmed before the next;
+    // kSendDone once all are, kSendFailed at the first that is not.
+    virtual int SendTextMessage(const std::u16string& number, const std::u16string& text,
+                                const SubmitOptions& options) = 0;
     virtual int SendSmartSegment(const std::u16string& number, int segment) = 0;
 
     // Prepares a smart message from the picture's hex digits.  Returns the number of segments.

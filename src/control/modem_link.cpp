@@ -26,8 +26,10 @@ class ModemLink : public LinkEngine {
     int DeleteMessages(int mode, int index) override { return engine_.DeleteMessages(mode, index); }
     int ReadPhonebook() override { return engine_.ReadPhonebook(); }
     int WritePhonebook() override { return engine_.WritePhonebook(); }
-    int SendTextMessage(const std::u16string& number, const std::u16string& text) override {
-        return engine_.SendTextMessage(number, text);
+    std::vector<int> SentReferences() const override { return engine_.SentReferences(); }
+    int SendTextMessage(const std::u16string& number, const std::u16string& text,
+                        const SubmitOptions& options) override {
+        return engine_.SendTextMessage(number, text, options);
     }
     int SendSmartSegment(const std::u16string& number, int segment) override {
         return engine_.SendSmartSegment(number, segment);

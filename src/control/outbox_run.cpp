@@ -97,7 +97,7 @@ bool OutboxRun::Step() {
         return true;
     }
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
-        if (engine->SendTextMessage(recipient, working.text) != 0) {
+        if (engine->SendTextMessage(recipient, working.text, {}) != 0) {
             submissions_.Submitted(SendRun::kOutbox);
             return false;
         }

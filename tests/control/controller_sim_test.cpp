@@ -59,8 +59,10 @@ class RecordingLink : public LinkEngine {
     int DeleteMessages(int mode, int index) override { return inner_->DeleteMessages(mode, index); }
     int ReadPhonebook() override { return inner_->ReadPhonebook(); }
     int WritePhonebook() override { return inner_->WritePhonebook(); }
-    int SendTextMessage(const std::u16string& number, const std::u16string& text) override {
-        return Retried([&] { return inner_->SendTextMessage(number, text); });
+    std::vector<int> SentReferences() const override { return inner_->SentReferences(); }
+    int SendTextMessage(const std::u16string& number, const std::u16string& text,
+                        const SubmitOptions& options) override {
+        return Retried([&] { return inner_->SendTextMessage(number, text, options); });
     }
     int SendSmartSegment(const std::u16string& number, int segment) override {
         return Retried([&] { return inner_->SendSmartSegment(number, segment); });

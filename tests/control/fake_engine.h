@@ -32,6 +32,8 @@ struct EngineScript {
     bool acceptPhonebookWrite = true;
     int smartSegments = 3;
     std::vector<std::pair<std::u16string, std::u16string>> texts;  // number, text
+    std::vector<SubmitOptions> textOptions;                        // of each text
+    std::vector<int> sentReferences;                               // what SentReferences() gives
     std::vector<std::pair<std::u16string, int>> segments;          // number, segment
     std::vector<std::pair<PictureKind, std::u16string>> built;     // kind, hex
     std::vector<int> deletes;
@@ -91,9 +93,12 @@ class FakeEngine : public LinkEngine, public MessageListing {
         script_->calls.push_back("write phonebook");
         return 1;
     }
-    int SendTextMessage(const std::u16string& number, const std::u16string& text) override {
+    std::vector<int> SentReferences() const override { return script_->sentReferences; }
+    int SendTextMessage(const std::u16string& number, const std::u16string& text,
+                        const SubmitOptions& options) override {
         if (!script_->acceptSend) return 0;
         script_->texts.emplace_back(number, text);
+        script_->textOptions.push_back(options);
         script_->calls.push_back("send");
         return 1;
     }
