@@ -42,6 +42,10 @@ class ControllerHost {
     // A file that could not be read or written: `what` and the reason on the status line and in
     // a message box.  A load failure that repeats the last one only reaches the status line.
     virtual void ReportFileError(UiText what, const std::string& reason) = 0;
+
+    // A concatenation reference for a new long message: one more than the last (kept in the
+    // settings across restarts), 16 bits wide when the user's settings ask.
+    virtual SubmitOptions NextConcatReference() = 0;
 };
 
 // A folder table of `store` loaded or saved, a failure reported through `host`.  True on

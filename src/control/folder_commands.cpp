@@ -3,6 +3,7 @@
 #include <string>
 
 #include "control/inbox_merge.h"
+#include "control/outbox_run.h"
 #include "platform/text.h"
 #include "store/list_date.h"
 
@@ -58,7 +59,7 @@ void FolderCommands::FillMessageList() {
         if (!table.IsUsed(position)) continue;
         const SmsRecord& record = table.entries[position].record;
         window.AppendMessageRow(record.status == kUnread ? kIconUnread : kIconRead, record.number,
-                                FormatListDate(record.time), record.text, position);
+                                FormatListDate(record.time), TextWithSendFailure(record), position);
         ++rows;
     }
     window.SortMessageListByTime();

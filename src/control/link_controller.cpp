@@ -254,7 +254,12 @@ void LinkController::OnEngineEvent(Notification notification) {
             break;
         }
         case Notification::kMessageSent:
-            OnSubmitted();
+            ShowStatus(LoadUiString(ui_text::kSmsNumber) + u" " +
+                       Widen(std::to_string(engine_->MessageReference())));
+            break;
+        case Notification::kSendDone:
+        case Notification::kSendFailed:
+            OnSendEnded(notification == Notification::kSendDone);
             break;
         case Notification::kListingFinished:
             folders_.RefreshInbox(engine_->Listing(), engine_->StoreUsed());
@@ -293,7 +298,6 @@ void LinkController::OnEngineEvent(Notification notification) {
         case Notification::kNotAModem:
         case Notification::kSimNotReady:
         case Notification::kLinkLost:
-        case Notification::kSendFailed:
         case Notification::kWriteFailed:
         case Notification::kStoreSendFailed:
         case Notification::kDeleteFailed:
@@ -312,7 +316,6 @@ void LinkController::OnEngineEvent(Notification notification) {
         case Notification::kMessageRead:
         case Notification::kReadFailed:
         case Notification::kDeleted:
-        case Notification::kSendDone:
         case Notification::kWriteDone:
         case Notification::kStoreSendDone:
         case Notification::kToolkitInfo:
@@ -334,15 +337,23 @@ void LinkController::OnEngineEvent(Notification notification) {
     }
 }
 
-void LinkController::OnSubmitted() {
-    ShowStatus(LoadUiString(ui_text::kSmsNumber) + u" " +
-               Widen(std::to_string(engine_->MessageReference())));
-    switch (submissions_.Confirm()) {
+void LinkController::OnSendEnded(bool done) {
+    // The run goes on at once: the engine reports a send's end only once it takes the next.
+    const std::u16string reason = done ? std::u16string() : Utf8ToU16(engine_->LastFailure());
+    switch (submissions_.Take()) {
         case SendRun::kOutbox:
-            outbox_.Confirmed();
+            if (done) {
+                outbox_.Confirmed(engine_->SentReferences());
+            } else {
+                outbox_.Failed(reason);
+            }
             break;
         case SendRun::kSmart:
-            smart_.Confirmed();
+            if (done) {
+                smart_.Confirmed();
+            } else {
+                smart_.Failed(reason);
+            }
             break;
         case SendRun::kNone:
             break;
@@ -350,7 +361,23 @@ void LinkController::OnSubmitted() {
 }
 
 void LinkController::OnSendFailed(Notification notification) {
-    if (submissions_.Fail(notification)) ShowStatus(LoadUiString(ui_text::kSendFailed));
+    // The send's own failure report follows, with the reason.
+    (void)notification;
+    if (submissions_.Awaiting()) ShowStatus(LoadUiString(ui_text::kSendFailed));
+}
+
+SubmitOptions LinkController::NextConcatReference() {
+    const bool sixteenBit = window_.Settings().sixteenBitReference;
+    const uint32_t modulus = sixteenBit ? 0x10000u : 0x100u;
+    if (!lastConcatReference_) lastConcatReference_ = window_.KeptNumber(kConcatReferenceName);
+    const uint32_t next = (lastConcatReference_.value_or(0) + 1) % modulus;
+    lastConcatReference_ = next;
+    // A failed save keeps the reference in memory: it still increases while the program runs.
+    window_.KeepNumber(kConcatReferenceName, next);
+    SubmitOptions options;
+    options.reference = static_cast<int32_t>(next);
+    options.sixteenBitReference = sixteenBit;
+    return options;
 }
 
 bool LinkController::SaveEnginePhonebook() {
@@ -474,12 +501,6 @@ void LinkController::OnTimer(int timerId) {
             break;
         case kTimerStatusTimeout:
             StatusTimeout();
-            break;
-        case kTimerOutboxStep:
-            outbox_.Tick();
-            break;
-        case kTimerSmartStep:
-            smart_.Tick();
             break;
         default:
             break;

@@ -93,6 +93,7 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     void GoToPage(UiPage page) override;
     void ShowFolder(int folder) override { folders_.ShowFolder(folder); }
     void ReportFileError(UiText what, const std::string& reason) override;
+    SubmitOptions NextConcatReference() override;
 
     // PhonebookCacheHost
     PhonebookTable* OnlinePhonebook(std::unique_lock<std::mutex>& lock) override;
@@ -105,7 +106,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     void Disconnect();
     void Teardown();
     void OnEngineEvent(Notification notification);
-    void OnSubmitted();
+    // The engine reported the end of a send: `done`, or failed.
+    void OnSendEnded(bool done);
     void OnSendFailed(Notification notification);
     void AfterConnect(AfterConnectStep step);
     // The engine's phonebook to and from its file, a failure reported.
@@ -149,6 +151,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     // The last load failure reported in a message box, so that a damaged file read at every
     // tick does not bring one up each time.
     std::string lastLoadError_;
+    // The last concatenation reference given out; read from the settings at first use.
+    std::optional<uint32_t> lastConcatReference_;
 
     // What the SIM asked for at the last start-up, and the codes the user gave for the next
     // one (handed to the engine once).

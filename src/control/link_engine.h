@@ -36,6 +36,8 @@ class LinkEngine {
     virtual int MessageReference() const = 0;
     // The message references of the parts the last send got confirmed, in order.
     virtual std::vector<int> SentReferences() const = 0;
+    // Why the last job failed, for the user; empty when nothing failed.
+    virtual std::string LastFailure() const { return {}; }
     virtual void RequestSignalQuality() = 0;
 
     // Job starters: 1 when started, 0 when a job of the kind still runs (or, for sends, while

@@ -26,7 +26,11 @@ class ModemLink : public LinkEngine {
     int DeleteMessages(int mode, int index) override { return engine_.DeleteMessages(mode, index); }
     int ReadPhonebook() override { return engine_.ReadPhonebook(); }
     int WritePhonebook() override { return engine_.WritePhonebook(); }
-    std::vector<int> SentReferences() const override { return engine_.SentReferences(); }
+    std::vector<int> SentReferences() const override {
+        const std::vector<int32_t> references = engine_.SentReferences();
+        return std::vector<int>(references.begin(), references.end());
+    }
+    std::string LastFailure() const override { return engine_.LastFailure(); }
     int SendTextMessage(const std::u16string& number, const std::u16string& text,
                         const SubmitOptions& options) override {
         return engine_.SendTextMessage(number, text, options);

@@ -185,6 +185,10 @@ constexpr UiString kStrings[] = {
     {204, u"PIN"},
     {205, u"PUK 碼"},
     {206, u"PUK"},
+    {211, u"正在傳送第 %1 則，共 %2 則"},
+    {212, u"Sending %1 of %2"},
+    {213, u"以下短訊未能傳送，仍留在寄件匣："},
+    {214, u"Not sent (kept in the Outbox):"},
 };
 
 static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),
@@ -211,6 +215,19 @@ std::u16string LoadUiString(UiText text) {
 
 std::u16string LoadUiString(int chineseId, int englishId) {
     return LoadUiString(UiText{chineseId, englishId});
+}
+
+std::u16string FormatUiString(UiText text, std::initializer_list<std::u16string> arguments) {
+    std::u16string result = LoadUiString(text);
+    int number = 1;
+    for (const std::u16string& argument : arguments) {
+        const std::u16string marker =
+            u"%" + std::u16string(1, static_cast<char16_t>(u'0' + number));
+        if (const size_t at = result.find(marker); at != std::u16string::npos)
+            result.replace(at, marker.size(), argument);
+        ++number;
+    }
+    return result;
 }
 
 }  // namespace telvane

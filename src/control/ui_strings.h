@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <initializer_list>
 #include <string>
 
 namespace telvane {
@@ -100,6 +101,8 @@ inline constexpr UiText kDeliveryPending{199, 200};
 inline constexpr UiText kSimBlocked{201, 202};
 inline constexpr UiText kPin{203, 204};
 inline constexpr UiText kPuk{205, 206};
+inline constexpr UiText kSendingCount{211, 212};  // %1 of %2
+inline constexpr UiText kSomeNotSent{213, 214};
 }  // namespace ui_text
 
 // Nonzero: Chinese interface; 0: English.  Set through SetLanguage.
@@ -112,6 +115,8 @@ void SetLanguage(int language);
 // The text the language flag selects; empty when the id has no text.
 std::u16string LoadUiString(UiText text);
 std::u16string LoadUiString(int chineseId, int englishId);
+// The text with %1, %2, ... replaced by `arguments` in order.
+std::u16string FormatUiString(UiText text, std::initializer_list<std::u16string> arguments);
 
 // One string-table entry by id, whatever the language (the language drop-down's lines 79 and
 // 80 are shown as they stand); empty when the id has no text.

@@ -34,6 +34,7 @@ struct EngineScript {
     std::vector<std::pair<std::u16string, std::u16string>> texts;  // number, text
     std::vector<SubmitOptions> textOptions;                        // of each text
     std::vector<int> sentReferences;                               // what SentReferences() gives
+    std::string lastFailure;                                       // what LastFailure() gives
     std::vector<std::pair<std::u16string, int>> segments;          // number, segment
     std::vector<std::pair<PictureKind, std::u16string>> built;     // kind, hex
     std::vector<int> deletes;
@@ -94,6 +95,7 @@ class FakeEngine : public LinkEngine, public MessageListing {
         return 1;
     }
     std::vector<int> SentReferences() const override { return script_->sentReferences; }
+    std::string LastFailure() const override { return script_->lastFailure; }
     int SendTextMessage(const std::u16string& number, const std::u16string& text,
                         const SubmitOptions& options) override {
         if (!script_->acceptSend) return 0;

@@ -179,6 +179,18 @@ class FakeWindow : public WindowInterface {
     bool PictureIsEmpty() const override { return pictureEmpty; }
     std::u16string PictureHex() const override { return pictureHex; }
     ControllerSettings Settings() const override { return settings; }
+    std::optional<uint32_t> KeptNumber(std::string_view name) const override {
+        const auto it = kept.find(std::string(name));
+        if (it == kept.end()) return std::nullopt;
+        return it->second;
+    }
+    bool KeepNumber(std::string_view name, uint32_t value) override {
+        if (!keepWorks) return false;
+        kept[std::string(name)] = value;
+        return true;
+    }
+    std::map<std::string, uint32_t> kept;  // the settings the controller keeps
+    bool keepWorks = true;
     void NotifyDesktop(const std::u16string& summary, const std::u16string& body) override {
         desktopNotes.push_back(summary + u": " + body);
     }
