@@ -179,7 +179,6 @@ bool OutboxRun::SubmitNext() {
             slot_ = NextUnservedPosition(outbox, finished_);
             if (slot_ < 0) return false;
             queue_ = SplitRecipients(outbox.entries[slot_].record.number);
-            failures_.clear();
         }
         SmsRecord record = outbox.entries[slot_].record;
         if (queue_.empty()) {
@@ -326,18 +325,19 @@ void OutboxRun::Failed(const std::u16string& reason) {
 }
 
 bool OutboxRun::MarkFailed(const std::u16string& reason) {
+    // The message's other recipients wait, in their order, for the next run: this one goes on
+    // with the next message.
     const std::u16string recipient = queue_.front();
-    queue_.erase(queue_.begin());
+    queue_.clear();
     const std::u16string line = recipient + u": " + reason;
     host_.ShowStatus(LoadUiString(ui_text::kSendFailed) + u": " + line);
     runFailures_ += (runFailures_.empty() ? u"" : u"\n") + line;
-    failures_ += (failures_.empty() ? u"" : u"; ") + line;
 
     // The recipient stays in the record; the reason is kept with it, for the Outbox to show.
     LoadFolder(host_, store_, kTransfer, FolderId::Outbox);
     if (slot_ < 0 || !store_.Transfer().IsUsed(slot_)) return true;
     SmsRecord record = store_.Transfer().entries[slot_].record;
-    record.status = std::u16string(kFailedStatus) + failures_;
+    record.status = std::u16string(kFailedStatus) + line;
     return Record(record);
 }
 

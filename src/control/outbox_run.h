@@ -1,8 +1,9 @@
 // The Outbox run: every message of the Outbox to each of its recipients, the newest message
 // first, each send started as soon as the engine reported the one before.  A recipient is
 // struck off the saved record once every part of the message reached the network, so that no
-// later run sends to anyone twice; a recipient whose send failed stays, the message is marked
-// with the reason, and the run goes on.  A message every recipient has moves to Sent.
+// later run sends to anyone twice.  When a send fails, the message is marked with the reason and
+// left, its recipients in order, for the next run; this one goes on with the next message.  A
+// message every recipient has moves to Sent.
 #pragma once
 
 #include <set>
@@ -52,7 +53,7 @@ class OutboxRun {
     // Moves the served message at `position` to Sent; false when a save failed.
     bool MoveToSent(int position, const SmsRecord& record);
     // The recipient being tried did not get the message: the reason is kept with the message
-    // and shown.  False when that could not be saved.
+    // and shown, and the run leaves the message.  False when that could not be saved.
     bool MarkFailed(const std::u16string& reason);
     // Saves `record` at the served position; on failure the run stops, since going on would
     // send to a confirmed recipient again.
@@ -63,11 +64,10 @@ class OutboxRun {
     SubmissionTracker& submissions_;
     MessageStore store_;
     bool running_ = false;
-    // The Outbox position being served, -1 for none; its recipients still to try in this run,
-    // the first being tried now; and why it failed for whom in this run.
+    // The Outbox position being served, -1 for none, and its recipients still to try in this
+    // run, the first being tried now.
     int slot_ = -1;
     std::vector<std::u16string> queue_;
-    std::u16string failures_;
     // The number the last send went to, as sent, and whether it asked for delivery reports.
     std::u16string sentTo_;
     bool reportsAsked_ = false;

@@ -82,8 +82,10 @@ Submitted SubmitPdu(const Timing& timing, State& s, const PduJob& job, const std
     const CommandResult result =
         RunCommand(s, timing, Narrow(pdu) + '\x1a', {.idleMs = kSubmitIdleMs});
     (s.*job.waiting) = 0;
-    if (!result.Ok()) return {std::nullopt, DescribeEnd(result, kSubmitIdleMs)};
     const std::optional<std::string_view> line = result.LineWith(job.answer);
+    // The answer line says the network took the part, whatever became of the final result:
+    // sending it again would deliver it twice.
+    if (!result.Ok() && !line) return {std::nullopt, DescribeEnd(result, kSubmitIdleMs)};
     return {line ? ValueAfterColon(*line) : -1, {}};
 }
 

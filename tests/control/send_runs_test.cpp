@@ -101,49 +101,47 @@ TEST_F(SendTest, EachRecipientIsSentAsSoonAsTheOneBeforeIsDone) {
     EXPECT_EQ(script->texts.size(), 2u);
 }
 
-// A recipient the send failed for stays with the message, which is marked with the reason and
-// skipped; every other recipient and message still goes out, and the next run sends only to
-// who is left.
+// A message whose send failed is marked with the reason and left, its recipients in order, for
+// the next run; every other message still goes out, and the next run sends only to who is left.
 TEST_F(SendTest, AFailureIsMarkedAndSkippedAndNothingIsSentTwice) {
     WriteFolder(FolderId::Outbox,
-                {Message(u"333", u"older", u""), Message(u"111;222", u"newer", u"")});
+                {Message(u"333", u"older", u""), Message(u"000;111;222", u"newer", u"")});
     script->acceptSend = false;
     GoOnline();
     script->acceptSend = true;
     controller->Outbox().Start();
     window.Pump();
-    ASSERT_EQ(TextRecipients(), std::vector<std::u16string>{u"111"});
-    Fail("part 2 of 2 not sent: +CMS ERROR: 500 (unknown error)");
-    EXPECT_TRUE(window.StatusShown(
-        u"Send failed: 111: part 2 of 2 not sent: +CMS ERROR: 500 (unknown error)"));
-    EXPECT_EQ(TextRecipients(), (std::vector<std::u16string>{u"111", u"222"}));
     Done();
-    EXPECT_EQ(TextRecipients(), (std::vector<std::u16string>{u"111", u"222", u"333"}));
+    ASSERT_EQ(TextRecipients(), (std::vector<std::u16string>{u"000", u"111"}));
+    Fail("part 2 of 2 not sent: +CMS ERROR: 500 (unknown error)");
+    const std::u16string reason = u"111: part 2 of 2 not sent: +CMS ERROR: 500 (unknown error)";
+    EXPECT_TRUE(window.StatusShown(u"Send failed: " + reason));
+    EXPECT_EQ(TextRecipients(), (std::vector<std::u16string>{u"000", u"111", u"333"}));
     Done();
     EXPECT_TRUE(window.enabled);
     ASSERT_EQ(window.messageTexts.size(), 1u);
-    EXPECT_NE(window.messageTexts[0].find(u"111: part 2 of 2 not sent"), std::u16string::npos);
+    EXPECT_NE(window.messageTexts[0].find(reason), std::u16string::npos);
 
     std::vector<SmsRecord> outbox = ReadFolder(FolderId::Outbox);
     ASSERT_EQ(outbox.size(), 1u);
-    EXPECT_EQ(outbox[0].number, u"111");
-    EXPECT_EQ(SendFailureOf(outbox[0]),
-              u"111: part 2 of 2 not sent: +CMS ERROR: 500 (unknown error)");
+    EXPECT_EQ(outbox[0].number, u"111;222");
+    EXPECT_EQ(SendFailureOf(outbox[0]), reason);
     EXPECT_EQ(ReadFolder(FolderId::Sent).size(), 1u);
     // The Outbox shows why.
     controller->Folders().ShowFolder(static_cast<int>(FolderId::Outbox));
     ASSERT_EQ(window.rows.size(), 1u);
-    EXPECT_TRUE(window.rows[0].text.starts_with(u"Send failed (111: part 2 of 2"));
+    EXPECT_EQ(window.rows[0].text, u"Send failed (" + reason + u")\r\nnewer");
 
     script->texts.clear();
     controller->Outbox().Start();
     window.Pump();
-    EXPECT_EQ(TextRecipients(), std::vector<std::u16string>{u"111"});
     Done();
+    Done();
+    EXPECT_EQ(TextRecipients(), (std::vector<std::u16string>{u"111", u"222"}));
     EXPECT_TRUE(ReadFolder(FolderId::Outbox).empty());
     const std::vector<SmsRecord> sent = ReadFolder(FolderId::Sent);
     ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[1].number, u"111;222");
+    EXPECT_EQ(sent[1].number, u"000;111;222");
     EXPECT_EQ(sent[1].status, u"");
     EXPECT_EQ(window.status, u"Send complete");
 }
@@ -208,27 +206,28 @@ TEST_F(SendTest, AResendOfALongMessageKeepsItsReference) {
     GoOnline();
     Send(u"111;222", kLongText);
     Fail("part 2 of 2 not sent: no answer");
-    Done({5, 6});
-    ASSERT_EQ(script->textOptions.size(), 2u);
+    ASSERT_EQ(script->textOptions.size(), 1u);
     const int reference = script->textOptions[0].reference;
-    EXPECT_EQ(script->textOptions[1].reference, reference);
 
     // The next run: the new message with a new reference, then the resend to 111.
     Send(u"333", kLongText);
-    ASSERT_EQ(script->textOptions.size(), 3u);
-    EXPECT_NE(script->textOptions[2].reference, reference);
+    ASSERT_EQ(script->textOptions.size(), 2u);
+    EXPECT_NE(script->textOptions[1].reference, reference);
     Done({7, 8});
-    ASSERT_EQ(script->textOptions.size(), 4u);
-    EXPECT_EQ(script->texts[3].first, u"111");
-    EXPECT_EQ(script->textOptions[3].reference, reference);
+    ASSERT_EQ(script->textOptions.size(), 3u);
+    EXPECT_EQ(script->texts[2].first, u"111");
+    EXPECT_EQ(script->textOptions[2].reference, reference);
 
     // The program ended while those parts went out: the record kept the reference.
     Restart();
     GoOnline();
-    ASSERT_EQ(script->textOptions.size(), 5u);
-    EXPECT_EQ(script->texts[4].first, u"111");
-    EXPECT_EQ(script->textOptions[4].reference, reference);
+    ASSERT_EQ(script->textOptions.size(), 4u);
+    EXPECT_EQ(script->texts[3].first, u"111");
+    EXPECT_EQ(script->textOptions[3].reference, reference);
     Done({9, 10});
+    EXPECT_EQ(script->texts[4].first, u"222");
+    EXPECT_EQ(script->textOptions[4].reference, reference);
+    Done({11, 12});
     EXPECT_TRUE(ReadFolder(FolderId::Outbox).empty());
     const std::vector<SmsRecord> sent = ReadFolder(FolderId::Sent);
     ASSERT_EQ(sent.size(), 2u);
