@@ -104,7 +104,8 @@ MainDialog::MainDialog(MainDialogOptions options, QWidget* parent)
     settings_->Load();
     settings_->DetectPorts();
     settings_->ShowValues();
-    contacts_.Initialize();
+    // Without a contacts folder the page lists no contacts; the SIM's still work.
+    static_cast<void>(contacts_.Initialize());
     SetLanguage(settings_->Language());
     CreateCommandBar();
     ApplyFonts();
@@ -172,7 +173,9 @@ void MainDialog::CreatePages() {
     connect(compose_, &ComposePage::LogoTextClicked, this, &MainDialog::OnLogoText);
     connect(compose_, &ComposePage::PictureKindChosen, this, &MainDialog::OnPictureKind);
     connect(compose_, &ComposePage::LibraryChosen, this, [this](const QString& name) {
-        store_->SetText(kSettingsKey, "CannedLibrary", name.toStdU16String());
+        if (std::string error;
+            !store_->SetText(kSettingsKey, "CannedLibrary", name.toStdU16String(), &error))
+            ShowMessageText(LoadUiString(ui_text::kSaveFailed) + u": " + Utf8ToU16(error));
     });
 
     connect(phonebook_, &PhonebookPage::PickOkay, this, [this] { OnPickDone(true); });
@@ -274,12 +277,14 @@ void MainDialog::RestoreWindow() {
 }
 
 void MainDialog::RememberWindow() {
-    store_->SetValues(kSettingsKey,
-                      {{"WindowWidth", static_cast<uint32_t>(width())},
+    // The window is closing: a size and columns not remembered cost the user nothing to ask
+    // about.
+    static_cast<void>(store_->SetValues(
+        kSettingsKey, {{"WindowWidth", static_cast<uint32_t>(width())},
                        {"WindowHeight", static_cast<uint32_t>(height())},
                        {"LastPage", static_cast<uint32_t>(page_)},
                        {"SmsColumns", sms_->List()->WidthsText().toStdU16String()},
-                       {"PhonebookColumns", phonebook_->List()->WidthsText().toStdU16String()}});
+                       {"PhonebookColumns", phonebook_->List()->WidthsText().toStdU16String()}}));
 }
 
 void MainDialog::ChooseCannedLibrary() {
@@ -577,7 +582,7 @@ bool MainDialog::ExportFolder(const std::filesystem::path& path) {
     ListView* list = sms_->List();
     // A damaged folder exports what could be read, as the list shows it.
     MessageStore store;
-    store.LoadShown(static_cast<FolderId>(CurrentFolderTab()));
+    static_cast<void>(store.LoadShown(static_cast<FolderId>(CurrentFolderTab())));
     for (int row = 0; row < list->RowCount(); ++row) {
         const int position = list->Data(row);
         if (!store.Shown().IsUsed(position)) continue;
@@ -625,7 +630,24 @@ void MainDialog::RebuildNames() {
 // --- WindowInterface ----------------------------------------------------------------------
 
 void MainDialog::Post(std::function<void()> task) {
-    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+    // The task crosses threads through a queue of our own: Qt's event queue synchronises where
+    // ThreadSanitizer cannot see it, ours where it can.
+    {
+        std::lock_guard lock(postedMutex_);
+        posted_.push_back(std::move(task));
+    }
+    QMetaObject::invokeMethod(this, "RunPosted", Qt::QueuedConnection);
+}
+
+void MainDialog::RunPosted() {
+    std::function<void()> task;
+    {
+        std::lock_guard lock(postedMutex_);
+        if (posted_.empty()) return;
+        task = std::move(posted_.front());
+        posted_.pop_front();
+    }
+    task();
 }
 
 void MainDialog::StartTimer(int timerId, int64_t periodMs) {
