@@ -54,7 +54,7 @@ class EndToEndTest : public QObject {
         const std::string error = rig_.Start(
             kScenario,
             [](SettingsStore& store) {
-                store.SetNumber(MainDialog::kSettingsKey, "SyncSIMPbk", 1);
+                QVERIFY(store.SetNumber(MainDialog::kSettingsKey, "SyncSIMPbk", 1));
             },
             [this](const QString& text) { boxes_ << text; });
         QVERIFY2(error.empty(), error.c_str());
