@@ -169,6 +169,7 @@ void MainDialog::CreatePages() {
     connect(compose_, &ComposePage::SaveClicked, this,
             [this] { controller_->Folders().SaveComposed(); });
     connect(compose_, &ComposePage::AddressClicked, this, &MainDialog::OnAddress);
+    connect(compose_, &ComposePage::InputRefused, this, &MainDialog::Beep);
     connect(compose_, &ComposePage::LogoTextClicked, this, &MainDialog::OnLogoText);
     connect(compose_, &ComposePage::PictureKindChosen, this, &MainDialog::OnPictureKind);
     connect(compose_, &ComposePage::LibraryChosen, this, [this](const QString& name) {
@@ -698,6 +699,10 @@ void MainDialog::SetSignalLevel(int level) {
 }
 
 void MainDialog::Beep() {
+    if (options_.beep) {
+        options_.beep();
+        return;
+    }
     QApplication::beep();
 }
 
