@@ -7,6 +7,7 @@
 
 #include "control/modem_link.h"
 #include "control/operator_label.h"
+#include "control/recipients.h"
 #include "control/ui_strings.h"
 #include "platform/text.h"
 #include "store/list_date.h"
@@ -14,6 +15,19 @@
 namespace telvane {
 
 namespace {
+
+// A problem a load or save found, for the user: the file, and what of it was kept.
+std::u16string DescribeFileProblem(const LoadReport& problem) {
+    const std::u16string file = Utf8ToU16(problem.file.string());
+    if (!problem.error.empty())
+        return FormatUiString(ui_text::kFileUnreadable, {Utf8ToU16(problem.error)});
+    if (!problem.keptAs.empty())
+        return FormatUiString(ui_text::kDamagedOriginalKept,
+                              {file, Utf8ToU16(problem.keptAs.string())});
+    return FormatUiString(ui_text::kFileDamaged,
+                          {file, Widen(std::to_string(problem.recordsRead)),
+                           Utf8ToU16(problem.file.filename().string()) + u".damaged-<time>"});
+}
 
 // The listing mode that asks for every stored message.
 constexpr int kListAll = 4;
@@ -83,17 +97,44 @@ void LinkController::ShowStatus(const std::u16string& text) {
 }
 
 void LinkController::ReportFileError(UiText what, const std::string& reason) {
+    // The loaders keep their own account of each file, told once.
+    if (what == ui_text::kLoadFailed) {
+        ReportLoadProblems();
+        return;
+    }
     const std::u16string text =
         reason.empty() ? LoadUiString(what) : LoadUiString(what) + u": " + Utf8ToU16(reason);
     ShowStatus(text);
-    if (what == ui_text::kLoadFailed) {
-        if (reason == lastLoadError_) return;
-        lastLoadError_ = reason;
-    }
     window_.ShowMessageText(text);
 }
 
+void LinkController::ReportLoadProblems() {
+    // Behind the work that loaded, so that its own status text (a folder's count) does not
+    // replace the problem's.
+    if (loadProblemsPosted_) return;
+    loadProblemsPosted_ = true;
+    PostTask([this] {
+        loadProblemsPosted_ = false;
+        ShowLoadProblems();
+    });
+}
+
+void LinkController::ShowLoadProblems() {
+    const std::vector<LoadReport> problems = TakeLoadProblems();
+    if (problems.empty()) return;
+    std::u16string all;
+    std::u16string last;
+    for (const LoadReport& problem : problems) {
+        last = DescribeFileProblem(problem);
+        all += all.empty() ? last : u"\n" + last;
+    }
+    ShowStatus(last);
+    window_.ShowMessageText(all);
+}
+
 void LinkController::StatusTimeout() {
+    // Loads the controller did not make itself (the window's, a run's record update).
+    ReportLoadProblems();
     if (engine_ && phonebookJob_ != PhonebookJob::None && --phonebookTicksLeft_ <= 0) {
         PhonebookJobLost();
     }
@@ -166,10 +207,23 @@ void LinkController::OpenPort() {
 }
 
 void LinkController::ApplyServiceCentre() {
-    if (!engine_) return;
     const ControllerSettings settings = window_.Settings();
-    engine_->SetServiceCentre(settings.autoServiceCentre ? std::u16string()
-                                                         : settings.serviceCentre);
+    if (settings.autoServiceCentre) {
+        if (engine_) engine_->SetServiceCentre(std::u16string());
+        return;
+    }
+    const PhoneNumber centre = NormaliseServiceCentre(settings.serviceCentre);
+    if (!centre.ok()) {
+        // Nothing of it goes into a PDU: the centre stored on the SIM stays in use, and the
+        // user hears why (also offline, right after the settings were saved).
+        const std::u16string text =
+            FormatUiString(ui_text::kInvalidServiceCentre, {centre.Reason()});
+        ShowStatus(text);
+        window_.ShowMessageText(text);
+        if (engine_) engine_->SetServiceCentre(std::u16string());
+        return;
+    }
+    if (engine_) engine_->SetServiceCentre(centre.number);
 }
 
 void LinkController::Disconnect() {
@@ -382,24 +436,25 @@ SubmitOptions LinkController::NextConcatReference() {
 
 bool LinkController::SaveEnginePhonebook() {
     std::string error;
+    bool saved = false;
     {
         const std::unique_lock<std::mutex> lock = engine_->LockPhonebook();
-        if (engine_->Phonebook().SaveFile() != 0) return true;
-        error = engine_->Phonebook().LastError();
+        saved = engine_->Phonebook().SaveFile() != 0;
+        if (!saved) error = engine_->Phonebook().LastError();
     }
-    ReportFileError(ui_text::kSaveFailed, error);
-    return false;
+    ReportLoadProblems();
+    if (!saved) ReportFileError(ui_text::kSaveFailed, error);
+    return saved;
 }
 
 bool LinkController::LoadEnginePhonebook() {
-    std::string error;
+    bool loaded = false;
     {
         const std::unique_lock<std::mutex> lock = engine_->LockPhonebook();
-        if (engine_->Phonebook().LoadFile() != 0) return true;
-        error = engine_->Phonebook().LastError();
+        loaded = engine_->Phonebook().LoadFile() != 0;
     }
-    ReportFileError(ui_text::kLoadFailed, error);
-    return false;
+    ReportLoadProblems();
+    return loaded;
 }
 
 void LinkController::AfterConnect(AfterConnectStep step) {
@@ -510,11 +565,18 @@ void LinkController::OnTimer(int timerId) {
 // ---- compose page ----
 
 void LinkController::SendComposed() {
-    const std::u16string recipients = window_.RecipientText();
-    if (recipients.empty()) {
+    // Only numbers the modem can take are queued: one that cannot be sent would hold up the
+    // run, and nothing the user did not type may be dialled.
+    const CheckedRecipients checked = CheckRecipients(window_.RecipientText());
+    if (!checked.refused.empty()) {
+        window_.ShowMessageText(RefusedNumberText(checked.refused, checked.why));
+        return;
+    }
+    if (!checked.ok()) {
         window_.ShowMessageBox(ui_text::kInvalidPhoneNumber);
         return;
     }
+    const std::u16string& recipients = checked.numbers;
     const bool empty = composeMode_ == ComposeMode::kText ? window_.ComposeText().empty()
                                                           : window_.PictureIsEmpty();
     if (empty) {

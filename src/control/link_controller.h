@@ -45,7 +45,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     void OnTimer(int timerId);
     // The busy message, as posted by the controller itself.
     void OnBusyMessage(int wParam, int lParam);
-    // After the settings were saved.
+    // After the settings were saved, and at each connect: the SMS centre from the settings,
+    // cleaned, to the engine; a centre that is no number is refused and the user told.
     void ApplyServiceCentre();
 
     // A status text, replaced by the operator label 15 seconds later.
@@ -94,6 +95,7 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     void ShowFolder(int folder) override { folders_.ShowFolder(folder); }
     void ReportFileError(UiText what, const std::string& reason) override;
     SubmitOptions NextConcatReference() override;
+    void ReportLoadProblems() override;
 
     // PhonebookCacheHost
     PhonebookTable* OnlinePhonebook(std::unique_lock<std::mutex>& lock) override;
@@ -115,6 +117,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     bool LoadEnginePhonebook();
     void PhonebookJobLost();
     void StatusTimeout();
+    // What TakeLoadProblems() holds: the last on the status line, all in one message box.
+    void ShowLoadProblems();
     // The SIM asked for a code: the user is asked, and a code given reconnects with it.
     void AskForSimCodes(bool puk, int attemptsLeft);
 
@@ -153,6 +157,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     std::string lastLoadError_;
     // The last concatenation reference given out; read from the settings at first use.
     std::optional<uint32_t> lastConcatReference_;
+    // A ShowLoadProblems is posted and has not run yet.
+    bool loadProblemsPosted_ = false;
 
     // What the SIM asked for at the last start-up, and the codes the user gave for the next
     // one (handed to the engine once).

@@ -146,14 +146,15 @@ TEST_F(SendTest, AFailureIsMarkedAndSkippedAndNothingIsSentTwice) {
     EXPECT_EQ(window.status, u"Send complete");
 }
 
-TEST_F(SendTest, NumbersAreCleanedAndOnesThatAreNoNumberNeverReachTheModem) {
+// A list queued before numbers were checked (an older Outbox file) is cleaned at the send, and
+// an entry that is no number never reaches the modem.
+TEST_F(SendTest, NumbersQueuedUncheckedAreCleanedOrRefusedAtTheSend) {
+    WriteFolder(FolderId::Outbox, {Message(u"+886-922-333-444;(02) 8765-4321 ; , 0912\x1b"
+                                           u"AT;x1",
+                                           u"x", u"")});
     GoOnline();
-    Send(
-        u"+886-922-333-444;(02) 8765-4321 ; , 0912\x1b"
-        u"AT;x1",
-        u"x");
     Done();
-    Done();
+    Done();  // then 0912<Esc>AT is refused, and the message waits for the next run
     EXPECT_EQ(TextRecipients(), (std::vector<std::u16string>{u"+886922333444", u"0287654321"}));
     EXPECT_TRUE(window.enabled);
     const std::vector<SmsRecord> outbox = ReadFolder(FolderId::Outbox);
@@ -240,14 +241,14 @@ TEST_F(SendTest, DeliveryReportsAreAskedForAndEachPartIsPendingInSent) {
         window.settings.deliveryReports = reports;
         script->textOptions.clear();
         GoOnline();
-        Send(u"111;+886 922", kLongText);
+        Send(u"111;+886922", kLongText);
         Done({5, 6});
         Done({7, 8});
         ASSERT_EQ(script->textOptions.size(), 2u);
         EXPECT_EQ(script->textOptions[0].statusReport, reports);
         const std::vector<SmsRecord> sent = ReadFolder(FolderId::Sent);
         ASSERT_EQ(sent.size(), 1u);
-        EXPECT_EQ(sent[0].number, u"111;+886 922");
+        EXPECT_EQ(sent[0].number, u"111;+886922");
         EXPECT_EQ(sent[0].extra, reports ? u"111|5|pending;111|6|pending;"
                                            u"+886922|7|pending;+886922|8|pending"
                                          : u"");
@@ -295,6 +296,14 @@ TEST_F(SendTest, TheNewestOutboxMessageGoesFirst) {
     Done();
     EXPECT_EQ(ReadFolder(FolderId::Sent).size(), 2u);
     EXPECT_EQ(window.status, u"Send complete");
+}
+
+TEST_F(SendTest, RecipientListsSplitOnlyAtSemicolons) {
+    GoOnline();
+    Send(u"111 ; , 222", u"x");
+    Done();
+    // Each entry is cleaned before it is queued: the blank around it is no part of the number.
+    EXPECT_EQ(TextRecipients(), (std::vector<std::u16string>{u"111", u"222"}));
 }
 
 TEST_F(SendTest, EngineRefusalEndsTheRunQuietlyAndKeepsTheMessage) {
