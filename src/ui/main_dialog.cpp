@@ -222,7 +222,9 @@ void MainDialog::CreateCommandBar() {
 void MainDialog::LabelCommandBar() {
     for (const CommandButton& c : kCommands) {
         QAction* action = actions_[c.id];
-        const QString name = Ui(c.name).left(255);
+        const UiText text =
+            c.id == CommandId::kConnect && connectCancels_ ? ui_text::kCancel : c.name;
+        const QString name = Ui(text).left(255);
         action->setText(name);
         // The tip names the button and its key.
         action->setToolTip(
@@ -674,7 +676,23 @@ void MainDialog::TimerFired(int timerId) {
 }
 
 void MainDialog::SetWindowEnabled(bool enabled) {
-    setEnabled(enabled);
+    windowEnabled_ = enabled;
+    ApplyEnabled();
+}
+
+void MainDialog::SetConnectCancels(bool cancels) {
+    connectCancels_ = cancels;
+    LabelCommandBar();
+    ApplyEnabled();
+}
+
+void MainDialog::ApplyEnabled() {
+    // While a connect is under way, its command (now Cancel) is the one the busy window keeps.
+    const bool keepConnect = !windowEnabled_ && connectCancels_;
+    setEnabled(windowEnabled_ || keepConnect);
+    client_->setEnabled(!keepConnect);
+    for (auto& [id, action] : actions_)
+        action->setEnabled(!keepConnect || id == CommandId::kConnect);
 }
 
 void MainDialog::SetWaitCursor(bool shown) {
