@@ -411,7 +411,10 @@ void MainDialog::ApplyLanguage() {
 void MainDialog::Command(CommandId id) {
     switch (id) {
         case CommandId::kCompose:
-            if (page_ == kPageCompose && !picking_) compose_->Clear();
+            if (page_ == kPageCompose && !picking_) {
+                compose_->Clear();
+                controller_->Folders().ForgetEditedDraft();
+            }
             GoToPage(kPageCompose);
             break;
         case CommandId::kCopy:
@@ -675,7 +678,11 @@ void MainDialog::TimerFired(int timerId) {
 }
 
 void MainDialog::SetWindowEnabled(bool enabled) {
-    setEnabled(enabled);
+    for (auto& [id, action] : actions_)
+        action->setEnabled(enabled);
+    for (QWidget* page : std::initializer_list<QWidget*>{compose_, phonebook_, settings_, about_})
+        page->setEnabled(enabled);
+    sms_->SetWorking(!enabled);
 }
 
 void MainDialog::SetWaitCursor(bool shown) {
@@ -802,7 +809,7 @@ void MainDialog::RemoveMessageRow(int row) {
 
 void MainDialog::SetMessageRowIcon(int row, int icon) {
     const int source = sms_->List()->SourceRow(row);
-    if (source >= 0) sms_->List()->Model().SetIcon(source, icon == kIconUnread ? 0 : 1);
+    if (source >= 0) sms_->List()->Model().SetIcon(source, icon);
 }
 
 void MainDialog::SetDetail(const std::u16string& number, const std::u16string& time,
