@@ -222,7 +222,9 @@ void MainDialog::CreateCommandBar() {
 void MainDialog::LabelCommandBar() {
     for (const CommandButton& c : kCommands) {
         QAction* action = actions_[c.id];
-        const QString name = Ui(c.name).left(255);
+        const UiText text =
+            c.id == CommandId::kConnect && connectCancels_ ? ui_text::kCancel : c.name;
+        const QString name = Ui(text).left(255);
         action->setText(name);
         // The tip names the button and its key.
         action->setToolTip(
@@ -678,11 +680,27 @@ void MainDialog::TimerFired(int timerId) {
 }
 
 void MainDialog::SetWindowEnabled(bool enabled) {
+    windowEnabled_ = enabled;
+    ApplyEnabled();
+}
+
+void MainDialog::SetConnectCancels(bool cancels) {
+    connectCancels_ = cancels;
+    LabelCommandBar();
+    ApplyEnabled();
+}
+
+void MainDialog::ApplyEnabled() {
+    // While a connect is under way, its command (now Cancel) is the one the busy window keeps.
+    // Other work leaves the shown folder readable.
+    const bool busy = !windowEnabled_;
+    const bool keepConnect = busy && connectCancels_;
+    client_->setEnabled(!keepConnect);
     for (auto& [id, action] : actions_)
-        action->setEnabled(enabled);
+        action->setEnabled(!busy || (keepConnect && id == CommandId::kConnect));
     for (QWidget* page : std::initializer_list<QWidget*>{compose_, phonebook_, settings_, about_})
-        page->setEnabled(enabled);
-    sms_->SetWorking(!enabled);
+        page->setEnabled(!busy);
+    sms_->SetWorking(busy);
 }
 
 void MainDialog::SetWaitCursor(bool shown) {
