@@ -636,6 +636,7 @@ void LinkController::SendComposed() {
             // Not stored: stay with the message; the error says why.
             if (!SaveFolder(*this, store, FolderTableKind::kTransfer, FolderId::Outbox)) return;
             outbox_.Start();
+            folders_.EditedDraftQueued();
             GoToPage(kPageMessages);
             folders_.ShowFolder(kSent);
             break;

@@ -61,6 +61,7 @@ enum UiPage : int {
 // List icons of the message list.
 inline constexpr int kIconUnread = 0;
 inline constexpr int kIconRead = 1;
+inline constexpr int kIconOutgoing = 2;  // the SIM keeps it as one of ours (STO SENT/UNSENT)
 
 // The settings the controller reads, as the settings page keeps them.
 struct ControllerSettings {
