@@ -5,6 +5,7 @@
 // positions of their records.
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "control/controller_host.h"
@@ -35,6 +36,10 @@ class FolderCommands {
     void Reply();
     void Forward();
     void EditMessage();
+    // Draft, Edit, Send: once its message is queued the draft it came from goes, unless it
+    // changed meanwhile.  A fresh message on the compose page forgets it.
+    void EditedDraftQueued();
+    void ForgetEditedDraft() { editedDraft_.reset(); }
 
     // A finished listing becomes the Inbox, shown: what the user has not opened here stays
     // unread.  `simHolds`: how many messages the SIM holds (-1 not known), to tell the user of
@@ -54,6 +59,11 @@ class FolderCommands {
     int cursor_ = -1;
     int sourceFolder_ = 0;
     int targetFolder_ = 0;
+    struct EditedDraft {
+        int position = -1;
+        SmsRecord record;
+    };
+    std::optional<EditedDraft> editedDraft_;
 };
 
 }  // namespace telvane
