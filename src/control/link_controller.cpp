@@ -204,6 +204,7 @@ void LinkController::OpenPort() {
     };
 
     simCodeRequest_.reset();
+    codesGiven_ = simCodes_.has_value();
     if (simCodes_) {
         engine_->SetSimCodes(simCodes_->pin, simCodes_->puk);
         simCodes_.reset();
@@ -266,13 +267,17 @@ void LinkController::Disconnect() {
         // Behind the idle message, so that the reconnect finds the window free.
         const SimCodeRequest request = *simCodeRequest_;
         simCodeRequest_.reset();
-        PostTask([this, request] { AskForSimCodes(request.puk, request.attemptsLeft); });
+        PostTask([this, request] {
+            AskForSimCodes(request.puk, request.attemptsLeft, request.wrongCode);
+        });
     }
 }
 
-void LinkController::AskForSimCodes(bool puk, int attemptsLeft) {
+void LinkController::AskForSimCodes(bool puk, int attemptsLeft, bool wrongCode) {
     if (engine_) return;
-    std::optional<SimCodes> codes = window_.AskSimCodes(puk, attemptsLeft);
+    // A refused PIN is said, and never sent again by itself.
+    if (wrongCode) ShowStatus(LoadUiString(ui_text::kWrongPin));
+    std::optional<SimCodes> codes = window_.AskSimCodes(puk, attemptsLeft, wrongCode);
     if (!codes) {
         ShowStatus(LoadUiString(puk ? ui_text::kSimNeedsPuk : ui_text::kEnterSimPin));
         return;
@@ -388,8 +393,9 @@ void LinkController::OnEngineEvent(Notification notification) {
         case Notification::kSimPinRequired:
         case Notification::kSimPukRequired: {
             const bool puk = notification == Notification::kSimPukRequired;
-            simCodeRequest_ =
-                SimCodeRequest{puk, puk ? engine_->PukAttempts() : engine_->PinAttempts()};
+            simCodeRequest_ = SimCodeRequest{
+                puk, puk ? engine_->PukAttempts() : engine_->PinAttempts(), codesGiven_ && !puk};
+            codesGiven_ = false;
             startupReason_ = puk ? ui_text::kSimNeedsPuk : ui_text::kEnterSimPin;
             break;
         }

@@ -124,7 +124,7 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     // What TakeLoadProblems() holds: the last on the status line, all in one message box.
     void ShowLoadProblems();
     // The SIM asked for a code: the user is asked, and a code given reconnects with it.
-    void AskForSimCodes(bool puk, int attemptsLeft);
+    void AskForSimCodes(bool puk, int attemptsLeft, bool wrongCode);
 
     WindowInterface& window_;
     Timing timing_;
@@ -164,6 +164,7 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     struct SimCodeRequest {
         bool puk = false;
         int attemptsLeft = -1;
+        bool wrongCode = false;
     };
     std::optional<SimCodeRequest> simCodeRequest_;
 
@@ -174,6 +175,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     std::u16string failureText_;
     bool failureBox_ = true;
     std::optional<SimCodes> simCodes_;
+    // This connect carries codes the user gave: a SIM that asks again refused them.
+    bool codesGiven_ = false;
 };
 
 }  // namespace telvane
