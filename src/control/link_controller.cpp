@@ -204,6 +204,7 @@ void LinkController::OpenPort() {
     };
 
     simCodeRequest_.reset();
+    codesGiven_ = simCodes_.has_value();
     if (simCodes_) {
         engine_->SetSimCodes(simCodes_->pin, simCodes_->puk);
         simCodes_.reset();
@@ -266,13 +267,17 @@ void LinkController::Disconnect() {
         // Behind the idle message, so that the reconnect finds the window free.
         const SimCodeRequest request = *simCodeRequest_;
         simCodeRequest_.reset();
-        PostTask([this, request] { AskForSimCodes(request.puk, request.attemptsLeft); });
+        PostTask([this, request] {
+            AskForSimCodes(request.puk, request.attemptsLeft, request.wrongCode);
+        });
     }
 }
 
-void LinkController::AskForSimCodes(bool puk, int attemptsLeft) {
+void LinkController::AskForSimCodes(bool puk, int attemptsLeft, bool wrongCode) {
     if (engine_) return;
-    std::optional<SimCodes> codes = window_.AskSimCodes(puk, attemptsLeft);
+    // A refused PIN is said, and never sent again by itself.
+    if (wrongCode) ShowStatus(LoadUiString(ui_text::kWrongPin));
+    std::optional<SimCodes> codes = window_.AskSimCodes(puk, attemptsLeft, wrongCode);
     if (!codes) {
         ShowStatus(LoadUiString(puk ? ui_text::kSimNeedsPuk : ui_text::kEnterSimPin));
         return;
@@ -345,6 +350,7 @@ void LinkController::OnEngineEvent(Notification notification) {
                 window_.SetStatusText(OperatorLabel(engine_->OperatorText(), online_));
             PostBusy(false);
             if (page_ == kPagePhonebook) window_.RefreshPhonebookPage();
+            if (notification == Notification::kPhonebookWriteFailed) TellPhonebookRefusals();
             if (page_ == kPageMessages) AfterConnect(AfterConnectStep::kMessages);
             break;
         case Notification::kSignalChanged:
@@ -392,8 +398,9 @@ void LinkController::OnEngineEvent(Notification notification) {
         case Notification::kSimPinRequired:
         case Notification::kSimPukRequired: {
             const bool puk = notification == Notification::kSimPukRequired;
-            simCodeRequest_ =
-                SimCodeRequest{puk, puk ? engine_->PukAttempts() : engine_->PinAttempts()};
+            simCodeRequest_ = SimCodeRequest{
+                puk, puk ? engine_->PukAttempts() : engine_->PinAttempts(), codesGiven_ && !puk};
+            codesGiven_ = false;
             startupReason_ = puk ? ui_text::kSimNeedsPuk : ui_text::kEnterSimPin;
             break;
         }
@@ -485,6 +492,24 @@ SubmitOptions LinkController::NextConcatReference() {
     options.reference = static_cast<int32_t>(next);
     options.sixteenBitReference = sixteenBit;
     return options;
+}
+
+void LinkController::TellPhonebookRefusals() {
+    std::u16string list;
+    {
+        const std::unique_lock<std::mutex> lock = engine_->LockPhonebook();
+        const std::vector<PhonebookEntry>& entries = engine_->Phonebook().Entries();
+        for (const PhonebookRefusal& refusal : engine_->PhonebookRefusals()) {
+            std::u16string name;
+            if (refusal.position >= 1 && static_cast<size_t>(refusal.position) <= entries.size())
+                name = ShownNumber(entries[static_cast<size_t>(refusal.position - 1)].name);
+            list += u"\n" + Widen(std::to_string(refusal.position)) +
+                    (name.empty() ? u"" : u" " + name) + u": " + Utf8ToU16(refusal.reason);
+        }
+    }
+    const std::u16string text = LoadUiString(ui_text::kPhonebookEntriesRefused);
+    ShowStatus(text);
+    window_.ShowMessageText(text + list);
 }
 
 bool LinkController::SaveEnginePhonebook() {

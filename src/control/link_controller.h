@@ -120,11 +120,13 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     bool SaveEnginePhonebook();
     bool LoadEnginePhonebook();
     void PhonebookJobLost();
+    // After a phonebook write the SIM refused entries of: which, and why.
+    void TellPhonebookRefusals();
     void StatusTimeout();
     // What TakeLoadProblems() holds: the last on the status line, all in one message box.
     void ShowLoadProblems();
     // The SIM asked for a code: the user is asked, and a code given reconnects with it.
-    void AskForSimCodes(bool puk, int attemptsLeft);
+    void AskForSimCodes(bool puk, int attemptsLeft, bool wrongCode);
 
     WindowInterface& window_;
     Timing timing_;
@@ -169,6 +171,7 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     struct SimCodeRequest {
         bool puk = false;
         int attemptsLeft = -1;
+        bool wrongCode = false;
     };
     std::optional<SimCodeRequest> simCodeRequest_;
 
@@ -179,6 +182,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     std::u16string failureText_;
     bool failureBox_ = true;
     std::optional<SimCodes> simCodes_;
+    // This connect carries codes the user gave: a SIM that asks again refused them.
+    bool codesGiven_ = false;
 };
 
 }  // namespace telvane

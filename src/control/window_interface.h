@@ -190,10 +190,11 @@ class WindowInterface {
         (void)body;
     }
     // Asks for the SIM's PIN (or, `puk`, its PUK and a new PIN), showing `attemptsLeft` when it
-    // is not -1.  Nothing when the user cancels.
-    virtual std::optional<SimCodes> AskSimCodes(bool puk, int attemptsLeft) {
+    // is not -1; `wrongCode`: the PIN given last was refused.  Nothing when the user cancels.
+    virtual std::optional<SimCodes> AskSimCodes(bool puk, int attemptsLeft, bool wrongCode) {
         (void)puk;
         (void)attemptsLeft;
+        (void)wrongCode;
         return std::nullopt;
     }
 };

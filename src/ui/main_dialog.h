@@ -159,7 +159,7 @@ class MainDialog : public QDialog, public WindowInterface {
     bool KeepNumber(std::string_view name, uint32_t value) override;
     // main_dialog_live.cpp
     void NotifyDesktop(const std::u16string& summary, const std::u16string& body) override;
-    std::optional<SimCodes> AskSimCodes(bool puk, int attemptsLeft) override;
+    std::optional<SimCodes> AskSimCodes(bool puk, int attemptsLeft, bool wrongCode) override;
 
     ComposeMode CurrentComposeMode() const { return controller_->CurrentComposeMode(); }
     PictureKind CurrentPictureKind() const { return controller_->CurrentPictureKind(); }

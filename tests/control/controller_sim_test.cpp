@@ -408,6 +408,8 @@ TEST_F(ControllerSimTest, TheSimsPinIsAskedForAndSentOnce) {
     // The wrong PIN goes once; asked again, the user cancels.
     startUpRefused(2);
     EXPECT_EQ(window.simCodeRequests[1], std::make_pair(false, 2));
+    EXPECT_EQ(window.wrongCodes, (std::vector<bool>{false, true}));
+    EXPECT_TRUE(window.StatusShown(u"Wrong PIN"));
     EXPECT_EQ(modem->CountCommands("AT+CPIN=\"0000\""), 1);
     EXPECT_TRUE(window.StatusShown(u"Enter the SIM's PIN"));
     EXPECT_FALSE(window.TimerRunning(kTimerOpenPort));

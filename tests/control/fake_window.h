@@ -196,14 +196,16 @@ class FakeWindow : public WindowInterface {
     void NotifyDesktop(const std::u16string& summary, const std::u16string& body) override {
         desktopNotes.push_back(summary + u": " + body);
     }
-    std::optional<SimCodes> AskSimCodes(bool puk, int attemptsLeft) override {
+    std::optional<SimCodes> AskSimCodes(bool puk, int attemptsLeft, bool wrongCode) override {
         simCodeRequests.push_back({puk, attemptsLeft});
+        wrongCodes.push_back(wrongCode);
         std::optional<SimCodes> given = simCodesToGive;
         simCodesToGive.reset();
         return given;
     }
     std::vector<std::u16string> desktopNotes;
     std::vector<std::pair<bool, int>> simCodeRequests;  // (puk, attempts left)
+    std::vector<bool> wrongCodes;                       // each request: the last PIN was wrong
     std::optional<SimCodes> simCodesToGive;             // what the user types, once
 
     std::vector<int> shownFolders;
