@@ -350,6 +350,7 @@ void LinkController::OnEngineEvent(Notification notification) {
                 window_.SetStatusText(OperatorLabel(engine_->OperatorText(), online_));
             PostBusy(false);
             if (page_ == kPagePhonebook) window_.RefreshPhonebookPage();
+            if (notification == Notification::kPhonebookWriteFailed) TellPhonebookRefusals();
             if (page_ == kPageMessages) AfterConnect(AfterConnectStep::kMessages);
             break;
         case Notification::kSignalChanged:
@@ -464,6 +465,24 @@ void LinkController::OnSubmitted() {
 
 void LinkController::OnSendFailed(Notification notification) {
     if (submissions_.Fail(notification)) ShowStatus(LoadUiString(ui_text::kSendFailed));
+}
+
+void LinkController::TellPhonebookRefusals() {
+    std::u16string list;
+    {
+        const std::unique_lock<std::mutex> lock = engine_->LockPhonebook();
+        const std::vector<PhonebookEntry>& entries = engine_->Phonebook().Entries();
+        for (const PhonebookRefusal& refusal : engine_->PhonebookRefusals()) {
+            std::u16string name;
+            if (refusal.position >= 1 && static_cast<size_t>(refusal.position) <= entries.size())
+                name = ShownNumber(entries[static_cast<size_t>(refusal.position - 1)].name);
+            list += u"\n" + Widen(std::to_string(refusal.position)) +
+                    (name.empty() ? u"" : u" " + name) + u": " + Utf8ToU16(refusal.reason);
+        }
+    }
+    const std::u16string text = LoadUiString(ui_text::kPhonebookEntriesRefused);
+    ShowStatus(text);
+    window_.ShowMessageText(text + list);
 }
 
 bool LinkController::SaveEnginePhonebook() {

@@ -118,6 +118,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     bool SaveEnginePhonebook();
     bool LoadEnginePhonebook();
     void PhonebookJobLost();
+    // After a phonebook write the SIM refused entries of: which, and why.
+    void TellPhonebookRefusals();
     void StatusTimeout();
     // What TakeLoadProblems() holds: the last on the status line, all in one message box.
     void ShowLoadProblems();

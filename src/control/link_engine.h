@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "control/window_interface.h"
+#include "modem/modem_engine.h"
 #include "modem/notification.h"
 #include "store/message_listing.h"
 #include "store/phonebook_table.h"
@@ -66,6 +67,9 @@ class LinkEngine {
     virtual std::vector<SmsRecord> TakeArrivedMessages() { return {}; }
     // How many messages the SIM's store holds (at connect); -1 when not known.
     virtual int StoreUsed() const { return -1; }
+    // The entries the SIM refused at the last phonebook write (after
+    // Notification::kPhonebookWriteFailed), with the reason of each.
+    virtual std::vector<PhonebookRefusal> PhonebookRefusals() const { return {}; }
 };
 
 using LinkEngineFactory = std::function<std::unique_ptr<LinkEngine>()>;

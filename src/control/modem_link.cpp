@@ -55,6 +55,9 @@ class ModemLink : public LinkEngine {
     int PukAttempts() const override { return engine_.PukAttempts(); }
     std::vector<SmsRecord> TakeArrivedMessages() override { return engine_.TakeArrivedMessages(); }
     int StoreUsed() const override { return engine_.StoreUsed(); }
+    std::vector<PhonebookRefusal> PhonebookRefusals() const override {
+        return engine_.PhonebookRefusals();
+    }
 
   private:
     ModemEngine engine_;

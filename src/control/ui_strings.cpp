@@ -211,6 +211,8 @@ constexpr UiString kStrings[] = {
     {322, u"The link to the modem dropped"},
     {323, u"已取消連線"},
     {324, u"Connect cancelled"},
+    {325, u"智能卡拒絕了下列電話簿項目，它們仍標示為未寫入："},
+    {326, u"The SIM refused these phonebook entries; they stay marked as not written:"},
 };
 
 static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),

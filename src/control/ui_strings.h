@@ -117,6 +117,8 @@ inline constexpr UiText kSimNotReady{317, 318};
 inline constexpr UiText kNotRegistered{319, 320};
 inline constexpr UiText kLinkLost{321, 322};
 inline constexpr UiText kConnectCancelled{323, 324};
+// Followed by one line per entry: its position, name and the SIM's reason.
+inline constexpr UiText kPhonebookEntriesRefused{325, 326};
 }  // namespace ui_text
 
 // Nonzero: Chinese interface; 0: English.  Set through SetLanguage.

@@ -535,6 +535,36 @@ TEST_F(ControllerTest, APhonebookEditTheDiskCannotKeepIsUndoneAndTold) {
     EXPECT_TRUE(file.Entries()[2].IsEmpty());
 }
 
+TEST_F(ControllerTest, EntriesTheSimRefusesAreNamedWithTheirReasonAndStayChanged) {
+    window.settings.syncSimPhonebook = true;
+    window.settings.readSimPhonebook = false;
+    GoOnline();
+    {
+        const std::lock_guard lock(script->phonebookMutex);
+        script->phonebook.SetLimits(20, 14, 3);
+    }
+    Emit(Notification::kPhonebookWritten);
+    ASSERT_EQ(controller->Phonebook().Add(u"Ann", u"111"), 1);
+    ASSERT_EQ(controller->Phonebook().Add(u"Ben", u"222"), 1);
+    controller->Phonebook().AfterChange();
+    window.Pump();
+    {
+        const std::lock_guard lock(script->phonebookMutex);
+        script->phonebook.MarkWritten(0);
+    }
+    script->phonebookRefusals = {{2, "+CME ERROR: 20 (memory full)"}};
+    Emit(Notification::kPhonebookWriteFailed);
+    EXPECT_TRUE(window.enabled);
+    ASSERT_EQ(window.messageTexts.size(), 1u);
+    EXPECT_EQ(window.messageTexts[0],
+              u"The SIM refused these phonebook entries; they stay marked as not written:\n"
+              u"2 Ben: +CME ERROR: 20 (memory full)");
+    PhonebookTable file;
+    ASSERT_EQ(file.LoadFile(), 1) << file.LastError();
+    EXPECT_EQ(file.Entries()[0].changed, 0);
+    EXPECT_EQ(file.Entries()[1].changed, 1);
+}
+
 TEST_F(ControllerTest, ARefusedPhonebookEditWritesNothing) {
     const auto writeFile = [] {
         PhonebookTable initial;

@@ -30,6 +30,7 @@ struct EngineScript {
     bool acceptSend = true;
     bool acceptDelete = true;
     bool acceptPhonebookWrite = true;
+    std::vector<PhonebookRefusal> phonebookRefusals;
     int smartSegments = 3;
     std::vector<std::pair<std::u16string, std::u16string>> texts;  // number, text
     std::vector<std::pair<std::u16string, int>> segments;          // number, segment
@@ -111,6 +112,9 @@ class FakeEngine : public LinkEngine, public MessageListing {
     PhonebookTable& Phonebook() override { return script_->phonebook; }
     std::unique_lock<std::mutex> LockPhonebook() override {
         return std::unique_lock<std::mutex>(script_->phonebookMutex);
+    }
+    std::vector<PhonebookRefusal> PhonebookRefusals() const override {
+        return script_->phonebookRefusals;
     }
 
     int32_t ListingSize() const override { return static_cast<int32_t>(script_->listing.size()); }
