@@ -112,6 +112,7 @@ MainDialog::MainDialog(MainDialogOptions options, QWidget* parent)
     settings_->Relabel();
     phonebook_->Relabel();
     compose_->Relabel(controller_->CurrentComposeMode());
+    compose_->SetSixteenBitReference(settings_->Values().sixteenBitReference);
     ChooseCannedLibrary();
     compose_->RebuildPicture(controller_->CurrentPictureKind());
     compose_->Picture()->hide();
@@ -529,6 +530,7 @@ void MainDialog::OnPickDone(bool okay) {
 
 void MainDialog::OnSettingsOkay() {
     settings_->Store();
+    compose_->SetSixteenBitReference(settings_->Values().sixteenBitReference);
     controller_->ApplyServiceCentre();
     ApplyLanguage();
 }

@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 
 #include "control/ui_strings.h"
+#include "platform/settings_store.h"
 #include "ui/compose_page.h"
 #include "ui/list_view.h"
 #include "ui/main_dialog.h"
@@ -87,6 +88,21 @@ class ComposeTest : public QObject {
         QCOMPARE(Box()->toPlainText(), QString(1529, 'a') + "b");
         QCOMPARE(Box()->textCursor().position(), 1530);
         QCOMPARE(dialog_->ComposeText().size(), size_t{1530});
+    }
+
+    void SixteenBitReferencesLeaveAPartLess() {
+        cleanup();
+        {
+            SettingsStore store(dir_.filePath("settings.conf").toStdString());
+            QVERIFY(store.SetNumber(MainDialog::kSettingsKey, "ConcatRef16", 1));
+        }
+        init();
+        QVERIFY(dialog_->SettingsView()->Values().sixteenBitReference);
+        Type(QString(170, 'a'));
+        QCOMPARE(Counter(), QString("170/304 (2 SMS)"));
+        cleanup();
+        SettingsStore store(dir_.filePath("settings.conf").toStdString());
+        QVERIFY(store.SetNumber(MainDialog::kSettingsKey, "ConcatRef16", 0));
     }
 
     void AWideCharacterSwitchesToShorterParts() {
