@@ -164,6 +164,9 @@ class EndToEndTest : public QObject {
             !ReadFolder(FolderId::Sent).empty() &&
                 ReadFolder(FolderId::Sent).back().text == text.toStdU16String(),
             kWaitMs);
+        // The next test starts on an idle window.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !dialog_->Controller().IsBusy() && !dialog_->TimerRunning(kTimerOutboxStep), kWaitMs);
     }
 
     void PhonebookEditReachesTheSim() {
