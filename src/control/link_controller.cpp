@@ -179,6 +179,7 @@ void LinkController::Disconnect() {
     // Runs end with the link rather than at their next tick.
     outbox_.Stop();
     smart_.Stop();
+    folders_.StopRuns();
     Teardown();
     phonebook_.Load();
     PostBusy(false);
@@ -257,7 +258,7 @@ void LinkController::OnEngineEvent(Notification notification) {
             OnSubmitted();
             break;
         case Notification::kListingFinished:
-            folders_.RefreshInbox(engine_->Listing(), engine_->StoreUsed());
+            folders_.RefreshInbox(engine_->ListedParts(), engine_->StoreUsed());
             PostBusy(false);
             // Queued behind the idle message, so the run finds the window no longer busy.
             outbox_.StartLater();
@@ -272,6 +273,10 @@ void LinkController::OnEngineEvent(Notification notification) {
             break;
         case Notification::kMessageArrived:
             folders_.AddArrived(engine_->TakeArrivedMessages());
+            break;
+        case Notification::kDeleted:
+        case Notification::kDeleteFailed:
+            folders_.Deleted(notification == Notification::kDeleted);
             break;
         case Notification::kSimPinRequired:
         case Notification::kSimPukRequired: {
@@ -296,7 +301,6 @@ void LinkController::OnEngineEvent(Notification notification) {
         case Notification::kSendFailed:
         case Notification::kWriteFailed:
         case Notification::kStoreSendFailed:
-        case Notification::kDeleteFailed:
         case Notification::kPhonebookReadFailed:
         case Notification::kStopping:
         case Notification::kStarted:
@@ -311,7 +315,6 @@ void LinkController::OnEngineEvent(Notification notification) {
         case Notification::kNewMessage:
         case Notification::kMessageRead:
         case Notification::kReadFailed:
-        case Notification::kDeleted:
         case Notification::kSendDone:
         case Notification::kWriteDone:
         case Notification::kStoreSendDone:
@@ -468,9 +471,6 @@ void LinkController::OnTimer(int timerId) {
             break;
         case kTimerDeleteStep:
             folders_.DeleteTick();
-            break;
-        case kTimerCopyStep:
-            folders_.CopyTick();
             break;
         case kTimerStatusTimeout:
             StatusTimeout();

@@ -185,6 +185,10 @@ constexpr UiString kStrings[] = {
     {204, u"PIN"},
     {205, u"PUK 碼"},
     {206, u"PUK"},
+    {241, u"[第 %1 段遺失，共 %2 段]"},
+    {242, u"[part %1 of %2 missing]"},
+    {243, u"刪除中 %1 / %2"},
+    {244, u"Deleting %1 of %2"},
 };
 
 static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),

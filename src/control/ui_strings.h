@@ -100,6 +100,8 @@ inline constexpr UiText kDeliveryPending{199, 200};
 inline constexpr UiText kSimBlocked{201, 202};
 inline constexpr UiText kPin{203, 204};
 inline constexpr UiText kPuk{205, 206};
+inline constexpr UiText kPartMissing{241, 242};    // %1: the part, %2: how many
+inline constexpr UiText kDeletingCount{243, 244};  // %1: the one now, %2: how many
 }  // namespace ui_text
 
 // Nonzero: Chinese interface; 0: English.  Set through SetLanguage.

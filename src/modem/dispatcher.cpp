@@ -170,6 +170,8 @@ Result OnListing(ModemEngine&, State& s) {
         const int32_t slot = s.listingCount.load() + 1;
         s.listingCount = slot;
         SmsRecord& entry = s.listing[static_cast<size_t>(slot)];
+        std::optional<ConcatInfo>& concat = s.listingConcat[static_cast<size_t>(slot)];
+        concat.reset();
         // The whole index: indexes above 99 must not lose their leading digits.
         const int32_t index =
             ReadNumber(all.substr(header + kHeader.size(), comma - header - kHeader.size()));
@@ -180,7 +182,9 @@ Result OnListing(ModemEngine&, State& s) {
         const int32_t status = ReadNumber(all.substr(comma + 1, comma2 - comma - 1));
         const size_t next = all.find(kHeader, comma + 1);
         const size_t entryEnd = next == std::string_view::npos ? all.size() : next;
-        entry = ParseStoredMessage(all.substr(comma + 1, entryEnd - comma - 1), index);
+        SmsPart part = ParseStoredMessagePart(all.substr(comma + 1, entryEnd - comma - 1), index);
+        entry = std::move(part.record);
+        concat = part.concat;
         if (status >= 0 && status <= 4) entry.status = kStatusNames[status];
         if (next == std::string_view::npos) break;
         position = next;

@@ -106,6 +106,8 @@ struct ModemEngine::State {
     mutable std::mutex listingMutex;
     SmsRecord readMessage;
     std::array<SmsRecord, kListingCapacity> listing;
+    // Each listed entry's place in a concatenated message, if it is a part of one.
+    std::array<std::optional<ConcatInfo>, kListingCapacity> listingConcat;
     std::atomic<int32_t> listingCount{-1};
     // Listing and phonebook entries are taken only while their read waits for them: the late
     // rest of a failed read must not pass for a new one.
@@ -137,7 +139,7 @@ struct ModemEngine::State {
     // Live link: messages announced while connected, SIM codes, the phonebook's character set.
     std::mutex arrivalMutex;
     std::deque<int32_t> announced;  // "+CMTI:" indexes not yet read
-    std::deque<SmsRecord> arrived;  // read, not yet taken by the owner
+    std::deque<SmsPart> arrived;    // read, not yet taken by the owner
     bool arrivalReading = false;    // a reader takes `announced` (under arrivalMutex)
     WorkerSlot arrivalReader;
     std::string pin, puk;  // given before Open; each is sent at most once

@@ -35,7 +35,7 @@ int32_t NumberFrom(std::string_view text, size_t at) {
 
 // One message of a "+CMGR:" answer: its header line and the PDU line behind it.  The echo of
 // the command may come in front of the header.
-std::optional<SmsRecord> ReadAnswer(const CommandResult& r, int32_t index) {
+std::optional<SmsPart> ReadAnswer(const CommandResult& r, int32_t index) {
     std::string all;
     for (const std::string& line : r.lines) {
         all += line;
@@ -44,10 +44,10 @@ std::optional<SmsRecord> ReadAnswer(const CommandResult& r, int32_t index) {
     const size_t header = all.find("+CMGR:");
     if (header == std::string::npos) return std::nullopt;
     const std::string_view block = std::string_view(all).substr(header);
-    SmsRecord record = ParseStoredMessage(block, index);
+    SmsPart part = ParseStoredMessagePart(block, index);
     const int32_t stat = NumberFrom(block, 6);
-    if (stat >= 0 && stat <= 3) record.status = kStatNames[stat];
-    return record;
+    if (stat >= 0 && stat <= 3) part.record.status = kStatNames[stat];
+    return part;
 }
 
 void ReadAnnounced(State& s, const Timing& timing) {
@@ -62,7 +62,7 @@ void ReadAnnounced(State& s, const Timing& timing) {
             index = s.announced.front();
             s.announced.pop_front();
         }
-        std::optional<SmsRecord> record;
+        std::optional<SmsPart> record;
         CommandResult r;
         {
             // Waits while a listing or a send holds the line: the index stays queued meanwhile.
@@ -73,7 +73,7 @@ void ReadAnnounced(State& s, const Timing& timing) {
         }
         // A command that never reached the line: the engine is closing.
         if (r.end == End::kNotWritten) continue;
-        if (!record || (record->text.empty() && record->number.empty())) {
+        if (!record || (record->record.text.empty() && record->record.number.empty())) {
             SetFailure(s, "the new message at " + std::to_string(index) +
                               " could not be read: " + DescribeEnd(r, 5000));
             PostNotification(s, Notification::kReadFailed);
@@ -375,10 +375,10 @@ int32_t ModemEngine::PukAttempts() const {
     return state_->pukAttempts.load();
 }
 
-std::vector<SmsRecord> ModemEngine::TakeArrivedMessages() {
+std::vector<SmsPart> ModemEngine::TakeArrivedMessages() {
     State& s = *state_;
     std::lock_guard lock(s.arrivalMutex);
-    std::vector<SmsRecord> taken(s.arrived.begin(), s.arrived.end());
+    std::vector<SmsPart> taken(s.arrived.begin(), s.arrived.end());
     s.arrived.clear();
     return taken;
 }

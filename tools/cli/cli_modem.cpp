@@ -11,6 +11,7 @@
 
 #include "cli.h"
 #include "cli_events.h"
+#include "codec/message_joiner.h"
 #include "codec/phone_number.h"
 #include "modem/modem_engine.h"
 #include "platform/serial_devices.h"
@@ -235,6 +236,14 @@ std::string RecordJson(const SmsRecord& record) {
            ", \"text\": " + JsonString(record.text) + "}";
 }
 
+// The new messages; a part of a long message shows as one, with the rest marked missing.
+std::vector<SmsRecord> ArrivedRecords(const std::vector<SmsPart>& parts) {
+    std::vector<SmsRecord> records;
+    for (const SmsPart& part : parts)
+        records.push_back(JoinParts({part}).front().record);
+    return records;
+}
+
 // The engine names every failure it reports; the rest is a fallback.
 std::string Reason(const ModemEngine& engine, const char* fallback) {
     const std::string reason = engine.LastFailure();
@@ -296,7 +305,7 @@ int Run(const Args& args) {
             const std::optional<Notification> code = codes.Next(std::chrono::milliseconds(100));
             if (!code) continue;
             if (*code == Notification::kMessageArrived) {
-                for (const SmsRecord& message : engine.TakeArrivedMessages())
+                for (const SmsRecord& message : ArrivedRecords(engine.TakeArrivedMessages()))
                     std::cout << "{\"event\": \"message\", \"index\": " << message.index
                               << ", \"number\": " << JsonString(message.number)
                               << ", \"time\": " << JsonString(message.time)
