@@ -624,7 +624,24 @@ void MainDialog::RebuildNames() {
 // --- WindowInterface ----------------------------------------------------------------------
 
 void MainDialog::Post(std::function<void()> task) {
-    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+    // The task crosses threads through a queue of our own: Qt's event queue synchronises where
+    // ThreadSanitizer cannot see it, ours where it can.
+    {
+        std::lock_guard lock(postedMutex_);
+        posted_.push_back(std::move(task));
+    }
+    QMetaObject::invokeMethod(this, "RunPosted", Qt::QueuedConnection);
+}
+
+void MainDialog::RunPosted() {
+    std::function<void()> task;
+    {
+        std::lock_guard lock(postedMutex_);
+        if (posted_.empty()) return;
+        task = std::move(posted_.front());
+        posted_.pop_front();
+    }
+    task();
 }
 
 void MainDialog::StartTimer(int timerId, int64_t periodMs) {

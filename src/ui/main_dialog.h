@@ -4,10 +4,12 @@
 #pragma once
 
 #include <QDialog>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -166,6 +168,11 @@ class MainDialog : public QDialog, public WindowInterface {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    // Runs the oldest task Post() queued; invoked by name, once per task.
+    Q_INVOKABLE void RunPosted();
+    std::mutex postedMutex_;
+    std::deque<std::function<void()>> posted_;
+
     void CreatePages();
     void CreateCommandBar();
     void LabelCommandBar();

@@ -112,7 +112,7 @@ TEST(EngineStartUp, AnsweredModemComesUpRegisteredWithItsOperator) {
     EXPECT_EQ(rig.engine().OperatorText(), u"46692");
     EXPECT_EQ(rig.engine().SendCommand(std::string(1100, 'A')), 0);  // longer than a line may be
     EXPECT_EQ(rig.engine().RequestSignalQuality(), 1);
-    EXPECT_TRUE(rig.modem().WaitForCommand("AT+CSQ", 2s));
+    EXPECT_TRUE(rig.modem().WaitForCommand("AT+CSQ", kHangCeiling));
 }
 
 // The receive handler reaches one engine: a second one would take the first one's bytes.
@@ -262,7 +262,7 @@ TEST(EngineListing, DeletingAnIndexAbove99RemovesThatMessage) {
     ASSERT_EQ(target.index, 123);
     ASSERT_EQ(rig.engine().DeleteMessages(0, target.index), 1);
     ASSERT_TRUE(rig.notes().WaitFor(Notification::kDeleted));
-    EXPECT_TRUE(rig.modem().WaitForCommand("AT+CMGD=123", 1s));
+    EXPECT_TRUE(rig.modem().WaitForCommand("AT+CMGD=123", kHangCeiling));
     const auto left = rig.modem().Messages();
     EXPECT_EQ(left.size(), 149u);
     EXPECT_TRUE(

@@ -1,78 +1,27 @@
 // telvane-tool modem on a live link: messages that arrive while it listens, a SIM that wants
 // its PIN, and phonebook names in the modem's UCS2 set.
-#include <fcntl.h>
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <functional>
-#include <future>
 #include <string>
-#include <thread>
 
 #include "modemsim/simulated_modem.h"
+#include "support/tool_session.h"
 
 namespace telvane {
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out;  // standard output and standard error
-};
-
-// The tool must not inherit the modem's side of the pty.
-void KeepDescriptorsFromChildren() {
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-        const int fd = std::atoi(entry.path().filename().c_str());
-        if (fd > 2) fcntl(fd, F_SETFD, fcntl(fd, F_GETFD) | FD_CLOEXEC);
-    }
-}
+using Result = testing::ToolResult;
+using Watchdog = testing::ModemWatchdog;
 
 Result RunTool(const std::string& arguments,
                const std::function<void(const std::string&)>& onLine = nullptr) {
-    KeepDescriptorsFromChildren();
-    Result result;
-    const std::string command = std::string(TELVANE_TOOL_PATH) + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return result;
-    std::array<char, 4096> buffer;
-    while (fgets(buffer.data(), static_cast<int>(buffer.size()), pipe)) {
-        result.out += buffer.data();
-        if (onLine) onLine(buffer.data());
-    }
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    return testing::RunToolLive(arguments, onLine);
 }
 
 modemsim::Scenario Load(const std::string& text) {
-    std::string error;
-    auto scenario = modemsim::ParseScenario(text, &error);
-    EXPECT_TRUE(scenario) << error;
-    return scenario ? *scenario : modemsim::Scenario{};
+    return testing::LoadScenario(text);
 }
-
-// Ends a tool run that hangs: the modem goes away, so the tool ends too.
-class Watchdog {
-  public:
-    explicit Watchdog(modemsim::SimulatedModem& modem)
-        : thread_([&modem, done = done_.get_future()] {
-              if (done.wait_for(std::chrono::seconds(60)) != std::future_status::ready)
-                  modem.Stop();
-          }) {}
-    ~Watchdog() {
-        done_.set_value();
-        thread_.join();
-    }
-
-  private:
-    std::promise<void> done_;
-    std::thread thread_;
-};
 
 TEST(LiveSession, ListenPrintsEachMessageAsItArrives) {
     modemsim::SimulatedModem modem(Load("[modem]\nbaud = 0\n[sim]\nmessage_capacity = 30\n"));

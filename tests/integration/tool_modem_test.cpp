@@ -1,62 +1,27 @@
 // telvane-tool modem against the simulated modem.
 
-#include <fcntl.h>
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <functional>
-#include <future>
 #include <string>
-#include <thread>
 
 #include "modemsim/simulated_modem.h"
+#include "support/tool_session.h"
 
 namespace telvane {
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out;  // standard output and standard error
-};
+using Result = testing::ToolResult;
+using Watchdog = testing::ModemWatchdog;
 
-// The tool must not inherit the simulated modem's side of the pty: it would keep the line up after
-// the modem hangs it up.
-void KeepDescriptorsFromChildren() {
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-        const int fd = std::atoi(entry.path().filename().c_str());
-        if (fd > 2) fcntl(fd, F_SETFD, fcntl(fd, F_GETFD) | FD_CLOEXEC);
-    }
-}
-
-// Runs the tool to its end; `onLine` sees each line of its output as it comes.
 Result RunTool(const std::string& arguments,
                const std::function<void(const std::string&)>& onLine = nullptr) {
-    KeepDescriptorsFromChildren();
-    Result result;
-    const std::string command = std::string(TELVANE_TOOL_PATH) + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return result;
-    std::array<char, 4096> buffer;
-    while (fgets(buffer.data(), static_cast<int>(buffer.size()), pipe)) {
-        result.out += buffer.data();
-        if (onLine) onLine(buffer.data());
-    }
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    return testing::RunToolLive(arguments, onLine);
 }
 
 modemsim::Scenario Load(const std::string& text) {
-    std::string error;
-    auto scenario = modemsim::ParseScenario(text, &error);
-    EXPECT_TRUE(scenario) << error;
-    return scenario ? *scenario : modemsim::Scenario{};
+    return testing::LoadScenario(text);
 }
 
 TEST(ToolModem, ListsPhonebookAndSends) {
@@ -205,18 +170,13 @@ TEST(ToolModem, ListenPrintsNotificationsUntilTheLinkIsLost) {
     ASSERT_FALSE(device.empty());
     // Once started the modem announces a message; once that is printed it goes away with its
     // side of the line.  A watchdog ends a listen that hangs.
-    std::promise<void> ended;
-    std::thread watchdog([&modem, done = ended.get_future()] {
-        if (done.wait_for(std::chrono::seconds(20)) != std::future_status::ready) modem.Stop();
-    });
+    Watchdog watchdog(modem);
     Result listen = RunTool("modem --device " + device + " --scale 0.1 listen",
                             [&modem](const std::string& line) {
                                 if (line == "{\"event\": \"started\", \"code\": 2}\n")
                                     modem.PushUnsolicited("+CMTI: \"SM\",5");
                                 if (line.starts_with("{\"event\": \"newMessage\"")) modem.Stop();
                             });
-    ended.set_value();
-    watchdog.join();
     EXPECT_EQ(listen.status, 1) << listen.out;
     EXPECT_NE(listen.out.find("{\"event\": \"started\", \"code\": 2}\n"), std::string::npos)
         << listen.out;

@@ -12,23 +12,9 @@ namespace telvane::modemsim {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::Boot;
+using testing::Booted;
 using testing::PtyClient;
-
-struct Booted {
-    std::unique_ptr<SimulatedModem> modem;
-    std::unique_ptr<PtyClient> client;
-};
-
-Booted Boot(const std::string& text) {
-    std::string error;
-    auto scenario = ParseScenario(text, &error);
-    EXPECT_TRUE(scenario) << error;
-    if (!scenario) return {};
-    Booted b;
-    b.modem = std::make_unique<SimulatedModem>(std::move(*scenario));
-    b.client = std::make_unique<PtyClient>(b.modem->Start());
-    return b;
-}
 
 TEST(SimFaults, SimStatesAnswerThePinQuery) {
     struct Case {
@@ -71,7 +57,7 @@ TEST(SimFaults, SilentModemRecordsButNeverAnswers) {
     Booted b = Boot("[faults]\nsilent = yes\n");
     b.client->Send("\rATZ\r");
     EXPECT_EQ(b.client->Drain(150), "");
-    EXPECT_TRUE(b.modem->WaitForCommand("ATZ", 1s));
+    EXPECT_TRUE(b.modem->WaitForCommand("ATZ", telvane::testing::kHangCeiling));
 }
 
 TEST(SimFaults, MuteSwallowsTheFirstAnswersOnly) {

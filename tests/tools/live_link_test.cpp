@@ -15,24 +15,11 @@ namespace telvane::modemsim {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::Booted;
 using testing::PtyClient;
 
-struct Booted {
-    std::unique_ptr<SimulatedModem> modem;
-    std::unique_ptr<PtyClient> client;
-    std::string Ask(const std::string& line) { return client->Command(line); }
-};
-
 Booted Boot(const std::string& text) {
-    std::string error;
-    auto scenario = ParseScenario(text, &error);
-    EXPECT_TRUE(scenario) << error;
-    if (!scenario) return {};
-    Booted b;
-    b.modem = std::make_unique<SimulatedModem>(std::move(*scenario));
-    b.client = std::make_unique<PtyClient>(b.modem->Start());
-    b.Ask("ATE0;+CMEE=1");
-    return b;
+    return testing::Boot(text, "ATE0;+CMEE=1");
 }
 
 int Deliver(Booted& b, const std::u16string& text) {

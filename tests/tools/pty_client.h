@@ -7,8 +7,14 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <chrono>
+#include <memory>
 #include <string>
+
+#include "modemsim/simulated_modem.h"
+#include "support/wait.h"
 
 namespace telvane::modemsim::testing {
 
@@ -43,7 +49,7 @@ class PtyClient {
     // Reads until the text received since the last call contains `marker` (or the deadline, or
     // the link ends), and returns all of it.
     std::string ReadUntil(const std::string& marker,
-                          std::chrono::milliseconds timeout = std::chrono::milliseconds(2000)) {
+                          std::chrono::milliseconds timeout = telvane::testing::kHangCeiling) {
         auto deadline = std::chrono::steady_clock::now() + timeout;
         while (received_.find(marker) == std::string::npos && !hungUp_) {
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -76,8 +82,7 @@ class PtyClient {
         return ReadUntilFinal();
     }
 
-    std::string ReadUntilFinal(
-        std::chrono::milliseconds timeout = std::chrono::milliseconds(2000)) {
+    std::string ReadUntilFinal(std::chrono::milliseconds timeout = telvane::testing::kHangCeiling) {
         auto deadline = std::chrono::steady_clock::now() + timeout;
         std::string all;
         while (!HasFinal(all) && !hungUp_) {
@@ -121,5 +126,26 @@ class PtyClient {
     bool hungUp_ = false;
     std::string received_;
 };
+
+// A simulated modem started on a pty of its own, with a client on the other side.
+struct Booted {
+    std::unique_ptr<SimulatedModem> modem;
+    std::unique_ptr<PtyClient> client;
+    std::string Ask(const std::string& line) { return client->Command(line); }
+};
+
+// `scenario` is the text of a scenario file; `firstLine`, when given, is sent at once (e.g. to
+// turn the echo off) and its answer dropped.
+inline Booted Boot(const std::string& scenario, const std::string& firstLine = "") {
+    std::string error;
+    auto parsed = ParseScenario(scenario, &error);
+    EXPECT_TRUE(parsed) << error;
+    if (!parsed) return {};
+    Booted b;
+    b.modem = std::make_unique<SimulatedModem>(std::move(*parsed));
+    b.client = std::make_unique<PtyClient>(b.modem->Start());
+    if (!firstLine.empty()) b.Ask(firstLine);
+    return b;
+}
 
 }  // namespace telvane::modemsim::testing

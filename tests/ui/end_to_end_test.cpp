@@ -3,27 +3,23 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
 #include "control/ui_strings.h"
-#include "modemsim/simulated_modem.h"
-#include "platform/serial_devices.h"
-#include "platform/settings_store.h"
-#include "store/message_store.h"
 #include "ui/compose_page.h"
 #include "ui/list_view.h"
 #include "ui/main_dialog.h"
 #include "ui/phonebook_page.h"
 #include "ui/picture_editor.h"
 #include "ui/sms_page.h"
+#include "window_rig.h"
 
 using namespace telvane;
 
 namespace {
 
-constexpr int kWaitMs = 20000;
+constexpr int kWaitMs = testing::kWindowWaitMs;
 
 const char kScenario[] =
     "[messages]\n"
@@ -36,15 +32,7 @@ const char kScenario[] =
     "1 = +886912345678 | Amy Chen\n"
     "3 = 0227001234 | Office\n";
 
-std::vector<SmsRecord> ReadFolder(FolderId folder) {
-    MessageStore store;
-    store.LoadShown(folder);
-    std::vector<SmsRecord> records;
-    for (const FolderEntry& entry : store.Shown().entries) {
-        if (entry.slot >= 0) records.push_back(entry.record);
-    }
-    return records;
-}
+using testing::ReadFolder;
 
 }  // namespace
 
@@ -52,9 +40,9 @@ class EndToEndTest : public QObject {
     Q_OBJECT
 
   private:
-    QTemporaryDir dir_;
-    std::unique_ptr<modemsim::SimulatedModem> modem_;
-    std::unique_ptr<MainDialog> dialog_;
+    testing::WindowRig rig_;
+    modemsim::SimulatedModem* modem_ = nullptr;
+    MainDialog* dialog_ = nullptr;
     QStringList boxes_;
 
     void Click(int id) { static_cast<QAbstractButton*>(dialog_->Control(id))->click(); }
@@ -63,35 +51,15 @@ class EndToEndTest : public QObject {
   private slots:
     void initTestCase() {
         SetLanguage(0);
-        std::string error;
-        auto scenario = modemsim::ParseScenario(kScenario, &error);
-        QVERIFY2(scenario, error.c_str());
-        modem_ = std::make_unique<modemsim::SimulatedModem>(*scenario);
-        const std::string device = modem_->Start();
-        QVERIFY2(!device.empty(), modem_->Error().c_str());
-        SerialDeviceTable::Instance().Register("COM2", device, "Simulated modem");
-
-        const std::string settingsFile = dir_.filePath("settings.conf").toStdString();
-        SettingsStore store(settingsFile);
-        store.OpenKey(MainDialog::kSettingsKey);
-        store.SetText(MainDialog::kSettingsKey, "Port", u"COM2");
-        store.SetNumber(MainDialog::kSettingsKey, "SyncSIMPbk", 1);
-        MainDialogOptions options;
-        options.scale = 1.0;
-        options.timeScale = 0.05;
-        options.settingsFile = settingsFile;
-        options.sysRoot = dir_.filePath("none").toStdString();
-        options.devRoot = dir_.filePath("none").toStdString();
-        options.contactsFolder = dir_.filePath("contacts").toStdString();
-        options.messageBox = [this](const QString& text) { boxes_ << text; };
-        dialog_ = std::make_unique<MainDialog>(options);
-        dialog_->show();
-    }
-
-    void cleanupTestCase() {
-        dialog_.reset();
-        modem_->Stop();
-        SerialDeviceTable::Instance().Unregister("COM2");
+        const std::string error = rig_.Start(
+            kScenario,
+            [](SettingsStore& store) {
+                store.SetNumber(MainDialog::kSettingsKey, "SyncSIMPbk", 1);
+            },
+            [this](const QString& text) { boxes_ << text; });
+        QVERIFY2(error.empty(), error.c_str());
+        modem_ = &rig_.Modem();
+        dialog_ = &rig_.Dialog();
     }
 
     void ConnectFillsTheInbox() {

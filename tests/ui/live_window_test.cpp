@@ -1,30 +1,20 @@
 // The real window on a live link: a message that arrives while connected shows in the Inbox,
 // unread, without a reconnect; one not opened stays unread at the next connect.
 #include <QApplication>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include "control/ui_strings.h"
-#include "modemsim/simulated_modem.h"
-#include "platform/serial_devices.h"
-#include "platform/settings_store.h"
-#include "store/message_store.h"
 #include "ui/main_dialog.h"
+#include "window_rig.h"
 
 using namespace telvane;
 
 namespace {
 
-constexpr int kWaitMs = 20000;
+constexpr int kWaitMs = testing::kWindowWaitMs;
 
 std::vector<SmsRecord> ReadInbox() {
-    MessageStore store;
-    store.LoadShown(FolderId::Inbox);
-    std::vector<SmsRecord> records;
-    for (const FolderEntry& entry : store.Shown().entries) {
-        if (entry.slot >= 0) records.push_back(entry.record);
-    }
-    return records;
+    return testing::ReadFolder(FolderId::Inbox);
 }
 
 }  // namespace
@@ -33,44 +23,19 @@ class LiveWindowTest : public QObject {
     Q_OBJECT
 
   private:
-    QTemporaryDir dir_;
-    std::unique_ptr<modemsim::SimulatedModem> modem_;
-    std::unique_ptr<MainDialog> dialog_;
+    testing::WindowRig rig_;
+    modemsim::SimulatedModem* modem_ = nullptr;
+    MainDialog* dialog_ = nullptr;
 
   private slots:
     void initTestCase() {
         SetLanguage(0);
-        std::string error;
-        auto scenario = modemsim::ParseScenario(
+        const std::string error = rig_.Start(
             "[modem]\nbaud = 0\n[messages]\n"
-            "1 = REC UNREAD | +886912345678 | 26/12/01,09:15:00+32 | See you at 7\n",
-            &error);
-        QVERIFY2(scenario, error.c_str());
-        modem_ = std::make_unique<modemsim::SimulatedModem>(*scenario);
-        const std::string device = modem_->Start();
-        QVERIFY2(!device.empty(), modem_->Error().c_str());
-        SerialDeviceTable::Instance().Register("COM2", device, "Simulated modem");
-
-        const std::string settingsFile = dir_.filePath("settings.conf").toStdString();
-        SettingsStore store(settingsFile);
-        store.OpenKey(MainDialog::kSettingsKey);
-        store.SetText(MainDialog::kSettingsKey, "Port", u"COM2");
-        MainDialogOptions options;
-        options.scale = 1.0;
-        options.timeScale = 0.05;
-        options.settingsFile = settingsFile;
-        options.sysRoot = dir_.filePath("none").toStdString();
-        options.devRoot = dir_.filePath("none").toStdString();
-        options.contactsFolder = dir_.filePath("contacts").toStdString();
-        options.messageBox = [](const QString&) {};
-        dialog_ = std::make_unique<MainDialog>(options);
-        dialog_->show();
-    }
-
-    void cleanupTestCase() {
-        dialog_.reset();
-        modem_->Stop();
-        SerialDeviceTable::Instance().Unregister("COM2");
+            "1 = REC UNREAD | +886912345678 | 26/12/01,09:15:00+32 | See you at 7\n");
+        QVERIFY2(error.empty(), error.c_str());
+        modem_ = &rig_.Modem();
+        dialog_ = &rig_.Dialog();
     }
 
     void ArrivalShowsUnreadWithoutReconnect() {

@@ -1,0 +1,89 @@
+// The real window on the simulated modem: the modem on a pty of its own, registered as "COM2",
+// settings that name it, and the dialog at a small time scale in a temporary folder.
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "modemsim/simulated_modem.h"
+#include "platform/serial_devices.h"
+#include "platform/settings_store.h"
+#include "store/message_store.h"
+#include "support/wait.h"
+#include "ui/main_dialog.h"
+
+namespace telvane::testing {
+
+// Waits in the window's tests end on their condition; this only bounds a hang.
+inline constexpr int kWindowWaitMs = static_cast<int>(kHangCeiling.count());
+
+class WindowRig {
+  public:
+    ~WindowRig() {
+        dialog_.reset();
+        if (modem_) modem_->Stop();
+        if (registered_) SerialDeviceTable::Instance().Unregister("COM2");
+    }
+
+    // Empty when the modem and the window are up; else what failed.  `settings` adds to the
+    // stored settings before the window reads them; message boxes go to `messageBox`.
+    std::string Start(const std::string& scenarioText,
+                      const std::function<void(SettingsStore&)>& settings = nullptr,
+                      std::function<void(const QString&)> messageBox = nullptr) {
+        std::string error;
+        auto scenario = modemsim::ParseScenario(scenarioText, &error);
+        if (!scenario) return "scenario: " + error;
+        modem_ = std::make_unique<modemsim::SimulatedModem>(*scenario);
+        const std::string device = modem_->Start();
+        if (device.empty()) return "modem: " + modem_->Error();
+        SerialDeviceTable::Instance().Register("COM2", device, "Simulated modem");
+        registered_ = true;
+
+        const std::string settingsFile = Path("settings.conf");
+        {
+            SettingsStore store(settingsFile);
+            store.OpenKey(MainDialog::kSettingsKey);
+            store.SetText(MainDialog::kSettingsKey, "Port", u"COM2");
+            if (settings) settings(store);
+        }
+        MainDialogOptions options;
+        options.scale = 1.0;
+        options.timeScale = 0.05;
+        options.settingsFile = settingsFile;
+        options.sysRoot = Path("none");
+        options.devRoot = Path("none");
+        options.contactsFolder = Path("contacts");
+        options.messageBox = messageBox ? std::move(messageBox) : [](const QString&) {};
+        dialog_ = std::make_unique<MainDialog>(options);
+        dialog_->show();
+        return {};
+    }
+
+    MainDialog& Dialog() { return *dialog_; }
+    modemsim::SimulatedModem& Modem() { return *modem_; }
+    std::string Path(const char* name) const { return dir_.filePath(name).toStdString(); }
+
+  private:
+    QTemporaryDir dir_;
+    std::unique_ptr<modemsim::SimulatedModem> modem_;
+    std::unique_ptr<MainDialog> dialog_;
+    bool registered_ = false;
+};
+
+// The records of a folder as the data folder holds them now.
+inline std::vector<SmsRecord> ReadFolder(FolderId folder) {
+    MessageStore store;
+    (void)store.LoadShown(folder);
+    std::vector<SmsRecord> records;
+    for (const FolderEntry& entry : store.Shown().entries) {
+        if (entry.slot >= 0) records.push_back(entry.record);
+    }
+    return records;
+}
+
+}  // namespace telvane::testing
