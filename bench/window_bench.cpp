@@ -123,14 +123,20 @@ void FillDataFolder(const std::string& folder) {
             store.AddShown(SmsRecord{i + 1, id == 0 ? u"REC READ" : u"STO SENT", u"+886912345678",
                                      u"", MessageTime(i), MessageText(i)});
         }
-        store.SaveShown(static_cast<FolderId>(id));
+        if (store.SaveShown(static_cast<FolderId>(id)) == 0) {
+            std::fprintf(stderr, "window_bench: %s\n", store.LastError().c_str());
+            std::exit(1);
+        }
     }
     PhonebookTable phonebook;
     phonebook.SetLimits(20, 14, 250);
     for (int i = 0; i < 250; ++i)
         phonebook.AddEntry(u"Name " + std::u16string(9, static_cast<char16_t>(u'A' + i % 26)),
                            u"+886912345678");
-    phonebook.SaveFile(std::filesystem::path(folder) / "simpbk.acr");
+    if (phonebook.SaveFile(std::filesystem::path(folder) / "simpbk.acr") == 0) {
+        std::fprintf(stderr, "window_bench: %s\n", phonebook.LastError().c_str());
+        std::exit(1);
+    }
 }
 
 // Runs in the child: prints the monotonic clock's milliseconds at the end of the first paint.
@@ -147,7 +153,11 @@ int Probe(const char* kind, bool chinese, const char* folder) {
     if (std::strcmp(kind, "window") == 0 || std::strcmp(kind, "full") == 0) {
         // A returning user: the settings exist.
         telvane::SettingsStore store(home.filePath("settings.conf").toStdString());
-        store.SetNumber(telvane::MainDialog::kSettingsKey, "Language", chinese ? 1 : 0);
+        if (std::string error; !store.SetNumber(telvane::MainDialog::kSettingsKey, "Language",
+                                                chinese ? 1 : 0, &error)) {
+            std::fprintf(stderr, "window_bench: %s\n", error.c_str());
+            return 1;
+        }
         telvane::MainDialogOptions options;
         options.scale = 1.0;
         options.messageBox = [](const QString&) {};

@@ -20,7 +20,7 @@ class ContactsStore {
 
     // Creates the folder when missing.  0 when it can neither be created nor read; the program
     // then runs without contacts.
-    int Initialize();
+    [[nodiscard]] int Initialize();
     // (Re)reads the folder's list of contacts.  Always 1.
     int Open();
     // Number of contacts; 0 before Open.
@@ -35,14 +35,14 @@ class ContactsStore {
     // the middle name is cleared, since the shown name included it.  Writing the name the contact
     // already shows changes nothing.  1 when the contact holds the name, 0 for a position out of
     // range or a file that cannot be read or replaced.
-    int Update(int position, std::u16string_view name);
+    [[nodiscard]] int Update(int position, std::u16string_view name);
     // 1 when the number was written, 0 as for Update.  An empty number removes it.
-    int UpdateNumber(int position, std::u16string_view number);
+    [[nodiscard]] int UpdateNumber(int position, std::u16string_view number);
     // A new contact in a file named by a fresh UID.  1 when written, else 0.
-    int Add(std::u16string_view name, std::u16string_view number);
+    [[nodiscard]] int Add(std::u16string_view name, std::u16string_view number);
     // Deletes the contact: its file, or its card from a file of several (the other cards are
     // written back byte for byte).  Later contacts move up one position.  1 when deleted, else 0.
-    int Remove(int position);
+    [[nodiscard]] int Remove(int position);
 
     // What the last failing operation could not do, with the system's reason.
     const std::string& LastError() const { return error_; }

@@ -22,15 +22,16 @@ PhonebookLimits PhonebookCache::Limits() {
 }
 
 int PhonebookCache::Add(std::u16string_view name, std::u16string_view number) {
-    return WithTable([&](PhonebookTable& table) { return table.AddEntry(name, number); });
+    return Edited(WithTable([&](PhonebookTable& table) { return table.AddEntry(name, number); }));
 }
 
 int PhonebookCache::Delete(int32_t index) {
-    return WithTable([&](PhonebookTable& table) { return table.DeleteEntry(index); });
+    return Edited(WithTable([&](PhonebookTable& table) { return table.DeleteEntry(index); }));
 }
 
 int PhonebookCache::Update(int32_t index, std::u16string_view name, std::u16string_view number) {
-    return WithTable([&](PhonebookTable& table) { return table.UpdateEntry(index, name, number); });
+    return Edited(
+        WithTable([&](PhonebookTable& table) { return table.UpdateEntry(index, name, number); }));
 }
 
 bool PhonebookCache::Load() {
@@ -74,6 +75,9 @@ int PhonebookCache::Synchronise() {
 }
 
 void PhonebookCache::AfterChange() {
+    // A refused edit changed nothing: a damaged file must not be rewritten for it, nor the SIM.
+    if (!edited_) return;
+    edited_ = false;
     if (host_.PhonebookOnline() && host_.CurrentSettings().syncSimPhonebook) {
         host_.PostBusy(true);
         if (WriteToSim() != 0) return;

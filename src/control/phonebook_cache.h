@@ -41,6 +41,7 @@ class PhonebookCache {
     int32_t Capacity();
     PhonebookLimits Limits();
 
+    // Edits of the active table: 1 done, 0 refused (full, or no such entry).
     int Add(std::u16string_view name, std::u16string_view number);
     int Delete(int32_t index);
     int Update(int32_t index, std::u16string_view name, std::u16string_view number);
@@ -61,7 +62,8 @@ class PhonebookCache {
 
     // After the phonebook page added, edited or deleted an entry.  Online with "SyncSIMPbk" on,
     // the change goes to the SIM (busy until Notification::kPhonebookWritten); otherwise, or when
-    // the engine refuses the write, it is kept in the file, still marked changed.
+    // the engine refuses the write, it is kept in the file, still marked changed.  Without an
+    // edit done since the last time (a refused one), nothing is written anywhere.
     void AfterChange();
 
     // The cache's own table (what the offline page shows).
@@ -76,8 +78,15 @@ class PhonebookCache {
         return use(online != nullptr ? *online : own_);
     }
 
+    // Counts an edit that was done.
+    int Edited(int done) {
+        edited_ = edited_ || done != 0;
+        return done;
+    }
+
     PhonebookCacheHost& host_;
     PhonebookTable own_;
+    bool edited_ = false;
 };
 
 }  // namespace telvane

@@ -12,6 +12,7 @@ namespace telvane {
 namespace {
 
 constexpr int32_t kIdleFloorMs = 500;
+constexpr int32_t kProbeIdleMs = 15000;
 
 // The one engine whose port delivers to ReceiveHandler.
 std::atomic<ModemEngine*> g_engine{nullptr};
@@ -115,6 +116,25 @@ int ModemEngine::SendCommand(std::string_view text) {
     return started ? 1 : 0;
 }
 
+namespace {
+
+// After a command the modem did not finish answering, its late answer would end the next
+// command. Modems answer in order, so once a probe has its own answer (a line no other command
+// gives, then its "OK"), whatever came late has come. An error may still be the late one's:
+// the probe is asked once more.
+void ProbeLine(ModemEngine::State& s, const Timing& timing) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        // The late answer comes first, and it was slow already.
+        const CommandResult probe = RunCommand(
+            s, timing, "AT+CSQ", {.idleMs = kProbeIdleMs, .expect = {.infoKeyword = "+CSQ:"}});
+        if (probe.Ok() || !probe.Answered()) break;
+    }
+    // An unanswered probe is not probed again: the next command finds out for itself.
+    s.transaction.TakeUnfinished();
+}
+
+}  // namespace
+
 CommandResult RunCommand(ModemEngine::State& s, const Timing& timing, std::string_view line,
                          const CommandWait& wait) {
     // After a failed start-up the modem is not spoken to again.
@@ -122,6 +142,7 @@ CommandResult RunCommand(ModemEngine::State& s, const Timing& timing, std::strin
         return {};
     std::string bytes(line);
     bytes.push_back('\r');
+    if (s.transaction.TakeUnfinished()) ProbeLine(s, timing);
     // Open before writing: a fast modem may answer before the write returns.
     s.transaction.Begin(wait.expect, bytes.size());
     SerialPort* port = s.serialPort.get();

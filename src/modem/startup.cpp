@@ -93,7 +93,8 @@ void ModemEngine::RunStartup() {
     // The leading CR flushes any half-typed line.
     bool answered = false;
     for (int i = 0; i < kResetLines && !answered && !s.closing.load(); ++i) {
-        const CommandResult r = RunCommand(s, timing_, "\rATZ", {.idleMs = kResetIdleMs});
+        const CommandResult r = RunCommand(
+            s, timing_, "\rATZ", {.idleMs = kResetIdleMs, .expect = {.lateAnswerHarmless = true}});
         if (r.end == End::kLinkLost) return linkLost();
         answered = r.Answered();
     }

@@ -146,6 +146,7 @@ void Transaction::Begin(const Expect& expect, size_t echoBytes) {
     done_ = false;
     wantPrompt_ = expect.prompt;
     endsOnInfo_ = expect.endsOnInfo;
+    lateAnswerHarmless_ = expect.lateAnswerHarmless;
     infoKeyword_ = std::string(expect.infoKeyword);
     sawInfo_ = false;
     bytes_ = 0;
@@ -194,8 +195,15 @@ CommandResult Transaction::Wait(std::chrono::nanoseconds idle, size_t maxBytes) 
     }
     open_ = false;
     wantPrompt_ = false;
+    unfinished_ =
+        !lateAnswerHarmless_ && (result_.end == End::kTimeout || result_.end == End::kTooLong);
     result_.anyBytes = bytes_ > echoBytes_;
     return std::exchange(result_, CommandResult{});
+}
+
+bool Transaction::TakeUnfinished() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(unfinished_, false);
 }
 
 void Transaction::Abandon() {

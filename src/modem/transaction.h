@@ -73,6 +73,9 @@ class Transaction {
         // it. A final that follows within kTrailingFinalGrace still belongs to this command,
         // so that it cannot end the next one.
         bool endsOnInfo = false;
+        // A late answer to this command cannot be taken for the next one's (reset lines: the
+        // command after them waits for its own line).
+        bool lateAnswerHarmless = false;
     };
 
     // Opens the slot for a command about to be written; `echoBytes` of what comes back may be
@@ -85,6 +88,9 @@ class Transaction {
     CommandResult Wait(std::chrono::nanoseconds idle, size_t maxBytes);
     // Every wait, present or future, ends at once (teardown).
     void Abandon();
+    // True once after a wait that ended before the modem's answer did: that answer may still
+    // come and would end the next command.
+    bool TakeUnfinished();
 
     // Reader side.
     bool Open() const;
@@ -106,8 +112,10 @@ class Transaction {
     bool linkLost_ = false;
     bool wantPrompt_ = false;
     bool endsOnInfo_ = false;
+    bool lateAnswerHarmless_ = false;
     std::string infoKeyword_;
     bool sawInfo_ = false;
+    bool unfinished_ = false;  // the last wait ended before the modem's answer did
     size_t bytes_ = 0;
     size_t maxBytes_ = SIZE_MAX;
     size_t echoBytes_ = 0;

@@ -33,7 +33,7 @@ class SettingsStore {
 
     // Opens `key`, creating it (and writing the file) when it does not exist.  `created` tells
     // whether it was just created.  False when a new key could not be written.
-    bool OpenKey(const std::string& key, bool* created = nullptr);
+    [[nodiscard]] bool OpenKey(const std::string& key, bool* created = nullptr);
     bool HasKey(const std::string& key) const;
 
     std::optional<std::u16string> GetText(const std::string& key, const std::string& name) const;
@@ -42,14 +42,16 @@ class SettingsStore {
 
     // Each change rewrites the file; false (with `error` when given) when that failed, and the
     // value is then kept in memory only.
-    bool SetText(const std::string& key, const std::string& name, const std::u16string& value,
-                 std::string* error = nullptr);
-    bool SetNumber(const std::string& key, const std::string& name, uint32_t value,
-                   std::string* error = nullptr);
+    [[nodiscard]] bool SetText(const std::string& key, const std::string& name,
+                               const std::u16string& value, std::string* error = nullptr);
+    [[nodiscard]] bool SetNumber(const std::string& key, const std::string& name, uint32_t value,
+                                 std::string* error = nullptr);
     // Several values with one rewrite of the file, in the given order.
-    bool SetValues(const std::string& key, const std::vector<std::pair<std::string, Value>>& values,
-                   std::string* error = nullptr);
-    bool Remove(const std::string& key, const std::string& name, std::string* error = nullptr);
+    [[nodiscard]] bool SetValues(const std::string& key,
+                                 const std::vector<std::pair<std::string, Value>>& values,
+                                 std::string* error = nullptr);
+    [[nodiscard]] bool Remove(const std::string& key, const std::string& name,
+                              std::string* error = nullptr);
 
   private:
     void Load();

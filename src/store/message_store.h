@@ -33,15 +33,15 @@ class MessageStore {
     // holds what could be read, LastError() says why, LastLoad() says what was found, and the
     // file is listed once by TakeLoadProblems().  An id outside 0..4 does nothing (0).  Temporary
     // files that interrupted saves left beside the file are removed first.
-    int LoadShown(FolderId folder);
-    int LoadTransfer(FolderId folder);
+    [[nodiscard]] int LoadShown(FolderId folder);
+    [[nodiscard]] int LoadTransfer(FolderId folder);
 
     // Replace the folder's file with the table, atomically.  A file that does not read whole is
     // first kept as <file>.damaged-<time>.  1 on success; 0 when the file could not be written
     // or kept (the old file stays, LastError() names the file, the operation and the system's
     // reason) or the id is outside 0..4.
-    int SaveShown(FolderId folder);
-    int SaveTransfer(FolderId folder);
+    [[nodiscard]] int SaveShown(FolderId folder);
+    [[nodiscard]] int SaveTransfer(FolderId folder);
 
     // 1 when placed in the lowest free position, 0 when the table is full.  Nothing is saved.
     int AddShown(const SmsRecord& record) { return shown_.Add(record); }
@@ -53,13 +53,13 @@ class MessageStore {
 
     // Rebuilds the shown table from the listing (at most 200, in listing order) and saves it as
     // the Inbox.  Returns what the save returns.
-    int RefreshInboxFromModem(const MessageListing& listing);
+    [[nodiscard]] int RefreshInboxFromModem(const MessageListing& listing);
 
     // Replaces the record at `position` of the folder's file and saves the file; neither table
     // changes (e.g. the send run recording who is still to be served).  1 when saved; 0 when the
     // position is not used in the file (nothing is written), when the file cannot be read or
     // saved (LastError() says why), or for an id outside 0..4.
-    int UpdateRecord(FolderId folder, int32_t position, const SmsRecord& record);
+    [[nodiscard]] int UpdateRecord(FolderId folder, int32_t position, const SmsRecord& record);
 
     const FolderTable& Shown() const { return shown_; }
     const FolderTable& Transfer() const { return transfer_; }

@@ -75,12 +75,12 @@ class PhonebookTable : public PhonebookSink {
     // it was loaded from that very file writes nothing (a refused edit never rewrites the file).
     // 1 on success; 0 when it could not be written or kept: the old file stays and LastError()
     // names the file, the operation and the system's reason.
-    int SaveFile(const std::filesystem::path& path = {});
+    [[nodiscard]] int SaveFile(const std::filesystem::path& path = {});
     // Replaces the table with the file.  A missing file leaves an empty table of capacity 0.
     // 1 when read whole (or missing), 0 when unreadable or damaged: LastError() says why,
     // LastLoad() says what was found, and the file is listed once by TakeLoadProblems().
     // Temporary files that interrupted saves left beside the file are removed first.
-    int LoadFile(const std::filesystem::path& path = {});
+    [[nodiscard]] int LoadFile(const std::filesystem::path& path = {});
 
     const std::string& LastError() const { return lastError_; }
     const LoadReport& LastLoad() const { return lastLoad_; }

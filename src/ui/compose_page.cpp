@@ -71,6 +71,7 @@ ComposePage::ComposePage(qreal scale, QWidget* parent) : Page(scale, parent) {
     logoText_ = Add(1064, new QPushButton(this));
     invert_ = Add(1065, new QPushButton(this));
     library_ = Add(1069, new QComboBox(this));
+    counter_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     cannedTreeWidget_ = Add(1029, new QTreeWidget(this));
     cannedTreeWidget_->setHeaderHidden(true);
     cannedTreeWidget_->setRootIsDecorated(true);
@@ -110,9 +111,9 @@ void ComposePage::Relayout() {
                       {address_, 150, 12, 76, 22, 1, 0, 0, 0},
                       {canned_, 12, 36, 100, 22},
                       {library_, 115, 36, 70, 18},
-                      {counter_, 190, 40, 50, 18, 1, 0, 0, 0},
-                      {box_, 12, 60, 213, cannedTreeShown_ ? 80 : 180, 0, 0, 1, boxGrow},
-                      {cannedTreeWidget_, 12, 141, 213, 99, 0, 0.5f, 1, 0.5f},
+                      {box_, 12, 60, 213, cannedTreeShown_ ? 80 : 164, 0, 0, 1, boxGrow},
+                      {cannedTreeWidget_, 12, 141, 213, 83, 0, 0.5f, 1, 0.5f},
+                      {counter_, 12, 225, 213, 16, 0, 1, 1, 0},
                       {send_, 12, 242, 48, 22, 0, 1, 0, 0},
                       {logoText_, 61, 242, 48, 22, 0, 1, 0, 0},
                       {saveTo_, 110, 242, 49, 22, 0, 1, 0, 0},
@@ -213,10 +214,17 @@ void ComposePage::SetRecipientText(const std::u16string& text) {
 }
 
 void ComposePage::SetMessageText(const std::u16string& text) {
-    const std::u16string cut = CutToLimit(text);
-    messageLimit_ = MeasureMessage(cut).limit;
+    const std::u16string cut = CutToLimit(text, sixteenBitReference_);
+    messageLimit_ = MeasureMessage(cut, sixteenBitReference_).limit;
     box_->setPlainText(ForBox(cut));
     UpdateCounter(cut);
+    if (cut.size() < text.size()) emit InputRefused();
+}
+
+void ComposePage::SetSixteenBitReference(bool on) {
+    if (on == sixteenBitReference_) return;
+    sixteenBitReference_ = on;
+    SetMessageText(composeText_);
 }
 
 void ComposePage::Clear() {
@@ -236,27 +244,62 @@ void ComposePage::StartAboveQuote() {
 }
 
 void ComposePage::UpdateCounter(const std::u16string& text) {
-    counter_->setText(QString::asprintf("%d/%d", MeasureMessage(text).units, messageLimit_));
+    const MessageLength m = MeasureMessage(text, sixteenBitReference_);
+    messageLimit_ = m.limit;
+    counter_->setText(QString::fromStdU16String(CounterText(m)));
 }
 
 void ComposePage::OnBoxChanged() {
     if (restoringText_) return;
     std::u16string text = FromBox(box_);
-    MessageLength m = MeasureMessage(text);
-    if (m.units > m.limit) {
-        // An edit that would not fit one message is refused whole.
-        restoringText_ = true;
-        box_->setPlainText(ForBox(composeText_));
-        restoringText_ = false;
-        QTextCursor cursor = box_->textCursor();
-        cursor.movePosition(QTextCursor::End);
-        box_->setTextCursor(cursor);
-        box_->ensureCursorVisible();
+    if (FitsCompose(text, sixteenBitReference_)) {
+        composeText_ = text;
+        UpdateCounter(composeText_);
         return;
     }
-    messageLimit_ = m.limit;
-    composeText_ = text;
+    // Keep what was there and as much of the new piece (typed, pasted or dropped) as fits.
+    const QString was = ForBox(composeText_);
+    const QString now = box_->toPlainText();
+    qsizetype head = 0;
+    while (head < was.size() && head < now.size() && was[head] == now[head])
+        ++head;
+    qsizetype tail = 0;
+    while (tail < was.size() - head && tail < now.size() - head &&
+           was[was.size() - 1 - tail] == now[now.size() - 1 - tail]) {
+        ++tail;
+    }
+    const QString before = now.left(head);
+    const QString added = now.mid(head, now.size() - head - tail);
+    const QString after = now.right(tail);
+    auto fits = [&](qsizetype n) {
+        QString whole = before + added.left(n) + after;
+        whole.replace("\n", "\r\n");
+        return FitsCompose(whole.toStdU16String(), sixteenBitReference_);
+    };
+    // A longer piece never needs fewer messages, so the cut is found by halving.
+    qsizetype lo = 0, hi = added.size();
+    while (lo < hi) {
+        const qsizetype mid = (lo + hi + 1) / 2;
+        if (fits(mid)) {
+            lo = mid;
+        } else {
+            hi = mid - 1;
+        }
+    }
+    if (lo > 0 && added[lo - 1].isHighSurrogate()) --lo;
+    QString kept = before + added.left(lo) + after;
+    kept.replace("\n", "\r\n");
+    composeText_ = CutToLimit(kept.toStdU16String(), sixteenBitReference_);
+    restoringText_ = true;
+    box_->setPlainText(ForBox(composeText_));
+    restoringText_ = false;
+    QTextCursor cursor = box_->textCursor();
+    cursor.setPosition(
+        std::min(static_cast<int>(head + lo), static_cast<int>(box_->toPlainText().size())));
+    box_->setTextCursor(cursor);
+    box_->ensureCursorVisible();
     UpdateCounter(composeText_);
+    emit InputRefused();
 }
 
 // --- Canned messages ------------------------------------------------------------------------

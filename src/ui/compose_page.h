@@ -41,9 +41,11 @@ class ComposePage : public Page {
     std::u16string ComposeText() const { return composeText_; }
     void SetComposeText(const std::u16string& text) { composeText_ = text; }
 
-    // Puts a text into the box cut to its coding's limit.
+    // Puts a text into the box, cut to what kMaxComposeParts messages hold.
     void SetMessageText(const std::u16string& text);
     int MessageLimit() const { return messageLimit_; }
+    // Long texts are counted for the reference size the sender will use.
+    void SetSixteenBitReference(bool on);
     // A fresh message: no recipients, no text, a blank picture.
     void Clear();
     // A reply starts on an empty line above the quote, with the caret on it.
@@ -72,6 +74,8 @@ class ComposePage : public Page {
     void LogoTextClicked();
     void PictureKindChosen(PictureKind kind);
     void LibraryChosen(const QString& name);
+    // Typed or pasted text was refused, whole or in part: the window beeps.
+    void InputRefused();
 
   private:
     void OnBoxChanged();
@@ -103,6 +107,7 @@ class ComposePage : public Page {
     bool cannedTreeShown_ = false;
     bool cannedTreeRebuilding_ = false;
     bool restoringText_ = false;
+    bool sixteenBitReference_ = false;
 };
 
 }  // namespace telvane

@@ -104,7 +104,8 @@ MainDialog::MainDialog(MainDialogOptions options, QWidget* parent)
     settings_->Load();
     settings_->DetectPorts();
     settings_->ShowValues();
-    contacts_.Initialize();
+    // Without a contacts folder the page lists no contacts; the SIM's still work.
+    static_cast<void>(contacts_.Initialize());
     SetLanguage(settings_->Language());
     CreateCommandBar();
     ApplyFonts();
@@ -168,10 +169,13 @@ void MainDialog::CreatePages() {
     connect(compose_, &ComposePage::SaveClicked, this,
             [this] { controller_->Folders().SaveComposed(); });
     connect(compose_, &ComposePage::AddressClicked, this, &MainDialog::OnAddress);
+    connect(compose_, &ComposePage::InputRefused, this, &MainDialog::Beep);
     connect(compose_, &ComposePage::LogoTextClicked, this, &MainDialog::OnLogoText);
     connect(compose_, &ComposePage::PictureKindChosen, this, &MainDialog::OnPictureKind);
     connect(compose_, &ComposePage::LibraryChosen, this, [this](const QString& name) {
-        store_->SetText(kSettingsKey, "CannedLibrary", name.toStdU16String());
+        if (std::string error;
+            !store_->SetText(kSettingsKey, "CannedLibrary", name.toStdU16String(), &error))
+            ShowMessageText(LoadUiString(ui_text::kSaveFailed) + u": " + Utf8ToU16(error));
     });
 
     connect(phonebook_, &PhonebookPage::PickOkay, this, [this] { OnPickDone(true); });
@@ -273,12 +277,14 @@ void MainDialog::RestoreWindow() {
 }
 
 void MainDialog::RememberWindow() {
-    store_->SetValues(kSettingsKey,
-                      {{"WindowWidth", static_cast<uint32_t>(width())},
+    // The window is closing: a size and columns not remembered cost the user nothing to ask
+    // about.
+    static_cast<void>(store_->SetValues(
+        kSettingsKey, {{"WindowWidth", static_cast<uint32_t>(width())},
                        {"WindowHeight", static_cast<uint32_t>(height())},
                        {"LastPage", static_cast<uint32_t>(page_)},
                        {"SmsColumns", sms_->List()->WidthsText().toStdU16String()},
-                       {"PhonebookColumns", phonebook_->List()->WidthsText().toStdU16String()}});
+                       {"PhonebookColumns", phonebook_->List()->WidthsText().toStdU16String()}}));
 }
 
 void MainDialog::ChooseCannedLibrary() {
@@ -576,7 +582,7 @@ bool MainDialog::ExportFolder(const std::filesystem::path& path) {
     ListView* list = sms_->List();
     // A damaged folder exports what could be read, as the list shows it.
     MessageStore store;
-    store.LoadShown(static_cast<FolderId>(CurrentFolderTab()));
+    static_cast<void>(store.LoadShown(static_cast<FolderId>(CurrentFolderTab())));
     for (int row = 0; row < list->RowCount(); ++row) {
         const int position = list->Data(row);
         if (!store.Shown().IsUsed(position)) continue;
@@ -693,6 +699,10 @@ void MainDialog::SetSignalLevel(int level) {
 }
 
 void MainDialog::Beep() {
+    if (options_.beep) {
+        options_.beep();
+        return;
+    }
     QApplication::beep();
 }
 

@@ -51,6 +51,8 @@ struct MainDialogOptions {
     // Replace the modal boxes (tests record the texts, and answer the questions).
     std::function<void(const QString&)> messageBox;
     std::function<bool(const QString&)> confirm;
+    // Replaces the beep of a refused command or input (tests count them).
+    std::function<void()> beep;
 };
 
 class MainDialog : public QDialog, public WindowInterface {

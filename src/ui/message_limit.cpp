@@ -4,27 +4,24 @@
 
 namespace telvane {
 
-MessageLength MeasureMessage(std::u16string_view text) {
-    TextMeasure m = MeasureText(text);
-    return {m.units, m.coding == TextCoding::kGsm7 ? kMaxSeptets : kMaxUcs2Units};
+MessageLength MeasureMessage(std::u16string_view text, bool sixteenBitReference) {
+    const PartsMeasure m = MeasureParts(text, sixteenBitReference);
+    return {m.units, m.limit, m.messages};
 }
 
-std::u16string CutToLimit(std::u16string_view text) {
-    MessageLength whole = MeasureMessage(text);
-    if (whole.units <= whole.limit) return std::u16string(text);
-    // Cutting may change the coding (a wide character past the cut), so measure each prefix.
-    size_t lo = 0, hi = text.size();
-    while (lo < hi) {
-        size_t mid = (lo + hi + 1) / 2;
-        MessageLength m = MeasureMessage(text.substr(0, mid));
-        if (m.units <= m.limit) {
-            lo = mid;
-        } else {
-            hi = mid - 1;
-        }
-    }
-    if (lo > 0 && text[lo - 1] >= 0xD800 && text[lo - 1] <= 0xDBFF) --lo;
-    return std::u16string(text.substr(0, lo));
+std::u16string CounterText(const MessageLength& length) {
+    const std::string text = std::to_string(length.units) + "/" + std::to_string(length.limit) +
+                             " (" + std::to_string(length.messages) + " SMS)";
+    return std::u16string(text.begin(), text.end());
+}
+
+bool FitsCompose(std::u16string_view text, bool sixteenBitReference) {
+    return MeasureParts(text, sixteenBitReference).messages <= kMaxComposeParts;
+}
+
+std::u16string CutToLimit(std::u16string_view text, bool sixteenBitReference) {
+    return std::u16string(
+        text.substr(0, FittingPrefix(text, kMaxComposeParts, sixteenBitReference)));
 }
 
 }  // namespace telvane

@@ -28,6 +28,11 @@ bool FitsValueBuffer(const std::u16string& text) {
     return 2 * (text.size() + 1) <= 100;
 }
 
+// What the user is told when the settings file could not be written.
+QString SaveFailed(const std::string& error) {
+    return Ui(ui_text::kSaveFailed) + ": " + QString::fromStdString(error);
+}
+
 }  // namespace
 
 SettingsPage::SettingsPage(SettingsStore& store, const MainDialogOptions& options,
@@ -123,13 +128,17 @@ void SettingsPage::Load() {
     if (created) {
         values_ = ControllerSettings{};
         language_ = 0;
-        s.SetValues(key, {{"Port", values_.port},
+        std::string error;
+        if (!s.SetValues(key,
+                         {{"Port", values_.port},
                           {"AutoSC", 1u},
                           {"SC", values_.serviceCentre},
                           {"Language", 0u},
                           {"SyncSMS", 1u},
                           {"SyncSIMPbk", 0u},
-                          {"ReadSIMPbk", 1u}});
+                          {"ReadSIMPbk", 1u}},
+                         &error))
+            message_(SaveFailed(error));
         return;
     }
     if (auto v = s.GetText(key, "Port"); v && FitsValueBuffer(*v)) values_.port = *v;
@@ -161,7 +170,8 @@ void SettingsPage::DetectPorts() {
         ports_.push_back({d.comName, d.path, d.friendlyName});
         if (d.infrared && values_.port.empty()) {
             values_.port = Utf8ToU16(d.comName);
-            store_.SetText(key, "Port", values_.port);
+            if (std::string error; !store_.SetText(key, "Port", values_.port, &error))
+                message_(SaveFailed(error));
         }
         // Every entry gets its line, so line i is always entry i.
         QString line = QString::fromStdString(d.comName);
@@ -174,7 +184,8 @@ void SettingsPage::DetectPorts() {
         for (const PortEntry& entry : ports_) {
             if (entry.name != options_.defaultPort) continue;
             values_.port = Utf8ToU16(entry.name);
-            store_.SetText(key, "Port", values_.port);
+            if (std::string error; !store_.SetText(key, "Port", values_.port, &error))
+                message_(SaveFailed(error));
         }
     }
     if (ports_.empty()) {
@@ -221,10 +232,13 @@ void SettingsPage::Store() {
         for (const std::string& name : s.ValueNames(portsKey)) {
             auto path = s.GetText(portsKey, name);
             if (name != entry.name && path && U16ToUtf8(*path) == entry.path) {
-                s.Remove(portsKey, name);
+                if (std::string error; !s.Remove(portsKey, name, &error))
+                    message_(SaveFailed(error));
             }
         }
-        if (!entry.path.empty()) s.SetText(portsKey, entry.name, Utf8ToU16(entry.path));
+        std::string error;
+        if (!entry.path.empty() && !s.SetText(portsKey, entry.name, Utf8ToU16(entry.path), &error))
+            message_(SaveFailed(error));
     }
     values_.autoServiceCentre = autoDetect_->isChecked();
     values_.serviceCentre =
@@ -235,14 +249,18 @@ void SettingsPage::Store() {
     values_.syncSimPhonebook = syncPbkBox_->isChecked();
     values_.readSimPhonebook = readPbk_->isChecked();
     connectAtStart_ = connectAtStartBox_->isChecked();
-    s.SetValues(key, {{"Port", values_.port},
+    std::string error;
+    if (!s.SetValues(key,
+                     {{"Port", values_.port},
                       {"AutoSC", uint32_t{values_.autoServiceCentre}},
                       {"SC", values_.serviceCentre},
                       {"Language", static_cast<uint32_t>(language_)},
                       {"SyncSMS", uint32_t{values_.syncSms}},
                       {"SyncSIMPbk", uint32_t{values_.syncSimPhonebook}},
                       {"ReadSIMPbk", uint32_t{values_.readSimPhonebook}},
-                      {"ConnectAtStart", uint32_t{connectAtStart_}}});
+                      {"ConnectAtStart", uint32_t{connectAtStart_}}},
+                     &error))
+        message_(SaveFailed(error));
 }
 
 // --- About ------------------------------------------------------------------------------

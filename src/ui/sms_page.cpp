@@ -256,9 +256,9 @@ void SmsPage::SetDetail(const std::u16string& number, const QString& name,
 }
 
 void SmsPage::ShowBody(const std::u16string& text) {
-    const int limit = MeasureMessage(text).limit;
+    const MessageLength m = MeasureMessage(text);
     box_->setPlainText(QString::fromStdU16String(text).replace("\r\n", "\n"));
-    counter_->setText(QString::asprintf("%d/%d", MeasureMessage(text).units, limit));
+    counter_->setText(QString::asprintf("%d/%d", m.units, m.limit));
 }
 
 std::u16string SmsPage::DetailBody() const {

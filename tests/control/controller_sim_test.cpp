@@ -346,7 +346,7 @@ TEST_F(ControllerSimTest, OfflinePhonebookEditsAreWrittenAtTheNextConnect) {
     ASSERT_EQ(sim.size(), 2u);
     EXPECT_EQ(sim[1].name, "Bob");
     PhonebookTable file;
-    file.LoadFile();
+    ASSERT_EQ(file.LoadFile(), 1) << file.LastError();
     EXPECT_EQ(file.Entries()[1].changed, 0);
 
     // Disconnected, the offline table shows what the engine's held.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -239,7 +240,7 @@ TEST_F(ControllerTest, OfflinePhonebookEditsReachTheSimAtTheNextConnect) {
     controller->Phonebook().AfterChange();  // offline: into the file
     window.Pump();
     PhonebookTable file;
-    file.LoadFile();
+    ASSERT_EQ(file.LoadFile(), 1) << file.LastError();
     EXPECT_EQ(file.Entries()[1].name, u"Bob");
     EXPECT_EQ(file.Entries()[1].changed, 1);
 
@@ -252,7 +253,7 @@ TEST_F(ControllerTest, OfflinePhonebookEditsReachTheSimAtTheNextConnect) {
     script->phonebook.MarkWritten(0);
     script->phonebook.MarkWritten(1);
     Emit(Notification::kPhonebookWritten);
-    file.LoadFile();
+    ASSERT_EQ(file.LoadFile(), 1) << file.LastError();
     EXPECT_EQ(file.Entries()[1].changed, 0);
 
     // Online edits go to the SIM while "SyncSIMPbk" is on, holding the busy state until done.
@@ -273,7 +274,7 @@ TEST_F(ControllerTest, OfflinePhonebookEditsReachTheSimAtTheNextConnect) {
     controller->Phonebook().AfterChange();
     window.Pump();
     EXPECT_TRUE(window.enabled);
-    file.LoadFile();
+    ASSERT_EQ(file.LoadFile(), 1) << file.LastError();
     EXPECT_EQ(file.Entries()[1].changed, 1);
     EXPECT_TRUE(file.Entries()[1].IsEmpty());
 
@@ -301,7 +302,7 @@ TEST_F(ControllerTest, APhonebookJobThatNeverEndsFreesTheWindow) {
     EXPECT_TRUE(window.StatusShown(u"The SIM phonebook did not answer"));
     EXPECT_EQ(script->calls, std::vector<std::string>{"list 4"});  // the sequence goes on
     PhonebookTable file;
-    file.LoadFile();
+    ASSERT_EQ(file.LoadFile(), 1) << file.LastError();
     EXPECT_EQ(file.Entries()[0].name, u"Ann");  // not replaced by a partial read
     Emit(Notification::kListingFinished);
     EXPECT_TRUE(window.enabled);
@@ -316,7 +317,7 @@ TEST_F(ControllerTest, APhonebookJobThatNeverEndsFreesTheWindow) {
         ASSERT_TRUE(window.Fire(kTimerStatusTimeout));
     EXPECT_TRUE(window.enabled);
     EXPECT_EQ(window.phonebookRefreshes, 1);
-    file.LoadFile();
+    ASSERT_EQ(file.LoadFile(), 1) << file.LastError();
     EXPECT_EQ(file.Entries()[1].name, u"Bob");
     EXPECT_EQ(file.Entries()[1].changed, 1);
 }
@@ -334,7 +335,7 @@ TEST_F(ControllerTest, ReadingTheSimReplacesOfflineEdits) {
     script->phonebook.StoreFromSim(1, u"From SIM", u"999");
     Emit(Notification::kPhonebookRead);
     PhonebookTable file;
-    file.LoadFile();
+    ASSERT_EQ(file.LoadFile(), 1) << file.LastError();
     EXPECT_EQ(file.Entries()[0].name, u"From SIM");
     EXPECT_EQ(file.Entries()[0].changed, 0);
 }
@@ -360,6 +361,49 @@ TEST_F(ControllerTest, ThePhonebookPageUsesTheEnginesTableUnderItsLock) {
     }
     stop = true;
     worker.join();
+}
+
+TEST_F(ControllerTest, ARefusedPhonebookEditWritesNothing) {
+    const auto writeFile = [] {
+        PhonebookTable initial;
+        initial.SetLimits(20, 14, 2);
+        initial.AddEntry(u"Ann", u"111");
+        initial.AddEntry(u"Ben", u"222");
+        ASSERT_EQ(initial.SaveFile(), 1);
+    };
+    writeFile();
+    PhonebookCache& cache = controller->Phonebook();
+    ASSERT_TRUE(cache.Load());
+    const std::filesystem::path file = data / "simpbk.acr";
+    std::filesystem::remove(file);
+
+    // Offline: neither a full table nor a missing entry reaches the file.
+    EXPECT_EQ(cache.Add(u"Cat", u"333"), 0);
+    cache.AfterChange();
+    EXPECT_EQ(cache.Update(9, u"Nobody", u"999"), 0);
+    cache.AfterChange();
+    EXPECT_FALSE(std::filesystem::exists(file));
+
+    // Online with the SIM kept in step: no write job either, and the window stays free.
+    writeFile();
+    window.settings.syncSimPhonebook = true;
+    window.settings.readSimPhonebook = false;
+    GoOnline();
+    Emit(Notification::kPhonebookWritten);
+    script->calls.clear();
+    std::filesystem::remove(file);
+    EXPECT_EQ(cache.Delete(7), 0);
+    cache.AfterChange();
+    window.Pump();
+    EXPECT_TRUE(window.enabled);
+    EXPECT_TRUE(script->calls.empty());
+    EXPECT_FALSE(std::filesystem::exists(file));
+
+    // A done edit after a refused one is written as before.
+    EXPECT_EQ(cache.Update(1, u"Ann B", u"111"), 1);
+    cache.AfterChange();
+    window.Pump();
+    EXPECT_EQ(script->calls, std::vector<std::string>{"write phonebook"});
 }
 
 }  // namespace

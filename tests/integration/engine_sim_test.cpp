@@ -458,6 +458,19 @@ TEST(EngineReads, UnansweredReadsFail) {
     }
 }
 
+// A delete answered after its wait ended: its late "OK" must not end the listing after it.
+TEST(EngineMessages, ALateAnswerDoesNotEndTheNextCommand) {
+    // At this scale the delete waits 1 s for its answer, which comes after 1.5 s.
+    Rig rig(Messages(3) + "[faults]\ndelay +CMGD = 1500\n", 0.2);
+    ASSERT_TRUE(rig.StartedUp());
+    ASSERT_EQ(rig.engine().DeleteMessages(0, 3), 1);
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kDeleteFailed));
+    ASSERT_EQ(rig.engine().ListMessages(4), 1);
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kListingFinished));
+    EXPECT_EQ(rig.engine().ListingEntry(1).index, 2);
+    EXPECT_EQ(rig.modem().Messages().size(), 2u);  // the delete went through, late
+}
+
 TEST(EngineMessages, AFailedDeleteIsReported) {
     Rig rig(Messages(2));
     ASSERT_TRUE(rig.StartedUp());

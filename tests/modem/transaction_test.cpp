@@ -140,6 +140,20 @@ TEST(Transaction, EndsWithoutAnAnswer) {
     t.OnBytes(600);  // past the limit without an end: an answer that never ends
     EXPECT_EQ(t.Wait(10s, 1000).end, End::kTooLong);
 
+    // What may still come after a wait that ended early is remembered once; an answered wait,
+    // or a command whose late answer harms no one, leaves nothing behind.
+    t.Begin({});
+    EXPECT_EQ(t.Wait(1ms, 1000).end, End::kTimeout);
+    EXPECT_TRUE(t.TakeUnfinished());
+    EXPECT_FALSE(t.TakeUnfinished());
+    t.Begin({});
+    t.OnResponse("OK", true);
+    EXPECT_EQ(t.Wait(10s, 1000).end, End::kOk);
+    EXPECT_FALSE(t.TakeUnfinished());
+    t.Begin({.lateAnswerHarmless = true});
+    EXPECT_EQ(t.Wait(1ms, 1000).end, End::kTimeout);
+    EXPECT_FALSE(t.TakeUnfinished());
+
     t.Begin({});
     t.OnLinkLost();
     EXPECT_EQ(t.Wait(10s, 1000).end, End::kLinkLost);

@@ -91,32 +91,32 @@ TEST(FullFolder, MessageSentWhileSentIsFullWaitsInTheOutbox) {
     int copies = 0;
     for (FolderId folder : {FolderId::Outbox, FolderId::Sent, FolderId::Draft, FolderId::Saved}) {
         MessageStore store;
-        store.LoadShown(folder);
+        ASSERT_EQ(store.LoadShown(folder), 1) << store.LastError();
         for (const FolderEntry& entry : store.Shown().entries)
             copies += entry.slot >= 0 && entry.record.text == u"to a full Sent";
     }
     EXPECT_EQ(copies, 1);
     EXPECT_EQ(modem.SubmittedPdus().size(), 1u);
     MessageStore outbox;
-    outbox.LoadShown(FolderId::Outbox);
+    ASSERT_EQ(outbox.LoadShown(FolderId::Outbox), 1) << outbox.LastError();
     ASSERT_EQ(outbox.Shown().usedCount, 1);
     EXPECT_EQ(outbox.Shown().entries[0].record.number, u"");
     EXPECT_EQ(outbox.Shown().entries[0].record.extra, u"222");
 
     // With room in Sent, the next run files it there with its recipient and sends nothing.
     MessageStore sent;
-    sent.LoadShown(FolderId::Sent);
+    ASSERT_EQ(sent.LoadShown(FolderId::Sent), 1) << sent.LastError();
     sent.RemoveShown(0);
     ASSERT_EQ(sent.SaveShown(FolderId::Sent), 1);
     controller.Outbox().Start();
     window.Pump();
-    sent.LoadShown(FolderId::Sent);
+    ASSERT_EQ(sent.LoadShown(FolderId::Sent), 1) << sent.LastError();
     bool filed = false;
     for (const FolderEntry& entry : sent.Shown().entries)
         filed |= entry.slot >= 0 && entry.record.text == u"to a full Sent" &&
                  entry.record.number == u"222";
     EXPECT_TRUE(filed);
-    outbox.LoadShown(FolderId::Outbox);
+    ASSERT_EQ(outbox.LoadShown(FolderId::Outbox), 1) << outbox.LastError();
     EXPECT_EQ(outbox.Shown().usedCount, 0);
     EXPECT_EQ(modem.SubmittedPdus().size(), 1u);
 }

@@ -27,6 +27,7 @@ class ComposeTest : public QObject {
   private:
     QTemporaryDir dir_;
     QStringList boxes_;
+    int beeps_ = 0;
     std::unique_ptr<MainDialog> dialog_;
 
     QPlainTextEdit* Box() { return static_cast<QPlainTextEdit*>(dialog_->Control(1018)); }
@@ -53,63 +54,126 @@ class ComposeTest : public QObject {
         options.sysRoot = dir_.filePath("none").toStdString();
         options.devRoot = dir_.filePath("none").toStdString();
         options.messageBox = [this](const QString& text) { boxes_ << text; };
+        options.beep = [this] { ++beeps_; };
         dialog_ = std::make_unique<MainDialog>(options);
         dialog_->show();
         dialog_->Command(CommandId::kCompose);
         boxes_.clear();
+        beeps_ = 0;
     }
     void cleanup() { dialog_.reset(); }
 
-    void TypingStopsAtTheLimitOfTheCoding() {
+    void TypingCountsPartsAndStopsAtTenMessages() {
         Type(QString(159, 'a'));
-        QCOMPARE(Counter(), QString("159/160"));
+        QCOMPARE(Counter(), QString("159/160 (1 SMS)"));
         Type("[");  // an extension character needs two septets
-        QCOMPARE(Counter(), QString("159/160"));
-        Type("bc");
-        QCOMPARE(Counter(), QString("160/160"));
-        QCOMPARE(Box()->toPlainText(), QString(159, 'a') + "b");
+        QCOMPARE(Counter(), QString("161/306 (2 SMS)"));
+        dialog_->Command(CommandId::kCompose);
+        Type(QString(170, 'a'));
+        QCOMPARE(Counter(), QString("170/306 (2 SMS)"));
         dialog_->SetRecipientText(u"0912345678;0922333444");
         Screenshot("compose_en");
-        QCOMPARE(dialog_->ComposeText().size(), size_t{160});
+
+        Type(QString(1529 - 170, 'a'));
+        QCOMPARE(Counter(), QString("1529/1530 (10 SMS)"));
+        QCOMPARE(beeps_, 0);
+        // Its two septets would not fit: refused whole, never split off the end.
+        Type("€");
+        QCOMPARE(Counter(), QString("1529/1530 (10 SMS)"));
+        QCOMPARE(beeps_, 1);
+        Type("bc");
+        QCOMPARE(Counter(), QString("1530/1530 (10 SMS)"));
+        QCOMPARE(beeps_, 2);
+        QCOMPARE(Box()->toPlainText(), QString(1529, 'a') + "b");
+        QCOMPARE(Box()->textCursor().position(), 1530);
+        QCOMPARE(dialog_->ComposeText().size(), size_t{1530});
     }
 
-    void AWideCharacterFitsOnlyShortTexts() {
+    void AWideCharacterSwitchesToShorterParts() {
         Type(QString(50, 'a'));
         Type("中");
-        QCOMPARE(Counter(), QString("51/70"));
-
+        QCOMPARE(Counter(), QString("51/70 (1 SMS)"));
         dialog_->Command(CommandId::kCompose);  // again on the open page: a fresh message
-        QCOMPARE(Counter(), QString("0/160"));
+        QCOMPARE(Counter(), QString("0/160 (1 SMS)"));
         Type(QString(100, 'a'));
         Type("中");
-        QCOMPARE(Box()->toPlainText(), QString(100, 'a'));
-        QCOMPARE(Box()->textCursor().position(), 100);
-        QCOMPARE(Counter(), QString("100/160"));
+        QCOMPARE(Counter(), QString("101/134 (2 SMS)"));
 
-        // A paste that would not fit one message is refused whole.
+        // In UCS2 a wide text may not grow past ten parts of 67 units.
         dialog_->Command(CommandId::kCompose);
-        Type(QString(60, 'a'));
-        QApplication::clipboard()->setText(QString(30, QChar(0x4E2D)));
-        Box()->paste();
-        QCOMPARE(Box()->toPlainText(), QString(60, 'a'));
-        QCOMPARE(Counter(), QString("60/160"));
+        Type(QString(700, 'a'));
+        Type("中");
+        QCOMPARE(Box()->toPlainText(), QString(700, 'a'));
+        QCOMPARE(Box()->textCursor().position(), 700);
+        QCOMPARE(Counter(), QString("700/765 (5 SMS)"));
+        QCOMPARE(beeps_, 1);
 
         dialog_->Command(CommandId::kCompose);
         Type("na\u00EFve");  // i with diaeresis has no place in the GSM alphabet
-        QCOMPARE(Counter(), QString("5/70"));
+        QCOMPARE(Counter(), QString("5/70 (1 SMS)"));
+    }
+
+    // A paste too long for ten messages keeps what fits, where it was pasted, and beeps.
+    void OverLongPasteKeepsWhatFits_data() {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("counter");
+        const QString wide(1000, QChar(0x4E2D));
+        QTest::newRow("at the end")
+            << QString(60, 'a') << "" << QString(2000, 'x') << QString(60, 'a') + QString(1470, 'x')
+            << "1530/1530 (10 SMS)";
+        QTest::newRow("in the middle")
+            << "start "
+            << " end" << QString(2000, 'x') << "start " + QString(1520, 'x') + " end"
+            << "1530/1530 (10 SMS)";
+        QTest::newRow("wide") << "ab"
+                              << "" << wide << "ab" + wide.left(668) << "670/670 (10 SMS)";
+        // Any wide character makes the text UCS2, where 700 plain characters alone are too long.
+        QTest::newRow("wide into a long plain text")
+            << QString(700, 'a') << "" << QString(30, QChar(0x4E2D)) << QString(700, 'a')
+            << "700/765 (5 SMS)";
+        QTest::newRow("a surrogate pair is never split")
+            << QString(669, QChar(0x4E2D)) << "" << QString::fromUtf16(u"\U0001F600\U0001F600")
+            << QString(669, QChar(0x4E2D)) << "669/670 (10 SMS)";
+        QTest::newRow("line breaks count two")
+            << ""
+            << "" << QString("ab\n").repeated(600) << QString("ab\n").repeated(382) + "ab"
+            << "1530/1530 (10 SMS)";
+    }
+    void OverLongPasteKeepsWhatFits() {
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        QFETCH(QString, pasted);
+        QFETCH(QString, expected);
+        QFETCH(QString, counter);
+        dialog_->SetMessageText(QString(before + after).replace("\n", "\r\n").toStdU16String());
+        QTextCursor cursor = Box()->textCursor();
+        cursor.setPosition(static_cast<int>(before.size()));
+        Box()->setTextCursor(cursor);
+        beeps_ = 0;
+        QApplication::clipboard()->setText(pasted);
+        Box()->paste();
+        QCOMPARE(Box()->toPlainText(), expected);
+        QCOMPARE(Counter(), counter);
+        QCOMPARE(beeps_, 1);
+        QCOMPARE(QString::fromStdU16String(dialog_->ComposeText()),
+                 QString(expected).replace("\n", "\r\n"));
+        QCOMPARE(Box()->textCursor().position(), static_cast<int>(expected.size() - after.size()));
     }
 
     void SetMessageTextCutsToTheLimit() {
-        dialog_->SetMessageText(std::u16string(200, u'x'));
-        QCOMPARE(Box()->toPlainText().size(), 160);
-        QCOMPARE(Counter(), QString("160/160"));
-        dialog_->SetMessageText(std::u16string(20, u'x') + std::u16string(80, u'中'));
-        QCOMPARE(Box()->toPlainText().size(), 70);
-        QCOMPARE(Counter(), QString("70/70"));
+        dialog_->SetMessageText(std::u16string(2000, u'x'));
+        QCOMPARE(Box()->toPlainText().size(), 1530);
+        QCOMPARE(Counter(), QString("1530/1530 (10 SMS)"));
+        dialog_->SetMessageText(std::u16string(20, u'x') + std::u16string(800, u'中'));
+        QCOMPARE(Box()->toPlainText().size(), 670);
+        QCOMPARE(Counter(), QString("670/670 (10 SMS)"));
         // Line breaks are kept as CR LF and counted as two.
         dialog_->SetMessageText(u"Hi\r\nBye");
         QCOMPARE(Box()->toPlainText(), QString("Hi\nBye"));
-        QCOMPARE(Counter(), QString("7/160"));
+        QCOMPARE(Counter(), QString("7/160 (1 SMS)"));
         QCOMPARE(dialog_->ComposeText(), std::u16string(u"Hi\r\nBye"));
     }
 
@@ -135,7 +199,7 @@ class ComposeTest : public QObject {
         const std::u16string body(200, u'x');
         dialog_->SetDetail(u"555", u"1/1/02 00:00:00", body);
         QCOMPARE(dialog_->DetailBody(), body);
-        QCOMPARE(Counter(), QString("200/160"));
+        QCOMPARE(Counter(), QString("200/306"));
     }
 
     void PickingRecipients_data() {
@@ -206,7 +270,7 @@ class ComposeTest : public QObject {
         Box()->setTextCursor(cursor);
         leaf->setSelected(true);
         QString expected = "a" + leaf->text(0) + "b";
-        QCOMPARE(Box()->toPlainText(), expected.left(160));
+        QCOMPARE(Box()->toPlainText(), expected);
         QCOMPARE(Box()->textCursor().position(), 1 + int(leaf->text(0).size()));
         Screenshot("compose_canned_en");
         // A topic inserts nothing and puts the caret at the former selection's start.
@@ -215,11 +279,11 @@ class ComposeTest : public QObject {
         Box()->setTextCursor(cursor);
         tree->clearSelection();
         topic->setSelected(true);
-        QCOMPARE(Box()->toPlainText(), expected.left(160));
+        QCOMPARE(Box()->toPlainText(), expected);
         QCOMPARE(Box()->textCursor().position(), 0);
         static_cast<QPushButton*>(dialog_->Control(1027))->click();
         QVERIFY(!tree->isVisible());
-        QCOMPARE(Box()->height(), 180);
+        QCOMPARE(Box()->height(), 164);
     }
 
     void SendRefusesInOrder() {

@@ -91,9 +91,9 @@ class PhonebookTest : public QObject {
         QVERIFY(sim.SaveFile(DataFile("simpbk.acr")));
         QDir(dir_.filePath("contacts")).removeRecursively();
         ContactsStore contacts(dir_.filePath("contacts").toStdString());
-        contacts.Initialize();
+        QVERIFY(contacts.Initialize());
         for (const char16_t* name : {u"Ann", u"Ben", u"Cat", u"Dan", u"Eve"}) {
-            contacts.Add(name, u"6000" + std::u16string(name));
+            QVERIFY(contacts.Add(name, u"6000" + std::u16string(name)));
         }
         OpenDialog();
     }
@@ -227,7 +227,7 @@ class PhonebookTest : public QObject {
         QCOMPARE(static_cast<QLabel*>(dialog_->Control(1019))->text(), QString("Alice"));
         QCOMPARE(dialog_->DetailNumber(), std::u16string(u"+85291111111"));
         // The contacts name numbers too; a number with letters is nobody's.
-        dialog_->Contacts().Add(u"Zed", u"0988777666");
+        QVERIFY(dialog_->Contacts().Add(u"Zed", u"0988777666"));
         dialog_->ClearMessageList();
         dialog_->AppendMessageRow(kIconRead, u"+886988777666", u"1/1/02 00:00:00", u"x", 0);
         dialog_->AppendMessageRow(kIconRead, u"6000Ben", u"2/1/02 00:00:00", u"y", 1);

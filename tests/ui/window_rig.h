@@ -47,8 +47,9 @@ class WindowRig {
         const std::string settingsFile = Path("settings.conf");
         {
             SettingsStore store(settingsFile);
-            store.OpenKey(MainDialog::kSettingsKey);
-            store.SetText(MainDialog::kSettingsKey, "Port", u"COM2");
+            if (!store.OpenKey(MainDialog::kSettingsKey) ||
+                !store.SetText(MainDialog::kSettingsKey, "Port", u"COM2"))
+                return "settings: cannot write " + settingsFile;
             if (settings) settings(store);
         }
         MainDialogOptions options;
@@ -78,7 +79,9 @@ class WindowRig {
 // The records of a folder as the data folder holds them now.
 inline std::vector<SmsRecord> ReadFolder(FolderId folder) {
     MessageStore store;
-    (void)store.LoadShown(folder);
+    // An unreadable folder gives no records, which fails the comparisons that read it.
+    if (store.LoadShown(folder) != 1)
+        qWarning("%s does not load: %s", FolderFileName(folder), store.LastError().c_str());
     std::vector<SmsRecord> records;
     for (const FolderEntry& entry : store.Shown().entries) {
         if (entry.slot >= 0) records.push_back(entry.record);

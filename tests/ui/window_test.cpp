@@ -545,12 +545,12 @@ class WindowTest : public QObject {
         QCOMPARE(questions_, QStringList{"Delete 3 messages from Draft?"});
         QCOMPARE(dialog->MessageRowCount(), 3);
         MessageStore after;
-        after.LoadShown(FolderId::Draft);
+        QVERIFY(after.LoadShown(FolderId::Draft));
         QCOMPARE(UsedSlots(after.Shown()), 3);
         answer_ = true;
         dialog->Command(CommandId::kDelete);
         QTRY_COMPARE_WITH_TIMEOUT(dialog->MessageRowCount(), 0, 20000);
-        after.LoadShown(FolderId::Draft);
+        QVERIFY(after.LoadShown(FolderId::Draft));
         QCOMPARE(UsedSlots(after.Shown()), 0);
     }
 
@@ -570,7 +570,7 @@ class WindowTest : public QObject {
         dialog->MarkUnread();
         QCOMPARE(dialog->Sms()->List()->Row(0)->icon, kIconUnread);
         MessageStore after;
-        after.LoadShown(FolderId::Saved);
+        QVERIFY(after.LoadShown(FolderId::Saved));
         QCOMPARE(after.Shown().entries[0].record.status, std::u16string(u"REC UNREAD"));
 
         const fs::path csv = fs::path(dir_.path().toStdString()) / "export/saved.csv";
