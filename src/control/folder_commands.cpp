@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "codec/message_joiner.h"
+#include "control/delivery_reports.h"
 #include "control/inbox_merge.h"
 #include "platform/text.h"
 #include "store/list_date.h"
@@ -21,6 +22,7 @@ constexpr int kDeleteOne = 0;
 constexpr int64_t kDeleteRetryMs = 20;
 
 constexpr int kInbox = static_cast<int>(FolderId::Inbox);
+constexpr int kSent = static_cast<int>(FolderId::Sent);
 constexpr int kOutbox = static_cast<int>(FolderId::Outbox);
 constexpr int kDraft = static_cast<int>(FolderId::Draft);
 constexpr int kSaved = static_cast<int>(FolderId::Saved);
@@ -79,6 +81,8 @@ void FolderCommands::OpenMessage(int row) {
     SmsRecord* record = store_.ShownRecord(position);
     if (record == nullptr) return;
     window.SetDetail(record->number, FormatListDate(record->time), record->text);
+    const std::u16string delivery = DeliverySummary(*record);
+    if (!delivery.empty()) window.SetDetailStatus(delivery);
     if (record->status == kUnread) {
         // Only the folder file remembers it; the SIM's own status stays.
         record->status = kRead;
@@ -178,6 +182,33 @@ void FolderCommands::AddArrived(const std::vector<SmsPart>& messages) {
         FillMessageList();
         host_.ShowStatus(LoadUiString(ui_text::kNewMessage) + u": " +
                          messages.back().record.number);
+    }
+}
+
+void FolderCommands::ApplyStatusReports(const std::vector<StatusReport>& reports) {
+    if (reports.empty()) return;
+    // A store of its own: the shown folder and a run in progress keep their tables.
+    MessageStore sent;
+    LoadFolder(host_, sent, kShown, FolderId::Sent);
+    FolderTable table = sent.Shown();
+    std::vector<ReportMatch> matches;
+    for (const StatusReport& report : reports)
+        if (std::optional<ReportMatch> match = ApplyStatusReport(table, report))
+            matches.push_back(std::move(*match));
+    if (matches.empty()) return;
+    for (const ReportMatch& match : matches)
+        *sent.ShownRecord(match.position) =
+            table.entries[static_cast<size_t>(match.position)].record;
+    if (!SaveFolder(host_, sent, kShown, FolderId::Sent)) return;
+    const ReportMatch& last = matches.back();
+    host_.ShowStatus(LoadUiString(last.state == DeliveryState::kDelivered
+                                      ? ui_text::kDelivered
+                                      : ui_text::kNotDelivered) +
+                     u": " + last.number);
+    WindowInterface& window = host_.Window();
+    if (window.CurrentFolderTab() == kSent && !host_.Busy() && !deleteRun_) {
+        LoadFolder(host_, store_, kShown, FolderId::Sent);
+        FillMessageList();
     }
 }
 

@@ -55,6 +55,8 @@ class FolderCommands {
     // Messages that arrived while connected: added to the Inbox as unread (a part joins its
     // message), and announced.
     void AddArrived(const std::vector<SmsPart>& messages);
+    // Status reports: each sets its Sent message's entry to delivered or failed.
+    void ApplyStatusReports(const std::vector<StatusReport>& reports);
 
   private:
     struct DeleteRun {

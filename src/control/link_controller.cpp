@@ -278,6 +278,9 @@ void LinkController::OnEngineEvent(Notification notification) {
         case Notification::kDeleteFailed:
             folders_.Deleted(notification == Notification::kDeleted);
             break;
+        case Notification::kStatusReport:
+            folders_.ApplyStatusReports(engine_->TakeStatusReports());
+            break;
         case Notification::kSimPinRequired:
         case Notification::kSimPukRequired: {
             const bool puk = notification == Notification::kSimPukRequired;

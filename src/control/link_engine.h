@@ -74,6 +74,8 @@ class LinkEngine {
     // Messages that arrived while connected, read from the SIM (parts of long messages with
     // their place); each handed out once.
     virtual std::vector<SmsPart> TakeArrivedMessages() { return {}; }
+    // Status reports on submitted messages; each handed out once.
+    virtual std::vector<StatusReport> TakeStatusReports() { return {}; }
     // How many messages the SIM's store holds (at connect); -1 when not known.
     virtual int StoreUsed() const { return -1; }
 };

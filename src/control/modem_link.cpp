@@ -60,6 +60,7 @@ class ModemLink : public LinkEngine {
     int PinAttempts() const override { return engine_.PinAttempts(); }
     int PukAttempts() const override { return engine_.PukAttempts(); }
     std::vector<SmsPart> TakeArrivedMessages() override { return engine_.TakeArrivedMessages(); }
+    std::vector<StatusReport> TakeStatusReports() override { return engine_.TakeStatusReports(); }
     int StoreUsed() const override { return engine_.StoreUsed(); }
 
   private:

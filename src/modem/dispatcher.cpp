@@ -137,6 +137,12 @@ Result OnNewMessage(ModemEngine& engine, State& s) {
     return Notification::kNewMessage;
 }
 
+// A stored status report is read by the same reader, when the line is free.
+Result OnReportStored(ModemEngine& engine, State& s) {
+    StartArrivalReader(s, engine.GetTiming());
+    return std::nullopt;
+}
+
 Result OnStoreStatus(ModemEngine&, State& s) {
     s.storeUsed = ValueAfterComma(std::string_view(SmsText(s, kStoreStatus)));
     s.okEvent.Signal();
@@ -329,7 +335,7 @@ constexpr Action kActions[kCount] = {
     /* 14 kStoreStatus */ {OnStoreStatus, std::nullopt},
     /* 15 kMessageRead */ {OnMessageRead, std::nullopt},
     /* 16 kListing */ {OnListing, std::nullopt},
-    /* 17 kUnused */ {nullptr, std::nullopt},
+    /* 17 kReportStored */ {OnReportStored, std::nullopt},
     /* 18 kReadDone */ {nullptr, Notification::kMessageRead},
     /* 19 kReadFailed */ {nullptr, Notification::kReadFailed},
     /* 20 kListingArrived */ {nullptr, std::nullopt},

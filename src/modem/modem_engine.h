@@ -61,7 +61,7 @@ enum Number : int {
     kStoreStatus = 14,        // "+CPMS:"
     kMessageRead = 15,        // "+CMGR:"
     kListing = 16,            // "+CMGL:", or the listing worker when nothing arrived
-    kUnused = 17,             // nobody
+    kReportStored = 17,       // "+CDSI:"
     kReadDone = 18,           // single-message reader, success
     kReadFailed = 19,         // single-message reader, failure
     kListingArrived = 20,     // listing worker, entries arrived
@@ -201,6 +201,10 @@ class ModemEngine : public MessageListing {
     // with its place in a long message when it is a part of one; each is handed out once.
     // Notification kMessageArrived tells that there are some.
     std::vector<SmsPart> TakeArrivedMessages();
+    // Status reports on submitted messages, as the modem routed them ("+CDS:", or stored and
+    // announced with "+CDSI:", then read and deleted), oldest first; each handed out once.
+    // Notification kStatusReport tells that there are some.
+    std::vector<StatusReport> TakeStatusReports();
     // The message store's size from "AT+CPMS?" at start-up; -1 when not known.  StoreUsed()
     // gives how many it holds.
     int32_t StoreCapacity() const;

@@ -81,6 +81,7 @@ class RecordingLink : public LinkEngine {
     int PinAttempts() const override { return inner_->PinAttempts(); }
     int PukAttempts() const override { return inner_->PukAttempts(); }
     std::vector<SmsPart> TakeArrivedMessages() override { return inner_->TakeArrivedMessages(); }
+    std::vector<StatusReport> TakeStatusReports() override { return inner_->TakeStatusReports(); }
     int StoreUsed() const override { return inner_->StoreUsed(); }
 
   private:

@@ -45,7 +45,8 @@ struct EngineScript {
     std::vector<SmsRecord> listing;
     // The place in a long message of the listed entry at a SIM index, if it is a part.
     std::map<int, ConcatInfo> concat;
-    std::vector<SmsPart> arrived;  // handed out by the next TakeArrivedMessages
+    std::vector<SmsPart> arrived;       // handed out by the next TakeArrivedMessages
+    std::vector<StatusReport> reports;  // handed out by the next TakeStatusReports
     PhonebookTable phonebook;
     // Held by whoever uses `phonebook`, as the engine's workers hold the engine's lock.
     std::mutex phonebookMutex;
@@ -125,6 +126,9 @@ class FakeEngine : public LinkEngine, public MessageListing {
     }
     std::vector<SmsPart> TakeArrivedMessages() override {
         return std::exchange(script_->arrived, {});
+    }
+    std::vector<StatusReport> TakeStatusReports() override {
+        return std::exchange(script_->reports, {});
     }
     PhonebookTable& Phonebook() override { return script_->phonebook; }
     std::unique_lock<std::mutex> LockPhonebook() override {
