@@ -39,9 +39,12 @@ class ControllerHost {
     // Selects the folder's tab and fills the message list from its file.
     virtual void ShowFolder(int folder) = 0;
 
-    // A file that could not be read or written: `what` and the reason on the status line and in
-    // a message box.  A load failure that repeats the last one only reaches the status line.
+    // A file that could not be written: `what` and the reason on the status line and in a
+    // message box.  A load failure is told as ReportLoadProblems tells it.
     virtual void ReportFileError(UiText what, const std::string& reason) = 0;
+    // After a load or save: damaged or unreadable files, and damaged originals kept, not told yet
+    // reach the status line and one message box once the current work is done.
+    virtual void ReportLoadProblems() = 0;
 };
 
 // A folder table of `store` loaded or saved, a failure reported through `host`.  True on

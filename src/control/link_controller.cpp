@@ -15,6 +15,19 @@ namespace telvane {
 
 namespace {
 
+// A problem a load or save found, for the user: the file, and what of it was kept.
+std::u16string DescribeFileProblem(const LoadReport& problem) {
+    const std::u16string file = Utf8ToU16(problem.file.string());
+    if (!problem.error.empty())
+        return FormatUiString(ui_text::kFileUnreadable, {Utf8ToU16(problem.error)});
+    if (!problem.keptAs.empty())
+        return FormatUiString(ui_text::kDamagedOriginalKept,
+                              {file, Utf8ToU16(problem.keptAs.string())});
+    return FormatUiString(ui_text::kFileDamaged,
+                          {file, Widen(std::to_string(problem.recordsRead)),
+                           Utf8ToU16(problem.file.filename().string()) + u".damaged-<time>"});
+}
+
 // The listing mode that asks for every stored message.
 constexpr int kListAll = 4;
 
@@ -83,17 +96,44 @@ void LinkController::ShowStatus(const std::u16string& text) {
 }
 
 void LinkController::ReportFileError(UiText what, const std::string& reason) {
+    // The loaders keep their own account of each file, told once.
+    if (what == ui_text::kLoadFailed) {
+        ReportLoadProblems();
+        return;
+    }
     const std::u16string text =
         reason.empty() ? LoadUiString(what) : LoadUiString(what) + u": " + Utf8ToU16(reason);
     ShowStatus(text);
-    if (what == ui_text::kLoadFailed) {
-        if (reason == lastLoadError_) return;
-        lastLoadError_ = reason;
-    }
     window_.ShowMessageText(text);
 }
 
+void LinkController::ReportLoadProblems() {
+    // Behind the work that loaded, so that its own status text (a folder's count) does not
+    // replace the problem's.
+    if (loadProblemsPosted_) return;
+    loadProblemsPosted_ = true;
+    PostTask([this] {
+        loadProblemsPosted_ = false;
+        ShowLoadProblems();
+    });
+}
+
+void LinkController::ShowLoadProblems() {
+    const std::vector<LoadReport> problems = TakeLoadProblems();
+    if (problems.empty()) return;
+    std::u16string all;
+    std::u16string last;
+    for (const LoadReport& problem : problems) {
+        last = DescribeFileProblem(problem);
+        all += all.empty() ? last : u"\n" + last;
+    }
+    ShowStatus(last);
+    window_.ShowMessageText(all);
+}
+
 void LinkController::StatusTimeout() {
+    // Loads the controller did not make itself (the window's, a run's record update).
+    ReportLoadProblems();
     if (engine_ && phonebookJob_ != PhonebookJob::None && --phonebookTicksLeft_ <= 0) {
         PhonebookJobLost();
     }
@@ -361,24 +401,25 @@ void LinkController::OnSendFailed(Notification notification) {
 
 bool LinkController::SaveEnginePhonebook() {
     std::string error;
+    bool saved = false;
     {
         const std::unique_lock<std::mutex> lock = engine_->LockPhonebook();
-        if (engine_->Phonebook().SaveFile() != 0) return true;
-        error = engine_->Phonebook().LastError();
+        saved = engine_->Phonebook().SaveFile() != 0;
+        if (!saved) error = engine_->Phonebook().LastError();
     }
-    ReportFileError(ui_text::kSaveFailed, error);
-    return false;
+    ReportLoadProblems();
+    if (!saved) ReportFileError(ui_text::kSaveFailed, error);
+    return saved;
 }
 
 bool LinkController::LoadEnginePhonebook() {
-    std::string error;
+    bool loaded = false;
     {
         const std::unique_lock<std::mutex> lock = engine_->LockPhonebook();
-        if (engine_->Phonebook().LoadFile() != 0) return true;
-        error = engine_->Phonebook().LastError();
+        loaded = engine_->Phonebook().LoadFile() != 0;
     }
-    ReportFileError(ui_text::kLoadFailed, error);
-    return false;
+    ReportLoadProblems();
+    return loaded;
 }
 
 void LinkController::AfterConnect(AfterConnectStep step) {

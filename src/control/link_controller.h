@@ -93,6 +93,7 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     void GoToPage(UiPage page) override;
     void ShowFolder(int folder) override { folders_.ShowFolder(folder); }
     void ReportFileError(UiText what, const std::string& reason) override;
+    void ReportLoadProblems() override;
 
     // PhonebookCacheHost
     PhonebookTable* OnlinePhonebook(std::unique_lock<std::mutex>& lock) override;
@@ -113,6 +114,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     bool LoadEnginePhonebook();
     void PhonebookJobLost();
     void StatusTimeout();
+    // What TakeLoadProblems() holds: the last on the status line, all in one message box.
+    void ShowLoadProblems();
     // The SIM asked for a code: the user is asked, and a code given reconnects with it.
     void AskForSimCodes(bool puk, int attemptsLeft);
 
@@ -146,9 +149,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     enum class PhonebookJob { None, Read, Write };
     PhonebookJob phonebookJob_ = PhonebookJob::None;
     int phonebookTicksLeft_ = 0;
-    // The last load failure reported in a message box, so that a damaged file read at every
-    // tick does not bring one up each time.
-    std::string lastLoadError_;
+    // A ShowLoadProblems is posted and has not run yet.
+    bool loadProblemsPosted_ = false;
 
     // What the SIM asked for at the last start-up, and the codes the user gave for the next
     // one (handed to the engine once).

@@ -35,13 +35,9 @@ int PhonebookCache::Update(int32_t index, std::u16string_view name, std::u16stri
 }
 
 bool PhonebookCache::Load() {
-    std::string error;
-    const bool loaded = WithTable([&](PhonebookTable& table) {
-        if (table.LoadFile() != 0) return true;
-        error = table.LastError();
-        return false;
-    });
-    if (!loaded) host_.ReportFileError(ui_text::kLoadFailed, error);
+    // What could be read stays in the table; the host tells what was wrong with the file.
+    const bool loaded = WithTable([&](PhonebookTable& table) { return table.LoadFile() != 0; });
+    host_.ReportLoadProblems();
     return loaded;
 }
 
@@ -52,6 +48,7 @@ bool PhonebookCache::Save() {
         error = table.LastError();
         return false;
     });
+    host_.ReportLoadProblems();
     if (!saved) host_.ReportFileError(ui_text::kSaveFailed, error);
     return saved;
 }

@@ -189,6 +189,32 @@ constexpr UiString kStrings[] = {
     {242, u"[part %1 of %2 missing]"},
     {243, u"刪除中 %1 / %2"},
     {244, u"Deleting %1 of %2"},
+    {301, u"%1 已損壞：只讀出 %2 筆。下次儲存前，原檔會保留為 %3。"},
+    {302,
+     u"%1 is damaged: %2 records could be read. Before it is next saved, the original is kept as "
+     u"%3."},
+    {303, u"無法讀取檔案，檔案保持原樣：%1"},
+    {304, u"A file could not be read and is left as it is: %1"},
+    {305, u"%1 的損壞原檔已保留為 %2"},
+    {306, u"The damaged original of %1 is kept as %2"},
+    {307, u"「%1」不是有效的電話號碼：%2"},
+    {308, u"\"%1\" is not a valid phone number: %2"},
+    {309, u"設定中的短訊中心號碼無效：%1"},
+    {310, u"The SMS centre number in Settings is not valid: %1"},
+    {311, u"數據機沒有回應：請檢查連接埠和線路"},
+    {312, u"The modem does not answer: check the port and the cable"},
+    {313, u"此連接埠上的裝置不是數據機：請檢查連接埠"},
+    {314, u"The device on this port does not answer as a modem: check the port"},
+    {315, u"數據機中沒有智能卡"},
+    {316, u"No SIM card in the modem"},
+    {317, u"智能卡未能就緒"},
+    {318, u"The SIM card did not become ready"},
+    {319, u"未登記到網絡"},
+    {320, u"Not registered on a network"},
+    {321, u"與數據機的連線中斷"},
+    {322, u"The link to the modem dropped"},
+    {323, u"已取消連線"},
+    {324, u"Connect cancelled"},
 };
 
 static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),
@@ -215,6 +241,22 @@ std::u16string LoadUiString(UiText text) {
 
 std::u16string LoadUiString(int chineseId, int englishId) {
     return LoadUiString(UiText{chineseId, englishId});
+}
+
+std::u16string FormatUiString(UiText text, std::initializer_list<std::u16string_view> values) {
+    const std::u16string pattern = LoadUiString(text);
+    std::u16string out;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        const char16_t next = i + 1 < pattern.size() ? pattern[i + 1] : u'\0';
+        const size_t n = static_cast<size_t>(next - u'1');
+        if (pattern[i] == u'%' && next >= u'1' && next <= u'9' && n < values.size()) {
+            out += values.begin()[n];
+            ++i;
+        } else {
+            out += pattern[i];
+        }
+    }
+    return out;
 }
 
 }  // namespace telvane

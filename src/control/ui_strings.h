@@ -5,7 +5,9 @@
 #pragma once
 
 #include <atomic>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 namespace telvane {
 
@@ -102,6 +104,21 @@ inline constexpr UiText kPin{203, 204};
 inline constexpr UiText kPuk{205, 206};
 inline constexpr UiText kPartMissing{241, 242};    // %1: the part, %2: how many
 inline constexpr UiText kDeletingCount{243, 244};  // %1: the one now, %2: how many
+// Files: %1 the file, %2 the records read (or the copy kept), %3 the name of the copy to come.
+inline constexpr UiText kFileDamaged{301, 302};
+inline constexpr UiText kFileUnreadable{303, 304};  // %1: the reason, naming the file
+inline constexpr UiText kDamagedOriginalKept{305, 306};
+// Numbers: %1 the number as given (control characters shown by code), %2 why it is refused.
+inline constexpr UiText kInvalidRecipient{307, 308};
+inline constexpr UiText kInvalidServiceCentre{309, 310};  // %1: why
+// Why a connect failed, after "Initialize failed: ".
+inline constexpr UiText kModemSilent{311, 312};
+inline constexpr UiText kNotAModem{313, 314};
+inline constexpr UiText kNoSim{315, 316};
+inline constexpr UiText kSimNotReady{317, 318};
+inline constexpr UiText kNotRegistered{319, 320};
+inline constexpr UiText kLinkLost{321, 322};
+inline constexpr UiText kConnectCancelled{323, 324};
 }  // namespace ui_text
 
 // Nonzero: Chinese interface; 0: English.  Set through SetLanguage.
@@ -114,6 +131,9 @@ void SetLanguage(int language);
 // The text the language flag selects; empty when the id has no text.
 std::u16string LoadUiString(UiText text);
 std::u16string LoadUiString(int chineseId, int englishId);
+
+// The text with %1, %2, ... replaced by `values` in order (every occurrence of each).
+std::u16string FormatUiString(UiText text, std::initializer_list<std::u16string_view> values);
 
 // One string-table entry by id, whatever the language (the language drop-down's lines 79 and
 // 80 are shown as they stand); empty when the id has no text.

@@ -24,6 +24,8 @@ Problems& TheProblems() {
 std::string LoadReport::Describe() const {
     const std::string name = file.filename().string();
     if (!error.empty()) return error;
+    if (!keptAs.empty())
+        return "the damaged original of " + file.string() + " is kept as " + keptAs.string();
     if (!damaged) return {};
     return file.string() + " is damaged: " + std::to_string(recordsRead) +
            (recordsRead == 1 ? " record" : " records") +
@@ -47,10 +49,15 @@ void NoteLoad(const LoadReport& report) {
     p.pending.push_back(report);
 }
 
-void NoteSavedWhole(const std::filesystem::path& file) {
+void NoteSavedWhole(const std::filesystem::path& file, const std::filesystem::path& keptAs) {
     Problems& p = TheProblems();
     std::lock_guard lock(p.mutex);
     p.reported.erase(file.lexically_normal());
+    if (keptAs.empty()) return;
+    LoadReport kept;
+    kept.file = file;
+    kept.keptAs = keptAs;
+    p.pending.push_back(std::move(kept));
 }
 
 }  // namespace detail

@@ -22,21 +22,25 @@ struct LoadReport {
     bool damaged = false;
     // Why the file could not be read at all (it is then never replaced); empty otherwise.
     std::string error;
+    // Set by the save that kept the damaged original: where its bytes are now.
+    std::filesystem::path keptAs;
 
-    bool Ok() const { return !damaged && error.empty(); }
+    bool Ok() const { return !damaged && error.empty() && keptAs.empty(); }
     // One line for the status line, the tool and logs.  Empty when Ok().
     std::string Describe() const;
 };
 
 // The loads that found a damaged or unreadable file and were not yet taken, oldest first, each
 // file once: it is reported again only after it was saved whole and then found damaged anew.
-// Any thread; every folder and phonebook load of the process reports here.
+// A save that kept a damaged original is reported too (with `keptAs`), each time.
+// Any thread; every folder and phonebook load and save of the process reports here.
 std::vector<LoadReport> TakeLoadProblems();
 
 namespace detail {
 // Called by the loaders and savers.
 void NoteLoad(const LoadReport& report);
-void NoteSavedWhole(const std::filesystem::path& file);
+// `keptAs` empty: the save kept no copy.
+void NoteSavedWhole(const std::filesystem::path& file, const std::filesystem::path& keptAs = {});
 }  // namespace detail
 
 }  // namespace telvane

@@ -61,12 +61,13 @@ int MessageStore::Save(FolderId folder, const FolderTable& table) {
     const std::filesystem::path path = FolderPath(folder);
     if (path.empty()) return 0;
     std::string error;
-    if (!KeepDamagedOriginal(path, FolderReadsWhole, &error) ||
+    std::filesystem::path kept;
+    if (!KeepDamagedOriginal(path, FolderReadsWhole, &error, &kept) ||
         !WriteFileAtomic(path, EncodeFolder(table), 0600, &error)) {
         lastError_ = error;
         return 0;
     }
-    detail::NoteSavedWhole(path);
+    detail::NoteSavedWhole(path, kept);
     return 1;
 }
 

@@ -150,12 +150,13 @@ int PhonebookTable::SaveFile(const std::filesystem::path& path) {
     // Unchanged since it was read from this file: a save would only cut a damaged file down.
     if (!modified_ && loadedFrom_ == target) return 1;
     std::string error;
-    if (!KeepDamagedOriginal(target, PhonebookReadsWhole, &error) ||
+    std::filesystem::path kept;
+    if (!KeepDamagedOriginal(target, PhonebookReadsWhole, &error, &kept) ||
         !WriteFileAtomic(target, Encode(), 0600, &error)) {
         lastError_ = error;
         return 0;
     }
-    detail::NoteSavedWhole(target);
+    detail::NoteSavedWhole(target, kept);
     loadedFrom_ = target;
     modified_ = false;
     return 1;

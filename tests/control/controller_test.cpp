@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -361,6 +363,70 @@ TEST_F(ControllerTest, ThePhonebookPageUsesTheEnginesTableUnderItsLock) {
     }
     stop = true;
     worker.join();
+}
+
+// The file's bytes, with the four at `offset` replaced by -1.
+void DamageCount(const std::filesystem::path& file, size_t offset) {
+    std::string bytes;
+    {
+        std::ifstream in(file, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    ASSERT_GE(bytes.size(), offset + 4);
+    bytes.replace(offset, 4, "\xff\xff\xff\xff");
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+TEST_F(ControllerTest, DamagedAndUnreadableFilesAreToldOnceWithWhatWasKept) {
+    WriteFolder(FolderId::Draft, {Message(u"1", u"a"), Message(u"2", u"b")});
+    DamageCount(data / "smsdraft.acr", 0);
+    const std::u16string draft = Utf8ToU16((data / "smsdraft.acr").string());
+
+    controller->Folders().ShowFolder(3);
+    window.Pump();
+    EXPECT_EQ(window.rows.size(), 2u);  // what could be read is shown
+    const std::u16string told =
+        draft +
+        u" is damaged: 2 records could be read. Before it is next saved, the original "
+        u"is kept as smsdraft.acr.damaged-<time>.";
+    EXPECT_EQ(window.status, told);
+    EXPECT_EQ(window.messageTexts, std::vector<std::u16string>{told});
+    controller->Folders().ShowFolder(3);
+    window.Pump();
+    EXPECT_EQ(window.messageTexts.size(), 1u) << "told once";
+
+    // The save that follows keeps the original and says where.
+    window.TickRowsWithData({0});
+    controller->Folders().DeleteTicked();
+    ASSERT_TRUE(window.Fire(kTimerDeleteStep));
+    window.Pump();
+    ASSERT_EQ(window.messageTexts.size(), 2u);
+    const std::u16string kept = window.messageTexts[1];
+    EXPECT_TRUE(kept.starts_with(u"The damaged original of " + draft + u" is kept as " + draft +
+                                 u".damaged-"))
+        << U16ToUtf8(kept);
+    EXPECT_TRUE(std::filesystem::exists(U16ToUtf8(kept.substr(kept.rfind(u' ') + 1))));
+    EXPECT_EQ(ReadFolder(FolderId::Draft).size(), 1u);
+
+    // A folder that cannot be read at all, and a damaged phonebook; both in one box.
+    std::filesystem::create_directory(data / "smssent.acr");
+    controller->Folders().ShowFolder(2);
+    PhonebookTable phonebook;
+    phonebook.SetLimits(20, 14, 2);
+    phonebook.AddEntry(u"Ann", u"111");
+    ASSERT_EQ(phonebook.SaveFile(), 1);
+    DamageCount(data / "simpbk.acr", 8);
+    ASSERT_FALSE(controller->Phonebook().Load());
+    EXPECT_EQ(controller->Phonebook().Entries()[0].name, u"Ann");
+    window.Pump();
+    ASSERT_EQ(window.messageTexts.size(), 3u);
+    const std::u16string both = window.messageTexts[2];
+    EXPECT_TRUE(both.starts_with(u"A file could not be read and is left as it is: "))
+        << U16ToUtf8(both);
+    EXPECT_NE(both.find(u"smssent.acr"), std::u16string::npos);
+    EXPECT_NE(both.find(u"simpbk.acr is damaged: 1 records could be read"), std::u16string::npos)
+        << U16ToUtf8(both);
+    EXPECT_TRUE(std::filesystem::is_directory(data / "smssent.acr"));
 }
 
 TEST_F(ControllerTest, ARefusedPhonebookEditWritesNothing) {

@@ -82,6 +82,10 @@ TEST(DamagedFolder, NegativeCountIsReportedOnceReadWholeAndKeptBeforeTheSave) {
     ASSERT_EQ(copies.size(), 1u);
     EXPECT_EQ(ReadBytes(copies[0]), bytes);
     EXPECT_EQ(Mode(copies[0]), 0600u);
+    const std::vector<LoadReport> kept = ProblemsWith(file);
+    ASSERT_EQ(kept.size(), 1u) << "the save tells where the original went";
+    EXPECT_EQ(kept[0].keptAs, copies[0]);
+    EXPECT_NE(kept[0].Describe().find(copies[0].string()), std::string::npos);
     FolderTable saved;
     EXPECT_TRUE(DecodeFolder(ReadBytes(file), saved));
     EXPECT_EQ(saved.usedCount, 3);
@@ -89,10 +93,12 @@ TEST(DamagedFolder, NegativeCountIsReportedOnceReadWholeAndKeptBeforeTheSave) {
     // The file is whole now: later saves keep no more copies, and a new damage is told again.
     ASSERT_EQ(store.SaveShown(FolderId::Draft), 1);
     EXPECT_EQ(KeptCopies(file).size(), 1u);
+    EXPECT_TRUE(ProblemsWith(file).empty());
     WriteBytes(file, bytes);
     EXPECT_EQ(store.LoadShown(FolderId::Draft), 0);
     EXPECT_EQ(ProblemsWith(file).size(), 1u);
     ASSERT_EQ(store.SaveShown(FolderId::Draft), 1);
+    EXPECT_EQ(ProblemsWith(file).size(), 1u);
     copies = KeptCopies(file);
     ASSERT_EQ(copies.size(), 2u) << "an earlier copy is never overwritten";
     EXPECT_EQ(ReadBytes(copies[0]), bytes);
