@@ -7,6 +7,7 @@
 
 #include "control/modem_link.h"
 #include "control/operator_label.h"
+#include "control/recipients.h"
 #include "control/ui_strings.h"
 #include "platform/text.h"
 #include "store/list_date.h"
@@ -206,10 +207,23 @@ void LinkController::OpenPort() {
 }
 
 void LinkController::ApplyServiceCentre() {
-    if (!engine_) return;
     const ControllerSettings settings = window_.Settings();
-    engine_->SetServiceCentre(settings.autoServiceCentre ? std::u16string()
-                                                         : settings.serviceCentre);
+    if (settings.autoServiceCentre) {
+        if (engine_) engine_->SetServiceCentre(std::u16string());
+        return;
+    }
+    const PhoneNumber centre = NormaliseServiceCentre(settings.serviceCentre);
+    if (!centre.ok()) {
+        // Nothing of it goes into a PDU: the centre stored on the SIM stays in use, and the
+        // user hears why (also offline, right after the settings were saved).
+        const std::u16string text =
+            FormatUiString(ui_text::kInvalidServiceCentre, {centre.Reason()});
+        ShowStatus(text);
+        window_.ShowMessageText(text);
+        if (engine_) engine_->SetServiceCentre(std::u16string());
+        return;
+    }
+    if (engine_) engine_->SetServiceCentre(centre.number);
 }
 
 void LinkController::Disconnect() {
@@ -533,11 +547,18 @@ void LinkController::OnTimer(int timerId) {
 // ---- compose page ----
 
 void LinkController::SendComposed() {
-    const std::u16string recipients = window_.RecipientText();
-    if (recipients.empty()) {
+    // Only numbers the modem can take are queued: one that cannot be sent would hold up the
+    // run, and nothing the user did not type may be dialled.
+    const CheckedRecipients checked = CheckRecipients(window_.RecipientText());
+    if (!checked.refused.empty()) {
+        window_.ShowMessageText(RefusedNumberText(checked.refused, checked.why));
+        return;
+    }
+    if (!checked.ok()) {
         window_.ShowMessageBox(ui_text::kInvalidPhoneNumber);
         return;
     }
+    const std::u16string& recipients = checked.numbers;
     const bool empty = composeMode_ == ComposeMode::kText ? window_.ComposeText().empty()
                                                           : window_.PictureIsEmpty();
     if (empty) {

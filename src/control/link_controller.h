@@ -45,7 +45,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     void OnTimer(int timerId);
     // The busy message, as posted by the controller itself.
     void OnBusyMessage(int wParam, int lParam);
-    // After the settings were saved.
+    // After the settings were saved, and at each connect: the SMS centre from the settings,
+    // cleaned, to the engine; a centre that is no number is refused and the user told.
     void ApplyServiceCentre();
 
     // A status text, replaced by the operator label 15 seconds later.

@@ -1,5 +1,7 @@
 #include "control/phonebook_cache.h"
 
+#include "control/recipients.h"
+
 namespace telvane {
 
 namespace {
@@ -22,7 +24,9 @@ PhonebookLimits PhonebookCache::Limits() {
 }
 
 int PhonebookCache::Add(std::u16string_view name, std::u16string_view number) {
-    return Edited(WithTable([&](PhonebookTable& table) { return table.AddEntry(name, number); }));
+    const std::optional<std::u16string> checked = CheckNumber(number);
+    if (!checked) return 0;
+    return Edited(WithTable([&](PhonebookTable& table) { return table.AddEntry(name, *checked); }));
 }
 
 int PhonebookCache::Delete(int32_t index) {
@@ -30,8 +34,23 @@ int PhonebookCache::Delete(int32_t index) {
 }
 
 int PhonebookCache::Update(int32_t index, std::u16string_view name, std::u16string_view number) {
+    const std::optional<std::u16string> checked = CheckNumber(number);
+    if (!checked) return 0;
     return Edited(
-        WithTable([&](PhonebookTable& table) { return table.UpdateEntry(index, name, number); }));
+        WithTable([&](PhonebookTable& table) { return table.UpdateEntry(index, name, *checked); }));
+}
+
+std::optional<std::u16string> PhonebookCache::CheckNumber(std::u16string_view number) {
+    refusal_.clear();
+    // An entry may hold a name alone.
+    bool blank = true;
+    for (char16_t c : number)
+        blank = blank && (c == u' ' || c == u'\t');
+    if (blank) return std::u16string();
+    const PhoneNumber checked = NormalisePhoneNumber(number);
+    if (checked.ok()) return checked.number;
+    refusal_ = RefusedNumberText(number, checked);
+    return std::nullopt;
 }
 
 bool PhonebookCache::Load() {

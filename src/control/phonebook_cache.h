@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,10 +44,14 @@ class PhonebookCache {
     int32_t Capacity();
     PhonebookLimits Limits();
 
-    // Edits of the active table: 1 done, 0 refused (full, or no such entry).
+    // Edits of the active table: 1 done, 0 refused (full, no such entry, or a number the SIM
+    // could not dial: RefusedNumber() then says why).  Numbers are stored cleaned
+    // (NormalisePhoneNumber); an empty number is kept empty.
     int Add(std::u16string_view name, std::u16string_view number);
     int Delete(int32_t index);
     int Update(int32_t index, std::u16string_view name, std::u16string_view number);
+    // Why the last Add or Update refused its number, for the user; empty when it did not.
+    const std::u16string& RefusedNumber() const { return refusal_; }
 
     // The file into the active table, and back.  True on success; a failure is reported to the
     // user through the host.
@@ -80,6 +85,9 @@ class PhonebookCache {
         return use(online != nullptr ? *online : own_);
     }
 
+    // The number as the table stores it, or nothing (refusal_ set) when it is refused.
+    std::optional<std::u16string> CheckNumber(std::u16string_view number);
+
     // Counts an edit that was done.
     int Edited(int done) {
         edited_ = edited_ || done != 0;
@@ -89,6 +97,7 @@ class PhonebookCache {
     PhonebookCacheHost& host_;
     PhonebookTable own_;
     bool edited_ = false;
+    std::u16string refusal_;
 };
 
 }  // namespace telvane

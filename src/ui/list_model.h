@@ -30,6 +30,7 @@ class ListModel : public QAbstractTableModel {
 
     void SetHeaders(const QStringList& headers, const std::vector<Qt::Alignment>& alignments);
     void SetIcons(std::vector<QIcon> icons) { icons_ = std::move(icons); }
+    const std::vector<QIcon>& Icons() const { return icons_; }
     void Clear();
     void Append(ListRow row);
     void Append(std::vector<ListRow> rows);

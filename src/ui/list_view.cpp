@@ -147,16 +147,44 @@ void ListView::ApplyWidths(const std::vector<int>& defaults) {
         setColumnWidth(static_cast<int>(c), c < chosen_.size() ? chosen_[c] : defaults[c]);
 }
 
+int ListView::CellWidth(int column, const QString& text) const {
+    const int columns = std::max(model_.columnCount(), column + 1);
+    ListModel probe;
+    probe.SetHeaders(QStringList(columns, QString()),
+                     std::vector<Qt::Alignment>(static_cast<size_t>(columns), Qt::AlignLeft));
+    probe.SetIcons(model_.Icons());
+    ListRow row;
+    row.texts = QStringList(columns, QString());
+    row.texts[column] = text;
+    row.icon = model_.Icons().empty() ? -1 : 0;
+    probe.Append(std::move(row));
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    return itemDelegate()->sizeHint(option, probe.index(0, column)).width();
+}
+
 void ListView::FitColumns(const std::vector<int>& columns) {
     const QFontMetrics metrics(font());
-    const int margin = 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 8;
     for (int column : columns) {
-        int width = header()->sectionSizeHint(column);
+        // Only the widest text is laid out by the delegate, which adds what it draws around it
+        // (margins, check box, icon): a long list stays cheap to fit.
+        int widestRow = -1;
+        int widest = -1;
         for (int row = 0; row < model_.rowCount(); ++row) {
             const QStringList& texts = model_.Row(row).texts;
-            if (column < texts.size()) {
-                width = std::max(width, metrics.horizontalAdvance(texts[column]) + margin);
+            const int advance =
+                column < texts.size() ? metrics.horizontalAdvance(texts[column]) : 0;
+            if (advance > widest) {
+                widest = advance;
+                widestRow = row;
             }
+        }
+        int width = header()->sectionSizeHint(column);
+        if (widestRow >= 0) {
+            QStyleOptionViewItem option;
+            initViewItemOption(&option);
+            width = std::max(
+                width, itemDelegate()->sizeHint(option, model_.index(widestRow, column)).width());
         }
         if (static_cast<size_t>(column) < chosen_.size()) {
             width = std::max(width, chosen_[static_cast<size_t>(column)]);

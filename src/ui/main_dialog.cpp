@@ -233,6 +233,7 @@ void MainDialog::LabelCommandBar() {
 void MainDialog::ApplyFonts() {
     client_->setFont(CurrentUiFont());
     if (commandBar_) commandBar_->setFont(CurrentUiFont());
+    sms_->ApplyListFont(CurrentUiFont());
 }
 
 void MainDialog::resizeEvent(QResizeEvent* event) {

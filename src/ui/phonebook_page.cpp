@@ -297,11 +297,16 @@ void PhonebookPage::CopyAcross() {
         }
     } else {
         PhonebookCache& cache = host_.Controller().Phonebook();
+        std::u16string refused;
         for (int row : rows) {
-            cache.Add(list_->Text(row, kNameColumn).toStdU16String(),
-                      list_->Text(row, kNumberColumn).toStdU16String());
+            if (cache.Add(list_->Text(row, kNameColumn).toStdU16String(),
+                          list_->Text(row, kNumberColumn).toStdU16String()) == 0 &&
+                !cache.RefusedNumber().empty())
+                refused += (refused.empty() ? u"" : u"\n") + cache.RefusedNumber();
         }
         cache.AfterChange();
+        // The others are copied; the contacts the SIM cannot dial are named.
+        if (!refused.empty()) host_.ShowMessageText(refused);
     }
     Refill();
 }
@@ -338,12 +343,14 @@ void PhonebookPage::OnEntryOkay() {
     const std::u16string number = entry_->Number().toStdU16String();
     if (Source() == PhonebookSource::kSim) {
         PhonebookCache& cache = host_.Controller().Phonebook();
-        if (position == 0) {
-            cache.Add(name, number);
-        } else {
-            cache.Update(position, name, number);
-        }
+        const int done =
+            position == 0 ? cache.Add(name, number) : cache.Update(position, name, number);
         cache.AfterChange();
+        if (done == 0 && !cache.RefusedNumber().empty()) {
+            // The panel stays open with what was typed, for the number to be put right.
+            host_.ShowMessageText(cache.RefusedNumber());
+            return;
+        }
     } else if (position == 0) {
         if (!host_.Contacts().Add(name, number)) ContactsFailed();
     } else if (!host_.Contacts().UpdateNumber(position - 1, number) ||

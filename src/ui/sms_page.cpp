@@ -229,12 +229,25 @@ void SmsPage::SortRows() {
     // Numbers and dates show whole; a column the user widened keeps its width.
     const int phone = list_->columnWidth(kPhoneColumn);
     const int time = list_->columnWidth(kTimeColumn);
-    list_->FitColumns({kPhoneColumn, kTimeColumn});
+    list_->FitColumns({kTickColumn, kPhoneColumn, kTimeColumn});
     if (fitted_) {
         list_->setColumnWidth(kPhoneColumn, std::max(phone, list_->columnWidth(kPhoneColumn)));
         list_->setColumnWidth(kTimeColumn, std::max(time, list_->columnWidth(kTimeColumn)));
     }
     fitted_ = true;
+}
+
+void SmsPage::ApplyListFont(const QFont& uiFont) {
+    const int room = Scaled(scale_, 0, 0, 213, 0).width() - 2 * list_->frameWidth();
+    QFont font = uiFont;
+    for (int pixels = font.pixelSize(); pixels > 6; --pixels) {
+        font.setPixelSize(pixels);
+        list_->setFont(font);
+        const int need = list_->CellWidth(kTickColumn, {}) +
+                         list_->CellWidth(kPhoneColumn, "+886912345678") +
+                         list_->CellWidth(kTimeColumn, "30/12/26 23:59:59");
+        if (need <= room) break;
+    }
 }
 
 void SmsPage::HeaderClicked(int column) {

@@ -56,6 +56,9 @@ class SmsPage : public Page {
     void Rename(const NumberNames& names);
     // Sorts by the marked column, newest first on a fresh page, and sizes the columns.
     void SortRows();
+    // The list takes the interface face, a little smaller where a long number and a date would
+    // not both show whole beside the tick column at the first size.
+    void ApplyListFont(const QFont& uiFont);
     void HeaderClicked(int column);
 
     void SetDetail(const std::u16string& number, const QString& name, const std::u16string& time,

@@ -29,6 +29,7 @@ class PhonebookTest : public QObject {
     std::unique_ptr<MainDialog> dialog_;
 
     QStringList questions_;
+    QStringList boxes_;
     bool answer_ = true;
 
     ListView* List() { return dialog_->Phonebook()->List(); }
@@ -67,12 +68,13 @@ class PhonebookTest : public QObject {
         options.sysRoot = dir_.filePath("none").toStdString();
         options.devRoot = dir_.filePath("none").toStdString();
         options.contactsFolder = dir_.filePath("contacts").toStdString();
-        options.messageBox = [](const QString&) {};
+        options.messageBox = [this](const QString& text) { boxes_ << text; };
         options.confirm = [this](const QString& question) {
             questions_ << question;
             return answer_;
         };
         questions_.clear();
+        boxes_.clear();
         answer_ = true;
         dialog_ = std::make_unique<MainDialog>(options);
         dialog_->show();
@@ -126,6 +128,25 @@ class PhonebookTest : public QObject {
         PhonebookTable saved;
         QVERIFY(saved.LoadFile(DataFile("simpbk.acr")));
         QCOMPARE(saved.Entries()[6].name, std::u16string(u"Carola"));
+    }
+
+    void ANumberTheSimCannotDialKeepsTheEntryPanelOpen() {
+        Select("7");
+        Click(1030);
+        static_cast<QLineEdit*>(dialog_->Control(1056))->setText("9333 x333");
+        Click(1058);
+        QVERIFY(!boxes_.isEmpty());
+        QVERIFY2(boxes_.last().startsWith("\"9333 x333\" is not a valid phone number"),
+                 qPrintable(boxes_.last()));
+        QVERIFY(dialog_->Control(1055)->isVisible());
+        QCOMPARE(dialog_->Controller().Phonebook().Entries()[6].number,
+                 std::u16string(u"93333333"));
+        // Put right, it is stored cleaned.
+        static_cast<QLineEdit*>(dialog_->Control(1056))->setText("9333-4333");
+        Click(1058);
+        QVERIFY(!dialog_->Control(1055)->isVisible());
+        QCOMPARE(dialog_->Controller().Phonebook().Entries()[6].number,
+                 std::u16string(u"93334333"));
     }
 
     void EditWithoutSelectionAndCancel() {
@@ -242,18 +263,27 @@ class PhonebookTest : public QObject {
         QCOMPARE(dialog_->Contacts().Count(), 6);
         static_cast<QTabBar*>(dialog_->Control(1012))->setCurrentIndex(1);
         QVERIFY(Column(2).contains("Alice"));
-        const int ann = static_cast<int>(Column(2).indexOf("Ann"));
-        QVERIFY(ann >= 0);
-        List()->SelectRow(ann);  // nothing ticked: the selected line goes
-        dialog_->Phonebook()->CopyAcross();
+        QVERIFY(dialog_->Contacts().Add(u"Fay", u"(02) 8765-4321"));
         static_cast<QTabBar*>(dialog_->Control(1012))->setCurrentIndex(0);
-        QCOMPARE(Column(2), (QStringList{"Alice", "Ann", "Bob", "Carol"}));
+        static_cast<QTabBar*>(dialog_->Control(1012))->setCurrentIndex(1);
+        const int fay = static_cast<int>(Column(2).indexOf("Fay"));
+        QVERIFY(fay >= 0);
+        List()->SelectRow(fay);  // nothing ticked: the selected line goes
+        dialog_->Phonebook()->CopyAcross();
+        // A number with letters is none the SIM can dial: that contact is named, not copied.
+        List()->SetTicked(static_cast<int>(Column(2).indexOf("Ann")), true);
+        dialog_->Phonebook()->CopyAcross();
+        QVERIFY2(boxes_.last().startsWith("\"6000Ann\" is not a valid phone number"),
+                 qPrintable(boxes_.last()));
+        static_cast<QTabBar*>(dialog_->Control(1012))->setCurrentIndex(0);
+        QCOMPARE(Column(2), (QStringList{"Alice", "Fay", "Bob", "Carol"}));
+        QCOMPARE(Column(3)[1], QString("0287654321"));
         const std::filesystem::path file = dir_.filePath("phonebook.vcf").toStdString();
         QVERIFY(dialog_->ExportPhonebook(file));
         QFile vcf(QString::fromStdString(file.string()));
         QVERIFY(vcf.open(QIODevice::ReadOnly));
         const QString cards = QString::fromUtf8(vcf.readAll());
-        QCOMPARE(cards.count("BEGIN:VCARD"), 4 + 6);
+        QCOMPARE(cards.count("BEGIN:VCARD"), 4 + 7);
         QVERIFY(cards.contains("FN:Carol\r\n"));
     }
 

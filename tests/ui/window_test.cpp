@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyleOptionViewItem>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -81,11 +82,11 @@ class WindowTest : public QObject {
     QStringList questions_;
     bool answer_ = false;
 
-    std::unique_ptr<MainDialog> Open(int usbPorts = 2) {
+    std::unique_ptr<MainDialog> Open(int usbPorts = 2, qreal scale = 1.0) {
         fs::path root = dir_.path().toStdString();
         MakeMachine(root / "machine", usbPorts);
         MainDialogOptions options;
-        options.scale = 1.0;
+        options.scale = scale;
         options.settingsFile = root / "config/settings.conf";
         options.sysRoot = root / "machine/sys";
         options.devRoot = root / "machine/dev";
@@ -478,6 +479,49 @@ class WindowTest : public QObject {
                  QKeySequence(Qt::CTRL | Qt::Key_K));
         QCOMPARE(dialog->CommandAction(CommandId::kDelete)->shortcut(),
                  QKeySequence(Qt::Key_Delete));
+    }
+
+    // A long number and a date show whole beside the tick column at the first size, in either
+    // language's face, at the scales desktops get: nothing is elided or scrolled out of view.
+    void NumbersAndDatesFitTheFirstSize_data() {
+        QTest::addColumn<qreal>("scale");
+        QTest::addColumn<int>("language");
+        for (qreal scale : {1.0, 1.5, 2.0, 2.5, 3.0, 3.5}) {
+            for (int language : {0, 1})
+                QTest::addRow("x%g %s", scale, language ? "zh" : "en") << scale << language;
+        }
+    }
+    void NumbersAndDatesFitTheFirstSize() {
+        QFETCH(qreal, scale);
+        QFETCH(int, language);
+        auto dialog = Open(2, scale);
+        dialog->Command(CommandId::kSettings);
+        static_cast<QComboBox*>(dialog->Control(1042))->setCurrentIndex(language ? 0 : 1);
+        static_cast<QPushButton*>(dialog->Control(1043))->click();
+        QCOMPARE(dialog->Page(), int(kPageMessages));
+        dialog->AppendMessageRow(kIconUnread, u"+886912345678", u"30/12/26 23:59:59", u"Hi", 0);
+        dialog->AppendMessageRow(kIconRead, u"+886933221234", u"28/12/26 20:48:08", u"Yo", 1);
+        dialog->SortMessageListByTime();
+        ListView* list = dialog->Sms()->List();
+        QStyleOptionViewItem option;
+        option.initFrom(list);
+        option.font = list->font();
+        option.decorationSize = list->iconSize();
+        for (int row = 0; row < list->RowCount(); ++row) {
+            for (int column : {0, 1, 2}) {
+                // What the delegate lays out in the cell: its text whole, and check box and icon.
+                const QModelIndex index = list->model()->index(row, column);
+                const int need = list->itemDelegate()->sizeHint(option, index).width();
+                QVERIFY2(need <= list->columnWidth(column),
+                         qPrintable(QString("%1 needs %2, has %3")
+                                        .arg(list->Text(row, column))
+                                        .arg(need)
+                                        .arg(list->columnWidth(column))));
+            }
+        }
+        const int used = list->columnWidth(0) + list->columnWidth(1) + list->columnWidth(2);
+        QVERIFY2(used <= list->viewport()->width(),
+                 qPrintable(QString("%1 of %2").arg(used).arg(list->viewport()->width())));
     }
 
     void GrowsWithTheWindowAndRemembersIt() {
