@@ -100,7 +100,7 @@ TEST(EngineStartUp, AnsweredModemComesUpRegisteredWithItsOperator) {
         "AT+CSMP=17,169,0,0;+CMGF=0",
         "AT+COPS=3,2;+COPS?",
         "AT+CNMI=?",
-        "AT+CNMI=2,1,0,0,0",
+        "AT+CNMI=2,1,0,1,0",
         "AT+CPMS?",
     };
     EXPECT_EQ(rig.modem().Commands(), expected);
