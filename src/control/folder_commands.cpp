@@ -46,6 +46,13 @@ std::u16string Quoted(const std::u16string& body) {
     return quoted;
 }
 
+// In the Inbox, what the SIM keeps as written on the phone stands apart from what arrived.
+int RowIcon(int folder, const std::u16string& status) {
+    if (status == kUnread) return kIconUnread;
+    if (folder == kInbox && status.starts_with(u"STO")) return kIconOutgoing;
+    return kIconRead;
+}
+
 }  // namespace
 
 void FolderCommands::ShowFolder(int folder) {
@@ -61,16 +68,16 @@ void FolderCommands::FillMessageList() {
     window.ClearMessageList();
     int rows = 0;
     const FolderTable& table = store_.Shown();
+    const int folder = window.CurrentFolderTab();
     for (int position = 0; position < kFolderSlots; ++position) {
         if (!table.IsUsed(position)) continue;
         const SmsRecord& record = table.entries[position].record;
-        window.AppendMessageRow(record.status == kUnread ? kIconUnread : kIconRead, record.number,
+        window.AppendMessageRow(RowIcon(folder, record.status), record.number,
                                 FormatListDate(record.time), record.text, position);
         ++rows;
     }
     window.SortMessageListByTime();
     host_.ShowStatus(Widen(std::to_string(rows)) + u" SMS " + LoadUiString(ui_text::kMessage));
-    const int folder = window.CurrentFolderTab();
     window.ShowFolderButtons(folder == kInbox || folder == kSaved, folder == kDraft);
 }
 
@@ -414,6 +421,7 @@ void FolderCommands::Reply() {
     WindowInterface& window = host_.Window();
     const int folder = window.CurrentFolderTab();
     if ((folder != kInbox && folder != kSaved) || window.SelectedMessageRow() < 0) return;
+    editedDraft_.reset();
     window.SetRecipientText(window.DetailNumber());
     window.SetComposeText(Quoted(window.DetailBody()));
     host_.GoToPage(kPageCompose);
@@ -423,6 +431,7 @@ void FolderCommands::Forward() {
     WindowInterface& window = host_.Window();
     const int folder = window.CurrentFolderTab();
     if ((folder != kInbox && folder != kSaved) || window.SelectedMessageRow() < 0) return;
+    editedDraft_.reset();
     window.SetRecipientText({});
     window.SetComposeText(Quoted(window.DetailBody()));
     host_.GoToPage(kPageCompose);
@@ -430,10 +439,33 @@ void FolderCommands::Forward() {
 
 void FolderCommands::EditMessage() {
     WindowInterface& window = host_.Window();
-    if (window.SelectedMessageRow() < 0) return;
+    const int row = window.SelectedMessageRow();
+    if (row < 0) return;
+    editedDraft_.reset();
+    if (window.CurrentFolderTab() == kDraft) {
+        const int position = window.MessageRowData(row);
+        if (const SmsRecord* record = store_.ShownRecord(position)) {
+            editedDraft_ = EditedDraft{position, *record};
+        }
+    }
     window.SetRecipientText(window.DetailNumber());
     window.SetComposeText(window.DetailBody());
     host_.GoToPage(kPageCompose);
+}
+
+void FolderCommands::EditedDraftQueued() {
+    if (!editedDraft_) return;
+    const EditedDraft draft = std::move(*editedDraft_);
+    editedDraft_.reset();
+    MessageStore drafts;
+    // A damaged file is not written over: what could not be read would be lost.
+    if (!LoadFolder(host_, drafts, kShown, FolderId::Draft)) return;
+    const FolderTable& table = drafts.Shown();
+    if (!table.IsUsed(draft.position) || table.entries[draft.position].record != draft.record) {
+        return;
+    }
+    drafts.RemoveShown(draft.position);
+    SaveFolder(host_, drafts, kShown, FolderId::Draft);
 }
 
 }  // namespace telvane

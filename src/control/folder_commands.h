@@ -47,6 +47,10 @@ class FolderCommands {
     void Reply();
     void Forward();
     void EditMessage();
+    // Draft, Edit, Send: once its message is queued the draft it came from goes, unless it
+    // changed meanwhile.  A fresh message on the compose page forgets it.
+    void EditedDraftQueued();
+    void ForgetEditedDraft() { editedDraft_.reset(); }
 
     // A finished listing becomes the Inbox, shown: the parts of long messages joined, what the
     // user has not opened here unread.  `simHolds`: how many messages the SIM holds (-1 not
@@ -79,6 +83,11 @@ class FolderCommands {
     ControllerHost& host_;
     MessageStore store_;
     std::optional<DeleteRun> deleteRun_;
+    struct EditedDraft {
+        int position = -1;
+        SmsRecord record;
+    };
+    std::optional<EditedDraft> editedDraft_;
 };
 
 }  // namespace telvane

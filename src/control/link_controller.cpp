@@ -146,6 +146,11 @@ void LinkController::StatusTimeout() {
 // ---- connecting ----
 
 void LinkController::Connect() {
+    // Until the link is up, Connect cancels it, busy or not.
+    if (engine_ && !online_) {
+        CancelConnect();
+        return;
+    }
     if (busy_) {
         window_.Beep();
         return;
@@ -163,8 +168,21 @@ void LinkController::Connect() {
         return;
     }
     ++engineGeneration_;
+    startupReason_.reset();
+    failureText_.clear();
+    window_.SetConnectCancels(true);
     ShowStatus(LoadUiString(ui_text::kConnecting));
     StartTimer(kTimerOpenPort, 1000);
+}
+
+void LinkController::CancelConnect() {
+    window_.KillTimer(kTimerOpenPort);
+    // What the start-up said so far no longer matters: the user ended it.
+    startupReason_.reset();
+    failureText_.clear();
+    simCodeRequest_.reset();
+    Disconnect();
+    window_.SetStatusText(LoadUiString(ui_text::kConnectCancelled));
 }
 
 void LinkController::OpenPort() {
@@ -193,6 +211,7 @@ void LinkController::OpenPort() {
     if (engine_->Open(number, std::move(callback)) == 0) {
         const std::string reason = engine_->OpenError();
         Teardown();
+        window_.SetConnectCancels(false);
         // After the teardown's "Offline", so that the failure and its reason stay on the
         // status line.
         const std::u16string failed = LoadUiString(ui_text::kInitializeFailed);
@@ -235,8 +254,15 @@ void LinkController::Disconnect() {
     smart_.Stop();
     folders_.StopRuns();
     Teardown();
+    window_.SetConnectCancels(false);
     phonebook_.Load();
     PostBusy(false);
+    if (!failureText_.empty()) {
+        // Kept over the teardown's "Offline": without an engine no label replaces it.
+        window_.SetStatusText(failureText_);
+        if (failureBox_) window_.ShowMessageText(failureText_);
+        failureText_.clear();
+    }
     if (simCodeRequest_) {
         // Behind the idle message, so that the reconnect finds the window free.
         const SimCodeRequest request = *simCodeRequest_;
@@ -271,13 +297,39 @@ void LinkController::Teardown() {
 
 void LinkController::OnEngineEvent(Notification notification) {
     switch (notification) {
-        case Notification::kStartupFailed:
-            ShowStatus(LoadUiString(ui_text::kInitializeFailed));
+        case Notification::kStartupFailed: {
+            // The reason came just before; a link lost after start-up is no failed start.
+            const std::u16string failed = LoadUiString(ui_text::kInitializeFailed);
+            if (!startupReason_)
+                failureText_ = failed;
+            else if (online_)
+                failureText_ = LoadUiString(*startupReason_);
+            else
+                failureText_ = failed + u": " + LoadUiString(*startupReason_);
+            // The PIN dialog that follows says it better than a box would.
+            failureBox_ = !simCodeRequest_;
+            ShowStatus(failureText_);
             if (engine_) {
                 StartTimer(kTimerDisconnect, 100);
             } else {
                 PostBusy(false);
             }
+            break;
+        }
+        case Notification::kModemSilent:
+            startupReason_ = ui_text::kModemSilent;
+            break;
+        case Notification::kNotAModem:
+            startupReason_ = ui_text::kNotAModem;
+            break;
+        case Notification::kSimNotReady:
+            startupReason_ = ui_text::kSimNotReady;
+            break;
+        case Notification::kNoSim:
+            startupReason_ = ui_text::kNoSim;
+            break;
+        case Notification::kLinkLost:
+            startupReason_ = ui_text::kLinkLost;
             break;
         case Notification::kPhonebookRead:
             phonebookJob_ = PhonebookJob::None;
@@ -303,6 +355,7 @@ void LinkController::OnEngineEvent(Notification notification) {
             PostBusy(false);
             const bool wasOnline = online_;
             online_ = true;
+            window_.SetConnectCancels(false);
             ShowStatus(OperatorLabel(engine_->OperatorText(), online_));
             // A later operator report only refreshes the label.
             if (!wasOnline) AfterConnect(AfterConnectStep::kPhonebook);
@@ -324,6 +377,10 @@ void LinkController::OnEngineEvent(Notification notification) {
             break;
         case Notification::kCmeError:
             PostBusy(false);
+            // Still starting, the modem found no network: say so now rather than at the next
+            // label.
+            if (!online_ && engine_->OperatorText() == u"No network")
+                ShowStatus(LoadUiString(ui_text::kNotRegistered));
             break;
         case Notification::kMessageArrived:
             folders_.AddArrived(engine_->TakeArrivedMessages());
@@ -340,6 +397,7 @@ void LinkController::OnEngineEvent(Notification notification) {
             const bool puk = notification == Notification::kSimPukRequired;
             simCodeRequest_ =
                 SimCodeRequest{puk, puk ? engine_->PukAttempts() : engine_->PinAttempts()};
+            startupReason_ = puk ? ui_text::kSimNeedsPuk : ui_text::kEnterSimPin;
             break;
         }
         case Notification::kCmsOther:
@@ -349,12 +407,8 @@ void LinkController::OnEngineEvent(Notification notification) {
         case Notification::kCmsSendFailed:
             OnSendFailed(notification);
             break;
-        // Nothing the window shows depends on these.  The reasons of a start-up failure come
-        // before kStartupFailed; a failed job is still found out by its missing success.
-        case Notification::kModemSilent:
-        case Notification::kNotAModem:
-        case Notification::kSimNotReady:
-        case Notification::kLinkLost:
+        // Nothing the window shows depends on these; a failed job is still found out by its
+        // missing success.
         case Notification::kSendFailed:
         case Notification::kWriteFailed:
         case Notification::kStoreSendFailed:
@@ -381,7 +435,6 @@ void LinkController::OnEngineEvent(Notification notification) {
         case Notification::kToolkitEnded:
         case Notification::kToolkitTimedOut:
         case Notification::kSimReady:
-        case Notification::kNoSim:
         case Notification::kWindOther:
         case Notification::kWindSimRemoved:
         case Notification::kWindSimInserted:
@@ -586,6 +639,7 @@ void LinkController::SendComposed() {
             // Not stored: stay with the message; the error says why.
             if (!SaveFolder(*this, store, FolderTableKind::kTransfer, FolderId::Outbox)) return;
             outbox_.Start();
+            folders_.EditedDraftQueued();
             GoToPage(kPageMessages);
             folders_.ShowFolder(kSent);
             break;

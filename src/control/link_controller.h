@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -39,7 +40,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     LinkController(const LinkController&) = delete;
     LinkController& operator=(const LinkController&) = delete;
 
-    // The Connect/Disconnect command.
+    // The Connect/Disconnect command; until the link is up (the operator reported) it cancels
+    // the connect under way, even while busy.
     void Connect();
     // A tick of one of the controller's timers (11024..11031).
     void OnTimer(int timerId);
@@ -105,6 +107,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
 
     void OpenPort();
     void Disconnect();
+    // The link closed before it came up, and the status line says so.
+    void CancelConnect();
     void Teardown();
     void OnEngineEvent(Notification notification);
     void OnSubmitted();
@@ -160,6 +164,13 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
         int attemptsLeft = -1;
     };
     std::optional<SimCodeRequest> simCodeRequest_;
+
+    // Why the start-up failed, as the engine said just before kStartupFailed; the text that
+    // failure put on the status line, kept there after the disconnect; and whether it also
+    // gets a message box.
+    std::optional<UiText> startupReason_;
+    std::u16string failureText_;
+    bool failureBox_ = true;
     std::optional<SimCodes> simCodes_;
 };
 

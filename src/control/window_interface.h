@@ -61,6 +61,7 @@ enum UiPage : int {
 // List icons of the message list.
 inline constexpr int kIconUnread = 0;
 inline constexpr int kIconRead = 1;
+inline constexpr int kIconOutgoing = 2;  // the SIM keeps it as one of ours (STO SENT/UNSENT)
 
 // The settings the controller reads, as the settings page keeps them.
 struct ControllerSettings {
@@ -93,6 +94,9 @@ class WindowInterface {
 
     // Busy state: the whole window disabled, with the wait cursor.
     virtual void SetWindowEnabled(bool enabled) = 0;
+    // While true, a connect is under way and the Connect command cancels it: the window keeps
+    // that one command usable (labelled Cancel) even while it is otherwise disabled.
+    virtual void SetConnectCancels(bool cancels) { (void)cancels; }
     virtual void SetWaitCursor(bool shown) = 0;
     virtual bool WaitCursorShown() const = 0;
 

@@ -64,6 +64,14 @@ void Draw(QPainter& p, Icon icon) {
                                      QPointF(14.5, 14), QPointF(1.5, 14)}));
             p.drawPolyline(QPolygonF({QPointF(1.5, 7), QPointF(8, 11), QPointF(14.5, 7)}));
             break;
+        case Icon::kOutgoing:
+            p.setBrush(kPaper);
+            p.drawRect(QRectF(1.5, 6, 10, 7.5));
+            p.drawPolyline(QPolygonF({QPointF(1.5, 6), QPointF(6.5, 10), QPointF(11.5, 6)}));
+            p.setPen(QPen(kAccent, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            p.drawLine(QPointF(8, 3.5), QPointF(14.5, 3.5));
+            p.drawPolyline(QPolygonF({QPointF(12, 1.5), QPointF(14.5, 3.5), QPointF(12, 5.5)}));
+            break;
         case Icon::kPhonebook:
             p.setBrush(kAccent);
             p.drawRoundedRect(QRectF(3, 1.5, 10, 13), 1.5, 1.5);

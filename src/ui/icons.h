@@ -20,6 +20,7 @@ enum class Icon {
     // Message list lines.
     kUnread,
     kRead,
+    kOutgoing,  // a message the SIM keeps as one of ours (sent or not)
     // Header marks.
     kSortAscending,
     kSortDescending,

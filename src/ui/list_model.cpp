@@ -133,7 +133,7 @@ QVariant ListModel::headerData(int section, Qt::Orientation orientation, int rol
 Qt::ItemFlags ListModel::flags(const QModelIndex& index) const {
     if (!index.isValid()) return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (index.column() == 0) f |= Qt::ItemIsUserCheckable;
+    if (index.column() == 0 && !ticksLocked_) f |= Qt::ItemIsUserCheckable;
     return f;
 }
 

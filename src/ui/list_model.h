@@ -31,6 +31,8 @@ class ListModel : public QAbstractTableModel {
     void SetHeaders(const QStringList& headers, const std::vector<Qt::Alignment>& alignments);
     void SetIcons(std::vector<QIcon> icons) { icons_ = std::move(icons); }
     const std::vector<QIcon>& Icons() const { return icons_; }
+    // Locked ticks show but do not change on a click.
+    void SetTicksLocked(bool locked) { ticksLocked_ = locked; }
     void Clear();
     void Append(ListRow row);
     void Append(std::vector<ListRow> rows);
@@ -51,6 +53,7 @@ class ListModel : public QAbstractTableModel {
     QStringList headers_;
     std::vector<Qt::Alignment> alignments_;
     std::vector<QIcon> icons_;
+    bool ticksLocked_ = false;
     std::vector<ListRow> rows_;
 };
 

@@ -222,7 +222,9 @@ void MainDialog::CreateCommandBar() {
 void MainDialog::LabelCommandBar() {
     for (const CommandButton& c : kCommands) {
         QAction* action = actions_[c.id];
-        const QString name = Ui(c.name).left(255);
+        const UiText text =
+            c.id == CommandId::kConnect && connectCancels_ ? ui_text::kCancel : c.name;
+        const QString name = Ui(text).left(255);
         action->setText(name);
         // The tip names the button and its key.
         action->setToolTip(
@@ -411,7 +413,10 @@ void MainDialog::ApplyLanguage() {
 void MainDialog::Command(CommandId id) {
     switch (id) {
         case CommandId::kCompose:
-            if (page_ == kPageCompose && !picking_) compose_->Clear();
+            if (page_ == kPageCompose && !picking_) {
+                compose_->Clear();
+                controller_->Folders().ForgetEditedDraft();
+            }
             GoToPage(kPageCompose);
             break;
         case CommandId::kCopy:
@@ -675,7 +680,27 @@ void MainDialog::TimerFired(int timerId) {
 }
 
 void MainDialog::SetWindowEnabled(bool enabled) {
-    setEnabled(enabled);
+    windowEnabled_ = enabled;
+    ApplyEnabled();
+}
+
+void MainDialog::SetConnectCancels(bool cancels) {
+    connectCancels_ = cancels;
+    LabelCommandBar();
+    ApplyEnabled();
+}
+
+void MainDialog::ApplyEnabled() {
+    // While a connect is under way, its command (now Cancel) is the one the busy window keeps.
+    // Other work leaves the shown folder readable.
+    const bool busy = !windowEnabled_;
+    const bool keepConnect = busy && connectCancels_;
+    client_->setEnabled(!keepConnect);
+    for (auto& [id, action] : actions_)
+        action->setEnabled(!busy || (keepConnect && id == CommandId::kConnect));
+    for (QWidget* page : std::initializer_list<QWidget*>{compose_, phonebook_, settings_, about_})
+        page->setEnabled(!busy);
+    sms_->SetWorking(busy);
 }
 
 void MainDialog::SetWaitCursor(bool shown) {
@@ -802,7 +827,7 @@ void MainDialog::RemoveMessageRow(int row) {
 
 void MainDialog::SetMessageRowIcon(int row, int icon) {
     const int source = sms_->List()->SourceRow(row);
-    if (source >= 0) sms_->List()->Model().SetIcon(source, icon == kIconUnread ? 0 : 1);
+    if (source >= 0) sms_->List()->Model().SetIcon(source, icon);
 }
 
 void MainDialog::SetDetail(const std::u16string& number, const std::u16string& time,

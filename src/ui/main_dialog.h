@@ -116,6 +116,7 @@ class MainDialog : public QDialog, public WindowInterface {
     void StartTimer(int timerId, int64_t periodMs) override;
     void KillTimer(int timerId) override;
     void SetWindowEnabled(bool enabled) override;
+    void SetConnectCancels(bool cancels) override;
     void SetWaitCursor(bool shown) override;
     bool WaitCursorShown() const override { return waitCursor_; }
     void SetStatusText(const std::u16string& text) override;
@@ -203,6 +204,8 @@ class MainDialog : public QDialog, public WindowInterface {
 
     void ShowMessage(const QString& text);
     bool Confirm(const QString& question);
+    // The busy state and the cancellable connect onto the controls.
+    void ApplyEnabled();
 
     MainDialogOptions options_;
     qreal scale_ = 1.0;
@@ -215,6 +218,8 @@ class MainDialog : public QDialog, public WindowInterface {
     int page_ = 0;  // the page the window last showed
     bool picking_ = false;
     bool waitCursor_ = false;
+    bool windowEnabled_ = true;
+    bool connectCancels_ = false;
     std::map<int, QTimer*> timers_;
     std::map<CommandId, QAction*> actions_;
 

@@ -53,7 +53,9 @@ SmsPage::SmsPage(qreal scale, QWidget* parent) : Page(scale, parent) {
     tabs_ = Add(1012, MakeCompactTabs(scale, this));
     list_ = Add(1013, new ListView(this));
     list_->setIconSize(QSize(qRound(16 * scale), qRound(16 * scale)));
-    list_->Model().SetIcons({MakeIcon(Icon::kUnread), MakeIcon(Icon::kRead)});
+    // In the order of the controller's icon numbers.
+    list_->Model().SetIcons(
+        {MakeIcon(Icon::kUnread), MakeIcon(Icon::kRead), MakeIcon(Icon::kOutgoing)});
     list_->header()->setStretchLastSection(true);
     reply_ = Add(1014, new QPushButton(this));
     forward_ = Add(1015, new QPushButton(this));
@@ -204,7 +206,7 @@ void SmsPage::AppendRow(int icon, const std::u16string& number, const QString& n
     row.texts = {"", name.isEmpty() ? shownNumber : name, QString::fromStdU16String(date), body};
     if (!name.isEmpty()) row.tips = {"", shownNumber};
     row.key = shownNumber;
-    row.icon = icon == kIconUnread ? 0 : 1;
+    row.icon = icon;
     row.data = itemData;
     list_->Model().Append(std::move(row));
 }
@@ -235,6 +237,17 @@ void SmsPage::SortRows() {
         list_->setColumnWidth(kTimeColumn, std::max(time, list_->columnWidth(kTimeColumn)));
     }
     fitted_ = true;
+}
+
+void SmsPage::SetWorking(bool working) {
+    for (QWidget* w : std::initializer_list<QWidget*>{tabs_, reply_, forward_, saveTo_, target_,
+                                                      edit_, checkAll_, search_}) {
+        w->setEnabled(!working);
+    }
+    markUnread_->setEnabled(!working);
+    export_->setEnabled(!working);
+    list_->header()->setSectionsClickable(!working);
+    list_->Model().SetTicksLocked(working);
 }
 
 void SmsPage::ApplyListFont(const QFont& uiFont) {

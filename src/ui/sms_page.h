@@ -75,6 +75,10 @@ class SmsPage : public Page {
 
     void SetStatus(const QString& text);
     void SetSignal(int level);
+    // While the modem works the shown folder can still be read: rows open and the text scrolls.
+    // What would change the list under a run (ticks, sorting, searching, another folder) or start
+    // other work waits.
+    void SetWorking(bool working);
     int SignalLevel() const;
 
     bool AllChecked() const { return allChecked_; }

@@ -482,5 +482,33 @@ TEST_F(ControllerSimTest, TheSimsPinIsAskedForAndSentOnce) {
     EXPECT_EQ(modem->CountCommands("AT+CPIN=\"0000\""), 1);
 }
 
+TEST_F(ControllerSimTest, ASilentModemIsNamedAndAConnectUnderWayCanBeCancelled) {
+    Start("[faults]\nsilent = yes\n");
+    controller->Connect();
+    window.Pump();
+    ASSERT_TRUE(window.Fire(kTimerOpenPort));
+    const std::u16string silent =
+        u"Initialize failed: The modem does not answer: check the port and the cable";
+    ASSERT_TRUE(WaitForStatus(silent));
+    ASSERT_TRUE(window.Fire(kTimerDisconnect));
+    EXPECT_EQ(window.status, silent);
+    EXPECT_EQ(window.messageTexts, std::vector<std::u16string>{silent});
+    EXPECT_TRUE(window.enabled);
+
+    // Again, and cancelled while the engine still waits for the modem: the link closes at
+    // once and nothing of the failure follows.
+    window.messageTexts.clear();
+    controller->Connect();
+    window.Pump();
+    ASSERT_TRUE(window.Fire(kTimerOpenPort));
+    ASSERT_TRUE(testing::WaitUntil([&] { return modem->CountCommands("ATZ") > 0; }));
+    controller->Connect();
+    window.Pump();
+    EXPECT_FALSE(controller->HasEngine());
+    EXPECT_TRUE(window.enabled);
+    EXPECT_EQ(window.status, u"Connect cancelled");
+    EXPECT_TRUE(window.messageTexts.empty());
+}
+
 }  // namespace
 }  // namespace telvane

@@ -86,29 +86,95 @@ TEST_F(ControllerTest, PortsThatCannotBeOpenedLeaveTheControllerOfflineWithTheRe
     }
 }
 
-TEST_F(ControllerTest, ConnectWhileBusyOnlyBeeps) {
-    controller->Connect();
-    window.Pump();
-    controller->Connect();
-    EXPECT_EQ(window.beeps, 1);
-    EXPECT_FALSE(window.TimerRunning(kTimerDisconnect));
-    EXPECT_EQ(script->opens, 0);
+TEST_F(ControllerTest, ConnectCancelsUntilTheLinkIsUpAndOnlyBeepsWhileBusyAfter) {
+    // Before the port is open, and while the modem starts: the window is busy, yet Connect is
+    // the one command it keeps, and it closes the link at once.
+    for (bool portOpen : {false, true}) {
+        controller->Connect();
+        window.Pump();
+        EXPECT_FALSE(window.enabled);
+        EXPECT_TRUE(window.connectCancels);
+        if (portOpen) {
+            ASSERT_TRUE(window.Fire(kTimerOpenPort));
+        }
+        controller->Connect();
+        window.Pump();
+        EXPECT_EQ(window.beeps, 0);
+        EXPECT_FALSE(controller->HasEngine());
+        EXPECT_FALSE(window.TimerRunning(kTimerOpenPort));
+        EXPECT_FALSE(window.connectCancels);
+        EXPECT_TRUE(window.enabled);
+        EXPECT_EQ(window.status, u"Connect cancelled");
+        ASSERT_TRUE(window.Fire(kTimerStatusTimeout));
+        EXPECT_EQ(window.status, u"Connect cancelled") << "kept: no label replaces it";
+        EXPECT_TRUE(window.messageTexts.empty());
+    }
+    EXPECT_EQ(script->opens, 1);
+    EXPECT_EQ(script->destroyed, 2);
 
-    // A "+CME ERROR" clears the busy state; Connect then disconnects.
-    ASSERT_TRUE(window.Fire(kTimerOpenPort));
+    // Still starting, the modem finds no network: the window is free, the status says why,
+    // and Connect still cancels.
+    Connect();
+    script->operatorText = u"No network";
     Emit(Notification::kCmeError);
     EXPECT_TRUE(window.enabled);
+    EXPECT_EQ(window.status, u"Not registered on a network");
     controller->Connect();
-    EXPECT_TRUE(window.TimerRunning(kTimerDisconnect));
+    EXPECT_FALSE(controller->HasEngine());
+
+    // Online, the busy window only beeps.
+    script->operatorText = u"LDTA";
+    GoOnline();
+    EXPECT_FALSE(window.connectCancels);
+    controller->OnBusyMessage(1, 1);
+    controller->Connect();
+    EXPECT_EQ(window.beeps, 1);
+    EXPECT_TRUE(controller->HasEngine());
+    EXPECT_FALSE(window.TimerRunning(kTimerDisconnect));
 }
 
-TEST_F(ControllerTest, StartupFailureDisconnects) {
-    Connect();
-    Emit(Notification::kStartupFailed);
-    EXPECT_TRUE(window.StatusShown(u"Initialize failed"));
-    ASSERT_TRUE(window.Fire(kTimerDisconnect));
-    EXPECT_FALSE(controller->HasEngine());
-    EXPECT_TRUE(window.enabled);
+TEST_F(ControllerTest, AStartupFailureIsNamedAndKeptOnTheStatusLine) {
+    struct Case {
+        std::optional<Notification> reason;
+        bool online;
+        std::u16string status;  // after the disconnect
+        bool box;
+    };
+    const Case cases[] = {
+        {Notification::kModemSilent, false,
+         u"Initialize failed: The modem does not answer: check the port and the cable", true},
+        {Notification::kNotAModem, false,
+         u"Initialize failed: The device on this port does not answer as a modem: check the port",
+         true},
+        {Notification::kNoSim, false, u"Initialize failed: No SIM card in the modem", true},
+        {Notification::kSimNotReady, false, u"Initialize failed: The SIM card did not become ready",
+         true},
+        {std::nullopt, false, u"Initialize failed", true},
+        {Notification::kLinkLost, true, u"The link to the modem dropped", true},
+        // The window asks for the PIN instead of a box (here the user gives none).
+        {Notification::kSimPinRequired, false, u"Enter the SIM's PIN", false},
+    };
+    for (const Case& c : cases) {
+        window.messageTexts.clear();
+        if (c.online) {
+            GoOnline();
+        } else {
+            Connect();
+        }
+        if (c.reason) Emit(*c.reason);
+        Emit(Notification::kStartupFailed);
+        ASSERT_TRUE(window.Fire(kTimerDisconnect));
+        EXPECT_FALSE(controller->HasEngine());
+        EXPECT_TRUE(window.enabled);
+        EXPECT_EQ(window.status, c.status);
+        ASSERT_TRUE(window.Fire(kTimerStatusTimeout));
+        EXPECT_EQ(window.status, c.status) << "not replaced by Offline";
+        if (c.box) {
+            EXPECT_EQ(window.messageTexts, std::vector<std::u16string>{c.status});
+        } else {
+            EXPECT_TRUE(window.messageTexts.empty());
+        }
+    }
 }
 
 TEST_F(ControllerTest, StatusTimeoutShowsTheOperatorAndPollsTheSignalWhileOnlineAndIdle) {

@@ -44,6 +44,7 @@ class FakeWindow : public WindowInterface {
     int phonebookRefreshes = 0;
     bool enabled = true;
     bool waitCursor = false;
+    bool connectCancels = false;
     std::map<int, int64_t> timers;  // running timers and their periods
     std::vector<int> timerStarts;
 
@@ -118,6 +119,7 @@ class FakeWindow : public WindowInterface {
     }
     void KillTimer(int timerId) override { timers.erase(timerId); }
     void SetWindowEnabled(bool on) override { enabled = on; }
+    void SetConnectCancels(bool cancels) override { connectCancels = cancels; }
     void SetWaitCursor(bool shown) override { waitCursor = shown; }
     bool WaitCursorShown() const override { return waitCursor; }
     void SetStatusText(const std::u16string& text) override {

@@ -1,6 +1,7 @@
 // The folder commands of the message page on real folder files.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -139,6 +140,24 @@ TEST_F(ControllerTest, LongMessagesJoinInTheListingLiveAndAfterAReconnect) {
     EXPECT_EQ(partial.text, u"Part one two three");
     EXPECT_EQ(SimIndexes(partial), (std::vector<int32_t>{9, 10, 11}));
     EXPECT_EQ(ReadFolder(FolderId::Inbox).size(), 2u);
+}
+
+TEST_F(ControllerTest, WhatTheSimKeepsAsOursShowsAsOutgoingInTheInbox) {
+    const std::vector<SmsRecord> records = {
+        Message(u"1", u"a", u"REC UNREAD"), Message(u"2", u"b", u"REC READ"),
+        Message(u"3", u"c", u"STO SENT"), Message(u"4", u"d", u"STO UNSENT")};
+    WriteFolder(FolderId::Inbox, records);
+    WriteFolder(FolderId::Sent, records);
+    for (int folder : {0, 2}) {
+        controller->Folders().ShowFolder(folder);
+        std::map<std::u16string, int> icons;
+        for (const auto& row : window.rows)
+            icons[row.number] = row.icon;
+        const int ours = folder == 0 ? kIconOutgoing : kIconRead;
+        EXPECT_EQ(icons, (std::map<std::u16string, int>{
+                             {u"1", kIconUnread}, {u"2", kIconRead}, {u"3", ours}, {u"4", ours}}))
+            << folder;
+    }
 }
 
 TEST_F(ControllerTest, DeleteFromAFolderTakesEveryTickedRowAtOnce) {
@@ -338,6 +357,53 @@ TEST_F(ControllerTest, ReplyForwardAndEdit) {
     window.recipients.clear();
     controller->Folders().Reply();
     EXPECT_EQ(window.recipients, u"");
+}
+
+TEST_F(ControllerTest, AnEditedDraftLeavesDraftOnceItsMessageIsQueued) {
+    GoOnline();
+    auto editDraft = [&](const std::u16string& text) {
+        controller->Folders().ShowFolder(3);
+        window.selected = -1;
+        for (size_t row = 0; row < window.rows.size(); ++row) {
+            if (window.rows[row].text == text) window.selected = static_cast<int>(row);
+        }
+        ASSERT_GE(window.selected, 0);
+        controller->Folders().OpenMessage(window.selected);
+        controller->Folders().EditMessage();
+        ASSERT_EQ(window.composeText, text);
+    };
+    auto send = [&](const std::u16string& text) {
+        window.composeText = text;
+        controller->SendComposed();
+        window.Pump();
+    };
+    auto drafts = [&] {
+        std::vector<std::u16string> texts;
+        for (const SmsRecord& record : ReadFolder(FolderId::Draft))
+            texts.push_back(record.text);
+        return texts;
+    };
+    WriteFolder(FolderId::Draft,
+                {Message(u"111", u"one"), Message(u"222", u"two"), Message(u"333", u"three")});
+
+    editDraft(u"two");
+    send(u"two, edited");
+    EXPECT_EQ(drafts(), (std::vector<std::u16string>{u"one", u"three"}));
+    ASSERT_EQ(ReadFolder(FolderId::Outbox).size(), 1u);
+
+    // A fresh message started after the edit is not the draft.
+    editDraft(u"one");
+    controller->Folders().ForgetEditedDraft();
+    send(u"something else");
+    // A draft that changed since it was opened stays.
+    editDraft(u"three");
+    std::vector<SmsRecord> changed = ReadFolder(FolderId::Draft);
+    for (SmsRecord& record : changed) {
+        if (record.text == u"three") record.text = u"three, changed elsewhere";
+    }
+    WriteFolder(FolderId::Draft, changed);
+    send(u"three, edited");
+    EXPECT_EQ(drafts(), (std::vector<std::u16string>{u"one", u"three, changed elsewhere"}));
 }
 
 // ---- files that cannot be written ----

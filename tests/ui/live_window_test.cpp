@@ -1,6 +1,8 @@
 // The real window on a live link: a message that arrives while connected shows in the Inbox,
 // unread, without a reconnect; one not opened stays unread at the next connect.
+#include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QTest>
 
 #include "control/ui_strings.h"
@@ -63,6 +65,29 @@ class LiveWindowTest : public QObject {
                                  kWaitMs);
         for (const SmsRecord& record : ReadInbox())
             QCOMPARE(record.status, std::u16string(u"REC UNREAD"));
+    }
+
+    // Last: its modem takes the port name over.
+    void ConnectIsACancelWhileItRuns() {
+        testing::WindowRig rig;
+        const std::string error = rig.Start("[faults]\nsilent = yes\n");
+        QVERIFY2(error.empty(), error.c_str());
+        MainDialog& dialog = rig.Dialog();
+        auto* connect = dialog.findChild<QAction*>("c1079");
+        QVERIFY(connect);
+        dialog.Command(telvane::CommandId::kConnect);
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.Controller().IsBusy(), kWaitMs);
+        QVERIFY(connect->isEnabled());
+        QCOMPARE(connect->text(), QString("Cancel"));
+        QVERIFY(!dialog.Control(1013)->isEnabled());  // the rest waits
+        QVERIFY(!dialog.findChild<QAction*>("c1078")->isEnabled());
+
+        connect->trigger();
+        QVERIFY(!dialog.Controller().HasEngine());
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.Controller().IsBusy(), kWaitMs);
+        QCOMPARE(connect->text(), QString("Connect"));
+        QVERIFY(dialog.Control(1013)->isEnabled());
+        QCOMPARE(static_cast<QLabel*>(dialog.Control(1022))->text(), QString("Connect cancelled"));
     }
 };
 

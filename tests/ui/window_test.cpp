@@ -245,16 +245,50 @@ class WindowTest : public QObject {
         QCOMPARE(centre->text(), QString("852"));
     }
 
-    void BusyDisablesTheWindowWithTheWaitCursor() {
+    void BusyKeepsTheShownFolderReadable() {
+        MessageStore store;
+        for (const char16_t* text : {u"first", u"second"}) {
+            SmsRecord record;
+            record.status = u"REC UNREAD";
+            record.number = u"555";
+            record.time =
+                text == std::u16string(u"first") ? u"26/12/01,09:15:00" : u"26/12/02,09:15:00";
+            record.text = text;
+            QVERIFY(store.AddShown(record));
+        }
+        QVERIFY(store.SaveShown(FolderId::Inbox));
         auto dialog = Open();
+        QCOMPARE(dialog->MessageRowCount(), 2);
+        ListView* list = dialog->Sms()->List();
         dialog->Controller().OnBusyMessage(1, 1);
-        QVERIFY(!dialog->isEnabled());
         QVERIFY(dialog->WaitCursorShown());
         QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        // What needs the modem, or would change the list under the work, waits.
+        for (CommandId id :
+             {CommandId::kCompose, CommandId::kDelete, CommandId::kConnect, CommandId::kSettings})
+            QVERIFY(!dialog->CommandAction(id)->isEnabled());
+        for (int id : {1012, 1014, 1015, 1016, 1060})
+            QVERIFY2(!dialog->Control(id)->isEnabled(), qPrintable(QString::number(id)));
+        QVERIFY(!(list->model()->index(0, 0).flags() & Qt::ItemIsUserCheckable));
+        QVERIFY(!list->header()->sectionsClickable());
+        // Reading goes on.
+        QVERIFY(list->isEnabled() && dialog->Control(1018)->isEnabled());
+        list->SelectRow(1);
+        QCOMPARE(dialog->DetailBody(), std::u16string(u"first"));
+        list->SelectRow(0);
+        QCOMPARE(dialog->DetailBody(), std::u16string(u"second"));
+
         dialog->Controller().OnBusyMessage(0, 1);
-        QVERIFY(dialog->isEnabled());
         QVERIFY(!dialog->WaitCursorShown());
         QVERIFY(!QApplication::overrideCursor());
+        for (int id : {1012, 1014, 1060})
+            QVERIFY(dialog->Control(id)->isEnabled());
+        QVERIFY(dialog->CommandAction(CommandId::kCompose)->isEnabled());
+        QVERIFY(list->model()->index(0, 0).flags() & Qt::ItemIsUserCheckable);
+        QVERIFY(list->header()->sectionsClickable());
+        dialog.reset();
+        fs::remove(store.FolderPath(FolderId::Inbox));
+        dialog = Open();
         // Connect while busy only beeps: the page stays.
         dialog->Command(CommandId::kSettings);
         dialog->Controller().OnBusyMessage(1, 0);
