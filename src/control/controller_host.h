@@ -42,6 +42,10 @@ class ControllerHost {
     // A file that could not be written: `what` and the reason on the status line and in a
     // message box.  A load failure is told as ReportLoadProblems tells it.
     virtual void ReportFileError(UiText what, const std::string& reason) = 0;
+
+    // A concatenation reference for a new long message: one more than the last (kept in the
+    // settings across restarts), 16 bits wide when the user's settings ask.
+    virtual SubmitOptions NextConcatReference() = 0;
     // After a load or save: damaged or unreadable files, and damaged originals kept, not told yet
     // reach the status line and one message box once the current work is done.
     virtual void ReportLoadProblems() = 0;

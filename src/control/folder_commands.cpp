@@ -7,6 +7,7 @@
 #include "codec/message_joiner.h"
 #include "control/delivery_reports.h"
 #include "control/inbox_merge.h"
+#include "control/outbox_run.h"
 #include "platform/text.h"
 #include "store/list_date.h"
 
@@ -73,7 +74,7 @@ void FolderCommands::FillMessageList() {
         if (!table.IsUsed(position)) continue;
         const SmsRecord& record = table.entries[position].record;
         window.AppendMessageRow(RowIcon(folder, record.status), record.number,
-                                FormatListDate(record.time), record.text, position);
+                                FormatListDate(record.time), TextWithSendFailure(record), position);
         ++rows;
     }
     window.SortMessageListByTime();

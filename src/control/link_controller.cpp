@@ -204,6 +204,7 @@ void LinkController::OpenPort() {
     };
 
     simCodeRequest_.reset();
+    codesGiven_ = simCodes_.has_value();
     if (simCodes_) {
         engine_->SetSimCodes(simCodes_->pin, simCodes_->puk);
         simCodes_.reset();
@@ -267,13 +268,17 @@ void LinkController::Disconnect() {
         // Behind the idle message, so that the reconnect finds the window free.
         const SimCodeRequest request = *simCodeRequest_;
         simCodeRequest_.reset();
-        PostTask([this, request] { AskForSimCodes(request.puk, request.attemptsLeft); });
+        PostTask([this, request] {
+            AskForSimCodes(request.puk, request.attemptsLeft, request.wrongCode);
+        });
     }
 }
 
-void LinkController::AskForSimCodes(bool puk, int attemptsLeft) {
+void LinkController::AskForSimCodes(bool puk, int attemptsLeft, bool wrongCode) {
     if (engine_) return;
-    std::optional<SimCodes> codes = window_.AskSimCodes(puk, attemptsLeft);
+    // A refused PIN is said, and never sent again by itself.
+    if (wrongCode) ShowStatus(LoadUiString(ui_text::kWrongPin));
+    std::optional<SimCodes> codes = window_.AskSimCodes(puk, attemptsLeft, wrongCode);
     if (!codes) {
         ShowStatus(LoadUiString(puk ? ui_text::kSimNeedsPuk : ui_text::kEnterSimPin));
         return;
@@ -346,6 +351,7 @@ void LinkController::OnEngineEvent(Notification notification) {
                 window_.SetStatusText(OperatorLabel(engine_->OperatorText(), online_));
             PostBusy(false);
             if (page_ == kPagePhonebook) window_.RefreshPhonebookPage();
+            if (notification == Notification::kPhonebookWriteFailed) TellPhonebookRefusals();
             if (page_ == kPageMessages) AfterConnect(AfterConnectStep::kMessages);
             break;
         case Notification::kSignalChanged:
@@ -362,7 +368,12 @@ void LinkController::OnEngineEvent(Notification notification) {
             break;
         }
         case Notification::kMessageSent:
-            OnSubmitted();
+            ShowStatus(LoadUiString(ui_text::kSmsNumber) + u" " +
+                       Widen(std::to_string(engine_->MessageReference())));
+            break;
+        case Notification::kSendDone:
+        case Notification::kSendFailed:
+            OnSendEnded(notification == Notification::kSendDone);
             break;
         case Notification::kListingFinished:
             folders_.RefreshInbox(engine_->ListedParts(), engine_->StoreUsed());
@@ -395,8 +406,9 @@ void LinkController::OnEngineEvent(Notification notification) {
         case Notification::kSimPinRequired:
         case Notification::kSimPukRequired: {
             const bool puk = notification == Notification::kSimPukRequired;
-            simCodeRequest_ =
-                SimCodeRequest{puk, puk ? engine_->PukAttempts() : engine_->PinAttempts()};
+            simCodeRequest_ = SimCodeRequest{
+                puk, puk ? engine_->PukAttempts() : engine_->PinAttempts(), codesGiven_ && !puk};
+            codesGiven_ = false;
             startupReason_ = puk ? ui_text::kSimNeedsPuk : ui_text::kEnterSimPin;
             break;
         }
@@ -409,7 +421,6 @@ void LinkController::OnEngineEvent(Notification notification) {
             break;
         // Nothing the window shows depends on these; a failed job is still found out by its
         // missing success.
-        case Notification::kSendFailed:
         case Notification::kWriteFailed:
         case Notification::kStoreSendFailed:
         case Notification::kPhonebookReadFailed:
@@ -426,7 +437,6 @@ void LinkController::OnEngineEvent(Notification notification) {
         case Notification::kNewMessage:
         case Notification::kMessageRead:
         case Notification::kReadFailed:
-        case Notification::kSendDone:
         case Notification::kWriteDone:
         case Notification::kStoreSendDone:
         case Notification::kToolkitInfo:
@@ -447,15 +457,23 @@ void LinkController::OnEngineEvent(Notification notification) {
     }
 }
 
-void LinkController::OnSubmitted() {
-    ShowStatus(LoadUiString(ui_text::kSmsNumber) + u" " +
-               Widen(std::to_string(engine_->MessageReference())));
-    switch (submissions_.Confirm()) {
+void LinkController::OnSendEnded(bool done) {
+    // The run goes on at once: the engine reports a send's end only once it takes the next.
+    const std::u16string reason = done ? std::u16string() : Utf8ToU16(engine_->LastFailure());
+    switch (submissions_.Take()) {
         case SendRun::kOutbox:
-            outbox_.Confirmed();
+            if (done) {
+                outbox_.Confirmed(engine_->SentReferences());
+            } else {
+                outbox_.Failed(reason);
+            }
             break;
         case SendRun::kSmart:
-            smart_.Confirmed();
+            if (done) {
+                smart_.Confirmed();
+            } else {
+                smart_.Failed(reason);
+            }
             break;
         case SendRun::kNone:
             break;
@@ -463,7 +481,41 @@ void LinkController::OnSubmitted() {
 }
 
 void LinkController::OnSendFailed(Notification notification) {
-    if (submissions_.Fail(notification)) ShowStatus(LoadUiString(ui_text::kSendFailed));
+    // The send's own failure report follows, with the reason.
+    (void)notification;
+    if (submissions_.Awaiting()) ShowStatus(LoadUiString(ui_text::kSendFailed));
+}
+
+SubmitOptions LinkController::NextConcatReference() {
+    const bool sixteenBit = window_.Settings().sixteenBitReference;
+    const uint32_t modulus = sixteenBit ? 0x10000u : 0x100u;
+    if (!lastConcatReference_) lastConcatReference_ = window_.KeptNumber(kConcatReferenceName);
+    const uint32_t next = (lastConcatReference_.value_or(0) + 1) % modulus;
+    lastConcatReference_ = next;
+    // A failed save keeps the reference in memory: it still increases while the program runs.
+    window_.KeepNumber(kConcatReferenceName, next);
+    SubmitOptions options;
+    options.reference = static_cast<int32_t>(next);
+    options.sixteenBitReference = sixteenBit;
+    return options;
+}
+
+void LinkController::TellPhonebookRefusals() {
+    std::u16string list;
+    {
+        const std::unique_lock<std::mutex> lock = engine_->LockPhonebook();
+        const std::vector<PhonebookEntry>& entries = engine_->Phonebook().Entries();
+        for (const PhonebookRefusal& refusal : engine_->PhonebookRefusals()) {
+            std::u16string name;
+            if (refusal.position >= 1 && static_cast<size_t>(refusal.position) <= entries.size())
+                name = ShownNumber(entries[static_cast<size_t>(refusal.position - 1)].name);
+            list += u"\n" + Widen(std::to_string(refusal.position)) +
+                    (name.empty() ? u"" : u" " + name) + u": " + Utf8ToU16(refusal.reason);
+        }
+    }
+    const std::u16string text = LoadUiString(ui_text::kPhonebookEntriesRefused);
+    ShowStatus(text);
+    window_.ShowMessageText(text + list);
 }
 
 bool LinkController::SaveEnginePhonebook() {
@@ -585,12 +637,6 @@ void LinkController::OnTimer(int timerId) {
             break;
         case kTimerStatusTimeout:
             StatusTimeout();
-            break;
-        case kTimerOutboxStep:
-            outbox_.Tick();
-            break;
-        case kTimerSmartStep:
-            smart_.Tick();
             break;
         default:
             break;

@@ -96,6 +96,7 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     void GoToPage(UiPage page) override;
     void ShowFolder(int folder) override { folders_.ShowFolder(folder); }
     void ReportFileError(UiText what, const std::string& reason) override;
+    SubmitOptions NextConcatReference() override;
     void ReportLoadProblems() override;
 
     // PhonebookCacheHost
@@ -111,18 +112,21 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     void CancelConnect();
     void Teardown();
     void OnEngineEvent(Notification notification);
-    void OnSubmitted();
+    // The engine reported the end of a send: `done`, or failed.
+    void OnSendEnded(bool done);
     void OnSendFailed(Notification notification);
     void AfterConnect(AfterConnectStep step);
     // The engine's phonebook to and from its file, a failure reported.
     bool SaveEnginePhonebook();
     bool LoadEnginePhonebook();
     void PhonebookJobLost();
+    // After a phonebook write the SIM refused entries of: which, and why.
+    void TellPhonebookRefusals();
     void StatusTimeout();
     // What TakeLoadProblems() holds: the last on the status line, all in one message box.
     void ShowLoadProblems();
     // The SIM asked for a code: the user is asked, and a code given reconnects with it.
-    void AskForSimCodes(bool puk, int attemptsLeft);
+    void AskForSimCodes(bool puk, int attemptsLeft, bool wrongCode);
 
     WindowInterface& window_;
     Timing timing_;
@@ -154,6 +158,11 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     enum class PhonebookJob { None, Read, Write };
     PhonebookJob phonebookJob_ = PhonebookJob::None;
     int phonebookTicksLeft_ = 0;
+    // The last load failure reported in a message box, so that a damaged file read at every
+    // tick does not bring one up each time.
+    std::string lastLoadError_;
+    // The last concatenation reference given out; read from the settings at first use.
+    std::optional<uint32_t> lastConcatReference_;
     // A ShowLoadProblems is posted and has not run yet.
     bool loadProblemsPosted_ = false;
 
@@ -162,6 +171,7 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     struct SimCodeRequest {
         bool puk = false;
         int attemptsLeft = -1;
+        bool wrongCode = false;
     };
     std::optional<SimCodeRequest> simCodeRequest_;
 
@@ -172,6 +182,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     std::u16string failureText_;
     bool failureBox_ = true;
     std::optional<SimCodes> simCodes_;
+    // This connect carries codes the user gave: a SIM that asks again refused them.
+    bool codesGiven_ = false;
 };
 
 }  // namespace telvane

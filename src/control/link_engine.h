@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "codec/pdu_codec.h"
 #include "control/window_interface.h"
+#include "modem/modem_engine.h"
 #include "modem/notification.h"
 #include "store/message_listing.h"
 #include "store/phonebook_table.h"
@@ -34,6 +36,10 @@ class LinkEngine {
     virtual std::u16string OperatorText() const = 0;
     virtual int SignalLevel() const = 0;
     virtual int MessageReference() const = 0;
+    // The message references of the parts the last send got confirmed, in order.
+    virtual std::vector<int> SentReferences() const = 0;
+    // Why the last job failed, for the user; empty when nothing failed.
+    virtual std::string LastFailure() const { return {}; }
     virtual void RequestSignalQuality() = 0;
 
     // Job starters: 1 when started, 0 when a job of the kind still runs (or, for sends, while
@@ -42,7 +48,10 @@ class LinkEngine {
     virtual int DeleteMessages(int mode, int index) = 0;
     virtual int ReadPhonebook() = 0;
     virtual int WritePhonebook() = 0;
-    virtual int SendTextMessage(const std::u16string& number, const std::u16string& text) = 0;
+    // A text of any length: its parts go in order, each confirmed before the next;
+    // kSendDone once all are, kSendFailed at the first that is not.
+    virtual int SendTextMessage(const std::u16string& number, const std::u16string& text,
+                                const SubmitOptions& options) = 0;
     virtual int SendSmartSegment(const std::u16string& number, int segment) = 0;
 
     // Prepares a smart message from the picture's hex digits.  Returns the number of segments.
@@ -78,6 +87,9 @@ class LinkEngine {
     virtual std::vector<StatusReport> TakeStatusReports() { return {}; }
     // How many messages the SIM's store holds (at connect); -1 when not known.
     virtual int StoreUsed() const { return -1; }
+    // The entries the SIM refused at the last phonebook write (after
+    // Notification::kPhonebookWriteFailed), with the reason of each.
+    virtual std::vector<PhonebookRefusal> PhonebookRefusals() const { return {}; }
 };
 
 using LinkEngineFactory = std::function<std::unique_ptr<LinkEngine>()>;

@@ -26,8 +26,14 @@ class ModemLink : public LinkEngine {
     int DeleteMessages(int mode, int index) override { return engine_.DeleteMessages(mode, index); }
     int ReadPhonebook() override { return engine_.ReadPhonebook(); }
     int WritePhonebook() override { return engine_.WritePhonebook(); }
-    int SendTextMessage(const std::u16string& number, const std::u16string& text) override {
-        return engine_.SendTextMessage(number, text);
+    std::vector<int> SentReferences() const override {
+        const std::vector<int32_t> references = engine_.SentReferences();
+        return std::vector<int>(references.begin(), references.end());
+    }
+    std::string LastFailure() const override { return engine_.LastFailure(); }
+    int SendTextMessage(const std::u16string& number, const std::u16string& text,
+                        const SubmitOptions& options) override {
+        return engine_.SendTextMessage(number, text, options);
     }
     int SendSmartSegment(const std::u16string& number, int segment) override {
         return engine_.SendSmartSegment(number, segment);
@@ -62,6 +68,9 @@ class ModemLink : public LinkEngine {
     std::vector<SmsPart> TakeArrivedMessages() override { return engine_.TakeArrivedMessages(); }
     std::vector<StatusReport> TakeStatusReports() override { return engine_.TakeStatusReports(); }
     int StoreUsed() const override { return engine_.StoreUsed(); }
+    std::vector<PhonebookRefusal> PhonebookRefusals() const override {
+        return engine_.PhonebookRefusals();
+    }
 
   private:
     ModemEngine engine_;

@@ -1,8 +1,14 @@
 #include "control/outbox_run.h"
 
-#include <vector>
+#include <optional>
+#include <string_view>
+#include <utility>
 
+#include "codec/pdu_codec.h"
+#include "codec/phone_number.h"
+#include "control/delivery_state.h"
 #include "control/recipients.h"
+#include "platform/text.h"
 
 namespace telvane {
 
@@ -11,27 +17,117 @@ namespace {
 // Job starters are asked this many times in a row before a request counts as refused.
 constexpr int kStartAttempts = 201;
 constexpr FolderTableKind kTransfer = FolderTableKind::kTransfer;
+// The status of a message some recipient did not get, followed by who and why.
+constexpr std::u16string_view kFailedStatus = u"FAILED: ";
 
-// A message every recipient already has (kept in the Outbox while Sent was full) is not sent.
-int HighestUnservedPosition(const FolderTable& table) {
+// What a message in the Outbox keeps in its spare field while it is sent: the whole recipient
+// list (Sent shows it), the concatenation reference once it has one (a resend to a recipient
+// uses it again, so that the phone can still join the parts), and the delivery entries of the
+// recipients served.  One to a line; an older record holds the list alone.
+struct Progress {
+    std::u16string recipients;
+    std::optional<int32_t> reference;
+    bool sixteenBit = false;
+    std::u16string reports;
+};
+
+constexpr std::u16string_view kRef8 = u"ref8=";
+constexpr std::u16string_view kRef16 = u"ref16=";
+constexpr std::u16string_view kReports = u"reports=";
+
+Progress ParseProgress(std::u16string_view extra) {
+    Progress progress;
+    size_t end = extra.find(u'\n');
+    progress.recipients = std::u16string(extra.substr(0, end));
+    while (end != std::u16string_view::npos) {
+        extra.remove_prefix(end + 1);
+        end = extra.find(u'\n');
+        const std::u16string_view line = extra.substr(0, end);
+        if (line.starts_with(kRef8) || line.starts_with(kRef16)) {
+            progress.sixteenBit = line.starts_with(kRef16);
+            const std::u16string_view digits =
+                line.substr(progress.sixteenBit ? kRef16.size() : kRef8.size());
+            progress.reference = ReadNumber(digits) & (progress.sixteenBit ? 0xFFFF : 0xFF);
+        } else if (line.starts_with(kReports)) {
+            progress.reports = std::u16string(line.substr(kReports.size()));
+        }
+    }
+    return progress;
+}
+
+std::u16string FormatProgress(const Progress& progress) {
+    std::u16string extra = progress.recipients;
+    if (progress.reference) {
+        extra += u'\n';
+        extra += progress.sixteenBit ? kRef16 : kRef8;
+        extra += Widen(std::to_string(*progress.reference));
+    }
+    if (!progress.reports.empty()) {
+        extra += u'\n';
+        extra += kReports;
+        extra += progress.reports;
+    }
+    return extra;
+}
+
+std::vector<std::u16string> SplitRecipients(std::u16string list) {
+    std::vector<std::u16string> recipients;
+    while (!list.empty()) {
+        std::u16string recipient = TakeRecipient(list);
+        if (!recipient.empty()) recipients.push_back(std::move(recipient));
+    }
+    return recipients;
+}
+
+// The list without the first entry that is `recipient`.
+std::u16string WithoutRecipient(const std::u16string& list, const std::u16string& recipient) {
+    std::u16string rest;
+    bool removed = false;
+    for (const std::u16string& entry : SplitRecipients(list)) {
+        if (!removed && entry == recipient) {
+            removed = true;
+            continue;
+        }
+        if (!rest.empty()) rest += u';';
+        rest += entry;
+    }
+    return rest;
+}
+
+// The newest message that still has a recipient, and that this run is not done with.  A
+// message every recipient already has (kept while Sent was full) is not sent.
+int NextUnservedPosition(const FolderTable& table, const std::set<int>& finished) {
     for (int position = kFolderSlots - 1; position >= 0; --position) {
-        if (table.IsUsed(position) && !table.entries[position].record.number.empty()) {
+        if (table.IsUsed(position) && !table.entries[position].record.number.empty() &&
+            !finished.contains(position)) {
             return position;
         }
     }
     return -1;
 }
 
-// The record as Sent keeps it: with everyone it was written to.
+// The record as Sent keeps it: with everyone it was written to, and the parts' delivery states
+// when reports were asked for.
 SmsRecord AsSent(SmsRecord record) {
-    if (!record.extra.empty()) {
-        record.number = record.extra;
-        record.extra.clear();
-    }
+    const Progress progress = ParseProgress(record.extra);
+    if (!progress.recipients.empty()) record.number = progress.recipients;
+    record.extra = progress.reports;
+    if (!SendFailureOf(record).empty()) record.status.clear();
     return record;
 }
 
 }  // namespace
+
+std::u16string SendFailureOf(const SmsRecord& record) {
+    if (!record.status.starts_with(kFailedStatus)) return {};
+    return record.status.substr(kFailedStatus.size());
+}
+
+std::u16string TextWithSendFailure(const SmsRecord& record) {
+    const std::u16string failure = SendFailureOf(record);
+    if (failure.empty()) return record.text;
+    return LoadUiString(ui_text::kSendFailed) + u" (" + failure + u")\r\n" + record.text;
+}
 
 void OutboxRun::StartLater() {
     host_.PostTask([this] { Start(); });
@@ -40,76 +136,117 @@ void OutboxRun::StartLater() {
 void OutboxRun::Start() {
     MoveServedToSent();
     LoadFolder(host_, store_, kTransfer, FolderId::Outbox);
-    if (HighestUnservedPosition(store_.Transfer()) < 0) return;
+    const FolderTable& outbox = store_.Transfer();
+    if (NextUnservedPosition(outbox, {}) < 0) return;
     if (host_.Busy() || host_.SendRunActive()) {
         host_.Window().Beep();
         return;
     }
     host_.PostBusy(true);
     slot_ = -1;
-    // A failure reported before this run belongs to no message of it.
+    queue_.clear();
+    finished_.clear();
+    runFailures_.clear();
+    sendsStarted_ = 0;
+    sendsTotal_ = 0;
+    for (int position = 0; position < kFolderSlots; ++position) {
+        if (outbox.IsUsed(position))
+            sendsTotal_ +=
+                static_cast<int>(SplitRecipients(outbox.entries[position].record.number).size());
+    }
+    // A report of a send before this run belongs to no message of it.
     submissions_.Reset();
     running_ = true;
-    if (Step()) {
-        End();
-    } else {
-        host_.StartTimer(kTimerOutboxStep, 10000);
-    }
-}
-
-void OutboxRun::Tick() {
-    if (!running_) {
-        host_.Window().KillTimer(kTimerOutboxStep);
-    } else if (Step()) {
-        End();
-    }
+    Next();
 }
 
 void OutboxRun::Stop() {
     if (running_) End();
 }
 
-bool OutboxRun::Step() {
-    bool silent = false;
-    if (submissions_.TakeFailure(SendRun::kOutbox, &silent)) {
-        // The engine reports nothing when a send never got its "OK": the missing confirmation
-        // is the failure.
-        if (silent) host_.ShowStatus(LoadUiString(ui_text::kSendFailed));
-        return true;
-    }
-    LoadFolder(host_, store_, kTransfer, FolderId::Outbox);
-    const FolderTable& outbox = store_.Transfer();
-    LinkEngine* engine = host_.Engine();
-    if (outbox.usedCount == 0 || !host_.Online() || engine == nullptr) return true;
+void OutboxRun::Next() {
+    if (!SubmitNext()) End();
+}
 
-    // Stay with the message being served; then the newest that still has a recipient.
-    if (slot_ < 0 || !outbox.IsUsed(slot_)) {
-        slot_ = HighestUnservedPosition(outbox);
-        if (slot_ < 0) return true;
-    }
-    SmsRecord working = outbox.entries[slot_].record;
-    host_.ShowStatus(LoadUiString(ui_text::kPleaseWait));
-
-    // The saved record holds only the recipients not yet confirmed, so its first one is next.
-    const std::u16string recipient = TakeRecipient(working.number);
-    if (recipient.empty()) {
-        host_.ShowStatus(LoadUiString(ui_text::kSendFailed));
-        return true;
-    }
-    for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
-        if (engine->SendTextMessage(recipient, working.text) != 0) {
-            submissions_.Submitted(SendRun::kOutbox);
-            return false;
+bool OutboxRun::SubmitNext() {
+    for (;;) {
+        LinkEngine* engine = host_.Engine();
+        if (!host_.Online() || engine == nullptr) return false;
+        LoadFolder(host_, store_, kTransfer, FolderId::Outbox);
+        const FolderTable& outbox = store_.Transfer();
+        if (slot_ >= 0 && !outbox.IsUsed(slot_)) slot_ = -1;
+        if (slot_ < 0) {
+            slot_ = NextUnservedPosition(outbox, finished_);
+            if (slot_ < 0) return false;
+            queue_ = SplitRecipients(outbox.entries[slot_].record.number);
         }
+        SmsRecord record = outbox.entries[slot_].record;
+        if (queue_.empty()) {
+            // This run is done with the message: it goes to Sent once everyone has it, and
+            // otherwise waits, marked, for the next run.
+            const int position = slot_;
+            finished_.insert(position);
+            slot_ = -1;
+            if (record.number.empty() && !MoveToSent(position, record)) return false;
+            continue;
+        }
+
+        const PhoneNumber number = NormalisePhoneNumber(queue_.front());
+        if (!number.ok()) {
+            if (!MarkFailed(number.Reason())) return false;
+            continue;
+        }
+        const ControllerSettings settings = host_.Window().Settings();
+        SubmitOptions options;
+        options.statusReport = settings.deliveryReports;
+        if (MeasureParts(record.text).messages > 1) {
+            Progress progress = ParseProgress(record.extra);
+            if (!progress.reference) {
+                const SubmitOptions fresh = host_.NextConcatReference();
+                progress.reference = fresh.reference;
+                progress.sixteenBit = fresh.sixteenBitReference;
+                if (progress.recipients.empty()) progress.recipients = record.number;
+                record.extra = FormatProgress(progress);
+                // Kept before the first part goes out, so that a resend after a crash uses it.
+                if (!Record(record)) return false;
+            }
+            options.reference = *progress.reference;
+            options.sixteenBitReference = progress.sixteenBit;
+        }
+        ShowProgress();
+        for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
+            if (engine->SendTextMessage(number.number, record.text, options) != 0) {
+                sentTo_ = number.number;
+                reportsAsked_ = options.statusReport;
+                submissions_.Submitted(SendRun::kOutbox);
+                return true;
+            }
+        }
+        // The engine would not take it: the run ends quietly, the message stays.
+        return false;
     }
-    return true;
+}
+
+void OutboxRun::ShowProgress() {
+    ++sendsStarted_;
+    if (sendsTotal_ < sendsStarted_) sendsTotal_ = sendsStarted_;
+    host_.ShowStatus(FormatUiString(ui_text::kSendingCount, {Widen(std::to_string(sendsStarted_)),
+                                                             Widen(std::to_string(sendsTotal_))}));
 }
 
 void OutboxRun::End() {
-    host_.Window().KillTimer(kTimerOutboxStep);
     running_ = false;
     slot_ = -1;
+    queue_.clear();
     submissions_.Forget(SendRun::kOutbox);
+    if (!runFailures_.empty()) {
+        host_.ShowStatus(LoadUiString(ui_text::kSendFailed));
+        host_.Window().ShowMessageText(LoadUiString(ui_text::kSomeNotSent) + u"\n" + runFailures_);
+    } else if (sendsStarted_ > 0) {
+        LoadFolder(host_, store_, kTransfer, FolderId::Outbox);
+        if (NextUnservedPosition(store_.Transfer(), {}) < 0)
+            host_.ShowStatus(LoadUiString(ui_text::kSendComplete));
+    }
     host_.PostBusy(false);
 }
 
@@ -120,10 +257,7 @@ void OutboxRun::MoveServedToSent() {
     for (int position = 0; position < kFolderSlots; ++position) {
         const FolderTable& outbox = store_.Transfer();
         if (!outbox.IsUsed(position) || !outbox.entries[position].record.number.empty()) continue;
-        SmsRecord sent = outbox.entries[position].record;
-        sent.number = sent.extra;
-        sent.extra.clear();
-        served.push_back(std::move(sent));
+        served.push_back(AsSent(outbox.entries[position].record));
         positions.push_back(position);
     }
     if (served.empty()) return;
@@ -138,43 +272,73 @@ void OutboxRun::MoveServedToSent() {
     SaveFolder(host_, store_, kTransfer, FolderId::Outbox);
 }
 
-bool OutboxRun::Record(const SmsRecord& record) {
-    if (store_.UpdateRecord(FolderId::Outbox, slot_, record) != 0) return true;
-    host_.ReportFileError(ui_text::kSaveFailed, store_.LastError());
-    End();
-    return false;
-}
-
-void OutboxRun::Confirmed() {
-    LoadFolder(host_, store_, kTransfer, FolderId::Outbox);
-    if (slot_ < 0 || !store_.Transfer().IsUsed(slot_)) return;
-    SmsRecord record = store_.Transfer().entries[slot_].record;
-    std::u16string remaining = record.number;
-    TakeRecipient(remaining);
-
-    // Who is still to be served is saved at once, so that no later run sends to anyone twice;
-    // `extra` (never shown) remembers the full list for Sent.
-    if (record.extra.empty()) record.extra = record.number;
-    record.number = remaining;
-    if (!Record(record)) return;
-    if (!remaining.empty()) return;
-
-    // The last recipient: the message goes to Sent with everyone it was written to.  Until
-    // then it waits in the Outbox with no recipient left, neither lost nor sent again.
-    const int served = slot_;
-    slot_ = -1;
+bool OutboxRun::MoveToSent(int position, const SmsRecord& record) {
+    // Until Sent takes it, it waits in the Outbox with no recipient left, neither lost nor sent
+    // again.
     LoadFolder(host_, store_, kTransfer, FolderId::Sent);
     if (store_.AddTransfer(AsSent(record)) == 0) {
         host_.Window().Beep();
         host_.ShowStatus(LoadUiString(ui_text::kSentFull));
-        return;
+        return true;
     }
-    if (!SaveFolder(host_, store_, kTransfer, FolderId::Sent)) return;
+    if (!SaveFolder(host_, store_, kTransfer, FolderId::Sent)) return false;
     LoadFolder(host_, store_, kTransfer, FolderId::Outbox);
-    store_.RemoveTransfer(served);
-    if (!SaveFolder(host_, store_, kTransfer, FolderId::Outbox)) return;
+    store_.RemoveTransfer(position);
+    if (!SaveFolder(host_, store_, kTransfer, FolderId::Outbox)) return false;
     host_.ShowFolder(static_cast<int>(FolderId::Sent));
-    if (store_.Transfer().usedCount == 0) host_.ShowStatus(LoadUiString(ui_text::kSendComplete));
+    return true;
+}
+
+bool OutboxRun::Record(const SmsRecord& record) {
+    if (store_.UpdateRecord(FolderId::Outbox, slot_, record) != 0) return true;
+    host_.ReportFileError(ui_text::kSaveFailed, store_.LastError());
+    return false;
+}
+
+void OutboxRun::Confirmed(const std::vector<int>& references) {
+    if (!running_) return;
+    LoadFolder(host_, store_, kTransfer, FolderId::Outbox);
+    if (slot_ < 0 || !store_.Transfer().IsUsed(slot_) || queue_.empty()) return Next();
+    SmsRecord record = store_.Transfer().entries[slot_].record;
+    const std::u16string recipient = queue_.front();
+    queue_.erase(queue_.begin());
+
+    // Who is still to be served is saved at once, so that no later run sends to anyone twice.
+    Progress progress = ParseProgress(record.extra);
+    if (progress.recipients.empty()) progress.recipients = record.number;
+    if (reportsAsked_) {
+        for (const int reference : references)
+            AppendDeliveryEntry(progress.reports,
+                                {sentTo_, reference & 0xFF, DeliveryState::kPending});
+    }
+    record.number = WithoutRecipient(record.number, recipient);
+    record.extra = FormatProgress(progress);
+    if (!Record(record)) return End();
+    Next();
+}
+
+void OutboxRun::Failed(const std::u16string& reason) {
+    if (!running_) return;
+    if (slot_ < 0 || queue_.empty()) return Next();
+    if (!MarkFailed(reason)) return End();
+    Next();
+}
+
+bool OutboxRun::MarkFailed(const std::u16string& reason) {
+    // The message's other recipients wait, in their order, for the next run: this one goes on
+    // with the next message.
+    const std::u16string recipient = queue_.front();
+    queue_.clear();
+    const std::u16string line = recipient + u": " + reason;
+    host_.ShowStatus(LoadUiString(ui_text::kSendFailed) + u": " + line);
+    runFailures_ += (runFailures_.empty() ? u"" : u"\n") + line;
+
+    // The recipient stays in the record; the reason is kept with it, for the Outbox to show.
+    LoadFolder(host_, store_, kTransfer, FolderId::Outbox);
+    if (slot_ < 0 || !store_.Transfer().IsUsed(slot_)) return true;
+    SmsRecord record = store_.Transfer().entries[slot_].record;
+    record.status = std::u16string(kFailedStatus) + line;
+    return Record(record);
 }
 
 }  // namespace telvane

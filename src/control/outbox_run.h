@@ -1,13 +1,25 @@
-// The Outbox run: every message of the Outbox to each of its recipients, one submission a tick,
-// the newest message first.  A confirmed recipient is struck off the saved record at once, so
-// that no later run sends to anyone twice; the last one moves the message to Sent.
+// The Outbox run: every message of the Outbox to each of its recipients, the newest message
+// first, each send started as soon as the engine reported the one before.  A recipient is
+// struck off the saved record once every part of the message reached the network, so that no
+// later run sends to anyone twice.  When a send fails, the message is marked with the reason and
+// left, its recipients in order, for the next run; this one goes on with the next message.  A
+// message every recipient has moves to Sent.
 #pragma once
+
+#include <set>
+#include <string>
+#include <vector>
 
 #include "control/controller_host.h"
 #include "control/submission_tracker.h"
 #include "store/message_store.h"
 
 namespace telvane {
+
+// Why the message was last not sent to some of its recipients; empty when nothing failed.
+std::u16string SendFailureOf(const SmsRecord& record);
+// The text as the message list shows it: a message some recipient did not get says why first.
+std::u16string TextWithSendFailure(const SmsRecord& record);
 
 class OutboxRun {
   public:
@@ -19,32 +31,53 @@ class OutboxRun {
     void Start();
     // Start, queued behind the idle message that was just posted.
     void StartLater();
-    // A tick of the run's timer.
-    void Tick();
     // Ends the run now (the link went down).
     void Stop();
-    // The engine confirmed the run's submission.
-    void Confirmed();
+    // The engine sent every part to the recipient being served; `references` are the parts'
+    // message references.
+    void Confirmed(const std::vector<int>& references);
+    // The send to the recipient being served failed.
+    void Failed(const std::u16string& reason);
     // A new link: no message is being served.
     void Forget() { slot_ = -1; }
 
     bool Running() const { return running_; }
 
   private:
-    // True when the run is over.
-    bool Step();
+    // Starts the next send, or ends the run when there is none.
+    void Next();
+    // False when the run ended.
+    bool SubmitNext();
     void End();
     void MoveServedToSent();
-    // Saves `record` at the served position; on failure the run stops, since the next tick
-    // would send to the confirmed recipient again.
+    // Moves the served message at `position` to Sent; false when a save failed.
+    bool MoveToSent(int position, const SmsRecord& record);
+    // The recipient being tried did not get the message: the reason is kept with the message
+    // and shown, and the run leaves the message.  False when that could not be saved.
+    bool MarkFailed(const std::u16string& reason);
+    // Saves `record` at the served position; on failure the run stops, since going on would
+    // send to a confirmed recipient again.
     bool Record(const SmsRecord& record);
+    void ShowProgress();
 
     ControllerHost& host_;
     SubmissionTracker& submissions_;
     MessageStore store_;
     bool running_ = false;
-    // The Outbox position being served, -1 for none.
+    // The Outbox position being served, -1 for none, and its recipients still to try in this
+    // run, the first being tried now.
     int slot_ = -1;
+    std::vector<std::u16string> queue_;
+    // The number the last send went to, as sent, and whether it asked for delivery reports.
+    std::u16string sentTo_;
+    bool reportsAsked_ = false;
+    // Every failure of this run, a line each, for the message at its end.
+    std::u16string runFailures_;
+    // Messages this run is done with, served or not: a failed one is not tried again until the
+    // next run.
+    std::set<int> finished_;
+    int sendsStarted_ = 0;
+    int sendsTotal_ = 0;
 };
 
 }  // namespace telvane

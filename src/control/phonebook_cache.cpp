@@ -26,18 +26,17 @@ PhonebookLimits PhonebookCache::Limits() {
 int PhonebookCache::Add(std::u16string_view name, std::u16string_view number) {
     const std::optional<std::u16string> checked = CheckNumber(number);
     if (!checked) return 0;
-    return Edited(WithTable([&](PhonebookTable& table) { return table.AddEntry(name, *checked); }));
+    return Change([&](PhonebookTable& table) { return table.AddEntry(name, *checked); });
 }
 
 int PhonebookCache::Delete(int32_t index) {
-    return Edited(WithTable([&](PhonebookTable& table) { return table.DeleteEntry(index); }));
+    return Change([&](PhonebookTable& table) { return table.DeleteEntry(index); });
 }
 
 int PhonebookCache::Update(int32_t index, std::u16string_view name, std::u16string_view number) {
     const std::optional<std::u16string> checked = CheckNumber(number);
     if (!checked) return 0;
-    return Edited(
-        WithTable([&](PhonebookTable& table) { return table.UpdateEntry(index, name, *checked); }));
+    return Change([&](PhonebookTable& table) { return table.UpdateEntry(index, name, *checked); });
 }
 
 std::optional<std::u16string> PhonebookCache::CheckNumber(std::u16string_view number) {
@@ -91,6 +90,8 @@ int PhonebookCache::Synchronise() {
 }
 
 void PhonebookCache::AfterChange() {
+    std::optional<PhonebookTable> before = std::move(before_);
+    before_.reset();
     // A refused edit changed nothing: a damaged file must not be rewritten for it, nor the SIM.
     if (!edited_) return;
     edited_ = false;
@@ -100,7 +101,10 @@ void PhonebookCache::AfterChange() {
         // The SIM did not take the job: keep the change pending in the file and free the window.
         host_.PostBusy(false);
     }
-    Save();
+    if (!Save() && before) {
+        // The edit was not kept (a full or read-only disk): the page must not show it as done.
+        WithTable([&](PhonebookTable& table) { table = std::move(*before); });
+    }
 }
 
 }  // namespace telvane

@@ -70,7 +70,8 @@ class PhonebookCache {
     // After the phonebook page added, edited or deleted an entry.  Online with "SyncSIMPbk" on,
     // the change goes to the SIM (busy until Notification::kPhonebookWritten); otherwise, or when
     // the engine refuses the write, it is kept in the file, still marked changed.  Without an
-    // edit done since the last time (a refused one), nothing is written anywhere.
+    // edit done since the last time (a refused one), nothing is written anywhere.  When the file
+    // cannot be written, the edits are undone in the table and the reason shown.
     void AfterChange();
 
     // The cache's own table (what the offline page shows).
@@ -88,6 +89,16 @@ class PhonebookCache {
     // The number as the table stores it, or nothing (refusal_ set) when it is refused.
     std::optional<std::u16string> CheckNumber(std::u16string_view number);
 
+    // Runs `edit` on the active table, first keeping the table as it was before the first edit
+    // since the last AfterChange.
+    template <class Edit>
+    int Change(Edit edit) {
+        return Edited(WithTable([&](PhonebookTable& table) {
+            if (!before_) before_ = table;
+            return edit(table);
+        }));
+    }
+
     // Counts an edit that was done.
     int Edited(int done) {
         edited_ = edited_ || done != 0;
@@ -97,6 +108,8 @@ class PhonebookCache {
     PhonebookCacheHost& host_;
     PhonebookTable own_;
     bool edited_ = false;
+    // The table before the edits AfterChange has yet to keep; put back when their save fails.
+    std::optional<PhonebookTable> before_;
     std::u16string refusal_;
 };
 

@@ -1,6 +1,10 @@
 #include "control/smart_run.h"
 
+#include "codec/phone_number.h"
 #include "control/recipients.h"
+#include "platform/text.h"
+#include "store/list_date.h"
+#include "store/message_store.h"
 
 namespace telvane {
 
@@ -8,6 +12,18 @@ namespace {
 
 // Job starters are asked this many times in a row before a request counts as refused.
 constexpr int kStartAttempts = 201;
+
+UiText KindLabel(PictureKind kind) {
+    switch (kind) {
+        case PictureKind::kPictureMessage:
+            return ui_text::kPictureMessage;
+        case PictureKind::kOperatorLogo:
+            return ui_text::kPhoneLogo;
+        case PictureKind::kScreenSaver:
+            return ui_text::kScreenSaver;
+    }
+    return ui_text::kPictureMessage;
+}
 
 }  // namespace
 
@@ -20,77 +36,119 @@ void SmartRun::Start(const std::u16string& recipients, PictureKind kind,
         return;
     }
     host_.PostBusy(true);
+    kind_ = kind;
     segmentCount_ = engine->BuildSmartMessage(kind, hex);
-    recipients_ = recipients;
-    TrimLeadingSeparators(recipients_);
+    queue_.clear();
+    std::u16string list = recipients;
+    while (!list.empty()) {
+        std::u16string recipient = TakeRecipient(list);
+        if (!recipient.empty()) queue_.push_back(std::move(recipient));
+    }
+    served_.clear();
+    failures_.clear();
     segmentNumber_ = 1;
+    sendsStarted_ = 0;
+    sendsTotal_ = static_cast<int>(queue_.size()) * segmentCount_;
     submissions_.Reset();
     running_ = true;
-    if (Step()) {
-        End();
-    } else {
-        host_.StartTimer(kTimerSmartStep, 10000);
-    }
-}
-
-void SmartRun::Tick() {
-    if (!running_) {
-        host_.Window().KillTimer(kTimerSmartStep);
-    } else if (Step()) {
-        End();
-    }
+    Next();
 }
 
 void SmartRun::Stop() {
-    if (!running_) return;
-    Finish();
-    End();
+    if (running_) End();
+}
+
+void SmartRun::Next() {
+    if (!SubmitNext()) End();
+}
+
+bool SmartRun::SubmitNext() {
+    for (;;) {
+        LinkEngine* engine = host_.Engine();
+        if (segmentCount_ <= 0 || queue_.empty() || !host_.Online() || engine == nullptr)
+            return false;
+        const PhoneNumber number = NormalisePhoneNumber(queue_.front());
+        if (!number.ok()) {
+            NoteFailure(number.Reason());
+            NextRecipient();
+            continue;
+        }
+        ++sendsStarted_;
+        host_.ShowStatus(FormatUiString(
+            ui_text::kSendingCount,
+            {Widen(std::to_string(sendsStarted_)), Widen(std::to_string(sendsTotal_))}));
+        for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
+            if (engine->SendSmartSegment(number.number, segmentNumber_) != 0) {
+                sentTo_ = number.number;
+                submissions_.Submitted(SendRun::kSmart);
+                return true;
+            }
+        }
+        return false;
+    }
+}
+
+void SmartRun::NextRecipient() {
+    if (!queue_.empty()) queue_.erase(queue_.begin());
+    // What this recipient did not get is not sent to anyone.
+    sendsTotal_ = sendsStarted_ + static_cast<int>(queue_.size()) * segmentCount_;
+    segmentNumber_ = 1;
 }
 
 void SmartRun::Confirmed() {
-    if (segmentCount_ == 0) host_.ShowStatus(LoadUiString(ui_text::kSendComplete));
-}
-
-bool SmartRun::Finish() {
-    segmentNumber_ = 1;
-    segmentCount_ = 0;
-    return true;
-}
-
-bool SmartRun::Step() {
-    bool silent = false;
-    if (submissions_.TakeFailure(SendRun::kSmart, &silent)) {
-        if (silent) host_.ShowStatus(LoadUiString(ui_text::kSendFailed));
-        return Finish();
-    }
-    LinkEngine* engine = host_.Engine();
-    if (segmentCount_ == 0 || recipients_.empty() || !host_.Online() || engine == nullptr)
-        return Finish();
-    host_.ShowStatus(LoadUiString(ui_text::kPleaseWait));
-
-    std::u16string rest = recipients_;
-    const std::u16string recipient = TakeRecipient(rest);
-    bool started = false;
-    for (int attempt = 0; attempt < kStartAttempts && !started; ++attempt) {
-        started = engine->SendSmartSegment(recipient, segmentNumber_) != 0;
-    }
-    if (!started) return Finish();
-    submissions_.Submitted(SendRun::kSmart);
-
-    if (segmentNumber_ == segmentCount_) {
-        segmentNumber_ = 1;
-        recipients_ = rest;
-        if (rest.empty()) segmentCount_ = 0;
-    } else {
+    if (!running_) return;
+    if (segmentNumber_ < segmentCount_) {
         ++segmentNumber_;
+    } else {
+        served_.push_back(sentTo_);
+        NextRecipient();
     }
-    return false;
+    Next();
+}
+
+void SmartRun::Failed(const std::u16string& reason) {
+    if (!running_) return;
+    NoteFailure(reason);
+    NextRecipient();
+    Next();
+}
+
+void SmartRun::NoteFailure(const std::u16string& reason) {
+    const std::u16string line = (queue_.empty() ? u"" : queue_.front() + u": ") + reason;
+    host_.ShowStatus(LoadUiString(ui_text::kSendFailed) + u": " + line);
+    failures_ += (failures_.empty() ? u"" : u"\n") + line;
 }
 
 void SmartRun::End() {
-    host_.Window().KillTimer(kTimerSmartStep);
     running_ = false;
+    segmentCount_ = 0;
+    segmentNumber_ = 1;
+    queue_.clear();
     submissions_.Forget(SendRun::kSmart);
+    if (!served_.empty()) {
+        // Kept in Sent like a text, under the kind's name: the picture itself is not stored.
+        SmsRecord record;
+        record.index = -1;
+        for (const std::u16string& number : served_)
+            record.number += (record.number.empty() ? u"" : u";") + number;
+        record.time = MakeLocalTimeStamp();
+        record.text = LoadUiString(KindLabel(kind_));
+        MessageStore store;
+        LoadFolder(host_, store, FolderTableKind::kTransfer, FolderId::Sent);
+        if (store.AddTransfer(record) == 0) {
+            host_.Window().Beep();
+            host_.ShowStatus(LoadUiString(ui_text::kSentFull));
+        } else if (SaveFolder(host_, store, FolderTableKind::kTransfer, FolderId::Sent)) {
+            host_.ShowFolder(static_cast<int>(FolderId::Sent));
+        }
+        served_.clear();
+    }
+    if (!failures_.empty()) {
+        host_.ShowStatus(LoadUiString(ui_text::kSendFailed));
+        host_.Window().ShowMessageText(LoadUiString(ui_text::kSomeNotSent) + u"\n" + failures_);
+    } else if (sendsStarted_ > 0) {
+        host_.ShowStatus(LoadUiString(ui_text::kSendComplete));
+    }
     host_.PostBusy(false);
 }
 

@@ -185,6 +185,10 @@ constexpr UiString kStrings[] = {
     {204, u"PIN"},
     {205, u"PUK 碼"},
     {206, u"PUK"},
+    {211, u"正在傳送第 %1 則，共 %2 則"},
+    {212, u"Sending %1 of %2"},
+    {213, u"以下短訊未能傳送，仍留在寄件匣："},
+    {214, u"Not sent (kept in the Outbox):"},
     {241, u"[第 %1 段遺失，共 %2 段]"},
     {242, u"[part %1 of %2 missing]"},
     {243, u"刪除中 %1 / %2"},
@@ -215,6 +219,8 @@ constexpr UiString kStrings[] = {
     {322, u"The link to the modem dropped"},
     {323, u"已取消連線"},
     {324, u"Connect cancelled"},
+    {325, u"智能卡拒絕了下列電話簿項目，它們仍標示為未寫入："},
+    {326, u"The SIM refused these phonebook entries; they stay marked as not written:"},
 };
 
 static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),

@@ -102,6 +102,8 @@ inline constexpr UiText kDeliveryPending{199, 200};
 inline constexpr UiText kSimBlocked{201, 202};
 inline constexpr UiText kPin{203, 204};
 inline constexpr UiText kPuk{205, 206};
+inline constexpr UiText kSendingCount{211, 212};  // %1 of %2
+inline constexpr UiText kSomeNotSent{213, 214};
 inline constexpr UiText kPartMissing{241, 242};    // %1: the part, %2: how many
 inline constexpr UiText kDeletingCount{243, 244};  // %1: the one now, %2: how many
 // Files: %1 the file, %2 the records read (or the copy kept), %3 the name of the copy to come.
@@ -119,6 +121,8 @@ inline constexpr UiText kSimNotReady{317, 318};
 inline constexpr UiText kNotRegistered{319, 320};
 inline constexpr UiText kLinkLost{321, 322};
 inline constexpr UiText kConnectCancelled{323, 324};
+// Followed by one line per entry: its position, name and the SIM's reason.
+inline constexpr UiText kPhonebookEntriesRefused{325, 326};
 }  // namespace ui_text
 
 // Nonzero: Chinese interface; 0: English.  Set through SetLanguage.
@@ -131,7 +135,6 @@ void SetLanguage(int language);
 // The text the language flag selects; empty when the id has no text.
 std::u16string LoadUiString(UiText text);
 std::u16string LoadUiString(int chineseId, int englishId);
-
 // The text with %1, %2, ... replaced by `values` in order (every occurrence of each).
 std::u16string FormatUiString(UiText text, std::initializer_list<std::u16string_view> values);
 

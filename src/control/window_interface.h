@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "control/ui_strings.h"
 
@@ -65,13 +66,18 @@ inline constexpr int kIconOutgoing = 2;  // the SIM keeps it as one of ours (STO
 
 // The settings the controller reads, as the settings page keeps them.
 struct ControllerSettings {
-    std::u16string port;            // "COM1" .. "COM4" (a trailing ':' is allowed)
-    bool autoServiceCentre = true;  // AutoSC
-    std::u16string serviceCentre;   // SC
-    bool syncSms = true;            // SyncSMS
-    bool syncSimPhonebook = false;  // SyncSIMPbk
-    bool readSimPhonebook = true;   // ReadSIMPbk
+    std::u16string port;               // "COM1" .. "COM4" (a trailing ':' is allowed)
+    bool autoServiceCentre = true;     // AutoSC
+    std::u16string serviceCentre;      // SC
+    bool syncSms = true;               // SyncSMS
+    bool syncSimPhonebook = false;     // SyncSIMPbk
+    bool readSimPhonebook = true;      // ReadSIMPbk
+    bool deliveryReports = false;      // DeliveryReports: submissions ask for a status report
+    bool sixteenBitReference = false;  // ConcatRef16: long messages use 16-bit references
 };
+
+// The settings value that keeps the last concatenation reference across restarts.
+inline constexpr std::string_view kConcatReferenceName = "ConcatRef";
 
 // What the user gave when the SIM asked for a code: its PIN, or its PUK and a new PIN.
 struct SimCodes {
@@ -167,6 +173,17 @@ class WindowInterface {
     virtual std::u16string PictureHex() const = 0;
 
     virtual ControllerSettings Settings() const = 0;
+    // A number the controller keeps in the settings across restarts; nullopt when none is
+    // stored.  KeepNumber is false when it could not be stored.
+    virtual std::optional<uint32_t> KeptNumber(std::string_view name) const {
+        (void)name;
+        return std::nullopt;
+    }
+    virtual bool KeepNumber(std::string_view name, uint32_t value) {
+        (void)name;
+        (void)value;
+        return false;
+    }
 
     // Live link.  A desktop notification where the desktop has a service for them; nothing
     // otherwise.
@@ -175,10 +192,11 @@ class WindowInterface {
         (void)body;
     }
     // Asks for the SIM's PIN (or, `puk`, its PUK and a new PIN), showing `attemptsLeft` when it
-    // is not -1.  Nothing when the user cancels.
-    virtual std::optional<SimCodes> AskSimCodes(bool puk, int attemptsLeft) {
+    // is not -1; `wrongCode`: the PIN given last was refused.  Nothing when the user cancels.
+    virtual std::optional<SimCodes> AskSimCodes(bool puk, int attemptsLeft, bool wrongCode) {
         (void)puk;
         (void)attemptsLeft;
+        (void)wrongCode;
         return std::nullopt;
     }
 };

@@ -96,6 +96,7 @@ struct ModemEngine::State {
 
     // Message results.
     std::atomic<int32_t> messageReference{-1};
+    std::vector<int32_t> sentReferences;  // of the last text or segment send, under textMutex
     std::atomic<int32_t> writtenIndex{-1};
     std::atomic<int32_t> storeSendReference{-1};
     std::atomic<int32_t> newMessageIndex{-1};

@@ -28,6 +28,7 @@
 #include <string_view>
 #include <vector>
 
+#include "codec/pdu_codec.h"
 #include "codec/phonebook_charset.h"
 #include "codec/sms_record.h"
 #include "modem/notification.h"
@@ -138,7 +139,10 @@ class ModemEngine : public MessageListing {
 
     // Job starters: 1 when the worker was started, 0 when one of its kind still runs (and, for
     // the send, write and send-from-store starters, while not registered).
-    int SendTextMessage(std::u16string number, std::u16string text);
+    // A text of any length goes as its parts, in order, each confirmed before the next; a
+    // text the codec refuses fails (kSendFailed, LastFailure() says why) before anything is
+    // written.
+    int SendTextMessage(std::u16string number, std::u16string text, SubmitOptions options = {});
     // `segment` is the 1-based part of SmartBuilder()'s message.
     int SendSmartSegment(std::u16string number, int32_t segment);
     int WriteTextToSim(std::u16string number, std::u16string text);
@@ -173,8 +177,11 @@ class ModemEngine : public MessageListing {
 
     // State, readable from any thread.
     std::u16string OperatorText() const;
-    int32_t SignalLevel() const;         // 0-5
-    int32_t MessageReference() const;    // last "+CMGS:"
+    int32_t SignalLevel() const;       // 0-5
+    int32_t MessageReference() const;  // last "+CMGS:"
+    // The message references of the parts the last text or segment send got confirmed, in
+    // order: every part after kSendDone, those before the failed one after kSendFailed.
+    std::vector<int32_t> SentReferences() const;
     int32_t WrittenIndex() const;        // last "+CMGW:"
     int32_t StoreSendReference() const;  // last "+CMSS:"
     int32_t NewMessageIndex() const;     // last "+CMTI:"

@@ -2,6 +2,7 @@
 // Each job holds the line for its sequence and goes to its next command as soon as the modem has
 // answered the one before.
 
+#include <functional>
 #include <string>
 
 #include "modem/command_text.h"
@@ -28,19 +29,44 @@ void Fail(State& s, Notification code, std::string reason) {
     PostNotification(s, code);
 }
 
+// What a send job announces at its end; it runs once the job's slot is free (StartThen).
+using Announce = std::function<void()>;
+
+Announce Done(State& s, int event) {
+    return [&s, event] { s.events.Signal(static_cast<size_t>(event)); };
+}
+
+Announce Failed(State& s, Notification code, std::string reason) {
+    SetFailure(s, std::move(reason));
+    return [&s, code] { PostNotification(s, code); };
+}
+
 // How a PDU is handed to the modem.
 struct PduJob {
     std::string_view command;              // "AT+CMGF=0;+CMGS=" or "AT+CMGF=0;+CMGW="
     std::atomic<int32_t> State::*waiting;  // sendWaiting or writeWaiting
     int endEvent;
-    Notification failure;  // when it did not go through
+    Notification failure;     // when it did not go through
+    std::string_view answer;  // "+CMGS:" or "+CMGW:"
+    bool keepsReferences;     // SentReferences() are the send's
 };
 
+constexpr PduJob kSendJob{
+    "AT+CMGF=0;+CMGS=", &State::sendWaiting, kSendDone, Notification::kSendFailed, "+CMGS:", true};
+constexpr PduJob kWriteJob{"AT+CMGF=0;+CMGW=", &State::writeWaiting,
+                           kWriteDone,         Notification::kWriteFailed,
+                           "+CMGW:",           false};
+
 // Announces the PDU's length, waits for the modem's "> ", writes the PDU and Ctrl-Z, and waits
-// for the result.
-void SubmitPdu(const Timing& timing, State& s, const PduJob& job, const std::u16string& pdu,
-               int32_t tpduLength) {
-    std::lock_guard line(s.lineMutex);
+// for the result.  The caller holds lineMutex.  The answer's value (TP-MR, or the index
+// written), or why the PDU did not go through.
+struct Submitted {
+    std::optional<int32_t> value;
+    std::string failure;
+};
+
+Submitted SubmitPdu(const Timing& timing, State& s, const PduJob& job, const std::u16string& pdu,
+                    int32_t tpduLength) {
     const CommandResult prompt =
         RunCommand(s, timing, std::string(job.command) + std::to_string(tpduLength),
                    {.idleMs = kAnswerIdleMs, .expect = {.prompt = true}});
@@ -50,16 +76,17 @@ void SubmitPdu(const Timing& timing, State& s, const PduJob& job, const std::u16
             static constexpr uint8_t kEscape[] = {0x1B};
             if (s.serialPort && !s.closing.load()) s.serialPort->Write(kEscape, 1);
         }
-        return Fail(s, job.failure, "not sent: " + DescribeEnd(prompt, kAnswerIdleMs));
+        return {std::nullopt, DescribeEnd(prompt, kAnswerIdleMs)};
     }
     (s.*job.waiting) = 1;
     const CommandResult result =
         RunCommand(s, timing, Narrow(pdu) + '\x1a', {.idleMs = kSubmitIdleMs});
     (s.*job.waiting) = 0;
-    if (result.Ok())
-        s.events.Signal(static_cast<size_t>(job.endEvent));
-    else
-        Fail(s, job.failure, "not sent: " + DescribeEnd(result, kSubmitIdleMs));
+    const std::optional<std::string_view> line = result.LineWith(job.answer);
+    // The answer line says the network took the part, whatever became of the final result:
+    // sending it again would deliver it twice.
+    if (!result.Ok() && !line) return {std::nullopt, DescribeEnd(result, kSubmitIdleMs)};
+    return {line ? ValueAfterColon(*line) : -1, {}};
 }
 
 std::u16string ScNumber(const State& s) {
@@ -67,25 +94,49 @@ std::u16string ScNumber(const State& s) {
     return s.scNumber;
 }
 
-// The checks before a PDU job: a failure notification and false when it cannot go.
-bool ReadyToSubmit(State& s, const PduJob& job, const std::u16string& number) {
-    if (!s.registered.load()) {
-        Fail(s, job.failure, "not sent: not registered on a network");
-        return false;
-    }
-    if (!IsDialableNumber(number)) {
-        Fail(s, job.failure, "not sent: '" + Narrow(number) + "' is no number");
-        return false;
-    }
-    return true;
+// The checks before a PDU job: why it cannot go, or nothing.
+std::optional<std::string> SubmitRefusal(State& s, const std::u16string& number) {
+    if (!s.registered.load()) return "not sent: not registered on a network";
+    if (!IsDialableNumber(number)) return "not sent: '" + Narrow(number) + "' is no number";
+    return std::nullopt;
 }
 
-void SendTextWorker(const Timing& timing, State& s, const PduJob& job, const std::u16string& number,
-                    const std::u16string& text) {
-    if (!ReadyToSubmit(s, job, number)) return;
-    int32_t length = 0;
-    const std::u16string pdu = s.codec.EncodeTextSubmit(ScNumber(s), number, text, length);
-    SubmitPdu(timing, s, job, pdu, length);
+void KeepSentReference(State& s, int32_t reference) {
+    std::lock_guard lock(s.textMutex);
+    s.sentReferences.push_back(reference);
+}
+
+// Every part of the text, in order, each confirmed before the next; the first part that fails
+// ends the job, and the parts before it stay confirmed (SentReferences).
+Announce SendTextWorker(const Timing& timing, State& s, const PduJob& job,
+                        const std::u16string& number, const std::u16string& text,
+                        const SubmitOptions& options) {
+    if (job.keepsReferences) {
+        std::lock_guard lock(s.textMutex);
+        s.sentReferences.clear();
+    }
+    if (auto refusal = SubmitRefusal(s, number)) return Failed(s, job.failure, *refusal);
+    const TextSubmit encoded = s.codec.EncodeTextMessage(ScNumber(s), number, text, options);
+    // Nothing is written for a text the codec refused: an empty PDU would go out as a message.
+    if (!encoded.ok() || encoded.parts.empty() || encoded.parts.front().tpduLength <= 0) {
+        const std::string reason =
+            encoded.reason.empty() ? "the message is empty" : U16ToUtf8(encoded.reason);
+        return Failed(s, job.failure, "not sent: " + reason);
+    }
+    const size_t total = encoded.parts.size();
+    std::lock_guard line(s.lineMutex);
+    for (size_t i = 0; i < total; ++i) {
+        const Submitted sent =
+            SubmitPdu(timing, s, job, encoded.parts[i].pdu, encoded.parts[i].tpduLength);
+        if (!sent.value) {
+            const std::string which =
+                total == 1 ? std::string()
+                           : "part " + std::to_string(i + 1) + " of " + std::to_string(total) + " ";
+            return Failed(s, job.failure, which + "not sent: " + sent.failure);
+        }
+        if (job.keepsReferences) KeepSentReference(s, *sent.value);
+    }
+    return Done(s, job.endEvent);
 }
 
 // The phonebook memory the table mirrors.
@@ -292,23 +343,21 @@ void ReadOneWorker(const Timing& timing, State& s, int32_t index) {
 
 }  // namespace
 
-int ModemEngine::SendTextMessage(std::u16string number, std::u16string text) {
+int ModemEngine::SendTextMessage(std::u16string number, std::u16string text,
+                                 SubmitOptions options) {
     State& s = *state_;
     if (!s.registered.load() || s.closing.load()) return 0;
-    return s.textSend.Start([this, &s, number = std::move(number), text = std::move(text)] {
-        static constexpr PduJob kJob{"AT+CMGF=0;+CMGS=", &State::sendWaiting, kSendDone,
-                                     Notification::kSendFailed};
-        SendTextWorker(timing_, s, kJob, number, text);
-    });
+    return s.textSend.StartThen(
+        [this, &s, number = std::move(number), text = std::move(text), options] {
+            return SendTextWorker(timing_, s, kSendJob, number, text, options);
+        });
 }
 
 int ModemEngine::WriteTextToSim(std::u16string number, std::u16string text) {
     State& s = *state_;
     if (!s.registered.load() || s.closing.load()) return 0;
-    return s.writeSim.Start([this, &s, number = std::move(number), text = std::move(text)] {
-        static constexpr PduJob kJob{"AT+CMGF=0;+CMGW=", &State::writeWaiting, kWriteDone,
-                                     Notification::kWriteFailed};
-        SendTextWorker(timing_, s, kJob, number, text);
+    return s.writeSim.StartThen([this, &s, number = std::move(number), text = std::move(text)] {
+        return SendTextWorker(timing_, s, kWriteJob, number, text, {});
     });
 }
 
@@ -317,33 +366,46 @@ int ModemEngine::SendSmartSegment(std::u16string number, int32_t segment) {
     if (!s.registered.load() || s.closing.load()) return 0;
     // The part is taken now: a later build must not change what this worker sends.
     std::u16string userData = s.smartBuilder.GetPart(segment);
-    return s.segmentSend.Start(
+    return s.segmentSend.StartThen(
         [this, &s, number = std::move(number), userData = std::move(userData)] {
-            static constexpr PduJob kJob{"AT+CMGF=0;+CMGS=", &State::sendWaiting, kSendDone,
-                                         Notification::kSendFailed};
-            if (!ReadyToSubmit(s, kJob, number)) return;
+            {
+                std::lock_guard lock(s.textMutex);
+                s.sentReferences.clear();
+            }
+            if (auto refusal = SubmitRefusal(s, number))
+                return Failed(s, kSendJob.failure, *refusal);
             int32_t length = 0;
             const std::u16string pdu =
                 s.codec.EncodeBinarySubmit(telvane::ScNumber(s), number, userData, length);
-            SubmitPdu(timing_, s, kJob, pdu, length);
+            if (pdu.empty() || length <= 0)
+                return Failed(s, kSendJob.failure, "not sent: the segment cannot be encoded");
+            std::lock_guard line(s.lineMutex);
+            const Submitted sent = SubmitPdu(timing_, s, kSendJob, pdu, length);
+            if (!sent.value) return Failed(s, kSendJob.failure, "not sent: " + sent.failure);
+            KeepSentReference(s, *sent.value);
+            return Done(s, kSendJob.endEvent);
         });
 }
 
 int ModemEngine::SendFromStore(int32_t index) {
     State& s = *state_;
     if (!s.registered.load() || s.closing.load()) return 0;
-    return s.storeSend.Start([this, &s, index] {
+    return s.storeSend.StartThen([this, &s, index] {
         if (!s.registered.load())
-            return Fail(s, Notification::kStoreSendFailed, "not sent: not registered on a network");
+            return Failed(s, Notification::kStoreSendFailed,
+                          "not sent: not registered on a network");
         std::lock_guard line(s.lineMutex);
         const CommandResult r = RunCommand(s, timing_, "AT+CMGF=0;+CMSS=" + std::to_string(index),
                                            {.idleMs = kStoreSendIdleMs});
-        if (r.Ok())
-            s.events.Signal(kStoreSendDone);
-        else
-            Fail(s, Notification::kStoreSendFailed,
-                 "not sent: " + DescribeEnd(r, kStoreSendIdleMs));
+        if (r.Ok()) return Done(s, kStoreSendDone);
+        return Failed(s, Notification::kStoreSendFailed,
+                      "not sent: " + DescribeEnd(r, kStoreSendIdleMs));
     });
+}
+
+std::vector<int32_t> ModemEngine::SentReferences() const {
+    std::lock_guard lock(state_->textMutex);
+    return state_->sentReferences;
 }
 
 int ModemEngine::ListMessages(int32_t mode) {

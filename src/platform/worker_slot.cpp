@@ -9,6 +9,13 @@ WorkerSlot::~WorkerSlot() {
 }
 
 bool WorkerSlot::Start(std::function<void()> body) {
+    return StartThen([body = std::move(body)]() -> std::function<void()> {
+        body();
+        return nullptr;
+    });
+}
+
+bool WorkerSlot::StartThen(std::function<std::function<void()>()> body) {
     std::lock_guard lock(mutex_);
     if (running_.load(std::memory_order_acquire)) return false;
     // The previous thread has finished its body; reap it before reusing the slot.
@@ -16,12 +23,13 @@ bool WorkerSlot::Start(std::function<void()> body) {
     running_.store(true, std::memory_order_release);
     try {
         thread_ = std::thread([this, body = std::move(body)] {
-            body();
+            const std::function<void()> then = body();
             {
                 std::lock_guard done(mutex_);
                 running_.store(false, std::memory_order_release);
             }
             freed_.notify_all();
+            if (then) then();
         });
     } catch (const std::system_error&) {
         running_.store(false, std::memory_order_release);

@@ -21,6 +21,9 @@ class WorkerSlot {
     // Starts `body` on a new thread.  false while the slot's thread still runs, or when no
     // thread could be created.
     bool Start(std::function<void()> body);
+    // As Start, but what `body` returns runs once the slot is free again.  A job announces its
+    // end there, so that whoever starts the next job on that announcement finds the slot free.
+    bool StartThen(std::function<std::function<void()>()> body);
     bool Running() const { return running_.load(std::memory_order_acquire); }
     // Waits up to `limit` for the slot's thread to finish its body; true when the slot is free.
     bool WaitFree(std::chrono::nanoseconds limit);

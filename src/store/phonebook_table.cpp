@@ -18,6 +18,19 @@ std::u16string CutTo(std::u16string_view text, int32_t limit) {
     return std::u16string(text.substr(0, keep));
 }
 
+// Where an entry could begin: changed 0 or 1, an index no SIM exceeds, and a string marker.
+bool LooksLikeEntry(std::string_view bytes, size_t pos) {
+    if (bytes.size() - pos < 11) return false;
+    const auto at = [&](size_t i) { return static_cast<unsigned char>(bytes[pos + i]); };
+    const uint32_t index = at(4) | at(5) << 8 | static_cast<uint32_t>(at(6)) << 16 |
+                           static_cast<uint32_t>(at(7)) << 24;
+    return at(0) <= 1 && at(1) == 0 && at(2) == 0 && at(3) == 0 &&
+           index <= static_cast<uint32_t>(kMaxPhonebookCapacity) && at(8) == 0xFF &&
+           at(9) == 0xFE && at(10) == 0xFF;
+}
+
+constexpr int kMaxResyncs = 4 * kMaxPhonebookCapacity;
+
 }  // namespace
 
 std::filesystem::path PhonebookFilePath() {
@@ -124,14 +137,39 @@ bool PhonebookTable::Decode(std::string_view bytes) {
     const size_t wanted =
         static_cast<size_t>(capacityKnown ? limits.capacity : kMaxPhonebookCapacity);
     std::vector<PhonebookEntry> entries;
-    while (entries.size() < wanted && !in.AtEnd()) {
+    size_t pos = 12;
+    bool resynced = false;
+    int resyncs = 0;
+    while (pos < bytes.size() && (resynced || entries.size() < wanted)) {
         PhonebookEntry read;
-        in.ReadInt32(read.changed);
-        in.ReadInt32(read.index);
-        in.ReadString(read.name);
-        in.ReadString(read.number);
-        if (in.Failed()) break;
-        entries.push_back(std::move(read));
+        ArchiveReader entry(bytes.substr(pos));
+        entry.ReadInt32(read.changed);
+        entry.ReadInt32(read.index);
+        entry.ReadString(read.name);
+        entry.ReadString(read.number);
+        if (entry.Failed()) {
+            // A damaged entry is dropped; the next intact one is looked for after it.  Bounded,
+            // since a failed try may have read far: garbage stays cheap to load.
+            clean = false;
+            if (++resyncs > kMaxResyncs) break;
+            size_t next = pos + 1;
+            while (next < bytes.size() && !LooksLikeEntry(bytes, next))
+                ++next;
+            pos = next;
+            resynced = true;
+            continue;
+        }
+        pos += entry.Position();
+        if (!resynced) {
+            entries.push_back(std::move(read));
+            continue;
+        }
+        // Past the damage, counting no longer tells the position; the entry's SIM index does
+        // (an entry never filled has none and stays empty).
+        if (read.index < 1 || static_cast<size_t>(read.index) > wanted) continue;
+        const size_t position = static_cast<size_t>(read.index - 1);
+        if (entries.size() <= position) entries.resize(position + 1);
+        entries[position] = std::move(read);
     }
     if (capacityKnown) {
         clean = clean && entries.size() == wanted;
@@ -142,7 +180,7 @@ bool PhonebookTable::Decode(std::string_view bytes) {
     }
     limits_ = limits;
     entries_ = std::move(entries);
-    return clean && in.AtEnd();
+    return clean && pos == bytes.size();
 }
 
 int PhonebookTable::SaveFile(const std::filesystem::path& path) {

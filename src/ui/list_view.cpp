@@ -147,7 +147,7 @@ void ListView::ApplyWidths(const std::vector<int>& defaults) {
         setColumnWidth(static_cast<int>(c), c < chosen_.size() ? chosen_[c] : defaults[c]);
 }
 
-int ListView::CellWidth(int column, const QString& text) const {
+int ListView::CellWidth(int column, const QString& text, const QFont& font) const {
     const int columns = std::max(model_.columnCount(), column + 1);
     ListModel probe;
     probe.SetHeaders(QStringList(columns, QString()),
@@ -160,6 +160,8 @@ int ListView::CellWidth(int column, const QString& text) const {
     probe.Append(std::move(row));
     QStyleOptionViewItem option;
     initViewItemOption(&option);
+    option.font = font;
+    option.fontMetrics = QFontMetrics(font);
     return itemDelegate()->sizeHint(option, probe.index(0, column)).width();
 }
 

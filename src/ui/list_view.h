@@ -48,9 +48,9 @@ class ListView : public QTreeView {
     // Widths that show every text of the number and date columns whole; the last column takes
     // the rest.
     void FitColumns(const std::vector<int>& columns);
-    // The width a cell of `column` needs in the list's font to show `text` whole on a line with
-    // a tick and an icon.
-    int CellWidth(int column, const QString& text) const;
+    // The width a cell of `column` needs in `font` to show `text` whole on a line with a tick
+    // and an icon.
+    int CellWidth(int column, const QString& text, const QFont& font) const;
 
     // Widths the user chose, kept across starts: the columns start at them and content never
     // makes them narrower.  "38,95,110" in the settings; other texts are ignored.

@@ -887,4 +887,12 @@ ControllerSettings MainDialog::Settings() const {
     return settings_->Values();
 }
 
+std::optional<uint32_t> MainDialog::KeptNumber(std::string_view name) const {
+    return store_->GetNumber(kSettingsKey, std::string(name));
+}
+
+bool MainDialog::KeepNumber(std::string_view name, uint32_t value) {
+    return store_->SetNumber(kSettingsKey, std::string(name), value);
+}
+
 }  // namespace telvane

@@ -156,9 +156,11 @@ class MainDialog : public QDialog, public WindowInterface {
     bool PictureIsEmpty() const override;
     std::u16string PictureHex() const override;
     ControllerSettings Settings() const override;
+    std::optional<uint32_t> KeptNumber(std::string_view name) const override;
+    bool KeepNumber(std::string_view name, uint32_t value) override;
     // main_dialog_live.cpp
     void NotifyDesktop(const std::u16string& summary, const std::u16string& body) override;
-    std::optional<SimCodes> AskSimCodes(bool puk, int attemptsLeft) override;
+    std::optional<SimCodes> AskSimCodes(bool puk, int attemptsLeft, bool wrongCode) override;
 
     ComposeMode CurrentComposeMode() const { return controller_->CurrentComposeMode(); }
     PictureKind CurrentPictureKind() const { return controller_->CurrentPictureKind(); }

@@ -11,8 +11,9 @@ void MainDialog::NotifyDesktop(const std::u16string& summary, const std::u16stri
     notifier.Notify(QString::fromStdU16String(summary), QString::fromStdU16String(body));
 }
 
-std::optional<SimCodes> MainDialog::AskSimCodes(bool puk, int attemptsLeft) {
+std::optional<SimCodes> MainDialog::AskSimCodes(bool puk, int attemptsLeft, bool wrongCode) {
     PinDialog dialog(puk ? PinDialog::Kind::kPuk : PinDialog::Kind::kPin, attemptsLeft, this);
+    if (wrongCode) dialog.SayWrongCode();
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return SimCodes{dialog.Pin().toStdString(), dialog.Puk().toStdString()};
 }

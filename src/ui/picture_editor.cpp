@@ -16,7 +16,16 @@ PictureEditor::PictureEditor(int kind, qreal scale, QWidget* parent)
     setFixedSize(qRound(area_.width() * scale_), qRound(area_.height() * scale_));
     setAttribute(Qt::WA_OpaquePaintEvent);
     hide();
-    LoadTemplate("textmemo");
+    templateName_ = "textmemo";
+}
+
+void PictureEditor::EnsureTemplate() {
+    if (template_.isNull()) LoadTemplate(templateName_);
+}
+
+const QImage& PictureEditor::BackBuffer() const {
+    const_cast<PictureEditor*>(this)->EnsureTemplate();
+    return back_;
 }
 
 void PictureEditor::LoadTemplate(const QString& name) {
@@ -83,6 +92,7 @@ void PictureEditor::SetAndDraw(int column, int row, QRgb colour, int value) {
     // Strokes may end outside the grid; only cells of the visible area are touched.
     if (column < 0 || column >= kColumns || row < 0 || row * kCell >= area_.height()) return;
     cells_[row][column] = value;
+    EnsureTemplate();
     QPainter p(&back_);
     p.fillRect(column * kCell, row * kCell, kCell, kCell, QColor(colour));
     update(QRectF(column * kCell * scale_, row * kCell * scale_, kCell * scale_, kCell * scale_)
@@ -159,6 +169,7 @@ QPoint PictureEditor::Logical(QPointF devicePos) const {
 }
 
 void PictureEditor::paintEvent(QPaintEvent*) {
+    EnsureTemplate();
     QPainter p(this);
     p.setRenderHint(QPainter::SmoothPixmapTransform, false);
     p.drawImage(rect(), back_);

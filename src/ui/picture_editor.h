@@ -41,7 +41,7 @@ class PictureEditor : public QWidget {
     int Cell(int column, int row) const;
     QRgb DrawColour() const { return drawColour_; }
     QRgb BackgroundColour() const { return backgroundColour_; }
-    const QImage& BackBuffer() const { return back_; }
+    const QImage& BackBuffer() const;
     const QString& TemplateName() const { return templateName_; }
 
     // Pen handling in logical pixels of the editor; the mouse events call these.
@@ -74,6 +74,8 @@ class PictureEditor : public QWidget {
     QString templateName_;
     QImage template_;
     QImage back_;
+    // The template is read when the editor is first drawn on: most starts never show it.
+    void EnsureTemplate();
 };
 
 }  // namespace telvane

@@ -51,6 +51,10 @@ bool IsAcceptablePuk(const QString& puk) {
 PinDialog::PinDialog(Kind kind, int attemptsLeft, QWidget* parent) : QDialog(parent), kind_(kind) {
     setWindowTitle(Ui(kind == Kind::kPin ? ui_text::kPin : ui_text::kPuk));
     auto* layout = new QVBoxLayout(this);
+    wrong_ = new QLabel(Ui(ui_text::kWrongPin), this);
+    wrong_->setObjectName(QStringLiteral("wrong"));
+    wrong_->hide();
+    layout->addWidget(wrong_);
     prompt_ = new QLabel(
         Ui(kind == Kind::kPin ? ui_text::kEnterSimPin : ui_text::kEnterPukAndNewPin), this);
     prompt_->setWordWrap(true);
@@ -86,6 +90,10 @@ PinDialog::PinDialog(Kind kind, int attemptsLeft, QWidget* parent) : QDialog(par
     if (puk_ != nullptr) connect(puk_, &QLineEdit::textChanged, this, [this] { UpdateOkay(); });
     UpdateOkay();
     (puk_ != nullptr ? puk_ : pin_)->setFocus();
+}
+
+void PinDialog::SayWrongCode() {
+    wrong_->show();
 }
 
 QString PinDialog::Pin() const {

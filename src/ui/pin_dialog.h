@@ -27,11 +27,14 @@ class PinDialog : public QDialog {
     QString Puk() const;
 
     Kind GetKind() const { return kind_; }
+    // The code given last was refused: said above the prompt.
+    void SayWrongCode();
 
   private:
     void UpdateOkay();
 
     Kind kind_;
+    QLabel* wrong_ = nullptr;
     QLabel* prompt_ = nullptr;
     QLabel* attempts_ = nullptr;
     QLineEdit* puk_ = nullptr;

@@ -57,6 +57,8 @@ SettingsPage::SettingsPage(SettingsStore& store, const MainDialogOptions& option
     about_ = Add(1067, new QPushButton(this));
     connectAtStartBox_ = new QCheckBox(this);
     connectAtStartBox_->setObjectName("connectAtStart");
+    deliveryReportsBox_ = new QCheckBox(this);
+    deliveryReportsBox_->setObjectName("deliveryReports");
     for (QPushButton* b : {okay_, cancel_, about_})
         b->setAutoDefault(false);
     connect(autoDetect_, &QCheckBox::clicked, this,
@@ -84,6 +86,7 @@ void SettingsPage::Relayout() {
                       {connectAtStartBox_, 142, 143, 98, 18},
                       {syncLabel_, 10, 165, 160, 18},
                       {syncSmsBox_, 20, 183, 120, 18},
+                      {deliveryReportsBox_, 142, 183, 98, 18},
                       {syncPbkBox_, 20, 201, 120, 18},
                       {readPbk_, 20, 219, 150, 18},
                       {writePbk_, 20, 237, 150, 18},
@@ -111,6 +114,7 @@ void SettingsPage::Relabel() {
         w->setProperty("text", Ui(text));
     }
     connectAtStartBox_->setText(Ui(kConnectAtStart));
+    deliveryReportsBox_->setText(Ui(kRequestDeliveryReports));
     languageBox_->clear();
     languageBox_->addItem(QString::fromStdU16String(LoadStringById(79)));
     languageBox_->addItem(QString::fromStdU16String(LoadStringById(80)));
@@ -149,6 +153,8 @@ void SettingsPage::Load() {
     if (auto v = s.GetNumber(key, "SyncSIMPbk")) values_.syncSimPhonebook = *v != 0;
     if (auto v = s.GetNumber(key, "ReadSIMPbk")) values_.readSimPhonebook = *v != 0;
     if (auto v = s.GetNumber(key, "ConnectAtStart")) connectAtStart_ = *v != 0;
+    if (auto v = s.GetNumber(key, "DeliveryReports")) values_.deliveryReports = *v != 0;
+    if (auto v = s.GetNumber(key, "ConcatRef16")) values_.sixteenBitReference = *v != 0;
 }
 
 void SettingsPage::DetectPorts() {
@@ -217,6 +223,7 @@ void SettingsPage::ShowValues() {
     readPbk_->setChecked(values_.readSimPhonebook);
     writePbk_->setChecked(!values_.readSimPhonebook);
     connectAtStartBox_->setChecked(connectAtStart_);
+    deliveryReportsBox_->setChecked(values_.deliveryReports);
 }
 
 void SettingsPage::Store() {
@@ -249,6 +256,7 @@ void SettingsPage::Store() {
     values_.syncSimPhonebook = syncPbkBox_->isChecked();
     values_.readSimPhonebook = readPbk_->isChecked();
     connectAtStart_ = connectAtStartBox_->isChecked();
+    values_.deliveryReports = deliveryReportsBox_->isChecked();
     std::string error;
     if (!s.SetValues(key,
                      {{"Port", values_.port},
@@ -258,7 +266,8 @@ void SettingsPage::Store() {
                       {"SyncSMS", uint32_t{values_.syncSms}},
                       {"SyncSIMPbk", uint32_t{values_.syncSimPhonebook}},
                       {"ReadSIMPbk", uint32_t{values_.readSimPhonebook}},
-                      {"ConnectAtStart", uint32_t{connectAtStart_}}},
+                      {"ConnectAtStart", uint32_t{connectAtStart_}},
+                      {"DeliveryReports", uint32_t{values_.deliveryReports}}},
                      &error))
         message_(SaveFailed(error));
 }

@@ -85,6 +85,7 @@ class SettingsPage : public Page {
     QRadioButton* readPbk_;
     QRadioButton* writePbk_;
     QCheckBox* connectAtStartBox_;
+    QCheckBox* deliveryReportsBox_;
 };
 
 class AboutPage : public Page {

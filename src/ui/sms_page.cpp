@@ -255,12 +255,12 @@ void SmsPage::ApplyListFont(const QFont& uiFont) {
     QFont font = uiFont;
     for (int pixels = font.pixelSize(); pixels > 6; --pixels) {
         font.setPixelSize(pixels);
-        list_->setFont(font);
-        const int need = list_->CellWidth(kTickColumn, {}) +
-                         list_->CellWidth(kPhoneColumn, "+886912345678") +
-                         list_->CellWidth(kTimeColumn, "30/12/26 23:59:59");
+        const int need = list_->CellWidth(kTickColumn, {}, font) +
+                         list_->CellWidth(kPhoneColumn, "+886912345678", font) +
+                         list_->CellWidth(kTimeColumn, "30/12/26 23:59:59", font);
         if (need <= room) break;
     }
+    list_->setFont(font);
 }
 
 void SmsPage::HeaderClicked(int column) {

@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "codec/message_joiner.h"
+#include "control/delivery_state.h"
 #include "control/link_controller.h"
 #include "control/modem_link.h"
+#include "control/outbox_run.h"
 #include "control/ui_strings.h"
 #include "fake_window.h"
 #include "modemsim/sim_pdu.h"
@@ -39,9 +41,8 @@ constexpr double kScale = 0.02;
 // The product's engine, its notifications also queued for the test to wait on.
 class RecordingLink : public LinkEngine {
   public:
-    RecordingLink(std::unique_ptr<LinkEngine> inner, testing::EngineNotifications& notes,
-                  const int& ticks)
-        : inner_(std::move(inner)), notes_(notes), ticks_(ticks) {}
+    RecordingLink(std::unique_ptr<LinkEngine> inner, testing::EngineNotifications& notes)
+        : inner_(std::move(inner)), notes_(notes) {}
 
     int Open(int portNumber, Callback callback) override {
         return inner_->Open(portNumber, [this, callback](Notification notification) {
@@ -62,11 +63,14 @@ class RecordingLink : public LinkEngine {
     int DeleteMessages(int mode, int index) override { return inner_->DeleteMessages(mode, index); }
     int ReadPhonebook() override { return inner_->ReadPhonebook(); }
     int WritePhonebook() override { return inner_->WritePhonebook(); }
-    int SendTextMessage(const std::u16string& number, const std::u16string& text) override {
-        return Retried([&] { return inner_->SendTextMessage(number, text); });
+    std::vector<int> SentReferences() const override { return inner_->SentReferences(); }
+    std::string LastFailure() const override { return inner_->LastFailure(); }
+    int SendTextMessage(const std::u16string& number, const std::u16string& text,
+                        const SubmitOptions& options) override {
+        return inner_->SendTextMessage(number, text, options);
     }
     int SendSmartSegment(const std::u16string& number, int segment) override {
-        return Retried([&] { return inner_->SendSmartSegment(number, segment); });
+        return inner_->SendSmartSegment(number, segment);
     }
     int BuildSmartMessage(PictureKind kind, const std::u16string& pictureHex) override {
         return inner_->BuildSmartMessage(kind, pictureHex);
@@ -85,21 +89,8 @@ class RecordingLink : public LinkEngine {
     int StoreUsed() const override { return inner_->StoreUsed(); }
 
   private:
-    // A send worker that reported its end may still be leaving its thread.  The product's next
-    // tick comes seconds later, the test's at once: so the first refusal of each tick waits for
-    // the engine to take the job.
-    int Retried(const std::function<int()>& start) {
-        if (int started = start(); started != 0 || waitedAtTick_ == ticks_) return started;
-        waitedAtTick_ = ticks_;
-        int started = 0;
-        testing::WaitUntil([&] { return (started = start()) != 0; }, 5s);
-        return started;
-    }
-
     std::unique_ptr<LinkEngine> inner_;
     testing::EngineNotifications& notes_;
-    const int& ticks_;
-    int waitedAtTick_ = -1;
 };
 
 class ControllerSimTest : public ::testing::Test {
@@ -122,7 +113,7 @@ class ControllerSimTest : public ::testing::Test {
         window.settings.port = u"COM2";
         const Timing timing(scale);
         controller = std::make_unique<LinkController>(window, timing, [this, timing] {
-            return std::make_unique<RecordingLink>(MakeModemLink(timing), notes, ticksFired);
+            return std::make_unique<RecordingLink>(MakeModemLink(timing), notes);
         });
         window.controller = controller.get();
         window.Pump();
@@ -149,35 +140,9 @@ class ControllerSimTest : public ::testing::Test {
         return window.PumpUntil([&] { return window.StatusShown(text); });
     }
 
-    // Waits until the last submission is settled (its worker done, or refused by the network),
-    // or, from a modem that never answers, until its send command arrived; then runs the next
-    // tick.
-    void NextTick(int timerId, bool silentModem = false) {
-        if (silentModem) {
-            ASSERT_TRUE(testing::WaitUntil([&] { return modem->CountCommands("+CMGS=") > cmgs_; }));
-            cmgs_ = modem->CountCommands("+CMGS=");
-        } else {
-            ASSERT_TRUE(notes.WaitUntil([&](const std::vector<Notification>& received) {
-                return Settled(received) > settled_;
-            })) << "the submission never settled";
-            settled_ = Settled(notes.Received());
-        }
-        ++ticksFired;
-        window.Pump();
-        window.Fire(timerId);
-    }
-
-    static int Settled(const std::vector<Notification>& received) {
-        constexpr Notification kSettling[] = {
-            Notification::kSendDone,        Notification::kCmsOther,
-            Notification::kCmsInvalidIndex, Notification::kCmsNoServiceCentre,
-            Notification::kCmsNotAllowed,   Notification::kCmsSendFailed,
-        };
-        return static_cast<int>(
-            std::count_if(received.begin(), received.end(), [&](Notification n) {
-                return std::find(std::begin(kSettling), std::end(kSettling), n) !=
-                       std::end(kSettling);
-            }));
+    // Waits for a send run to leave the window idle.
+    bool SettleSend() {
+        return window.PumpUntil([&] { return window.enabled && !controller->IsBusy(); });
     }
 
     int Submissions() const { return static_cast<int>(modem->SubmittedPdus().size()); }
@@ -186,9 +151,6 @@ class ControllerSimTest : public ::testing::Test {
     FakeWindow window;
     std::unique_ptr<modemsim::SimulatedModem> modem;
     testing::EngineNotifications notes;
-    int ticksFired = 0;
-    int settled_ = 0;
-    int cmgs_ = 0;
     std::unique_ptr<LinkController> controller;
 };
 
@@ -236,27 +198,28 @@ TEST_F(ControllerSimTest, PortOutsideTheFourFailsAtOnce) {
     EXPECT_TRUE(window.enabled);
 }
 
+// Each recipient's send starts as soon as the one before ended; from a recipient the network
+// refused, or the modem never answered for, on, the message stays in the Outbox.
 TEST_F(ControllerSimTest, SendingToTwoRecipients) {
     struct Case {
         std::string faults;
         int submissions;      // submissions reaching the network
         int cmgs;             // send commands written
         std::u16string left;  // recipients the Outbox keeps; empty when sent
-        bool silent;          // the modem never answers the send
     };
     const Case cases[] = {
-        {"", 2, 2, u"", false},
-        {"cms_error = 1:500\n", 0, 1, u"111;222", false},
-        {"cms_error = 2:500\n", 1, 2, u"222", false},
-        {"mute = +CMGS 1\n", 0, 1, u"111;222", true},
+        {"", 2, 2, u""},
+        {"cms_error = 1:500\n", 0, 1, u"111;222"},
+        {"cms_error = 2:500\n", 1, 2, u"222"},
+        {"mute = +CMGS 1\n", 0, 1, u"111;222"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.faults);
         TearDown();
         testing::TempDataFolder folder;
         window.statusTexts.clear();
+        window.messageTexts.clear();
         notes.Clear();
-        settled_ = cmgs_ = 0;
         Start("[faults]\n" + c.faults);
         window.settings.syncSms = false;
         ConnectAndSettle();
@@ -264,12 +227,7 @@ TEST_F(ControllerSimTest, SendingToTwoRecipients) {
         window.recipients = u"111;222";
         window.composeText = u"hello";
         controller->SendComposed();
-        for (int tick = 0; tick < 3 && window.TimerRunning(kTimerOutboxStep); ++tick) {
-            NextTick(kTimerOutboxStep, c.silent);
-        }
-        window.Pump();
-        EXPECT_FALSE(window.TimerRunning(kTimerOutboxStep));
-        EXPECT_TRUE(window.enabled);
+        ASSERT_TRUE(SettleSend());
         EXPECT_EQ(Submissions(), c.submissions);
         EXPECT_EQ(modem->CountCommands("+CMGS="), c.cmgs);
         const std::vector<SmsRecord> outbox = ReadFolder(FolderId::Outbox);
@@ -281,10 +239,52 @@ TEST_F(ControllerSimTest, SendingToTwoRecipients) {
         } else {
             ASSERT_EQ(outbox.size(), 1u);
             EXPECT_EQ(outbox[0].number, c.left);
+            EXPECT_FALSE(SendFailureOf(outbox[0]).empty());
             EXPECT_TRUE(ReadFolder(FolderId::Sent).empty());
             EXPECT_TRUE(window.StatusShown(u"Send failed"));
+            EXPECT_EQ(window.messageTexts.size(), 1u);
         }
     }
+}
+
+// A long text with delivery reports on: every part goes out with a reference of its own in the
+// header, and Sent keeps each part's message reference as pending.
+TEST_F(ControllerSimTest, ALongTextWithDeliveryReports) {
+    Start("");
+    window.settings.syncSms = false;
+    window.settings.deliveryReports = true;
+    window.kept["ConcatRef"] = 41;
+    ConnectAndSettle();
+    const std::u16string text(200, u'x');
+    window.recipients = u"+886 912-345678";
+    window.composeText = text;
+    controller->SendComposed();
+    ASSERT_TRUE(SettleSend());
+    const auto messages = modem->SubmittedMessages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].parts, 2);
+    EXPECT_EQ(Utf8ToU16(messages[0].text), text);
+    const std::vector<std::string> pdus = modem->SubmittedPdus();
+    ASSERT_EQ(pdus.size(), 2u);
+    for (const std::string& pdu : pdus) {
+        EXPECT_TRUE(modemsim::RequestsStatusReport(pdu)) << pdu;
+        EXPECT_NE(pdu.find("0003"
+                           "2A"
+                           "02"),
+                  std::string::npos)
+            << pdu;  // reference 42
+    }
+    const std::vector<SmsRecord> sent = ReadFolder(FolderId::Sent);
+    ASSERT_EQ(sent.size(), 1u);
+    const auto entries = ParseDeliveryEntries(sent[0].extra);
+    ASSERT_TRUE(entries.has_value()) << U16ToUtf8(sent[0].extra);
+    ASSERT_EQ(entries->size(), 2u);
+    for (const DeliveryEntry& entry : *entries) {
+        EXPECT_EQ(entry.number, u"+886912345678");
+        EXPECT_EQ(entry.state, DeliveryState::kPending);
+    }
+    EXPECT_NE((*entries)[0].reference, (*entries)[1].reference);
+    EXPECT_EQ(window.kept["ConcatRef"], 42u);
 }
 
 TEST_F(ControllerSimTest, PictureMessageOfThreeSegmentsToTwoRecipients) {
@@ -299,11 +299,9 @@ TEST_F(ControllerSimTest, PictureMessageOfThreeSegmentsToTwoRecipients) {
     window.pictureHex = hex;
     window.recipients = u"111;222";
     controller->SendComposed();
-    for (int tick = 0; tick < 8 && window.TimerRunning(kTimerSmartStep); ++tick) {
-        NextTick(kTimerSmartStep);
-    }
-    EXPECT_FALSE(window.TimerRunning(kTimerSmartStep));
+    ASSERT_TRUE(SettleSend());
     EXPECT_TRUE(window.StatusShown(u"Send complete"));
+    ASSERT_EQ(ReadFolder(FolderId::Sent).size(), 1u);
 
     const std::vector<std::string> pdus = modem->SubmittedPdus();
     ASSERT_EQ(pdus.size(), 6u);
@@ -468,6 +466,8 @@ TEST_F(ControllerSimTest, TheSimsPinIsAskedForAndSentOnce) {
     // The wrong PIN goes once; asked again, the user cancels.
     startUpRefused(2);
     EXPECT_EQ(window.simCodeRequests[1], std::make_pair(false, 2));
+    EXPECT_EQ(window.wrongCodes, (std::vector<bool>{false, true}));
+    EXPECT_TRUE(window.StatusShown(u"Wrong PIN"));
     EXPECT_EQ(modem->CountCommands("AT+CPIN=\"0000\""), 1);
     EXPECT_TRUE(window.StatusShown(u"Enter the SIM's PIN"));
     EXPECT_FALSE(window.TimerRunning(kTimerOpenPort));

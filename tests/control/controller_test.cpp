@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "controller_fixture.h"
+#include "platform/files.h"
 
 namespace telvane {
 namespace {
@@ -492,6 +495,73 @@ TEST_F(ControllerTest, DamagedAndUnreadableFilesAreToldOnceWithWhatWasKept) {
     EXPECT_NE(both.find(u"simpbk.acr is damaged: 1 records could be read"), std::u16string::npos)
         << U16ToUtf8(both);
     EXPECT_TRUE(std::filesystem::is_directory(data / "smssent.acr"));
+}
+
+TEST_F(ControllerTest, APhonebookEditTheDiskCannotKeepIsUndoneAndTold) {
+    PhonebookTable initial;
+    initial.SetLimits(20, 14, 3);
+    initial.AddEntry(u"Ann", u"111");
+    ASSERT_EQ(initial.SaveFile(), 1);
+    const std::string before = initial.Encode();
+    PhonebookCache& cache = controller->Phonebook();
+    ASSERT_TRUE(cache.Load());
+    for (int err : {ENOSPC, EROFS}) {
+        {
+            ScopedWriteFault fault(err);
+            ASSERT_EQ(cache.Add(u"Ben", u"222"), 1);
+            ASSERT_EQ(cache.Update(1, u"Ann B", u"111"), 1);
+            cache.AfterChange();
+        }
+        window.Pump();
+        ASSERT_FALSE(window.messageTexts.empty());
+        EXPECT_TRUE(window.messageTexts.back().starts_with(u"Save failed: "));
+        EXPECT_NE(window.messageTexts.back().find(Utf8ToU16(std::strerror(err))),
+                  std::u16string::npos)
+            << U16ToUtf8(window.messageTexts.back());
+        EXPECT_EQ(cache.Entries()[0].name, u"Ann");
+        EXPECT_TRUE(cache.Entries()[1].IsEmpty());
+        PhonebookTable file;
+        ASSERT_EQ(file.LoadFile(), 1) << file.LastError();
+        EXPECT_EQ(file.Encode(), before);
+    }
+    // With room again, the next edit is kept, and only it.
+    ASSERT_EQ(cache.Add(u"Cat", u"333"), 1);
+    cache.AfterChange();
+    PhonebookTable file;
+    ASSERT_EQ(file.LoadFile(), 1) << file.LastError();
+    EXPECT_EQ(file.Entries()[0].name, u"Ann");
+    EXPECT_EQ(file.Entries()[1].name, u"Cat");
+    EXPECT_TRUE(file.Entries()[2].IsEmpty());
+}
+
+TEST_F(ControllerTest, EntriesTheSimRefusesAreNamedWithTheirReasonAndStayChanged) {
+    window.settings.syncSimPhonebook = true;
+    window.settings.readSimPhonebook = false;
+    GoOnline();
+    {
+        const std::lock_guard lock(script->phonebookMutex);
+        script->phonebook.SetLimits(20, 14, 3);
+    }
+    Emit(Notification::kPhonebookWritten);
+    ASSERT_EQ(controller->Phonebook().Add(u"Ann", u"111"), 1);
+    ASSERT_EQ(controller->Phonebook().Add(u"Ben", u"222"), 1);
+    controller->Phonebook().AfterChange();
+    window.Pump();
+    {
+        const std::lock_guard lock(script->phonebookMutex);
+        script->phonebook.MarkWritten(0);
+    }
+    script->phonebookRefusals = {{2, "+CME ERROR: 20 (memory full)"}};
+    Emit(Notification::kPhonebookWriteFailed);
+    EXPECT_TRUE(window.enabled);
+    ASSERT_EQ(window.messageTexts.size(), 1u);
+    EXPECT_EQ(window.messageTexts[0],
+              u"The SIM refused these phonebook entries; they stay marked as not written:\n"
+              u"2 Ben: +CME ERROR: 20 (memory full)");
+    PhonebookTable file;
+    ASSERT_EQ(file.LoadFile(), 1) << file.LastError();
+    EXPECT_EQ(file.Entries()[0].changed, 0);
+    EXPECT_EQ(file.Entries()[1].changed, 1);
 }
 
 TEST_F(ControllerTest, ARefusedPhonebookEditWritesNothing) {

@@ -32,8 +32,12 @@ struct EngineScript {
     bool acceptSend = true;
     bool acceptDelete = true;
     bool acceptPhonebookWrite = true;
+    std::vector<PhonebookRefusal> phonebookRefusals;
     int smartSegments = 3;
     std::vector<std::pair<std::u16string, std::u16string>> texts;  // number, text
+    std::vector<SubmitOptions> textOptions;                        // of each text
+    std::vector<int> sentReferences;                               // what SentReferences() gives
+    std::string lastFailure;                                       // what LastFailure() gives
     std::vector<std::pair<std::u16string, int>> segments;          // number, segment
     std::vector<std::pair<PictureKind, std::u16string>> built;     // kind, hex
     std::vector<int> deletes;
@@ -97,9 +101,13 @@ class FakeEngine : public LinkEngine, public MessageListing {
         script_->calls.push_back("write phonebook");
         return 1;
     }
-    int SendTextMessage(const std::u16string& number, const std::u16string& text) override {
+    std::vector<int> SentReferences() const override { return script_->sentReferences; }
+    std::string LastFailure() const override { return script_->lastFailure; }
+    int SendTextMessage(const std::u16string& number, const std::u16string& text,
+                        const SubmitOptions& options) override {
         if (!script_->acceptSend) return 0;
         script_->texts.emplace_back(number, text);
+        script_->textOptions.push_back(options);
         script_->calls.push_back("send");
         return 1;
     }
@@ -133,6 +141,9 @@ class FakeEngine : public LinkEngine, public MessageListing {
     PhonebookTable& Phonebook() override { return script_->phonebook; }
     std::unique_lock<std::mutex> LockPhonebook() override {
         return std::unique_lock<std::mutex>(script_->phonebookMutex);
+    }
+    std::vector<PhonebookRefusal> PhonebookRefusals() const override {
+        return script_->phonebookRefusals;
     }
 
     int32_t ListingSize() const override { return static_cast<int32_t>(script_->listing.size()); }

@@ -183,17 +183,31 @@ class FakeWindow : public WindowInterface {
     bool PictureIsEmpty() const override { return pictureEmpty; }
     std::u16string PictureHex() const override { return pictureHex; }
     ControllerSettings Settings() const override { return settings; }
+    std::optional<uint32_t> KeptNumber(std::string_view name) const override {
+        const auto it = kept.find(std::string(name));
+        if (it == kept.end()) return std::nullopt;
+        return it->second;
+    }
+    bool KeepNumber(std::string_view name, uint32_t value) override {
+        if (!keepWorks) return false;
+        kept[std::string(name)] = value;
+        return true;
+    }
+    std::map<std::string, uint32_t> kept;  // the settings the controller keeps
+    bool keepWorks = true;
     void NotifyDesktop(const std::u16string& summary, const std::u16string& body) override {
         desktopNotes.push_back(summary + u": " + body);
     }
-    std::optional<SimCodes> AskSimCodes(bool puk, int attemptsLeft) override {
+    std::optional<SimCodes> AskSimCodes(bool puk, int attemptsLeft, bool wrongCode) override {
         simCodeRequests.push_back({puk, attemptsLeft});
+        wrongCodes.push_back(wrongCode);
         std::optional<SimCodes> given = simCodesToGive;
         simCodesToGive.reset();
         return given;
     }
     std::vector<std::u16string> desktopNotes;
     std::vector<std::pair<bool, int>> simCodeRequests;  // (puk, attempts left)
+    std::vector<bool> wrongCodes;                       // each request: the last PIN was wrong
     std::optional<SimCodes> simCodesToGive;             // what the user types, once
 
     std::vector<int> shownFolders;

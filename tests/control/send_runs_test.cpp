@@ -1,12 +1,12 @@
 // The Outbox run and the smart-message run against a scripted engine.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
-#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "control/outbox_run.h"
 #include "controller_fixture.h"
 
 namespace telvane {
@@ -18,7 +18,8 @@ using testing::Message;
 using testing::ReadFolder;
 using testing::WriteFolder;
 
-// ---- sending ----
+// More than one message in 7-bit: two parts.
+const std::u16string kLongText(200, u'x');
 
 class SendTest : public ControllerTest {
   protected:
@@ -34,9 +35,24 @@ class SendTest : public ControllerTest {
             numbers.push_back(sent.first);
         return numbers;
     }
-    void Confirm(int reference) {
-        script->reference = reference;
+    // The engine got every part of the last send through, with these message references.
+    void Done(std::vector<int> references = {1}) {
+        script->sentReferences = std::move(references);
+        script->reference = script->sentReferences.back();
         Emit(Notification::kMessageSent);
+        Emit(Notification::kSendDone);
+    }
+    void Fail(std::string reason) {
+        script->lastFailure = std::move(reason);
+        Emit(Notification::kSendFailed);
+    }
+    // A controller of a new session (the program restarted), with the same settings.
+    void Restart() {
+        controller.reset();
+        controller = std::make_unique<LinkController>(
+            window, Timing(1.0), [s = script] { return std::make_unique<testing::FakeEngine>(s); });
+        window.controller = controller.get();
+        window.Pump();
     }
 };
 
@@ -50,108 +66,209 @@ TEST_F(SendTest, SendNeedsRecipientsTextAndAConnection) {
     EXPECT_TRUE(ReadFolder(FolderId::Outbox).empty());
 }
 
-TEST_F(SendTest, TwoRecipientsAreServedOneATickAndTheMessageMovesToSentAfterTheLast) {
+TEST_F(SendTest, EachRecipientIsSentAsSoonAsTheOneBeforeIsDone) {
     GoOnline();
     Send(u"111;222", u"hello");
     EXPECT_EQ(TextRecipients(), std::vector<std::u16string>{u"111"});
     EXPECT_EQ(script->texts[0].second, u"hello");
-    EXPECT_EQ(window.timers.at(kTimerOutboxStep), 10000);
+    EXPECT_TRUE(window.StatusShown(u"Sending 1 of 2"));
+    EXPECT_TRUE(window.timers.count(kTimerOutboxStep) == 0);
     EXPECT_EQ(window.tab, 2);
     EXPECT_FALSE(window.enabled);
 
-    Confirm(17);
+    Done({17});
     EXPECT_TRUE(window.StatusShown(u"SMS no. 17"));
     std::vector<SmsRecord> outbox = ReadFolder(FolderId::Outbox);
     ASSERT_EQ(outbox.size(), 1u);
     EXPECT_EQ(outbox[0].number, u"222");  // only who is still to be served
-
-    ASSERT_TRUE(window.Fire(kTimerOutboxStep));
     EXPECT_EQ(TextRecipients(), (std::vector<std::u16string>{u"111", u"222"}));
+    EXPECT_TRUE(window.StatusShown(u"Sending 2 of 2"));
     EXPECT_TRUE(ReadFolder(FolderId::Sent).empty());
-    Confirm(18);
+    EXPECT_FALSE(window.enabled);
+
+    Done({18});
     EXPECT_TRUE(ReadFolder(FolderId::Outbox).empty());
     const std::vector<SmsRecord> sent = ReadFolder(FolderId::Sent);
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].number, u"111;222");
     EXPECT_EQ(sent[0].extra, u"");
     EXPECT_EQ(window.status, u"Send complete");
-
-    ASSERT_TRUE(window.Fire(kTimerOutboxStep));
-    EXPECT_FALSE(window.TimerRunning(kTimerOutboxStep));
     EXPECT_TRUE(window.enabled);
+    EXPECT_EQ(script->texts.size(), 2u);
+
+    // A late or stray report belongs to no run.
+    Emit(Notification::kSendDone);
     EXPECT_EQ(script->texts.size(), 2u);
 }
 
-TEST_F(SendTest, AFailureEndsTheRunAndNoRecipientIsServedTwice) {
-    struct Case {
-        int failAt;     // 0 or 1: which submission fails
-        bool reported;  // "+CMS ERROR" (55) or no confirmation at all
-        std::u16string left;
-    };
-    for (const Case& c : {Case{0, true, u"111;222"}, Case{0, false, u"111;222"},
-                          Case{1, true, u"222"}, Case{1, false, u"222"}}) {
-        SCOPED_TRACE(c.failAt * 2 + c.reported);
-        std::filesystem::remove(data.path() / "smsout.acr");
-        script->texts.clear();
-        GoOnline();
-        Send(u"111;222", u"hello");
-        if (c.failAt == 1) {
-            Confirm(1);
-            ASSERT_TRUE(window.Fire(kTimerOutboxStep));
-        }
-        window.statusTexts.clear();
-        if (c.reported) Emit(Notification::kCmsSendFailed);
-        ASSERT_TRUE(window.Fire(kTimerOutboxStep));
-        EXPECT_TRUE(window.StatusShown(u"Send failed"));
-        EXPECT_FALSE(window.TimerRunning(kTimerOutboxStep));
-        EXPECT_TRUE(window.enabled);
-        EXPECT_EQ(script->texts.size(), static_cast<size_t>(c.failAt + 1));
-        std::vector<SmsRecord> outbox = ReadFolder(FolderId::Outbox);
-        ASSERT_EQ(outbox.size(), 1u);
-        EXPECT_EQ(outbox[0].number, c.left);
-        EXPECT_TRUE(ReadFolder(FolderId::Sent).empty());
+// A message whose send failed is marked with the reason and left, its recipients in order, for
+// the next run; every other message still goes out, and the next run sends only to who is left.
+TEST_F(SendTest, AFailureIsMarkedAndSkippedAndNothingIsSentTwice) {
+    WriteFolder(FolderId::Outbox,
+                {Message(u"333", u"older", u""), Message(u"000;111;222", u"newer", u"")});
+    script->acceptSend = false;
+    GoOnline();
+    script->acceptSend = true;
+    controller->Outbox().Start();
+    window.Pump();
+    Done();
+    ASSERT_EQ(TextRecipients(), (std::vector<std::u16string>{u"000", u"111"}));
+    Fail("part 2 of 2 not sent: +CMS ERROR: 500 (unknown error)");
+    const std::u16string reason = u"111: part 2 of 2 not sent: +CMS ERROR: 500 (unknown error)";
+    EXPECT_TRUE(window.StatusShown(u"Send failed: " + reason));
+    EXPECT_EQ(TextRecipients(), (std::vector<std::u16string>{u"000", u"111", u"333"}));
+    Done();
+    EXPECT_TRUE(window.enabled);
+    ASSERT_EQ(window.messageTexts.size(), 1u);
+    EXPECT_NE(window.messageTexts[0].find(reason), std::u16string::npos);
 
-        // The next run resumes with who is left, and Sent gets everyone.
-        script->texts.clear();
-        controller->Outbox().Start();
-        window.Pump();
-        for (int round = 0; round < 3 && !ReadFolder(FolderId::Outbox).empty(); ++round) {
-            Confirm(2);
-            window.Fire(kTimerOutboxStep);
-        }
-        window.Fire(kTimerOutboxStep);
-        EXPECT_FALSE(window.TimerRunning(kTimerOutboxStep));
-        const std::vector<std::u16string> resumed =
-            c.failAt == 0 ? std::vector<std::u16string>{u"111", u"222"}
-                          : std::vector<std::u16string>{u"222"};
-        EXPECT_EQ(TextRecipients(), resumed);
+    std::vector<SmsRecord> outbox = ReadFolder(FolderId::Outbox);
+    ASSERT_EQ(outbox.size(), 1u);
+    EXPECT_EQ(outbox[0].number, u"111;222");
+    EXPECT_EQ(SendFailureOf(outbox[0]), reason);
+    EXPECT_EQ(ReadFolder(FolderId::Sent).size(), 1u);
+    // The Outbox shows why.
+    controller->Folders().ShowFolder(static_cast<int>(FolderId::Outbox));
+    ASSERT_EQ(window.rows.size(), 1u);
+    EXPECT_EQ(window.rows[0].text, u"Send failed (" + reason + u")\r\nnewer");
+
+    script->texts.clear();
+    controller->Outbox().Start();
+    window.Pump();
+    Done();
+    Done();
+    EXPECT_EQ(TextRecipients(), (std::vector<std::u16string>{u"111", u"222"}));
+    EXPECT_TRUE(ReadFolder(FolderId::Outbox).empty());
+    const std::vector<SmsRecord> sent = ReadFolder(FolderId::Sent);
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[1].number, u"000;111;222");
+    EXPECT_EQ(sent[1].status, u"");
+    EXPECT_EQ(window.status, u"Send complete");
+}
+
+// A list queued before numbers were checked (an older Outbox file) is cleaned at the send, and
+// an entry that is no number never reaches the modem.
+TEST_F(SendTest, NumbersQueuedUncheckedAreCleanedOrRefusedAtTheSend) {
+    WriteFolder(FolderId::Outbox, {Message(u"+886-922-333-444;(02) 8765-4321 ; , 0912\x1b"
+                                           u"AT;x1",
+                                           u"x", u"")});
+    GoOnline();
+    Done();
+    Done();  // then 0912<Esc>AT is refused, and the message waits for the next run
+    EXPECT_EQ(TextRecipients(), (std::vector<std::u16string>{u"+886922333444", u"0287654321"}));
+    EXPECT_TRUE(window.enabled);
+    const std::vector<SmsRecord> outbox = ReadFolder(FolderId::Outbox);
+    ASSERT_EQ(outbox.size(), 1u);
+    EXPECT_EQ(outbox[0].number,
+              u"0912\x1b"
+              u"AT;x1");
+    EXPECT_FALSE(SendFailureOf(outbox[0]).empty());
+}
+
+TEST_F(SendTest, LongMessagesTakeAnIncreasingReferenceThatOutlivesTheProgram) {
+    struct Case {
+        bool sixteenBit;
+        std::optional<uint32_t> kept;
+        int first, second;
+    } cases[] = {
+        {false, std::nullopt, 1, 2},
+        {false, 254, 255, 0},
+        {true, 255, 256, 257},
+        {true, 0xFFFF, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.first);
+        window.settings.sixteenBitReference = c.sixteenBit;
+        window.kept.clear();
+        if (c.kept) window.kept["ConcatRef"] = *c.kept;
+        script->textOptions.clear();
+        Restart();
+        GoOnline();
+        Send(u"111", kLongText);
+        Done({1, 2});
+        Send(u"111", u"short: no reference taken");
+        Done();
+        Restart();  // the next reference comes from the settings
+        GoOnline();
+        Send(u"111", kLongText);
+        Done({3, 4});
+        ASSERT_EQ(script->textOptions.size(), 3u);
+        EXPECT_EQ(script->textOptions[0].reference, c.first);
+        EXPECT_EQ(script->textOptions[2].reference, c.second);
+        EXPECT_EQ(script->textOptions[0].sixteenBitReference, c.sixteenBit);
+        EXPECT_EQ(window.kept["ConcatRef"], static_cast<uint32_t>(c.second));
+        std::filesystem::remove(data.path() / "smssent.acr");
+    }
+}
+
+// A resend of a long message to a recipient it failed for uses the reference its parts already
+// went out with, so that the phone can still join them; so does a run after a crash.
+TEST_F(SendTest, AResendOfALongMessageKeepsItsReference) {
+    GoOnline();
+    Send(u"111;222", kLongText);
+    Fail("part 2 of 2 not sent: no answer");
+    ASSERT_EQ(script->textOptions.size(), 1u);
+    const int reference = script->textOptions[0].reference;
+
+    // The next run: the new message with a new reference, then the resend to 111.
+    Send(u"333", kLongText);
+    ASSERT_EQ(script->textOptions.size(), 2u);
+    EXPECT_NE(script->textOptions[1].reference, reference);
+    Done({7, 8});
+    ASSERT_EQ(script->textOptions.size(), 3u);
+    EXPECT_EQ(script->texts[2].first, u"111");
+    EXPECT_EQ(script->textOptions[2].reference, reference);
+
+    // The program ended while those parts went out: the record kept the reference.
+    Restart();
+    GoOnline();
+    ASSERT_EQ(script->textOptions.size(), 4u);
+    EXPECT_EQ(script->texts[3].first, u"111");
+    EXPECT_EQ(script->textOptions[3].reference, reference);
+    Done({9, 10});
+    EXPECT_EQ(script->texts[4].first, u"222");
+    EXPECT_EQ(script->textOptions[4].reference, reference);
+    Done({11, 12});
+    EXPECT_TRUE(ReadFolder(FolderId::Outbox).empty());
+    const std::vector<SmsRecord> sent = ReadFolder(FolderId::Sent);
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[1].number, u"111;222");
+}
+
+TEST_F(SendTest, DeliveryReportsAreAskedForAndEachPartIsPendingInSent) {
+    for (const bool reports : {false, true}) {
+        SCOPED_TRACE(reports);
+        window.settings.deliveryReports = reports;
+        script->textOptions.clear();
+        GoOnline();
+        Send(u"111;+886922", kLongText);
+        Done({5, 6});
+        Done({7, 8});
+        ASSERT_EQ(script->textOptions.size(), 2u);
+        EXPECT_EQ(script->textOptions[0].statusReport, reports);
         const std::vector<SmsRecord> sent = ReadFolder(FolderId::Sent);
         ASSERT_EQ(sent.size(), 1u);
-        EXPECT_EQ(sent[0].number, u"111;222");
+        EXPECT_EQ(sent[0].number, u"111;+886922");
+        EXPECT_EQ(sent[0].extra, reports ? u"111|5|pending;111|6|pending;"
+                                           u"+886922|7|pending;+886922|8|pending"
+                                         : u"");
         std::filesystem::remove(data.path() / "smssent.acr");
         controller->Connect();
         ASSERT_TRUE(window.Fire(kTimerDisconnect));
     }
 }
 
-TEST_F(SendTest, AnyCmsErrorWhileASendWaitsIsASendFailure) {
+TEST_F(SendTest, MessagesServedInAnEarlierVersionStillMoveToSent) {
+    SmsRecord served = Message(u"", u"served", u"");
+    served.extra = u"111;222";  // the whole list, as kept while it was sent
+    WriteFolder(FolderId::Outbox, {served});
     GoOnline();
-    Emit(Notification::kCmsOther);  // nothing waits: not ours
-    EXPECT_FALSE(window.StatusShown(u"Send failed"));
-    Send(u"111;222", u"x");
-    Emit(Notification::kCmsNoServiceCentre);
-    EXPECT_TRUE(window.StatusShown(u"Send failed"));
-    ASSERT_TRUE(window.Fire(kTimerOutboxStep));
-    EXPECT_FALSE(window.TimerRunning(kTimerOutboxStep));
-    EXPECT_EQ(script->texts.size(), 1u);
-}
-
-TEST_F(SendTest, AFailureReportedBeforeARunDoesNotEndIt) {
-    GoOnline();
-    Emit(Notification::kCmsSendFailed);  // e.g. left over from an earlier session's send
-    Send(u"111", u"x");
-    Confirm(3);
-    EXPECT_EQ(ReadFolder(FolderId::Sent).size(), 1u);
+    EXPECT_TRUE(script->texts.empty());
+    EXPECT_TRUE(ReadFolder(FolderId::Outbox).empty());
+    const std::vector<SmsRecord> sent = ReadFolder(FolderId::Sent);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].number, u"111;222");
+    EXPECT_EQ(sent[0].extra, u"");
 }
 
 TEST_F(SendTest, AMessageTheOutboxCannotHoldStaysOnTheComposePage) {
@@ -173,10 +290,10 @@ TEST_F(SendTest, TheNewestOutboxMessageGoesFirst) {
     GoOnline();  // SyncSMS off: the Outbox run starts at once
     ASSERT_EQ(script->texts.size(), 1u);
     EXPECT_EQ(script->texts[0].second, u"newer");
-    Confirm(1);
-    ASSERT_TRUE(window.Fire(kTimerOutboxStep));
+    Done();
+    ASSERT_EQ(script->texts.size(), 2u);
     EXPECT_EQ(script->texts[1].second, u"older");
-    Confirm(2);
+    Done();
     EXPECT_EQ(ReadFolder(FolderId::Sent).size(), 2u);
     EXPECT_EQ(window.status, u"Send complete");
 }
@@ -184,8 +301,7 @@ TEST_F(SendTest, TheNewestOutboxMessageGoesFirst) {
 TEST_F(SendTest, RecipientListsSplitOnlyAtSemicolons) {
     GoOnline();
     Send(u"111 ; , 222", u"x");
-    Confirm(1);
-    ASSERT_TRUE(window.Fire(kTimerOutboxStep));
+    Done();
     // Each entry is cleaned before it is queued: the blank around it is no part of the number.
     EXPECT_EQ(TextRecipients(), (std::vector<std::u16string>{u"111", u"222"}));
 }
@@ -194,44 +310,60 @@ TEST_F(SendTest, EngineRefusalEndsTheRunQuietlyAndKeepsTheMessage) {
     GoOnline();
     script->acceptSend = false;
     Send(u"111", u"x");
-    EXPECT_FALSE(window.TimerRunning(kTimerOutboxStep));
     EXPECT_TRUE(window.enabled);
     EXPECT_EQ(ReadFolder(FolderId::Outbox).size(), 1u);
     EXPECT_FALSE(window.StatusShown(u"Send failed"));
 }
 
-TEST_F(SendTest, PictureMessageSendsEverySegmentToEachRecipient) {
+TEST_F(SendTest, ARecipientWhoseConfirmationCannotBeSavedStopsTheRun) {
+    GoOnline();
+    Send(u"111;222", u"hello");
+    ASSERT_EQ(TextRecipients(), std::vector<std::u16string>{u"111"});
+    {
+        FilesCannotGrow full;
+        Done();
+    }
+    EXPECT_TRUE(SaveFailureShown("smsout.acr")) << U16ToUtf8(window.status);
+    EXPECT_TRUE(window.enabled);
+    // Sending on would serve 111 again from the file.
+    EXPECT_EQ(TextRecipients(), std::vector<std::u16string>{u"111"});
+}
+
+class SmartSendTest : public SendTest {
+  protected:
+    void SendPicture(std::u16string recipients) {
+        controller->ToggleComposeMode();
+        window.pictureEmpty = false;
+        window.pictureHex = std::u16string(504, u'A');
+        window.recipients = std::move(recipients);
+        controller->SendComposed();
+        window.Pump();
+    }
+};
+
+TEST_F(SmartSendTest, EverySegmentGoesToEachRecipientInTurnAndTheMessageIsKeptInSent) {
     WriteFolder(FolderId::Outbox, {Message(u"5", u"waiting", u"")});
     script->acceptSend = false;  // keep the Outbox run from starting at connect
     GoOnline();
     script->acceptSend = true;
-    window.Pump();
-
-    controller->ToggleComposeMode();
-    EXPECT_EQ(window.composeMode, ComposeMode::kPicture);
-    window.pictureEmpty = false;
-    window.pictureHex = std::u16string(504, u'A');
-    window.recipients = u"111;222";
-    controller->SendComposed();
-    window.Pump();
+    SendPicture(u"111;222");
     ASSERT_EQ(script->built.size(), 1u);
     EXPECT_EQ(script->built[0].first, PictureKind::kPictureMessage);
     EXPECT_EQ(script->built[0].second.size(), 504u);
-    for (int tick = 0; tick < 5; ++tick) {
-        Confirm(tick);
-        ASSERT_TRUE(window.Fire(kTimerSmartStep));
-    }
-    Confirm(9);
+    EXPECT_TRUE(window.StatusShown(u"Sending 1 of 6"));
+    for (int segment = 0; segment < 6; ++segment)
+        Done({segment});
     EXPECT_EQ(window.status, u"Send complete");
-    ASSERT_TRUE(window.Fire(kTimerSmartStep));
-    EXPECT_FALSE(window.TimerRunning(kTimerSmartStep));
     EXPECT_TRUE(window.enabled);
     const std::vector<std::pair<std::u16string, int>> expected = {
         {u"111", 1}, {u"111", 2}, {u"111", 3}, {u"222", 1}, {u"222", 2}, {u"222", 3}};
     EXPECT_EQ(script->segments, expected);
-    // The smart run's confirmations never touch the Outbox.
+    // The smart run's reports never touch the Outbox.
     ASSERT_EQ(ReadFolder(FolderId::Outbox).size(), 1u);
-    EXPECT_TRUE(ReadFolder(FolderId::Sent).empty());
+    const std::vector<SmsRecord> sent = ReadFolder(FolderId::Sent);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].number, u"111;222");
+    EXPECT_EQ(sent[0].text, u"PictureMsg");
 
     // An operator logo takes 252 digits.
     controller->SelectPictureKind(1);
@@ -243,37 +375,22 @@ TEST_F(SendTest, PictureMessageSendsEverySegmentToEachRecipient) {
     EXPECT_EQ(script->built.back().second.size(), 252u);
 }
 
-TEST_F(SendTest, AFailedSegmentEndsTheSmartRun) {
+TEST_F(SmartSendTest, AFailedSegmentEndsOnlyThatRecipientsAttempt) {
     GoOnline();
-    window.Pump();
-    controller->ToggleComposeMode();
-    window.pictureEmpty = false;
-    window.pictureHex = std::u16string(504, u'0');
-    window.recipients = u"111;222";
-    controller->SendComposed();
-    window.Pump();
-    Confirm(1);
-    ASSERT_TRUE(window.Fire(kTimerSmartStep));  // segment 2, never confirmed
-    ASSERT_TRUE(window.Fire(kTimerSmartStep));
-    EXPECT_TRUE(window.StatusShown(u"Send failed"));
-    EXPECT_FALSE(window.TimerRunning(kTimerSmartStep));
-    EXPECT_EQ(script->segments.size(), 2u);
+    SendPicture(u"111;222");
+    Done();
+    Fail("not sent: +CMS ERROR: 38 (network out of order)");  // 111's segment 2
+    for (int segment = 0; segment < 3; ++segment)
+        Done();
+    const std::vector<std::pair<std::u16string, int>> expected = {
+        {u"111", 1}, {u"111", 2}, {u"222", 1}, {u"222", 2}, {u"222", 3}};
+    EXPECT_EQ(script->segments, expected);
     EXPECT_TRUE(window.enabled);
-}
-
-TEST_F(SendTest, ARecipientWhoseConfirmationCannotBeSavedStopsTheRun) {
-    GoOnline();
-    Send(u"111;222", u"hello");
-    ASSERT_EQ(TextRecipients(), std::vector<std::u16string>{u"111"});
-    {
-        FilesCannotGrow full;
-        Confirm(1);
-    }
-    EXPECT_TRUE(SaveFailureShown("smsout.acr")) << U16ToUtf8(window.status);
-    EXPECT_FALSE(window.TimerRunning(kTimerOutboxStep));
-    EXPECT_TRUE(window.enabled);
-    // Sending on would serve 111 again from the file.
-    EXPECT_EQ(TextRecipients(), std::vector<std::u16string>{u"111"});
+    ASSERT_EQ(window.messageTexts.size(), 1u);
+    EXPECT_NE(window.messageTexts[0].find(u"111: not sent: +CMS ERROR: 38"), std::u16string::npos);
+    const std::vector<SmsRecord> sent = ReadFolder(FolderId::Sent);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].number, u"222");
 }
 
 }  // namespace

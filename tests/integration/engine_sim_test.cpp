@@ -366,6 +366,62 @@ TEST(EngineMessages, RefusedSendIsReportedByItsErrorCode) {
     EXPECT_EQ(rig.modem().CountCommands("+CMGS="), 2);
 }
 
+// A long text goes as its parts, each confirmed before the next; the engine hands over every
+// part's message reference, and a part the network refuses ends the send with the reason.
+TEST(EngineMessages, LongTextsGoAsTheirPartsInOrder) {
+    Rig rig("[faults]\ncms_error = 5:500\n");
+    ASSERT_TRUE(rig.StartedUp());
+    ModemEngine& engine = rig.engine();
+    const std::u16string text(400, u'a');  // three parts
+    ASSERT_EQ(engine.SendTextMessage(u"5550100", text, {.reference = 9}), 1);
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kSendDone));
+    EXPECT_EQ(engine.SentReferences().size(), 3u);
+    const auto messages = rig.modem().SubmittedMessages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].parts, 3);
+    EXPECT_EQ(Utf8ToU16(messages[0].text), text);
+
+    // The 5th submission is the second part of the next text.
+    ASSERT_EQ(engine.SendTextMessage(u"5550100", text, {.reference = 10}), 1);
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kSendFailed));
+    EXPECT_EQ(engine.LastFailure(), "part 2 of 3 not sent: +CMS ERROR: 500");
+    EXPECT_EQ(engine.SentReferences().size(), 1u);
+    EXPECT_EQ(rig.modem().CountCommands("+CMGS="), 5);  // the third part was never offered
+}
+
+// What the codec refuses never reaches the line: no AT+CMGS with a wrapped or empty length.
+TEST(EngineMessages, ATextTheCodecRefusesIsNotSent) {
+    Rig rig("");
+    ASSERT_TRUE(rig.StartedUp());
+    struct Case {
+        std::u16string number, text;
+        std::string reason;
+    } cases[] = {
+        {u"123456789012345678901", u"x", "Recipient: "},                 // past the address field
+        {u"5550100", std::u16string(153 * 256, u'a'), "can be joined"},  // past 255 parts
+    };
+    int failures = 0;
+    for (const Case& c : cases) {
+        ASSERT_EQ(rig.engine().SendTextMessage(c.number, c.text), 1);
+        ASSERT_TRUE(rig.notes().WaitFor(Notification::kSendFailed, ++failures));
+        EXPECT_NE(rig.engine().LastFailure().find(c.reason), std::string::npos)
+            << rig.engine().LastFailure();
+    }
+    EXPECT_EQ(rig.modem().CountCommands("+CMGS"), 0);
+}
+
+// The end of a send is announced once its worker is gone: the next send, started on that
+// announcement, is always taken.
+TEST(EngineMessages, ASendStartedOnTheLastOnesEndIsTaken) {
+    Rig rig("");
+    ASSERT_TRUE(rig.StartedUp());
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_EQ(rig.engine().SendTextMessage(u"5550100", u"x"), 1) << "send " << i;
+        ASSERT_TRUE(rig.notes().WaitFor(Notification::kSendDone, i + 1));
+    }
+    EXPECT_EQ(rig.modem().SubmittedPdus().size(), 20u);
+}
+
 TEST(EnginePhonebook, ReadThenWriteBack) {
     Rig rig(R"([phonebook]
 capacity = 50

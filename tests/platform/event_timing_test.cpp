@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <future>
 #include <thread>
 
 #include "platform/event_set.h"
@@ -90,6 +92,18 @@ TEST(WorkerSlot, RefusesWhileRunningAndFreesItselfAtTheEnd) {
     EXPECT_EQ(runs, 2);
     EXPECT_FALSE(slot.Running());
     slot.Join();  // joining an empty slot is harmless
+}
+
+// A job announces its end in what its body returns: whoever starts the next job on that
+// announcement must find the slot free.
+TEST(WorkerSlot, WhatTheBodyReturnsRunsOnceTheSlotIsFree) {
+    WorkerSlot slot;
+    std::promise<bool> freeAtAnnouncement;
+    ASSERT_TRUE(slot.StartThen([&] {
+        return std::function<void()>([&] { freeAtAnnouncement.set_value(!slot.Running()); });
+    }));
+    EXPECT_TRUE(freeAtAnnouncement.get_future().get());
+    slot.Join();
 }
 
 }  // namespace

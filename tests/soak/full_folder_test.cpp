@@ -82,8 +82,9 @@ TEST(FullFolder, MessageSentWhileSentIsFullWaitsInTheOutbox) {
     window.recipients = u"222";
     window.composeText = u"to a full Sent";
     controller.SendComposed();
-    ASSERT_TRUE(
-        window.PumpUntil([&] { return window.StatusShown(u"SMS no. 1"); }, testing::kHangCeiling));
+    ASSERT_TRUE(window.PumpUntil(
+        [&] { return window.StatusShown(u"SMS no. 1") && window.enabled && !controller.IsBusy(); },
+        testing::kHangCeiling));
     controller.Connect();
     window.Fire(kTimerDisconnect);
     SerialDeviceTable::Instance().Unregister("COM2");

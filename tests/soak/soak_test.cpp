@@ -5,7 +5,10 @@
 // then deletes from Sent or Draft, and disconnects, while the modem drops the link at random
 // points, answers in random pieces, sets bit 7 on random bytes, refuses submissions with "+CMS
 // ERROR", swallows answers or stays silent. The window's timers run for real (scaled), and user
-// actions happen only while the window is enabled, as with the real window.
+// actions happen only while the window is enabled, as with the real window.  Files fail too: now
+// and then one user action meets a full disk or a read-only folder (its change must then not be
+// kept, nor shown as done), and the Draft folder is found damaged at a connect (what could not
+// be read must survive in the kept copy).
 //
 // After every cycle: every folder file and the phonebook file load whole; no saved record is lost
 // or damaged; no recipient got a message again after its submission was confirmed; no PDU
@@ -24,12 +27,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
@@ -40,6 +48,7 @@
 #include "control/ui_strings.h"
 #include "modemsim/sim_pdu.h"
 #include "modemsim/simulated_modem.h"
+#include "platform/files.h"
 #include "platform/serial_devices.h"
 #include "platform/text.h"
 #include "platform/timing.h"
@@ -145,7 +154,7 @@ struct OutgoingMessage {
 };
 
 struct Figures {
-    int cycles = 0, online = 0, submissions = 0, unconfirmedResends = 0;
+    int cycles = 0, online = 0, submissions = 0, unconfirmedResends = 0, draftsKeptAside = 0;
     std::map<std::string, int> faults;
 };
 
@@ -280,7 +289,10 @@ class Soak : public ::testing::Test {
         }
         window.recipients = list;
         window.composeText = message.text;
+        const size_t told = window.messageTexts.size();
         window.Timed([&] { controller->SendComposed(); });
+        // Not stored in the Outbox (a file fault): nothing was queued, and the user was told.
+        if (SaveFailedSince(told)) return;
         outgoing.push_back(message);
     }
 
@@ -339,9 +351,60 @@ class Soak : public ::testing::Test {
         window.composeText = text;
         window.saveToFolder = static_cast<int>(FolderId::Draft);
         const int beeps = window.beeps;
+        const size_t told = window.messageTexts.size();
         window.Timed([&] { controller->Folders().SaveComposed(); });
-        // A full Draft folder refuses it with a beep.
-        if (window.beeps == beeps) drafts.insert(text);
+        // A full Draft folder refuses it with a beep; a file fault with its reason.
+        if (window.beeps == beeps && !SaveFailedSince(told)) drafts.insert(text);
+    }
+
+    bool SaveFailedSince(size_t told) const {
+        for (size_t i = told; i < window.messageTexts.size(); ++i)
+            if (window.messageTexts[i].starts_with(u"Save failed: ")) return true;
+        return false;
+    }
+
+    // The file's bytes; empty when it cannot be read.
+    static std::string Bytes(const std::filesystem::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    // Damages the Draft file so that a loader must notice, keeping every text's bytes: its
+    // count read as -1, its first record's marker broken, or junk behind the last record.
+    void DamageDrafts() {
+        const std::filesystem::path file = data / "smsdraft.acr";
+        std::string bytes = Bytes(file);
+        if (bytes.size() < 12) return;
+        switch (Between(0, 2)) {
+            case 0:
+                bytes.replace(0, 4, "\xff\xff\xff\xff");
+                break;
+            case 1:
+                bytes[8] = '\x7f';  // after the count and the first slot
+                break;
+            case 2:
+                bytes += "\x01\x02\x03";
+                break;
+        }
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+        draftsDamaged = true;
+        ++figures.faults["damaged Draft folder"];
+    }
+
+    // A draft's text in the Draft file's bytes or in a copy kept of a damaged one.
+    bool DraftKeptAside(const std::u16string& text) {
+        std::string utf16;
+        for (char16_t c : text) {
+            utf16 += static_cast<char>(c & 0xFF);
+            utf16 += static_cast<char>(c >> 8);
+        }
+        const std::string prefix = (data / "smsdraft.acr").string();
+        for (const auto& entry : std::filesystem::directory_iterator(data.path())) {
+            if (entry.path().string().starts_with(prefix) &&
+                Bytes(entry.path()).find(utf16) != std::string::npos)
+                return true;
+        }
+        return false;
     }
 
     void DumpTranscript() {
@@ -417,11 +480,29 @@ class Soak : public ::testing::Test {
                     confirmed.insert({r, Narrow(message.text)});
             }
         }
+        // A Draft folder damaged at the connect may still be so if nothing saved over it; what
+        // it holds then is read as the program reads it, and a draft it cannot show must be in
+        // its bytes or in the copy a save kept.
         std::set<std::u16string> draftTexts;
-        for (const SmsRecord& record : Folder(FolderId::Draft))
-            draftTexts.insert(record.text);
-        for (const std::u16string& text : drafts)
-            EXPECT_TRUE(draftTexts.count(text)) << "draft lost: " << Narrow(text);
+        MessageStore draftStore;
+        const bool draftsWhole = draftStore.LoadShown(FolderId::Draft) == 1;
+        if (!draftsDamaged) {
+            EXPECT_TRUE(draftsWhole) << "smsdraft.acr does not load: " << draftStore.LastError();
+        }
+        for (const FolderEntry& entry : draftStore.Shown().entries)
+            if (entry.slot >= 0) draftTexts.insert(entry.record.text);
+        for (auto it = drafts.begin(); it != drafts.end();) {
+            if (draftTexts.count(*it)) {
+                ++it;
+            } else if (draftsDamaged && DraftKeptAside(*it)) {
+                ++figures.draftsKeptAside;
+                it = drafts.erase(it);  // kept for good: damaged copies are never overwritten
+            } else {
+                ADD_FAILURE() << "draft lost: " << Narrow(*it);
+                ++it;
+            }
+        }
+        if (draftsWhole) draftsDamaged = false;
 
         // The Inbox mirrors the SIM; whatever it holds must be a message the SIM was given.
         for (const SmsRecord& record : Folder(FolderId::Inbox)) {
@@ -468,6 +549,13 @@ class Soak : public ::testing::Test {
                 modem->DropLink();
         };
 
+        if (Chance(0.15)) DamageDrafts();
+        // One user action of the cycle may meet a full disk or a read-only folder.
+        const int faultedStep = Chance(0.3) ? Between(0, 3) : -1;
+        const int fileError = Chance(0.5) ? ENOSPC : EROFS;
+        if (faultedStep >= 0)
+            ++figures.faults[fileError == ENOSPC ? "full disk" : "read-only folder"];
+
         ASSERT_NO_FATAL_FAILURE(Connect());
         if (controller->IsOnline()) ++figures.online;
         dropIfDue();
@@ -484,6 +572,8 @@ class Soak : public ::testing::Test {
                 },
                 kHangCeiling);
             if (!window.Usable()) break;
+            std::optional<ScopedWriteFault> fileFault;
+            if (step == faultedStep) fileFault.emplace(fileError);
             switch (step) {
                 case 0:
                     if (controller->IsOnline()) SendMessage(cycle);
@@ -502,6 +592,7 @@ class Soak : public ::testing::Test {
                     if (Chance(0.3)) DeleteFrom(Chance(0.5) ? FolderId::Sent : FolderId::Draft, 3);
                     break;
             }
+            fileFault.reset();
             window.RunUntil(
                 [&] {
                     dropIfDue();
@@ -548,6 +639,7 @@ class Soak : public ::testing::Test {
     std::vector<OutgoingMessage> outgoing;
     std::map<std::string, std::string> delivered;  // text -> sender
     std::set<std::u16string> drafts;
+    bool draftsDamaged = false;  // since the Draft file was damaged, until it loads whole
     std::map<std::u16string, std::u16string> contacts;  // every name given -> its number
     std::map<std::u16string, std::u16string> savedContacts;
     std::set<std::u16string> deletedNames;
@@ -595,11 +687,16 @@ TEST_F(Soak, CyclesWithFaultsLoseNothingAndNeverSendTwice) {
         faultList += (faultList.empty() ? "" : ", ") + name + " " + std::to_string(count);
         faultCount += count;
     }
+    const auto failedSaves = std::count_if(
+        window.messageTexts.begin(), window.messageTexts.end(),
+        [](const std::u16string& text) { return text.starts_with(u"Save failed: "); });
     std::printf(
         "[ soak     ] seed %u: %d cycles (%d online), %d faults injected (%s), longest stall "
-        "%.1f ms, %d submissions, %d resent after an unconfirmed submission\n",
+        "%.1f ms, %d submissions, %d resent after an unconfirmed submission, %d saves refused "
+        "by a file fault, %d drafts found only in a kept damaged copy\n",
         seed, figures.cycles, figures.online, faultCount, faultList.c_str(), stallMs,
-        figures.submissions, figures.unconfirmedResends);
+        figures.submissions, figures.unconfirmedResends, static_cast<int>(failedSaves),
+        figures.draftsKeptAside);
     RecordProperty("cycles", figures.cycles);
     RecordProperty("faults", faultCount);
     RecordProperty("longest_stall_ms", static_cast<int>(stallMs + 0.5));

@@ -210,6 +210,40 @@ TEST(DamagedPhonebook, CapacityMinusOneKeepsItsEntriesAndARefusedAddWritesNothin
     EXPECT_EQ(back.Entries()[1].name, u"Bo");
 }
 
+TEST(DamagedPhonebook, ReadingResumesAfterADamagedEntry) {
+    PhonebookTable five;
+    five.SetLimits(20, 14, 6);
+    for (const char16_t* name : {u"Ann", u"Ben", u"Cat", u"Dan", u"Eve"})
+        five.AddEntry(name, u"123");
+    const std::string whole = five.Encode();
+    // The third string marker of the file is Ben's name.
+    size_t marker = 0;
+    for (int i = 0; i < 3; ++i)
+        marker = whole.find("\xFF\xFE\xFF", i == 0 ? 0 : marker + 1);
+    ASSERT_NE(marker, std::string::npos);
+    struct Case {
+        const char* what;
+        std::string bytes;
+    } cases[] = {
+        {"marker", std::string(whole).replace(marker, 1, "\x7F")},
+        {"length past the end", std::string(whole).replace(marker + 3, 1, "\xFF")},
+        {"bytes lost", std::string(whole).erase(marker + 2, 5)},
+    };
+    for (const Case& c : cases) {
+        PhonebookTable table;
+        EXPECT_FALSE(table.Decode(c.bytes)) << c.what;
+        ASSERT_EQ(table.Entries().size(), 6u) << c.what;
+        EXPECT_EQ(table.Limits().capacity, 6) << c.what;
+        EXPECT_EQ(table.Entries()[0].name, u"Ann") << c.what;
+        EXPECT_TRUE(table.Entries()[1].IsEmpty()) << c.what;
+        // Each after the damage, at its own position.
+        for (size_t p = 2; p < 5; ++p) {
+            EXPECT_EQ(table.Entries()[p], five.Entries()[p]) << c.what << " " << p;
+        }
+        EXPECT_TRUE(table.Entries()[5].IsEmpty()) << c.what;
+    }
+}
+
 TEST(DamagedFile, NoCopyNoSave) {
     TempFolder dir;
     const fs::path file = dir / "smssave.acr";

@@ -1,6 +1,8 @@
 // The real window against the simulated modem on a pty, at a small time scale: connecting fills
 // the Inbox from the SIM, texts and pictures are sent, a phonebook edit reaches the SIM.
 #include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -130,6 +132,38 @@ class EndToEndTest : public QObject {
                 pdu.c_str());
         }
         QTRY_VERIFY_WITH_TIMEOUT(!dialog_->Controller().IsBusy(), kWaitMs);
+    }
+
+    void TypedLongTextLeavesInTwoParts() {
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog_->Controller().IsBusy(), kWaitMs);
+        const size_t before = modem_->SubmittedPdus().size();
+        dialog_->Command(CommandId::kCompose);
+        if (dialog_->CurrentComposeMode() == ComposeMode::kPicture) Click(1064);
+        dialog_->SetRecipientText(u"0944444444");
+        QString text;
+        for (int i = 0; i < 170; ++i)
+            text += QChar('a' + i % 26);
+        QWidget* box = dialog_->Control(1018);
+        for (QChar c : text) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(box, &press);
+        }
+        QCOMPARE(static_cast<QLabel*>(dialog_->Control(1026))->text(), QString("170/306 (2 SMS)"));
+        Click(1028);
+        QVERIFY(boxes_.isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(modem_->SubmittedPdus().size() == before + 2, kWaitMs);
+        const std::vector<std::string> pdus = modem_->SubmittedPdus();
+        for (int part = 1; part <= 2; ++part) {
+            // An 8-bit concatenation header: part `part` of 2.
+            const std::string& pdu = pdus[before + part - 1];
+            QVERIFY2(pdu.find("050003") != std::string::npos, pdu.c_str());
+            QVERIFY2(pdu.find("02" + std::string("0") + char('0' + part)) != std::string::npos,
+                     pdu.c_str());
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !ReadFolder(FolderId::Sent).empty() &&
+                ReadFolder(FolderId::Sent).back().text == text.toStdU16String(),
+            kWaitMs);
     }
 
     void PhonebookEditReachesTheSim() {

@@ -11,6 +11,9 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include <cerrno>
+#include <string>
+
 #include "control/ui_strings.h"
 #include "platform/files.h"
 #include "store/phonebook_table.h"
@@ -147,6 +150,28 @@ class PhonebookTest : public QObject {
         QVERIFY(!dialog_->Control(1055)->isVisible());
         QCOMPARE(dialog_->Controller().Phonebook().Entries()[6].number,
                  std::u16string(u"93334333"));
+    }
+
+    void AnEntryAddedOnAFullDiskIsNotShownAsDone() {
+        const std::string before = [&] {
+            PhonebookTable file;
+            return file.LoadFile(DataFile("simpbk.acr")) ? file.Encode() : std::string();
+        }();
+        QVERIFY(!before.empty());
+        Click(1046);
+        static_cast<QLineEdit*>(dialog_->Control(1055))->setText("Dora");
+        static_cast<QLineEdit*>(dialog_->Control(1056))->setText("94444444");
+        {
+            ScopedWriteFault full(ENOSPC);
+            Click(1058);
+        }
+        QVERIFY(!boxes_.isEmpty());
+        QVERIFY2(boxes_.last().startsWith("Save failed: "), qPrintable(boxes_.last()));
+        QVERIFY2(boxes_.last().contains("No space left on device"), qPrintable(boxes_.last()));
+        QCOMPARE(Column(2), (QStringList{"Alice", "Bob", "Carol"}));
+        PhonebookTable file;
+        QVERIFY(file.LoadFile(DataFile("simpbk.acr")));
+        QCOMPARE(file.Encode(), before);
     }
 
     void EditWithoutSelectionAndCancel() {

@@ -347,9 +347,17 @@ class WindowTest : public QObject {
             static_cast<QCheckBox*>(dialog->Control(1040))->click();
             QVERIFY(static_cast<QRadioButton*>(dialog->Control(1063))->isEnabled());
             static_cast<QRadioButton*>(dialog->Control(1063))->click();
+            auto* reports = dialog->findChild<QCheckBox*>("deliveryReports");
+            QVERIFY(reports && !reports->isChecked());
+            QCOMPARE(reports->text(), QString("Request delivery reports"));
+            reports->click();
             static_cast<QPushButton*>(dialog->Control(1043))->click();
             QCOMPARE(dialog->Page(), int(kPageMessages));
+            // The controller's own number (the last concatenation reference) outlives the window.
+            QVERIFY(!dialog->KeptNumber(kConcatReferenceName));
+            QVERIFY(dialog->KeepNumber(kConcatReferenceName, 200));
             ControllerSettings s = dialog->Settings();
+            QVERIFY(s.deliveryReports);
             QCOMPARE(s.port, std::u16string(u"COM1"));
             QVERIFY(!s.autoServiceCentre);
             QCOMPARE(s.serviceCentre, std::u16string(u"+85290288000"));
@@ -365,6 +373,9 @@ class WindowTest : public QObject {
         QCOMPARE(static_cast<QLineEdit*>(dialog->Control(1037))->text(), QString("+85290288000"));
         QVERIFY(!static_cast<QCheckBox*>(dialog->Control(1039))->isChecked());
         QVERIFY(static_cast<QRadioButton*>(dialog->Control(1063))->isChecked());
+        QVERIFY(dialog->findChild<QCheckBox*>("deliveryReports")->isChecked());
+        QVERIFY(dialog->Settings().deliveryReports);
+        QCOMPARE(dialog->KeptNumber(kConcatReferenceName), std::optional<uint32_t>(200));
         // Auto Detect stores an empty centre whatever the box shows.
         dialog->Command(CommandId::kSettings);
         static_cast<QCheckBox*>(dialog->Control(1035))->click();

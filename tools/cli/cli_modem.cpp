@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <deque>
 #include <iostream>
 #include <mutex>
@@ -68,16 +69,21 @@ struct Session {
     std::string pin, puk;  // for a SIM that asks; sent once
     double scale = 1.0;
     std::optional<std::u16string> serviceCentre;  // normalised
+    SubmitOptions submit;                         // send: reference and delivery report
     std::string command;
     Args rest;
 };
 
 Session ParseArgs(const Args& args) {
     Session session;
+    // Without --ref, consecutive sends from here should not share a reference a phone joins by.
+    session.submit.reference = static_cast<int32_t>(std::time(nullptr) & 0xFF);
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--device" || arg == "--scale" || arg == "--sc" || arg == "--pin" ||
-            arg == "--puk") {
+        if (arg == "--report") {
+            session.submit.statusReport = true;
+        } else if (arg == "--device" || arg == "--scale" || arg == "--sc" || arg == "--pin" ||
+                   arg == "--puk" || arg == "--ref") {
             if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
             const std::string& value = args[++i];
             if (arg == "--device") {
@@ -95,6 +101,13 @@ Session ParseArgs(const Args& args) {
                 const PhoneNumber centre = NormaliseServiceCentre(Utf8ToU16(value));
                 if (!centre.ok()) throw UsageError{"--sc: " + U16ToUtf8(centre.Reason())};
                 session.serviceCentre = centre.number;
+            } else if (arg == "--ref") {
+                char* end = nullptr;
+                const unsigned long ref = std::strtoul(value.c_str(), &end, 10);
+                if (value.empty() || *end != '\0' || value[0] == '-' || ref > 0xFFFF)
+                    throw UsageError{"--ref needs a number from 0 to 65535, not '" + value + "'"};
+                session.submit.reference = static_cast<int32_t>(ref);
+                session.submit.sixteenBitReference = ref > 0xFF;
             } else {
                 char* end = nullptr;
                 session.scale = std::strtod(value.c_str(), &end);
@@ -457,7 +470,8 @@ int Run(const Args& args) {
         std::cerr << "telvane-tool modem: not sent: not registered on a network\n";
         return kFailed;
     }
-    if (!engine.SendTextMessage(Utf8ToU16(session.rest[0]), Utf8ToU16(session.rest[1]))) {
+    if (!engine.SendTextMessage(Utf8ToU16(session.rest[0]), Utf8ToU16(session.rest[1]),
+                                session.submit)) {
         std::cerr << "telvane-tool modem: the send could not be started\n";
         return kFailed;
     }
@@ -468,18 +482,26 @@ int Run(const Args& args) {
                   << "\n";
         return kFailed;
     }
-    std::cout << "{\"messageReference\": " << engine.MessageReference() << "}\n";
+    // One reference per part, in sending order; the last is kept under its old name.
+    std::string references;
+    for (const int32_t reference : engine.SentReferences())
+        references += (references.empty() ? "" : ", ") + std::to_string(reference);
+    std::cout << "{\"messageReference\": " << engine.MessageReference()
+              << ", \"messageReferences\": [" << references << "]}\n";
     return 0;
 }
 
 const CommandGroup group(
     "modem",
     "  modem --device PATH [--scale X] [--sc NUMBER] [--pin PIN] [--puk PUK]\n"
-    "        listen|list|phonebook|phonebook write INDEX NUMBER NAME|send NUMBER TEXT\n"
+    "        listen|list|phonebook|phonebook write INDEX NUMBER NAME|\n"
+    "        send [--ref N] [--report] NUMBER TEXT\n"
     "                               a session with the modem: its reports and new\n"
     "                               messages, the messages, the SIM phonebook (or\n"
     "                               one entry written), or one send (through SMS\n"
-    "                               centre NUMBER); a SIM that asks for its PIN gets\n"
+    "                               centre NUMBER; a long text in parts joined by\n"
+    "                               reference N, 16-bit above 255; --report asks for\n"
+    "                               a delivery report); a SIM that asks for its PIN gets\n"
     "                               --pin once; exit 3 when the modem does not\n"
     "                               start, 4 when a read fails\n",
     Run);
