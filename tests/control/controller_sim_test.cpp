@@ -287,6 +287,30 @@ TEST_F(ControllerSimTest, ALongTextWithDeliveryReports) {
     EXPECT_EQ(window.kept["ConcatRef"], 42u);
 }
 
+// End to end: the modem's status report for each part marks the Sent message delivered.
+TEST_F(ControllerSimTest, SentWithReportsShowsDeliveredWhenTheReportsCome) {
+    Start("[network]\nreport_delay = 100\n");
+    window.settings.syncSms = false;
+    window.settings.deliveryReports = true;
+    ConnectAndSettle();
+    window.recipients = u"+886912345678";
+    window.composeText = std::u16string(200, u'y');
+    controller->SendComposed();
+    ASSERT_TRUE(SettleSend());
+    ASSERT_TRUE(window.PumpUntil([&] {
+        const std::vector<SmsRecord> sent = ReadFolder(FolderId::Sent);
+        if (sent.size() != 1) return false;
+        const auto entries = ParseDeliveryEntries(sent[0].extra);
+        return entries && entries->size() == 2 &&
+               std::all_of(entries->begin(), entries->end(), [](const DeliveryEntry& e) {
+                   return e.state == DeliveryState::kDelivered;
+               });
+    })) << U16ToUtf8(ReadFolder(FolderId::Sent).at(0).extra);
+    controller->Folders().ShowFolder(2);
+    controller->Folders().OpenMessage(0);
+    EXPECT_EQ(window.detailStatus, u"+886912345678: Delivered");
+}
+
 TEST_F(ControllerSimTest, PictureMessageOfThreeSegmentsToTwoRecipients) {
     Start("");
     window.settings.syncSms = false;
