@@ -1,5 +1,7 @@
 #include "codec/message_joiner.h"
 
+#include <algorithm>
+#include <charconv>
 #include <map>
 #include <tuple>
 
@@ -41,14 +43,38 @@ std::u16string Marker(std::u16string_view pattern, int32_t sequence, int32_t tot
 }
 
 // Each part's text had its lone LFs made CR LF; a CR LF cut between two parts came out as CR,
-// then CR LF.
-void AppendPart(std::u16string& text, std::u16string_view part) {
+// then CR LF.  Returns how much was appended.
+int32_t AppendPart(std::u16string& text, std::u16string_view part) {
     if (!text.empty() && text.back() == u'\r' && part.size() >= 2 && part[0] == u'\r' &&
         part[1] == u'\n') {
         part.remove_prefix(1);
     }
     text.append(part);
+    return static_cast<int32_t>(part.size());
 }
+
+void AppendNumber(std::u16string& out, int32_t value) {
+    const std::string digits = std::to_string(value);
+    out.append(digits.begin(), digits.end());
+}
+
+// A whole decimal number (a leading '-' allowed) from `text`, up to `stop` or the end.
+std::optional<int32_t> TakeNumber(std::u16string_view& text, char16_t stop) {
+    const size_t end = std::min(text.find(stop), text.size());
+    std::string digits;
+    for (size_t i = 0; i < end; ++i) {
+        if (text[i] > 0x7F) return std::nullopt;
+        digits.push_back(static_cast<char>(text[i]));
+    }
+    int32_t value = 0;
+    const auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (digits.empty() || ec != std::errc() || ptr != digits.data() + digits.size())
+        return std::nullopt;
+    text.remove_prefix(end < text.size() ? end + 1 : end);
+    return value;
+}
+
+constexpr std::u16string_view kNotePrefix = u"parts ";
 
 }  // namespace
 
@@ -92,7 +118,9 @@ std::vector<JoinedMessage> JoinParts(const std::vector<SmsPart>& parts,
             const std::vector<size_t>& here = slots[m][static_cast<size_t>(sequence - 1)];
             if (here.empty()) {
                 ++joined.missingParts;
-                text.append(Marker(missingMarker, sequence, total));
+                const std::u16string marker = Marker(missingMarker, sequence, total);
+                text.append(marker);
+                joined.segments.push_back({sequence, -1, static_cast<int32_t>(marker.size())});
                 continue;
             }
             const SmsRecord& record = parts[here.front()].record;
@@ -100,16 +128,106 @@ std::vector<JoinedMessage> JoinParts(const std::vector<SmsPart>& parts,
                 joined.record = record;
                 first = false;
             }
-            AppendPart(text, record.text);
+            int32_t length = AppendPart(text, record.text);
             for (size_t p : here) {
                 joined.indexes.push_back(parts[p].record.index);
+                joined.segments.push_back({sequence, parts[p].record.index, length});
+                length = 0;
                 unread = unread || parts[p].record.status == u"REC UNREAD";
             }
         }
         joined.record.text = std::move(text);
+        joined.record.extra = FormatPartsNote(*joined.concat, joined.segments);
         if (unread) joined.record.status = u"REC UNREAD";
     }
     return messages;
+}
+
+std::vector<int32_t> PartsNote::Indexes() const {
+    std::vector<int32_t> indexes;
+    for (const JoinedSegment& segment : segments)
+        if (segment.index >= 0) indexes.push_back(segment.index);
+    return indexes;
+}
+
+std::u16string FormatPartsNote(const ConcatInfo& concat,
+                               const std::vector<JoinedSegment>& segments) {
+    std::u16string note(kNotePrefix);
+    AppendNumber(note, concat.reference);
+    note.push_back(u'/');
+    AppendNumber(note, concat.referenceBits);
+    note.push_back(u'/');
+    AppendNumber(note, concat.total);
+    for (const JoinedSegment& segment : segments) {
+        note.push_back(u' ');
+        AppendNumber(note, segment.sequence);
+        note.push_back(u':');
+        AppendNumber(note, segment.index);
+        note.push_back(u':');
+        AppendNumber(note, segment.length);
+    }
+    return note;
+}
+
+std::optional<PartsNote> ParsePartsNote(std::u16string_view extra) {
+    if (!extra.starts_with(kNotePrefix) || extra.back() == u' ') return std::nullopt;
+    std::u16string_view rest = extra.substr(kNotePrefix.size());
+    PartsNote note;
+    const auto reference = TakeNumber(rest, u'/');
+    const auto bits = TakeNumber(rest, u'/');
+    const auto total = TakeNumber(rest, u' ');
+    if (!reference || !bits || !total) return std::nullopt;
+    const int32_t referenceLimit = *bits == 8 ? 0xFF : 0xFFFF;
+    if ((*bits != 8 && *bits != 16) || *reference < 0 || *reference > referenceLimit ||
+        *total < 1 || *total > 255)
+        return std::nullopt;
+    note.concat = ConcatInfo{*reference, *bits, *total, 0};
+    int32_t lastSequence = 0;
+    while (!rest.empty()) {
+        const auto sequence = TakeNumber(rest, u':');
+        const auto index = TakeNumber(rest, u':');
+        const auto length = TakeNumber(rest, u' ');
+        if (!sequence || !index || !length || *sequence < lastSequence || *sequence > *total ||
+            *sequence < 1 || *index < -1 || *length < 0)
+            return std::nullopt;
+        lastSequence = *sequence;
+        note.segments.push_back({*sequence, *index, *length});
+    }
+    if (note.segments.empty()) return std::nullopt;
+    return note;
+}
+
+std::vector<int32_t> SimIndexes(const SmsRecord& record) {
+    if (const std::optional<PartsNote> note = ParsePartsNote(record.extra)) return note->Indexes();
+    if (record.index < 0) return {};
+    return {record.index};
+}
+
+std::vector<SmsPart> SplitJoined(const SmsRecord& record) {
+    const std::optional<PartsNote> note = ParsePartsNote(record.extra);
+    size_t covered = 0;
+    if (note) {
+        for (const JoinedSegment& segment : note->segments)
+            covered += static_cast<size_t>(segment.length);
+    }
+    if (!note || covered != record.text.size()) return {SmsPart{record, std::nullopt}};
+    std::vector<SmsPart> parts;
+    size_t at = 0;
+    for (const JoinedSegment& segment : note->segments) {
+        const size_t length = static_cast<size_t>(segment.length);
+        if (segment.index >= 0) {
+            SmsPart part;
+            part.record = record;
+            part.record.index = segment.index;
+            part.record.extra.clear();
+            part.record.text = record.text.substr(at, length);
+            part.concat = note->concat;
+            part.concat->sequence = segment.sequence;
+            parts.push_back(std::move(part));
+        }
+        at += length;
+    }
+    return parts;
 }
 
 }  // namespace telvane

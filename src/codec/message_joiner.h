@@ -5,6 +5,10 @@
 //   std::vector<SmsPart> parts = ...;  // ParseStoredMessagePart for each listed entry
 //   for (const JoinedMessage& m : JoinParts(parts))
 //       Show(m.record);  // m.indexes: every SIM index, to delete them all
+//
+// A joined message is kept as one record whose `extra` notes its parts (FormatPartsNote);
+// SplitJoined gives the parts back, so that a part arriving later joins the message it belongs
+// to.
 #pragma once
 
 #include <cstdint>
@@ -20,11 +24,22 @@ namespace telvane {
 // Stands for a part that is not there; %1 is its sequence, %2 the total.
 inline constexpr std::u16string_view kMissingPartMarker = u"[part %1 of %2 missing]";
 
+// One stretch of a joined text, in sequence order.
+struct JoinedSegment {
+    int32_t sequence = 0;
+    int32_t index = -1;  // the part's SIM index; -1 for a missing part (the stretch is its marker)
+    int32_t length = 0;  // UTF-16 units; 0 for a repeat of a sequence already there
+
+    bool operator==(const JoinedSegment&) const = default;
+};
+
 struct JoinedMessage {
-    // The first part present, with the whole text; "REC UNREAD" when any part is unread.
+    // The first part present, with the whole text; "REC UNREAD" when any part is unread.  For a
+    // joined message `extra` holds its parts note.
     SmsRecord record;
-    std::vector<int32_t> indexes;      // the SIM index of every part, in sequence order
-    std::optional<ConcatInfo> concat;  // reference, size and total of a joined message
+    std::vector<int32_t> indexes;         // the SIM index of every part, in sequence order
+    std::optional<ConcatInfo> concat;     // reference, size and total of a joined message
+    std::vector<JoinedSegment> segments;  // a joined message's text, part by part
     int32_t missingParts = 0;
 
     bool complete() const { return missingParts == 0; }
@@ -36,5 +51,28 @@ struct JoinedMessage {
 // keeps its first text and both indexes.  Missing parts become `missingMarker`.
 std::vector<JoinedMessage> JoinParts(const std::vector<SmsPart>& parts,
                                      std::u16string_view missingMarker = kMissingPartMarker);
+
+// What a joined record's `extra` says of its parts.
+struct PartsNote {
+    ConcatInfo concat;  // sequence unused
+    std::vector<JoinedSegment> segments;
+
+    // The SIM index of every part present, in sequence order.
+    std::vector<int32_t> Indexes() const;
+};
+
+// "parts REF/BITS/TOTAL SEQ:INDEX:LENGTH ...", e.g. "parts 100/8/3 1:4:153 2:-1:21 3:7:12".
+std::u16string FormatPartsNote(const ConcatInfo& concat,
+                               const std::vector<JoinedSegment>& segments);
+// nullopt for any other text (a plain message's empty extra among them).
+std::optional<PartsNote> ParsePartsNote(std::u16string_view extra);
+
+// The SIM indexes a record stands for: every part of a joined message, else its own index (none
+// for -1).
+std::vector<int32_t> SimIndexes(const SmsRecord& record);
+
+// The parts a record stands for, each with its stretch of the text: those its note names, or the
+// record alone when it has no note or one that does not fit its text.
+std::vector<SmsPart> SplitJoined(const SmsRecord& record);
 
 }  // namespace telvane

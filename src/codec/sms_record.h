@@ -37,6 +37,16 @@ struct SmsPart {
     bool operator==(const SmsPart&) const = default;
 };
 
+// What the network reported on a submitted message (3GPP TS 23.040 9.2.2.3).
+struct StatusReport {
+    int32_t reference = -1;    // TP-MR of the submission it reports on
+    std::u16string recipient;  // as the report gives it
+    int32_t status = -1;       // TP-ST (DeliveryStatusOf)
+    std::u16string time;       // when it was delivered or found undeliverable
+
+    bool operator==(const StatusReport&) const = default;
+};
+
 inline void ClearSmsRecord(SmsRecord& record) {
     record = SmsRecord{};
 }

@@ -1,7 +1,11 @@
 #include "control/folder_commands.h"
 
+#include <algorithm>
 #include <string>
+#include <utility>
 
+#include "codec/message_joiner.h"
+#include "control/delivery_reports.h"
 #include "control/inbox_merge.h"
 #include "control/outbox_run.h"
 #include "platform/text.h"
@@ -15,8 +19,11 @@ namespace {
 constexpr int kStartAttempts = 201;
 // The delete mode for one index.
 constexpr int kDeleteOne = 0;
+// Between tries of a delete the engine refused because its last one was still ending.
+constexpr int64_t kDeleteRetryMs = 20;
 
 constexpr int kInbox = static_cast<int>(FolderId::Inbox);
+constexpr int kSent = static_cast<int>(FolderId::Sent);
 constexpr int kOutbox = static_cast<int>(FolderId::Outbox);
 constexpr int kDraft = static_cast<int>(FolderId::Draft);
 constexpr int kSaved = static_cast<int>(FolderId::Saved);
@@ -82,6 +89,8 @@ void FolderCommands::OpenMessage(int row) {
     SmsRecord* record = store_.ShownRecord(position);
     if (record == nullptr) return;
     window.SetDetail(record->number, FormatListDate(record->time), record->text);
+    const std::u16string delivery = DeliverySummary(*record);
+    if (!delivery.empty()) window.SetDetailStatus(delivery);
     if (record->status == kUnread) {
         // Only the folder file remembers it; the SIM's own status stays.
         record->status = kRead;
@@ -112,177 +121,260 @@ class MergedListing : public MessageListing {
     std::vector<SmsRecord> records_;
 };
 
+std::u16string MissingMarker() {
+    return LoadUiString(ui_text::kPartMissing);
+}
+
+std::u16string WithCount(UiText text, int first, int second = 0) {
+    std::u16string out = LoadUiString(text);
+    for (const auto& [mark, value] : {std::pair{u"%1", first}, std::pair{u"%2", second}}) {
+        const size_t at = out.find(mark);
+        if (at != std::u16string::npos) out.replace(at, 2, Widen(std::to_string(value)));
+    }
+    return out;
+}
+
 }  // namespace
 
-void FolderCommands::RefreshInbox(const MessageListing& listing, int simHolds) {
+void FolderCommands::RefreshInbox(const std::vector<SmsPart>& listed, int simHolds) {
     // What the user did here is in the Inbox's file, not in the listing.
     LoadFolder(host_, store_, kShown, FolderId::Inbox);
-    std::vector<SmsRecord> listed;
-    for (int32_t i = 0; i < listing.ListingSize(); ++i)
-        listed.push_back(listing.ListingEntry(i));
-    const InboxMerge merge = MergeInbox(store_.Shown(), listed);
+    std::vector<SmsRecord> messages;
+    for (JoinedMessage& joined : JoinParts(listed, MissingMarker()))
+        messages.push_back(std::move(joined.record));
+    const InboxMerge merge = MergeInbox(store_.Shown(), messages);
     if (store_.RefreshInboxFromModem(MergedListing(merge.inbox)) == 0)
         host_.ReportFileError(ui_text::kSaveFailed, store_.LastError());
     ShowFolder(kInbox);
     // A full listing may stop short of what the SIM holds.
+    const int partsListed = static_cast<int>(listed.size());
     int notShown = merge.notShown;
-    if (listing.ListingSize() >= kFolderSlots && simHolds > listing.ListingSize())
-        notShown += simHolds - listing.ListingSize();
-    if (notShown > 0) {
-        std::u16string text = LoadUiString(ui_text::kMoreOnSim);
-        const size_t mark = text.find(u"%1");
-        if (mark != std::u16string::npos) text.replace(mark, 2, Widen(std::to_string(notShown)));
-        host_.ShowStatus(text);
-    }
+    if (partsListed >= kFolderSlots && simHolds > partsListed) notShown += simHolds - partsListed;
+    if (notShown > 0) host_.ShowStatus(WithCount(ui_text::kMoreOnSim, notShown));
 }
 
-void FolderCommands::AddArrived(const std::vector<SmsRecord>& messages) {
+void FolderCommands::AddArrived(const std::vector<SmsPart>& messages) {
     if (messages.empty()) return;
-    // A store of its own: the shown folder and a copy run in progress keep their tables.
+    // A store of its own: the shown folder and a run in progress keep their tables.
     MessageStore inbox;
     LoadFolder(host_, inbox, kShown, FolderId::Inbox);
+    FolderTable table = inbox.Shown();
     bool added = false;
-    for (const SmsRecord& message : messages) {
-        FolderTable table = inbox.Shown();
-        const int32_t position = AddArrivedMessage(table, message);
-        if (position < 0) continue;  // the Inbox is full: it stays on the SIM for the next listing
-        if (table.usedCount == inbox.Shown().usedCount) continue;  // it is there already
-        inbox.AddShown(table.entries[static_cast<size_t>(position)].record);
+    for (const SmsPart& message : messages) {
+        // A full Inbox leaves it on the SIM for the next listing.
+        const Arrival arrival = AddArrivedPart(table, message, MissingMarker());
+        if (arrival.position < 0 || !arrival.changed) continue;
         added = true;
-        host_.ShowStatus(LoadUiString(ui_text::kNewMessage) + u": " + message.number);
+        const SmsRecord& record = table.entries[static_cast<size_t>(arrival.position)].record;
+        host_.ShowStatus(LoadUiString(ui_text::kNewMessage) + u": " + record.number);
         host_.Window().NotifyDesktop(LoadUiString(ui_text::kNewMessage),
-                                     message.number + u"\n" + message.text);
+                                     record.number + u"\n" + message.record.text);
     }
-    if (!added || !SaveFolder(host_, inbox, kShown, FolderId::Inbox)) return;
+    if (!added) return;
+    // Positions stay put: rows of the shown Inbox keep naming their records.
+    for (int position = 0; position < kFolderSlots; ++position) {
+        const FolderEntry& entry = table.entries[static_cast<size_t>(position)];
+        if (entry.slot < 0) continue;
+        if (SmsRecord* held = inbox.ShownRecord(position)) {
+            *held = entry.record;
+        } else {
+            // The lowest free slot, this one, as in `table`.
+            inbox.AddShown(entry.record);
+        }
+    }
+    if (!SaveFolder(host_, inbox, kShown, FolderId::Inbox)) return;
     WindowInterface& window = host_.Window();
     // The list shows it at once when the Inbox is the folder shown (a run on it reloads itself).
     if (window.CurrentFolderTab() == kInbox && !host_.Busy()) {
         LoadFolder(host_, store_, kShown, FolderId::Inbox);
         FillMessageList();
-        host_.ShowStatus(LoadUiString(ui_text::kNewMessage) + u": " + messages.back().number);
+        host_.ShowStatus(LoadUiString(ui_text::kNewMessage) + u": " +
+                         messages.back().record.number);
+    }
+}
+
+void FolderCommands::ApplyStatusReports(const std::vector<StatusReport>& reports) {
+    if (reports.empty()) return;
+    // A store of its own: the shown folder and a run in progress keep their tables.
+    MessageStore sent;
+    LoadFolder(host_, sent, kShown, FolderId::Sent);
+    FolderTable table = sent.Shown();
+    std::vector<ReportMatch> matches;
+    for (const StatusReport& report : reports)
+        if (std::optional<ReportMatch> match = ApplyStatusReport(table, report))
+            matches.push_back(std::move(*match));
+    if (matches.empty()) return;
+    for (const ReportMatch& match : matches)
+        *sent.ShownRecord(match.position) =
+            table.entries[static_cast<size_t>(match.position)].record;
+    if (!SaveFolder(host_, sent, kShown, FolderId::Sent)) return;
+    const ReportMatch& last = matches.back();
+    host_.ShowStatus(LoadUiString(last.state == DeliveryState::kDelivered
+                                      ? ui_text::kDelivered
+                                      : ui_text::kNotDelivered) +
+                     u": " + last.number);
+    WindowInterface& window = host_.Window();
+    if (window.CurrentFolderTab() == kSent && !host_.Busy() && !deleteRun_) {
+        LoadFolder(host_, store_, kShown, FolderId::Sent);
+        FillMessageList();
     }
 }
 
 // ---- delete ----
 
 void FolderCommands::DeleteTicked() {
-    if (host_.Busy()) {
-        host_.Window().Beep();
+    WindowInterface& window = host_.Window();
+    if (host_.Busy() || deleteRun_) {
+        window.Beep();
         return;
     }
     host_.PostBusy(true);
-    sourceFolder_ = host_.Window().CurrentFolderTab();
-    if (DeleteStep()) {
-        ShowFolder(host_.Window().CurrentFolderTab());
-        host_.PostBusy(false);
-    } else {
-        host_.StartTimer(kTimerDeleteStep, sourceFolder_ == kInbox ? 2000 : 100);
+    DeleteRun run;
+    run.folder = window.CurrentFolderTab();
+    LoadFolder(host_, store_, kShown, Folder(run.folder));
+    for (int row = 0; row < window.MessageRowCount(); ++row) {
+        const int position = window.MessageRowData(row);
+        if (window.IsMessageRowTicked(row) && store_.Shown().IsUsed(position))
+            run.positions.push_back(position);
     }
+    // Inbox messages live on the SIM: offline, nothing is deleted.
+    const bool onSim = run.folder == kInbox && !run.positions.empty();
+    if (onSim && (!host_.Online() || host_.Engine() == nullptr)) {
+        ShowFolder(run.folder);
+        host_.PostBusy(false);
+        return;
+    }
+    deleteRun_ = std::move(run);
+    if (!onSim) {
+        for (; deleteRun_->record < deleteRun_->positions.size(); ++deleteRun_->record)
+            RemoveCurrent();
+        return FinishDelete(false);
+    }
+    deleteRun_->sim = SimIndexes(store_.Shown().entries[deleteRun_->positions[0]].record);
+    DeleteNext();
+}
+
+void FolderCommands::DeleteNext() {
+    DeleteRun& run = *deleteRun_;
+    while (run.done >= run.sim.size()) {
+        // A record made here has no place on the SIM: it only leaves the folder.
+        RemoveCurrent();
+        if (++run.record >= run.positions.size()) return FinishDelete(false);
+        run.sim = SimIndexes(store_.Shown().entries[run.positions[run.record]].record);
+        run.done = 0;
+    }
+    LinkEngine* engine = host_.Engine();
+    if (engine == nullptr) return FinishDelete(true);
+    if (engine->DeleteMessages(kDeleteOne, run.sim[run.done]) == 0) {
+        // The last delete's worker may still be leaving after its answer came.
+        if (++run.refusals >= kStartAttempts) return FinishDelete(true);
+        host_.StartTimer(kTimerDeleteStep, kDeleteRetryMs);
+        return;
+    }
+    run.refusals = 0;
+    run.waiting = true;
+    host_.ShowStatus(WithCount(ui_text::kDeletingCount, static_cast<int>(run.record) + 1,
+                               static_cast<int>(run.positions.size())));
 }
 
 void FolderCommands::DeleteTick() {
-    if (!DeleteStep()) return;
     host_.Window().KillTimer(kTimerDeleteStep);
-    ShowFolder(host_.Window().CurrentFolderTab());
-    host_.PostBusy(false);
+    if (deleteRun_ && !deleteRun_->waiting) DeleteNext();
 }
 
-bool FolderCommands::DeleteStep() {
-    WindowInterface& window = host_.Window();
-    const int folder = window.CurrentFolderTab();
-    LoadFolder(host_, store_, kShown, Folder(folder));
-    cursor_ = -1;
-    const int rows = window.MessageRowCount();
-    do {
-        ++cursor_;
-    } while (cursor_ < rows && !window.IsMessageRowTicked(cursor_));
-    if (cursor_ >= rows) return true;
-
-    host_.ShowStatus(LoadUiString(ui_text::kPleaseWait));
-    const int position = window.MessageRowData(cursor_);
-    if (folder == kInbox && store_.Shown().IsUsed(position)) {
-        LinkEngine* engine = host_.Engine();
-        if (!host_.Online() || engine == nullptr) return true;
-        const int simIndex = store_.Shown().entries[position].record.index;
-        bool started = false;
-        for (int attempt = 0; attempt < kStartAttempts && !started; ++attempt) {
-            started = engine->DeleteMessages(kDeleteOne, simIndex) != 0;
-        }
-        if (!started) {
-            host_.ShowStatus(LoadUiString(ui_text::kDeleteFailed));
-            return true;
+void FolderCommands::Deleted(bool ok) {
+    if (!deleteRun_ || !deleteRun_->waiting) return;
+    DeleteRun& run = *deleteRun_;
+    run.waiting = false;
+    if (ok) {
+        ++run.done;
+        return DeleteNext();
+    }
+    if (run.done > 0) {
+        // Some parts are gone: the message keeps the rest, the gone ones marked missing as the
+        // next listing would show them.
+        const int position = run.positions[run.record];
+        SmsRecord* record = store_.ShownRecord(position);
+        if (record != nullptr) {
+            const std::vector<int32_t> gone(run.sim.begin(),
+                                            run.sim.begin() + static_cast<ptrdiff_t>(run.done));
+            std::vector<SmsPart> kept;
+            for (SmsPart& part : SplitJoined(*record))
+                if (std::find(gone.begin(), gone.end(), part.record.index) == gone.end())
+                    kept.push_back(std::move(part));
+            std::vector<JoinedMessage> joined = JoinParts(kept, MissingMarker());
+            if (joined.size() == 1) {
+                const std::u16string status = record->status;
+                *record = std::move(joined.front().record);
+                record->status = status;
+            }
         }
     }
+    FinishDelete(true);
+}
+
+void FolderCommands::StopRuns() {
+    if (!deleteRun_) return;
+    host_.Window().KillTimer(kTimerDeleteStep);
+    FinishDelete(true);
+}
+
+void FolderCommands::RemoveCurrent() {
+    const int position = deleteRun_->positions[deleteRun_->record];
     store_.RemoveShown(position);
-    // Not saved: the run ends and the folder is shown again from its file, row and all.
-    if (!SaveFolder(host_, store_, kShown, Folder(folder))) return true;
-    window.RemoveMessageRow(cursor_);
-    return false;
+    WindowInterface& window = host_.Window();
+    const int row = window.FindMessageRow(position);
+    if (row >= 0) window.RemoveMessageRow(row);
+}
+
+void FolderCommands::FinishDelete(bool failed) {
+    const int folder = deleteRun_->folder;
+    deleteRun_.reset();
+    host_.Window().KillTimer(kTimerDeleteStep);
+    // Messages gone from the SIM leave the file too; a failed save keeps its reason shown.
+    const bool saved = SaveFolder(host_, store_, kShown, Folder(folder));
+    ShowFolder(host_.Window().CurrentFolderTab());
+    if (failed && saved) host_.ShowStatus(LoadUiString(ui_text::kDeleteFailed));
+    host_.PostBusy(false);
 }
 
 // ---- copy and move ----
 
 void FolderCommands::CopyTicked() {
-    if (host_.Busy()) {
-        host_.Window().Beep();
-        return;
-    }
-    const int target = host_.Window().SaveToFolder();
-    if (target < 0) {
-        host_.Window().Beep();
-        return;
-    }
-    cursor_ = -1;
-    targetFolder_ = target;
-    sourceFolder_ = host_.Window().CurrentFolderTab();
-    if (CopyStep()) {
-        ShowFolder(targetFolder_);
-        host_.PostBusy(false);
-    } else {
-        host_.StartTimer(kTimerCopyStep, sourceFolder_ == kOutbox ? 2000 : 100);
-    }
-}
-
-void FolderCommands::CopyTick() {
-    if (!CopyStep()) return;
-    host_.Window().KillTimer(kTimerCopyStep);
-    ShowFolder(targetFolder_);
-    host_.PostBusy(false);
-}
-
-bool FolderCommands::CopyStep() {
     WindowInterface& window = host_.Window();
-    // The window stays usable during a copy: once another folder is shown its rows no longer
-    // name records of the source.
-    if (window.CurrentFolderTab() != sourceFolder_) return true;
-    const int rows = window.MessageRowCount();
-    int position = -1;
-    for (++cursor_; cursor_ < rows; ++cursor_) {
-        if (!window.IsMessageRowTicked(cursor_)) continue;
-        position = window.MessageRowData(cursor_);
-        if (store_.Shown().IsUsed(position)) break;
+    if (host_.Busy()) {
+        window.Beep();
+        return;
     }
-    if (cursor_ >= rows) return true;
-
-    SmsRecord copy = store_.Shown().entries[position].record;
-    host_.ShowStatus(LoadUiString(ui_text::kPleaseWait));
-    if (targetFolder_ == kInbox) copy.status = kUnread;
-    if (targetFolder_ == kOutbox) copy.status = kUnsent;
-
-    LoadFolder(host_, store_, kTransfer, Folder(targetFolder_));
-    // A full target takes nothing; the copy goes on with the next row.
-    if (store_.AddTransfer(copy) == 0) return false;
-    if (!SaveFolder(host_, store_, kTransfer, Folder(targetFolder_))) return true;
-    const bool move = (sourceFolder_ == kOutbox && targetFolder_ == kDraft) ||
-                      (sourceFolder_ == kDraft && targetFolder_ == kOutbox);
-    // A move leaves its source only once the target holds the record.
-    if (move) {
-        store_.RemoveShown(position);
-        if (!SaveFolder(host_, store_, kShown, Folder(sourceFolder_))) return true;
-        window.RemoveMessageRow(cursor_);
-        cursor_ = -1;
+    const int target = window.SaveToFolder();
+    if (target < 0) {
+        window.Beep();
+        return;
     }
-    return false;
+    const int source = window.CurrentFolderTab();
+    const bool move =
+        (source == kOutbox && target == kDraft) || (source == kDraft && target == kOutbox);
+    LoadFolder(host_, store_, kShown, Folder(source));
+    LoadFolder(host_, store_, kTransfer, Folder(target));
+    std::vector<int> moved;
+    for (int row = 0; row < window.MessageRowCount(); ++row) {
+        const int position = window.MessageRowData(row);
+        if (!window.IsMessageRowTicked(row) || !store_.Shown().IsUsed(position)) continue;
+        SmsRecord copy = store_.Shown().entries[static_cast<size_t>(position)].record;
+        if (target == kInbox) copy.status = kUnread;
+        if (target == kOutbox) copy.status = kUnsent;
+        // A full target takes nothing; the copy goes on with the next row.
+        if (store_.AddTransfer(copy) == 0) continue;
+        if (move) moved.push_back(position);
+    }
+    // A move leaves its source only once the target holds the records.
+    if (SaveFolder(host_, store_, kTransfer, Folder(target)) && !moved.empty()) {
+        for (int position : moved)
+            store_.RemoveShown(position);
+        SaveFolder(host_, store_, kShown, Folder(source));
+    }
+    ShowFolder(target);
+    host_.PostBusy(false);
 }
 
 // ---- compose page ----

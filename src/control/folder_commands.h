@@ -5,7 +5,10 @@
 // positions of their records.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "control/controller_host.h"
@@ -24,12 +27,20 @@ class FolderCommands {
     // Shows the row's message; an unread one is marked read in its file.
     void OpenMessage(int row);
 
-    // Ticked rows, one a tick of their timers: deleted (on the SIM too, for the Inbox while
-    // online), or copied to the Save-To folder (moved between Outbox and Draft).
+    // Ticked rows deleted, the folder saved once at the end of the run.  In the Inbox, while
+    // online, every SIM part of each goes first, one delete after the modem confirmed the last
+    // (Deleted), with a count on the status line.
     void DeleteTicked();
+    // The delete timer: a delete the engine refused while its last one was still ending, again.
     void DeleteTick();
+    // The modem's answer to the run's delete.
+    void Deleted(bool ok);
+    // The link went: the run ends with what was deleted.
+    void StopRuns();
+    bool DeleteRunning() const { return deleteRun_.has_value(); }
+    // Ticked rows copied to the Save-To folder (moved between Outbox and Draft); each folder
+    // saved once.
     void CopyTicked();
-    void CopyTick();
 
     // Files the compose page's message in the Save-To folder.
     void SaveComposed();
@@ -41,24 +52,37 @@ class FolderCommands {
     void EditedDraftQueued();
     void ForgetEditedDraft() { editedDraft_.reset(); }
 
-    // A finished listing becomes the Inbox, shown: what the user has not opened here stays
-    // unread.  `simHolds`: how many messages the SIM holds (-1 not known), to tell the user of
-    // those the Inbox has no room for.
-    void RefreshInbox(const MessageListing& listing, int simHolds = -1);
-    // Messages that arrived while connected: added to the Inbox as unread, and announced.
-    void AddArrived(const std::vector<SmsRecord>& messages);
+    // A finished listing becomes the Inbox, shown: the parts of long messages joined, what the
+    // user has not opened here unread.  `simHolds`: how many messages the SIM holds (-1 not
+    // known), to tell the user of those the Inbox has no room for.
+    void RefreshInbox(const std::vector<SmsPart>& listed, int simHolds = -1);
+    // Messages that arrived while connected: added to the Inbox as unread (a part joins its
+    // message), and announced.
+    void AddArrived(const std::vector<SmsPart>& messages);
+    // Status reports: each sets its Sent message's entry to delivered or failed.
+    void ApplyStatusReports(const std::vector<StatusReport>& reports);
 
   private:
-    // True when the run is over.
-    bool DeleteStep();
-    bool CopyStep();
+    struct DeleteRun {
+        int folder = 0;
+        std::vector<int> positions;  // the ticked records, in row order
+        size_t record = 0;           // the one being deleted
+        std::vector<int32_t> sim;    // its SIM indexes
+        size_t done = 0;             // of those, deleted
+        int refusals = 0;            // in a row, for the one to delete now
+        bool waiting = false;        // a delete is with the modem
+    };
+
+    // Starts the next SIM delete, or ends the record or the run.
+    void DeleteNext();
+    // Takes the current record out of the table and the list.
+    void RemoveCurrent();
+    // Saves the folder, shows it and frees the window; `failed` puts "Delete failed" last.
+    void FinishDelete(bool failed);
 
     ControllerHost& host_;
     MessageStore store_;
-    // Multi-item commands: the row reached, and the folders involved.
-    int cursor_ = -1;
-    int sourceFolder_ = 0;
-    int targetFolder_ = 0;
+    std::optional<DeleteRun> deleteRun_;
     struct EditedDraft {
         int position = -1;
         SmsRecord record;

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "codec/message_joiner.h"
 #include "codec/sms_record.h"
 #include "store/folder_table.h"
 
@@ -26,7 +27,9 @@ inline constexpr std::u16string_view kStatusSent = u"STO SENT";
 bool IsStoredOutgoing(const SmsRecord& record);
 
 // The same message: same SIM index, same other party, same time.  The text may differ (a part
-// of a long message that arrived later fills in its gap).
+// of a long message that arrived later fills in its gap).  Joined messages (a parts note in
+// `extra`) are the same when their other party and reference match and they share a SIM index:
+// a part that arrived since may have changed the first index and time.
 bool IsSameSimMessage(const SmsRecord& a, const SmsRecord& b);
 
 struct InboxMerge {
@@ -36,13 +39,24 @@ struct InboxMerge {
 
 // The Inbox after a listing of the SIM, one record per message (parts already joined).  A listed
 // received message that `current` holds keeps the status it has there (unread stays unread, one
-// opened here stays read); a new one takes the SIM's.  The SIM's stored outgoing messages keep
-// their STO status, which marks them outgoing, and no time.  Messages gone from the SIM leave the
-// Inbox; the first kFolderSlots listed are kept and the rest counted in notShown.
+// opened here stays read, unless an unread part joined it since); a new one takes the SIM's.  The
+// SIM's stored outgoing messages keep their STO status, which marks them outgoing, and no time.
+// Messages gone from the SIM leave the Inbox; the first kFolderSlots listed are kept and the rest
+// counted in notShown.
 InboxMerge MergeInbox(const FolderTable& current, const std::vector<SmsRecord>& listed);
 
+struct Arrival {
+    int32_t position = -1;  // -1 when the Inbox is full
+    bool changed = false;   // false when the Inbox held it already
+};
+
 // A message announced while connected, read from the SIM: added as unread unless the Inbox holds
-// it already.  Its position, the one of the message already there, or -1 when the Inbox is full.
+// it already.  A part of a long message joins the Inbox's message it belongs to (which becomes
+// unread), or comes in as a message of its own with the rest marked missing.
+Arrival AddArrivedPart(FolderTable& inbox, const SmsPart& arrived,
+                       std::u16string_view missingMarker = kMissingPartMarker);
+// A message of one part.  Its position, the one of the message already there, or -1 when the
+// Inbox is full.
 int32_t AddArrivedMessage(FolderTable& inbox, const SmsRecord& arrived);
 
 }  // namespace telvane

@@ -253,6 +253,7 @@ void LinkController::Disconnect() {
     // Runs end with the link rather than at their next tick.
     outbox_.Stop();
     smart_.Stop();
+    folders_.StopRuns();
     Teardown();
     window_.SetConnectCancels(false);
     phonebook_.Load();
@@ -375,7 +376,7 @@ void LinkController::OnEngineEvent(Notification notification) {
             OnSendEnded(notification == Notification::kSendDone);
             break;
         case Notification::kListingFinished:
-            folders_.RefreshInbox(engine_->Listing(), engine_->StoreUsed());
+            folders_.RefreshInbox(engine_->ListedParts(), engine_->StoreUsed());
             PostBusy(false);
             // Queued behind the idle message, so the run finds the window no longer busy.
             outbox_.StartLater();
@@ -394,6 +395,13 @@ void LinkController::OnEngineEvent(Notification notification) {
             break;
         case Notification::kMessageArrived:
             folders_.AddArrived(engine_->TakeArrivedMessages());
+            break;
+        case Notification::kDeleted:
+        case Notification::kDeleteFailed:
+            folders_.Deleted(notification == Notification::kDeleted);
+            break;
+        case Notification::kStatusReport:
+            folders_.ApplyStatusReports(engine_->TakeStatusReports());
             break;
         case Notification::kSimPinRequired:
         case Notification::kSimPukRequired: {
@@ -415,7 +423,6 @@ void LinkController::OnEngineEvent(Notification notification) {
         // missing success.
         case Notification::kWriteFailed:
         case Notification::kStoreSendFailed:
-        case Notification::kDeleteFailed:
         case Notification::kPhonebookReadFailed:
         case Notification::kStopping:
         case Notification::kStarted:
@@ -430,7 +437,6 @@ void LinkController::OnEngineEvent(Notification notification) {
         case Notification::kNewMessage:
         case Notification::kMessageRead:
         case Notification::kReadFailed:
-        case Notification::kDeleted:
         case Notification::kWriteDone:
         case Notification::kStoreSendDone:
         case Notification::kToolkitInfo:
@@ -628,9 +634,6 @@ void LinkController::OnTimer(int timerId) {
             break;
         case kTimerDeleteStep:
             folders_.DeleteTick();
-            break;
-        case kTimerCopyStep:
-            folders_.CopyTick();
             break;
         case kTimerStatusTimeout:
             StatusTimeout();

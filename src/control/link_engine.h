@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,14 @@ class LinkEngine {
 
     // The last listing, read after Notification::kListingFinished.
     virtual const MessageListing& Listing() const = 0;
+    // The same entries, each with its place in a long message when it is a part of one.
+    virtual std::vector<SmsPart> ListedParts() const {
+        std::vector<SmsPart> parts;
+        const MessageListing& listing = Listing();
+        for (int32_t i = 0; i < listing.ListingSize(); ++i)
+            parts.push_back(SmsPart{listing.ListingEntry(i), std::nullopt});
+        return parts;
+    }
     // The engine's copy of the SIM phonebook, and the lock its dispatcher and workers hold while
     // they fill or mark it.
     virtual PhonebookTable& Phonebook() = 0;
@@ -71,8 +80,11 @@ class LinkEngine {
     }
     virtual int PinAttempts() const { return -1; }
     virtual int PukAttempts() const { return -1; }
-    // Messages that arrived while connected, read from the SIM; each handed out once.
-    virtual std::vector<SmsRecord> TakeArrivedMessages() { return {}; }
+    // Messages that arrived while connected, read from the SIM (parts of long messages with
+    // their place); each handed out once.
+    virtual std::vector<SmsPart> TakeArrivedMessages() { return {}; }
+    // Status reports on submitted messages; each handed out once.
+    virtual std::vector<StatusReport> TakeStatusReports() { return {}; }
     // How many messages the SIM's store holds (at connect); -1 when not known.
     virtual int StoreUsed() const { return -1; }
     // The entries the SIM refused at the last phonebook write (after

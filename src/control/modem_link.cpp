@@ -52,6 +52,12 @@ class ModemLink : public LinkEngine {
         return 0;
     }
     const MessageListing& Listing() const override { return engine_; }
+    std::vector<SmsPart> ListedParts() const override {
+        std::vector<SmsPart> parts;
+        for (int32_t i = 0; i < engine_.ListingSize(); ++i)
+            parts.push_back(engine_.ListingPart(i));
+        return parts;
+    }
     PhonebookTable& Phonebook() override { return engine_.Phonebook(); }
     std::unique_lock<std::mutex> LockPhonebook() override { return engine_.LockPhonebook(); }
     void SetSimCodes(const std::string& pin, const std::string& puk) override {
@@ -59,7 +65,8 @@ class ModemLink : public LinkEngine {
     }
     int PinAttempts() const override { return engine_.PinAttempts(); }
     int PukAttempts() const override { return engine_.PukAttempts(); }
-    std::vector<SmsRecord> TakeArrivedMessages() override { return engine_.TakeArrivedMessages(); }
+    std::vector<SmsPart> TakeArrivedMessages() override { return engine_.TakeArrivedMessages(); }
+    std::vector<StatusReport> TakeStatusReports() override { return engine_.TakeStatusReports(); }
     int StoreUsed() const override { return engine_.StoreUsed(); }
     std::vector<PhonebookRefusal> PhonebookRefusals() const override {
         return engine_.PhonebookRefusals();

@@ -189,6 +189,10 @@ constexpr UiString kStrings[] = {
     {212, u"Sending %1 of %2"},
     {213, u"以下短訊未能傳送，仍留在寄件匣："},
     {214, u"Not sent (kept in the Outbox):"},
+    {241, u"[第 %1 段遺失，共 %2 段]"},
+    {242, u"[part %1 of %2 missing]"},
+    {243, u"刪除中 %1 / %2"},
+    {244, u"Deleting %1 of %2"},
     {301, u"%1 已損壞：只讀出 %2 筆。下次儲存前，原檔會保留為 %3。"},
     {302,
      u"%1 is damaged: %2 records could be read. Before it is next saved, the original is kept as "

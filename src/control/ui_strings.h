@@ -104,6 +104,8 @@ inline constexpr UiText kPin{203, 204};
 inline constexpr UiText kPuk{205, 206};
 inline constexpr UiText kSendingCount{211, 212};  // %1 of %2
 inline constexpr UiText kSomeNotSent{213, 214};
+inline constexpr UiText kPartMissing{241, 242};    // %1: the part, %2: how many
+inline constexpr UiText kDeletingCount{243, 244};  // %1: the one now, %2: how many
 // Files: %1 the file, %2 the records read (or the copy kept), %3 the name of the copy to come.
 inline constexpr UiText kFileDamaged{301, 302};
 inline constexpr UiText kFileUnreadable{303, 304};  // %1: the reason, naming the file

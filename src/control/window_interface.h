@@ -150,6 +150,8 @@ class WindowInterface {
     // Detail area of the message page: number (1019), time (1020), body (1018).
     virtual void SetDetail(const std::u16string& number, const std::u16string& time,
                            const std::u16string& body) = 0;
+    // A line under the detail for what the message's delivery reports said; empty: none.
+    virtual void SetDetailStatus(const std::u16string& text) { (void)text; }
     virtual std::u16string DetailNumber() const = 0;
     virtual std::u16string DetailBody() const = 0;
 

@@ -137,6 +137,12 @@ Result OnNewMessage(ModemEngine& engine, State& s) {
     return Notification::kNewMessage;
 }
 
+// A stored status report is read by the same reader, when the line is free.
+Result OnReportStored(ModemEngine& engine, State& s) {
+    StartArrivalReader(s, engine.GetTiming());
+    return std::nullopt;
+}
+
 Result OnStoreStatus(ModemEngine&, State& s) {
     s.storeUsed = ValueAfterComma(std::string_view(SmsText(s, kStoreStatus)));
     s.okEvent.Signal();
@@ -170,6 +176,8 @@ Result OnListing(ModemEngine&, State& s) {
         const int32_t slot = s.listingCount.load() + 1;
         s.listingCount = slot;
         SmsRecord& entry = s.listing[static_cast<size_t>(slot)];
+        std::optional<ConcatInfo>& concat = s.listingConcat[static_cast<size_t>(slot)];
+        concat.reset();
         // The whole index: indexes above 99 must not lose their leading digits.
         const int32_t index =
             ReadNumber(all.substr(header + kHeader.size(), comma - header - kHeader.size()));
@@ -180,7 +188,9 @@ Result OnListing(ModemEngine&, State& s) {
         const int32_t status = ReadNumber(all.substr(comma + 1, comma2 - comma - 1));
         const size_t next = all.find(kHeader, comma + 1);
         const size_t entryEnd = next == std::string_view::npos ? all.size() : next;
-        entry = ParseStoredMessage(all.substr(comma + 1, entryEnd - comma - 1), index);
+        SmsPart part = ParseStoredMessagePart(all.substr(comma + 1, entryEnd - comma - 1), index);
+        entry = std::move(part.record);
+        concat = part.concat;
         if (status >= 0 && status <= 4) entry.status = kStatusNames[status];
         if (next == std::string_view::npos) break;
         position = next;
@@ -325,7 +335,7 @@ constexpr Action kActions[kCount] = {
     /* 14 kStoreStatus */ {OnStoreStatus, std::nullopt},
     /* 15 kMessageRead */ {OnMessageRead, std::nullopt},
     /* 16 kListing */ {OnListing, std::nullopt},
-    /* 17 kUnused */ {nullptr, std::nullopt},
+    /* 17 kReportStored */ {OnReportStored, std::nullopt},
     /* 18 kReadDone */ {nullptr, Notification::kMessageRead},
     /* 19 kReadFailed */ {nullptr, Notification::kReadFailed},
     /* 20 kListingArrived */ {nullptr, std::nullopt},

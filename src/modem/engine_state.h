@@ -107,6 +107,8 @@ struct ModemEngine::State {
     mutable std::mutex listingMutex;
     SmsRecord readMessage;
     std::array<SmsRecord, kListingCapacity> listing;
+    // Each listed entry's place in a concatenated message, if it is a part of one.
+    std::array<std::optional<ConcatInfo>, kListingCapacity> listingConcat;
     std::atomic<int32_t> listingCount{-1};
     // Listing and phonebook entries are taken only while their read waits for them: the late
     // rest of a failed read must not pass for a new one.
@@ -137,9 +139,12 @@ struct ModemEngine::State {
 
     // Live link: messages announced while connected, SIM codes, the phonebook's character set.
     std::mutex arrivalMutex;
-    std::deque<int32_t> announced;  // "+CMTI:" indexes not yet read
-    std::deque<SmsRecord> arrived;  // read, not yet taken by the owner
-    bool arrivalReading = false;    // a reader takes `announced` (under arrivalMutex)
+    std::deque<int32_t> announced;         // "+CMTI:" indexes not yet read
+    std::deque<SmsPart> arrived;           // read, not yet taken by the owner
+    bool arrivalReading = false;           // a reader takes `announced` (under arrivalMutex)
+    std::deque<int32_t> reportsAnnounced;  // "+CDSI:" indexes not yet read
+    std::deque<StatusReport> reports;      // not yet taken by the owner
+    bool reportPduNext = false;  // reader thread: "+CDS:" came alone, its PDU is the next line
     WorkerSlot arrivalReader;
     std::string pin, puk;  // given before Open; each is sent at most once
     std::atomic<int32_t> pinAttempts{-1}, pukAttempts{-1};
@@ -177,7 +182,11 @@ inline bool IsPhonebookRange(std::string_view response) {
 // Live link (live_link.cpp).
 // Takes every "+CMTI:" line out of `response` and queues its index; true when one was found.
 bool TakeNewMessageLines(ModemEngine::State& s, std::string& response);
-// Starts the reader of announced messages unless one runs.
+// Takes every "+CDS:" (with its PDU line, here or in the next response) and "+CDSI:" line out
+// of `response`: reports are kept, stored ones queued for reading.  Reader thread.
+// Returns true when a stored one was announced.
+bool TakeStatusReportLines(ModemEngine::State& s, std::string& response);
+// Starts the reader of announced messages (and stored status reports) unless one runs.
 void StartArrivalReader(ModemEngine::State& s, const Timing& timing);
 // Start-up, when the SIM asks for a code: what the SIM says of its tries (AT+CPINR, or the
 // vendor's AT+CPINC?), and the code the caller gave, sent once.  Caller holds lineMutex.

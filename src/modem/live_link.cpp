@@ -35,7 +35,7 @@ int32_t NumberFrom(std::string_view text, size_t at) {
 
 // One message of a "+CMGR:" answer: its header line and the PDU line behind it.  The echo of
 // the command may come in front of the header.
-std::optional<SmsRecord> ReadAnswer(const CommandResult& r, int32_t index) {
+std::optional<SmsPart> ReadAnswer(const CommandResult& r, int32_t index) {
     std::string all;
     for (const std::string& line : r.lines) {
         all += line;
@@ -44,25 +44,85 @@ std::optional<SmsRecord> ReadAnswer(const CommandResult& r, int32_t index) {
     const size_t header = all.find("+CMGR:");
     if (header == std::string::npos) return std::nullopt;
     const std::string_view block = std::string_view(all).substr(header);
-    SmsRecord record = ParseStoredMessage(block, index);
+    SmsPart part = ParseStoredMessagePart(block, index);
     const int32_t stat = NumberFrom(block, 6);
-    if (stat >= 0 && stat <= 3) record.status = kStatNames[stat];
-    return record;
+    if (stat >= 0 && stat <= 3) part.record.status = kStatNames[stat];
+    return part;
+}
+
+// The status report a PDU holds, if it is one.
+std::optional<StatusReport> DecodeReport(const State& s, std::string_view hex) {
+    if (hex.empty() || hex.find_first_not_of("0123456789ABCDEFabcdef") != std::string_view::npos)
+        return std::nullopt;
+    const DecodedPdu pdu = s.codec.DecodePdu(Widen(hex));
+    if (pdu.kind != PduKind::kStatusReport || pdu.messageReference < 0 || pdu.status < 0)
+        return std::nullopt;
+    return StatusReport{pdu.messageReference, pdu.number, pdu.status, pdu.dischargeTime};
+}
+
+void KeepReport(State& s, StatusReport report) {
+    {
+        std::lock_guard lock(s.arrivalMutex);
+        s.reports.push_back(std::move(report));
+    }
+    PostNotification(s, Notification::kStatusReport);
+}
+
+// A stored status report: read, kept, and deleted so that reports do not fill the store.
+void ReadStoredReport(State& s, const Timing& timing, int32_t index) {
+    CommandResult r;
+    {
+        std::lock_guard line(s.lineMutex);
+        if (s.closing.load()) return;
+        r = RunCommand(s, timing, "AT+CMGF=0;+CMGR=" + std::to_string(index), {});
+        if (r.Ok()) RunCommand(s, timing, "AT+CMGD=" + std::to_string(index), {});
+    }
+    // The answer's header line, then the PDU line; one response may hold several lines.
+    std::string all;
+    for (const std::string& text : r.lines)
+        all += text + "\r\n";
+    std::optional<StatusReport> report;
+    const size_t header = all.find("+CMGR:");
+    if (header != std::string::npos) {
+        size_t start = all.find('\n', header);
+        while (start != std::string::npos && start + 1 < all.size() &&
+               (all[start + 1] == '\r' || all[start + 1] == '\n'))
+            ++start;
+        if (start != std::string::npos) {
+            const size_t end = all.find_first_of("\r\n", start + 1);
+            report = DecodeReport(s, std::string_view(all).substr(start + 1, end - start - 1));
+        }
+    }
+    if (!report) {
+        if (r.end == End::kNotWritten) return;
+        SetFailure(s, "the status report at " + std::to_string(index) +
+                          " could not be read: " + DescribeEnd(r, 5000));
+        PostNotification(s, Notification::kReadFailed);
+        return;
+    }
+    KeepReport(s, std::move(*report));
 }
 
 void ReadAnnounced(State& s, const Timing& timing) {
     for (;;) {
         int32_t index = -1;
+        bool report = false;
         {
             std::lock_guard lock(s.arrivalMutex);
-            if (s.announced.empty() || s.closing.load()) {
+            if ((s.announced.empty() && s.reportsAnnounced.empty()) || s.closing.load()) {
                 s.arrivalReading = false;
                 return;
             }
-            index = s.announced.front();
-            s.announced.pop_front();
+            report = s.announced.empty();
+            std::deque<int32_t>& queue = report ? s.reportsAnnounced : s.announced;
+            index = queue.front();
+            queue.pop_front();
         }
-        std::optional<SmsRecord> record;
+        if (report) {
+            ReadStoredReport(s, timing, index);
+            continue;
+        }
+        std::optional<SmsPart> record;
         CommandResult r;
         {
             // Waits while a listing or a send holds the line: the index stays queued meanwhile.
@@ -73,7 +133,7 @@ void ReadAnnounced(State& s, const Timing& timing) {
         }
         // A command that never reached the line: the engine is closing.
         if (r.end == End::kNotWritten) continue;
-        if (!record || (record->text.empty() && record->number.empty())) {
+        if (!record || (record->record.text.empty() && record->record.number.empty())) {
             SetFailure(s, "the new message at " + std::to_string(index) +
                               " could not be read: " + DescribeEnd(r, 5000));
             PostNotification(s, Notification::kReadFailed);
@@ -167,10 +227,17 @@ std::optional<std::string> ChooseIndications(const std::vector<std::vector<int32
         if (mode < 0 && Offers(offer[0], wanted)) mode = wanted;
     if (mode < 0) return std::nullopt;
     std::string command = "AT+CNMI=" + std::to_string(mode) + ",1";
-    // Broadcasts, status reports and the buffer flush stay off where the modem offers off.
+    // Broadcasts and the buffer flush stay off where the modem offers off.  Status reports come
+    // as "+CDS:" with the report, else stored and announced with "+CDSI:"; they come only for
+    // submissions that asked for one.
     for (size_t i = 2; i < offer.size() && i < 5; ++i) {
-        if (!Offers(offer[i], 0)) return command;
-        command += ",0";
+        int32_t value = 0;
+        if (i == 3) {
+            for (int32_t wanted : {1, 2, 0})
+                if (value == 0 && Offers(offer[i], wanted)) value = wanted;
+        }
+        if (!Offers(offer[i], value)) return command;
+        command += "," + std::to_string(value);
     }
     return command;
 }
@@ -240,10 +307,71 @@ bool TakeNewMessageLines(State& s, std::string& response) {
     return found;
 }
 
+bool TakeStatusReportLines(State& s, std::string& response) {
+    const auto line = [](std::string_view text) {
+        while (!text.empty() && (text.back() == '\r' || text.back() == '\n'))
+            text.remove_suffix(1);
+        return text;
+    };
+    if (s.reportPduNext) {
+        s.reportPduNext = false;
+        // The PDU line of a "+CDS:" that came in a block of its own; anything else is left.
+        const std::string_view first(response.data(),
+                                     std::min(response.find('\n'), response.size()));
+        if (std::optional<StatusReport> report = DecodeReport(s, line(first))) {
+            KeepReport(s, std::move(*report));
+            response.erase(0, std::min(first.size() + 1, response.size()));
+            if (response.find_first_not_of("\r\n") == std::string::npos) response.clear();
+        }
+    }
+    if (response.find("+CDS") == std::string::npos) return false;
+    std::vector<std::string_view> lines;
+    for (size_t start = 0; start < response.size();) {
+        const size_t end = response.find('\n', start);
+        const size_t stop = end == std::string::npos ? response.size() : end + 1;
+        lines.emplace_back(response.data() + start, stop - start);
+        start = stop;
+    }
+    std::string kept;
+    bool stored = false;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view text = line(lines[i]);
+        const size_t at = text.find("+CDSI:");
+        if (at != std::string_view::npos) {
+            const int32_t index = ValueAfterComma(text.substr(at));
+            if (index >= 0) {
+                std::lock_guard lock(s.arrivalMutex);
+                s.reportsAnnounced.push_back(index);
+                stored = true;
+            }
+            continue;
+        }
+        if (text.find("+CDS:") == std::string_view::npos) {
+            kept.append(lines[i]);
+            continue;
+        }
+        // The PDU line follows; blank lines may come between.
+        size_t next = i + 1;
+        while (next < lines.size() && line(lines[next]).empty())
+            ++next;
+        if (next >= lines.size()) {
+            s.reportPduNext = true;
+            continue;
+        }
+        if (std::optional<StatusReport> report = DecodeReport(s, line(lines[next]))) {
+            KeepReport(s, std::move(*report));
+            i = next;
+        }
+    }
+    if (kept.find_first_not_of("\r\n") == std::string::npos) kept.clear();
+    response = std::move(kept);
+    return stored;
+}
+
 void StartArrivalReader(State& s, const Timing& timing) {
     {
         std::lock_guard lock(s.arrivalMutex);
-        if (s.arrivalReading || s.announced.empty()) return;
+        if (s.arrivalReading || (s.announced.empty() && s.reportsAnnounced.empty())) return;
         s.arrivalReading = true;
     }
     // A reader that has just found the queue empty frees its slot a moment later.
@@ -375,11 +503,19 @@ int32_t ModemEngine::PukAttempts() const {
     return state_->pukAttempts.load();
 }
 
-std::vector<SmsRecord> ModemEngine::TakeArrivedMessages() {
+std::vector<SmsPart> ModemEngine::TakeArrivedMessages() {
     State& s = *state_;
     std::lock_guard lock(s.arrivalMutex);
-    std::vector<SmsRecord> taken(s.arrived.begin(), s.arrived.end());
+    std::vector<SmsPart> taken(s.arrived.begin(), s.arrived.end());
     s.arrived.clear();
+    return taken;
+}
+
+std::vector<StatusReport> ModemEngine::TakeStatusReports() {
+    State& s = *state_;
+    std::lock_guard lock(s.arrivalMutex);
+    std::vector<StatusReport> taken(s.reports.begin(), s.reports.end());
+    s.reports.clear();
     return taken;
 }
 

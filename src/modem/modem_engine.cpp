@@ -287,6 +287,13 @@ SmsRecord ModemEngine::ListingEntry(int32_t position) const {
     return state_->listing[static_cast<size_t>(position)];
 }
 
+SmsPart ModemEngine::ListingPart(int32_t position) const {
+    std::lock_guard lock(state_->listingMutex);
+    if (position < 0 || position > state_->listingCount.load()) return SmsPart{};
+    const size_t at = static_cast<size_t>(position);
+    return SmsPart{state_->listing[at], state_->listingConcat[at]};
+}
+
 PhonebookTable& ModemEngine::Phonebook() {
     return state_->phonebook;
 }

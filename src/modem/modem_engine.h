@@ -62,7 +62,7 @@ enum Number : int {
     kStoreStatus = 14,        // "+CPMS:"
     kMessageRead = 15,        // "+CMGR:"
     kListing = 16,            // "+CMGL:", or the listing worker when nothing arrived
-    kUnused = 17,             // nobody
+    kReportStored = 17,       // "+CDSI:"
     kReadDone = 18,           // single-message reader, success
     kReadFailed = 19,         // single-message reader, failure
     kListingArrived = 20,     // listing worker, entries arrived
@@ -204,9 +204,14 @@ class ModemEngine : public MessageListing {
     // tell (valid after kSimPinRequired or kSimPukRequired).
     int32_t PinAttempts() const;
     int32_t PukAttempts() const;
-    // Messages announced while connected ("+CMTI:") and read from the store, oldest first; each
-    // is handed out once.  Notification kMessageArrived tells that there are some.
-    std::vector<SmsRecord> TakeArrivedMessages();
+    // Messages announced while connected ("+CMTI:") and read from the store, oldest first, each
+    // with its place in a long message when it is a part of one; each is handed out once.
+    // Notification kMessageArrived tells that there are some.
+    std::vector<SmsPart> TakeArrivedMessages();
+    // Status reports on submitted messages, as the modem routed them ("+CDS:", or stored and
+    // announced with "+CDSI:", then read and deleted), oldest first; each handed out once.
+    // Notification kStatusReport tells that there are some.
+    std::vector<StatusReport> TakeStatusReports();
     // The message store's size from "AT+CPMS?" at start-up; -1 when not known.  StoreUsed()
     // gives how many it holds.
     int32_t StoreCapacity() const;
@@ -216,6 +221,8 @@ class ModemEngine : public MessageListing {
     // MessageListing: valid after notification 20.
     int32_t ListingSize() const override;
     SmsRecord ListingEntry(int32_t position) const override;
+    // The entry with its place in a long message (JoinParts joins them).
+    SmsPart ListingPart(int32_t position) const;
 
     // The engine's SIM phonebook.  The dispatcher and the phonebook workers use it under
     // LockPhonebook(); hold that lock too while using the table from another thread.

@@ -74,6 +74,8 @@ enum class Notification : int32_t {
     kPhonebookWriteFailed = 71,  // PhonebookRefusals() names the entries left marked changed
     // A message announced while connected was read: TakeArrivedMessages().
     kMessageArrived = 80,
+    // A status report on a submitted message came: TakeStatusReports().
+    kStatusReport = 81,
 };
 
 // The number as logs and the tool show it.

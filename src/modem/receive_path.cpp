@@ -44,6 +44,8 @@ void ModemEngine::ClassifyResponse() {
     // A "+CMTI:" may share a block with another report or a command's answer: it is taken out
     // first, so that the block's own rule still applies to the rest.
     if (TakeNewMessageLines(s, s.response)) s.events.Signal(engine_event::kNewMessage);
+    // Status reports likewise; a "+CDS:" report's PDU line must not pass for a listed message's.
+    if (TakeStatusReportLines(s, s.response)) s.events.Signal(engine_event::kReportStored);
     const Classification kind = ClassifyText(s.response, s.framer.ListMode());
     const bool finalOk = kind.matched && kind.event == engine_event::kOk && s.response == "OK";
     std::string seen = commandOpen ? s.response : std::string();

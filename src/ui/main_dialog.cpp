@@ -837,6 +837,10 @@ void MainDialog::SetDetail(const std::u16string& number, const std::u16string& t
     sms_->SetDetail(number, QString::fromStdU16String(names_.Find(number)), time, body);
 }
 
+void MainDialog::SetDetailStatus(const std::u16string& text) {
+    sms_->SetDeliveryStatus(QString::fromStdU16String(text));
+}
+
 std::u16string MainDialog::DetailNumber() const {
     return sms_->DetailNumber();
 }

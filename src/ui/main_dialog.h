@@ -143,6 +143,7 @@ class MainDialog : public QDialog, public WindowInterface {
     void SetMessageRowIcon(int row, int icon) override;
     void SetDetail(const std::u16string& number, const std::u16string& time,
                    const std::u16string& body) override;
+    void SetDetailStatus(const std::u16string& text) override;
     std::u16string DetailNumber() const override;
     std::u16string DetailBody() const override;
     int SaveToFolder() const override;

@@ -281,6 +281,11 @@ void SmsPage::SetDetail(const std::u16string& number, const QString& name,
     Relayout();
 }
 
+void SmsPage::SetDeliveryStatus(const QString& text) {
+    time_->setText(time_->text() + QStringLiteral("  ") + text);
+    Relayout();
+}
+
 void SmsPage::ShowBody(const std::u16string& text) {
     const MessageLength m = MeasureMessage(text);
     box_->setPlainText(QString::fromStdU16String(text).replace("\r\n", "\n"));

@@ -63,6 +63,8 @@ class SmsPage : public Page {
 
     void SetDetail(const std::u16string& number, const QString& name, const std::u16string& time,
                    const std::u16string& body);
+    // After SetDetail: what the message's delivery reports said, beside its time.
+    void SetDeliveryStatus(const QString& text);
     std::u16string DetailNumber() const { return detailNumber_; }
     std::u16string DetailBody() const;
 

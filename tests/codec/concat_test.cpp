@@ -487,3 +487,63 @@ TEST(DecodePdu, ConcatenationHeaders) {
 
 }  // namespace
 }  // namespace telvane
+
+namespace telvane {
+namespace {
+
+// The Inbox keeps a joined message as one record: its note gives the parts back, so that joining
+// them again (with a part that came later) gives the same message.
+TEST(PartsNote, SplitAndJoinAgainGiveTheSameMessage) {
+    auto part = [](int32_t index, int32_t sequence, const char16_t* text) {
+        SmsPart p;
+        p.record = {index, u"REC READ", u"+111", u"", u"26/12/01,10:00:00", text};
+        p.concat = ConcatInfo{300, 16, 4, sequence};
+        return p;
+    };
+    // Part 2 missing, part 4 there twice, a line break cut between parts 3 and 4.
+    const std::vector<SmsPart> parts = {part(9, 4, u"\r\nfour"), part(2, 1, u"one "),
+                                        part(5, 3, u"three\r"), part(7, 4, u"\r\nagain")};
+    const JoinedMessage joined = JoinParts(parts).front();
+    EXPECT_EQ(joined.record.text, u"one [part 2 of 4 missing]three\r\nfour");
+    EXPECT_EQ(joined.record.extra, u"parts 300/16/4 1:2:4 2:-1:21 3:5:6 4:9:5 4:7:0");
+    EXPECT_EQ(SimIndexes(joined.record), (std::vector<int32_t>{2, 5, 9, 7}));
+
+    const std::vector<SmsPart> split = SplitJoined(joined.record);
+    ASSERT_EQ(split.size(), 4u);
+    EXPECT_EQ(split[2].record.text, u"\nfour");
+    EXPECT_EQ(split[2].concat, (ConcatInfo{300, 16, 4, 4}));
+    EXPECT_TRUE(split[0].record.extra.empty());
+    std::vector<SmsPart> again = split;
+    again.push_back(part(3, 2, u"two "));
+    const JoinedMessage whole = JoinParts(again).front();
+    EXPECT_EQ(whole.record.text, u"one two three\r\nfour");
+    EXPECT_TRUE(whole.complete());
+    EXPECT_EQ(whole.indexes, (std::vector<int32_t>{2, 3, 5, 9, 7}));
+    EXPECT_EQ(JoinParts(split).front().record, joined.record);
+
+    // A note that does not fit its text (or none): the record is one message of its own.
+    SmsRecord edited = joined.record;
+    edited.text += u"!";
+    ASSERT_EQ(SplitJoined(edited).size(), 1u);
+    EXPECT_FALSE(SplitJoined(edited)[0].concat);
+    EXPECT_EQ(SplitJoined(edited)[0].record, edited);
+}
+
+TEST(PartsNote, OnlyAWellFormedNoteCounts) {
+    EXPECT_TRUE(ParsePartsNote(u"parts 7/8/2 1:4:3 2:-1:21"));
+    for (const char16_t* bad :
+         {u"", u"NUMBER|12|pending", u"parts 7/8/2", u"parts 7/9/2 1:4:3", u"parts 256/8/2 1:4:3",
+          u"parts 7/8/0 1:4:3", u"parts 7/8/2 3:4:3", u"parts 7/8/2 2:4:3 1:5:3",
+          u"parts 7/8/2 1:-2:3", u"parts 7/8/2 1:4:-3", u"parts 7/8/2 1:4", u"parts 7/8/2 1:4:3 ",
+          u"parts 7/8/2 1:4:3x", u"parts 7/8/2 1:4:99999999999"}) {
+        EXPECT_FALSE(ParsePartsNote(bad)) << U16ToUtf8(bad);
+    }
+    SmsRecord plain;
+    plain.index = 12;
+    EXPECT_EQ(SimIndexes(plain), std::vector<int32_t>{12});
+    plain.index = -1;
+    EXPECT_TRUE(SimIndexes(plain).empty());
+}
+
+}  // namespace
+}  // namespace telvane

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "codec/message_joiner.h"
 #include "control/delivery_state.h"
 #include "control/link_controller.h"
 #include "control/modem_link.h"
@@ -75,6 +76,7 @@ class RecordingLink : public LinkEngine {
         return inner_->BuildSmartMessage(kind, pictureHex);
     }
     const MessageListing& Listing() const override { return inner_->Listing(); }
+    std::vector<SmsPart> ListedParts() const override { return inner_->ListedParts(); }
     PhonebookTable& Phonebook() override { return inner_->Phonebook(); }
     std::unique_lock<std::mutex> LockPhonebook() override { return inner_->LockPhonebook(); }
     void SetSimCodes(const std::string& pin, const std::string& puk) override {
@@ -82,7 +84,8 @@ class RecordingLink : public LinkEngine {
     }
     int PinAttempts() const override { return inner_->PinAttempts(); }
     int PukAttempts() const override { return inner_->PukAttempts(); }
-    std::vector<SmsRecord> TakeArrivedMessages() override { return inner_->TakeArrivedMessages(); }
+    std::vector<SmsPart> TakeArrivedMessages() override { return inner_->TakeArrivedMessages(); }
+    std::vector<StatusReport> TakeStatusReports() override { return inner_->TakeStatusReports(); }
     int StoreUsed() const override { return inner_->StoreUsed(); }
 
   private:
@@ -125,6 +128,14 @@ class ControllerSimTest : public ::testing::Test {
         ASSERT_TRUE(window.PumpUntil([&] { return !controller->IsBusy(); }));
     }
 
+    // A delete the engine refused while its last worker was ending is tried at the next tick.
+    bool DeleteRunEnds() {
+        return window.PumpUntil([&] {
+            if (window.TimerRunning(kTimerDeleteStep)) window.Fire(kTimerDeleteStep);
+            return !controller->Folders().DeleteRunning();
+        });
+    }
+
     bool WaitForStatus(const std::u16string& text) {
         return window.PumpUntil([&] { return window.StatusShown(text); });
     }
@@ -162,10 +173,8 @@ TEST_F(ControllerSimTest, ConnectListsTheSimIntoTheInbox) {
     EXPECT_EQ(ReadFolder(FolderId::Inbox)[0].status, u"REC READ");
     window.TickRowsWithData({0});
     controller->Folders().DeleteTicked();
-    window.Pump();
-    ASSERT_TRUE(notes.WaitFor(Notification::kDeleted));
-    ASSERT_TRUE(window.Fire(kTimerDeleteStep));
-    EXPECT_FALSE(window.TimerRunning(kTimerDeleteStep));
+    ASSERT_TRUE(DeleteRunEnds());
+    EXPECT_TRUE(notes.WaitFor(Notification::kDeleted));
     inbox = ReadFolder(FolderId::Inbox);
     ASSERT_EQ(inbox.size(), 1u);
     EXPECT_EQ(inbox[0].text, u"Second");
@@ -278,6 +287,30 @@ TEST_F(ControllerSimTest, ALongTextWithDeliveryReports) {
     EXPECT_EQ(window.kept["ConcatRef"], 42u);
 }
 
+// End to end: the modem's status report for each part marks the Sent message delivered.
+TEST_F(ControllerSimTest, SentWithReportsShowsDeliveredWhenTheReportsCome) {
+    Start("[network]\nreport_delay = 100\n");
+    window.settings.syncSms = false;
+    window.settings.deliveryReports = true;
+    ConnectAndSettle();
+    window.recipients = u"+886912345678";
+    window.composeText = std::u16string(200, u'y');
+    controller->SendComposed();
+    ASSERT_TRUE(SettleSend());
+    ASSERT_TRUE(window.PumpUntil([&] {
+        const std::vector<SmsRecord> sent = ReadFolder(FolderId::Sent);
+        if (sent.size() != 1) return false;
+        const auto entries = ParseDeliveryEntries(sent[0].extra);
+        return entries && entries->size() == 2 &&
+               std::all_of(entries->begin(), entries->end(), [](const DeliveryEntry& e) {
+                   return e.state == DeliveryState::kDelivered;
+               });
+    })) << U16ToUtf8(ReadFolder(FolderId::Sent).at(0).extra);
+    controller->Folders().ShowFolder(2);
+    controller->Folders().OpenMessage(0);
+    EXPECT_EQ(window.detailStatus, u"+886912345678: Delivered");
+}
+
 TEST_F(ControllerSimTest, PictureMessageOfThreeSegmentsToTwoRecipients) {
     Start("");
     window.settings.syncSms = false;
@@ -387,6 +420,55 @@ TEST_F(ControllerSimTest, UnreadStaysUnreadAndArrivalsShowAtOnce) {
     EXPECT_EQ(window.desktopNotes,
               std::vector<std::u16string>{u"New message: +886955000222\nHi 媽"});
     EXPECT_EQ(modem->CountCommands("+CMGL"), listings);
+}
+
+TEST_F(ControllerSimTest, LongMessagesAreOneInboxMessageAndLeaveTheSimWhole) {
+    std::u16string stored;
+    for (int i = 0; i < 20; ++i)
+        stored += u"Line " + Widen(std::to_string(i)) + u" of a long one. ";
+    stored.pop_back();  // the scenario's values end without blanks
+    const std::u16string arriving = u"媽，" + std::u16string(80, u'好') + u"。";
+    Start(
+        "[modem]\ncnmi = 2,1,0,0,0\n"
+        "[sim]\nmessage_capacity = 30\n"
+        "[messages]\n"
+        "1 = REC UNREAD | +886912345678 | 26/12/01,09:15:00+32 | " +
+        U16ToUtf8(stored) +
+        "\n"
+        "7 = REC READ | +886955000111 | 26/12/02,10:00:00+32 | Second\n");
+    window.settings.syncSms = true;
+    ConnectAndSettle();
+    ASSERT_EQ(modem->Messages().size(), 4u);  // three parts and one
+    std::vector<SmsRecord> inbox = ReadFolder(FolderId::Inbox);
+    ASSERT_EQ(inbox.size(), 2u);
+    EXPECT_EQ(inbox[0].text, stored);
+    EXPECT_EQ(SimIndexes(inbox[0]), (std::vector<int32_t>{1, 2, 3}));
+    EXPECT_EQ(window.rows.size(), 2u);
+
+    // Its two parts arrive, the second first: one message, whole.
+    const auto parts = modemsim::EncodeDeliverParts("+886932400821", "+886955000222",
+                                                    "26/12/10,08:00:08+32", arriving, 9);
+    ASSERT_TRUE(parts && parts->size() == 2u);
+    ASSERT_GT(modem->DeliverPdu((*parts)[1]), 0);
+    ASSERT_GT(modem->DeliverPdu((*parts)[0]), 0);
+    ASSERT_TRUE(window.PumpUntil([&] {
+        inbox = ReadFolder(FolderId::Inbox);
+        return inbox.size() == 3 && inbox[2].text == arriving;
+    })) << inbox.size();
+    EXPECT_EQ(inbox[2].status, u"REC UNREAD");
+    EXPECT_EQ(SimIndexes(inbox[2]).size(), 2u);
+    EXPECT_EQ(window.rows.size(), 3u);
+
+    // Deleting both takes every part off the SIM.
+    window.TickRowsWithData({0, 2});
+    controller->Folders().DeleteTicked();
+    ASSERT_TRUE(DeleteRunEnds());
+    ASSERT_EQ(modem->Messages().size(), 1u);
+    EXPECT_EQ(modem->Messages()[0].index, 7);
+    inbox = ReadFolder(FolderId::Inbox);
+    ASSERT_EQ(inbox.size(), 1u);
+    EXPECT_EQ(inbox[0].text, u"Second");
+    EXPECT_EQ(modem->CountCommands("+CMGD="), 5);
 }
 
 TEST_F(ControllerSimTest, TheSimsPinIsAskedForAndSentOnce) {

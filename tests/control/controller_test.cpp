@@ -467,7 +467,6 @@ TEST_F(ControllerTest, DamagedAndUnreadableFilesAreToldOnceWithWhatWasKept) {
     // The save that follows keeps the original and says where.
     window.TickRowsWithData({0});
     controller->Folders().DeleteTicked();
-    ASSERT_TRUE(window.Fire(kTimerDeleteStep));
     window.Pump();
     ASSERT_EQ(window.messageTexts.size(), 2u);
     const std::u16string kept = window.messageTexts[1];

@@ -2,8 +2,10 @@
 // refuses as the test says, and lets the test deliver notification codes.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -45,6 +47,10 @@ struct EngineScript {
     std::vector<std::string> calls;  // every job started, in order
 
     std::vector<SmsRecord> listing;
+    // The place in a long message of the listed entry at a SIM index, if it is a part.
+    std::map<int, ConcatInfo> concat;
+    std::vector<SmsPart> arrived;       // handed out by the next TakeArrivedMessages
+    std::vector<StatusReport> reports;  // handed out by the next TakeStatusReports
     PhonebookTable phonebook;
     // Held by whoever uses `phonebook`, as the engine's workers hold the engine's lock.
     std::mutex phonebookMutex;
@@ -116,6 +122,22 @@ class FakeEngine : public LinkEngine, public MessageListing {
         return script_->smartSegments;
     }
     const MessageListing& Listing() const override { return *this; }
+    std::vector<SmsPart> ListedParts() const override {
+        std::vector<SmsPart> parts;
+        for (const SmsRecord& record : script_->listing) {
+            const auto it = script_->concat.find(record.index);
+            parts.push_back({record, it == script_->concat.end()
+                                         ? std::nullopt
+                                         : std::optional<ConcatInfo>(it->second)});
+        }
+        return parts;
+    }
+    std::vector<SmsPart> TakeArrivedMessages() override {
+        return std::exchange(script_->arrived, {});
+    }
+    std::vector<StatusReport> TakeStatusReports() override {
+        return std::exchange(script_->reports, {});
+    }
     PhonebookTable& Phonebook() override { return script_->phonebook; }
     std::unique_lock<std::mutex> LockPhonebook() override {
         return std::unique_lock<std::mutex>(script_->phonebookMutex);

@@ -52,7 +52,7 @@ class FakeWindow : public WindowInterface {
     int tab = 0;
     std::vector<FakeRow> rows;
     int selected = -1;
-    std::u16string detailNumber, detailTime, detailBody;
+    std::u16string detailNumber, detailTime, detailBody, detailStatus;
     bool replyForwardShown = false, editShown = false;
     int saveToFolder = -1;
 
@@ -165,7 +165,9 @@ class FakeWindow : public WindowInterface {
         detailNumber = number;
         detailTime = time;
         detailBody = body;
+        detailStatus.clear();
     }
+    void SetDetailStatus(const std::u16string& text) override { detailStatus = text; }
     std::u16string DetailNumber() const override { return detailNumber; }
     std::u16string DetailBody() const override { return detailBody; }
     int SaveToFolder() const override { return saveToFolder; }

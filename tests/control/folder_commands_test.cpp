@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "codec/message_joiner.h"
 #include "controller_fixture.h"
 
 namespace telvane {
@@ -18,6 +19,25 @@ using testing::FilesCannotGrow;
 using testing::Message;
 using testing::ReadFolder;
 using testing::WriteFolder;
+
+struct PartText {
+    int32_t sequence;
+    int32_t index;
+    std::u16string text;
+};
+
+// A long message of `total` parts as the Inbox keeps it, joined from those given.
+SmsRecord JoinedMessage(std::u16string number, std::vector<PartText> given, int32_t total = 0,
+                        std::u16string status = u"REC READ", int32_t reference = 42) {
+    if (total == 0) total = given.back().sequence;
+    std::vector<SmsPart> parts;
+    for (const PartText& p : given) {
+        SmsPart part{Message(number, p.text, status, p.index),
+                     ConcatInfo{reference, 8, total, p.sequence}};
+        parts.push_back(part);
+    }
+    return JoinParts(parts).front().record;
+}
 
 // ---- folders ----
 
@@ -49,6 +69,79 @@ TEST_F(ControllerTest, ShowAndOpenMarkReadOnce) {
     EXPECT_EQ(window.status, u"0 SMS Message");
 }
 
+// ---- long messages ----
+
+TEST_F(ControllerTest, LongMessagesJoinInTheListingLiveAndAfterAReconnect) {
+    const auto part = [](int32_t index, const char16_t* number, ConcatInfo concat,
+                         const char16_t* text, const char16_t* status = u"REC UNREAD") {
+        return SmsPart{Message(number, text, status, index), concat};
+    };
+    const auto list = [&](const std::vector<SmsPart>& parts) {
+        script->listing.clear();
+        script->concat.clear();
+        for (const SmsPart& p : parts) {
+            script->listing.push_back(p.record);
+            if (p.concat) script->concat[p.record.index] = *p.concat;
+        }
+    };
+    const auto inboxRecord = [&](const std::u16string& number) {
+        for (const SmsRecord& r : ReadFolder(FolderId::Inbox))
+            if (r.number == number) return r;
+        return SmsRecord{};
+    };
+    window.settings.syncSms = true;
+    // Stored in reverse order, a plain message between, and one of three parts.
+    list({part(5, u"+111", {7, 8, 2, 2}, u"world", u"REC READ"),
+          SmsPart{Message(u"+333", u"short", u"REC READ", 6), std::nullopt},
+          part(4, u"+111", {7, 8, 2, 1}, u"Hello ", u"REC READ"),
+          part(9, u"+222", {1, 8, 3, 1}, u"Part one ")});
+    GoOnline();
+    Emit(Notification::kListingFinished);
+    ASSERT_EQ(ReadFolder(FolderId::Inbox).size(), 3u);
+    EXPECT_EQ(window.rows.size(), 3u);
+    SmsRecord hello = inboxRecord(u"+111");
+    EXPECT_EQ(hello.text, u"Hello world");
+    EXPECT_EQ(hello.index, 4);
+    EXPECT_EQ(SimIndexes(hello), (std::vector<int32_t>{4, 5}));
+    SmsRecord partial = inboxRecord(u"+222");
+    EXPECT_EQ(partial.text, u"Part one [part 2 of 3 missing][part 3 of 3 missing]");
+    EXPECT_EQ(partial.status, u"REC UNREAD");
+
+    // Read here; then part 2 arrives: the message is unread again, one row still.
+    controller->Folders().OpenMessage(window.FindMessageRow(2));
+    EXPECT_EQ(inboxRecord(u"+222").status, u"REC READ");
+    const SmsPart two = part(10, u"+222", {1, 8, 3, 2}, u"two ");
+    script->arrived = {two};
+    Emit(Notification::kMessageArrived);
+    partial = inboxRecord(u"+222");
+    EXPECT_EQ(partial.text, u"Part one two [part 3 of 3 missing]");
+    EXPECT_EQ(partial.status, u"REC UNREAD");
+    EXPECT_EQ(SimIndexes(partial), (std::vector<int32_t>{9, 10}));
+    EXPECT_EQ(window.rows.size(), 3u);
+    EXPECT_EQ(window.rows[static_cast<size_t>(window.FindMessageRow(2))].text, partial.text);
+    script->arrived = {two};  // announced twice
+    Emit(Notification::kMessageArrived);
+    EXPECT_EQ(inboxRecord(u"+222"), partial);
+
+    // Reconnect: the listing (the SIM now says read) keeps it unread; part 3 arrives live.
+    controller->Connect();
+    ASSERT_TRUE(window.Fire(kTimerDisconnect));
+    list({part(4, u"+111", {7, 8, 2, 1}, u"Hello ", u"REC READ"),
+          part(5, u"+111", {7, 8, 2, 2}, u"world", u"REC READ"),
+          part(9, u"+222", {1, 8, 3, 1}, u"Part one ", u"REC READ"),
+          part(10, u"+222", {1, 8, 3, 2}, u"two ", u"REC READ")});
+    GoOnline();
+    Emit(Notification::kListingFinished);
+    EXPECT_EQ(inboxRecord(u"+222").status, u"REC UNREAD");
+    EXPECT_EQ(inboxRecord(u"+111").status, u"REC READ");
+    script->arrived = {part(11, u"+222", {1, 8, 3, 3}, u"three")};
+    Emit(Notification::kMessageArrived);
+    partial = inboxRecord(u"+222");
+    EXPECT_EQ(partial.text, u"Part one two three");
+    EXPECT_EQ(SimIndexes(partial), (std::vector<int32_t>{9, 10, 11}));
+    EXPECT_EQ(ReadFolder(FolderId::Inbox).size(), 2u);
+}
+
 TEST_F(ControllerTest, WhatTheSimKeepsAsOursShowsAsOutgoingInTheInbox) {
     const std::vector<SmsRecord> records = {
         Message(u"1", u"a", u"REC UNREAD"), Message(u"2", u"b", u"REC READ"),
@@ -67,60 +160,109 @@ TEST_F(ControllerTest, WhatTheSimKeepsAsOursShowsAsOutgoingInTheInbox) {
     }
 }
 
-TEST_F(ControllerTest, DeleteFromSentTakesOneTickedRowPerStep) {
+TEST_F(ControllerTest, DeleteFromAFolderTakesEveryTickedRowAtOnce) {
     WriteFolder(FolderId::Sent, {Message(u"1", u"a"), Message(u"2", u"b"), Message(u"3", u"c"),
                                  Message(u"4", u"d")});
     controller->Folders().ShowFolder(2);
     window.TickRowsWithData({0, 2, 3});
     controller->Folders().DeleteTicked();
-    EXPECT_EQ(window.timers.at(kTimerDeleteStep), 100);
-    EXPECT_EQ(ReadFolder(FolderId::Sent).size(), 3u);
-    ASSERT_TRUE(window.Fire(kTimerDeleteStep));
-    EXPECT_EQ(ReadFolder(FolderId::Sent).size(), 2u);
-    ASSERT_TRUE(window.Fire(kTimerDeleteStep));
-    ASSERT_TRUE(window.Fire(kTimerDeleteStep));  // finds nothing more
+    window.Pump();
     EXPECT_FALSE(window.TimerRunning(kTimerDeleteStep));
     const std::vector<SmsRecord> sent = ReadFolder(FolderId::Sent);
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].number, u"2");
+    EXPECT_EQ(window.rows.size(), 1u);
     EXPECT_TRUE(window.enabled);
     EXPECT_TRUE(script->deletes.empty());
 
     // Nothing ticked: ends at once.
     controller->Folders().DeleteTicked();
     window.Pump();
-    EXPECT_FALSE(window.TimerRunning(kTimerDeleteStep));
     EXPECT_TRUE(window.enabled);
+    EXPECT_EQ(ReadFolder(FolderId::Sent).size(), 1u);
 }
 
-TEST_F(ControllerTest, DeleteFromTheInboxDeletesOnTheSimOnlyWhileOnline) {
+TEST_F(ControllerTest, DeleteFromTheInboxGoesPartByPartAsTheModemConfirms) {
+    // A three-part message at 3, 8 and 4 (part 2 of 4 never came), and two plain ones.
+    const SmsRecord joined =
+        JoinedMessage(u"+222", {{1, 3, u"one "}, {3, 8, u"three "}, {4, 4, u"four"}});
     WriteFolder(FolderId::Inbox,
-                {Message(u"1", u"a", u"REC READ", 7), Message(u"2", u"b", u"REC READ", 9)});
+                {Message(u"1", u"a", u"REC READ", 7), joined, Message(u"3", u"c", u"REC READ", 9)});
     controller->Folders().ShowFolder(0);
-    window.TickRowsWithData({1});
+    window.TickRowsWithData({0, 1});
     controller->Folders().DeleteTicked();  // offline: nothing
     window.Pump();
-    EXPECT_EQ(ReadFolder(FolderId::Inbox).size(), 2u);
+    EXPECT_EQ(ReadFolder(FolderId::Inbox).size(), 3u);
+    EXPECT_TRUE(script->deletes.empty());
     EXPECT_TRUE(window.enabled);
 
     GoOnline();
     controller->Folders().ShowFolder(0);
+    window.TickRowsWithData({0, 1});
+    controller->Folders().DeleteTicked();
+    window.Pump();
+    EXPECT_FALSE(window.enabled);
+    EXPECT_EQ(window.status, u"Deleting 1 of 2");
+    const std::vector<int> expected = {7, 3, 8, 4};
+    for (size_t i = 1; i <= expected.size(); ++i) {
+        // One delete at a time, each after the last one's answer.
+        EXPECT_EQ(script->deletes, std::vector<int>(expected.begin(), expected.begin() + i));
+        Emit(Notification::kDeleted);
+    }
+    EXPECT_TRUE(window.StatusShown(u"Deleting 2 of 2"));
+    const std::vector<SmsRecord> inbox = ReadFolder(FolderId::Inbox);
+    ASSERT_EQ(inbox.size(), 1u);
+    EXPECT_EQ(inbox[0].index, 9);
+    EXPECT_EQ(window.rows.size(), 1u);
+    EXPECT_TRUE(window.enabled);
+    EXPECT_EQ(script->deletes.size(), 4u);
+}
+
+TEST_F(ControllerTest, AFailedDeleteKeepsWhatIsStillOnTheSim) {
+    WriteFolder(FolderId::Inbox, {JoinedMessage(u"+222", {{1, 3, u"one "}, {2, 8, u"two"}}),
+                                  Message(u"3", u"c", u"REC READ", 9)});
+    GoOnline();
+    controller->Folders().ShowFolder(0);
+    window.TickRowsWithData({0, 1});
+    controller->Folders().DeleteTicked();
+    window.Pump();
+    Emit(Notification::kDeleted);       // part 1
+    Emit(Notification::kDeleteFailed);  // part 2 stays
+    EXPECT_TRUE(window.StatusShown(u"Delete failed"));
+    EXPECT_TRUE(window.enabled);
+    EXPECT_EQ(script->deletes, (std::vector<int>{3, 8}));
+    std::vector<SmsRecord> inbox = ReadFolder(FolderId::Inbox);
+    ASSERT_EQ(inbox.size(), 2u);
+    EXPECT_EQ(inbox[0].text, u"[part 1 of 2 missing]two");
+    EXPECT_EQ(SimIndexes(inbox[0]), std::vector<int32_t>{8});
+    EXPECT_EQ(inbox[0].index, 8);
+
+    // The engine refusing every time: "Delete failed", nothing removed.
+    script->acceptDelete = false;
     window.TickRowsWithData({1});
     controller->Folders().DeleteTicked();
     window.Pump();
-    EXPECT_EQ(window.timers.at(kTimerDeleteStep), 2000);
-    EXPECT_EQ(script->deletes, std::vector<int>{9});
-    ASSERT_TRUE(window.Fire(kTimerDeleteStep));
-    EXPECT_EQ(ReadFolder(FolderId::Inbox).size(), 1u);
+    int retries = 0;
+    while (window.Fire(kTimerDeleteStep))
+        ++retries;
+    EXPECT_GT(retries, 0);
+    EXPECT_TRUE(window.StatusShown(u"Delete failed"));
+    EXPECT_EQ(ReadFolder(FolderId::Inbox).size(), 2u);
+    EXPECT_TRUE(window.enabled);
 
-    // The engine refusing every time: "Delete failed", nothing removed.
-    window.TickRowsWithData({0});
-    script->acceptDelete = false;
+    // The link going mid-run ends it with what the modem confirmed.
+    script->acceptDelete = true;
+    window.TickRowsWithData({0, 1});
     controller->Folders().DeleteTicked();
     window.Pump();
-    EXPECT_TRUE(window.StatusShown(u"Delete failed"));
-    EXPECT_EQ(ReadFolder(FolderId::Inbox).size(), 1u);
+    Emit(Notification::kDeleted);
+    Emit(Notification::kStartupFailed);  // the link dropped
+    ASSERT_TRUE(window.Fire(kTimerDisconnect));
+    inbox = ReadFolder(FolderId::Inbox);
+    ASSERT_EQ(inbox.size(), 1u);
+    EXPECT_EQ(inbox[0].index, 9);
     EXPECT_TRUE(window.enabled);
+    EXPECT_FALSE(controller->Folders().DeleteRunning());
 }
 
 TEST_F(ControllerTest, CopyAndMove) {
@@ -145,8 +287,6 @@ TEST_F(ControllerTest, CopyAndMove) {
         window.TickRowsWithData({0, 2});
         window.saveToFolder = static_cast<int>(c.target);
         controller->Folders().CopyTicked();
-        while (window.Fire(kTimerCopyStep)) {
-        }
         const std::vector<SmsRecord> target = ReadFolder(c.target);
         ASSERT_EQ(target.size(), 3u);
         EXPECT_EQ(target[1].number, u"1");
@@ -165,26 +305,8 @@ TEST_F(ControllerTest, MoveIntoAFullFolderKeepsTheSource) {
     window.TickRowsWithData({0});
     window.saveToFolder = 3;
     controller->Folders().CopyTicked();
-    while (window.Fire(kTimerCopyStep)) {
-    }
     ASSERT_EQ(ReadFolder(FolderId::Outbox).size(), 1u);
     EXPECT_EQ(ReadFolder(FolderId::Draft).size(), static_cast<size_t>(kFolderSlots));
-}
-
-TEST_F(ControllerTest, CopyStopsWhenAnotherFolderIsShown) {
-    WriteFolder(FolderId::Outbox, {Message(u"1", u"a"), Message(u"2", u"b")});
-    WriteFolder(FolderId::Saved, {Message(u"7", u"saved 1"), Message(u"8", u"saved 2")});
-    controller->Folders().ShowFolder(1);
-    window.TickRowsWithData({0, 1});
-    window.saveToFolder = 3;
-    controller->Folders().CopyTicked();  // moves the first to Draft
-    controller->Folders().ShowFolder(4);
-    window.TickRowsWithData({0, 1});
-    while (window.Fire(kTimerCopyStep)) {
-    }
-    EXPECT_EQ(ReadFolder(FolderId::Saved).size(), 2u);
-    EXPECT_EQ(ReadFolder(FolderId::Outbox).size(), 1u);
-    EXPECT_EQ(ReadFolder(FolderId::Draft).size(), 1u);
 }
 
 TEST_F(ControllerTest, SaveComposedChecksItsFieldsAndFilesTheMessage) {

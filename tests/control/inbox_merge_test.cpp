@@ -134,5 +134,68 @@ TEST(AddArrivedMessage, AddsUnreadOnceAndSaysWhenFull) {
     EXPECT_EQ(full.usedCount, kFolderSlots);
 }
 
+// A long message of three parts from the same sender as Received(), joined from those given.
+SmsRecord Joined(std::vector<std::pair<int32_t, int32_t>> sequenceAndIndex,
+                 std::u16string_view status, int32_t reference = 42) {
+    std::vector<SmsPart> parts;
+    for (const auto& [sequence, index] : sequenceAndIndex) {
+        SmsRecord r = Received(index, status, u"26/12/03,07:30:4" + Widen(std::to_string(sequence)),
+                               u"p" + Widen(std::to_string(sequence)));
+        parts.push_back({r, ConcatInfo{reference, 8, 3, sequence}});
+    }
+    return JoinParts(parts).front().record;
+}
+
+TEST(MergeInbox, JoinedMessagesKeepTheirStatusWhileTheirPartsChange) {
+    struct Case {
+        const char* what;
+        SmsRecord held;
+        SmsRecord listed;
+        std::u16string status;
+    } cases[] = {
+        {"the same parts", Joined({{1, 4}, {2, 5}}, kStatusUnread),
+         Joined({{1, 4}, {2, 5}}, kStatusRead), u"REC UNREAD"},
+        {"an earlier part came: new first index and time", Joined({{2, 5}, {3, 6}}, kStatusUnread),
+         Joined({{1, 9}, {2, 5}, {3, 6}}, kStatusRead), u"REC UNREAD"},
+        {"opened here, a part the SIM has as unread came since", Joined({{1, 4}}, kStatusRead),
+         Joined({{1, 4}, {2, 5}}, kStatusUnread), u"REC UNREAD"},
+        {"opened here, nothing new", Joined({{1, 4}, {2, 5}}, kStatusRead),
+         Joined({{1, 4}, {2, 5}}, kStatusUnread), u"REC READ"},
+        {"another reference at the same index", Joined({{1, 4}}, kStatusUnread),
+         Joined({{1, 4}}, kStatusRead, 43), u"REC READ"},
+        {"a plain message at a part's index", Received(4, kStatusUnread),
+         Joined({{1, 4}}, kStatusRead), u"REC READ"},
+    };
+    for (const Case& c : cases) {
+        const InboxMerge m = MergeInbox(Inbox({c.held}), {c.listed});
+        ASSERT_EQ(m.inbox.usedCount, 1) << c.what;
+        EXPECT_EQ(m.inbox.entries[0].record.status, c.status) << c.what;
+        EXPECT_EQ(m.inbox.entries[0].record.extra, c.listed.extra) << c.what;
+    }
+}
+
+TEST(AddArrivedPart, APartJoinsItsMessageOrComesInMarked) {
+    FolderTable inbox = Inbox({Received(1, kStatusRead), Joined({{1, 4}}, kStatusRead)});
+    SmsRecord part3 = Received(8, kStatusUnread, u"26/12/03,07:31:00", u"p3");
+    const Arrival joined = AddArrivedPart(inbox, {part3, ConcatInfo{42, 8, 3, 3}}, u"<%1>");
+    EXPECT_EQ(joined.position, 1);
+    EXPECT_TRUE(joined.changed);
+    EXPECT_EQ(inbox.usedCount, 2);
+    EXPECT_EQ(inbox.entries[1].record.text, u"p1<2>p3");
+    EXPECT_EQ(inbox.entries[1].record.status, u"REC UNREAD");
+    EXPECT_EQ(SimIndexes(inbox.entries[1].record), (std::vector<int32_t>{4, 8}));
+    // Announced again: nothing changes.
+    const SmsRecord before = inbox.entries[1].record;
+    EXPECT_FALSE(AddArrivedPart(inbox, {part3, ConcatInfo{42, 8, 3, 3}}, u"<%1>").changed);
+    EXPECT_EQ(inbox.entries[1].record, before);
+
+    // Another reference: a message of its own, its missing parts marked.
+    const Arrival apart = AddArrivedPart(inbox, {part3, ConcatInfo{43, 8, 3, 3}}, u"<%1>");
+    EXPECT_EQ(apart.position, 2);
+    EXPECT_EQ(inbox.entries[2].record.text, u"<1><2>p3");
+    EXPECT_EQ(inbox.entries[2].record.index, 8);
+    EXPECT_TRUE(IsSameSimMessage(inbox.entries[2].record, inbox.entries[2].record));
+}
+
 }  // namespace
 }  // namespace telvane

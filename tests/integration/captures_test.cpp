@@ -22,6 +22,7 @@
 #include <variant>
 #include <vector>
 
+#include "codec/message_joiner.h"
 #include "modem/modem_engine.h"
 #include "platform/serial_devices.h"
 #include "platform/text.h"
@@ -280,6 +281,81 @@ std::u16string WithLfBreaks(std::u16string text) {
     return out;
 }
 
+// The listed entries that are the parts of one long message, by capture: [first, last] of
+// `total` parts.  Every other entry is a message of its own.
+struct LongMessage {
+    size_t first, last;
+    int total;
+};
+const std::map<std::string, std::vector<LongMessage>> kLongMessages = {
+    // The second has its first seven parts only.
+    {"huawei-semasim-28-concatenated", {{0, 12, 13}, {13, 19, 13}}},
+    {"huawei-semasim-no-space", {{16, 17, 2}, {18, 19, 2}, {20, 21, 2}}},
+};
+
+// The listing as `modem list` and the Inbox give it: one message for the parts of a long one,
+// its text the parts' texts in order and a marker for each part not there.
+void CheckJoined(const std::string& id, const std::vector<Json>& entries,
+                 const ModemEngine& engine) {
+    std::vector<SmsPart> parts;
+    for (int32_t i = 0; i < engine.ListingSize(); ++i)
+        parts.push_back(engine.ListingPart(i));
+    const std::vector<JoinedMessage> joined = JoinParts(parts);
+
+    std::vector<LongMessage> expected;
+    const auto longOnes = kLongMessages.find(id);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const LongMessage* group = nullptr;
+        if (longOnes != kLongMessages.end())
+            for (const LongMessage& m : longOnes->second)
+                if (m.first == i) group = &m;
+        expected.push_back(group ? *group : LongMessage{i, i, 1});
+        i = expected.back().last;
+    }
+    ASSERT_EQ(joined.size(), expected.size());
+    for (size_t m = 0; m < expected.size(); ++m) {
+        const LongMessage& e = expected[m];
+        const JoinedMessage& message = joined[m];
+        SCOPED_TRACE("message " + std::to_string(m));
+        const Json& first = entries[e.first];
+        std::vector<int32_t> indexes;
+        std::u16string text;
+        bool textKnown = true;  // up to the first part whose text the capture cut
+        for (size_t i = e.first; i <= e.last; ++i) {
+            indexes.push_back(entries[i]["index"].Int());
+            bool checked = false;
+            for (const Json& check : entries[i]["checks"].Items())
+                checked = checked || check.Utf8() == "text";
+            if (textKnown && checked) text += entries[i]["text"].Text();
+            textKnown = textKnown && checked;
+        }
+        EXPECT_EQ(message.indexes, indexes);
+        for (const Json& check : first["checks"].Items()) {
+            const std::string field = check.Utf8();
+            if (field == "index") {
+                EXPECT_EQ(message.record.index, first["index"].Int());
+            } else if (field == "number") {
+                EXPECT_EQ(message.record.number, first["number"].Text());
+            } else if (field == "time") {
+                EXPECT_EQ(message.record.time, first["time"].Text());
+            }
+        }
+        std::u16string missing;
+        for (int sequence = static_cast<int>(e.last - e.first) + 2; sequence <= e.total; ++sequence)
+            missing += u"[part " + Utf8ToU16(std::to_string(sequence)) + u" of " +
+                       Utf8ToU16(std::to_string(e.total)) + u" missing]";
+        EXPECT_EQ(message.missingParts, e.total - static_cast<int>(e.last - e.first + 1));
+        const std::u16string whole = WithLfBreaks(message.record.text);
+        if (textKnown) {
+            EXPECT_EQ(whole, text + missing);
+        } else {
+            EXPECT_EQ(whole.substr(0, text.size()), text);
+            ASSERT_GE(whole.size(), missing.size());
+            EXPECT_EQ(whole.substr(whole.size() - missing.size()), missing);
+        }
+    }
+}
+
 void ListCapture(const std::filesystem::path& description, uint32_t seed) {
     const Json capture = LoadJson(description);
     const std::string id = capture["id"].Utf8();
@@ -319,6 +395,7 @@ void ListCapture(const std::filesystem::path& description, uint32_t seed) {
             }
         }
     }
+    CheckJoined(id, messages, engine);
     SerialDeviceTable::Instance().Unregister("COM2");
 }
 

@@ -100,7 +100,7 @@ TEST(EngineStartUp, AnsweredModemComesUpRegisteredWithItsOperator) {
         "AT+CSMP=17,169,0,0;+CMGF=0",
         "AT+COPS=3,2;+COPS?",
         "AT+CNMI=?",
-        "AT+CNMI=2,1,0,0,0",
+        "AT+CNMI=2,1,0,1,0",
         "AT+CPMS?",
     };
     EXPECT_EQ(rig.modem().Commands(), expected);
@@ -297,6 +297,41 @@ TEST(EngineMessages, SendWriteSendFromStoreAndDelete) {
     ASSERT_EQ(engine.DeleteMessages(0, written), 1);
     ASSERT_TRUE(rig.notes().WaitFor(Notification::kDeleted));
     EXPECT_TRUE(rig.modem().Messages().empty());
+}
+
+// The modem is asked to route status reports: "+CDS:" where it offers it, and a report it
+// stores ("+CDSI:") is read and deleted.
+TEST(EngineMessages, StatusReportsReachTheOwner) {
+    Rig rig("");
+    ASSERT_TRUE(rig.StartedUp());
+    ModemEngine& engine = rig.engine();
+    ASSERT_TRUE(WaitUntil([&] {
+        const auto commands = rig.modem().Commands();
+        return std::find(commands.begin(), commands.end(), "AT+CNMI=2,1,0,1,0") != commands.end();
+    }));
+    ASSERT_EQ(engine.SendTextMessage(u"+886912345678", u"Report me"), 1);
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kSendDone));
+    const int32_t reference = engine.MessageReference();
+    ASSERT_TRUE(rig.modem().ReportStatus(reference, 0));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kStatusReport));
+    std::vector<StatusReport> reports = engine.TakeStatusReports();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].reference, reference);
+    EXPECT_EQ(reports[0].recipient, u"+886912345678");
+    EXPECT_EQ(reports[0].status, 0);
+
+    ASSERT_EQ(engine.SendCommand("AT+CNMI=2,1,0,2,0"), 1);
+    ASSERT_TRUE(WaitUntil([&] {
+        const auto commands = rig.modem().Commands();
+        return std::find(commands.begin(), commands.end(), "AT+CNMI=2,1,0,2,0") != commands.end();
+    }));
+    ASSERT_TRUE(rig.modem().ReportStatus(reference, 0x41));
+    ASSERT_TRUE(rig.notes().WaitFor(Notification::kStatusReport, 2));
+    reports = engine.TakeStatusReports();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].reference, reference);
+    EXPECT_EQ(reports[0].status, 0x41);
+    EXPECT_TRUE(WaitUntil([&] { return rig.modem().Messages().empty(); }));
 }
 
 TEST(EngineMessages, NumbersThatAreNoNumbersSendNothing) {

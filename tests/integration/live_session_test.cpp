@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "modemsim/sim_pdu.h"
 #include "modemsim/simulated_modem.h"
 #include "support/tool_session.h"
 
@@ -51,6 +52,41 @@ TEST(LiveSession, ListenPrintsEachMessageAsItArrives) {
               std::string::npos)
         << listen.out;
     EXPECT_GE(modem.CountCommands("AT+CNMI=2,1"), 1);
+}
+
+// A long message's parts are printed as they come, each with its place; a status report is an
+// event of its own.
+TEST(LiveSession, ListenPrintsPartsAndStatusReports) {
+    modemsim::SimulatedModem modem(Load("[modem]\nbaud = 0\n[sim]\nmessage_capacity = 30\n"));
+    const std::string device = modem.Start();
+    ASSERT_FALSE(device.empty());
+    Watchdog watchdog(modem);
+    const auto parts = modemsim::EncodeDeliverParts(
+        "+886932400821", "+886955000111", "26/12/10,08:00:08+32", std::u16string(200, u'x'), 5);
+    ASSERT_TRUE(parts && parts->size() == 2u);
+    int seen = 0;
+    Result listen =
+        RunTool("modem --device " + device + " --scale 0.1 listen", [&](const std::string& line) {
+            if (line.starts_with("{\"event\": \"started\"")) {
+                modem.DeliverPdu((*parts)[1]);
+                modem.PushUnsolicited(
+                    "+CDS: 25\r\n0006D60B911326880736F4111011719551401110117195714000");
+            }
+            if (line.starts_with("{\"event\": \"message\"") ||
+                line.starts_with("{\"event\": \"statusReport\""))
+                ++seen;
+            if (seen == 2) modem.Stop();
+        });
+    EXPECT_NE(
+        listen.out.find("\"text\": \"" + std::string(47, 'x') + "\", \"part\": 2, \"parts\": 2}\n"),
+        std::string::npos)
+        << listen.out;
+    EXPECT_NE(
+        listen.out.find("{\"event\": \"statusReport\", \"messageReference\": 214, \"number\": "
+                        "\"+31628870634\", \"status\": 0, \"state\": \"delivered\", \"time\": "
+                        "\"11/01/11,17:59:17\"}\n"),
+        std::string::npos)
+        << listen.out;
 }
 
 TEST(LiveSession, PinIsSentOnceAndNeverGuessed) {

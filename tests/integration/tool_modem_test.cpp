@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
+#include <map>
 #include <string>
 
 #include "modemsim/simulated_modem.h"
+#include "support/testdata.h"
 #include "support/tool_session.h"
 
 namespace telvane {
@@ -41,10 +44,10 @@ capacity = 20
     Result list = RunTool(session + "list");
     EXPECT_EQ(list.status, 0) << list.out;
     EXPECT_EQ(list.out,
-              "{\"index\": 4, \"status\": \"REC UNREAD\", \"number\": \"+886912345678\", "
-              "\"time\": \"26/12/01,09:15:00\", \"text\": \"See you at 7\"}\n"
-              "{\"index\": 130, \"status\": \"STO UNSENT\", \"number\": \"5550100\", \"time\": "
-              "\"\", \"text\": \"Call me\"}\n");
+              "{\"index\": 4, \"indexes\": [4], \"status\": \"REC UNREAD\", \"number\": "
+              "\"+886912345678\", \"time\": \"26/12/01,09:15:00\", \"text\": \"See you at 7\"}\n"
+              "{\"index\": 130, \"indexes\": [130], \"status\": \"STO UNSENT\", \"number\": "
+              "\"5550100\", \"time\": \"\", \"text\": \"Call me\"}\n");
 
     Result book = RunTool(session + "phonebook");
     EXPECT_EQ(book.status, 0) << book.out;
@@ -58,6 +61,59 @@ capacity = 20
     EXPECT_EQ(modem.SubmittedPdus().size(), 1u);
 
     EXPECT_EQ(RunTool(session + "send 555-O100 x").status, 2);  // a letter O: no number
+}
+
+// Two-part messages made by other encoders, stored out of order with a message between.
+TEST(ToolModem, ListJoinsTheParts) {
+    SKIP_WITHOUT_TESTDATA();
+    std::map<std::string, std::string> pdus;
+    std::ifstream table(testing::TestData() / "pdus.tsv");
+    for (std::string line; std::getline(table, line);) {
+        const size_t id = line.find('\t');
+        const size_t pdu = line.find('\t', id + 1);
+        if (id == std::string::npos || pdu == std::string::npos) continue;
+        pdus[line.substr(0, id)] = line.substr(pdu + 1, line.find('\t', pdu + 1) - pdu - 1);
+    }
+    ASSERT_TRUE(pdus.contains("P007") && pdus.contains("P008") && pdus.contains("P021") &&
+                pdus.contains("P022"));
+    modemsim::SimulatedModem modem(
+        Load("[messages]\n"
+             "3 = REC READ | PDU | " +
+             pdus["P008"] +
+             "\n"
+             "4 = REC UNREAD | +886912345678 | 26/12/01,09:15:00+32 | "
+             "Between\n"
+             "5 = REC UNREAD | PDU | " +
+             pdus["P022"] +
+             "\n"
+             "6 = REC READ | PDU | " +
+             pdus["P007"] +
+             "\n"
+             "8 = REC READ | PDU | " +
+             pdus["P021"] + "\n"));
+    const std::string device = modem.Start();
+    ASSERT_FALSE(device.empty());
+    const Result list = RunTool("modem --device " + device + " --scale 0.1 list");
+    EXPECT_EQ(list.status, 0) << list.out;
+    const std::string lines[] = {
+        "{\"index\": 6, \"indexes\": [6, 3], \"status\": \"REC READ\", \"number\": "
+        "\"+16175046925\", \"time\": \"12/04/25,19:56:50\", \"text\": \"This is a very long "
+        "test designed to exercise multi part capability. It should show up as one message, not "
+        "as two, as the underlying encoding represents that the parts are related to one "
+        "another. \"}",
+        "{\"index\": 4, \"indexes\": [4], \"status\": \"REC UNREAD\"",
+        "{\"index\": 8, \"indexes\": [8, 5], \"status\": \"REC UNREAD\", \"number\": "
+        "\"12220\"",
+    };
+    size_t at = 0;
+    for (const std::string& line : lines) {
+        const size_t found = list.out.find(line, at);
+        ASSERT_NE(found, std::string::npos) << line << "\nin\n" << list.out;
+        at = found + line.size();
+    }
+    EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 3);
+    EXPECT_NE(list.out.find("zahl"), std::string::npos);
+    EXPECT_NE(list.out.find("+4917212220."), std::string::npos);
 }
 
 TEST(ToolModem, StartUpFailuresExitWithThree) {

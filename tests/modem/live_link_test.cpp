@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,10 @@ TEST(LiveLink, IndicationsFromTheModemsOffer) {
     } cases[] = {
         {"+CNMI: (0-2),(0-3),(0,2),(0-2),(0,1)",
          {{0, 1, 2}, {0, 1, 2, 3}, {0, 2}, {0, 1, 2}, {0, 1}},
-         "AT+CNMI=2,1,0,0,0"},
+         "AT+CNMI=2,1,0,1,0"},
+        {"+CNMI: (1,2),(0,1),(0),(0,2),(0)",
+         {{1, 2}, {0, 1}, {0}, {0, 2}, {0}},
+         "AT+CNMI=2,1,0,2,0"},
         {"+CNMI: (0,1),(0,1),(0),(0),(0)", {{0, 1}, {0, 1}, {0}, {0}, {0}}, "AT+CNMI=1,1,0,0,0"},
         {"+CNMI: (1-3),(1),(2),(0,1),(0)", {{1, 2, 3}, {1}, {2}, {0, 1}, {0}}, "AT+CNMI=2,1"},
         {"+CNMI: 2,1", {{2}, {1}}, "AT+CNMI=2,1"},
@@ -105,6 +109,47 @@ TEST_F(LiveLinkEngine, AnnouncementDuringAListingKeepsBoth) {
     EXPECT_EQ(engine_.ListingSize(), 2);
     EXPECT_EQ(engine_.ListingEntry(1).text, u"hellohello");
     EXPECT_EQ(engine_.NewMessageIndex(), 9);
+}
+
+// A status report comes as "+CDS:" and its PDU line, in one block or two, also inside a
+// listing's answer, which keeps its own entries whole.
+TEST_F(LiveLinkEngine, StatusReportsAreTakenWhereverTheyCome) {
+    const std::string report = "0006D60B911326880736F4111011719551401110117195714000";
+    const StatusReport expected{0xD6, u"+31628870634", 0, u"11/01/11,17:59:17"};
+    const std::vector<Notification> one = {Notification::kStatusReport};
+    EXPECT_EQ(Receive("\r\n+CDS: 25\r\n" + report + "\r\n"), one);
+    EXPECT_EQ(Receive("\r\n+CDS: 25\r\n"), std::vector<Notification>{});
+    EXPECT_EQ(Receive(report + "\r\n"), one);
+    EXPECT_EQ(engine_.TakeStatusReports(), (std::vector<StatusReport>{expected, expected}));
+    EXPECT_TRUE(engine_.TakeStatusReports().empty());
+
+    s_.listingAccepting = true;
+    const std::string pdu =
+        "07912143658709F1040B918100551512F20000111010214365000AE8329BFD4697D9EC37";
+    EXPECT_EQ(
+        Receive("\r\n+CMGL: 1,1,,23\r\n" + pdu + "\r\n+CDS: 25\r\n" + report +
+                "\r\n+CMGL: 2,0,,23\r\n" + pdu + "\r\n\r\nOK\r\n"),
+        (std::vector<Notification>{Notification::kListingFinished, Notification::kStatusReport}));
+    EXPECT_EQ(engine_.ListingSize(), 2);
+    EXPECT_EQ(engine_.ListingEntry(0).text, u"hellohello");
+    EXPECT_EQ(engine_.ListingEntry(1).text, u"hellohello");
+    EXPECT_EQ(engine_.TakeStatusReports(), std::vector<StatusReport>{expected});
+
+    // Not a report after all: the line is left for what it is.
+    EXPECT_EQ(Receive("\r\n+CDS: 25\r\n"), std::vector<Notification>{});
+    EXPECT_EQ(Receive("\r\n+CREG: 1\r\n"), std::vector<Notification>{});
+    EXPECT_TRUE(engine_.TakeStatusReports().empty());
+}
+
+// A stored report is announced with "+CDSI:", its index queued for the reader.
+TEST_F(LiveLinkEngine, StoredReportsAreQueued) {
+    std::string response = "+CREG: 1\r\n+CDSI: \"SM\",12\r\n+CDSI: \"SR\",3\r\n";
+    EXPECT_TRUE(TakeStatusReportLines(s_, response));
+    EXPECT_EQ(response, "+CREG: 1\r\n");
+    EXPECT_EQ(s_.reportsAnnounced, (std::deque<int32_t>{12, 3}));
+    std::string plain = "+CMTI: \"SM\",4";
+    EXPECT_FALSE(TakeStatusReportLines(s_, plain));
+    EXPECT_EQ(plain, "+CMTI: \"SM\",4");
 }
 
 }  // namespace

@@ -122,6 +122,8 @@ std::string_view NotificationEventName(Notification notification) {
             return "phonebookWriteFailed";
         case Notification::kMessageArrived:
             return "message";
+        case Notification::kStatusReport:
+            return "statusReport";
     }
     return "unknown";
 }

@@ -12,6 +12,8 @@
 
 #include "cli.h"
 #include "cli_events.h"
+#include "codec/message_joiner.h"
+#include "codec/pdu_codec.h"
 #include "codec/phone_number.h"
 #include "modem/modem_engine.h"
 #include "platform/serial_devices.h"
@@ -218,6 +220,7 @@ std::string NotificationJson(Notification code, const ModemEngine& engine) {
         case Notification::kCallConnected:
         case Notification::kMessageRead:
         case Notification::kMessageArrived:
+        case Notification::kStatusReport:
         case Notification::kListingFinished:
         case Notification::kListingFailed:
         case Notification::kDeleted:
@@ -241,11 +244,50 @@ std::string NotificationJson(Notification code, const ModemEngine& engine) {
            ", \"code\": " + std::to_string(NotificationNumber(code)) + fields + "}";
 }
 
-std::string RecordJson(const SmsRecord& record) {
-    return "{\"index\": " + std::to_string(record.index) +
-           ", \"status\": " + JsonString(record.status) +
+// One message of a listing: the parts of a long one joined, "index" its first part's and
+// "indexes" every part's.
+std::string MessageJson(const JoinedMessage& message) {
+    const SmsRecord& record = message.record;
+    std::string indexes;
+    for (int32_t index : message.indexes)
+        indexes += (indexes.empty() ? "" : ", ") + std::to_string(index);
+    return "{\"index\": " + std::to_string(record.index) + ", \"indexes\": [" + indexes +
+           "], \"status\": " + JsonString(record.status) +
            ", \"number\": " + JsonString(record.number) + ", \"time\": " + JsonString(record.time) +
            ", \"text\": " + JsonString(record.text) + "}";
+}
+
+// A new message; a part of a long one says which, its text is its own.
+std::string ArrivalJson(const SmsPart& part) {
+    const SmsRecord& record = part.record;
+    std::string json = "{\"event\": \"message\", \"index\": " + std::to_string(record.index) +
+                       ", \"number\": " + JsonString(record.number) +
+                       ", \"time\": " + JsonString(record.time) +
+                       ", \"text\": " + JsonString(record.text);
+    if (part.concat)
+        json += ", \"part\": " + std::to_string(part.concat->sequence) +
+                ", \"parts\": " + std::to_string(part.concat->total);
+    return json + "}";
+}
+
+// A status report: the reference of the submission it is about, and what became of it.
+std::string ReportJson(const StatusReport& report) {
+    std::string state;
+    switch (DeliveryStatusOf(report.status)) {
+        case DeliveryStatus::kDelivered:
+            state = "delivered";
+            break;
+        case DeliveryStatus::kPending:
+            state = "pending";
+            break;
+        case DeliveryStatus::kFailed:
+            state = "failed";
+            break;
+    }
+    return "{\"event\": \"statusReport\", \"messageReference\": " +
+           std::to_string(report.reference) + ", \"number\": " + JsonString(report.recipient) +
+           ", \"status\": " + std::to_string(report.status) + ", \"state\": \"" + state +
+           "\", \"time\": " + JsonString(report.time) + "}";
 }
 
 // The engine names every failure it reports; the rest is a fallback.
@@ -308,12 +350,14 @@ int Run(const Args& args) {
         while (!g_interrupted) {
             const std::optional<Notification> code = codes.Next(std::chrono::milliseconds(100));
             if (!code) continue;
+            if (*code == Notification::kStatusReport) {
+                for (const StatusReport& report : engine.TakeStatusReports())
+                    std::cout << ReportJson(report) << std::endl;
+                continue;
+            }
             if (*code == Notification::kMessageArrived) {
-                for (const SmsRecord& message : engine.TakeArrivedMessages())
-                    std::cout << "{\"event\": \"message\", \"index\": " << message.index
-                              << ", \"number\": " << JsonString(message.number)
-                              << ", \"time\": " << JsonString(message.time)
-                              << ", \"text\": " << JsonString(message.text) << "}" << std::endl;
+                for (const SmsPart& part : engine.TakeArrivedMessages())
+                    std::cout << ArrivalJson(part) << std::endl;
                 continue;
             }
             std::cout << NotificationJson(*code, engine) << std::endl;
@@ -352,8 +396,11 @@ int Run(const Args& args) {
                       << Reason(engine, "no result from the modem") << "\n";
             return kReadFailed;
         }
+        std::vector<SmsPart> parts;
         for (int32_t i = 0; i < engine.ListingSize(); ++i)
-            std::cout << RecordJson(engine.ListingEntry(i)) << "\n";
+            parts.push_back(engine.ListingPart(i));
+        for (const JoinedMessage& message : JoinParts(parts))
+            std::cout << MessageJson(message) << "\n";
         return 0;
     }
 
