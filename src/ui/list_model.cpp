@@ -10,6 +10,16 @@ int Sign(int v) {
     return (v > 0) - (v < 0);
 }
 
+// As "%02d" writes it.
+void AppendTwoDigits(QString& out, int v) {
+    if (v < 0 || v > 99) {
+        out += QString::number(v).rightJustified(2, u'0');
+        return;
+    }
+    out += QChar(u'0' + v / 10);
+    out += QChar(u'0' + v % 10);
+}
+
 }  // namespace
 
 void ListModel::SetHeaders(const QStringList& headers,
@@ -164,12 +174,20 @@ int ListSortProxy::CompareTime(const QString& a, const QString& b) {
 }
 
 QString ListSortProxy::TimeKey(const QString& text) {
-    const int first = static_cast<int>(text.indexOf('/'));
-    const int second = first < 0 ? -1 : static_cast<int>(text.indexOf('/', first + 1));
+    const qsizetype first = text.indexOf(u'/');
+    const qsizetype second = first < 0 ? -1 : text.indexOf(u'/', first + 1);
     if (second < 0) return {};
-    const int day = ReadNumber(text.left(first).toStdU16String());
-    const int month = ReadNumber(text.mid(first + 1, second - first - 1).toStdU16String());
-    return text.mid(second + 1, 2) + QString::asprintf("%02d%02d", month, day) + text.right(8);
+    const std::u16string_view view(QStringView(text).utf16(), static_cast<size_t>(text.size()));
+    const int day = ReadNumber(view.substr(0, static_cast<size_t>(first)));
+    const int month = ReadNumber(
+        view.substr(static_cast<size_t>(first + 1), static_cast<size_t>(second - first - 1)));
+    QString key;
+    key.reserve(14);
+    key += QStringView(text).mid(second + 1, 2);
+    AppendTwoDigits(key, month);
+    AppendTwoDigits(key, day);
+    key += QStringView(text).right(8);
+    return key;
 }
 
 bool ListSortProxy::lessThan(const QModelIndex& left, const QModelIndex& right) const {

@@ -251,15 +251,38 @@ void SmsPage::SetWorking(bool working) {
 }
 
 void SmsPage::ApplyListFont(const QFont& uiFont) {
+    // The largest size, down to 7 pixels, at which a number and a date fit the list's first
+    // width.
     const int room = Scaled(scale_, 0, 0, 213, 0).width() - 2 * list_->frameWidth();
+    const QString number = "+886912345678";
+    const QString date = "30/12/26 23:59:59";
     QFont font = uiFont;
-    for (int pixels = font.pixelSize(); pixels > 6; --pixels) {
+    auto need = [&](int pixels, const QString& phoneText, const QString& timeText) {
         font.setPixelSize(pixels);
-        const int need = list_->CellWidth(kTickColumn, {}, font) +
-                         list_->CellWidth(kPhoneColumn, "+886912345678", font) +
-                         list_->CellWidth(kTimeColumn, "30/12/26 23:59:59", font);
-        if (need <= room) break;
+        return list_->CellWidth(kTickColumn, {}, font) +
+               list_->CellWidth(kPhoneColumn, phoneText, font) +
+               list_->CellWidth(kTimeColumn, timeText, font);
+    };
+    auto fits = [&](int pixels) { return need(pixels, number, date) <= room; };
+    const int largest = font.pixelSize();
+    int pixels = largest;
+    const int full = need(largest, number, date);
+    if (largest > 7 && full > room) {
+        // Each size tried loads a face: a first guess scales the texts' part of the width, and
+        // single steps settle it.
+        const int bare = need(largest, {}, {});
+        pixels = full > bare ? largest * std::max(0, room - bare) / (full - bare) : largest - 1;
+        pixels = std::clamp(pixels, 7, largest - 1);
+        if (fits(pixels)) {
+            while (pixels + 1 < largest && fits(pixels + 1))
+                ++pixels;
+        } else {
+            while (pixels > 7 && !fits(pixels - 1))
+                --pixels;
+            if (pixels > 7) --pixels;
+        }
     }
+    font.setPixelSize(pixels);
     list_->setFont(font);
 }
 

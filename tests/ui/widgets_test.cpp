@@ -91,6 +91,10 @@ class WidgetsTest : public QObject {
         // Texts without two '/' have no key.
         QCOMPARE(ListSortProxy::TimeKey("5/1 08:00"), QString());
         QCOMPARE(ListSortProxy::TimeKey("30/12/01 23:59:59"), QString("01123023:59:59"));
+        // Day and month as numbers, however they are written; a short text keys what it has.
+        QCOMPARE(ListSortProxy::TimeKey(" 5/1/26 08:00:00"), QString("26010508:00:00"));
+        QCOMPARE(ListSortProxy::TimeKey("1/123/26 08:00:00"), QString("261230108:00:00"));
+        QCOMPARE(ListSortProxy::TimeKey("x/-1/2"), QString("2-100x/-1/2"));
     }
 
     void RowsMoveWholeWithTicksIconsDataAndSelection() {
