@@ -3,6 +3,10 @@
 #include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
+#include <QtMath>
+#include <cmath>
+#include <map>
+#include <tuple>
 
 namespace telvane {
 namespace {
@@ -80,16 +84,31 @@ void Draw(QPainter& p, Icon icon) {
             p.drawChord(QRectF(4.5, 9, 7, 6), 0, 180 * 16);
             break;
         case Icon::kSettings: {
-            p.setBrush(QColor(150, 160, 175));
+            // The outline of a rim with eight teeth, drawn as one path: overlapping shapes
+            // would cancel where they cross and show their inner edges.
+            constexpr qreal kRim = 5, kHalfTooth = 1.5, kTip = 7;
+            const qreal base = std::sqrt(kRim * kRim - kHalfTooth * kHalfTooth);
+            const qreal toothAngle = qRadiansToDegrees(std::asin(kHalfTooth / kRim));
+            const QRectF rim(8 - kRim, 8 - kRim, 2 * kRim, 2 * kRim);
             QPainterPath gear;
             for (int i = 0; i < 8; ++i) {
                 QTransform t;
                 t.translate(8, 8);
                 t.rotate(i * 45);
-                gear.addPolygon(t.map(QPolygonF(QRectF(-1.5, -7, 3, 4))));
+                const QPointF start = t.map(QPointF(-kHalfTooth, -base));
+                if (i == 0) {
+                    gear.moveTo(start);
+                } else {
+                    gear.lineTo(start);
+                }
+                gear.lineTo(t.map(QPointF(-kHalfTooth, -kTip)));
+                gear.lineTo(t.map(QPointF(kHalfTooth, -kTip)));
+                gear.lineTo(t.map(QPointF(kHalfTooth, -base)));
+                gear.arcTo(rim, 90 - toothAngle - i * 45, -(45 - 2 * toothAngle));
             }
-            gear.addEllipse(QPointF(8, 8), 5, 5);
-            p.drawPath(gear.simplified());
+            gear.closeSubpath();
+            p.setBrush(QColor(150, 160, 175));
+            p.drawPath(gear);
             p.setBrush(kPaper);
             p.drawEllipse(QPointF(8, 8), 2, 2);
             break;
@@ -141,33 +160,50 @@ void Draw(QPainter& p, Icon icon) {
 class DrawnIconEngine : public QIconEngine {
   public:
     explicit DrawnIconEngine(Icon icon) : icon_(icon) {}
-    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
-        painter->save();
-        painter->setRenderHint(QPainter::Antialiasing);
-        painter->translate(rect.topLeft());
-        painter->scale(rect.width() / 16.0, rect.height() / 16.0);
-        if (mode == QIcon::Disabled) painter->setOpacity(0.4);
-        Draw(*painter, icon_);
-        painter->restore();
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode,
+               QIcon::State state) override {
+        // Lists paint the same image on every line of every repaint: it is drawn once per
+        // size.  A scaled or turned painter gets the vectors, which stay sharp.
+        if (painter->transform().type() > QTransform::TxTranslate) {
+            Render(*painter, rect, mode);
+            return;
+        }
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatio() : 1.0;
+        painter->drawPixmap(rect, scaledPixmap(rect.size(), mode, state, ratio));
     }
     QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
         return scaledPixmap(size, mode, state, 1.0);
     }
-    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state,
-                         qreal scale) override {
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State, qreal scale) override {
+        const Key key{size.width(), size.height(), mode, scale};
+        if (auto it = drawn_.find(key); it != drawn_.end()) return it->second;
         QPixmap pm(size * scale);
         pm.fill(Qt::transparent);
         {
             QPainter p(&pm);
-            paint(&p, QRect(QPoint(0, 0), pm.size()), mode, state);
+            Render(p, QRect(QPoint(0, 0), pm.size()), mode);
         }
         pm.setDevicePixelRatio(scale);
+        if (drawn_.size() >= 16) drawn_.clear();
+        drawn_.emplace(key, pm);
         return pm;
     }
     QIconEngine* clone() const override { return new DrawnIconEngine(icon_); }
 
   private:
+    void Render(QPainter& painter, const QRect& rect, QIcon::Mode mode) const {
+        painter.save();
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.translate(rect.topLeft());
+        painter.scale(rect.width() / 16.0, rect.height() / 16.0);
+        if (mode == QIcon::Disabled) painter.setOpacity(0.4);
+        Draw(painter, icon_);
+        painter.restore();
+    }
+
+    using Key = std::tuple<int, int, QIcon::Mode, qreal>;
     Icon icon_;
+    std::map<Key, QPixmap> drawn_;
 };
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "ui/list_model.h"
 
+#include <cstdio>
+#include <string_view>
+
 #include "platform/text.h"
 
 namespace telvane {
@@ -9,6 +12,49 @@ namespace {
 int Sign(int v) {
     return (v > 0) - (v < 0);
 }
+
+// The key that orders a day/month/yy hh:mm:ss text, built in place: a sort compares many.
+class TimeKeyBuffer {
+  public:
+    explicit TimeKeyBuffer(QStringView text) {
+        const qsizetype first = text.indexOf(u'/');
+        const qsizetype second = first < 0 ? -1 : text.indexOf(u'/', first + 1);
+        if (second < 0) return;
+        valid_ = true;
+        const std::u16string_view view(text.utf16(), static_cast<size_t>(text.size()));
+        const int day = ReadNumber(view.substr(0, static_cast<size_t>(first)));
+        const int month = ReadNumber(
+            view.substr(static_cast<size_t>(first + 1), static_cast<size_t>(second - first - 1)));
+        Append(text.mid(second + 1, 2));
+        AppendNumber(month);
+        AppendNumber(day);
+        Append(text.right(8));
+    }
+    bool Valid() const { return valid_; }
+    std::u16string_view View() const { return {key_, size_}; }
+
+  private:
+    void Append(QStringView part) {
+        for (QChar c : part)
+            key_[size_++] = c.unicode();
+    }
+    // As "%02d" writes it.
+    void AppendNumber(int v) {
+        if (v >= 0 && v <= 99) {
+            key_[size_++] = static_cast<char16_t>(u'0' + v / 10);
+            key_[size_++] = static_cast<char16_t>(u'0' + v % 10);
+            return;
+        }
+        char digits[16];
+        const int n = std::snprintf(digits, sizeof digits, "%02d", v);
+        for (int i = 0; i < n; ++i)
+            key_[size_++] = static_cast<char16_t>(digits[i]);
+    }
+
+    char16_t key_[2 + 11 + 11 + 8];  // the longest numbers fit
+    size_t size_ = 0;
+    bool valid_ = false;
+};
 
 }  // namespace
 
@@ -160,16 +206,15 @@ int ListSortProxy::CompareNumber(const QString& a, const QString& b) {
 int ListSortProxy::CompareTime(const QString& a, const QString& b) {
     // A text without a date has an empty key and sorts before every date, so that the order
     // stays a strict one.
-    return CompareText(TimeKey(a), TimeKey(b));
+    const TimeKeyBuffer x(a);
+    const TimeKeyBuffer y(b);
+    return Sign(x.View().compare(y.View()));
 }
 
 QString ListSortProxy::TimeKey(const QString& text) {
-    const int first = static_cast<int>(text.indexOf('/'));
-    const int second = first < 0 ? -1 : static_cast<int>(text.indexOf('/', first + 1));
-    if (second < 0) return {};
-    const int day = ReadNumber(text.left(first).toStdU16String());
-    const int month = ReadNumber(text.mid(first + 1, second - first - 1).toStdU16String());
-    return text.mid(second + 1, 2) + QString::asprintf("%02d%02d", month, day) + text.right(8);
+    const TimeKeyBuffer key(text);
+    if (!key.Valid()) return {};
+    return QString::fromUtf16(key.View().data(), static_cast<qsizetype>(key.View().size()));
 }
 
 bool ListSortProxy::lessThan(const QModelIndex& left, const QModelIndex& right) const {

@@ -1,6 +1,7 @@
 #include "ui/list_view.h"
 
 #include <QHeaderView>
+#include <QSet>
 
 namespace telvane {
 
@@ -172,10 +173,14 @@ void ListView::FitColumns(const std::vector<int>& columns) {
         // (margins, check box, icon): a long list stays cheap to fit.
         int widestRow = -1;
         int widest = -1;
+        // Senders repeat in a folder: each text is measured once.
+        QSet<QString> measured;
         for (int row = 0; row < model_.rowCount(); ++row) {
             const QStringList& texts = model_.Row(row).texts;
-            const int advance =
-                column < texts.size() ? metrics.horizontalAdvance(texts[column]) : 0;
+            const QString text = column < texts.size() ? texts[column] : QString();
+            if (measured.contains(text)) continue;
+            measured.insert(text);
+            const int advance = metrics.horizontalAdvance(text);
             if (advance > widest) {
                 widest = advance;
                 widestRow = row;

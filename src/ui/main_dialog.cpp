@@ -100,22 +100,15 @@ MainDialog::MainDialog(MainDialogOptions options, QWidget* parent)
     CreatePages();
     controller_ =
         std::make_unique<LinkController>(*this, Timing(options_.timeScale), options_.engineFactory);
+    // The SIM phonebook and the contacts name the senders of the first folder shown.
     controller_->Phonebook().Load();
-    settings_->Load();
     settings_->DetectPorts();
     settings_->ShowValues();
     // Without a contacts folder the page lists no contacts; the SIM's still work.
     static_cast<void>(contacts_.Initialize());
-    SetLanguage(settings_->Language());
     CreateCommandBar();
     ApplyFonts();
     settings_->Relabel();
-    phonebook_->Relabel();
-    compose_->Relabel(controller_->CurrentComposeMode());
-    compose_->SetSixteenBitReference(settings_->Values().sixteenBitReference);
-    ChooseCannedLibrary();
-    compose_->RebuildPicture(controller_->CurrentPictureKind());
-    compose_->Picture()->hide();
     RestoreWindow();
     if (settings_->ConnectAtStart() && !settings_->Values().port.empty()) {
         // After the window is up, so that the first paint does not wait for the port.
@@ -138,17 +131,16 @@ void MainDialog::CreatePages() {
     client_ = new QWidget(this);
     client_->setObjectName("client");
     client_->setGeometry(Scaled(scale_, 0, 0, kLogicalWidth, kClientHeight));
+    // The settings hold the language, so that the pages are made in its face: a face set on
+    // the client afterwards would go through every control again.
     auto message = [this](const QString& text) { ShowMessage(text); };
-    sms_ = new SmsPage(scale_, client_);
-    compose_ = new ComposePage(scale_, client_);
-    phonebook_ = new PhonebookPage(*this, scale_, client_);
     settings_ = new SettingsPage(*store_, options_, message, scale_, client_);
-    about_ = new AboutPage(scale_, client_);
-    for (QWidget* page :
-         std::initializer_list<QWidget*>{sms_, compose_, phonebook_, settings_, about_}) {
-        page->setGeometry(client_->rect());
-        page->hide();
-    }
+    settings_->Load();
+    SetLanguage(settings_->Language());
+    client_->setFont(CurrentUiFont());
+    sms_ = new SmsPage(scale_, client_);
+    AddPage(settings_);
+    AddPage(sms_);
 
     connect(sms_, &SmsPage::FolderChosen, this, [this](int folder) {
         if (page_ == kPageMessages) controller_->Folders().ShowFolder(folder);
@@ -161,11 +153,47 @@ void MainDialog::CreatePages() {
     connect(sms_, &SmsPage::SaveToClicked, this, [this] { controller_->Folders().CopyTicked(); });
     connect(sms_, &SmsPage::MarkUnreadClicked, this, &MainDialog::MarkUnread);
     connect(sms_, &SmsPage::ExportClicked, this, [this] { AskAndExport(true); });
-    connect(phonebook_, &PhonebookPage::ExportClicked, this, [this] { AskAndExport(false); });
     connect(sms_, &SmsPage::EditClicked, this, [this] {
         if (CurrentFolderTab() == FolderTab(FolderId::Draft)) controller_->Folders().EditMessage();
     });
+    connect(settings_, &SettingsPage::OkayClicked, this, &MainDialog::OnSettingsOkay);
+    connect(settings_, &SettingsPage::CancelClicked, this, [this] { GoToPage(kPageMessages); });
+    connect(settings_, &SettingsPage::AboutClicked, this, [this] { GoToPage(kPageAbout); });
+}
 
+void MainDialog::AddPage(telvane::Page* page) {
+    page->setGeometry(client_->rect());
+    page->hide();
+    page->setEnabled(windowEnabled_ || page == sms_);
+}
+
+std::vector<telvane::Page*> MainDialog::Pages() const {
+    std::vector<telvane::Page*> pages;
+    for (telvane::Page* page :
+         std::initializer_list<telvane::Page*>{sms_, compose_, phonebook_, settings_, about_}) {
+        if (page) pages.push_back(page);
+    }
+    return pages;
+}
+
+ComposePage* MainDialog::Compose() const {
+    if (!compose_) const_cast<MainDialog*>(this)->MakeCompose();
+    return compose_;
+}
+
+PhonebookPage* MainDialog::Phonebook() const {
+    if (!phonebook_) const_cast<MainDialog*>(this)->MakePhonebook();
+    return phonebook_;
+}
+
+AboutPage* MainDialog::About() const {
+    if (!about_) const_cast<MainDialog*>(this)->MakeAbout();
+    return about_;
+}
+
+void MainDialog::MakeCompose() {
+    compose_ = new ComposePage(scale_, client_);
+    AddPage(compose_);
     connect(compose_, &ComposePage::SendClicked, this, &MainDialog::OnSend);
     connect(compose_, &ComposePage::SaveClicked, this,
             [this] { controller_->Folders().SaveComposed(); });
@@ -178,13 +206,28 @@ void MainDialog::CreatePages() {
             !store_->SetText(kSettingsKey, "CannedLibrary", name.toStdU16String(), &error))
             ShowMessageText(LoadUiString(ui_text::kSaveFailed) + u": " + Utf8ToU16(error));
     });
+    compose_->Relabel(controller_->CurrentComposeMode());
+    compose_->SetSixteenBitReference(settings_->Values().sixteenBitReference);
+    ChooseCannedLibrary();
+    compose_->RebuildPicture(controller_->CurrentPictureKind());
+    compose_->Picture()->hide();
+}
 
+void MainDialog::MakePhonebook() {
+    phonebook_ = new PhonebookPage(*this, scale_, client_);
+    AddPage(phonebook_);
+    connect(phonebook_, &PhonebookPage::ExportClicked, this, [this] { AskAndExport(false); });
     connect(phonebook_, &PhonebookPage::PickOkay, this, [this] { OnPickDone(true); });
     connect(phonebook_, &PhonebookPage::PickCancel, this, [this] { OnPickDone(false); });
+    if (auto widths = store_->GetText(kSettingsKey, "PhonebookColumns")) {
+        phonebook_->List()->SetChosenWidths(QString::fromStdU16String(*widths));
+    }
+    phonebook_->Relabel();
+}
 
-    connect(settings_, &SettingsPage::OkayClicked, this, &MainDialog::OnSettingsOkay);
-    connect(settings_, &SettingsPage::CancelClicked, this, [this] { GoToPage(kPageMessages); });
-    connect(settings_, &SettingsPage::AboutClicked, this, [this] { GoToPage(kPageAbout); });
+void MainDialog::MakeAbout() {
+    about_ = new AboutPage(scale_, client_);
+    AddPage(about_);
     connect(about_, &AboutPage::OkayClicked, this, [this] { GoToPage(kPageSettings); });
 }
 
@@ -243,9 +286,8 @@ void MainDialog::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     const int bar = Scaled(scale_, 0, 0, 0, kCommandBarHeight).height();
     client_->setGeometry(0, 0, width(), std::max(0, height() - bar));
-    for (QObject* child : client_->children()) {
-        if (auto* page = qobject_cast<QWidget*>(child)) page->setGeometry(client_->rect());
-    }
+    for (telvane::Page* page : Pages())
+        page->setGeometry(client_->rect());
     if (commandBar_) commandBar_->setGeometry(0, height() - bar, width(), bar);
 }
 
@@ -261,9 +303,6 @@ void MainDialog::keyPressEvent(QKeyEvent* event) {
 void MainDialog::RestoreWindow() {
     if (auto widths = store_->GetText(kSettingsKey, "SmsColumns")) {
         sms_->List()->SetChosenWidths(QString::fromStdU16String(*widths));
-    }
-    if (auto widths = store_->GetText(kSettingsKey, "PhonebookColumns")) {
-        phonebook_->List()->SetChosenWidths(QString::fromStdU16String(*widths));
     }
     // A window the user made larger comes back at that size, on the page left last.
     const unsigned w = store_->GetNumber(kSettingsKey, "WindowWidth").value_or(0);
@@ -283,21 +322,27 @@ void MainDialog::RestoreWindow() {
 void MainDialog::RememberWindow() {
     // The window is closing: a size and columns not remembered cost the user nothing to ask
     // about.
-    static_cast<void>(store_->SetValues(
-        kSettingsKey, {{"WindowWidth", static_cast<uint32_t>(width())},
-                       {"WindowHeight", static_cast<uint32_t>(height())},
-                       {"LastPage", static_cast<uint32_t>(page_)},
-                       {"SmsColumns", sms_->List()->WidthsText().toStdU16String()},
-                       {"PhonebookColumns", phonebook_->List()->WidthsText().toStdU16String()}}));
+    std::vector<std::pair<std::string, SettingsStore::Value>> values = {
+        {"WindowWidth", static_cast<uint32_t>(width())},
+        {"WindowHeight", static_cast<uint32_t>(height())},
+        {"LastPage", static_cast<uint32_t>(page_)}};
+    // A list never shown this time has no columns: the widths stored earlier stay.
+    const auto widths = [&values](const char* name, const ListView* list) {
+        if (list->Model().columnCount() > 0)
+            values.emplace_back(name, list->WidthsText().toStdU16String());
+    };
+    widths("SmsColumns", sms_->List());
+    if (phonebook_) widths("PhonebookColumns", phonebook_->List());
+    static_cast<void>(store_->SetValues(kSettingsKey, values));
 }
 
 void MainDialog::ChooseCannedLibrary() {
     // The library follows the interface language until the user picks one.
     if (auto stored = store_->GetText(kSettingsKey, "CannedLibrary"); stored && !stored->empty()) {
-        compose_->ChooseLibrary(QString::fromStdU16String(*stored));
+        Compose()->ChooseLibrary(QString::fromStdU16String(*stored));
         return;
     }
-    compose_->ChooseLibrary(chineseUi ? "chimsg" : "english");
+    Compose()->ChooseLibrary(chineseUi ? "chimsg" : "english");
 }
 
 void MainDialog::GoToPage(int page) {
@@ -310,8 +355,7 @@ const QFont& MainDialog::CurrentUiFont() const {
 }
 
 telvane::Page* MainDialog::ShownPage() const {
-    for (telvane::Page* page :
-         std::initializer_list<telvane::Page*>{sms_, compose_, phonebook_, settings_, about_}) {
+    for (telvane::Page* page : Pages()) {
         if (page->isVisibleTo(client_)) return page;
     }
     return nullptr;
@@ -322,7 +366,19 @@ QWidget* MainDialog::Control(int id) const {
     if (telvane::Page* shown = ShownPage()) {
         if (auto* w = shown->findChild<QWidget*>(name)) return w;
     }
-    return client_->findChild<QWidget*>(name);
+    // Pages in their fixed order, so that an id two pages share finds the same control; a page
+    // not made yet is made for the search.
+    for (int pass = 0; pass < 2; ++pass) {
+        if (pass == 1) {
+            Compose();
+            Phonebook();
+            About();
+        }
+        for (telvane::Page* page : Pages()) {
+            if (auto* w = page->findChild<QWidget*>(name)) return w;
+        }
+    }
+    return nullptr;
 }
 
 QAction* MainDialog::CommandAction(CommandId id) const {
@@ -335,36 +391,35 @@ const std::vector<PortEntry>& MainDialog::Ports() const {
 }
 
 void MainDialog::SetMessageText(const std::u16string& text) {
-    compose_->SetMessageText(text);
+    Compose()->SetMessageText(text);
 }
 
 int MainDialog::MessageLimit() const {
-    return compose_->MessageLimit();
+    return Compose()->MessageLimit();
 }
 
 PictureEditor* MainDialog::Picture() const {
-    return compose_->Picture();
+    return Compose()->Picture();
 }
 
 const CannedNode& MainDialog::CannedTree() const {
-    return compose_->CannedTree();
+    return Compose()->CannedTree();
 }
 
 QTreeWidget* MainDialog::CannedTreeWidget() const {
-    return compose_->CannedTreeWidget();
+    return Compose()->CannedTreeWidget();
 }
 
 bool MainDialog::AllChecked() const {
-    return page_ == kPagePhonebook || picking_ ? phonebook_->AllChecked() : sms_->AllChecked();
+    return page_ == kPagePhonebook || picking_ ? Phonebook()->AllChecked() : sms_->AllChecked();
 }
 
 bool MainDialog::CannedTreeShown() const {
-    return compose_->CannedTreeShown();
+    return Compose()->CannedTreeShown();
 }
 
 void MainDialog::ShowOnly(QWidget* page) {
-    for (QWidget* p :
-         std::initializer_list<QWidget*>{sms_, compose_, phonebook_, settings_, about_}) {
+    for (QWidget* p : Pages()) {
         if (p != page) p->hide();
     }
     page->show();
@@ -380,21 +435,21 @@ void MainDialog::ApplyPage(int page) {
             controller_->Folders().ShowFolder(sms_->CurrentFolder());
             break;
         case kPagePhonebook:
-            phonebook_->Open(false);
-            ShowOnly(phonebook_);
+            Phonebook()->Open(false);
+            ShowOnly(Phonebook());
             break;
         case kPageCompose:
-            ShowOnly(compose_);
-            compose_->ApplyMode(controller_->CurrentComposeMode(),
-                                controller_->CurrentPictureKind());
+            ShowOnly(Compose());
+            Compose()->ApplyMode(controller_->CurrentComposeMode(),
+                                 controller_->CurrentPictureKind());
             break;
         case kPageSettings:
             settings_->ShowValues();
             ShowOnly(settings_);
             break;
         case kPageAbout:
-            about_->Relabel();
-            ShowOnly(about_);
+            About()->Relabel();
+            ShowOnly(About());
             break;
     }
 }
@@ -403,9 +458,11 @@ void MainDialog::ApplyLanguage() {
     ApplyFonts();
     LabelCommandBar();
     settings_->Relabel();
-    phonebook_->Relabel();
-    compose_->Relabel(controller_->CurrentComposeMode());
-    if (!store_->GetText(kSettingsKey, "CannedLibrary")) ChooseCannedLibrary();
+    if (phonebook_) phonebook_->Relabel();
+    if (compose_) {
+        compose_->Relabel(controller_->CurrentComposeMode());
+        if (!store_->GetText(kSettingsKey, "CannedLibrary")) ChooseCannedLibrary();
+    }
     GoToPage(kPageMessages);
 }
 
@@ -415,7 +472,7 @@ void MainDialog::Command(CommandId id) {
     switch (id) {
         case CommandId::kCompose:
             if (page_ == kPageCompose && !picking_) {
-                compose_->Clear();
+                Compose()->Clear();
                 controller_->Folders().ForgetEditedDraft();
             }
             GoToPage(kPageCompose);
@@ -474,15 +531,15 @@ void MainDialog::OnDeleteCommand() {
             return;
         }
         controller_->Folders().DeleteTicked();
-    } else if (page_ == kPagePhonebook && !phonebook_->Entry()->isVisible()) {
-        const int count = phonebook_->List()->TickedCount();
+    } else if (page_ == kPagePhonebook && !Phonebook()->Entry()->isVisible()) {
+        const int count = Phonebook()->List()->TickedCount();
         if (count == 0) return;
-        const bool sim = phonebook_->Source() == PhonebookSource::kSim;
+        const bool sim = Phonebook()->Source() == PhonebookSource::kSim;
         if (!Confirm(sim ? CountQuestion(count, kDeleteSimEntry, kDeleteSimEntries)
                          : CountQuestion(count, kDeleteContact, kDeleteContacts))) {
             return;
         }
-        phonebook_->DeleteTicked();
+        Phonebook()->DeleteTicked();
     } else {
         // Pages without check boxes never delete stored data.
         PressKey(Qt::Key_Delete, Qt::NoModifier);
@@ -491,20 +548,20 @@ void MainDialog::OnDeleteCommand() {
 
 void MainDialog::OnReply() {
     controller_->Folders().Reply();
-    if (controller_->Page() == kPageCompose) compose_->StartAboveQuote();
+    if (controller_->Page() == kPageCompose) Compose()->StartAboveQuote();
 }
 
 void MainDialog::OnSend() {
     controller_->SendComposed();
     // Queued: the page moved on, and the next message starts blank.
-    if (controller_->Page() != kPageCompose) compose_->Clear();
+    if (controller_->Page() != kPageCompose) Compose()->Clear();
 }
 
 void MainDialog::OnLogoText() {
     const bool toText = controller_->CurrentComposeMode() == ComposeMode::kPicture;
-    if (toText && compose_->Picture()) compose_->Picture()->Clear();
+    if (toText && Compose()->Picture()) Compose()->Picture()->Clear();
     controller_->ToggleComposeMode();
-    if (toText) compose_->SelectSaveLine(0);
+    if (toText) Compose()->SelectSaveLine(0);
 }
 
 void MainDialog::OnPictureKind(PictureKind kind) {
@@ -515,28 +572,28 @@ void MainDialog::OnPictureKind(PictureKind kind) {
 
 void MainDialog::OnAddress() {
     picking_ = true;
-    phonebook_->Open(true);
-    ShowOnly(phonebook_);
+    Phonebook()->Open(true);
+    ShowOnly(Phonebook());
 }
 
 void MainDialog::OnPickDone(bool okay) {
     if (okay) {
-        compose_->SetRecipientText(
-            ComposePage::PickRecipients(RecipientText(), phonebook_->PickedLines()));
+        Compose()->SetRecipientText(
+            ComposePage::PickRecipients(RecipientText(), Phonebook()->PickedLines()));
     }
     picking_ = false;
-    ShowOnly(compose_);
+    ShowOnly(Compose());
 }
 
 void MainDialog::OnSettingsOkay() {
     settings_->Store();
-    compose_->SetSixteenBitReference(settings_->Values().sixteenBitReference);
+    if (compose_) compose_->SetSixteenBitReference(settings_->Values().sixteenBitReference);
     controller_->ApplyServiceCentre();
     ApplyLanguage();
 }
 
 void MainDialog::HeaderClicked(int column) {
-    if (phonebook_->isVisible()) {
+    if (phonebook_ && phonebook_->isVisible()) {
         phonebook_->HeaderClicked(column);
     } else if (page_ == kPageMessages) {
         sms_->HeaderClicked(column);
@@ -700,8 +757,9 @@ void MainDialog::ApplyEnabled() {
     client_->setEnabled(!keepConnect);
     for (auto& [id, action] : actions_)
         action->setEnabled(!busy || (keepConnect && id == CommandId::kConnect));
-    for (QWidget* page : std::initializer_list<QWidget*>{compose_, phonebook_, settings_, about_})
-        page->setEnabled(!busy);
+    for (telvane::Page* page : Pages()) {
+        if (page != sms_) page->setEnabled(!busy);
+    }
     sms_->SetWorking(busy);
 }
 
@@ -765,7 +823,7 @@ void MainDialog::ShowMessageText(const std::u16string& text) {
 }
 
 void MainDialog::RefreshPhonebookPage() {
-    if (phonebook_->isVisible()) phonebook_->Refill();
+    if (phonebook_ && phonebook_->isVisible()) phonebook_->Refill();
 }
 
 void MainDialog::SelectFolderTab(int folder) {
@@ -850,39 +908,39 @@ std::u16string MainDialog::DetailBody() const {
 }
 
 int MainDialog::SaveToFolder() const {
-    return page_ == kPageCompose ? compose_->SaveToFolder() : sms_->SaveToFolder();
+    return page_ == kPageCompose ? Compose()->SaveToFolder() : sms_->SaveToFolder();
 }
 
 std::u16string MainDialog::RecipientText() const {
-    return compose_->RecipientText();
+    return Compose()->RecipientText();
 }
 
 void MainDialog::SetRecipientText(const std::u16string& text) {
-    compose_->SetRecipientText(text);
+    Compose()->SetRecipientText(text);
 }
 
 std::u16string MainDialog::ComposeText() const {
-    return compose_->ComposeText();
+    return Compose()->ComposeText();
 }
 
 void MainDialog::SetComposeText(const std::u16string& text) {
-    compose_->SetComposeText(text);
+    Compose()->SetComposeText(text);
 }
 
 void MainDialog::ApplyComposeMode(ComposeMode mode, PictureKind kind) {
-    compose_->ApplyMode(mode, kind);
+    Compose()->ApplyMode(mode, kind);
 }
 
 void MainDialog::RebuildPictureEditor(PictureKind kind) {
-    compose_->RebuildPicture(kind);
+    Compose()->RebuildPicture(kind);
 }
 
 bool MainDialog::PictureIsEmpty() const {
-    return compose_->PictureIsEmpty();
+    return Compose()->PictureIsEmpty();
 }
 
 std::u16string MainDialog::PictureHex() const {
-    return compose_->PictureHex();
+    return Compose()->PictureHex();
 }
 
 ControllerSettings MainDialog::Settings() const {

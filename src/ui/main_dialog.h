@@ -81,11 +81,13 @@ class MainDialog : public QDialog, public WindowInterface {
     ContactsStore& Contacts() { return contacts_; }
     const QFont& CurrentUiFont() const;
 
+    // Compose, Phonebook and About are made when first shown or asked for, so that the first
+    // paint does not wait for them.
     SmsPage* Sms() const { return sms_; }
-    ComposePage* Compose() const { return compose_; }
-    PhonebookPage* Phonebook() const { return phonebook_; }
+    ComposePage* Compose() const;
+    PhonebookPage* Phonebook() const;
     SettingsPage* SettingsView() const { return settings_; }
-    AboutPage* About() const { return about_; }
+    AboutPage* About() const;
 
     // Commands of the bar and the buttons, as a click would run them.
     void Command(CommandId id);
@@ -180,6 +182,12 @@ class MainDialog : public QDialog, public WindowInterface {
     std::deque<std::function<void()>> posted_;
 
     void CreatePages();
+    void MakeCompose();
+    void MakePhonebook();
+    void MakeAbout();
+    // The pages made so far.
+    std::vector<telvane::Page*> Pages() const;
+    void AddPage(telvane::Page* page);
     void CreateCommandBar();
     void LabelCommandBar();
     void ApplyFonts();

@@ -80,7 +80,6 @@ SmsPage::SmsPage(qreal scale, QWidget* parent) : Page(scale, parent) {
     checkAll_->setFocusPolicy(Qt::NoFocus);
     search_ = new QLineEdit(this);
     search_->setObjectName("search");
-    search_->setClearButtonEnabled(true);
     search_->hide();
     for (QPushButton* b : {reply_, forward_, saveTo_, edit_})
         b->setAutoDefault(false);
@@ -148,6 +147,8 @@ void SmsPage::Relayout() {
     // A page with room to spare, or one the user asked, shows the search row above the list.
     const bool searchShown = searchOpened_ || extra.height() >= qRound(kSearchRow * 2 * scale_);
     search_->setVisible(searchShown);
+    // The button's image is read from the style's files: not before the row first shows.
+    if (searchShown && !search_->isClearButtonEnabled()) search_->setClearButtonEnabled(true);
     if (searchShown) {
         QRect r = list_->geometry();
         r.setTop(r.top() + qRound((kSearchRow + 2) * scale_));
@@ -251,15 +252,35 @@ void SmsPage::SetWorking(bool working) {
 }
 
 void SmsPage::ApplyListFont(const QFont& uiFont) {
+    // The largest size, down to 7 pixels, at which a number and a date fit the list's first
+    // width beside the tick column, whose width does not depend on the face.
     const int room = Scaled(scale_, 0, 0, 213, 0).width() - 2 * list_->frameWidth();
     QFont font = uiFont;
-    for (int pixels = font.pixelSize(); pixels > 6; --pixels) {
+    const int tick = list_->CellWidth(kTickColumn, {}, font);
+    auto texts = [&](int pixels) {
         font.setPixelSize(pixels);
-        const int need = list_->CellWidth(kTickColumn, {}, font) +
-                         list_->CellWidth(kPhoneColumn, "+886912345678", font) +
-                         list_->CellWidth(kTimeColumn, "30/12/26 23:59:59", font);
-        if (need <= room) break;
+        return list_->CellWidth(kPhoneColumn, "+886912345678", font) +
+               list_->CellWidth(kTimeColumn, "30/12/26 23:59:59", font);
+    };
+    auto fits = [&](int pixels) { return tick + texts(pixels) <= room; };
+    const int largest = font.pixelSize();
+    int pixels = largest;
+    const int full = texts(largest);
+    if (largest > 7 && tick + full > room) {
+        // Each size tried loads a face: a first guess scales the texts' width, and single
+        // steps settle it.
+        pixels = full > 0 ? largest * std::max(0, room - tick) / full : largest - 1;
+        pixels = std::clamp(pixels, 7, largest - 1);
+        if (fits(pixels)) {
+            while (pixels + 1 < largest && fits(pixels + 1))
+                ++pixels;
+        } else {
+            while (pixels > 7 && !fits(pixels - 1))
+                --pixels;
+            if (pixels > 7) --pixels;
+        }
     }
+    font.setPixelSize(pixels);
     list_->setFont(font);
 }
 

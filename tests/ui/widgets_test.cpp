@@ -1,10 +1,12 @@
 // The list model behind the message and phonebook lists, the names for numbers, and the
 // picture editor, on real widgets.
 #include <QHeaderView>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "ui/export_files.h"
+#include "ui/icons.h"
 #include "ui/list_view.h"
 #include "ui/number_names.h"
 #include "ui/picture_editor.h"
@@ -91,6 +93,10 @@ class WidgetsTest : public QObject {
         // Texts without two '/' have no key.
         QCOMPARE(ListSortProxy::TimeKey("5/1 08:00"), QString());
         QCOMPARE(ListSortProxy::TimeKey("30/12/01 23:59:59"), QString("01123023:59:59"));
+        // Day and month as numbers, however they are written; a short text keys what it has.
+        QCOMPARE(ListSortProxy::TimeKey(" 5/1/26 08:00:00"), QString("26010508:00:00"));
+        QCOMPARE(ListSortProxy::TimeKey("1/123/26 08:00:00"), QString("261230108:00:00"));
+        QCOMPARE(ListSortProxy::TimeKey("x/-1/2"), QString("2-100x/-1/2"));
     }
 
     void RowsMoveWholeWithTicksIconsDataAndSelection() {
@@ -228,6 +234,27 @@ class WidgetsTest : public QObject {
         QCOMPARE(telvane::ChooseScale(1080, 320, 0), 2.5);
         qunsetenv("TELVANE_SCALE");
         QCOMPARE(telvane::Scaled(1.5, 12, 141, 213, 104), QRect(18, 212, 320, 156));
+    }
+
+    void DrawnIcons() {
+        // The gear is filled where its teeth meet the rim: overlapping shapes must not cancel.
+        const QImage gear = telvane::MakeIcon(telvane::Icon::kSettings).pixmap(64, 64).toImage();
+        QCOMPARE(QColor(gear.pixel(32, 16)), QColor(150, 160, 175));
+        QCOMPARE(QColor(gear.pixel(32, 32)), QColor(250, 250, 246));
+        // Images are kept per size and state: a greyed button does not get the normal one.
+        const QIcon sms = telvane::MakeIcon(telvane::Icon::kSms);
+        const QImage normal = sms.pixmap(16, 16).toImage();
+        QVERIFY(sms.pixmap(QSize(16, 16), QIcon::Disabled).toImage() != normal);
+        QCOMPARE(sms.pixmap(16, 16).toImage(), normal);
+        QCOMPARE(sms.pixmap(32, 32).size(), QSize(32, 32));
+        // Painted into a list line, the image is the one a button shows.
+        QImage line(16, 16, QImage::Format_ARGB32_Premultiplied);
+        line.fill(Qt::transparent);
+        {
+            QPainter painter(&line);
+            sms.paint(&painter, line.rect());
+        }
+        QCOMPARE(line, normal.convertToFormat(QImage::Format_ARGB32_Premultiplied));
     }
 
     void TapTogglesACell() {

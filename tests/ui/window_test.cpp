@@ -24,8 +24,10 @@
 #include "control/ui_strings.h"
 #include "platform/settings_store.h"
 #include "store/message_store.h"
+#include "ui/compose_page.h"
 #include "ui/list_view.h"
 #include "ui/main_dialog.h"
+#include "ui/phonebook_page.h"
 #include "ui/picture_editor.h"
 #include "ui/settings_page.h"
 #include "ui/sms_page.h"
@@ -567,6 +569,16 @@ class WindowTest : public QObject {
         const int used = list->columnWidth(0) + list->columnWidth(1) + list->columnWidth(2);
         QVERIFY2(used <= list->viewport()->width(),
                  qPrintable(QString("%1 of %2").arg(used).arg(list->viewport()->width())));
+        // Nor is the list's face smaller than it must be: one pixel more would not fit.
+        QFont larger = list->font();
+        if (larger.pixelSize() < dialog->CurrentUiFont().pixelSize()) {
+            larger.setPixelSize(larger.pixelSize() + 1);
+            const int need = list->CellWidth(0, {}, larger) +
+                             list->CellWidth(1, "+886912345678", larger) +
+                             list->CellWidth(2, "30/12/26 23:59:59", larger);
+            QVERIFY2(need > list->width() - 2 * list->frameWidth(),
+                     qPrintable(QString("%1 px would fit").arg(larger.pixelSize())));
+        }
     }
 
     void GrowsWithTheWindowAndRemembersIt() {
@@ -604,6 +616,52 @@ class WindowTest : public QObject {
         QCOMPARE(dialog->Page(), int(kPagePhonebook));
         dialog->Command(CommandId::kMessages);
         QCOMPARE(dialog->Sms()->List()->columnWidth(2), 300);
+    }
+
+    // A session that never shows a list keeps the widths the user gave it before.
+    void ColumnWidthsOutliveASessionThatDoesNotShowTheList() {
+        {
+            auto dialog = Open();
+            dialog->Command(CommandId::kMessages);
+            dialog->Sms()->List()->setColumnWidth(1, 150);
+            dialog->Command(CommandId::kPhonebook);
+            dialog->Phonebook()->List()->setColumnWidth(2, 170);
+        }
+        // Back on the Phonebook page, and closed before the messages are shown.
+        Open().reset();
+        {
+            auto dialog = Open();
+            dialog->Command(CommandId::kMessages);
+            QCOMPARE(dialog->Sms()->List()->columnWidth(1), 150);
+        }
+        // Closed on the messages, the Phonebook page never made.
+        Open().reset();
+        auto dialog = Open();
+        dialog->Command(CommandId::kPhonebook);
+        QCOMPARE(dialog->Phonebook()->List()->columnWidth(2), 170);
+    }
+
+    // Pages are made when first needed: one made late takes the window's size, language and
+    // busy state as the others have them.
+    void PagesMadeLateFollowTheWindow() {
+        auto dialog = Open();
+        dialog->resize(700, 900);
+        dialog->Command(CommandId::kSettings);
+        static_cast<QComboBox*>(dialog->Control(1042))->setCurrentIndex(0);
+        static_cast<QPushButton*>(dialog->Control(1043))->click();
+        dialog->SetWindowEnabled(false);
+        for (QWidget* page : std::initializer_list<QWidget*>{dialog->Compose(), dialog->Phonebook(),
+                                                             dialog->About()}) {
+            QVERIFY(!page->isEnabled());
+            QCOMPARE(page->size(), dialog->Sms()->size());
+        }
+        QCOMPARE(Text(dialog->Control(1028)), QString("發送"));
+        QCOMPARE(Text(dialog->Control(1046)), QString("加入"));
+        dialog->SetWindowEnabled(true);
+        dialog->Command(CommandId::kCompose);
+        QVERIFY(dialog->Compose()->isVisible());
+        QVERIFY(dialog->Control(1028)->isEnabled());
+        QVERIFY(!dialog->Sms()->isVisible());
     }
 
     void DeletingAsksFirstAndCancelKeepsEverything() {
