@@ -87,6 +87,8 @@ class LinkEngine {
     virtual std::vector<StatusReport> TakeStatusReports() { return {}; }
     // How many messages the SIM's store holds (at connect); -1 when not known.
     virtual int StoreUsed() const { return -1; }
+    // The SMS centre the modem holds (asked at connect), for showing; empty when not known.
+    virtual std::u16string DetectedServiceCentre() const { return {}; }
     // The entries the SIM refused at the last phonebook write (after
     // Notification::kPhonebookWriteFailed), with the reason of each.
     virtual std::vector<PhonebookRefusal> PhonebookRefusals() const { return {}; }

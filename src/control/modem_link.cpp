@@ -68,6 +68,7 @@ class ModemLink : public LinkEngine {
     std::vector<SmsPart> TakeArrivedMessages() override { return engine_.TakeArrivedMessages(); }
     std::vector<StatusReport> TakeStatusReports() override { return engine_.TakeStatusReports(); }
     int StoreUsed() const override { return engine_.StoreUsed(); }
+    std::u16string DetectedServiceCentre() const override { return engine_.DetectedScNumber(); }
     std::vector<PhonebookRefusal> PhonebookRefusals() const override {
         return engine_.PhonebookRefusals();
     }

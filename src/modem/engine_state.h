@@ -85,6 +85,7 @@ struct ModemEngine::State {
 
     mutable std::mutex textMutex;
     std::u16string scNumber;
+    std::u16string detectedScNumber;  // from the modem at start-up; empty: not known
     std::u16string operatorText;
     std::u16string callerNumber;
     std::string cmeText, csqText, cregText, windText, cpasText, stinText, clipText;

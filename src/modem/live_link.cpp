@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "codec/phone_number.h"
 #include "modem/command_text.h"
 #include "modem/engine_state.h"
 #include "platform/text.h"
@@ -31,6 +32,36 @@ int32_t NumberFrom(std::string_view text, size_t at) {
         ++at;
     if (at >= text.size() || text[at] < '0' || text[at] > '9') return -1;
     return ReadNumber(text.substr(at));
+}
+
+// Four hex digits per character, each below 0100 as every character of a number is; nothing
+// when the text is not that.
+std::optional<std::u16string> FromUcs2Hex(std::string_view hex) {
+    if (hex.empty() || hex.size() % 4 != 0) return std::nullopt;
+    std::u16string text;
+    for (size_t i = 0; i < hex.size(); i += 4) {
+        if (hex[i] != '0' || hex[i + 1] != '0') return std::nullopt;
+        int unit = 0;
+        for (size_t j = i + 2; j < i + 4; ++j) {
+            const char c = hex[j];
+            int digit = -1;
+            if (c >= '0' && c <= '9') digit = c - '0';
+            if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+            if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+            if (digit < 0) return std::nullopt;
+            unit = unit * 16 + digit;
+        }
+        text.push_back(static_cast<char16_t>(unit));
+    }
+    return text;
+}
+
+std::optional<std::u16string> CentreNumber(std::u16string field, bool international) {
+    if (international && !field.empty() && field[0] != u'+') field.insert(field.begin(), u'+');
+    // The centre only shows; still, a modem's text is never passed on as a number unchecked.
+    PhoneNumber number = NormalisePhoneNumber(field);
+    if (!number.ok()) return std::nullopt;
+    return std::move(number.number);
 }
 
 // One message of a "+CMGR:" answer: its header line and the PDU line behind it.  The echo of
@@ -279,6 +310,32 @@ StoreFill ParseStoreFill(std::string_view answer) {
     return fill;
 }
 
+std::optional<std::u16string> ParseServiceCentreAnswer(std::string_view answer) {
+    const size_t at = answer.find("+CSCA:");
+    if (at == std::string_view::npos) return std::nullopt;
+    std::string_view rest = answer.substr(at + 6);
+    while (!rest.empty() && rest.front() == ' ')
+        rest.remove_prefix(1);
+    std::string_view field;
+    if (!rest.empty() && rest.front() == '"') {
+        const size_t close = rest.find('"', 1);
+        if (close == std::string_view::npos) return std::nullopt;
+        field = rest.substr(1, close - 1);
+        rest.remove_prefix(close + 1);
+    } else {
+        field = rest.substr(0, std::min(rest.find(','), rest.find_first_of("\r\n")));
+        rest.remove_prefix(field.size());
+    }
+    const size_t comma = rest.find(',');
+    const bool international =
+        comma != std::string_view::npos && NumberFrom(rest, comma + 1) == 145;
+    if (field.empty()) return std::nullopt;
+    // Groups of "00XX" are UCS2: no centre's own digits repeat that pattern.
+    if (std::optional<std::u16string> decoded = FromUcs2Hex(field))
+        return CentreNumber(std::move(*decoded), international);
+    return CentreNumber(Widen(field), international);
+}
+
 bool TakeNewMessageLines(State& s, std::string& response) {
     if (response.find(kNewMessageWord) == std::string::npos) return false;
     std::string kept;
@@ -427,6 +484,15 @@ void ConfigureLiveLink(State& s, const Timing& timing) {
         if (fill.used >= 0) s.storeUsed = fill.used;
         s.storeCapacity = fill.capacity;
     }
+    // Shown to the user only; the PDUs keep the centre the settings give.  A refusal or
+    // silence leaves it unknown and does not fail the start-up.
+    if (s.closing.load()) return;
+    const CommandResult centre =
+        RunCommand(s, timing, "AT+CSCA?", {.expect = {.infoKeyword = "+CSCA:"}});
+    std::optional<std::u16string> detected;
+    if (centre.Ok()) detected = ParseServiceCentreAnswer(centre.LineWith("+CSCA:").value_or(""));
+    std::lock_guard lock(s.textMutex);
+    s.detectedScNumber = detected.value_or(std::u16string());
 }
 
 void EnterPhonebookCharset(State& s, const Timing& timing) {
@@ -521,6 +587,11 @@ std::vector<StatusReport> ModemEngine::TakeStatusReports() {
 
 int32_t ModemEngine::StoreCapacity() const {
     return state_->storeCapacity.load();
+}
+
+std::u16string ModemEngine::DetectedScNumber() const {
+    std::lock_guard lock(state_->textMutex);
+    return state_->detectedScNumber;
 }
 
 PhonebookCharset ModemEngine::NameCharset() const {

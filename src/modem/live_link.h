@@ -1,5 +1,5 @@
 // Pure helpers of the live link: the answers that decide how the modem announces new messages,
-// what the SIM says of its PIN tries, and how full the message store is.
+// what the SIM says of its PIN tries, how full the message store is, and the SMS centre.
 #pragma once
 
 #include <cstdint>
@@ -32,5 +32,11 @@ struct StoreFill {
 };
 // "+CPMS: \"SM\",3,30,..." (the read answer): the first store's use and size.
 StoreFill ParseStoreFill(std::string_view answer);
+
+// "+CSCA: \"+886932400821\",145" (the read answer) -> the centre as a normalised number; type 145
+// puts a '+' in front when the modem left it out.  A modem left in the UCS2 set prints the number
+// as hex, four digits a character ("002B0038..."), and is read so.  Nothing when the centre is
+// empty or is no number.
+std::optional<std::u16string> ParseServiceCentreAnswer(std::string_view answer);
 
 }  // namespace telvane

@@ -174,6 +174,9 @@ class ModemEngine : public MessageListing {
     // blanks, dashes, dots and brackets are taken out.
     bool SetScNumber(std::u16string_view number);
     std::u16string ScNumber() const;
+    // The centre the modem itself holds, asked once at start-up; empty when it gave none (or
+    // one that is no number).  Only for showing: sends use ScNumber().
+    std::u16string DetectedScNumber() const;
 
     // State, readable from any thread.
     std::u16string OperatorText() const;

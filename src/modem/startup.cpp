@@ -1,5 +1,6 @@
-// The start-up sequence: reset, SIM check, registration reports, PDU mode, operator.  Each step
-// goes on as soon as the modem has answered the one before.
+// The start-up sequence: reset, SIM check, registration reports, PDU mode, operator, then the
+// live link's settings and the modem's own SMS centre.  Each step goes on as soon as the modem
+// has answered the one before.
 
 #include <optional>
 #include <string_view>
@@ -79,6 +80,10 @@ SimAnswer ReadSimAnswer(const CommandResult& r) {
 void ModemEngine::RunStartup() {
     State& s = *state_;
     s.enabled = true;
+    {
+        std::lock_guard lock(s.textMutex);
+        s.detectedScNumber.clear();
+    }
     const auto fail = [&s](std::optional<Notification> reason, std::string text) {
         s.enabled = false;
         if (s.closing.load()) return;

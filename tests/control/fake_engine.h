@@ -24,6 +24,7 @@ struct EngineScript {
     LinkEngine::Callback callback;
 
     std::u16string operatorText = u"46692";
+    std::u16string detectedCentre;
     int signal = 3;
     int reference = 0;
     std::u16string serviceCentre = u"unset";
@@ -76,6 +77,7 @@ class FakeEngine : public LinkEngine, public MessageListing {
         script_->serviceCentre = number;
     }
     std::u16string OperatorText() const override { return script_->operatorText; }
+    std::u16string DetectedServiceCentre() const override { return script_->detectedCentre; }
     int SignalLevel() const override { return script_->signal; }
     int MessageReference() const override { return script_->reference; }
     void RequestSignalQuality() override { ++script_->signalRequests; }

@@ -102,8 +102,10 @@ TEST(EngineStartUp, AnsweredModemComesUpRegisteredWithItsOperator) {
         "AT+CNMI=?",
         "AT+CNMI=2,1,0,1,0",
         "AT+CPMS?",
+        "AT+CSCA?",
     };
     EXPECT_EQ(rig.modem().Commands(), expected);
+    EXPECT_EQ(rig.engine().DetectedScNumber(), u"+886932400821");
     EXPECT_EQ(rig.notes().Count(Notification::kSimReady), 1);
     EXPECT_TRUE(rig.notes().WaitFor(Notification::kRegistered));
     EXPECT_TRUE(rig.engine().Started());
@@ -113,6 +115,30 @@ TEST(EngineStartUp, AnsweredModemComesUpRegisteredWithItsOperator) {
     EXPECT_EQ(rig.engine().SendCommand(std::string(1100, 'A')), 0);  // longer than a line may be
     EXPECT_EQ(rig.engine().RequestSignalQuality(), 1);
     EXPECT_TRUE(rig.modem().WaitForCommand("AT+CSQ", kHangCeiling));
+}
+
+// The modem's own centre is only shown: what it says never fails the start-up nor reaches a PDU.
+TEST(EngineStartUp, ModemsOwnCentreIsReadOrLeftUnknown) {
+    const struct {
+        const char* scenario;
+        std::u16string detected;
+    } cases[] = {
+        {"[sim]\nservice_centre = 0932400821\n", u"0932400821"},
+        {"[sim]\nservice_centre =\n", u""},
+        {"[faults]\nrefuse = +CSCA\n", u""},
+        {"[faults]\nmute = +CSCA\n", u""},
+        {"[sim]\nservice_centre = 0932\x1B"
+         "AT\n",
+         u""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        Rig rig(c.scenario);
+        ASSERT_TRUE(rig.StartedUp());
+        EXPECT_TRUE(rig.engine().Started());
+        EXPECT_EQ(rig.engine().DetectedScNumber(), c.detected);
+        EXPECT_EQ(rig.engine().ScNumber(), u"");
+    }
 }
 
 // The receive handler reaches one engine: a second one would take the first one's bytes.

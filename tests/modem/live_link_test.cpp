@@ -68,6 +68,37 @@ TEST(LiveLink, SimTriesAndStoreFill) {
     EXPECT_EQ(ParseStoreFill("+CPMS: \"SM\"").used, -1);
 }
 
+TEST(LiveLink, ServiceCentreAnswer) {
+    const struct {
+        std::string answer;
+        std::optional<std::u16string> centre;
+    } cases[] = {
+        {"+CSCA: \"+886932400821\",145", u"+886932400821"},
+        {"+CSCA: \"886932400821\",145", u"+886932400821"},
+        {"+CSCA: \"0932400821\",129", u"0932400821"},
+        {"+CSCA: \"+886 932-400821\",145", u"+886932400821"},
+        {"+CSCA: +886932400821,145", u"+886932400821"},
+        // UCS2, with and without the '+' printed
+        {"+CSCA: \"002B003800380036003900330032003400300030003800320031\",145", u"+886932400821"},
+        {"+CSCA: \"003800380036003900330032003400300030003800320031\",145", u"+886932400821"},
+        {"+CSCA: \"00300039003300320034003000300038003200310031\",129", u"09324008211"},
+        {"+CSCA: \"\",129", std::nullopt},
+        {"+CSCA: \"\",145", std::nullopt},
+        {"+CSCA: \"SMSC\",129", std::nullopt},
+        {"+CSCA: \"0932\x1B"
+         "AT\",129",
+         std::nullopt},
+        {"+CSCA: \"++886932400821\",145", std::nullopt},
+        {"+CSCA: \"0041004200430044\",129", std::nullopt},
+        {"+CSCA: \"0088693240082112\",129", u"0088693240082112"},
+        {"+CSCA: \"12345678901234567890123\",129", std::nullopt},
+        {"+CSCA: \"+8869324", std::nullopt},
+        {"ERROR", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ParseServiceCentreAnswer(c.answer), c.centre) << c.answer;
+}
+
 class LiveLinkEngine : public testing::Test {
   protected:
     std::vector<Notification> Receive(const std::string& text) {

@@ -210,8 +210,14 @@ std::string NotificationJson(Notification code, const ModemEngine& engine) {
         case Notification::kWindCallReleased:
             fields = ", \"wind\": " + std::to_string(engine.WindIndication());
             break;
+        case Notification::kStarted: {
+            // The modem's own centre, as far as it told it; null when it did not.
+            const std::u16string centre = engine.DetectedScNumber();
+            fields =
+                ", \"smsCentre\": " + (centre.empty() ? std::string("null") : JsonString(centre));
+            break;
+        }
         case Notification::kStopping:
-        case Notification::kStarted:
         case Notification::kStartupFailed:
         case Notification::kPhonebookRead:
         case Notification::kPhonebookWritten:

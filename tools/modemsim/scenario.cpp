@@ -348,6 +348,9 @@ class Parser {
                     return "mute must be COMMAND [COUNT]";
             }
             f.mute[CommandName(name)] = count;
+        } else if (key == "refuse") {
+            if (value.empty()) return "refuse must name a command";
+            f.refused.insert(CommandName(value));
         } else if (key == "delay") {
             if (!ParseInt(value, f.delayMs, 0, 600000)) return "delay must be milliseconds";
         } else if (key.rfind("delay ", 0) == 0) {

@@ -54,6 +54,7 @@
 //   cpin_busy = 3                    ; +CME ERROR: 515 for the first 3 +CPIN? queries
 //   cms_error = 2:330                ; the 2nd submission (+CMGS/+CMSS) fails with +CMS ERROR: 330
 //   mute = +CMGL 1                   ; no answer to the first +CMGL (count 0 or none: always)
+//   refuse = +CSCA                   ; ERROR to every +CSCA, as from a modem without the command
 //   delay = 50                       ; every answer waits 50 ms
 //   delay +CPBR = 400                ; answers to +CPBR wait 400 ms
 //   batches = 1 16                   ; answers go out in random pieces of 1 to 16 bytes
@@ -76,6 +77,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -116,6 +118,7 @@ struct Faults {
     int cpinBusy = 0;
     std::map<int, int> cmsErrorOnSubmission;  // 1-based submission number -> error
     std::map<std::string, int> mute;          // command -> how many times; 0 = always
+    std::set<std::string> refused;            // commands answered with ERROR
     int delayMs = 0;
     std::map<std::string, int> commandDelayMs;
     int batchMin = 0;  // 0: answers go out whole

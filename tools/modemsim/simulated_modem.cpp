@@ -587,7 +587,7 @@ void SimulatedModem::ExecuteLine(const std::string& line) {
         answer = "\r\nERROR\r\n";
     } else {
         for (const AtCommand& c : *commands) {
-            AtResult r = Execute(c);
+            AtResult r = f.refused.count(c.name) ? AtResult::Fail("ERROR") : Execute(c);
             if (!r.lines.empty()) {
                 answer += "\r\n";
                 for (size_t i = 0; i < r.lines.size(); ++i) {
