@@ -250,6 +250,8 @@ void LinkController::Disconnect() {
     window_.KillTimer(kTimerDisconnect);
     online_ = false;
     window_.SetSignalLevel(0);
+    // The next modem (or SIM) may hold another centre: a stale one is not shown as detected.
+    window_.ShowDetectedServiceCentre(std::u16string());
     // Runs end with the link rather than at their next tick.
     outbox_.Stop();
     smart_.Stop();
@@ -357,6 +359,9 @@ void LinkController::OnEngineEvent(Notification notification) {
         case Notification::kSignalChanged:
             window_.SetSignalLevel(engine_->SignalLevel());
             break;
+        case Notification::kStarted:
+            window_.ShowDetectedServiceCentre(engine_->DetectedServiceCentre());
+            break;
         case Notification::kOperator: {
             PostBusy(false);
             const bool wasOnline = online_;
@@ -425,7 +430,6 @@ void LinkController::OnEngineEvent(Notification notification) {
         case Notification::kStoreSendFailed:
         case Notification::kPhonebookReadFailed:
         case Notification::kStopping:
-        case Notification::kStarted:
         case Notification::kRegistered:
         case Notification::kNotRegistered:
         case Notification::kRinging:

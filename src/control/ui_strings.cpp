@@ -221,6 +221,8 @@ constexpr UiString kStrings[] = {
     {324, u"Connect cancelled"},
     {325, u"智能卡拒絕了下列電話簿項目，它們仍標示為未寫入："},
     {326, u"The SIM refused these phonebook entries; they stay marked as not written:"},
+    {327, u"未偵測到"},
+    {328, u"Not detected"},
 };
 
 static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),

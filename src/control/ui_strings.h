@@ -123,6 +123,8 @@ inline constexpr UiText kLinkLost{321, 322};
 inline constexpr UiText kConnectCancelled{323, 324};
 // Followed by one line per entry: its position, name and the SIM's reason.
 inline constexpr UiText kPhonebookEntriesRefused{325, 326};
+// The settings' centre under Auto Detect while the modem has not given one.
+inline constexpr UiText kCentreNotDetected{327, 328};
 }  // namespace ui_text
 
 // Nonzero: Chinese interface; 0: English.  Set through SetLanguage.

@@ -199,6 +199,9 @@ class WindowInterface {
         (void)wrongCode;
         return std::nullopt;
     }
+    // The SMS centre the connected modem holds, for the settings to show under Auto Detect;
+    // empty when it is not known or the link is down.  Never stored as the user's centre.
+    virtual void ShowDetectedServiceCentre(const std::u16string& number) { (void)number; }
 };
 
 }  // namespace telvane

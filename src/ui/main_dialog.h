@@ -163,6 +163,7 @@ class MainDialog : public QDialog, public WindowInterface {
     // main_dialog_live.cpp
     void NotifyDesktop(const std::u16string& summary, const std::u16string& body) override;
     std::optional<SimCodes> AskSimCodes(bool puk, int attemptsLeft, bool wrongCode) override;
+    void ShowDetectedServiceCentre(const std::u16string& number) override;
 
     ComposeMode CurrentComposeMode() const { return controller_->CurrentComposeMode(); }
     PictureKind CurrentPictureKind() const { return controller_->CurrentPictureKind(); }

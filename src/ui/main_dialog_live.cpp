@@ -1,4 +1,5 @@
-// The window's part of the live link: desktop notifications of new messages and the SIM's PIN.
+// The window's part of the live link: desktop notifications of new messages, the SIM's PIN and
+// the modem's own SMS centre.
 #include "ui/desktop_notifier.h"
 #include "ui/main_dialog.h"
 #include "ui/pin_dialog.h"
@@ -16,6 +17,10 @@ std::optional<SimCodes> MainDialog::AskSimCodes(bool puk, int attemptsLeft, bool
     if (wrongCode) dialog.SayWrongCode();
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return SimCodes{dialog.Pin().toStdString(), dialog.Puk().toStdString()};
+}
+
+void MainDialog::ShowDetectedServiceCentre(const std::u16string& number) {
+    settings_->ShowDetectedCentre(number);
 }
 
 }  // namespace telvane

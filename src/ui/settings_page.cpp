@@ -61,8 +61,10 @@ SettingsPage::SettingsPage(SettingsStore& store, const MainDialogOptions& option
     deliveryReportsBox_->setObjectName("deliveryReports");
     for (QPushButton* b : {okay_, cancel_, about_})
         b->setAutoDefault(false);
-    connect(autoDetect_, &QCheckBox::clicked, this,
-            [this](bool checked) { centre_->setReadOnly(checked); });
+    connect(autoDetect_, &QCheckBox::clicked, this, [this](bool checked) {
+        if (checked) typedCentre_ = centre_->text();
+        ShowCentre();
+    });
     connect(syncPbkBox_, &QCheckBox::clicked, this, [this](bool checked) {
         readPbk_->setEnabled(checked);
         writePbk_->setEnabled(checked);
@@ -113,6 +115,7 @@ void SettingsPage::Relabel() {
                            {cancel_, kCancel}}) {
         w->setProperty("text", Ui(text));
     }
+    if (autoDetect_->isChecked()) centre_->setPlaceholderText(Ui(kCentreNotDetected));
     connectAtStartBox_->setText(Ui(kConnectAtStart));
     deliveryReportsBox_->setText(Ui(kRequestDeliveryReports));
     languageBox_->clear();
@@ -212,9 +215,9 @@ void SettingsPage::ShowValues() {
         if (Utf8ToU16(ports_[i].name) == values_.port) portBox_->setCurrentIndex(int(i));
     }
     autoDetect_->setChecked(values_.autoServiceCentre);
-    centre_->setReadOnly(values_.autoServiceCentre);
-    if (!values_.autoServiceCentre)
-        centre_->setText(QString::fromStdU16String(values_.serviceCentre));
+    // Under Auto Detect the stored centre is empty; the one typed before stays for unticking.
+    if (!values_.autoServiceCentre) typedCentre_ = QString::fromStdU16String(values_.serviceCentre);
+    ShowCentre();
     languageBox_->setCurrentIndex(language_ ? 0 : 1);
     syncSmsBox_->setChecked(values_.syncSms);
     syncPbkBox_->setChecked(values_.syncSimPhonebook);
@@ -270,6 +273,20 @@ void SettingsPage::Store() {
                       {"DeliveryReports", uint32_t{values_.deliveryReports}}},
                      &error))
         message_(SaveFailed(error));
+}
+
+void SettingsPage::ShowDetectedCentre(const std::u16string& number) {
+    detectedCentre_ = number;
+    // A centre being typed is left alone.
+    if (autoDetect_->isChecked()) ShowCentre();
+}
+
+void SettingsPage::ShowCentre() {
+    const bool detected = autoDetect_->isChecked();
+    centre_->setText(detected ? QString::fromStdU16String(detectedCentre_) : typedCentre_);
+    centre_->setPlaceholderText(detected ? Ui(ui_text::kCentreNotDetected) : QString());
+    centre_->setReadOnly(detected);
+    centre_->setEnabled(!detected);
 }
 
 // --- About ------------------------------------------------------------------------------

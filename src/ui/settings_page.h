@@ -47,6 +47,9 @@ class SettingsPage : public Page {
     void ShowValues();
     // The controls' values, stored.
     void Store();
+    // The centre the connected modem holds (empty: not known); shown while Auto Detect is
+    // ticked, never stored.
+    void ShowDetectedCentre(const std::u16string& number);
 
     const std::vector<PortEntry>& Ports() const { return ports_; }
     ControllerSettings Values() const { return values_; }
@@ -59,6 +62,9 @@ class SettingsPage : public Page {
     void AboutClicked();
 
   private:
+    // The centre box follows Auto Detect: the detected centre, greyed, or the user's own.
+    void ShowCentre();
+
     SettingsStore& store_;
     const MainDialogOptions& options_;
     std::function<void(const QString&)> message_;
@@ -67,6 +73,8 @@ class SettingsPage : public Page {
     ControllerSettings values_;
     int language_ = 0;
     bool connectAtStart_ = false;
+    std::u16string detectedCentre_;
+    QString typedCentre_;  // the user's own, kept while Auto Detect shows the detected one
 
     QLabel* portLabel_;
     QComboBox* portBox_;

@@ -66,6 +66,18 @@ TEST_F(ControllerTest, ConnectOpensThePortOneSecondLaterAndGoesOnlineAtTheOperat
     EXPECT_EQ(script->destroyed, 1);
 }
 
+TEST_F(ControllerTest, TheModemsOwnCentreIsShownWhileConnectedAndNeverUsedAsTheUsers) {
+    script->detectedCentre = u"+886932400821";
+    GoOnline();
+    Emit(Notification::kStarted);
+    ASSERT_FALSE(window.detectedCentres.empty());
+    EXPECT_EQ(window.detectedCentres.back(), u"+886932400821");
+    EXPECT_EQ(script->serviceCentre, u"");  // Auto Detect: the engine keeps the modem's own
+    controller->Connect();
+    ASSERT_TRUE(window.Fire(kTimerDisconnect));
+    EXPECT_EQ(window.detectedCentres.back(), u"");
+}
+
 TEST_F(ControllerTest, PortsThatCannotBeOpenedLeaveTheControllerOfflineWithTheReason) {
     struct Case {
         std::u16string port;

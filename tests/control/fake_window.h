@@ -198,6 +198,9 @@ class FakeWindow : public WindowInterface {
     void NotifyDesktop(const std::u16string& summary, const std::u16string& body) override {
         desktopNotes.push_back(summary + u": " + body);
     }
+    void ShowDetectedServiceCentre(const std::u16string& number) override {
+        detectedCentres.push_back(number);
+    }
     std::optional<SimCodes> AskSimCodes(bool puk, int attemptsLeft, bool wrongCode) override {
         simCodeRequests.push_back({puk, attemptsLeft});
         wrongCodes.push_back(wrongCode);
@@ -206,6 +209,7 @@ class FakeWindow : public WindowInterface {
         return given;
     }
     std::vector<std::u16string> desktopNotes;
+    std::vector<std::u16string> detectedCentres;
     std::vector<std::pair<bool, int>> simCodeRequests;  // (puk, attempts left)
     std::vector<bool> wrongCodes;                       // each request: the last PIN was wrong
     std::optional<SimCodes> simCodesToGive;             // what the user types, once

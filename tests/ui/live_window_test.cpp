@@ -1,8 +1,12 @@
 // The real window on a live link: a message that arrives while connected shows in the Inbox,
-// unread, without a reconnect; one not opened stays unread at the next connect.
+// unread, without a reconnect; one not opened stays unread at the next connect; the modem's own
+// SMS centre shows in the settings under Auto Detect.
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 
 #include "control/ui_strings.h"
@@ -65,6 +69,43 @@ class LiveWindowTest : public QObject {
                                  kWaitMs);
         for (const SmsRecord& record : ReadInbox())
             QCOMPARE(record.status, std::u16string(u"REC UNREAD"));
+    }
+
+    // Connected from the test before; the modem holds +886932400821.
+    void DetectedCentreShowsGreyedUnderAutoDetect() {
+        QTRY_VERIFY_WITH_TIMEOUT(dialog_->Controller().IsOnline(), kWaitMs);
+        dialog_->Command(telvane::CommandId::kSettings);
+        auto* autoDetect = static_cast<QCheckBox*>(dialog_->Control(1035));
+        auto* centre = static_cast<QLineEdit*>(dialog_->Control(1037));
+        QVERIFY(autoDetect->isChecked());
+        QTRY_COMPARE_WITH_TIMEOUT(centre->text(), QString("+886932400821"), kWaitMs);
+        QVERIFY(!centre->isEnabled() && centre->isReadOnly());
+
+        autoDetect->click();
+        QVERIFY(centre->isEnabled() && !centre->isReadOnly());
+        QCOMPARE(centre->text(), QString());
+        QTest::keyClicks(centre, "+85290288000");
+        autoDetect->click();
+        QCOMPARE(centre->text(), QString("+886932400821"));
+        autoDetect->click();
+        QCOMPARE(centre->text(), QString("+85290288000"));
+
+        // Okay under Auto Detect stores no centre, the detected one least of all.
+        autoDetect->click();
+        static_cast<QPushButton*>(dialog_->Control(1043))->click();
+        SettingsStore store(rig_.Path("settings.conf"));
+        QCOMPARE(store.GetNumber(MainDialog::kSettingsKey, "AutoSC"), std::optional<uint32_t>(1));
+        QCOMPARE(store.GetText(MainDialog::kSettingsKey, "SC"), std::optional<std::u16string>(u""));
+        QCOMPARE(dialog_->Settings().serviceCentre, std::u16string());
+
+        dialog_->Command(telvane::CommandId::kConnect);  // disconnect
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog_->Controller().HasEngine(), kWaitMs);
+        QCOMPARE(centre->text(), QString());
+        QCOMPARE(centre->placeholderText(), QString("Not detected"));
+        dialog_->Command(telvane::CommandId::kSettings);
+        autoDetect->click();
+        QCOMPARE(centre->text(), QString("+85290288000"));
+        static_cast<QPushButton*>(dialog_->Control(1044))->click();  // Cancel
     }
 
     // Last: its modem takes the port name over.
