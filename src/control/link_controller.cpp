@@ -32,6 +32,9 @@ std::u16string DescribeFileProblem(const LoadReport& problem) {
 // The listing mode that asks for every stored message.
 constexpr int kListAll = 4;
 
+// Connect waits for nothing the modem does; the window only needs a frame to show it.
+constexpr int64_t kOpenPortDelayMs = 20;
+
 constexpr int kInbox = static_cast<int>(FolderId::Inbox);
 constexpr int kSent = static_cast<int>(FolderId::Sent);
 
@@ -172,7 +175,8 @@ void LinkController::Connect() {
     failureText_.clear();
     window_.SetConnectCancels(true);
     ShowStatus(LoadUiString(ui_text::kConnecting));
-    StartTimer(kTimerOpenPort, 1000);
+    // Only long enough for the window to draw "Connecting" before the port is opened.
+    StartTimer(kTimerOpenPort, kOpenPortDelayMs);
 }
 
 void LinkController::CancelConnect() {

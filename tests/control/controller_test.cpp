@@ -28,10 +28,11 @@ using testing::WriteFolder;
 
 // ---- connecting, status line, busy ----
 
-TEST_F(ControllerTest, ConnectOpensThePortOneSecondLaterAndGoesOnlineAtTheOperatorReport) {
+TEST_F(ControllerTest, ConnectOpensThePortAtOnceAndGoesOnlineAtTheOperatorReport) {
     EXPECT_EQ(window.status, u"Nubo Ltd.");
     controller->Connect();
-    EXPECT_EQ(window.timers.at(kTimerOpenPort), 1000);
+    // No second of nothing before the first command: the modem's answers set the pace.
+    EXPECT_LT(window.timers.at(kTimerOpenPort), 100);
     EXPECT_EQ(window.status, u"Connecting");
     EXPECT_TRUE(window.enabled);  // the busy post has not been handled yet
     window.Pump();
