@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "codec/phone_number.h"
+#include "codec/phonebook_charset.h"
 #include "modem/command_text.h"
 #include "modem/engine_state.h"
 #include "platform/text.h"
@@ -38,22 +39,9 @@ int32_t NumberFrom(std::string_view text, size_t at) {
 // when the text is not that.
 std::optional<std::u16string> FromUcs2Hex(std::string_view hex) {
     if (hex.empty() || hex.size() % 4 != 0) return std::nullopt;
-    std::u16string text;
-    for (size_t i = 0; i < hex.size(); i += 4) {
-        if (hex[i] != '0' || hex[i + 1] != '0') return std::nullopt;
-        int unit = 0;
-        for (size_t j = i + 2; j < i + 4; ++j) {
-            const char c = hex[j];
-            int digit = -1;
-            if (c >= '0' && c <= '9') digit = c - '0';
-            if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-            if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-            if (digit < 0) return std::nullopt;
-            unit = unit * 16 + digit;
-        }
-        text.push_back(static_cast<char16_t>(unit));
-    }
-    return text;
+    for (size_t i = 0; i < hex.size(); i += 4)
+        if (hex.substr(i, 2) != "00") return std::nullopt;
+    return DecodePhonebookName(hex, PhonebookCharset::kUcs2);
 }
 
 std::optional<std::u16string> CentreNumber(std::u16string field, bool international) {

@@ -47,7 +47,6 @@ class EndToEndTest : public QObject {
     MainDialog* dialog_ = nullptr;
     QStringList boxes_;
 
-    void Click(int id) { static_cast<QAbstractButton*>(dialog_->Control(id))->click(); }
     ListView* List() { return dialog_->Sms()->List(); }
 
   private slots:
@@ -87,7 +86,7 @@ class EndToEndTest : public QObject {
         dialog_->Command(CommandId::kCompose);
         dialog_->SetRecipientText(u"0911111111;0922222222");
         dialog_->SetMessageText(u"Hello from the window");
-        Click(1028);
+        testing::ClickControl(*dialog_, 1028);
         QVERIFY(boxes_.isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(modem_->SubmittedPdus().size() == 2, kWaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(ReadFolder(FolderId::Sent).size() == 1, kWaitMs);
@@ -108,12 +107,12 @@ class EndToEndTest : public QObject {
             !dialog_->Controller().IsBusy() && !dialog_->TimerRunning(kTimerOutboxStep), kWaitMs);
         const size_t before = modem_->SubmittedPdus().size();
         dialog_->Command(CommandId::kCompose);
-        Click(1064);
+        testing::ClickControl(*dialog_, 1064);
         QCOMPARE(dialog_->CurrentComposeMode(), ComposeMode::kPicture);
         dialog_->Picture()->PenDown({0, 0});
         dialog_->Picture()->PenUp({60, 30});
         dialog_->SetRecipientText(u"0933333333");
-        Click(1028);
+        testing::ClickControl(*dialog_, 1028);
         QVERIFY(boxes_.isEmpty());
         if (!QTest::qWaitFor([&] { return modem_->SubmittedPdus().size() == before + 3; },
                              kWaitMs)) {
@@ -138,7 +137,8 @@ class EndToEndTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(!dialog_->Controller().IsBusy(), kWaitMs);
         const size_t before = modem_->SubmittedPdus().size();
         dialog_->Command(CommandId::kCompose);
-        if (dialog_->CurrentComposeMode() == ComposeMode::kPicture) Click(1064);
+        if (dialog_->CurrentComposeMode() == ComposeMode::kPicture)
+            testing::ClickControl(*dialog_, 1064);
         dialog_->SetRecipientText(u"0944444444");
         QString text;
         for (int i = 0; i < 170; ++i)
@@ -149,7 +149,7 @@ class EndToEndTest : public QObject {
             QApplication::sendEvent(box, &press);
         }
         QCOMPARE(static_cast<QLabel*>(dialog_->Control(1026))->text(), QString("170/306 (2 SMS)"));
-        Click(1028);
+        testing::ClickControl(*dialog_, 1028);
         QVERIFY(boxes_.isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(modem_->SubmittedPdus().size() == before + 2, kWaitMs);
         const std::vector<std::string> pdus = modem_->SubmittedPdus();
@@ -179,9 +179,9 @@ class EndToEndTest : public QObject {
         QVERIFY(office >= 0);
         QCOMPARE(list->Text(office, 2), QString("Office"));
         list->SelectRow(office);
-        Click(1030);
+        testing::ClickControl(*dialog_, 1030);
         static_cast<QLineEdit*>(dialog_->Control(1055))->setText("Office 2");
-        Click(1058);
+        testing::ClickControl(*dialog_, 1058);
         QTRY_VERIFY_WITH_TIMEOUT(modem_->CountCommands("+CPBW=3") > 0, kWaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(
             [&] {

@@ -53,16 +53,13 @@ class ReportsWindowTest : public QObject {
     MainDialog* dialog_ = nullptr;
     QStringList boxes_;
 
-    void Click(int id) { static_cast<QAbstractButton*>(dialog_->Control(id))->click(); }
-    QString Status() { return static_cast<QLabel*>(dialog_->Control(1022))->text(); }
-
     // Sends `text` from the Compose page and waits until the Sent folder holds it.
     void Send(const char16_t* recipients, const std::u16string& text) {
         QTRY_VERIFY_WITH_TIMEOUT(!dialog_->Controller().IsBusy(), kWaitMs);
         dialog_->Command(CommandId::kCompose);
         dialog_->SetRecipientText(recipients);
         dialog_->SetMessageText(text);
-        Click(1028);
+        testing::ClickControl(*dialog_, 1028);
         QVERIFY(boxes_.isEmpty());
     }
 
@@ -90,7 +87,7 @@ class ReportsWindowTest : public QObject {
         auto* reports = dialog_->findChild<QCheckBox*>("deliveryReports");
         QVERIFY(reports && !reports->isChecked());
         reports->click();
-        Click(1043);
+        testing::ClickControl(*dialog_, 1043);
         QVERIFY(dialog_->Settings().deliveryReports);
         dialog_->Command(CommandId::kConnect);
         QTRY_VERIFY_WITH_TIMEOUT(dialog_->Controller().IsOnline(), kWaitMs);
@@ -130,8 +127,8 @@ class ReportsWindowTest : public QObject {
         std::set<QString> counts;
         const bool sent = QTest::qWaitFor(
             [&] {
-                if (Status().startsWith("Sending ")) {
-                    counts.insert(Status());
+                if (testing::StatusLine(*dialog_).startsWith("Sending ")) {
+                    counts.insert(testing::StatusLine(*dialog_));
                     if (!dialog_->Controller().IsBusy()) return true;  // fails below
                 }
                 return modem_->SubmittedPdus().size() == before + 3;

@@ -2,6 +2,8 @@
 // settings that name it, and the dialog at a small time scale in a temporary folder.
 #pragma once
 
+#include <QAbstractButton>
+#include <QLabel>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -75,6 +77,16 @@ class WindowRig {
     std::unique_ptr<MainDialog> dialog_;
     bool registered_ = false;
 };
+
+// A button of the window pressed as the user presses it.
+inline void ClickControl(MainDialog& dialog, int id) {
+    static_cast<QAbstractButton*>(dialog.Control(id))->click();
+}
+
+// What the status line says.
+inline QString StatusLine(MainDialog& dialog) {
+    return static_cast<QLabel*>(dialog.Control(1022))->text();
+}
 
 // The records of a folder as the data folder holds them now.
 inline std::vector<SmsRecord> ReadFolder(FolderId folder) {
