@@ -99,17 +99,14 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") return Help();
+        std::string* value = arg == "--scenario"     ? &scenarioPath
+                             : arg == "--link"       ? &linkPath
+                             : arg == "--transcript" ? &transcriptPath
+                             : arg == "--control"    ? &controlPath
+                                                     : nullptr;
+        if (!value) return Usage(("unknown option " + arg).c_str());
         if (i + 1 >= argc) return Usage(("missing value after " + arg).c_str());
-        if (arg == "--scenario")
-            scenarioPath = argv[++i];
-        else if (arg == "--link")
-            linkPath = argv[++i];
-        else if (arg == "--transcript")
-            transcriptPath = argv[++i];
-        else if (arg == "--control")
-            controlPath = argv[++i];
-        else
-            return Usage(("unknown option " + arg).c_str());
+        *value = argv[++i];
     }
     if (scenarioPath.empty()) {
         scenarioPath = FindShippedFile("demo-sim.ini").string();
