@@ -55,6 +55,33 @@ TEST(SimHostileAnswers, LinesAndNulsPutBetweenTheEntries) {
     }
 }
 
+// Entries that are not what they say: a header that is no header, a length that lies.
+TEST(SimHostileAnswers, RawMessageEntries) {
+    Booted b = Boot("[messages]\n1 = STO UNSENT | PDU | " + kPdu +
+                        "\n2 = raw:+CMGL: abc | 0011\n3 = RAW:+CMGL: 3,1,,99 | " + kPdu +
+                        "\n4 = raw:+CMGR: 0,,5 |\n",
+                    "ATE0");
+    const std::string listing = "\r\n" + Entry(1) + "+CMGL: abc\r\n0011\r\n+CMGL: 3,1,,99\r\n" +
+                                kPdu + "\r\n+CMGR: 0,,5\r\n\r\n\r\nOK\r\n";
+    struct Case {
+        const char* command;
+        std::string answer;
+    } cases[] = {
+        {"AT+CMGL=4", listing},
+        // Whatever status is asked for, they are listed.
+        {"AT+CMGL=0", "\r\n+CMGL: abc\r\n0011\r\n+CMGL: 3,1,,99\r\n" + kPdu +
+                          "\r\n+CMGR: 0,,5\r\n\r\n\r\nOK\r\n"},
+        {"AT+CMGR=3", "\r\n+CMGL: 3,1,,99\r\n" + kPdu + "\r\n\r\nOK\r\n"},
+        {"AT+CMSS=2", "\r\n+CMS ERROR: 304\r\n"},
+        {"AT+CMGD=2;+CMGR=2", "\r\n+CMS ERROR: 321\r\n"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(b.Ask(c.command), c.answer) << c.command;
+    std::string error;
+    for (const char* bad : {"[messages]\n1 = raw:+CMGL: 1\n", "[messages]\n1 = raw: | 00\n"})
+        EXPECT_FALSE(ParseScenario(bad, &error)) << bad;
+}
+
 // The line comes in a write of its own: the entries before it arrive first, then the line,
 // then the rest.
 TEST(SimHostileAnswers, InjectedLineApartFromTheEntries) {

@@ -129,6 +129,11 @@ AtResult SimulatedModem::ListMessages(const AtCommand& c) {
     }
     AtResult r;
     for (StoredMessage& m : *StoreNamed(memories_[0])) {
+        if (!m.rawHeader.empty()) {
+            r.lines.push_back(m.rawHeader);
+            r.lines.push_back(m.rawBody);
+            continue;
+        }
         if (stat != kStatAll && static_cast<int>(m.stat) != stat) continue;
         r.lines.push_back(ListingHeader("+CMGL: " + std::to_string(m.index) + ",", m));
         r.lines.push_back(ListingBody(m));
@@ -147,6 +152,7 @@ AtResult SimulatedModem::ReadMessage(const AtCommand& c) {
                            [&](const StoredMessage& m) { return m.index == index; });
     if (index < 1 || index > CapacityOf(memories_[0]) || it == store.end())
         return AtResult::Fail(CmsError(321));
+    if (!it->rawHeader.empty()) return {{it->rawHeader, it->rawBody}, "OK", false};
     AtResult r;
     r.lines.push_back(ListingHeader("+CMGR: ", *it));
     r.lines.push_back(ListingBody(*it));
@@ -190,6 +196,7 @@ AtResult SimulatedModem::SendFromStorage(const AtCommand& c) {
     auto it = std::find_if(store.begin(), store.end(),
                            [&](const StoredMessage& m) { return m.index == index; });
     if (it == store.end()) return AtResult::Fail(CmsError(321));
+    if (!it->rawHeader.empty()) return AtResult::Fail(CmsError(304));
     std::string pdu = it->pdu;
     AtResult r = Submit(pdu);
     // Submit may not touch the store, so `it` is still valid.

@@ -280,6 +280,15 @@ class Parser {
         for (const StoredMessage& other : store) {
             if (other.index == m.index) return "index " + key + " used twice";
         }
+        if (Lower(value.substr(0, 4)) == "raw:") {
+            size_t bar = value.find('|');
+            m.rawHeader = Trim(value.substr(4, bar == std::string::npos ? bar : bar - 4));
+            if (bar == std::string::npos || m.rawHeader.empty())
+                return "expected raw:HEADER | BODY";
+            m.rawBody = Trim(value.substr(bar + 1));
+            store.push_back(m);
+            return {};
+        }
         std::vector<std::string> f = Fields(value, 4);
         if (f.size() < 3) return "expected STATUS | SENDER | TIME | TEXT or STATUS | PDU | HEX";
         auto stat = ParseStat(f[0]);

@@ -42,6 +42,7 @@
 //   ; INDEX = STATUS | SENDER | YY/MM/DD,hh:mm:ss[+zz] | TEXT   (a received message)
 //   ; INDEX = STATUS | RECIPIENT | | TEXT                       (a stored outgoing message)
 //   ; INDEX = STATUS | PDU | HEX                                (any PDU, service centre first)
+//   ; INDEX = raw:HEADER | BODY      (two lines, as they are, in every listing and read)
 //   ; STATUS is REC UNREAD, REC READ, STO UNSENT, STO SENT or 0-3; TEXT is UTF-8, \n breaks a
 //   ; line, \\ is a backslash; a TEXT too long for one message is stored as the parts of a
 //   ; concatenated one at INDEX, INDEX+1, ... (references 1, 2, ... in file order)
@@ -113,6 +114,10 @@ struct StoredMessage {
     int index = 0;
     MessageStat stat = MessageStat::RecRead;
     std::string pdu;  // upper-case hex, service-centre field first
+    // When the header is not empty, the two lines that answer for this entry in every +CMGL
+    // and +CMGR, as they are.
+    std::string rawHeader;
+    std::string rawBody;
 };
 
 struct Contact {

@@ -820,7 +820,7 @@ int SimulatedModem::StoreMessage(const std::string& name, MessageStat stat,
         ++index;
     }
     if (index > CapacityOf(name)) return -1;
-    store.insert(it, StoredMessage{index, stat, pdu});
+    store.insert(it, StoredMessage{index, stat, pdu, {}, {}});
     return index;
 }
 
