@@ -55,6 +55,25 @@ TEST(SimHostileAnswers, LinesAndNulsPutBetweenTheEntries) {
     }
 }
 
+// A submission's result gets its lines too, held with it while the network takes its time.
+TEST(SimHostileAnswers, LinesAroundASubmissionsResult) {
+    struct Case {
+        const char* scenario;
+        const char* answer;
+    } cases[] = {
+        {"[faults]\ninject = +CMGS ok +CREG: 1\ninject = +CMGS 1 +CSQ: 9,99\n",
+         "\r\n+CMGS: 1\r\n\r\n+CSQ: 9,99\r\n\r\nOK\r\n\r\n+CREG: 1\r\n"},
+        {"[faults]\ninject_apart = +CMGS 0 +CREG: 1\n[network]\nsubmit_delay = 300\n",
+         "\r\n+CREG: 1\r\n\r\n+CMGS: 1\r\n\r\nOK\r\n"},
+    };
+    for (const Case& c : cases) {
+        Booted b = Boot(c.scenario, "ATE0");
+        EXPECT_EQ(b.Ask("AT+CMGS=16"), "\r\n> ") << c.scenario;
+        b.client->Send(kPdu + "\x1A");
+        EXPECT_EQ(b.client->ReadUntil(c.answer), c.answer) << c.scenario;
+    }
+}
+
 // Entries that are not what they say: a header that is no header, a length that lies.
 TEST(SimHostileAnswers, RawMessageEntries) {
     Booted b = Boot("[messages]\n1 = STO UNSENT | PDU | " + kPdu +

@@ -84,6 +84,7 @@
 //                                    ; entry (a +CMGL/+CMGR entry is its header and PDU, others
 //                                    ; one line; 0: before the first), in the answer's write;
 //                                    ; "ok" instead of the number: after the final result code
+//                                    ; (for +CMGS and +CMGW: in the result after the message)
 //   inject_apart = +CPBR 1 +CSQ: 9,99 ; the same, the line in a write of its own between pauses
 //   nul = +CMGL 1                    ; a NUL byte in every answer to +CMGL after its 1st entry
 //                                    ; (inject, inject_apart and nul are repeatable)

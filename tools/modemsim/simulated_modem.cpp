@@ -624,18 +624,7 @@ void SimulatedModem::ExecuteLine(const std::string& line) {
     std::string answer;
     std::vector<size_t> breaks;  // where the answer goes out in separate writes
     std::vector<std::string> executed;
-    auto inject = [&](const std::string& name, int entry) {
-        for (const Injection& j : f.injections) {
-            if (j.command != name || j.afterEntry != entry) continue;
-            if (j.apart) breaks.push_back(answer.size());
-            answer += j.bytes;
-            if (j.apart) breaks.push_back(answer.size());
-            if (j.line.empty())
-                Record(TranscriptEntry::Kind::Event, "NUL in the answer to " + name);
-            else
-                Record(TranscriptEntry::Kind::Unsolicited, j.line);
-        }
-    };
+    auto inject = [&](const std::string& name, int entry) { Inject(name, entry, answer, breaks); };
     std::string lines;  // the information lines of the answer, for the endless fault
     std::vector<std::string> triggers;
     bool prompted = false;
@@ -659,7 +648,8 @@ void SimulatedModem::ExecuteLine(const std::string& line) {
             }
             // A message's entry is its header and its PDU (or text).
             size_t entryLines = c.name == "+CMGL" || c.name == "+CMGR" ? 2 : 1;
-            inject(c.name, 0);
+            // A submission's lines go with its result, after the message.
+            if (!r.prompt) inject(c.name, 0);
             if (!r.lines.empty()) {
                 answer += "\r\n";
                 for (size_t i = 0; i < r.lines.size(); ++i) {
@@ -713,26 +703,12 @@ void SimulatedModem::ExecuteLine(const std::string& line) {
         return;
     }
     if (reachedNetwork_ && scenario_.submitDelayMs > 0 && !prompted) {
-        HoldAnswer(std::move(answer), delayMs + scenario_.submitDelayMs, std::move(triggers),
-                   releaseAfterAnswer_);
+        HoldAnswer(std::move(answer), std::move(breaks), delayMs + scenario_.submitDelayMs,
+                   std::move(triggers), releaseAfterAnswer_);
         releaseAfterAnswer_ = false;
         return;
     }
-    if (breaks.empty()) {
-        Send(answer, delayMs);
-    } else {
-        // The pieces leave with pauses between them, so that they arrive in reads of their own.
-        constexpr int kApartMs = 50;
-        breaks.push_back(answer.size());
-        size_t from = 0;
-        for (size_t to : breaks) {
-            if (to == from) continue;
-            size_t queued = output_.size();
-            Send(answer.substr(from, to - from), from == 0 ? delayMs : 0);
-            if (from != 0 && output_.size() > queued) output_.back().pauseMs = kApartMs;
-            from = to;
-        }
-    }
+    SendAnswer(answer, breaks, delayMs);
     if (!prompted) {
         for (const std::string& t : triggers)
             SendLine(t);
@@ -772,26 +748,65 @@ void SimulatedModem::FinishPdu(bool cancelled) {
     reachedNetwork_ = false;
     AtResult r = FinishMessage(kind, body);
     std::string answer;
-    for (const std::string& l : r.lines)
-        answer += "\r\n" + l + "\r\n";
+    std::vector<size_t> breaks;
+    Inject(promptCommand_, 0, answer, breaks);
+    for (size_t i = 0; i < r.lines.size(); ++i) {
+        answer += "\r\n" + r.lines[i] + "\r\n";
+        Inject(promptCommand_, static_cast<int>(i + 1), answer, breaks);
+    }
     answer += "\r\n" + r.final + "\r\n";
+    Inject(promptCommand_, -1, answer, breaks);
     if (reachedNetwork_ && scenario_.submitDelayMs > 0) {
-        HoldAnswer(std::move(answer), promptDelayMs_ + scenario_.submitDelayMs, std::move(triggers),
-                   cnmi_.mode == 2);
+        HoldAnswer(std::move(answer), std::move(breaks), promptDelayMs_ + scenario_.submitDelayMs,
+                   std::move(triggers), cnmi_.mode == 2);
         return;
     }
-    Send(answer, promptDelayMs_);
+    SendAnswer(answer, breaks, promptDelayMs_);
     for (const std::string& t : triggers)
         SendLine(t);
     if (cnmi_.mode == 2) ReleaseHeldIndications();
 }
 
-void SimulatedModem::HoldAnswer(std::string bytes, int delayMs, std::vector<std::string> triggers,
-                                bool releaseIndications) {
+void SimulatedModem::Inject(const std::string& command, int entry, std::string& answer,
+                            std::vector<size_t>& breaks) {
+    for (const Injection& j : scenario_.faults.injections) {
+        if (j.command != command || j.afterEntry != entry) continue;
+        if (j.apart) breaks.push_back(answer.size());
+        answer += j.bytes;
+        if (j.apart) breaks.push_back(answer.size());
+        if (j.line.empty())
+            Record(TranscriptEntry::Kind::Event, "NUL in the answer to " + command);
+        else
+            Record(TranscriptEntry::Kind::Unsolicited, j.line);
+    }
+}
+
+void SimulatedModem::SendAnswer(const std::string& answer, std::vector<size_t> breaks,
+                                int delayMs) {
+    if (breaks.empty()) {
+        Send(answer, delayMs);
+        return;
+    }
+    // The pieces leave with pauses between them, so that they arrive in reads of their own.
+    constexpr int kApartMs = 50;
+    breaks.push_back(answer.size());
+    size_t from = 0;
+    for (size_t to : breaks) {
+        if (to == from) continue;
+        size_t queued = output_.size();
+        Send(answer.substr(from, to - from), from == 0 ? delayMs : 0);
+        if (from != 0 && output_.size() > queued) output_.back().pauseMs = kApartMs;
+        from = to;
+    }
+}
+
+void SimulatedModem::HoldAnswer(std::string bytes, std::vector<size_t> breaks, int delayMs,
+                                std::vector<std::string> triggers, bool releaseIndications) {
     Record(TranscriptEntry::Kind::Event, "network answers in " + std::to_string(delayMs) + " ms");
     held_.active = true;
     held_.at = Clock::now() + std::chrono::milliseconds(delayMs);
     held_.bytes = std::move(bytes);
+    held_.breaks = std::move(breaks);
     held_.triggers = std::move(triggers);
     held_.releaseIndications = releaseIndications;
 }
@@ -799,7 +814,7 @@ void SimulatedModem::HoldAnswer(std::string bytes, int delayMs, std::vector<std:
 void SimulatedModem::ReleaseHeldAnswer() {
     HeldAnswer held = std::move(held_);
     held_ = {};
-    Send(std::move(held.bytes));
+    SendAnswer(held.bytes, std::move(held.breaks), 0);
     for (const std::string& t : held.triggers)
         SendLine(t);
     if (held.releaseIndications) ReleaseHeldIndications();

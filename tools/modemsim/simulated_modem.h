@@ -127,8 +127,13 @@ class SimulatedModem {
     void ExecuteLine(const std::string& line);
     AtResult Execute(const AtCommand& command);
     void FinishPdu(bool cancelled);
-    void HoldAnswer(std::string bytes, int delayMs, std::vector<std::string> triggers,
-                    bool releaseIndications);
+    // Puts the scenario's lines for `command` after its `entry` (0: before the first, -1: after
+    // the final result) into `answer`; `breaks` marks those that go out on their own.
+    void Inject(const std::string& command, int entry, std::string& answer,
+                std::vector<size_t>& breaks);
+    void SendAnswer(const std::string& answer, std::vector<size_t> breaks, int delayMs);
+    void HoldAnswer(std::string bytes, std::vector<size_t> breaks, int delayMs,
+                    std::vector<std::string> triggers, bool releaseIndications);
     void ReleaseHeldAnswer();
     std::optional<int> CmeFaultFor(const std::string& command);
     enum class Prompt { None, Send, Write, SendText, WriteText };
@@ -283,6 +288,7 @@ class SimulatedModem {
         bool active = false;
         std::chrono::steady_clock::time_point at;
         std::string bytes;
+        std::vector<size_t> breaks;
         std::vector<std::string> triggers;
         bool releaseIndications = false;
     };
