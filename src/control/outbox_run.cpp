@@ -319,8 +319,12 @@ void OutboxRun::Confirmed(const std::vector<int>& references) {
 }
 
 void OutboxRun::SendEnded(const JobResult& result) {
-    if (result.Ok()) return Confirmed(std::vector<int>(result.references.begin(),
-                                                       result.references.end()));
+    if (result.Ok()) {
+        if (!result.references.empty())
+            host_.ShowStatus(LoadUiString(ui_text::kSmsNumber) + u" " +
+                             Widen(std::to_string(result.references.back())));
+        return Confirmed(std::vector<int>(result.references.begin(), result.references.end()));
+    }
     Failed(result.status == JobStatus::kNotConfirmed
                ? LoadUiString(ui_text::kNotConfirmed) + u" (" + Utf8ToU16(result.reason) + u")"
                : Utf8ToU16(result.reason));

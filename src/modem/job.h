@@ -63,10 +63,10 @@ struct JobResult {
     Notification end = Notification::kListingFailed;
     std::string reason;  // why it failed, for the user; empty when done
 
-    std::vector<SmsPart> listing;          // kListing, in the modem's order
-    std::optional<SmsPart> message;        // kReadOne
-    std::vector<int32_t> references;       // kSendText, kSendSegment: each confirmed part's
-    int32_t value = -1;                    // kWriteSim: the index written; kStoreSend: its TP-MR
+    std::vector<SmsPart> listing;            // kListing, in the modem's order
+    std::optional<SmsPart> message;          // kReadOne
+    std::vector<int32_t> references;         // kSendText, kSendSegment: each confirmed part's
+    int32_t value = -1;                      // kWriteSim: the index written; kStoreSend: its TP-MR
     std::vector<PhonebookRefusal> refusals;  // kPhonebookWrite: entries left unwritten
     // kPhonebookRead: the table as read, once the whole read succeeded.
     std::shared_ptr<const PhonebookTable> phonebook;

@@ -69,12 +69,18 @@ struct PduJob {
     bool keepsReferences;                  // the result's references are the send's
 };
 
-constexpr PduJob kSendJob{"AT+CMGF=0;+CMGS=",        &State::sendWaiting,
-                          Notification::kSendDone,   Notification::kSendFailed,
-                          "+CMGS:",                  true};
-constexpr PduJob kWriteJob{"AT+CMGF=0;+CMGW=",         &State::writeWaiting,
-                           Notification::kWriteDone,   Notification::kWriteFailed,
-                           "+CMGW:",                   false};
+constexpr PduJob kSendJob{"AT+CMGF=0;+CMGS=",
+                          &State::sendWaiting,
+                          Notification::kSendDone,
+                          Notification::kSendFailed,
+                          "+CMGS:",
+                          true};
+constexpr PduJob kWriteJob{"AT+CMGF=0;+CMGW=",
+                           &State::writeWaiting,
+                           Notification::kWriteDone,
+                           Notification::kWriteFailed,
+                           "+CMGW:",
+                           false};
 
 // Announces the PDU's length, waits for the modem's "> ", writes the PDU and Ctrl-Z, and waits
 // for the result.  The caller holds lineMutex.  The answer's value (TP-MR, or the index
@@ -107,8 +113,8 @@ Submitted SubmitPdu(const Timing& timing, State& s, const PduJob& job, const std
     // sending it again would deliver it twice.
     if (line) return {ValueAfterColon(*line), {}};
     if (result.Ok()) return {-1, {}};
-    const bool unanswered = result.end == End::kTimeout || result.end == End::kTooLong ||
-                            result.end == End::kLinkLost;
+    const bool unanswered =
+        result.end == End::kTimeout || result.end == End::kTooLong || result.end == End::kLinkLost;
     return {std::nullopt, DescribeEnd(result, kSubmitAnswerMs), unanswered};
 }
 
@@ -127,8 +133,8 @@ std::optional<std::string> SubmitRefusal(State& s, const std::u16string& number)
 // A part that went out unanswered ends the job "not confirmed": it must not be sent again
 // without the user's word.
 JobResult SubmitFailure(const PduJob& job, const Submitted& sent, const std::string& which) {
-    JobResult r = Failed(job.failure, which + (sent.unconfirmed ? "not confirmed: " : "not sent: ") +
-                                          sent.failure);
+    JobResult r = Failed(
+        job.failure, which + (sent.unconfirmed ? "not confirmed: " : "not sent: ") + sent.failure);
     if (sent.unconfirmed) r.status = JobStatus::kNotConfirmed;
     return r;
 }
@@ -311,12 +317,66 @@ constexpr std::string_view kListCommands[] = {
     "AT+CMGL=\"STO SENT\"",   "AT+CMGF=0;+CMGL=4",
 };
 
+JobResult ListWorker(const Timing& timing, State& s, int32_t mode) {
+    const std::string_view command =
+        mode >= 0 && mode <= 4 ? kListCommands[mode] : std::string_view();
+    std::lock_guard line(s.lineMutex);
+    s.expectPdu = 1;
+    const CommandResult r = RunCommand(s, timing, command, {.maxBytes = kListingMaxBytes});
+    s.expectPdu = 0;
+    if (!r.Ok()) {
+        DiscardAnswer(s);
+        return Failed(Notification::kListingFailed,
+                      "the messages could not be listed: " + DescribeEnd(r, kAnswerIdleMs));
+    }
+    JobResult result = Succeeded(Notification::kListingFinished);
+    result.listing = ListedEntries(r);
+    return result;
+}
+
+JobResult DeleteWorker(const Timing& timing, State& s, int32_t mode, int32_t index) {
+    std::string command;
+    if (mode == 0)
+        command = "AT+CMGD=" + std::to_string(index);
+    else if (mode >= 1 && mode <= 4)
+        command = "AT+CMGD=1," + std::to_string(mode);
+    std::lock_guard line(s.lineMutex);
+    s.deleteWaiting = 1;
+    const CommandResult r = RunCommand(s, timing, command, {});
+    s.deleteWaiting = 0;
+    if (!r.Ok())
+        return Failed(Notification::kDeleteFailed, "not deleted: " + DescribeEnd(r, kAnswerIdleMs));
+    return Succeeded(Notification::kDeleted);
+}
+
+JobResult ReadOneWorker(const Timing& timing, State& s, int32_t index) {
+    std::lock_guard line(s.lineMutex);
+    s.expectPdu = 1;
+    const CommandResult r = RunCommand(s, timing, "AT+CMGF=0;+CMGR=" + std::to_string(index), {});
+    s.expectPdu = 0;
+    if (!r.Ok())
+        return Failed(Notification::kReadFailed,
+                      "the message could not be read: " + DescribeEnd(r, kAnswerIdleMs));
+    std::optional<SmsPart> message = ReadStoredMessage(r, index);
+    if (!message)
+        return Failed(Notification::kReadFailed, "the message could not be read: none stored");
+    JobResult result = Succeeded(Notification::kMessageRead);
+    result.message = std::move(message);
+    return result;
+}
+
+}  // namespace
+
+namespace {
 constexpr std::u16string_view kStatusNames[] = {u"REC UNREAD", u"REC READ", u"STO UNSENT",
                                                 u"STO SENT", u"ALL"};
+}  // namespace
 
 // Each "+CMGL:" header starts an entry: the index up to the first comma, the status number up to
 // the second, and the text up to the next header is the entry's block.
-std::vector<SmsPart> ListedEntries(std::string_view all) {
+std::vector<SmsPart> ListedEntries(const CommandResult& answer) {
+    const std::string text = JoinLines(answer);
+    const std::string_view all(text);
     constexpr std::string_view kHeader = "+CMGL:";
     std::vector<SmsPart> parts;
     size_t position = 0;
@@ -341,57 +401,6 @@ std::vector<SmsPart> ListedEntries(std::string_view all) {
     }
     return parts;
 }
-
-JobResult ListWorker(const Timing& timing, State& s, int32_t mode) {
-    const std::string_view command =
-        mode >= 0 && mode <= 4 ? kListCommands[mode] : std::string_view();
-    std::lock_guard line(s.lineMutex);
-    s.expectPdu = 1;
-    const CommandResult r = RunCommand(s, timing, command, {.maxBytes = kListingMaxBytes});
-    s.expectPdu = 0;
-    if (!r.Ok()) {
-        DiscardAnswer(s);
-        return Failed(Notification::kListingFailed,
-                      "the messages could not be listed: " + DescribeEnd(r, kAnswerIdleMs));
-    }
-    JobResult result = Succeeded(Notification::kListingFinished);
-    result.listing = ListedEntries(JoinLines(r));
-    return result;
-}
-
-JobResult DeleteWorker(const Timing& timing, State& s, int32_t mode, int32_t index) {
-    std::string command;
-    if (mode == 0)
-        command = "AT+CMGD=" + std::to_string(index);
-    else if (mode >= 1 && mode <= 4)
-        command = "AT+CMGD=1," + std::to_string(mode);
-    std::lock_guard line(s.lineMutex);
-    s.deleteWaiting = 1;
-    const CommandResult r = RunCommand(s, timing, command, {});
-    s.deleteWaiting = 0;
-    if (!r.Ok())
-        return Failed(Notification::kDeleteFailed,
-                      "not deleted: " + DescribeEnd(r, kAnswerIdleMs));
-    return Succeeded(Notification::kDeleted);
-}
-
-JobResult ReadOneWorker(const Timing& timing, State& s, int32_t index) {
-    std::lock_guard line(s.lineMutex);
-    s.expectPdu = 1;
-    const CommandResult r = RunCommand(s, timing, "AT+CMGF=0;+CMGR=" + std::to_string(index), {});
-    s.expectPdu = 0;
-    if (!r.Ok())
-        return Failed(Notification::kReadFailed,
-                      "the message could not be read: " + DescribeEnd(r, kAnswerIdleMs));
-    std::optional<SmsPart> message = ReadStoredMessage(r, index);
-    if (!message)
-        return Failed(Notification::kReadFailed, "the message could not be read: none stored");
-    JobResult result = Succeeded(Notification::kMessageRead);
-    result.message = std::move(message);
-    return result;
-}
-
-}  // namespace
 
 JobHandle ModemEngine::SendTextMessage(std::u16string number, std::u16string text,
                                        SubmitOptions options, JobDone done) {
@@ -450,8 +459,8 @@ JobHandle ModemEngine::SendFromStore(int32_t index, JobDone done) {
             return sent;
         }
         if (r.Ok()) return Succeeded(Notification::kStoreSendDone);
-        JobResult failed = Failed(Notification::kStoreSendFailed,
-                                  "not sent: " + DescribeEnd(r, kStoreSendIdleMs));
+        JobResult failed =
+            Failed(Notification::kStoreSendFailed, "not sent: " + DescribeEnd(r, kStoreSendIdleMs));
         if (r.end == End::kTimeout || r.end == End::kLinkLost)
             failed.status = JobStatus::kNotConfirmed;
         return failed;
