@@ -27,13 +27,15 @@ if(_m LESS 3)
   math(EXPR _m "${_m} + 12")
   math(EXPR _y "${_y} - 1")
 endif()
-math(EXPR _weekday "(${_day} + (13 * (${_m} + 1)) / 5 + ${_y} + ${_y} / 4 - ${_y} / 100 + ${_y} / 400 + 6) % 7")
+math(EXPR _weekday
+     "(${_day} + (13 * (${_m} + 1)) / 5 + ${_y} + ${_y} / 4 - ${_y} / 100 + ${_y} / 400 + 6) % 7")
 set(_weekdays Sun Mon Tue Wed Thu Fri Sat)
 set(_months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
 list(GET _weekdays ${_weekday} _weekday_name)
 math(EXPR _month_index "${_month} - 1")
 list(GET _months ${_month_index} _month_name)
-set(TELVANE_RELEASE_RFC5322 "${_weekday_name}, ${CMAKE_MATCH_3} ${_month_name} ${_year} 00:00:00 +0000")
+set(TELVANE_RELEASE_RFC5322
+    "${_weekday_name}, ${CMAKE_MATCH_3} ${_month_name} ${_year} 00:00:00 +0000")
 
 # Debian wants every compressed file at -9 and without a time stamp (reproducible).
 find_program(GZIP_PROGRAM gzip REQUIRED)
@@ -81,18 +83,23 @@ set(CPACK_PACKAGE_NAME telvane)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "${TELVANE_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "short messages and SIM phonebook of a GSM modem")
+# Shown as it is written: lines of at most 79 characters.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Telvane reads, writes and sends the short messages of a GSM modem attached on a serial
-line (USB, cable, Bluetooth or infrared), with AT commands in PDU mode, and edits the
-phonebook of its SIM. One window (Qt) keeps the Inbox, Outbox, Sent, Draft and Save
-folders, writes long messages, canned messages and picture messages, and shows the
-SIM phonebook beside the user's contacts; in English or Traditional Chinese.
+    "Telvane reads, writes and sends the short messages of a GSM modem attached
+on a serial line (USB, cable, Bluetooth or infrared), with AT commands in PDU
+mode, and edits the phonebook of its SIM. Its window (Qt) keeps the Inbox,
+Outbox, Sent, Draft and Save folders, writes long messages, canned messages
+and picture messages, and shows the SIM phonebook beside the user's contacts,
+in English or Traditional Chinese.
 
-The package also holds telvane-tool, a command line for scripts and diagnosis (PDU
-encoding and decoding, the data files as JSON, a headless modem session), and
-telvane-modemsim, a simulated modem on a pseudo-terminal to try the programs without one.")
+The package also holds telvane-tool, a command line for scripts and diagnosis
+(PDU encoding and decoding, the data files as JSON, a headless modem session),
+and telvane-modemsim, a simulated modem on a pseudo-terminal to try the
+programs without one.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
+set(CPACK_TELVANE_STRIP "${CMAKE_STRIP}")
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/package-strip.cmake)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
