@@ -105,10 +105,11 @@ TEST(Install, PutsProgramsDataAndDesktopEntryInPlace) {
         for (const auto& entry : fs::directory_iterator(prefix / "share/metainfo", ec))
             metainfo.push_back(entry.path());
         EXPECT_EQ(metainfo.size(), 1u);
-        if (!metainfo.empty())
+        if (!metainfo.empty()) {
             EXPECT_NE(ReadText(metainfo[0])
                           .find(std::string("<release version=\"") + telvane::kVersion + "\""),
                       std::string::npos);
+        }
     }
 
     fs::remove_all(prefix, ec);
