@@ -2,8 +2,15 @@
 //
 // Ownership by thread: the receive path (framer, response) belongs to the port's reader thread,
 // parseState to the dispatcher.  Numbers read across threads are atomics; texts sit under
-// textMutex, the listing and the read message under listingMutex, the toolkit slots under
-// toolkitMutex, the phonebook under phonebookMutex.
+// textMutex, the toolkit slots under toolkitMutex, the phonebook under phonebookMutex.  A job's
+// answer and result are its own (Transaction, JobResult), in no shared field.
+//
+// Lock order (a thread holding one may take only those after it; none is taken twice):
+//   commandMutex -> lineMutex -> phonebookMutex -> textMutex, toolkitMutex, arrivalMutex,
+//   postedMutex (each of these last a leaf).
+// lineMutex is held across I/O by the job that owns the line; no other lock is held while
+// waiting for it, and the window's thread never takes it.  `lock` is the dispatcher's alone,
+// around the callbacks, which only post; nothing else is held with it.
 #pragma once
 
 #include <array>
