@@ -2,7 +2,9 @@
 
 #include <optional>
 #include <string_view>
+#include <vector>
 
+#include "modem/answer_parsers.h"
 #include "modem/engine_state.h"
 #include "platform/text.h"
 
@@ -157,43 +159,23 @@ Result OnMessageRead(ModemEngine&, State& s) {
     return std::nullopt;
 }
 
-constexpr std::u16string_view kStatusNames[] = {u"REC UNREAD", u"REC READ", u"STO UNSENT",
-                                                u"STO SENT", u"ALL"};
-
-// Each "+CMGL:" header starts an entry: the index up to the first comma, the status number up to
-// the second, and the text up to the next header is the entry's block.
+// The whole listing or its failure: one line it cannot account for fails it all, so that a
+// damaged answer never passes for a shorter listing.
 Result OnListing(ModemEngine&, State& s) {
-    const std::string text = SmsText(s, kListing);
-    const std::string_view all(text);
-    constexpr std::string_view kHeader = "+CMGL:";
+    const ParsedAnswer<std::vector<SmsPart>> listed = ParseListingAnswer({SmsText(s, kListing)});
+    if (!listed.ok()) {
+        s.listingCount = -1;
+        SetFailure(s, "the messages could not be listed: " + listed.failure);
+        return Notification::kListingFailed;
+    }
     std::lock_guard lock(s.listingMutex);
-    size_t position = 0;
-    while (s.listingCount.load() < kListingCapacity - 1) {
-        const size_t header = all.find(kHeader, position);
-        if (header == std::string_view::npos) break;
-        const size_t comma = all.find(',', header + kHeader.size());
-        if (comma == std::string_view::npos) break;
+    s.listingCount = -1;
+    for (const SmsPart& part : listed.data) {
         const int32_t slot = s.listingCount.load() + 1;
+        if (slot >= kListingCapacity) break;
+        s.listing[static_cast<size_t>(slot)] = part.record;
+        s.listingConcat[static_cast<size_t>(slot)] = part.concat;
         s.listingCount = slot;
-        SmsRecord& entry = s.listing[static_cast<size_t>(slot)];
-        std::optional<ConcatInfo>& concat = s.listingConcat[static_cast<size_t>(slot)];
-        concat.reset();
-        // The whole index: indexes above 99 must not lose their leading digits.
-        const int32_t index =
-            ReadNumber(all.substr(header + kHeader.size(), comma - header - kHeader.size()));
-        ClearSmsRecord(entry);
-        entry.index = index;
-        const size_t comma2 = all.find(',', comma + 1);
-        if (comma2 == std::string_view::npos) break;
-        const int32_t status = ReadNumber(all.substr(comma + 1, comma2 - comma - 1));
-        const size_t next = all.find(kHeader, comma + 1);
-        const size_t entryEnd = next == std::string_view::npos ? all.size() : next;
-        SmsPart part = ParseStoredMessagePart(all.substr(comma + 1, entryEnd - comma - 1), index);
-        entry = std::move(part.record);
-        concat = part.concat;
-        if (status >= 0 && status <= 4) entry.status = kStatusNames[status];
-        if (next == std::string_view::npos) break;
-        position = next;
     }
     return Notification::kListingFinished;
 }
@@ -245,32 +227,12 @@ Result OnStoredMessageSent(ModemEngine&, State& s) {
     return Notification::kStoredMessageSent;
 }
 
-// The number that starts at `from` in `text`, or -1 when there is no digit there.
-int32_t NumberAt(std::string_view text, size_t from) {
-    if (from >= text.size()) return -1;
-    const std::string_view rest = text.substr(from);
-    const size_t digit = rest.find_first_not_of(' ');
-    if (digit == std::string_view::npos || rest[digit] < '0' || rest[digit] > '9') return -1;
-    return ReadNumber(rest);
-}
-
 }  // namespace
 
-std::optional<PhonebookLimits> ParsePhonebookRange(std::string_view all) {
-    constexpr std::string_view kRange = "+CPBR: (";
-    const size_t range = all.find(kRange);
-    if (range == std::string_view::npos) return std::nullopt;
-    const size_t open = range + kRange.size();
-    const size_t close = all.find(')', open);
-    if (close == std::string_view::npos) return std::nullopt;
-    const size_t dash = all.find('-', open);
-    const size_t comma = all.find(',', close + 2);
-    const int32_t capacity =
-        NumberAt(all, dash != std::string_view::npos && dash < close ? dash + 1 : open);
-    const int32_t numberLimit = NumberAt(all, close + 2);
-    const int32_t textLimit = comma == std::string_view::npos ? -1 : NumberAt(all, comma + 1);
-    if (capacity < 0 || numberLimit < 0 || textLimit < 0) return std::nullopt;
-    return PhonebookLimits{numberLimit, textLimit, capacity};
+std::optional<PhonebookLimits> ParsePhonebookRange(std::string_view answer) {
+    const ParsedAnswer<PhonebookLimits> range = ParsePhonebookRangeAnswer({std::string(answer)});
+    if (!range.ok()) return std::nullopt;
+    return range.data;
 }
 
 namespace {
@@ -292,8 +254,18 @@ Result OnPhonebook(ModemEngine&, State& s) {
         ++s.phonebookRanges;
     }
     if (text.find("+CPBR:") != std::string::npos) {
-        std::lock_guard lock(s.phonebookMutex);
-        StorePhonebookEntries(s, text);
+        // Asked for 1..capacity: an entry elsewhere, or a line that is no entry, fails the read
+        // rather than cutting it short.
+        std::unique_lock lock(s.phonebookMutex);
+        const ParsedAnswer<std::vector<PhonebookEntry>> read =
+            ParsePhonebookAnswer({text}, 1, s.phonebook.Capacity(), s.phonebookCharset.load());
+        if (!read.ok()) {
+            lock.unlock();
+            SetFailure(s, "the SIM phonebook could not be read: " + read.failure);
+            return Notification::kPhonebookReadFailed;
+        }
+        for (const PhonebookEntry& entry : read.data)
+            s.phonebook.StoreFromSim(entry.index, entry.name, entry.number);
         return Notification::kPhonebookRead;
     }
     // The reader found no entries: the controller must still hear of the end.

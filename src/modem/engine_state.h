@@ -203,8 +203,6 @@ void LeavePhonebookCharset(ModemEngine::State& s, const Timing& timing);
 std::optional<std::string> PhonebookWriteLine(ModemEngine::State& s, int position,
                                               std::u16string_view number, std::u16string_view name,
                                               int32_t textLimit, std::string& reason);
-// Fills the table from entry lines, names decoded from the set they were read in.
-void StorePhonebookEntries(ModemEngine::State& s, std::string_view text);
 
 // What tests reach inside the engine.
 struct ModemEngineTestAccess {

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -78,6 +80,26 @@ TEST_F(EngineEvents, CmeErrorKinds) {
     }
 }
 
+// A listing or a phonebook that met a line it cannot read fails whole.
+TEST_F(EngineEvents, MalformedReadsFailWhole) {
+    s_.listingCount = -1;
+    EXPECT_EQ(Receive("\r\n+CMGL: 1,1,,28\r\n" + std::string(kPdu) + "\r\n+CMGL: abc\r\n" + kPdu +
+                      "\r\n\r\nOK\r\n"),
+              std::vector<Notification>{Notification::kListingFailed});
+    EXPECT_EQ(engine_.ListingSize(), 0);
+    EXPECT_NE(engine_.LastFailure().find("+CMGL: abc"), std::string::npos);
+    {
+        auto lock = engine_.LockPhonebook();
+        engine_.Phonebook().SetLimits(20, 14, 250);
+    }
+    EXPECT_EQ(Receive("\r\n+CPBR: 1,\"0912000001\",129,\"Ann\"\r\n+CPBR: 2,\"0912000002\"\r\n"
+                      "+CPBR: 3,\"0912000003\",129,\"Cy\"\r\n\r\nOK\r\n"),
+              std::vector<Notification>{Notification::kPhonebookReadFailed});
+    EXPECT_NE(engine_.LastFailure().find("+CPBR: 2,\"0912000002\""), std::string::npos);
+    auto lock = engine_.LockPhonebook();
+    EXPECT_TRUE(engine_.Phonebook().Entries()[0].IsEmpty());
+}
+
 TEST_F(EngineEvents, OperatorIsTheOperatorField) {
     EXPECT_EQ(Receive("\r\n+COPS: 0,2,\"46692\",0\r\n"),
               std::vector<Notification>{Notification::kOperator});
@@ -132,7 +154,7 @@ TEST_F(EngineEvents, FinalOkGoesToTheWaitingJob) {
     // A message read waits: the "OK" is its, no notification.
     s_.expectPdu = 1;
     s_.readIndex = 4;
-    EXPECT_EQ(Receive(std::string("\r\n+CMGR: 0,,23\r\n") + kPdu + "\r\n\r\nOK\r\n"),
+    EXPECT_EQ(Receive(std::string("\r\n+CMGR: 0,,28\r\n") + kPdu + "\r\n\r\nOK\r\n"),
               std::vector<Notification>{});
     // The job clears its own flag when its command ends: a late "OK" handled after the next
     // job began must not clear that job's.
@@ -170,7 +192,7 @@ TEST_F(EngineEvents, SendResultAndItsFinalOk) {
 
 TEST_F(EngineEvents, ListingParseKeepsWholeIndexesAndStatuses) {
     std::string block = "\r\n";
-    for (const char* header : {"+CMGL: 7,0,,23", "+CMGL:105,1,,23", "+CMGL: 2000,3,\"\",23"})
+    for (const char* header : {"+CMGL: 7,0,,28", "+CMGL:105,1,,28", "+CMGL: 2000,3,\"\",28"})
         block += std::string(header) + "\r\n" + kPdu + "\r\n";
     EXPECT_EQ(Receive(block + "\r\nOK\r\n"),
               std::vector<Notification>{Notification::kListingFinished});
@@ -194,7 +216,7 @@ TEST_F(EngineEvents, ListingParseKeepsWholeIndexesAndStatuses) {
 // Real modems announce new messages right behind a listing's "OK"; the dispatcher, taking the
 // lower event first, must still find the listing.
 TEST_F(EngineEvents, NewMessageRightBehindAListingKeepsTheListing) {
-    Feed(std::string("\r\n+CMGL: 1,1,,23\r\n") + kPdu + "\r\n\r\nOK\r\n\r\n+CMTI: \"SM\",2\r\n");
+    Feed(std::string("\r\n+CMGL: 1,1,,28\r\n") + kPdu + "\r\n\r\nOK\r\n\r\n+CMTI: \"SM\",2\r\n");
     EXPECT_EQ(Dispatch(), (std::vector<Notification>{Notification::kNewMessage,
                                                      Notification::kListingFinished}));
     EXPECT_EQ(engine_.ListingSize(), 1);
@@ -204,7 +226,7 @@ TEST_F(EngineEvents, NewMessageRightBehindAListingKeepsTheListing) {
 TEST_F(EngineEvents, ListingHoldsAtMost200Entries) {
     std::string block = "\r\n";
     for (int i = 1; i <= 205; ++i)
-        block += "+CMGL: " + std::to_string(i) + ",1,,23\r\n" + kPdu + "\r\n";
+        block += "+CMGL: " + std::to_string(i) + ",1,,28\r\n" + kPdu + "\r\n";
     Receive(block + "\r\nOK\r\n");
     EXPECT_EQ(engine_.ListingSize(), 200);
     EXPECT_EQ(engine_.ListingEntry(199).index, 200);
@@ -244,7 +266,7 @@ TEST_F(EngineEvents, PhonebookRangeAndEntriesPendingTogetherKeepBoth) {
 TEST_F(EngineEvents, EntriesNoReadWaitsForAreDropped) {
     s_.listingAccepting = false;
     s_.phonebookAccepting = false;
-    Feed(std::string("\r\n+CMGL: 1,1,,23\r\n") + kPdu + "\r\n\r\nOK\r\n");
+    Feed(std::string("\r\n+CMGL: 1,1,,28\r\n") + kPdu + "\r\n\r\nOK\r\n");
     Feed("\r\n+CPBR: 3,\"5550100\",129,\"Ann\"\r\n\r\nOK\r\n");
     EXPECT_EQ(Dispatch(), std::vector<Notification>{});
     EXPECT_EQ(engine_.ListingSize(), 0);

@@ -134,7 +134,7 @@ TEST_F(LiveLinkEngine, AnnouncementDuringAListingKeepsBoth) {
     const std::string pdu =
         "07912143658709F1040B918100551512F20000111010214365000AE8329BFD4697D9EC37";
     EXPECT_EQ(
-        Receive("\r\n+CMGL: 1,1,,23\r\n" + pdu + "\r\n+CMTI: \"SM\",9\r\n+CMGL: 2,0,,23\r\n" + pdu +
+        Receive("\r\n+CMGL: 1,1,,28\r\n" + pdu + "\r\n+CMTI: \"SM\",9\r\n+CMGL: 2,0,,28\r\n" + pdu +
                 "\r\n\r\nOK\r\n"),
         (std::vector<Notification>{Notification::kNewMessage, Notification::kListingFinished}));
     EXPECT_EQ(engine_.ListingSize(), 2);
@@ -158,8 +158,8 @@ TEST_F(LiveLinkEngine, StatusReportsAreTakenWhereverTheyCome) {
     const std::string pdu =
         "07912143658709F1040B918100551512F20000111010214365000AE8329BFD4697D9EC37";
     EXPECT_EQ(
-        Receive("\r\n+CMGL: 1,1,,23\r\n" + pdu + "\r\n+CDS: 25\r\n" + report +
-                "\r\n+CMGL: 2,0,,23\r\n" + pdu + "\r\n\r\nOK\r\n"),
+        Receive("\r\n+CMGL: 1,1,,28\r\n" + pdu + "\r\n+CDS: 25\r\n" + report +
+                "\r\n+CMGL: 2,0,,28\r\n" + pdu + "\r\n\r\nOK\r\n"),
         (std::vector<Notification>{Notification::kListingFinished, Notification::kStatusReport}));
     EXPECT_EQ(engine_.ListingSize(), 2);
     EXPECT_EQ(engine_.ListingEntry(0).text, u"hellohello");
