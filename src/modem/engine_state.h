@@ -46,6 +46,7 @@ struct ModemEngine::State {
     // Receive path (reader thread).
     ResponseFramer framer;
     std::string response;
+    std::string responseCommand;  // the command waiting while `response` came; "" when none
 
     EventSet events{engine_event::kCount};
     std::mutex lock;  // held around every call of callback

@@ -144,7 +144,7 @@ CommandResult RunCommand(ModemEngine::State& s, const Timing& timing, std::strin
     bytes.push_back('\r');
     if (s.transaction.TakeUnfinished()) ProbeLine(s, timing);
     // Open before writing: a fast modem may answer before the write returns.
-    s.transaction.Begin(wait.expect, bytes.size());
+    s.transaction.Begin(wait.expect, bytes.size(), line);
     SerialPort* port = s.serialPort.get();
     const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
     const auto length = static_cast<int32_t>(bytes.size());

@@ -62,6 +62,7 @@ SimAnswer ReadSimAnswer(const CommandResult& r) {
                     return SimAnswer::kOtherError;
             }
         case End::kError:
+        case End::kMalformed:
             return SimAnswer::kBusy;  // some modems refuse +CPIN? while they start
         case End::kCmsError:
         case End::kPrompt:

@@ -356,6 +356,11 @@ void CheckJoined(const std::string& id, const std::vector<Json>& entries,
     }
 }
 
+// Captures whose listing holds a PDU no decoder reads, and what the failure names.
+const std::map<std::string, std::string> kUndecodable = {
+    {"pantech-umw190-three-fields", "odd number of hex digits"},
+};
+
 void ListCapture(const std::filesystem::path& description, uint32_t seed) {
     const Json capture = LoadJson(description);
     const std::string id = capture["id"].Utf8();
@@ -372,6 +377,15 @@ void ListCapture(const std::filesystem::path& description, uint32_t seed) {
     ASSERT_EQ(engine.Open(2, notes.Callback()), 1) << engine.OpenError();
     ASSERT_TRUE(notes.WaitFor(Notification::kStarted));
     ASSERT_EQ(engine.ListMessages(4), 1);
+    // A PDU that decodes under no reading fails the listing whole, with the reason: a message
+    // read as empty would pass for the user's.
+    if (kUndecodable.contains(id)) {
+        ASSERT_TRUE(notes.WaitFor(Notification::kListingFailed));
+        EXPECT_NE(engine.LastFailure().find(kUndecodable.at(id)), std::string::npos)
+            << engine.LastFailure();
+        SerialDeviceTable::Instance().Unregister("COM2");
+        return;
+    }
     ASSERT_TRUE(notes.WaitFor(Notification::kListingFinished));
 
     const std::vector<Json>& messages = capture["messages"].Items();

@@ -80,6 +80,118 @@ TEST_F(EngineEvents, CmeErrorKinds) {
     }
 }
 
+// Lines the modem sends on its own are taken out of an answer wherever they fall, handled as
+// such, and never become lines of the answer; unless the command asked for them.
+TEST_F(EngineEvents, OwnLinesAreTakenOutOfEveryAnswer) {
+    const std::string entries[] = {"+CPBR: 1,\"0912000001\",129,\"Ann\"",
+                                   "+CPBR: 2,\"0912000002\",129,\"BUSY BEE CAFE\""};
+    const std::string own[] = {"+CREG: 1",
+                               "+CSQ: 20,99",
+                               "+CLIP: \"5550100\",129",
+                               "NO CARRIER",
+                               "BUSY",
+                               "+WIND: 4",
+                               "+CPIN: READY",
+                               "+COPS: 0,2,\"46692\"",
+                               "+CPMS: \"SM\",3,30",
+                               "RING",
+                               "+CIEV: 2,3",
+                               "+CGREG: 1",
+                               "+CUSD: 0",
+                               "+STIN: 98",
+                               "NO DIALTONE"};
+    // Where the line falls: between entries, in front, behind the last, behind the "OK".
+    const auto placements = [&](const std::string& line) {
+        const std::string a = "\r\n" + entries[0] + "\r\n", b = entries[1] + "\r\n";
+        return std::vector<std::vector<std::string>>{
+            {a + line + "\r\n" + b + "\r\nOK\r\n"},
+            {"\r\n" + line + "\r\n" + a + b + "\r\nOK\r\n"},
+            {a + b + line + "\r\n\r\nOK\r\n"},
+            {a + b + "\r\nOK\r\n\r\n" + line + "\r\n"},
+            {a, "\r\n" + line + "\r\n", "\r\n" + b + "\r\nOK\r\n"},
+        };
+    };
+    s_.simState = 1;
+    s_.started = true;
+    for (const std::string& line : own) {
+        int placement = 0;
+        for (const std::vector<std::string>& writes : placements(line)) {
+            SCOPED_TRACE(line + " at " + std::to_string(placement++));
+            {
+                auto lock = engine_.LockPhonebook();
+                engine_.Phonebook().SetLimits(20, 14, 250);
+            }
+            s_.transaction.Begin({}, 0, "AT+CPBR=1,250");
+            std::vector<Notification> codes;
+            for (const std::string& write : writes)
+                for (Notification code : Receive(write))
+                    codes.push_back(code);
+            const CommandResult r = s_.transaction.Wait(0ns, SIZE_MAX);
+            EXPECT_EQ(r.end, CommandResult::End::kOk);
+            std::string all;
+            for (const std::string& text : r.lines)
+                all += "\r\n" + text + "\r\n";
+            EXPECT_EQ(all.find("\n" + line + "\r"), std::string::npos) << all;
+            EXPECT_NE(all.find(entries[1]), std::string::npos) << all;
+            EXPECT_EQ(std::count(codes.begin(), codes.end(), Notification::kPhonebookRead), 1);
+            auto lock = engine_.LockPhonebook();
+            EXPECT_EQ(engine_.Phonebook().Entries()[1].name, u"BUSY BEE CAFE");
+        }
+    }
+    // Each is handled as what it is.
+    s_.registered = false;
+    Receive("\r\n+CPBR: 1,\"1\",129,\"A\"\r\n+CREG: 1\r\n\r\nOK\r\n");
+    EXPECT_TRUE(engine_.Registered());
+
+    // Asked for, they are the answer.
+    const struct {
+        const char* command;
+        const char* line;
+    } asked[] = {
+        {"AT+CREG?", "+CREG: 1,1"},
+        {"AT+CSQ", "+CSQ: 20,99"},
+        {"AT+CPMS?", "+CPMS: \"SM\",3,30,\"SM\",3,30,\"SM\",3,30"},
+        {"AT+COPS=3,2;+COPS?", "+COPS: 0,2,\"46692\""},
+        {"AT+CMEE=1;+CPIN?", "+CPIN: READY"},
+    };
+    for (const auto& c : asked) {
+        s_.transaction.Begin({}, 0, c.command);
+        Receive(std::string("\r\n") + c.line + "\r\n\r\nOK\r\n");
+        const CommandResult r = s_.transaction.Wait(0ns, SIZE_MAX);
+        EXPECT_TRUE(r.Ok()) << c.command;
+        EXPECT_TRUE(r.LineWith(c.line)) << c.command;
+    }
+}
+
+// A control byte damages the answer it falls in, and the rest of its batch still counts: the
+// command ends at its "OK" as damaged, never as a shorter answer.
+TEST_F(EngineEvents, ControlByteDamagesTheAnswerItFallsIn) {
+    const std::string listing =
+        "\r\n+CMGL: 1,1,,28\r\n" + std::string(kPdu) + "\r\n+CMGL: 2,1,,28\r\n" + kPdu;
+    for (size_t at : {size_t{5}, size_t{20}, listing.size() - 3}) {
+        for (char byte : {'\0', '\x01', '\x07', '\x1f'}) {
+            SCOPED_TRACE(std::to_string(at) + " " + std::to_string(byte));
+            s_.transaction.Begin({}, 0, "AT+CMGF=0;+CMGL=4");
+            std::string bytes = listing + "\r\n\r\nOK\r\n";
+            bytes.insert(at, 1, byte);
+            Receive(bytes);
+            const CommandResult r = s_.transaction.Wait(0ns, SIZE_MAX);
+            EXPECT_EQ(r.end, CommandResult::End::kMalformed);
+            EXPECT_FALSE(r.Ok());
+            EXPECT_NE(DescribeEnd(r, 5000).find("control byte"), std::string::npos);
+        }
+    }
+    // The next command's answer is whole again; Ctrl-Z and Esc of a PDU's echo are no damage.
+    s_.transaction.Begin({}, 0, "AT+CSQ");
+    Receive("\x1a\x1b\r\n+CSQ: 20,99\r\n\r\nOK\r\n");
+    EXPECT_EQ(s_.transaction.Wait(0ns, SIZE_MAX).end, CommandResult::End::kOk);
+    // A NUL between answers, while none waits, damages none.
+    Receive(std::string("\r\n+CREG: 1\r\n\0", 13));
+    s_.transaction.Begin({}, 0, "AT+CSQ");
+    Receive("\r\n+CSQ: 20,99\r\n\r\nOK\r\n");
+    EXPECT_EQ(s_.transaction.Wait(0ns, SIZE_MAX).end, CommandResult::End::kOk);
+}
+
 // A listing or a phonebook that met a line it cannot read fails whole.
 TEST_F(EngineEvents, MalformedReadsFailWhole) {
     s_.listingCount = -1;

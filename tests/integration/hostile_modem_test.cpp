@@ -1,0 +1,230 @@
+// The engine against a scripted modem on a pty that says what it likes: lines of its own inside
+// answers, control bytes, "SIM busy" to anything, and stores other than the SIM's.
+
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "modem/modem_engine.h"
+#include "platform/serial_devices.h"
+#include "support/notification_queue.h"
+#include "support/wait.h"
+
+namespace telvane {
+namespace {
+
+using testing::EngineNotifications;
+using testing::WaitUntil;
+
+// "hellohello" from +18005551212: a TPDU of 28 octets.
+const std::string kPdu = "07912143658709F1040B918100551512F20000111010214365000AE8329BFD4697D9EC37";
+// A status report on reference D6.
+const std::string kReport = "0006D60B911326880736F4111011719551401110117195714000";
+
+std::string Framed(const std::string& line) {
+    return "\r\n" + line + "\r\n\r\nOK\r\n";
+}
+
+// Answers each command line from a script: a command's answers are given in turn, the last one
+// again and again; a command without a script is answered ERROR.  Every line is recorded.
+class ScriptedModem {
+  public:
+    ScriptedModem() {
+        int master = -1, slave = -1;
+        char name[256] = {};
+        if (openpty(&master, &slave, name, nullptr, nullptr) != 0) return;
+        termios raw{};
+        tcgetattr(slave, &raw);
+        cfmakeraw(&raw);
+        tcsetattr(slave, TCSANOW, &raw);
+        master_ = master;
+        slave_ = slave;
+        path_ = name;
+        for (const auto& [command, answer] : std::map<std::string, std::string>{
+                 {"ATZ", "\r\nOK\r\n"},
+                 {"AT+CMEE=1;+CPIN?", Framed("+CPIN: READY")},
+                 {"AT+CSQ", Framed("+CSQ: 20,99")},
+                 {"AT+CREG=1", "\r\nOK\r\n"},
+                 {"AT+CREG?", Framed("+CREG: 1,1")},
+                 {"AT+CSMP=17,169,0,0;+CMGF=0", "\r\nOK\r\n"},
+                 {"AT+COPS=3,2;+COPS?", Framed("+COPS: 0,2,\"46692\",0")},
+                 {"AT+CPMS?", Framed("+CPMS: \"SM\",1,30,\"SM\",1,30,\"SM\",1,30")},
+                 {"AT+CPBS=\"SM\"", "\r\nOK\r\n"},
+                 {"AT+CPBR=?", Framed("+CPBR: (1-250),20,14")},
+             })
+            Script(command, {answer});
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~ScriptedModem() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        if (master_ >= 0) close(master_);
+        if (slave_ >= 0) close(slave_);
+    }
+    const std::string& Path() const { return path_; }
+
+    void Script(const std::string& command, std::vector<std::string> answers) {
+        std::lock_guard lock(mutex_);
+        script_[command] = std::deque<std::string>(answers.begin(), answers.end());
+    }
+    // Says something of its own.
+    void Push(const std::string& bytes) { Write(bytes); }
+    std::vector<std::string> Commands() const {
+        std::lock_guard lock(mutex_);
+        return commands_;
+    }
+    int Count(const std::string& command) const {
+        const std::vector<std::string> all = Commands();
+        return static_cast<int>(std::count(all.begin(), all.end(), command));
+    }
+
+  private:
+    void Run() {
+        std::string line;
+        while (!stop_) {
+            pollfd fd{master_, POLLIN, 0};
+            if (poll(&fd, 1, 10) <= 0) continue;
+            char buffer[512];
+            const ssize_t n = read(master_, buffer, sizeof buffer);
+            if (n <= 0) continue;
+            for (ssize_t i = 0; i < n; ++i) {
+                const char c = buffer[i];
+                if (c != '\r' && c != '\n') {
+                    line += c;
+                    continue;
+                }
+                if (!line.empty()) Answer(line);
+                line.clear();
+            }
+        }
+    }
+    void Answer(const std::string& command) {
+        std::string answer = "\r\nERROR\r\n";
+        {
+            std::lock_guard lock(mutex_);
+            commands_.push_back(command);
+            auto it = script_.find(command);
+            if (it != script_.end() && !it->second.empty()) {
+                answer = it->second.front();
+                if (it->second.size() > 1) it->second.pop_front();
+            }
+        }
+        Write(answer);
+    }
+    void Write(const std::string& bytes) {
+        for (size_t at = 0; at < bytes.size();) {
+            const ssize_t n = write(master_, bytes.data() + at, bytes.size() - at);
+            if (n <= 0) return;
+            at += static_cast<size_t>(n);
+        }
+    }
+
+    int master_ = -1;
+    int slave_ = -1;
+    std::string path_;
+    mutable std::mutex mutex_;
+    std::map<std::string, std::deque<std::string>> script_;
+    std::vector<std::string> commands_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+class HostileModem : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(modem_.Path().empty());
+        SerialDeviceTable::Instance().Register("COM4", modem_.Path());
+    }
+    void TearDown() override {
+        engine_.reset();
+        SerialDeviceTable::Instance().Unregister("COM4");
+    }
+    void Start() {
+        engine_ = std::make_unique<ModemEngine>(Timing(0.05));
+        ASSERT_EQ(engine_->Open(4, notes_.Callback()), 1) << engine_->OpenError();
+        ASSERT_TRUE(notes_.WaitFor(Notification::kStarted));
+        ASSERT_TRUE(engine_->Registered());
+    }
+    // The phonebook as the engine holds it: positions with a name or number.
+    std::vector<PhonebookEntry> Filled() {
+        auto lock = engine_->LockPhonebook();
+        std::vector<PhonebookEntry> filled;
+        for (const PhonebookEntry& entry : engine_->Phonebook().Entries())
+            if (!entry.IsEmpty()) filled.push_back(entry);
+        return filled;
+    }
+
+    ScriptedModem modem_;
+    EngineNotifications notes_;
+    std::unique_ptr<ModemEngine> engine_;
+};
+
+// Names that hold result words, and lines of the modem's own between the entries: every entry
+// is read with its name.
+TEST_F(HostileModem, PhonebookNamesAndOwnLinesBetweenEntries) {
+    modem_.Script("AT+CPBR=1,250",
+                  {"\r\n+CPBR: 1,\"0912000001\",129,\"BUSY BEE CAFE\"\r\n+CREG: 1\r\n"
+                   "+CPBR: 2,\"0912000002\",129,\"NO CARRIER X\"\r\n+CSQ: 20,99\r\n"
+                   "+CPBR: 3,\"0912000003\",129,\"NO ANSWER\"\r\nBUSY\r\n"
+                   "+CPBR: 4,\"0912000004\",129,\"NO DIALTONE\"\r\n\r\nOK\r\n+CREG: 1\r\n"});
+    Start();
+    ASSERT_EQ(engine_->ReadPhonebook(), 1);
+    ASSERT_TRUE(notes_.WaitUntil([](const std::vector<Notification>& codes) {
+        return std::count(codes.begin(), codes.end(), Notification::kPhonebookRead) +
+                   std::count(codes.begin(), codes.end(), Notification::kPhonebookReadFailed) >
+               0;
+    }));
+    EXPECT_EQ(notes_.Count(Notification::kPhonebookReadFailed), 0) << engine_->LastFailure();
+    const std::vector<PhonebookEntry> filled = Filled();
+    ASSERT_EQ(filled.size(), 4u);
+    EXPECT_EQ(filled[0].name, u"BUSY BEE CAFE");
+    EXPECT_EQ(filled[1].name, u"NO CARRIER X");
+    EXPECT_EQ(filled[2].name, u"NO ANSWER");
+    EXPECT_EQ(filled[3].name, u"NO DIALTONE");
+}
+
+// One malformed entry, or a size the table cannot hold: the read fails, never shorter.
+TEST_F(HostileModem, MalformedPhonebookReadsFail) {
+    modem_.Script("AT+CPBR=1,250", {"\r\n+CPBR: 1,\"0912000001\",129,\"Ann\"\r\n"
+                                    "+CPBR: 2,\"0912000002\"\r\n"
+                                    "+CPBR: 3,\"0912000003\",129,\"Cy\"\r\n\r\nOK\r\n"});
+    Start();
+    ASSERT_EQ(engine_->ReadPhonebook(), 1);
+    ASSERT_TRUE(notes_.WaitFor(Notification::kPhonebookReadFailed));
+    EXPECT_NE(engine_->LastFailure().find("+CPBR: 2,\"0912000002\""), std::string::npos)
+        << engine_->LastFailure();
+    EXPECT_EQ(notes_.Count(Notification::kPhonebookRead), 0);
+
+    modem_.Script("AT+CPBR=?", {Framed("+CPBR: (1-20000),20,14")});
+    ASSERT_TRUE(WaitUntil([&] { return engine_->ReadPhonebook() == 1; }));
+    ASSERT_TRUE(notes_.WaitFor(Notification::kPhonebookReadFailed, 2));
+    EXPECT_EQ(modem_.Count("AT+CPBR=1,20000"), 0);
+    EXPECT_EQ(notes_.Count(Notification::kPhonebookRead), 0);
+}
+
+// A NUL inside a listing fails the listing; it never passes for a shorter one.
+TEST_F(HostileModem, ControlByteInAListingFailsIt) {
+    std::string listing =
+        "\r\n+CMGL: 1,1,,28\r\n" + kPdu + "\r\n+CMGL: 2,1,,28\r\n" + kPdu + "\r\n\r\nOK\r\n";
+    listing[40] = '\0';
+    modem_.Script("AT+CMGF=0;+CMGL=4", {listing});
+    Start();
+    ASSERT_EQ(engine_->ListMessages(4), 1);
+    ASSERT_TRUE(notes_.WaitFor(Notification::kListingFailed));
+    EXPECT_EQ(notes_.Count(Notification::kListingFinished), 0);
+}
+
+}  // namespace
+}  // namespace telvane
