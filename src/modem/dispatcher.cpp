@@ -44,10 +44,21 @@ Result OnSimReady(ModemEngine&, State& s) {
     return Notification::kSimReady;
 }
 
+// What a "+CME ERROR" says of the SIM or the network holds only when it answers a command
+// about them; to any other command it is that command's failure alone, which its job reports.
 Result OnCmeError(ModemEngine&, State& s) {
-    const CmeKind kind =
-        ParseCmeError(std::string_view(KeptText(s, &State::cmeText)), s.parseState);
+    std::string text, command;
+    {
+        std::lock_guard lock(s.textMutex);
+        text = s.cmeText;
+        command = s.cmeCommand;
+    }
+    const CmeKind kind = ParseCmeError(std::string_view(text), s.parseState);
     s.lastCmeError = s.parseState.lastCmeError;
+    const bool aboutSimOrNetwork = command.find("+CPIN") != std::string::npos ||
+                                   command.find("+CREG") != std::string::npos ||
+                                   command.find("+COPS") != std::string::npos;
+    if (!aboutSimOrNetwork) return std::nullopt;
     const auto noNetwork = [&s] {
         std::lock_guard lock(s.textMutex);
         s.operatorText = u"No network";

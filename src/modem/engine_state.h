@@ -34,6 +34,10 @@ inline constexpr int32_t kListingCapacity = 200;
 inline constexpr int32_t kToolkitSlots = 15;
 // A command line, CR included.
 inline constexpr size_t kMaxCommandLine = 1024;
+// A modem that is still reading its SIM says so (+CME ERROR: 515, or 14 "SIM busy") to any
+// command and wants to be asked again a little later: asking at once only brings the same answer.
+inline constexpr int kSimBusyTries = 5;
+inline constexpr int32_t kSimBusyPauseMs = 1000;
 
 struct ModemEngine::State {
     // Link and channel.
@@ -90,6 +94,7 @@ struct ModemEngine::State {
     std::u16string operatorText;
     std::u16string callerNumber;
     std::string cmeText, csqText, cregText, windText, cpasText, stinText, clipText;
+    std::string cmeCommand;  // the command cmeText answered; "" when none waited
     std::string lastFailure;
     // Message and phonebook responses, one text per event: a "+CMTI:" right behind a listing
     // must not replace the listing before the dispatcher has read it.
@@ -162,6 +167,9 @@ struct CommandWait {
     int32_t idleMs = 5000;  // restarts with every byte received
     size_t maxBytes = 64 * 1024;
     Transaction::Expect expect{};
+    // Tries while the modem answers "SIM busy" (+CME ERROR: 515 or 14), kSimBusyPauseMs apart.
+    // A PDU (a line with Ctrl-Z) is written once whatever this says.
+    int simBusyTries = kSimBusyTries;
 };
 
 // Writes `line` (CR appended) and waits for its end.  The caller holds lineMutex.

@@ -128,9 +128,13 @@ bool ModemEngine::ClassifyKept(const Classification& kind) {
     switch (kind.kept) {
         case KeptText::kNothing:
             break;
-        case KeptText::kCmeText:
-            kept = &s.cmeText;
+        case KeptText::kCmeText: {
+            // With the command it answered: that decides what the error says of the SIM.
+            std::lock_guard lock(s.textMutex);
+            s.cmeCommand = s.responseCommand;
+            s.cmeText = response;
             break;
+        }
         case KeptText::kOperator: {
             // An answer without an operator field leaves the last one.
             std::optional<std::u16string> name = ParseOperator(std::string_view(response));

@@ -226,5 +226,26 @@ TEST_F(HostileModem, ControlByteInAListingFailsIt) {
     EXPECT_EQ(notes_.Count(Notification::kListingFinished), 0);
 }
 
+// "SIM busy" to any command is asked again a few times, then fails that job alone; the SIM
+// stays ready and sending possible.
+TEST_F(HostileModem, SimBusyIsAskedAgainAFewTimes) {
+    const std::string busy = "\r\n+CME ERROR: 515\r\n";
+    modem_.Script("AT+CPBS=\"SM\"", {busy, "\r\n+CME ERROR: 14\r\n", "\r\nOK\r\n"});
+    modem_.Script("AT+CPBR=1,250", {Framed("+CPBR: 1,\"0912000001\",129,\"Ann\"")});
+    Start();
+    ASSERT_EQ(engine_->ReadPhonebook(), 1);
+    ASSERT_TRUE(notes_.WaitFor(Notification::kPhonebookRead));
+    EXPECT_EQ(modem_.Count("AT+CPBS=\"SM\""), 3);
+    EXPECT_EQ(Filled().size(), 1u);
+
+    modem_.Script("AT+CPBS=\"SM\"", {busy});
+    ASSERT_TRUE(WaitUntil([&] { return engine_->ReadPhonebook() == 1; }));
+    ASSERT_TRUE(notes_.WaitFor(Notification::kPhonebookReadFailed));
+    EXPECT_EQ(modem_.Count("AT+CPBS=\"SM\""), 3 + 5);
+    EXPECT_EQ(engine_->SimState(), 1);
+    EXPECT_TRUE(engine_->Registered());
+    EXPECT_EQ(notes_.Count(Notification::kCmeError), 0);
+}
+
 }  // namespace
 }  // namespace telvane

@@ -49,33 +49,42 @@ class EngineEvents : public testing::Test {
     ModemEngine::State& s_ = ModemEngineTestAccess::Of(engine_);
 };
 
-TEST_F(EngineEvents, CmeErrorKinds) {
+// What a +CME ERROR says of the SIM or the network counts only as the answer to a command about
+// them; to any other command it is that command's failure, and the state stays.
+TEST_F(EngineEvents, CmeErrorChangesStateOnlyForTheCommandItAnswers) {
     struct Case {
+        const char* command;
         const char* line;
         std::vector<Notification> codes;
         int32_t simState;
+        bool registered;
         const char16_t* operatorText;
     } cases[] = {
-        {"+CME ERROR: 10", {Notification::kNoSim}, -1, u"LDTA"},
-        {"+CME ERROR: 515", {}, 0, u"LDTA"},
-        {"+CME ERROR: 3", {Notification::kCmeError}, 1, u"No network"},
-        {"+CME ERROR: 30", {Notification::kCmeError}, 1, u"No network"},
-        {"+CME ERROR: 99", {Notification::kCmeError}, 1, u"LDTA"},
-        {"+CME ERROR", {Notification::kCmeError}, 1, u"LDTA"},
+        {"AT+CMEE=1;+CPIN?", "+CME ERROR: 10", {Notification::kNoSim}, -1, false, u"LDTA"},
+        {"AT+CMEE=1;+CPIN?", "+CME ERROR: 515", {}, 0, false, u"LDTA"},
+        {"AT+COPS=3,2;+COPS?", "+CME ERROR: 3", {Notification::kCmeError}, 1, true, u"No network"},
+        {"AT+CREG?", "+CME ERROR: 30", {Notification::kCmeError}, 1, true, u"No network"},
+        {"AT+CREG?", "+CME ERROR: 99", {Notification::kCmeError}, 1, true, u"LDTA"},
+        {"AT+CREG?", "+CME ERROR", {Notification::kCmeError}, 1, true, u"LDTA"},
+        // Elsewhere: the job's failure alone.
+        {"AT+CPBS=\"SM\"", "+CME ERROR: 515", {}, 1, true, u"LDTA"},
+        {"AT+CPBR=1,250", "+CME ERROR: 10", {}, 1, true, u"LDTA"},
+        {"AT+CPMS?", "+CME ERROR: 3", {}, 1, true, u"LDTA"},
+        {"AT+CMGF=0;+CMGS=23", "+CME ERROR: 30", {}, 1, true, u"LDTA"},
+        {"", "+CME ERROR: 10", {}, 1, true, u"LDTA"},  // no command waits
     };
     for (const Case& c : cases) {
         s_.simState = 1;
         s_.registered = true;
         s_.operatorText = u"LDTA";
-        s_.callState = 3;
-        EXPECT_EQ(Receive(std::string("\r\n") + c.line + "\r\n"), c.codes) << c.line;
-        EXPECT_EQ(engine_.SimState(), c.simState) << c.line;
-        EXPECT_EQ(engine_.OperatorText(), c.operatorText) << c.line;
-        if (c.simState < 1) {
-            EXPECT_FALSE(engine_.Registered()) << c.line;
-        }
-        if (c.codes == std::vector<Notification>{Notification::kCmeError}) {
-            EXPECT_EQ(engine_.CallState(), 0) << c.line;
+        if (*c.command) s_.transaction.Begin({}, 0, c.command);
+        EXPECT_EQ(Receive(std::string("\r\n") + c.line + "\r\n"), c.codes) << c.command;
+        EXPECT_EQ(engine_.SimState(), c.simState) << c.command;
+        EXPECT_EQ(engine_.Registered(), c.registered) << c.command;
+        EXPECT_EQ(engine_.OperatorText(), c.operatorText) << c.command;
+        if (*c.command) {
+            const CommandResult r = s_.transaction.Wait(0ns, SIZE_MAX);
+            EXPECT_EQ(r.end, CommandResult::End::kCmeError) << c.command;
         }
     }
 }
