@@ -157,7 +157,11 @@ Result OnReportStored(ModemEngine& engine, State& s) {
 }
 
 Result OnStoreStatus(ModemEngine&, State& s) {
-    s.storeUsed = ValueAfterComma(std::string_view(SmsText(s, kStoreStatus)));
+    // The read form names its store first; the answer to choosing a store ("+CPMS: 3,30,...")
+    // may be of another store than the one counted.
+    const std::string text = SmsText(s, kStoreStatus);
+    if (text.find(": \"") != std::string::npos)
+        s.storeUsed = ValueAfterComma(std::string_view(text));
     s.okEvent.Signal();
     return std::nullopt;
 }

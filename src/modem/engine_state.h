@@ -39,6 +39,13 @@ inline constexpr size_t kMaxCommandLine = 1024;
 inline constexpr int kSimBusyTries = 5;
 inline constexpr int32_t kSimBusyPauseMs = 1000;
 
+// A message or status report the modem announced in one of its stores ("+CMTI: \"ME\",5").
+struct StoredAt {
+    std::string store;  // "SM", "ME", "SR", ...; "" when the modem named none
+    int32_t index = -1;
+    bool operator==(const StoredAt&) const = default;
+};
+
 struct ModemEngine::State {
     // Link and channel.
     std::atomic<int32_t> portNumber{0};
@@ -146,11 +153,15 @@ struct ModemEngine::State {
 
     // Live link: messages announced while connected, SIM codes, the phonebook's character set.
     std::mutex arrivalMutex;
-    std::deque<int32_t> announced;         // "+CMTI:" indexes not yet read
-    std::deque<SmsPart> arrived;           // read, not yet taken by the owner
-    bool arrivalReading = false;           // a reader takes `announced` (under arrivalMutex)
-    std::deque<int32_t> reportsAnnounced;  // "+CDSI:" indexes not yet read
-    std::deque<StatusReport> reports;      // not yet taken by the owner
+    std::deque<StoredAt> announced;          // "+CMTI:" places not yet read
+    std::deque<SmsPart> arrived;             // read, not yet taken by the owner
+    bool arrivalReading = false;             // a reader takes `announced` (under arrivalMutex)
+    std::deque<StoredAt> reportsAnnounced;   // "+CDSI:" places not yet read
+    std::optional<StoredAt> arrivalCurrent;  // the place the reader reads now
+    // The store reads and deletes use (the first of "+CPMS:"), as start-up found it; "" when the
+    // modem did not say.  Under arrivalMutex.
+    std::string readStore;
+    std::deque<StatusReport> reports;  // not yet taken by the owner
     bool reportPduNext = false;  // reader thread: "+CDS:" came alone, its PDU is the next line
     WorkerSlot arrivalReader;
     std::string pin, puk;  // given before Open; each is sent at most once
@@ -190,11 +201,12 @@ inline bool IsPhonebookRange(std::string_view response) {
 }
 
 // Live link (live_link.cpp).
-// Takes every "+CMTI:" line out of `response` and queues its index; true when one was found.
+// Takes every "+CMTI:" line out of `response` and queues its place unless that waits already;
+// true when one was queued.
 bool TakeNewMessageLines(ModemEngine::State& s, std::string& response);
 // Takes every "+CDS:" (with its PDU line, here or in the next response) and "+CDSI:" line out
 // of `response`: reports are kept, stored ones queued for reading.  Reader thread.
-// Returns true when a stored one was announced.
+// Returns true when a stored one was queued (a place that waits already is not queued again).
 bool TakeStatusReportLines(ModemEngine::State& s, std::string& response);
 // Starts the reader of announced messages (and stored status reports) unless one runs.
 void StartArrivalReader(ModemEngine::State& s, const Timing& timing);

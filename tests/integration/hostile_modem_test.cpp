@@ -247,5 +247,58 @@ TEST_F(HostileModem, SimBusyIsAskedAgainAFewTimes) {
     EXPECT_EQ(notes_.Count(Notification::kCmeError), 0);
 }
 
+// A message announced in the phone's store is read from there, and the store reads use is
+// chosen again after.
+TEST_F(HostileModem, ArrivalIsReadFromTheStoreItNames) {
+    modem_.Script("AT+CPMS=\"ME\"", {Framed("+CPMS: 1,100,1,30,1,30")});
+    modem_.Script("AT+CPMS=\"SM\"", {Framed("+CPMS: 1,30,1,30,1,30")});
+    modem_.Script("AT+CMGF=0;+CMGR=3", {"\r\n+CMGR: 0,,28\r\n" + kPdu + "\r\n\r\nOK\r\n"});
+    Start();
+    const size_t before = modem_.Commands().size();
+    modem_.Push("\r\n+CMTI: \"ME\",3\r\n");
+    ASSERT_TRUE(notes_.WaitFor(Notification::kMessageArrived));
+    ASSERT_TRUE(WaitUntil([&] { return modem_.Commands().size() >= before + 3; }));
+    const std::vector<std::string> all = modem_.Commands();
+    EXPECT_EQ(std::vector<std::string>(all.begin() + static_cast<long>(before), all.end()),
+              (std::vector<std::string>{"AT+CPMS=\"ME\"", "AT+CMGF=0;+CMGR=3", "AT+CPMS=\"SM\""}));
+    const std::vector<SmsPart> arrived = engine_->TakeArrivedMessages();
+    ASSERT_EQ(arrived.size(), 1u);
+    EXPECT_EQ(arrived[0].record.text, u"hellohello");
+}
+
+// A status report stored in SR is read and deleted there; never a message of the SIM's store.
+TEST_F(HostileModem, StatusReportInItsOwnStoreLeavesTheSimsMessages) {
+    modem_.Script("AT+CPMS=\"SR\"", {Framed("+CPMS: 1,10,1,30,1,30")});
+    modem_.Script("AT+CPMS=\"SM\"", {Framed("+CPMS: 1,30,1,30,1,30")});
+    modem_.Script("AT+CMGF=0;+CMGR=1", {"\r\n+CMGR: 0,,25\r\n" + kReport + "\r\n\r\nOK\r\n"});
+    modem_.Script("AT+CMGD=1", {"\r\nOK\r\n"});
+    Start();
+    size_t before = modem_.Commands().size();
+    modem_.Push("\r\n+CDSI: \"SR\",1\r\n");
+    ASSERT_TRUE(notes_.WaitFor(Notification::kStatusReport));
+    ASSERT_TRUE(WaitUntil([&] { return modem_.Commands().size() >= before + 4; }));
+    std::vector<std::string> all = modem_.Commands();
+    EXPECT_EQ(std::vector<std::string>(all.begin() + static_cast<long>(before), all.end()),
+              (std::vector<std::string>{"AT+CPMS=\"SR\"", "AT+CMGF=0;+CMGR=1", "AT+CMGD=1",
+                                        "AT+CPMS=\"SM\""}));
+    ASSERT_EQ(engine_->TakeStatusReports().size(), 1u);
+
+    // A modem without that store: nothing is read or deleted at all.
+    modem_.Script("AT+CPMS=\"SR\"", {"\r\n+CMS ERROR: 302\r\n"});
+    before = modem_.Commands().size();
+    modem_.Push("\r\n+CDSI: \"SR\",1\r\n");
+    ASSERT_TRUE(notes_.WaitFor(Notification::kReadFailed));
+    all = modem_.Commands();
+    EXPECT_EQ(std::vector<std::string>(all.begin() + static_cast<long>(before), all.end()),
+              std::vector<std::string>{"AT+CPMS=\"SR\""});
+    EXPECT_NE(engine_->LastFailure().find("SR"), std::string::npos) << engine_->LastFailure();
+
+    // A report announced in the SIM's store whose place holds a message: kept, not deleted.
+    modem_.Script("AT+CMGF=0;+CMGR=2", {"\r\n+CMGR: 1,,28\r\n" + kPdu + "\r\n\r\nOK\r\n"});
+    modem_.Push("\r\n+CDSI: \"SM\",2\r\n");
+    ASSERT_TRUE(notes_.WaitFor(Notification::kReadFailed, 2));
+    EXPECT_EQ(modem_.Count("AT+CMGD=2"), 0);
+}
+
 }  // namespace
 }  // namespace telvane
