@@ -495,7 +495,8 @@ std::optional<CommandResult> SendSimCode(State& s, const Timing& timing, bool pu
         s.pin.clear();
         s.puk.clear();
     }
-    return RunCommand(s, timing, line, {.idleMs = kSimCodeIdleMs});
+    // Never written twice, busy SIM or not: a second try could cost one of the SIM's.
+    return RunCommand(s, timing, line, {.idleMs = kSimCodeIdleMs, .simBusyTries = 1});
 }
 
 void ConfigureLiveLink(State& s, const Timing& timing) {

@@ -247,6 +247,17 @@ TEST_F(HostileModem, SimBusyIsAskedAgainAFewTimes) {
     EXPECT_EQ(notes_.Count(Notification::kCmeError), 0);
 }
 
+// A SIM code is never written twice, not even after "SIM busy": the SIM may have counted it.
+TEST_F(HostileModem, SimCodeIsWrittenOnceEvenToABusySim) {
+    modem_.Script("AT+CMEE=1;+CPIN?", {Framed("+CPIN: SIM PIN")});
+    modem_.Script("AT+CPIN=\"1234\"", {"\r\n+CME ERROR: 515\r\n"});
+    engine_ = std::make_unique<ModemEngine>(Timing(0.05));
+    engine_->SetSimCodes("1234");
+    ASSERT_EQ(engine_->Open(4, notes_.Callback()), 1) << engine_->OpenError();
+    ASSERT_TRUE(notes_.WaitFor(Notification::kStartupFailed));
+    EXPECT_EQ(modem_.Count("AT+CPIN=\"1234\""), 1);
+}
+
 // A message announced in the phone's store is read from there, and the store reads use is
 // chosen again after.
 TEST_F(HostileModem, ArrivalIsReadFromTheStoreItNames) {
