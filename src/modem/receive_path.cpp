@@ -168,6 +168,13 @@ bool ModemEngine::ClassifyKept(const Classification& kind) {
                 response.clear();  // no read waits for it
                 return false;
             }
+            // A damaged answer fails its read (the job's end says why); its entries, whole as
+            // they may look, are no listing or phonebook.
+            if ((kind.event == engine_event::kListing || kind.event == engine_event::kPhonebook) &&
+                s.transaction.Damaged()) {
+                response.clear();
+                return false;
+            }
             kept = &s.smsText[static_cast<size_t>(kind.event)];
             break;
         case KeptText::kStinText:

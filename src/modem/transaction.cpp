@@ -234,6 +234,11 @@ void Transaction::MarkDamaged(std::string_view reason) {
     result_.damage = std::string(reason);
 }
 
+bool Transaction::Damaged() const {
+    std::lock_guard lock(mutex_);
+    return open_ && !done_ && !result_.damage.empty();
+}
+
 bool Transaction::WantsPrompt() const {
     std::lock_guard lock(mutex_);
     return open_ && !done_ && wantPrompt_;

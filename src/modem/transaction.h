@@ -102,6 +102,8 @@ class Transaction {
     std::string OpenCommand() const;
     // The answer being received is damaged: it cannot end in success.  The first reason stays.
     void MarkDamaged(std::string_view reason);
+    // The open command's answer is damaged so far.
+    bool Damaged() const;
     bool WantsPrompt() const;
     void OnBytes(size_t count);
     // A cut response: `finalOk` when the framing made it a final "OK".
