@@ -2,7 +2,6 @@
 
 #include <optional>
 #include <string_view>
-#include <vector>
 
 #include "modem/answer_parsers.h"
 #include "modem/engine_state.h"
@@ -138,11 +137,6 @@ Result OnWind(ModemEngine&, State& s) {
     return Notification::kWindOther;
 }
 
-Result OnMessageSent(ModemEngine&, State& s) {
-    s.messageReference = ValueAfterColon(std::string_view(SmsText(s, kMessageSent)));
-    return Notification::kMessageSent;
-}
-
 // The receive path has queued the announced indexes; a reader of its own fetches them when the
 // line is free.
 Result OnNewMessage(ModemEngine& engine, State& s) {
@@ -164,35 +158,6 @@ Result OnStoreStatus(ModemEngine&, State& s) {
         s.storeUsed = ValueAfterComma(std::string_view(text));
     s.okEvent.Signal();
     return std::nullopt;
-}
-
-Result OnMessageRead(ModemEngine&, State& s) {
-    SmsRecord record =
-        ParseStoredMessage(std::string_view(SmsText(s, kMessageRead)), s.readIndex.load());
-    std::lock_guard lock(s.listingMutex);
-    s.readMessage = std::move(record);
-    return std::nullopt;
-}
-
-// The whole listing or its failure: one line it cannot account for fails it all, so that a
-// damaged answer never passes for a shorter listing.
-Result OnListing(ModemEngine&, State& s) {
-    const ParsedAnswer<std::vector<SmsPart>> listed = ParseListingAnswer({SmsText(s, kListing)});
-    if (!listed.ok()) {
-        s.listingCount = -1;
-        SetFailure(s, "the messages could not be listed: " + listed.failure);
-        return Notification::kListingFailed;
-    }
-    std::lock_guard lock(s.listingMutex);
-    s.listingCount = -1;
-    for (const SmsPart& part : listed.data) {
-        const int32_t slot = s.listingCount.load() + 1;
-        if (slot >= kListingCapacity) break;
-        s.listing[static_cast<size_t>(slot)] = part.record;
-        s.listingConcat[static_cast<size_t>(slot)] = part.concat;
-        s.listingCount = slot;
-    }
-    return Notification::kListingFinished;
 }
 
 Result OnCmsError(ModemEngine&, State& s) {
@@ -232,16 +197,6 @@ Result OnActivityStatus(ModemEngine&, State& s) {
     return std::nullopt;
 }
 
-Result OnMessageWritten(ModemEngine&, State& s) {
-    s.writtenIndex = ValueAfterColon(std::string_view(SmsText(s, kMessageWritten)));
-    return Notification::kMessageWritten;
-}
-
-Result OnStoredMessageSent(ModemEngine&, State& s) {
-    s.storeSendReference = ValueAfterColon(std::string_view(SmsText(s, kStoredMessageSent)));
-    return Notification::kStoredMessageSent;
-}
-
 }  // namespace
 
 std::optional<PhonebookLimits> ParsePhonebookRange(std::string_view answer) {
@@ -252,47 +207,12 @@ std::optional<PhonebookLimits> ParsePhonebookRange(std::string_view answer) {
 
 namespace {
 
-// A range answer sets the table's limits; entries fill the table.  Both may be pending at once.
-Result OnPhonebook(ModemEngine&, State& s) {
-    std::string range, text;
-    {
-        std::lock_guard lock(s.textMutex);
-        range.swap(s.phonebookRangeText);
-        text.swap(s.smsText[kPhonebook]);
-    }
-    if (!range.empty()) {
-        // An answer of another form leaves the table as it is.
-        if (const auto limits = ParsePhonebookRange(range)) {
-            std::lock_guard lock(s.phonebookMutex);
-            s.phonebook.SetLimits(limits->numberLimit, limits->textLimit, limits->capacity);
-        }
-        ++s.phonebookRanges;
-    }
-    if (text.find("+CPBR:") != std::string::npos) {
-        // Asked for 1..capacity: an entry elsewhere, or a line that is no entry, fails the read
-        // rather than cutting it short.
-        std::unique_lock lock(s.phonebookMutex);
-        const ParsedAnswer<std::vector<PhonebookEntry>> read =
-            ParsePhonebookAnswer({text}, 1, s.phonebook.Capacity(), s.phonebookCharset.load());
-        if (!read.ok()) {
-            lock.unlock();
-            SetFailure(s, "the SIM phonebook could not be read: " + read.failure);
-            return Notification::kPhonebookReadFailed;
-        }
-        for (const PhonebookEntry& entry : read.data)
-            s.phonebook.StoreFromSim(entry.index, entry.name, entry.number);
-        return Notification::kPhonebookRead;
-    }
-    // The reader found no entries: the controller must still hear of the end.
-    if (s.phonebookReadEmpty.exchange(false)) return Notification::kPhonebookRead;
-    return std::nullopt;
-}
-
 // The next notification a thread posted; the rest stay for the next round, in order.
 Result OnPosted(ModemEngine&, State& s) {
     std::lock_guard lock(s.postedMutex);
     if (s.posted.empty()) return std::nullopt;
-    const Notification code = s.posted.front();
+    const Notification code = s.posted.front().code;
+    s.delivering = std::move(s.posted.front().job);
     s.posted.pop_front();
     if (!s.posted.empty()) s.events.Signal(kPosted);
     return code;
@@ -303,7 +223,8 @@ struct Action {
     Result code;
 };
 
-// Indexed by engine event number.
+// Indexed by engine event number.  A job's answers and its end are the job's own (its worker
+// reads them and posts its end), so their events carry nothing here.
 constexpr Action kActions[kCount] = {
     /* 0 kStop */ {nullptr, std::nullopt},
     /* 1 kOk */ {OnOk, std::nullopt},
@@ -317,19 +238,19 @@ constexpr Action kActions[kCount] = {
     /* 9 kSignalQuality */ {OnSignalQuality, std::nullopt},
     /* 10 kRegistration */ {OnRegistration, std::nullopt},
     /* 11 kWind */ {OnWind, std::nullopt},
-    /* 12 kMessageSent */ {OnMessageSent, std::nullopt},
+    /* 12 kMessageSent */ {nullptr, std::nullopt},
     /* 13 kNewMessage */ {OnNewMessage, std::nullopt},
     /* 14 kStoreStatus */ {OnStoreStatus, std::nullopt},
-    /* 15 kMessageRead */ {OnMessageRead, std::nullopt},
-    /* 16 kListing */ {OnListing, std::nullopt},
+    /* 15 kMessageRead */ {nullptr, std::nullopt},
+    /* 16 kListing */ {nullptr, std::nullopt},
     /* 17 kReportStored */ {OnReportStored, std::nullopt},
-    /* 18 kReadDone */ {nullptr, Notification::kMessageRead},
-    /* 19 kReadFailed */ {nullptr, Notification::kReadFailed},
+    /* 18 kReadDone */ {nullptr, std::nullopt},
+    /* 19 kReadFailed */ {nullptr, std::nullopt},
     /* 20 kListingArrived */ {nullptr, std::nullopt},
-    /* 21 kListingRefused */ {nullptr, Notification::kListingFailed},
+    /* 21 kListingRefused */ {nullptr, std::nullopt},
     /* 22 kCmsError */ {OnCmsError, std::nullopt},
-    /* 23 kDeleted */ {nullptr, Notification::kDeleted},
-    /* 24 kSendDone */ {nullptr, Notification::kSendDone},
+    /* 23 kDeleted */ {nullptr, std::nullopt},
+    /* 24 kSendDone */ {nullptr, std::nullopt},
     /* 25 kToolkitMenu */ {nullptr, std::nullopt},
     /* 26 kToolkitIndication */ {OnToolkitIndication, std::nullopt},
     /* 27 kToolkitAnswerDone */ {nullptr, Notification::kToolkitAccepted},
@@ -337,12 +258,12 @@ constexpr Action kActions[kCount] = {
     /* 29 kStartupDone */ {OnStartupDone, std::nullopt},
     /* 30 kActivityStatus */ {OnActivityStatus, std::nullopt},
     /* 31 kStartupFailed */ {nullptr, Notification::kStartupFailed},
-    /* 32 kMessageWritten */ {OnMessageWritten, std::nullopt},
-    /* 33 kStoredMessageSent */ {OnStoredMessageSent, std::nullopt},
-    /* 34 kWriteDone */ {nullptr, Notification::kWriteDone},
-    /* 35 kStoreSendDone */ {nullptr, Notification::kStoreSendDone},
-    /* 36 kPhonebook */ {OnPhonebook, std::nullopt},
-    /* 37 kPhonebookWritten */ {nullptr, Notification::kPhonebookWritten},
+    /* 32 kMessageWritten */ {nullptr, std::nullopt},
+    /* 33 kStoredMessageSent */ {nullptr, std::nullopt},
+    /* 34 kWriteDone */ {nullptr, std::nullopt},
+    /* 35 kStoreSendDone */ {nullptr, std::nullopt},
+    /* 36 kPhonebook */ {nullptr, std::nullopt},
+    /* 37 kPhonebookWritten */ {nullptr, std::nullopt},
     /* 38 kPosted */ {OnPosted, std::nullopt},
 };
 
@@ -366,8 +287,10 @@ void ModemEngine::RunDispatcher() {
         }
         const std::optional<Notification> notification = HandleEvent(event);
         if (!notification) continue;
+        std::shared_ptr<JobEnd> job = std::move(s.delivering);
         std::lock_guard lock(s.lock);
         if (s.callback) s.callback(*notification);
+        if (job && job->done) job->done(job->result);
     }
 }
 

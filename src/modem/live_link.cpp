@@ -205,6 +205,23 @@ void ReadAnnounced(State& s, const Timing& timing) {
     }
 }
 
+// Decodes each name from the set it was read in before the table keeps it.
+class DecodingSink : public PhonebookSink {
+  public:
+    DecodingSink(PhonebookTable& table, PhonebookCharset set) : table_(table), set_(set) {}
+    int32_t Capacity() const override { return table_.Capacity(); }
+    void StoreFromSim(int32_t index, std::u16string name, std::u16string number) override {
+        // A name the set does not explain is kept as it came rather than lost.
+        if (std::optional<std::u16string> decoded = DecodePhonebookName(name, set_))
+            name = std::move(*decoded);
+        table_.StoreFromSim(index, std::move(name), std::move(number));
+    }
+
+  private:
+    PhonebookTable& table_;
+    PhonebookCharset set_;
+};
+
 // "+CMTI: \"ME\",5" -> {"ME", 5}; index -1 when the line holds no index a store can have.
 StoredAt PlaceOf(std::string_view line) {
     StoredAt at;
@@ -584,6 +601,17 @@ std::optional<std::string> PhonebookWriteLine(State& s, int position, std::u16st
     const int type = !number.empty() && number[0] == u'+' ? 145 : 129;
     return "AT+CPBW=" + std::to_string(position) + ",\"" + *safeNumber + "\"," +
            std::to_string(type) + ",\"" + field.field + "\"";
+}
+
+void DecodePhonebookEntries(const State& s, std::string_view text, PhonebookTable& into) {
+    DecodingSink sink(into, s.phonebookCharset.load());
+    ParsePhonebookRead(text, sink);
+}
+
+std::optional<SmsPart> ReadStoredMessage(const CommandResult& r, int32_t index) {
+    const ParsedAnswer<SmsPart> read = ParseReadAnswer(r.lines, index);
+    if (!read.ok()) return std::nullopt;
+    return read.data;
 }
 
 void ModemEngine::SetSimCodes(std::string pin, std::string puk) {

@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "modem/job_waiter.h"
 #include "modem/modem_engine.h"
 #include "platform/serial_devices.h"
 #include "support/notification_queue.h"
@@ -169,11 +170,23 @@ class HostileModem : public ::testing::Test {
         ASSERT_TRUE(notes_.WaitFor(Notification::kStarted));
         ASSERT_TRUE(engine_->Registered());
     }
-    // The phonebook as the engine holds it: positions with a name or number.
-    std::vector<PhonebookEntry> Filled() {
-        auto lock = engine_->LockPhonebook();
+    // Starts a job and waits for its end.
+    template <typename Start>
+    JobResult Run(Start start) {
+        JobWaiter waiter;
+        EXPECT_TRUE(start(waiter.Done()));
+        const std::optional<JobResult> result = waiter.Wait(testing::kHangCeiling);
+        EXPECT_TRUE(result) << "no end";
+        return result.value_or(JobResult{});
+    }
+    JobResult ReadPhonebook() {
+        return Run([this](JobDone done) { return engine_->ReadPhonebook(std::move(done)); });
+    }
+    // The positions of a phonebook read with a name or number.
+    static std::vector<PhonebookEntry> Filled(const JobResult& read) {
         std::vector<PhonebookEntry> filled;
-        for (const PhonebookEntry& entry : engine_->Phonebook().Entries())
+        if (!read.phonebook) return filled;
+        for (const PhonebookEntry& entry : read.phonebook->Entries())
             if (!entry.IsEmpty()) filled.push_back(entry);
         return filled;
     }
@@ -192,14 +205,9 @@ TEST_F(HostileModem, PhonebookNamesAndOwnLinesBetweenEntries) {
                    "+CPBR: 3,\"0912000003\",129,\"NO ANSWER\"\r\nBUSY\r\n"
                    "+CPBR: 4,\"0912000004\",129,\"NO DIALTONE\"\r\n\r\nOK\r\n+CREG: 1\r\n"});
     Start();
-    ASSERT_EQ(engine_->ReadPhonebook(), 1);
-    ASSERT_TRUE(notes_.WaitUntil([](const std::vector<Notification>& codes) {
-        return std::count(codes.begin(), codes.end(), Notification::kPhonebookRead) +
-                   std::count(codes.begin(), codes.end(), Notification::kPhonebookReadFailed) >
-               0;
-    }));
-    EXPECT_EQ(notes_.Count(Notification::kPhonebookReadFailed), 0) << engine_->LastFailure();
-    const std::vector<PhonebookEntry> filled = Filled();
+    const JobResult read = ReadPhonebook();
+    ASSERT_TRUE(read.Ok()) << read.reason;
+    const std::vector<PhonebookEntry> filled = Filled(read);
     ASSERT_EQ(filled.size(), 4u);
     EXPECT_EQ(filled[0].name, u"BUSY BEE CAFE");
     EXPECT_EQ(filled[1].name, u"NO CARRIER X");
@@ -207,23 +215,14 @@ TEST_F(HostileModem, PhonebookNamesAndOwnLinesBetweenEntries) {
     EXPECT_EQ(filled[3].name, u"NO DIALTONE");
 }
 
-// One malformed entry, or a size the table cannot hold: the read fails, never shorter.
-TEST_F(HostileModem, MalformedPhonebookReadsFail) {
-    modem_.Script("AT+CPBR=1,250", {"\r\n+CPBR: 1,\"0912000001\",129,\"Ann\"\r\n"
-                                    "+CPBR: 2,\"0912000002\"\r\n"
-                                    "+CPBR: 3,\"0912000003\",129,\"Cy\"\r\n\r\nOK\r\n"});
-    Start();
-    ASSERT_EQ(engine_->ReadPhonebook(), 1);
-    ASSERT_TRUE(notes_.WaitFor(Notification::kPhonebookReadFailed));
-    EXPECT_NE(engine_->LastFailure().find("+CPBR: 2,\"0912000002\""), std::string::npos)
-        << engine_->LastFailure();
-    EXPECT_EQ(notes_.Count(Notification::kPhonebookRead), 0);
-
+// A size the table cannot hold fails the read; nothing is asked for it.
+TEST_F(HostileModem, OversizedPhonebookReadFails) {
     modem_.Script("AT+CPBR=?", {Framed("+CPBR: (1-20000),20,14")});
-    ASSERT_TRUE(WaitUntil([&] { return engine_->ReadPhonebook() == 1; }));
-    ASSERT_TRUE(notes_.WaitFor(Notification::kPhonebookReadFailed, 2));
+    Start();
+    const JobResult read = ReadPhonebook();
+    EXPECT_FALSE(read.Ok());
+    EXPECT_FALSE(read.reason.empty());
     EXPECT_EQ(modem_.Count("AT+CPBR=1,20000"), 0);
-    EXPECT_EQ(notes_.Count(Notification::kPhonebookRead), 0);
 }
 
 // A NUL inside a listing fails the listing, whatever comes after it; it never passes for a
@@ -234,9 +233,11 @@ TEST_F(HostileModem, ControlByteInAListingFailsIt) {
                                 "+CMGL: 3,1,,28\r\n" + kPdu + "\r\n\r\nOK\r\n";
     modem_.Script("AT+CMGF=0;+CMGL=4", {listing});
     Start();
-    ASSERT_EQ(engine_->ListMessages(4), 1);
-    ASSERT_TRUE(notes_.WaitFor(Notification::kListingFailed));
-    EXPECT_EQ(notes_.Count(Notification::kListingFinished), 0);
+    const JobResult listed =
+        Run([this](JobDone done) { return engine_->ListMessages(4, std::move(done)); });
+    EXPECT_FALSE(listed.Ok());
+    EXPECT_NE(listed.reason.find("damaged"), std::string::npos) << listed.reason;
+    EXPECT_TRUE(listed.listing.empty());
 }
 
 // "SIM busy" to any command is asked again a few times, then fails that job alone; the SIM
@@ -246,14 +247,13 @@ TEST_F(HostileModem, SimBusyIsAskedAgainAFewTimes) {
     modem_.Script("AT+CPBS=\"SM\"", {busy, "\r\n+CME ERROR: 14\r\n", "\r\nOK\r\n"});
     modem_.Script("AT+CPBR=1,250", {Framed("+CPBR: 1,\"0912000001\",129,\"Ann\"")});
     Start();
-    ASSERT_EQ(engine_->ReadPhonebook(), 1);
-    ASSERT_TRUE(notes_.WaitFor(Notification::kPhonebookRead));
+    const JobResult read = ReadPhonebook();
+    ASSERT_TRUE(read.Ok()) << read.reason;
     EXPECT_EQ(modem_.Count("AT+CPBS=\"SM\""), 3);
-    EXPECT_EQ(Filled().size(), 1u);
+    EXPECT_EQ(Filled(read).size(), 1u);
 
     modem_.Script("AT+CPBS=\"SM\"", {busy});
-    ASSERT_TRUE(WaitUntil([&] { return engine_->ReadPhonebook() == 1; }));
-    ASSERT_TRUE(notes_.WaitFor(Notification::kPhonebookReadFailed));
+    EXPECT_FALSE(ReadPhonebook().Ok());
     EXPECT_EQ(modem_.Count("AT+CPBS=\"SM\""), 3 + 5);
     EXPECT_EQ(engine_->SimState(), 1);
     EXPECT_TRUE(engine_->Registered());
