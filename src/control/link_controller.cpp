@@ -510,10 +510,12 @@ SubmitOptions LinkController::NextConcatReference() {
 
 void LinkController::TellPhonebookRefusals() {
     std::u16string list;
+    // Taken before the table's lock: PhonebookRefusals() takes that lock itself.
+    const std::vector<PhonebookRefusal> refusals = engine_->PhonebookRefusals();
     {
         const std::unique_lock<std::mutex> lock = engine_->LockPhonebook();
         const std::vector<PhonebookEntry>& entries = engine_->Phonebook().Entries();
-        for (const PhonebookRefusal& refusal : engine_->PhonebookRefusals()) {
+        for (const PhonebookRefusal& refusal : refusals) {
             std::u16string name;
             if (refusal.position >= 1 && static_cast<size_t>(refusal.position) <= entries.size())
                 name = ShownNumber(entries[static_cast<size_t>(refusal.position - 1)].name);
