@@ -80,11 +80,13 @@ std::atomic<int> trailNext{0};
 uint64_t runSeed = 0;
 
 int noteStep = 0;
+bool verbose = false;  // TELVANE_MONKEY_VERBOSE: every step as it happens
 
 void Note(const std::string& line) {
     const int slot = trailNext.load() % kTrail;
     std::snprintf(trail[slot], kTrailLine, "step %d: %s\n", noteStep, line.c_str());
     trailNext.store(trailNext.load() + 1);
+    if (verbose) std::fputs(trail[slot], stderr);
 }
 
 // Async-signal-safe: formats into a buffer of its own and writes once.
@@ -260,8 +262,11 @@ class MonkeyTest : public QObject {
         if (what < 55) {
             const std::u16string text = (Chance(20) ? u"到了 " : u"arrived ") +
                                         QString::number(++delivered_).toStdU16String();
+            char stamp[32];
+            std::snprintf(stamp, sizeof stamp, "26/12/%02d,%02d:%02d:%02d+32", 1 + delivered_ % 28,
+                          delivered_ / 3600 % 24, delivered_ / 60 % 60, delivered_ % 60);
             const int index =
-                Modem().DeliverMessage("+8869550" + std::to_string(10000 + Draw(3)), "", text);
+                Modem().DeliverMessage("+8869550" + std::to_string(10000 + Draw(3)), stamp, text);
             Note("modem delivers \"" + Utf8(text) + "\" at " + std::to_string(index));
             if (index <= 0) return;
             for (const modemsim::StoredMessage& m : Modem().Messages()) {
@@ -274,12 +279,16 @@ class MonkeyTest : public QObject {
         } else if (what < 85) {
             Modem().SetSignal(Draw(32));
             Note("modem signal changes");
-        } else if (what < 93) {
-            const int stat = Pick(std::vector<int>{0, 1, 1, 2, 5});
+        } else if (what < 94) {
+            const int stat = Pick(std::vector<int>{0, 1, 1, 1, 2, 5});
             Note("modem registration " + std::to_string(stat));
             Modem().SetRegistration(stat);
-        } else {
+        } else if (what < 96) {
             Note("modem drops the line");
+            ReplugModem();
+        } else {
+            // The user unplugs and replugs: the same SIM in a modem with other faults.
+            Note("modem replugged");
             ReplugModem();
         }
     }
@@ -438,10 +447,13 @@ class MonkeyTest : public QObject {
         if (dialog_->Page() != kPageCompose) return;
         if (QWidget* to = dialog_->Control(1024); to && to->isVisible() && to->isEnabled()) {
             Click(to);
-            Type(to, Pick(std::vector<QString>{"0911111111", "0922222222;0933333333", "12ab", ""}));
+            Key(to, Qt::Key_A, Qt::ControlModifier, "Ctrl+A");
+            Type(to, Pick(std::vector<QString>{"0911111111", "0922222222;0933333333", "0944444444",
+                                               "12ab", ""}));
         }
         if (QWidget* box = dialog_->Control(1018); box && box->isVisible() && box->isEnabled()) {
             Click(box);
+            if (Chance(50)) Key(box, Qt::Key_A, Qt::ControlModifier, "Ctrl+A");
             Type(box, SomeText());
         }
         for (int id : {1028, 1016}) {
@@ -450,6 +462,24 @@ class MonkeyTest : public QObject {
                 Click(button);
                 return;
             }
+        }
+    }
+
+    // Connects when offline; disconnects now and then.
+    void ConnectStep() {
+        const bool online = dialog_->Controller().IsOnline();
+        if (online && !Chance(20)) return;
+        Key(Focus(), Qt::Key_K, Qt::ControlModifier, "Ctrl+K");
+        // Most users let a connect run to its end before they do more.
+        if (!online && Chance(80)) {
+            static_cast<void>(QTest::qWaitFor(
+                [this] {
+                    const LinkController& c = dialog_->Controller();
+                    return !c.IsBusy() && (c.IsOnline() || !c.HasEngine());
+                },
+                10000));
+            if (verbose)
+                std::fprintf(stderr, "connect: %s\n", qPrintable(testing::StatusLine(*dialog_)));
         }
     }
 
@@ -532,7 +562,7 @@ class MonkeyTest : public QObject {
         } else if (what < 82) {
             ResizeStep();
         } else if (what < 86) {
-            Key(Focus(), Qt::Key_K, Qt::ControlModifier, "Ctrl+K");
+            ConnectStep();
         } else {
             ModemStep();
         }
@@ -687,6 +717,7 @@ class MonkeyTest : public QObject {
                               ? qEnvironmentVariableIntValue("TELVANE_MONKEY_STEPS")
                               : kDefaultSteps;
         runSeed = seed;
+        verbose = qEnvironmentVariableIsSet("TELVANE_MONKEY_VERBOSE");
         random_.seed(seed);
         std::fprintf(stderr, "monkey: TELVANE_MONKEY_SEED=%llu TELVANE_MONKEY_STEPS=%d\n",
                      static_cast<unsigned long long>(seed), steps);
@@ -727,6 +758,8 @@ class MonkeyTest : public QObject {
         answer.start(20);
 
         const auto started = std::chrono::steady_clock::now();
+        int online = 0;
+        bool wasOnline = false;
         for (step_ = 1; step_ <= steps; ++step_) {
             noteStep = step_;
             Step();
@@ -739,14 +772,28 @@ class MonkeyTest : public QObject {
                 QTest::qWait(Draw(40));
             }
             NoteFiled();
+            const bool isOnline = dialog_->Controller().IsOnline();
+            if (verbose && isOnline != wasOnline)
+                std::fprintf(stderr, "%s: %s\n", isOnline ? "online" : "offline",
+                             qPrintable(testing::StatusLine(*dialog_)));
+            wasOnline = isOnline;
+            online += isOnline ? 1 : 0;
             watchdog.StepEnded();
             if (!dialog_->isActiveWindow() && !QApplication::activeModalWidget())
                 dialog_->activateWindow();
         }
-        std::fprintf(stderr, "monkey: %d steps in %lld ms\n", steps,
-                     static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                std::chrono::steady_clock::now() - started)
-                                                .count()));
+        size_t submitted = 0;
+        for (const auto& modem : modems_)
+            submitted += modem->SubmittedMessages().size();
+        std::fprintf(
+            stderr,
+            "monkey: %d steps in %lld ms; online in %d; %zu arrivals, %zu texts filed, %zu "
+            "submissions, %zu modems, %zu texts deleted by the user\n",
+            steps,
+            static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                       std::chrono::steady_clock::now() - started)
+                                       .count()),
+            online, arrivals_.size(), filed_.size(), submitted, modems_.size(), released_.size());
 
         // The window's work ends; then nothing may be missing.
         watchdog.StepEnded();
