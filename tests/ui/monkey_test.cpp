@@ -39,6 +39,7 @@
 
 #include "control/ui_strings.h"
 #include "platform/text.h"
+#include "ui/compose_page.h"
 #include "ui/list_view.h"
 #include "ui/phonebook_page.h"
 #include "ui/sms_page.h"
@@ -207,6 +208,8 @@ class MonkeyTest : public QObject {
     std::set<std::u16string> released_;
     // How often the user queued each text for sending (at most: a refused send counts too).
     std::map<std::u16string, int> queued_;
+    std::u16string composed_;
+    std::multiset<std::u16string> outbox_;  // the Outbox's texts as the step began
 
     modemsim::SimulatedModem& Modem() { return *modems_.back(); }
     int Draw(int below) {
@@ -395,30 +398,7 @@ class MonkeyTest : public QObject {
         }
         Note("clicks " + Describe(w).toStdString() + " at " + std::to_string(at.x()) + "," +
              std::to_string(at.y()));
-        BeforePress(w);
         QTest::mouseClick(target, Qt::LeftButton, Qt::NoModifier, at);
-    }
-
-    // What a press is about to queue or replace, for the checks at the end.
-    void BeforePress(QWidget* w) {
-        const QString name = w->objectName();
-        const int page = dialog_->Page();
-        if (page == kPageCompose && (name == "c1028" || name == "c1016")) {
-            // Send, or Save to the chosen folder (the Outbox is one).
-            queued_[dialog_->ComposeText()]++;
-        } else if (page == kPageMessages && (name == "c1016" || name == "c1030")) {
-            // Save-To copies the ticked messages (the Outbox is a target); Edit replaces the
-            // selected draft.
-            ListView* list = dialog_->Sms()->List();
-            for (int row = 0; row < list->RowCount(); ++row) {
-                if (name == "c1016" ? list->Ticked(row) : row == list->SelectedRow()) {
-                    for (const std::u16string& text : ShownTexts(row)) {
-                        queued_[text]++;
-                        if (name == "c1030") released_.insert(text);
-                    }
-                }
-            }
-        }
     }
 
     std::vector<std::u16string> ShownTexts(int row) {
@@ -428,6 +408,32 @@ class MonkeyTest : public QObject {
         if (const SmsRecord* r = store.ShownRecord(dialog_->Sms()->List()->Data(row)))
             texts.push_back(r->text);
         return texts;
+    }
+
+    // What the user queued for sending or replaced, for the checks at the end.  The window's
+    // handlers run first: the compose text is the one seen last before Send cleared it, the
+    // Outbox's new records are those Save-To put there.
+    void WatchQueueing() {
+        ComposePage* compose = dialog_->Compose();
+        auto* box = static_cast<QPlainTextEdit*>(compose->findChild<QWidget*>("c1018"));
+        connect(box, &QPlainTextEdit::textChanged, this, [this, box] {
+            if (!box->toPlainText().isEmpty()) composed_ = box->toPlainText().toStdU16String();
+        });
+        connect(compose, &ComposePage::SendClicked, this, [this] { queued_[composed_]++; });
+        connect(compose, &ComposePage::SaveClicked, this, [this] { queued_[composed_]++; });
+        connect(dialog_->Sms(), &SmsPage::SaveToClicked, this, [this] {
+            std::multiset<std::u16string> before = outbox_;
+            for (const std::u16string& text : FolderTextList(FolderId::Outbox)) {
+                if (auto it = before.find(text); it != before.end()) {
+                    before.erase(it);
+                } else {
+                    queued_[text]++;
+                }
+            }
+        });
+        // Edit puts the draft on the compose page; once sent, the draft goes.
+        connect(dialog_->Sms(), &SmsPage::EditClicked, this,
+                [this] { released_.insert(dialog_->ComposeText()); });
     }
 
     void ClickStep() {
@@ -627,11 +633,22 @@ class MonkeyTest : public QObject {
 
     // --- what is kept ---------------------------------------------------------------------
 
+    std::vector<std::u16string> FolderTextList(FolderId folder) {
+        std::vector<std::u16string> texts;
+        MessageStore store;
+        // A damaged file gives what could be read; what it lost counts as lost.
+        static_cast<void>(store.LoadShown(folder));
+        for (const FolderEntry& entry : store.Shown().entries) {
+            if (entry.slot >= 0) texts.push_back(entry.record.text);
+        }
+        return texts;
+    }
+
     std::set<std::u16string> FolderTexts(std::initializer_list<FolderId> folders) {
         std::set<std::u16string> texts;
         for (FolderId folder : folders) {
             MessageStore store;
-            if (store.LoadShown(folder) == -1) continue;
+            static_cast<void>(store.LoadShown(folder));
             for (const FolderEntry& entry : store.Shown().entries) {
                 if (entry.slot >= 0) texts.insert(entry.record.text);
             }
@@ -749,6 +766,7 @@ class MonkeyTest : public QObject {
         dialog_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(dialog_.get()));
 
+        WatchQueueing();
         Watchdog watchdog;
         QTimer beat;
         connect(&beat, &QTimer::timeout, this, [&] { watchdog.Beat(); });
@@ -762,6 +780,8 @@ class MonkeyTest : public QObject {
         bool wasOnline = false;
         for (step_ = 1; step_ <= steps; ++step_) {
             noteStep = step_;
+            const std::vector<std::u16string> outbox = FolderTextList(FolderId::Outbox);
+            outbox_ = std::multiset<std::u16string>(outbox.begin(), outbox.end());
             Step();
             if (QTest::currentTestFailed()) return;
             // A user's pause; now and then one long enough for the modem's work to end.
