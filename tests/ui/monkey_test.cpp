@@ -208,6 +208,7 @@ class MonkeyTest : public QObject {
     std::set<std::u16string> released_;
     // How often the user queued each text for sending (at most: a refused send counts too).
     std::map<std::u16string, int> queued_;
+    std::map<std::u16string, int> queuedAt_;
     std::u16string composed_;
     std::multiset<std::u16string> outbox_;  // the Outbox's texts as the step began
 
@@ -419,15 +420,19 @@ class MonkeyTest : public QObject {
         connect(box, &QPlainTextEdit::textChanged, this, [this, box] {
             if (!box->toPlainText().isEmpty()) composed_ = box->toPlainText().toStdU16String();
         });
-        connect(compose, &ComposePage::SendClicked, this, [this] { queued_[composed_]++; });
-        connect(compose, &ComposePage::SaveClicked, this, [this] { queued_[composed_]++; });
-        connect(dialog_->Sms(), &SmsPage::SaveToClicked, this, [this] {
+        const auto queue = [this](const std::u16string& text) {
+            queued_[text]++;
+            queuedAt_[text] = step_;
+        };
+        connect(compose, &ComposePage::SendClicked, this, [this, queue] { queue(composed_); });
+        connect(compose, &ComposePage::SaveClicked, this, [this, queue] { queue(composed_); });
+        connect(dialog_->Sms(), &SmsPage::SaveToClicked, this, [this, queue] {
             std::multiset<std::u16string> before = outbox_;
             for (const std::u16string& text : FolderTextList(FolderId::Outbox)) {
                 if (auto it = before.find(text); it != before.end()) {
                     before.erase(it);
                 } else {
-                    queued_[text]++;
+                    queue(text);
                 }
             }
         });
@@ -703,20 +708,26 @@ class MonkeyTest : public QObject {
     }
 
     QStringList SentTwice() {
-        std::map<std::pair<std::string, std::string>, int> sent;
-        for (const auto& modem : modems_) {
-            for (const auto& m : modem->SubmittedMessages())
-                sent[{m.recipient, m.text}]++;
+        // Recipient and text -> the modems (by plug-in order) that took a submission of it.
+        std::map<std::pair<std::string, std::string>, QStringList> sent;
+        for (size_t i = 0; i < modems_.size(); ++i) {
+            for (const auto& m : modems_[i]->SubmittedMessages())
+                sent[{m.recipient, m.text}] << QString::number(i + 1);
         }
         QStringList twice;
-        for (const auto& [key, count] : sent) {
-            const int allowed = queued_[QString::fromStdString(key.second).toStdU16String()];
-            if (count > 1 && count > allowed)
-                twice << QString("%1 got \"%2\" %3 times, queued %4 times")
-                             .arg(QString::fromStdString(key.first))
-                             .arg(QString::fromStdString(key.second).left(40))
-                             .arg(count)
-                             .arg(allowed);
+        for (const auto& [key, modems] : sent) {
+            const std::u16string text = QString::fromStdString(key.second).toStdU16String();
+            const int allowed = queued_[text];
+            if (modems.size() < 2 || modems.size() <= allowed) continue;
+            twice << QString(
+                         "%1 got \"%2\" %3 times (from modems %4), queued %5 times (last at "
+                         "step %6)")
+                         .arg(QString::fromStdString(key.first))
+                         .arg(QString::fromStdString(key.second).left(40))
+                         .arg(modems.size())
+                         .arg(modems.join(","))
+                         .arg(allowed)
+                         .arg(queuedAt_[text]);
         }
         return twice;
     }
@@ -847,6 +858,9 @@ class MonkeyTest : public QObject {
 int main(int argc, char** argv) {
     QTemporaryDir home;
     qputenv("TELVANE_HOME", home.path().toUtf8());
+    // A long run outlasts Qt Test's five minutes a function; the Watchdog bounds a hang.
+    if (!qEnvironmentVariableIsSet("QTEST_FUNCTION_TIMEOUT"))
+        qputenv("QTEST_FUNCTION_TIMEOUT", "86400000");
     QApplication app(argc, argv);
     MonkeyTest test;
     return QTest::qExec(&test, argc, argv);
