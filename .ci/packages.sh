@@ -1,9 +1,11 @@
-# Installs the Debian packages the build, the tests and the benchmarks need, when any is missing.
+# Installs the Debian packages the build, the tests, the package check and the benchmarks need,
+# when any is missing.
 # Sourced by ./test and ./run.
 telvane_packages=(cmake ninja-build g++ clang libclang-rt-14-dev ccache pkg-config
                   googletest libgtest-dev libgmock-dev libbenchmark-dev clang-format
                   qt6-base-dev libudev-dev fonts-arphic-uming fonts-dejavu-extra
-                  libgammu-dev gammu gnokii-cli gsm-utils)
+                  libgammu-dev gammu gnokii-cli gsm-utils
+                  dpkg-dev file lintian appstream desktop-file-utils man-db)
 
 install_missing_packages() {
   local missing=() p

@@ -97,7 +97,7 @@ bool TelvaneWritePhonebook(const std::string& device, std::string* output) {
                             }
                             changed.notify_all();
                         }) == 1 &&
-            waitFor(Notification::kStarted) && engine.ReadPhonebook() == 1 &&
+            waitFor(Notification::kStarted) && static_cast<bool>(engine.ReadPhonebook()) &&
             waitFor(Notification::kPhonebookRead)) {
             {
                 auto lock = engine.LockPhonebook();
@@ -106,7 +106,8 @@ bool TelvaneWritePhonebook(const std::string& device, std::string* output) {
                                                 Widen("+8869550" + std::to_string(10000 + i)));
                 }
             }
-            ok = engine.WritePhonebook() == 1 && waitFor(Notification::kPhonebookWritten);
+            ok = static_cast<bool>(engine.WritePhonebook()) &&
+                 waitFor(Notification::kPhonebookWritten);
         }
         if (!ok) *output = engine.OpenError();
     }

@@ -74,10 +74,15 @@ void BM_ListingBurst(benchmark::State& state) {
     for (size_t at = 0; at < text.size(); at += SerialPort::kBufferSize)
         batches.push_back(std::min<size_t>(SerialPort::kBufferSize, text.size() - at));
     ModemEngine engine(Timing(0.0));
-    ModemEngineTestAccess::Of(engine).listingAccepting = true;  // a listing waits for it
+    ModemEngine::State& s = ModemEngineTestAccess::Of(engine);
+    s.expectPdu = 1;
+    // The listing job's side too: its command collects the answer, then reads the entries.
     for (auto _ : state) {
+        s.transaction.Begin({});
         Feed(engine, text, batches);
-        ModemEngineTestAccess::Of(engine).events.ResetAll();
+        benchmark::DoNotOptimize(
+            ListedEntries(s.transaction.Wait(std::chrono::seconds(1), 1 << 20)));
+        s.events.ResetAll();
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }

@@ -13,6 +13,15 @@
 
 namespace telvane {
 
+// Who keeps the window busy besides the jobs themselves: each holder ends only its own busy
+// state, so that nothing frees the window in the middle of another's work.
+enum class BusyHolder { kConnect, kOutboxRun, kSmartRun, kDeleteRun, kWindow };
+
+// A job's end as its owner gets it: on the window thread, only while the link it was started on
+// is still up.
+using JobEnded = std::function<void(const JobResult& result)>;
+using JobStarter = std::function<JobHandle(LinkEngine& engine, JobDone done)>;
+
 class ControllerHost {
   public:
     virtual ~ControllerHost() = default;
@@ -29,8 +38,11 @@ class ControllerHost {
     virtual void ShowStatus(const std::u16string& text) = 0;
     // Starts one of the controller's timers; `ms` is scaled by the controller's timing.
     virtual void StartTimer(int timerId, int64_t ms) = 0;
-    // Queues the busy (or idle) state behind the work already posted to the window.
-    virtual void PostBusy(bool busy) = 0;
+    // Queues `holder`'s busy (or idle) state behind the work already posted to the window.
+    virtual void PostBusy(BusyHolder holder, bool busy) = 0;
+    // Starts a job on the engine: the window is busy until it ends, and `ended` gets its result.
+    // A zero handle when there is no engine or it did not take the job.
+    virtual JobHandle RunJob(const JobStarter& start, JobEnded ended) = 0;
     // Runs `task` later on the window thread, unless the controller is gone by then.
     virtual void PostTask(std::function<void()> task) = 0;
 

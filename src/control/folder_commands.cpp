@@ -228,7 +228,7 @@ void FolderCommands::DeleteTicked() {
         window.Beep();
         return;
     }
-    host_.PostBusy(true);
+    host_.PostBusy(BusyHolder::kDeleteRun, true);
     DeleteRun run;
     run.folder = window.CurrentFolderTab();
     LoadFolder(host_, store_, kShown, Folder(run.folder));
@@ -241,7 +241,7 @@ void FolderCommands::DeleteTicked() {
     const bool onSim = run.folder == kInbox && !run.positions.empty();
     if (onSim && (!host_.Online() || host_.Engine() == nullptr)) {
         ShowFolder(run.folder);
-        host_.PostBusy(false);
+        host_.PostBusy(BusyHolder::kDeleteRun, false);
         return;
     }
     deleteRun_ = std::move(run);
@@ -263,9 +263,14 @@ void FolderCommands::DeleteNext() {
         run.sim = SimIndexes(store_.Shown().entries[run.positions[run.record]].record);
         run.done = 0;
     }
-    LinkEngine* engine = host_.Engine();
-    if (engine == nullptr) return FinishDelete(true);
-    if (engine->DeleteMessages(kDeleteOne, run.sim[run.done]) == 0) {
+    if (host_.Engine() == nullptr) return FinishDelete(true);
+    const int32_t index = run.sim[run.done];
+    const JobHandle job = host_.RunJob(
+        [index](LinkEngine& engine, JobDone done) {
+            return engine.DeleteMessages(kDeleteOne, index, std::move(done));
+        },
+        [this](const JobResult& result) { Deleted(result.Ok()); });
+    if (!job) {
         // The last delete's worker may still be leaving after its answer came.
         if (++run.refusals >= kStartAttempts) return FinishDelete(true);
         host_.StartTimer(kTimerDeleteStep, kDeleteRetryMs);
@@ -335,7 +340,7 @@ void FolderCommands::FinishDelete(bool failed) {
     const bool saved = SaveFolder(host_, store_, kShown, Folder(folder));
     ShowFolder(host_.Window().CurrentFolderTab());
     if (failed && saved) host_.ShowStatus(LoadUiString(ui_text::kDeleteFailed));
-    host_.PostBusy(false);
+    host_.PostBusy(BusyHolder::kDeleteRun, false);
 }
 
 // ---- copy and move ----
@@ -374,7 +379,6 @@ void FolderCommands::CopyTicked() {
         SaveFolder(host_, store_, kShown, Folder(source));
     }
     ShowFolder(target);
-    host_.PostBusy(false);
 }
 
 // ---- compose page ----

@@ -48,8 +48,8 @@ LinkController::LinkController(WindowInterface& window, Timing timing,
                                    : [timing] { return MakeModemLink(timing); }),
       alive_(std::make_shared<std::atomic<bool>>(true)),
       folders_(*this),
-      outbox_(*this, submissions_),
-      smart_(*this, submissions_),
+      outbox_(*this),
+      smart_(*this),
       phonebook_(*this) {
     ShowStatus(kUnknownOperatorLabel);
 }
@@ -72,20 +72,59 @@ void LinkController::PostTask(std::function<void()> task) {
     });
 }
 
-void LinkController::PostBusy(bool busy) {
-    PostTask([this, busy] { OnBusyMessage(busy ? 1 : 0, 1); });
+void LinkController::PostBusy(BusyHolder holder, bool busy) {
+    PostTask([this, holder, busy] { SetBusy(holder, busy); });
 }
 
 void LinkController::OnBusyMessage(int wParam, int lParam) {
-    if (wParam == 0) {
+    SetBusy(BusyHolder::kWindow, wParam != 0, lParam != 0);
+}
+
+void LinkController::SetBusy(BusyHolder holder, bool busy, bool cursor) {
+    if (busy)
+        busyHolders_.insert(holder);
+    else
+        busyHolders_.erase(holder);
+    UpdateBusy(cursor);
+}
+
+void LinkController::UpdateBusy(bool cursor) {
+    const bool busy = !busyHolders_.empty() || !runningJobs_.empty();
+    if (!busy) {
         busy_ = false;
         window_.SetWindowEnabled(true);
         if (window_.WaitCursorShown()) window_.SetWaitCursor(false);
     } else {
         busy_ = true;
         window_.SetWindowEnabled(false);
-        if (!window_.WaitCursorShown() && lParam != 0) window_.SetWaitCursor(true);
+        if (!window_.WaitCursorShown() && cursor) window_.SetWaitCursor(true);
     }
+}
+
+JobHandle LinkController::RunJob(const JobStarter& start, JobEnded ended) {
+    if (!engine_) return {};
+    const int generation = engineGeneration_;
+    std::shared_ptr<std::atomic<bool>> alive = alive_;
+    WindowInterface* window = &window_;
+    auto owner = std::make_shared<JobEnded>(std::move(ended));
+    JobDone done = [this, alive, window, generation, owner](const JobResult& result) {
+        if (!alive->load()) return;
+        window->Post([this, alive, generation, owner, result] {
+            if (!alive->load()) return;
+            // A job of an engine torn down since was forgotten with it.
+            if (generation != engineGeneration_ || !engine_) return;
+            runningJobs_.erase(result.id);
+            UpdateBusy();
+            if (*owner) (*owner)(result);
+        });
+    };
+    const JobHandle handle = start(*engine_, std::move(done));
+    // Its end is posted to this thread, so it comes after this.
+    if (handle) {
+        runningJobs_.insert(handle.id);
+        UpdateBusy();
+    }
+    return handle;
 }
 
 void LinkController::GoToPage(UiPage page) {
@@ -138,9 +177,6 @@ void LinkController::ShowLoadProblems() {
 void LinkController::StatusTimeout() {
     // Loads the controller did not make itself (the window's, a run's record update).
     ReportLoadProblems();
-    if (engine_ && phonebookJob_ != PhonebookJob::None && --phonebookTicksLeft_ <= 0) {
-        PhonebookJobLost();
-    }
     if (!engine_ || busy_) return;
     window_.SetStatusText(OperatorLabel(engine_->OperatorText(), online_));
     if (online_) engine_->RequestSignalQuality();
@@ -163,11 +199,11 @@ void LinkController::Connect() {
         return;
     }
     GoToPage(kPageMessages);
-    PostBusy(true);
+    PostBusy(BusyHolder::kConnect, true);
     engine_ = engineFactory_ ? engineFactory_() : nullptr;
     if (!engine_) {
         window_.SetStatusText(LoadUiString(ui_text::kInitializeFailed));
-        PostBusy(false);
+        PostBusy(BusyHolder::kConnect, false);
         return;
     }
     ++engineGeneration_;
@@ -221,12 +257,11 @@ void LinkController::OpenPort() {
         // status line.
         const std::u16string failed = LoadUiString(ui_text::kInitializeFailed);
         window_.SetStatusText(reason.empty() ? failed : failed + u": " + Utf8ToU16(reason));
-        PostBusy(false);
+        PostBusy(BusyHolder::kConnect, false);
         if (!reason.empty()) window_.ShowMessageText(failed + u"\n" + Utf8ToU16(reason));
         return;
     }
     outbox_.Forget();
-    submissions_.Reset();
     ApplyServiceCentre();
 }
 
@@ -263,7 +298,7 @@ void LinkController::Disconnect() {
     Teardown();
     window_.SetConnectCancels(false);
     phonebook_.Load();
-    PostBusy(false);
+    PostBusy(BusyHolder::kConnect, false);
     if (!failureText_.empty()) {
         // Kept over the teardown's "Offline": without an engine no label replaces it.
         window_.SetStatusText(failureText_);
@@ -298,9 +333,9 @@ void LinkController::Teardown() {
         // Its destructor joins the dispatcher; the callback only posts, so nothing waits on us.
         engine_.reset();
     }
-    submissions_.Forget(SendRun::kOutbox);
-    submissions_.Forget(SendRun::kSmart);
-    phonebookJob_ = PhonebookJob::None;
+    // Their ends will not come: the engine that ran them is gone.
+    runningJobs_.clear();
+    UpdateBusy();
     ShowStatus(LoadUiString(ui_text::kOffline));
 }
 
@@ -323,7 +358,7 @@ void LinkController::OnEngineEvent(Notification notification) {
             if (engine_) {
                 StartTimer(kTimerDisconnect, 100);
             } else {
-                PostBusy(false);
+                PostBusy(BusyHolder::kConnect, false);
             }
             break;
         }
@@ -342,24 +377,6 @@ void LinkController::OnEngineEvent(Notification notification) {
         case Notification::kLinkLost:
             startupReason_ = ui_text::kLinkLost;
             break;
-        case Notification::kPhonebookRead:
-            phonebookJob_ = PhonebookJob::None;
-            SaveEnginePhonebook();
-            PostBusy(false);
-            AfterConnect(AfterConnectStep::kMessages);
-            break;
-        // A write with refused entries ends the job too; they stay marked changed.
-        case Notification::kPhonebookWritten:
-        case Notification::kPhonebookWriteFailed:
-            phonebookJob_ = PhonebookJob::None;
-            // A failed save keeps its reason on the status line.
-            if (SaveEnginePhonebook())
-                window_.SetStatusText(OperatorLabel(engine_->OperatorText(), online_));
-            PostBusy(false);
-            if (page_ == kPagePhonebook) window_.RefreshPhonebookPage();
-            if (notification == Notification::kPhonebookWriteFailed) TellPhonebookRefusals();
-            if (page_ == kPageMessages) AfterConnect(AfterConnectStep::kMessages);
-            break;
         case Notification::kSignalChanged:
             window_.SetSignalLevel(engine_->SignalLevel());
             break;
@@ -367,7 +384,7 @@ void LinkController::OnEngineEvent(Notification notification) {
             window_.ShowDetectedServiceCentre(engine_->DetectedServiceCentre());
             break;
         case Notification::kOperator: {
-            PostBusy(false);
+            PostBusy(BusyHolder::kConnect, false);
             const bool wasOnline = online_;
             online_ = true;
             window_.SetConnectCancels(false);
@@ -376,38 +393,14 @@ void LinkController::OnEngineEvent(Notification notification) {
             if (!wasOnline) AfterConnect(AfterConnectStep::kPhonebook);
             break;
         }
-        case Notification::kMessageSent:
-            ShowStatus(LoadUiString(ui_text::kSmsNumber) + u" " +
-                       Widen(std::to_string(engine_->MessageReference())));
-            break;
-        case Notification::kSendDone:
-        case Notification::kSendFailed:
-            OnSendEnded(notification == Notification::kSendDone);
-            break;
-        case Notification::kListingFinished:
-            folders_.RefreshInbox(engine_->ListedParts(), engine_->StoreUsed());
-            PostBusy(false);
-            // Queued behind the idle message, so the run finds the window no longer busy.
-            outbox_.StartLater();
-            break;
-        case Notification::kListingFailed:
-            folders_.ShowFolder(kInbox);
-            PostBusy(false);
-            window_.ShowMessageBox(ui_text::kCouldNotReadSimMessages);
-            break;
         case Notification::kCmeError:
-            PostBusy(false);
-            // Still starting, the modem found no network: say so now rather than at the next
+            // Whatever command it answered ended its own job; still starting, the modem found no network: say so now rather than at the next
             // label.
             if (!online_ && engine_->OperatorText() == u"No network")
                 ShowStatus(LoadUiString(ui_text::kNotRegistered));
             break;
         case Notification::kMessageArrived:
             folders_.AddArrived(engine_->TakeArrivedMessages());
-            break;
-        case Notification::kDeleted:
-        case Notification::kDeleteFailed:
-            folders_.Deleted(notification == Notification::kDeleted);
             break;
         case Notification::kStatusReport:
             folders_.ApplyStatusReports(engine_->TakeStatusReports());
@@ -421,18 +414,26 @@ void LinkController::OnEngineEvent(Notification notification) {
             startupReason_ = puk ? ui_text::kSimNeedsPuk : ui_text::kEnterSimPin;
             break;
         }
+        // A job's end, and the errors that ended one, reach the job's owner with its result.
+        case Notification::kPhonebookRead:
+        case Notification::kPhonebookReadFailed:
+        case Notification::kPhonebookWritten:
+        case Notification::kPhonebookWriteFailed:
+        case Notification::kMessageSent:
+        case Notification::kSendDone:
+        case Notification::kSendFailed:
+        case Notification::kListingFinished:
+        case Notification::kListingFailed:
+        case Notification::kDeleted:
+        case Notification::kDeleteFailed:
         case Notification::kCmsOther:
         case Notification::kCmsInvalidIndex:
         case Notification::kCmsNoServiceCentre:
         case Notification::kCmsNotAllowed:
         case Notification::kCmsSendFailed:
-            OnSendFailed(notification);
-            break;
-        // Nothing the window shows depends on these; a failed job is still found out by its
-        // missing success.
+        // Nothing the window shows depends on these.
         case Notification::kWriteFailed:
         case Notification::kStoreSendFailed:
-        case Notification::kPhonebookReadFailed:
         case Notification::kStopping:
         case Notification::kRegistered:
         case Notification::kNotRegistered:
@@ -465,35 +466,6 @@ void LinkController::OnEngineEvent(Notification notification) {
     }
 }
 
-void LinkController::OnSendEnded(bool done) {
-    // The run goes on at once: the engine reports a send's end only once it takes the next.
-    const std::u16string reason = done ? std::u16string() : Utf8ToU16(engine_->LastFailure());
-    switch (submissions_.Take()) {
-        case SendRun::kOutbox:
-            if (done) {
-                outbox_.Confirmed(engine_->SentReferences());
-            } else {
-                outbox_.Failed(reason);
-            }
-            break;
-        case SendRun::kSmart:
-            if (done) {
-                smart_.Confirmed();
-            } else {
-                smart_.Failed(reason);
-            }
-            break;
-        case SendRun::kNone:
-            break;
-    }
-}
-
-void LinkController::OnSendFailed(Notification notification) {
-    // The send's own failure report follows, with the reason.
-    (void)notification;
-    if (submissions_.Awaiting()) ShowStatus(LoadUiString(ui_text::kSendFailed));
-}
-
 SubmitOptions LinkController::NextConcatReference() {
     const bool sixteenBit = window_.Settings().sixteenBitReference;
     const uint32_t modulus = sixteenBit ? 0x10000u : 0x100u;
@@ -508,20 +480,19 @@ SubmitOptions LinkController::NextConcatReference() {
     return options;
 }
 
-void LinkController::TellPhonebookRefusals() {
-    std::u16string list;
-    // Taken before the table's lock: PhonebookRefusals() takes that lock itself.
-    const std::vector<PhonebookRefusal> refusals = engine_->PhonebookRefusals();
+void LinkController::TellPhonebookRefusals(const std::vector<PhonebookRefusal>& refusals) {
+    std::vector<PhonebookEntry> entries;
     {
         const std::unique_lock<std::mutex> lock = engine_->LockPhonebook();
-        const std::vector<PhonebookEntry>& entries = engine_->Phonebook().Entries();
-        for (const PhonebookRefusal& refusal : refusals) {
-            std::u16string name;
-            if (refusal.position >= 1 && static_cast<size_t>(refusal.position) <= entries.size())
-                name = ShownNumber(entries[static_cast<size_t>(refusal.position - 1)].name);
-            list += u"\n" + Widen(std::to_string(refusal.position)) +
-                    (name.empty() ? u"" : u" " + name) + u": " + Utf8ToU16(refusal.reason);
-        }
+        entries = engine_->Phonebook().Entries();
+    }
+    std::u16string list;
+    for (const PhonebookRefusal& refusal : refusals) {
+        std::u16string name;
+        if (refusal.position >= 1 && static_cast<size_t>(refusal.position) <= entries.size())
+            name = ShownNumber(entries[static_cast<size_t>(refusal.position - 1)].name);
+        list += u"\n" + Widen(std::to_string(refusal.position)) +
+                (name.empty() ? u"" : u" " + name) + u": " + Utf8ToU16(refusal.reason);
     }
     const std::u16string text = LoadUiString(ui_text::kPhonebookEntriesRefused);
     ShowStatus(text);
@@ -529,26 +500,71 @@ void LinkController::TellPhonebookRefusals() {
 }
 
 bool LinkController::SaveEnginePhonebook() {
-    std::string error;
-    bool saved = false;
+    PhonebookTable copy;
     {
         const std::unique_lock<std::mutex> lock = engine_->LockPhonebook();
-        saved = engine_->Phonebook().SaveFile() != 0;
-        if (!saved) error = engine_->Phonebook().LastError();
+        copy = engine_->Phonebook();
     }
+    return SavePhonebookTable(copy);
+}
+
+bool LinkController::SavePhonebookTable(const PhonebookTable& table) {
+    PhonebookTable copy = table;
+    const bool saved = copy.SaveFile() != 0;
     ReportLoadProblems();
-    if (!saved) ReportFileError(ui_text::kSaveFailed, error);
+    if (!saved) ReportFileError(ui_text::kSaveFailed, copy.LastError());
     return saved;
 }
 
 bool LinkController::LoadEnginePhonebook() {
-    bool loaded = false;
+    PhonebookTable loaded;
+    const bool read = loaded.LoadFile() != 0;
     {
         const std::unique_lock<std::mutex> lock = engine_->LockPhonebook();
-        loaded = engine_->Phonebook().LoadFile() != 0;
+        engine_->Phonebook() = std::move(loaded);
     }
     ReportLoadProblems();
-    return loaded;
+    return read;
+}
+
+void LinkController::OnPhonebookReadEnded(const JobResult& result) {
+    if (result.Ok() && result.phonebook) {
+        SavePhonebookTable(*result.phonebook);
+    } else {
+        // The offline copy stays as it was, and the engine's table with it.
+        LoadEnginePhonebook();
+        const std::u16string text = LoadUiString(ui_text::kSimPhonebookNoAnswer) + u": " +
+                                    Utf8ToU16(result.reason);
+        ShowStatus(text);
+        window_.ShowMessageText(text);
+    }
+    if (page_ == kPagePhonebook) window_.RefreshPhonebookPage();
+    AfterConnect(AfterConnectStep::kMessages);
+}
+
+void LinkController::OnPhonebookWriteEnded(const JobResult& result) {
+    // A write with refused entries ends too; they stay marked changed.  A failed save keeps its
+    // reason on the status line.
+    if (SaveEnginePhonebook() && result.Ok())
+        window_.SetStatusText(OperatorLabel(engine_->OperatorText(), online_));
+    if (page_ == kPagePhonebook) window_.RefreshPhonebookPage();
+    if (!result.Ok()) TellPhonebookRefusals(result.refusals);
+    if (page_ == kPageMessages) AfterConnect(AfterConnectStep::kMessages);
+}
+
+void LinkController::OnListingEnded(const JobResult& result) {
+    if (result.Ok()) {
+        folders_.RefreshInbox(result.listing, engine_->StoreUsed());
+    } else {
+        // The Inbox keeps what it had; the Outbox still goes out.
+        folders_.ShowFolder(kInbox);
+        const std::u16string text = LoadUiString(ui_text::kCouldNotReadSimMessages) + u"\n" +
+                                    Utf8ToU16(result.reason);
+        ShowStatus(LoadUiString(ui_text::kCouldNotReadSimMessages));
+        window_.ShowMessageText(text);
+    }
+    // Queued behind the idle state, so the run finds the window no longer busy.
+    outbox_.StartLater();
 }
 
 void LinkController::AfterConnect(AfterConnectStep step) {
@@ -556,23 +572,24 @@ void LinkController::AfterConnect(AfterConnectStep step) {
     const ControllerSettings settings = window_.Settings();
     if (step == AfterConnectStep::kPhonebook) {
         if (settings.syncSimPhonebook) {
-            PostBusy(true);
             ShowStatus(settings.readSimPhonebook ? LoadUiString(ui_text::kLoadingSimPhonebook)
                                                  : LoadUiString(ui_text::kWritingSimPhonebook));
-            if (phonebook_.Synchronise() != 0) return;  // resumes when the job reports
-            // The engine would not take the job: the file keeps the pending changes.
-            PostBusy(false);
+            // Resumes when the job ends; a job the engine would not take leaves the file's
+            // pending changes for the next connection.
+            if (phonebook_.Synchronise() != 0) return;
         } else {
             LoadEnginePhonebook();
         }
     }
     if (settings.syncSms) {
         if (online_) {
-            PostBusy(true);
             ShowStatus(LoadUiString(ui_text::kLoadingSms));
-            // Refused while the last listing's worker is still winding down, after its end
-            // notification was posted: nothing else would free the window.
-            if (engine_->ListMessages(kListAll) == 0) PostBusy(false);
+            const JobHandle listing = RunJob(
+                [](LinkEngine& engine, JobDone done) {
+                    return engine.ListMessages(kListAll, std::move(done));
+                },
+                [this](const JobResult& result) { OnListingEnded(result); });
+            if (!listing) outbox_.StartLater();
         }
     } else {
         outbox_.StartLater();
@@ -588,44 +605,17 @@ PhonebookTable* LinkController::OnlinePhonebook(std::unique_lock<std::mutex>& lo
 }
 
 int LinkController::StartPhonebookRead() {
-    if (!engine_ || engine_->ReadPhonebook() == 0) return 0;
-    // The read takes at most about 21 s.
-    phonebookJob_ = PhonebookJob::Read;
-    phonebookTicksLeft_ = 3;
-    return 1;
+    const JobHandle read = RunJob(
+        [](LinkEngine& engine, JobDone done) { return engine.ReadPhonebook(std::move(done)); },
+        [this](const JobResult& result) { OnPhonebookReadEnded(result); });
+    return read ? 1 : 0;
 }
 
 int LinkController::StartPhonebookWrite() {
-    if (!engine_) return 0;
-    int changed = 0;
-    {
-        const std::unique_lock<std::mutex> lock = engine_->LockPhonebook();
-        for (const PhonebookEntry& entry : engine_->Phonebook().Entries())
-            changed += entry.changed;
-    }
-    if (engine_->WritePhonebook() == 0) return 0;
-    // 200 ms a changed entry; the status timeout ticks every 15 s.
-    phonebookJob_ = PhonebookJob::Write;
-    phonebookTicksLeft_ = 2 + (changed * 200 + 1000) / 15000;
-    return 1;
-}
-
-void LinkController::PhonebookJobLost() {
-    // The engine reports no event when a phonebook job fails; without this the window would
-    // stay disabled for good.  A partial read is not saved over the file; a partial write is,
-    // so that the entries not written stay marked.
-    const bool wasWrite = phonebookJob_ == PhonebookJob::Write;
-    phonebookJob_ = PhonebookJob::None;
-    if (wasWrite) {
-        SaveEnginePhonebook();
-    } else {
-        // Show what the file holds rather than a half-read table.
-        LoadEnginePhonebook();
-    }
-    ShowStatus(LoadUiString(ui_text::kSimPhonebookNoAnswer));
-    PostBusy(false);
-    if (page_ == kPagePhonebook) window_.RefreshPhonebookPage();
-    if (page_ == kPageMessages) AfterConnect(AfterConnectStep::kMessages);
+    const JobHandle write = RunJob(
+        [](LinkEngine& engine, JobDone done) { return engine.WritePhonebook(std::move(done)); },
+        [this](const JobResult& result) { OnPhonebookWriteEnded(result); });
+    return write ? 1 : 0;
 }
 
 ControllerSettings LinkController::CurrentSettings() const {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -20,7 +21,6 @@
 #include "control/outbox_run.h"
 #include "control/phonebook_cache.h"
 #include "control/smart_run.h"
-#include "control/submission_tracker.h"
 #include "control/window_interface.h"
 #include "platform/timing.h"
 
@@ -45,7 +45,7 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     void Connect();
     // A tick of one of the controller's timers (11024..11031).
     void OnTimer(int timerId);
-    // The busy message, as posted by the controller itself.
+    // The window's own busy message (1 busy, 0 idle); `lParam` nonzero shows the wait cursor.
     void OnBusyMessage(int wParam, int lParam);
     // After the settings were saved, and at each connect: the SMS centre from the settings,
     // cleaned, to the engine; a centre that is no number is refused and the user told.
@@ -91,7 +91,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     bool Busy() const override { return busy_; }
     bool SendRunActive() const override { return outbox_.Running() || smart_.Running(); }
     void StartTimer(int timerId, int64_t ms) override;
-    void PostBusy(bool busy) override;
+    void PostBusy(BusyHolder holder, bool busy) override;
+    JobHandle RunJob(const JobStarter& start, JobEnded ended) override;
     void PostTask(std::function<void()> task) override;
     void GoToPage(UiPage page) override;
     void ShowFolder(int folder) override { folders_.ShowFolder(folder); }
@@ -112,16 +113,20 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     void CancelConnect();
     void Teardown();
     void OnEngineEvent(Notification notification);
-    // The engine reported the end of a send: `done`, or failed.
-    void OnSendEnded(bool done);
-    void OnSendFailed(Notification notification);
+    // A holder's or a job's busy state changed: the window follows whether any is left.
+    void SetBusy(BusyHolder holder, bool busy, bool cursor = true);
+    void UpdateBusy(bool cursor = true);
     void AfterConnect(AfterConnectStep step);
-    // The engine's phonebook to and from its file, a failure reported.
+    void OnListingEnded(const JobResult& result);
+    void OnPhonebookReadEnded(const JobResult& result);
+    void OnPhonebookWriteEnded(const JobResult& result);
+    // The engine's phonebook to and from its file, a failure reported.  The table is copied
+    // under the engine's lock; the file is written outside it.
     bool SaveEnginePhonebook();
+    bool SavePhonebookTable(const PhonebookTable& table);
     bool LoadEnginePhonebook();
-    void PhonebookJobLost();
     // After a phonebook write the SIM refused entries of: which, and why.
-    void TellPhonebookRefusals();
+    void TellPhonebookRefusals(const std::vector<PhonebookRefusal>& refusals);
     void StatusTimeout();
     // What TakeLoadProblems() holds: the last on the status line, all in one message box.
     void ShowLoadProblems();
@@ -138,7 +143,6 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     // Increases with each engine, so that notifications a torn-down engine posted are dropped.
     int engineGeneration_ = 0;
 
-    SubmissionTracker submissions_;
     FolderCommands folders_;
     OutboxRun outbox_;
     SmartRun smart_;
@@ -149,15 +153,13 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     EntryPanelMode entryPanelMode_ = EntryPanelMode::kEdit;
     bool busy_ = false;
     bool online_ = false;
+    // What keeps the window busy: holders, and the jobs that run on the line.
+    std::set<BusyHolder> busyHolders_;
+    std::set<JobId> runningJobs_;
 
     ComposeMode composeMode_ = ComposeMode::kText;
     PictureKind pictureKind_ = PictureKind::kPictureMessage;
 
-    // A phonebook read or write the engine took and has not reported done, and how many status
-    // timeouts it may still take.
-    enum class PhonebookJob { None, Read, Write };
-    PhonebookJob phonebookJob_ = PhonebookJob::None;
-    int phonebookTicksLeft_ = 0;
     // The last load failure reported in a message box, so that a damaged file read at every
     // tick does not bring one up each time.
     std::string lastLoadError_;

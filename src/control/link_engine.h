@@ -12,9 +12,9 @@
 
 #include "codec/pdu_codec.h"
 #include "control/window_interface.h"
+#include "modem/job.h"
 #include "modem/modem_engine.h"
 #include "modem/notification.h"
-#include "store/message_listing.h"
 #include "store/phonebook_table.h"
 
 namespace telvane {
@@ -26,8 +26,8 @@ class LinkEngine {
 
     virtual ~LinkEngine() = default;
 
-    // Opens COM`portNumber` and starts the modem's start-up sequence: 1, or 0 when the number is
-    // outside 1..4 or the port cannot be opened (OpenError() then says why).
+    // Opens COM`portNumber` and starts the modem's start-up sequence: 1, or 0 when the port
+    // cannot be opened (OpenError() then says why).
     virtual int Open(int portNumber, Callback callback) = 0;
     virtual std::string OpenError() const = 0;
 
@@ -35,38 +35,25 @@ class LinkEngine {
     virtual void SetServiceCentre(const std::u16string& number) = 0;
     virtual std::u16string OperatorText() const = 0;
     virtual int SignalLevel() const = 0;
-    virtual int MessageReference() const = 0;
-    // The message references of the parts the last send got confirmed, in order.
-    virtual std::vector<int> SentReferences() const = 0;
-    // Why the last job failed, for the user; empty when nothing failed.
-    virtual std::string LastFailure() const { return {}; }
     virtual void RequestSignalQuality() = 0;
 
-    // Job starters: 1 when started, 0 when a job of the kind still runs (or, for sends, while
-    // the modem is not registered).
-    virtual int ListMessages(int mode) = 0;
-    virtual int DeleteMessages(int mode, int index) = 0;
-    virtual int ReadPhonebook() = 0;
-    virtual int WritePhonebook() = 0;
-    // A text of any length: its parts go in order, each confirmed before the next;
-    // kSendDone once all are, kSendFailed at the first that is not.
-    virtual int SendTextMessage(const std::u16string& number, const std::u16string& text,
-                                const SubmitOptions& options) = 0;
-    virtual int SendSmartSegment(const std::u16string& number, int segment) = 0;
+    // Job starters: the job's handle, or a zero handle when a job of the kind still runs (or,
+    // for sends, while the modem is not registered).  `done` is called once, on the engine's
+    // thread, with the job's own result: the owner posts it to its own thread.
+    virtual JobHandle ListMessages(int mode, JobDone done) = 0;
+    virtual JobHandle DeleteMessages(int mode, int index, JobDone done) = 0;
+    virtual JobHandle ReadPhonebook(JobDone done) = 0;
+    virtual JobHandle WritePhonebook(JobDone done) = 0;
+    // A text of any length: its parts go in order, each confirmed before the next.
+    virtual JobHandle SendTextMessage(const std::u16string& number, const std::u16string& text,
+                                      const SubmitOptions& options, JobDone done) = 0;
+    virtual JobHandle SendSmartSegment(const std::u16string& number, int segment,
+                                       JobDone done) = 0;
 
-    // Prepares a smart message from the picture's hex digits.  Returns the number of segments.
+    // Prepares a smart message from the picture's hex digits.  Returns the number of segments;
+    // 0 when it cannot be built (an operator logo without the network's numeric code).
     virtual int BuildSmartMessage(PictureKind kind, const std::u16string& pictureHex) = 0;
 
-    // The last listing, read after Notification::kListingFinished.
-    virtual const MessageListing& Listing() const = 0;
-    // The same entries, each with its place in a long message when it is a part of one.
-    virtual std::vector<SmsPart> ListedParts() const {
-        std::vector<SmsPart> parts;
-        const MessageListing& listing = Listing();
-        for (int32_t i = 0; i < listing.ListingSize(); ++i)
-            parts.push_back(SmsPart{listing.ListingEntry(i), std::nullopt});
-        return parts;
-    }
     // The engine's copy of the SIM phonebook, and the lock its dispatcher and workers hold while
     // they fill or mark it.
     virtual PhonebookTable& Phonebook() = 0;
@@ -89,9 +76,6 @@ class LinkEngine {
     virtual int StoreUsed() const { return -1; }
     // The SMS centre the modem holds (asked at connect), for showing; empty when not known.
     virtual std::u16string DetectedServiceCentre() const { return {}; }
-    // The entries the SIM refused at the last phonebook write (after
-    // Notification::kPhonebookWriteFailed), with the reason of each.
-    virtual std::vector<PhonebookRefusal> PhonebookRefusals() const { return {}; }
 };
 
 using LinkEngineFactory = std::function<std::unique_ptr<LinkEngine>()>;

@@ -20,23 +20,25 @@ class ModemLink : public LinkEngine {
     void SetServiceCentre(const std::u16string& number) override { engine_.SetScNumber(number); }
     std::u16string OperatorText() const override { return engine_.OperatorText(); }
     int SignalLevel() const override { return engine_.SignalLevel(); }
-    int MessageReference() const override { return engine_.MessageReference(); }
     void RequestSignalQuality() override { engine_.RequestSignalQuality(); }
-    int ListMessages(int mode) override { return engine_.ListMessages(mode); }
-    int DeleteMessages(int mode, int index) override { return engine_.DeleteMessages(mode, index); }
-    int ReadPhonebook() override { return engine_.ReadPhonebook(); }
-    int WritePhonebook() override { return engine_.WritePhonebook(); }
-    std::vector<int> SentReferences() const override {
-        const std::vector<int32_t> references = engine_.SentReferences();
-        return std::vector<int>(references.begin(), references.end());
+    JobHandle ListMessages(int mode, JobDone done) override {
+        return engine_.ListMessages(mode, std::move(done));
     }
-    std::string LastFailure() const override { return engine_.LastFailure(); }
-    int SendTextMessage(const std::u16string& number, const std::u16string& text,
-                        const SubmitOptions& options) override {
-        return engine_.SendTextMessage(number, text, options);
+    JobHandle DeleteMessages(int mode, int index, JobDone done) override {
+        return engine_.DeleteMessages(mode, index, std::move(done));
     }
-    int SendSmartSegment(const std::u16string& number, int segment) override {
-        return engine_.SendSmartSegment(number, segment);
+    JobHandle ReadPhonebook(JobDone done) override {
+        return engine_.ReadPhonebook(std::move(done));
+    }
+    JobHandle WritePhonebook(JobDone done) override {
+        return engine_.WritePhonebook(std::move(done));
+    }
+    JobHandle SendTextMessage(const std::u16string& number, const std::u16string& text,
+                              const SubmitOptions& options, JobDone done) override {
+        return engine_.SendTextMessage(number, text, options, std::move(done));
+    }
+    JobHandle SendSmartSegment(const std::u16string& number, int segment, JobDone done) override {
+        return engine_.SendSmartSegment(number, segment, std::move(done));
     }
     int BuildSmartMessage(PictureKind kind, const std::u16string& pictureHex) override {
         SmartMessageBuilder& builder = engine_.SmartBuilder();
@@ -51,13 +53,6 @@ class ModemLink : public LinkEngine {
         }
         return 0;
     }
-    const MessageListing& Listing() const override { return engine_; }
-    std::vector<SmsPart> ListedParts() const override {
-        std::vector<SmsPart> parts;
-        for (int32_t i = 0; i < engine_.ListingSize(); ++i)
-            parts.push_back(engine_.ListingPart(i));
-        return parts;
-    }
     PhonebookTable& Phonebook() override { return engine_.Phonebook(); }
     std::unique_lock<std::mutex> LockPhonebook() override { return engine_.LockPhonebook(); }
     void SetSimCodes(const std::string& pin, const std::string& puk) override {
@@ -69,9 +64,6 @@ class ModemLink : public LinkEngine {
     std::vector<StatusReport> TakeStatusReports() override { return engine_.TakeStatusReports(); }
     int StoreUsed() const override { return engine_.StoreUsed(); }
     std::u16string DetectedServiceCentre() const override { return engine_.DetectedScNumber(); }
-    std::vector<PhonebookRefusal> PhonebookRefusals() const override {
-        return engine_.PhonebookRefusals();
-    }
 
   private:
     ModemEngine engine_;

@@ -142,7 +142,7 @@ void OutboxRun::Start() {
         host_.Window().Beep();
         return;
     }
-    host_.PostBusy(true);
+    host_.PostBusy(BusyHolder::kOutboxRun, true);
     slot_ = -1;
     queue_.clear();
     finished_.clear();
@@ -154,8 +154,6 @@ void OutboxRun::Start() {
             sendsTotal_ +=
                 static_cast<int>(SplitRecipients(outbox.entries[position].record.number).size());
     }
-    // A report of a send before this run belongs to no message of it.
-    submissions_.Reset();
     running_ = true;
     Next();
 }
@@ -170,8 +168,7 @@ void OutboxRun::Next() {
 
 bool OutboxRun::SubmitNext() {
     for (;;) {
-        LinkEngine* engine = host_.Engine();
-        if (!host_.Online() || engine == nullptr) return false;
+        if (!host_.Online() || host_.Engine() == nullptr) return false;
         LoadFolder(host_, store_, kTransfer, FolderId::Outbox);
         const FolderTable& outbox = store_.Transfer();
         if (slot_ >= 0 && !outbox.IsUsed(slot_)) slot_ = -1;
@@ -215,10 +212,15 @@ bool OutboxRun::SubmitNext() {
         }
         ShowProgress();
         for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
-            if (engine->SendTextMessage(number.number, record.text, options) != 0) {
+            const JobHandle job = host_.RunJob(
+                [&number, &record, &options](LinkEngine& link, JobDone done) {
+                    return link.SendTextMessage(number.number, record.text, options,
+                                                std::move(done));
+                },
+                [this](const JobResult& result) { SendEnded(result); });
+            if (job) {
                 sentTo_ = number.number;
                 reportsAsked_ = options.statusReport;
-                submissions_.Submitted(SendRun::kOutbox);
                 return true;
             }
         }
@@ -238,7 +240,6 @@ void OutboxRun::End() {
     running_ = false;
     slot_ = -1;
     queue_.clear();
-    submissions_.Forget(SendRun::kOutbox);
     if (!runFailures_.empty()) {
         host_.ShowStatus(LoadUiString(ui_text::kSendFailed));
         host_.Window().ShowMessageText(LoadUiString(ui_text::kSomeNotSent) + u"\n" + runFailures_);
@@ -247,7 +248,7 @@ void OutboxRun::End() {
         if (NextUnservedPosition(store_.Transfer(), {}) < 0)
             host_.ShowStatus(LoadUiString(ui_text::kSendComplete));
     }
-    host_.PostBusy(false);
+    host_.PostBusy(BusyHolder::kOutboxRun, false);
 }
 
 void OutboxRun::MoveServedToSent() {
@@ -315,6 +316,18 @@ void OutboxRun::Confirmed(const std::vector<int>& references) {
     record.extra = FormatProgress(progress);
     if (!Record(record)) return End();
     Next();
+}
+
+void OutboxRun::SendEnded(const JobResult& result) {
+    if (result.Ok()) {
+        if (!result.references.empty())
+            host_.ShowStatus(LoadUiString(ui_text::kSmsNumber) + u" " +
+                             Widen(std::to_string(result.references.back())));
+        return Confirmed(std::vector<int>(result.references.begin(), result.references.end()));
+    }
+    Failed(result.status == JobStatus::kNotConfirmed
+               ? LoadUiString(ui_text::kNotConfirmed) + u" (" + Utf8ToU16(result.reason) + u")"
+               : Utf8ToU16(result.reason));
 }
 
 void OutboxRun::Failed(const std::u16string& reason) {

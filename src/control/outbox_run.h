@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "control/controller_host.h"
-#include "control/submission_tracker.h"
 #include "store/message_store.h"
 
 namespace telvane {
@@ -23,8 +22,7 @@ std::u16string TextWithSendFailure(const SmsRecord& record);
 
 class OutboxRun {
   public:
-    OutboxRun(ControllerHost& host, SubmissionTracker& submissions)
-        : host_(host), submissions_(submissions) {}
+    explicit OutboxRun(ControllerHost& host) : host_(host) {}
 
     // Moves messages every recipient has to Sent, then starts a run when some message still
     // has a recipient.  Beeps when the window is busy or another run goes on.
@@ -38,6 +36,8 @@ class OutboxRun {
     void Confirmed(const std::vector<int>& references);
     // The send to the recipient being served failed.
     void Failed(const std::u16string& reason);
+    // The send's end, as the engine reported it.
+    void SendEnded(const JobResult& result);
     // A new link: no message is being served.
     void Forget() { slot_ = -1; }
 
@@ -61,7 +61,6 @@ class OutboxRun {
     void ShowProgress();
 
     ControllerHost& host_;
-    SubmissionTracker& submissions_;
     MessageStore store_;
     bool running_ = false;
     // The Outbox position being served, -1 for none, and its recipients still to try in this

@@ -95,12 +95,9 @@ void PhonebookCache::AfterChange() {
     // A refused edit changed nothing: a damaged file must not be rewritten for it, nor the SIM.
     if (!edited_) return;
     edited_ = false;
-    if (host_.PhonebookOnline() && host_.CurrentSettings().syncSimPhonebook) {
-        host_.PostBusy(true);
-        if (WriteToSim() != 0) return;
-        // The SIM did not take the job: keep the change pending in the file and free the window.
-        host_.PostBusy(false);
-    }
+    // The SIM did not take the job: the change stays pending in the file.
+    if (host_.PhonebookOnline() && host_.CurrentSettings().syncSimPhonebook && WriteToSim() != 0)
+        return;
     if (!Save() && before) {
         // The edit was not kept (a full or read-only disk): the page must not show it as done.
         WithTable([&](PhonebookTable& table) { table = std::move(*before); });

@@ -29,7 +29,6 @@ class PhonebookCacheHost {
     virtual int StartPhonebookRead() = 0;
     virtual int StartPhonebookWrite() = 0;
     virtual ControllerSettings CurrentSettings() const = 0;
-    virtual void PostBusy(bool busy) = 0;
     // The phonebook file could not be written.
     virtual void ReportFileError(UiText what, const std::string& reason) = 0;
     // After a load or save: what the file's loader or saver found, told once.

@@ -25,6 +25,14 @@ UiText KindLabel(PictureKind kind) {
     return ui_text::kPictureMessage;
 }
 
+// "46692" or "310260": a network's MCC and MNC, as the engine asks the operator to be named.
+bool IsNetworkCode(std::u16string_view code) {
+    if (code.size() != 5 && code.size() != 6) return false;
+    for (const char16_t c : code)
+        if (c < u'0' || c > u'9') return false;
+    return true;
+}
+
 }  // namespace
 
 void SmartRun::Start(const std::u16string& recipients, PictureKind kind,
@@ -35,9 +43,20 @@ void SmartRun::Start(const std::u16string& recipients, PictureKind kind,
         host_.Window().Beep();
         return;
     }
-    host_.PostBusy(true);
     kind_ = kind;
-    segmentCount_ = engine->BuildSmartMessage(kind, hex);
+    // Without the network's own code the logo would go out for network 000/00.
+    const bool logoWithoutNetwork =
+        kind == PictureKind::kOperatorLogo && !IsNetworkCode(engine->OperatorText());
+    segmentCount_ = logoWithoutNetwork ? 0 : engine->BuildSmartMessage(kind, hex);
+    if (segmentCount_ <= 0) {
+        const std::u16string reason =
+            LoadUiString(kind == PictureKind::kOperatorLogo ? ui_text::kLogoNeedsNetworkCode
+                                                            : ui_text::kPleaseInputMessage);
+        host_.ShowStatus(LoadUiString(ui_text::kSendFailed) + u": " + reason);
+        host_.Window().ShowMessageText(LoadUiString(ui_text::kSendFailed) + u"\n" + reason);
+        return;
+    }
+    host_.PostBusy(BusyHolder::kSmartRun, true);
     queue_.clear();
     std::u16string list = recipients;
     while (!list.empty()) {
@@ -49,7 +68,6 @@ void SmartRun::Start(const std::u16string& recipients, PictureKind kind,
     segmentNumber_ = 1;
     sendsStarted_ = 0;
     sendsTotal_ = static_cast<int>(queue_.size()) * segmentCount_;
-    submissions_.Reset();
     running_ = true;
     Next();
 }
@@ -77,12 +95,29 @@ bool SmartRun::SubmitNext() {
         host_.ShowStatus(FormatUiString(
             ui_text::kSendingCount,
             {Widen(std::to_string(sendsStarted_)), Widen(std::to_string(sendsTotal_))}));
+        const int segment = segmentNumber_;
         for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
-            if (engine->SendSmartSegment(number.number, segmentNumber_) != 0) {
+            const JobHandle job = host_.RunJob(
+                [&number, segment](LinkEngine& link, JobDone done) {
+                    return link.SendSmartSegment(number.number, segment, std::move(done));
+                },
+                [this](const JobResult& result) {
+                    if (result.Ok())
+                        Confirmed();
+                    else
+                        Failed(result.status == JobStatus::kNotConfirmed
+                                   ? LoadUiString(ui_text::kNotConfirmed)
+                                   : Utf8ToU16(result.reason));
+                });
+            if (job) {
                 sentTo_ = number.number;
-                submissions_.Submitted(SendRun::kSmart);
                 return true;
             }
+        }
+        // The engine would not take it: this recipient and the rest are told, not served.
+        while (!queue_.empty()) {
+            NoteFailure(LoadUiString(ui_text::kModemRefusedJob));
+            NextRecipient();
         }
         return false;
     }
@@ -124,7 +159,6 @@ void SmartRun::End() {
     segmentCount_ = 0;
     segmentNumber_ = 1;
     queue_.clear();
-    submissions_.Forget(SendRun::kSmart);
     if (!served_.empty()) {
         // Kept in Sent like a text, under the kind's name: the picture itself is not stored.
         SmsRecord record;
@@ -149,7 +183,7 @@ void SmartRun::End() {
     } else if (sendsStarted_ > 0) {
         host_.ShowStatus(LoadUiString(ui_text::kSendComplete));
     }
-    host_.PostBusy(false);
+    host_.PostBusy(BusyHolder::kSmartRun, false);
 }
 
 }  // namespace telvane

@@ -8,15 +8,13 @@
 #include <vector>
 
 #include "control/controller_host.h"
-#include "control/submission_tracker.h"
 #include "control/window_interface.h"
 
 namespace telvane {
 
 class SmartRun {
   public:
-    SmartRun(ControllerHost& host, SubmissionTracker& submissions)
-        : host_(host), submissions_(submissions) {}
+    explicit SmartRun(ControllerHost& host) : host_(host) {}
 
     // Builds the message from the picture's hex digits and starts sending it to the
     // ';'-separated recipients.  Nothing while offline; beeps when the window is busy or another
@@ -41,7 +39,6 @@ class SmartRun {
     void End();
 
     ControllerHost& host_;
-    SubmissionTracker& submissions_;
     bool running_ = false;
     PictureKind kind_ = PictureKind::kPictureMessage;
     // The recipients not yet served, the first being served now.

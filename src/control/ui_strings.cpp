@@ -223,6 +223,12 @@ constexpr UiString kStrings[] = {
     {326, u"The SIM refused these phonebook entries; they stay marked as not written:"},
     {327, u"未偵測到"},
     {328, u"Not detected"},
+    {329, u"電信商標誌需要網路的數字代碼（例如 46692），目前的網路沒有提供"},
+    {330, u"An operator logo needs the network's numeric code (such as 46692); the network gave none"},
+    {331, u"數據機沒有接受這則短訊"},
+    {332, u"the modem did not take the message"},
+    {333, u"未確認：網路可能已收到，不會自動重送"},
+    {334, u"not confirmed: the network may have it; it is not sent again by itself"},
 };
 
 static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),

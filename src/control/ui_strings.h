@@ -125,6 +125,10 @@ inline constexpr UiText kConnectCancelled{323, 324};
 inline constexpr UiText kPhonebookEntriesRefused{325, 326};
 // The settings' centre under Auto Detect while the modem has not given one.
 inline constexpr UiText kCentreNotDetected{327, 328};
+inline constexpr UiText kLogoNeedsNetworkCode{329, 330};
+inline constexpr UiText kModemRefusedJob{331, 332};
+// A submission whose answer never came.
+inline constexpr UiText kNotConfirmed{333, 334};
 }  // namespace ui_text
 
 // Nonzero: Chinese interface; 0: English.  Set through SetLanguage.

@@ -125,11 +125,6 @@ Result OnWind(ModemEngine&, State& s) {
     return Notification::kWindOther;
 }
 
-Result OnMessageSent(ModemEngine&, State& s) {
-    s.messageReference = ValueAfterColon(std::string_view(SmsText(s, kMessageSent)));
-    return Notification::kMessageSent;
-}
-
 // The receive path has queued the announced indexes; a reader of its own fetches them when the
 // line is free.
 Result OnNewMessage(ModemEngine& engine, State& s) {
@@ -147,55 +142,6 @@ Result OnStoreStatus(ModemEngine&, State& s) {
     s.storeUsed = ValueAfterComma(std::string_view(SmsText(s, kStoreStatus)));
     s.okEvent.Signal();
     return std::nullopt;
-}
-
-Result OnMessageRead(ModemEngine&, State& s) {
-    SmsRecord record =
-        ParseStoredMessage(std::string_view(SmsText(s, kMessageRead)), s.readIndex.load());
-    std::lock_guard lock(s.listingMutex);
-    s.readMessage = std::move(record);
-    return std::nullopt;
-}
-
-constexpr std::u16string_view kStatusNames[] = {u"REC UNREAD", u"REC READ", u"STO UNSENT",
-                                                u"STO SENT", u"ALL"};
-
-// Each "+CMGL:" header starts an entry: the index up to the first comma, the status number up to
-// the second, and the text up to the next header is the entry's block.
-Result OnListing(ModemEngine&, State& s) {
-    const std::string text = SmsText(s, kListing);
-    const std::string_view all(text);
-    constexpr std::string_view kHeader = "+CMGL:";
-    std::lock_guard lock(s.listingMutex);
-    size_t position = 0;
-    while (s.listingCount.load() < kListingCapacity - 1) {
-        const size_t header = all.find(kHeader, position);
-        if (header == std::string_view::npos) break;
-        const size_t comma = all.find(',', header + kHeader.size());
-        if (comma == std::string_view::npos) break;
-        const int32_t slot = s.listingCount.load() + 1;
-        s.listingCount = slot;
-        SmsRecord& entry = s.listing[static_cast<size_t>(slot)];
-        std::optional<ConcatInfo>& concat = s.listingConcat[static_cast<size_t>(slot)];
-        concat.reset();
-        // The whole index: indexes above 99 must not lose their leading digits.
-        const int32_t index =
-            ReadNumber(all.substr(header + kHeader.size(), comma - header - kHeader.size()));
-        ClearSmsRecord(entry);
-        entry.index = index;
-        const size_t comma2 = all.find(',', comma + 1);
-        if (comma2 == std::string_view::npos) break;
-        const int32_t status = ReadNumber(all.substr(comma + 1, comma2 - comma - 1));
-        const size_t next = all.find(kHeader, comma + 1);
-        const size_t entryEnd = next == std::string_view::npos ? all.size() : next;
-        SmsPart part = ParseStoredMessagePart(all.substr(comma + 1, entryEnd - comma - 1), index);
-        entry = std::move(part.record);
-        concat = part.concat;
-        if (status >= 0 && status <= 4) entry.status = kStatusNames[status];
-        if (next == std::string_view::npos) break;
-        position = next;
-    }
-    return Notification::kListingFinished;
 }
 
 Result OnCmsError(ModemEngine&, State& s) {
@@ -235,16 +181,6 @@ Result OnActivityStatus(ModemEngine&, State& s) {
     return std::nullopt;
 }
 
-Result OnMessageWritten(ModemEngine&, State& s) {
-    s.writtenIndex = ValueAfterColon(std::string_view(SmsText(s, kMessageWritten)));
-    return Notification::kMessageWritten;
-}
-
-Result OnStoredMessageSent(ModemEngine&, State& s) {
-    s.storeSendReference = ValueAfterColon(std::string_view(SmsText(s, kStoredMessageSent)));
-    return Notification::kStoredMessageSent;
-}
-
 // The number that starts at `from` in `text`, or -1 when there is no digit there.
 int32_t NumberAt(std::string_view text, size_t from) {
     if (from >= text.size()) return -1;
@@ -275,37 +211,12 @@ std::optional<PhonebookLimits> ParsePhonebookRange(std::string_view all) {
 
 namespace {
 
-// A range answer sets the table's limits; entries fill the table.  Both may be pending at once.
-Result OnPhonebook(ModemEngine&, State& s) {
-    std::string range, text;
-    {
-        std::lock_guard lock(s.textMutex);
-        range.swap(s.phonebookRangeText);
-        text.swap(s.smsText[kPhonebook]);
-    }
-    if (!range.empty()) {
-        // An answer of another form leaves the table as it is.
-        if (const auto limits = ParsePhonebookRange(range)) {
-            std::lock_guard lock(s.phonebookMutex);
-            s.phonebook.SetLimits(limits->numberLimit, limits->textLimit, limits->capacity);
-        }
-        ++s.phonebookRanges;
-    }
-    if (text.find("+CPBR:") != std::string::npos) {
-        std::lock_guard lock(s.phonebookMutex);
-        StorePhonebookEntries(s, text);
-        return Notification::kPhonebookRead;
-    }
-    // The reader found no entries: the controller must still hear of the end.
-    if (s.phonebookReadEmpty.exchange(false)) return Notification::kPhonebookRead;
-    return std::nullopt;
-}
-
 // The next notification a thread posted; the rest stay for the next round, in order.
 Result OnPosted(ModemEngine&, State& s) {
     std::lock_guard lock(s.postedMutex);
     if (s.posted.empty()) return std::nullopt;
-    const Notification code = s.posted.front();
+    const Notification code = s.posted.front().code;
+    s.delivering = std::move(s.posted.front().job);
     s.posted.pop_front();
     if (!s.posted.empty()) s.events.Signal(kPosted);
     return code;
@@ -316,7 +227,8 @@ struct Action {
     Result code;
 };
 
-// Indexed by engine event number.
+// Indexed by engine event number.  A job's answers and its end are the job's own (its worker
+// reads them and posts its end), so their events carry nothing here.
 constexpr Action kActions[kCount] = {
     /* 0 kStop */ {nullptr, std::nullopt},
     /* 1 kOk */ {OnOk, std::nullopt},
@@ -330,19 +242,19 @@ constexpr Action kActions[kCount] = {
     /* 9 kSignalQuality */ {OnSignalQuality, std::nullopt},
     /* 10 kRegistration */ {OnRegistration, std::nullopt},
     /* 11 kWind */ {OnWind, std::nullopt},
-    /* 12 kMessageSent */ {OnMessageSent, std::nullopt},
+    /* 12 kMessageSent */ {nullptr, std::nullopt},
     /* 13 kNewMessage */ {OnNewMessage, std::nullopt},
     /* 14 kStoreStatus */ {OnStoreStatus, std::nullopt},
-    /* 15 kMessageRead */ {OnMessageRead, std::nullopt},
-    /* 16 kListing */ {OnListing, std::nullopt},
+    /* 15 kMessageRead */ {nullptr, std::nullopt},
+    /* 16 kListing */ {nullptr, std::nullopt},
     /* 17 kReportStored */ {OnReportStored, std::nullopt},
-    /* 18 kReadDone */ {nullptr, Notification::kMessageRead},
-    /* 19 kReadFailed */ {nullptr, Notification::kReadFailed},
+    /* 18 kReadDone */ {nullptr, std::nullopt},
+    /* 19 kReadFailed */ {nullptr, std::nullopt},
     /* 20 kListingArrived */ {nullptr, std::nullopt},
-    /* 21 kListingRefused */ {nullptr, Notification::kListingFailed},
+    /* 21 kListingRefused */ {nullptr, std::nullopt},
     /* 22 kCmsError */ {OnCmsError, std::nullopt},
-    /* 23 kDeleted */ {nullptr, Notification::kDeleted},
-    /* 24 kSendDone */ {nullptr, Notification::kSendDone},
+    /* 23 kDeleted */ {nullptr, std::nullopt},
+    /* 24 kSendDone */ {nullptr, std::nullopt},
     /* 25 kToolkitMenu */ {nullptr, std::nullopt},
     /* 26 kToolkitIndication */ {OnToolkitIndication, std::nullopt},
     /* 27 kToolkitAnswerDone */ {nullptr, Notification::kToolkitAccepted},
@@ -350,12 +262,12 @@ constexpr Action kActions[kCount] = {
     /* 29 kStartupDone */ {OnStartupDone, std::nullopt},
     /* 30 kActivityStatus */ {OnActivityStatus, std::nullopt},
     /* 31 kStartupFailed */ {nullptr, Notification::kStartupFailed},
-    /* 32 kMessageWritten */ {OnMessageWritten, std::nullopt},
-    /* 33 kStoredMessageSent */ {OnStoredMessageSent, std::nullopt},
-    /* 34 kWriteDone */ {nullptr, Notification::kWriteDone},
-    /* 35 kStoreSendDone */ {nullptr, Notification::kStoreSendDone},
-    /* 36 kPhonebook */ {OnPhonebook, std::nullopt},
-    /* 37 kPhonebookWritten */ {nullptr, Notification::kPhonebookWritten},
+    /* 32 kMessageWritten */ {nullptr, std::nullopt},
+    /* 33 kStoredMessageSent */ {nullptr, std::nullopt},
+    /* 34 kWriteDone */ {nullptr, std::nullopt},
+    /* 35 kStoreSendDone */ {nullptr, std::nullopt},
+    /* 36 kPhonebook */ {nullptr, std::nullopt},
+    /* 37 kPhonebookWritten */ {nullptr, std::nullopt},
     /* 38 kPosted */ {OnPosted, std::nullopt},
 };
 
@@ -379,8 +291,10 @@ void ModemEngine::RunDispatcher() {
         }
         const std::optional<Notification> notification = HandleEvent(event);
         if (!notification) continue;
+        std::shared_ptr<JobEnd> job = std::move(s.delivering);
         std::lock_guard lock(s.lock);
         if (s.callback) s.callback(*notification);
+        if (job && job->done) job->done(job->result);
     }
 }
 

@@ -35,6 +35,16 @@ inline constexpr int32_t kToolkitSlots = 15;
 // A command line, CR included.
 inline constexpr size_t kMaxCommandLine = 1024;
 
+// A job's end on its way to the dispatcher: the result and whom to hand it to.
+struct JobEnd {
+    JobResult result;
+    JobDone done;
+};
+struct Posted {
+    Notification code;
+    std::shared_ptr<JobEnd> job;  // null: a notification alone
+};
+
 struct ModemEngine::State {
     // Link and channel.
     std::atomic<int32_t> portNumber{0};
@@ -89,44 +99,27 @@ struct ModemEngine::State {
     std::u16string operatorText;
     std::u16string callerNumber;
     std::string cmeText, csqText, cregText, windText, cpasText, stinText, clipText;
-    std::string lastFailure;
+    std::string lastFailure;  // of the start-up, or the lost link
     // Message and phonebook responses, one text per event: a "+CMTI:" right behind a listing
     // must not replace the listing before the dispatcher has read it.
     std::array<std::string, engine_event::kCount> smsText;
     std::string phonebookRangeText;  // "+CPBR: (1-250),20,14"
 
-    // Message results.
-    std::atomic<int32_t> messageReference{-1};
-    std::vector<int32_t> sentReferences;  // of the last text or segment send, under textMutex
-    std::atomic<int32_t> writtenIndex{-1};
-    std::atomic<int32_t> storeSendReference{-1};
+    // Message jobs: the workers read their own answers; these only steer the receive path.
     std::atomic<int32_t> newMessageIndex{-1};
-    std::atomic<int32_t> readIndex{-1};
-    std::atomic<int32_t> expectPdu{0}, pduToListing{0};
+    std::atomic<int32_t> expectPdu{0};
     std::atomic<int32_t> sendWaiting{0}, writeWaiting{0}, deleteWaiting{0};
-
-    mutable std::mutex listingMutex;
-    SmsRecord readMessage;
-    std::array<SmsRecord, kListingCapacity> listing;
-    // Each listed entry's place in a concatenated message, if it is a part of one.
-    std::array<std::optional<ConcatInfo>, kListingCapacity> listingConcat;
-    std::atomic<int32_t> listingCount{-1};
-    // Listing and phonebook entries are taken only while their read waits for them: the late
-    // rest of a failed read must not pass for a new one.
-    std::atomic<bool> listingAccepting{false};
-    std::atomic<int32_t> listingBlocks{0};  // listing answers received so far
 
     mutable std::mutex phonebookMutex;
     PhonebookTable phonebook;
-    std::atomic<int32_t> phonebookRanges{0};        // range answers handled so far
-    std::atomic<int32_t> phonebookEntryAnswers{0};  // entry answers received so far
-    std::atomic<bool> phonebookReadEmpty{false};    // the reader's read brought no entry
-    std::atomic<bool> phonebookAccepting{false};
-    std::vector<PhonebookRefusal> phonebookRefusals;  // under phonebookMutex
 
-    // Notifications posted by the threads in order, delivered by the dispatcher in that order.
+    // Notifications and job ends posted by the threads in order, delivered by the dispatcher in
+    // that order.
     std::mutex postedMutex;
-    std::deque<Notification> posted;
+    std::deque<Posted> posted;
+    // The job end whose notification the dispatcher is delivering (dispatcher thread only).
+    std::shared_ptr<JobEnd> delivering;
+    std::atomic<JobId> nextJobId{1};
     // SIM toolkit.
     std::atomic<int32_t> toolkitCommand{0};
     std::atomic<int32_t> toolkitAwaiting{0};
@@ -168,6 +161,9 @@ CommandResult RunCommand(ModemEngine::State& s, const Timing& timing, std::strin
                          const CommandWait& wait);
 // Hands `code` to the dispatcher, behind every code posted before it.
 void PostNotification(ModemEngine::State& s, Notification code);
+// Hands a job's end to the dispatcher likewise: its notification to the engine's callback, then
+// the result to `done`.
+void PostJobEnd(ModemEngine::State& s, JobResult result, JobDone done);
 // Keeps the reason of the job or start-up that failed, for LastFailure().
 void SetFailure(ModemEngine::State& s, std::string reason);
 
@@ -203,8 +199,13 @@ void LeavePhonebookCharset(ModemEngine::State& s, const Timing& timing);
 std::optional<std::string> PhonebookWriteLine(ModemEngine::State& s, int position,
                                               std::u16string_view number, std::u16string_view name,
                                               int32_t textLimit, std::string& reason);
-// Fills the table from entry lines, names decoded from the set they were read in.
-void StorePhonebookEntries(ModemEngine::State& s, std::string_view text);
+// Fills `into` from entry lines, names decoded from the set they were read in.
+void DecodePhonebookEntries(const ModemEngine::State& s, std::string_view text,
+                            PhonebookTable& into);
+// The entries of a "+CMGL:" answer, in its order (at most kListingCapacity).
+std::vector<SmsPart> ListedEntries(const CommandResult& answer);
+// The message of a "+CMGR:" answer, or nullopt when it holds none.
+std::optional<SmsPart> ReadStoredMessage(const CommandResult& r, int32_t index);
 
 // What tests reach inside the engine.
 struct ModemEngineTestAccess {

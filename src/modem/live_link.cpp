@@ -536,9 +536,13 @@ std::optional<std::string> PhonebookWriteLine(State& s, int position, std::u16st
            std::to_string(type) + ",\"" + field.field + "\"";
 }
 
-void StorePhonebookEntries(State& s, std::string_view text) {
-    DecodingSink sink(s.phonebook, s.phonebookCharset.load());
+void DecodePhonebookEntries(const State& s, std::string_view text, PhonebookTable& into) {
+    DecodingSink sink(into, s.phonebookCharset.load());
     ParsePhonebookRead(text, sink);
+}
+
+std::optional<SmsPart> ReadStoredMessage(const CommandResult& r, int32_t index) {
+    return ReadAnswer(r, index);
 }
 
 void ModemEngine::SetSimCodes(std::string pin, std::string puk) {

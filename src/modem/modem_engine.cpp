@@ -57,8 +57,10 @@ void ModemEngine::ReceiveHandler(const uint8_t* bytes, uint32_t count) {
 
 int ModemEngine::Open(int32_t portNumber, EngineCallback callback) {
     State& s = *state_;
-    if (portNumber < 1 || portNumber > 4) {
-        s.openError = "no serial port COM" + std::to_string(portNumber) + " (ports are COM1-COM4)";
+    // Every COM name the serial-device table gives out opens; what it does not know is said so
+    // by the port itself.
+    if (portNumber < 1 || portNumber > kMaxPortNumber) {
+        s.openError = "no serial port COM" + std::to_string(portNumber);
         return 0;
     }
     if (s.serialPort || s.closing.load()) {
@@ -172,7 +174,17 @@ CommandResult RunCommand(ModemEngine::State& s, const Timing& timing, std::strin
 void PostNotification(ModemEngine::State& s, Notification code) {
     {
         std::lock_guard lock(s.postedMutex);
-        s.posted.push_back(code);
+        s.posted.push_back({code, nullptr});
+    }
+    s.events.Signal(engine_event::kPosted);
+}
+
+void PostJobEnd(ModemEngine::State& s, JobResult result, JobDone done) {
+    const Notification code = result.end;
+    auto end = std::make_shared<JobEnd>(JobEnd{std::move(result), std::move(done)});
+    {
+        std::lock_guard lock(s.postedMutex);
+        s.posted.push_back({code, std::move(end)});
     }
     s.events.Signal(engine_event::kPosted);
 }
@@ -201,11 +213,6 @@ std::string ModemEngine::LastFailure() const {
     return state_->lastFailure;
 }
 
-std::vector<PhonebookRefusal> ModemEngine::PhonebookRefusals() const {
-    std::lock_guard lock(state_->phonebookMutex);
-    return state_->phonebookRefusals;
-}
-
 bool ModemEngine::SetScNumber(std::u16string_view number) {
     PhoneNumber centre = NormaliseServiceCentre(number);
     if (!centre.ok()) return false;
@@ -231,15 +238,6 @@ std::u16string ModemEngine::CallerNumber() const {
 
 int32_t ModemEngine::SignalLevel() const {
     return state_->signalLevel.load();
-}
-int32_t ModemEngine::MessageReference() const {
-    return state_->messageReference.load();
-}
-int32_t ModemEngine::WrittenIndex() const {
-    return state_->writtenIndex.load();
-}
-int32_t ModemEngine::StoreSendReference() const {
-    return state_->storeSendReference.load();
 }
 int32_t ModemEngine::NewMessageIndex() const {
     return state_->newMessageIndex.load();
@@ -270,28 +268,6 @@ int32_t ModemEngine::ActivityStatus() const {
 }
 int32_t ModemEngine::LastCmeError() const {
     return state_->lastCmeError.load();
-}
-
-SmsRecord ModemEngine::LastReadMessage() const {
-    std::lock_guard lock(state_->listingMutex);
-    return state_->readMessage;
-}
-
-int32_t ModemEngine::ListingSize() const {
-    return state_->listingCount.load() + 1;
-}
-
-SmsRecord ModemEngine::ListingEntry(int32_t position) const {
-    std::lock_guard lock(state_->listingMutex);
-    if (position < 0 || position > state_->listingCount.load()) return SmsRecord{};
-    return state_->listing[static_cast<size_t>(position)];
-}
-
-SmsPart ModemEngine::ListingPart(int32_t position) const {
-    std::lock_guard lock(state_->listingMutex);
-    if (position < 0 || position > state_->listingCount.load()) return SmsPart{};
-    const size_t at = static_cast<size_t>(position);
-    return SmsPart{state_->listing[at], state_->listingConcat[at]};
 }
 
 PhonebookTable& ModemEngine::Phonebook() {

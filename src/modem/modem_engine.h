@@ -31,9 +31,9 @@
 #include "codec/pdu_codec.h"
 #include "codec/phonebook_charset.h"
 #include "codec/sms_record.h"
+#include "modem/job.h"
 #include "modem/notification.h"
 #include "platform/timing.h"
-#include "store/message_listing.h"
 #include "store/phonebook_table.h"
 
 namespace telvane {
@@ -88,29 +88,22 @@ enum Number : int {
 };
 }  // namespace engine_event
 
-// An entry of a phonebook write that the SIM refused (or that could not be written), left marked
-// changed.
-struct PhonebookRefusal {
-    int32_t position = 0;  // 1-based, as the SIM counts
-    std::string reason;    // "+CME ERROR: 20 (memory full)"
-    bool operator==(const PhonebookRefusal&) const = default;
-};
-
 // Called on the dispatcher thread with a notification, under the engine's lock.  It must not
 // destroy the engine or wait for the dispatcher; the controller's only posts it to its own
 // thread.
 using EngineCallback = std::function<void(Notification notification)>;
 
-class ModemEngine : public MessageListing {
+class ModemEngine {
   public:
     explicit ModemEngine(Timing timing = Timing());
     // Teardown: stops the dispatcher, ends every thread (their pauses are cut short), closes the
     // port.  Safe while a callback runs or the device has vanished.
-    ~ModemEngine() override;
+    ~ModemEngine();
     ModemEngine(const ModemEngine&) = delete;
     ModemEngine& operator=(const ModemEngine&) = delete;
 
-    // Opens "COM<portNumber>" (1-4, resolved through the serial-device table), writes "ATZ" LF,
+    static constexpr int32_t kMaxPortNumber = 99;
+    // Opens "COM<portNumber>" (1-kMaxPortNumber, resolved through the serial-device table), writes "ATZ" LF,
     // starts the dispatcher and the start-up sequence.  1 on success; 0 for a port number out of
     // range or a device that could not be opened (OpenError() says why).  There is no reopen.
     int Open(int32_t portNumber, EngineCallback callback);
@@ -132,30 +125,33 @@ class ModemEngine : public MessageListing {
     // the previous poll still waits for the line.
     int RequestSignalQuality();
 
-    // Why the last job or the start-up failed, for the user; empty when nothing failed.
+    // Why the start-up failed or the link was lost, for the user; empty when neither.  A job's
+    // failure travels with the job's result.
     std::string LastFailure() const;
-    // The entries the last phonebook write left unwritten, and why.
-    std::vector<PhonebookRefusal> PhonebookRefusals() const;
 
-    // Job starters: 1 when the worker was started, 0 when one of its kind still runs (and, for
-    // the send, write and send-from-store starters, while not registered).
+    // Job starters: the job's handle, or a zero handle when one of its kind still runs (and,
+    // for the send, write and send-from-store starters, while not registered).  `done` is called
+    // once with the job's result; the job's end notification goes to the engine's callback too.
     // A text of any length goes as its parts, in order, each confirmed before the next; a
-    // text the codec refuses fails (kSendFailed, LastFailure() says why) before anything is
-    // written.
-    int SendTextMessage(std::u16string number, std::u16string text, SubmitOptions options = {});
+    // text the codec refuses fails before anything is written.  A part whose submission went
+    // out but was never answered ends the job "not confirmed".
+    JobHandle SendTextMessage(std::u16string number, std::u16string text,
+                              SubmitOptions options = {}, JobDone done = {});
     // `segment` is the 1-based part of SmartBuilder()'s message.
-    int SendSmartSegment(std::u16string number, int32_t segment);
-    int WriteTextToSim(std::u16string number, std::u16string text);
-    int SendFromStore(int32_t index);
-    // 0 unread, 1 read, 2 unsent, 3 sent, 4 all (PDU mode; the one the controller uses).
-    int ListMessages(int32_t mode);
+    JobHandle SendSmartSegment(std::u16string number, int32_t segment, JobDone done = {});
+    JobHandle WriteTextToSim(std::u16string number, std::u16string text, JobDone done = {});
+    JobHandle SendFromStore(int32_t index, JobDone done = {});
+    // 0 unread, 1 read, 2 unsent, 3 sent, 4 all (PDU mode; the one the controller uses).  The
+    // result holds every listed entry, or the listing failed whole.
+    JobHandle ListMessages(int32_t mode, JobDone done = {});
     // Mode 0 deletes `index`; modes 1-4 use the delete flags 1-4.
-    int DeleteMessages(int32_t mode, int32_t index);
-    int ReadPhonebook();
-    // Writes every entry of Phonebook() marked changed.
-    int WritePhonebook();
-    // Reads one stored message into LastReadMessage() (notification 18 or 19).
-    int ReadOneMessage(int32_t index);
+    JobHandle DeleteMessages(int32_t mode, int32_t index, JobDone done = {});
+    // Fills Phonebook() once the whole read succeeded; the result carries a copy.
+    JobHandle ReadPhonebook(JobDone done = {});
+    // Writes every entry of Phonebook() marked changed; the result names those left unwritten.
+    JobHandle WritePhonebook(JobDone done = {});
+    // Reads one stored message into the result.
+    JobHandle ReadOneMessage(int32_t index, JobDone done = {});
     // Asks for the details of toolkit command `type` ("AT+STGI="); the dispatcher calls it on
     // "+STIN:".  0 while the previous request's thread still runs.
     int StartToolkitInformation(int32_t type);
@@ -181,12 +177,6 @@ class ModemEngine : public MessageListing {
     // State, readable from any thread.
     std::u16string OperatorText() const;
     int32_t SignalLevel() const;       // 0-5
-    int32_t MessageReference() const;  // last "+CMGS:"
-    // The message references of the parts the last text or segment send got confirmed, in
-    // order: every part after kSendDone, those before the failed one after kSendFailed.
-    std::vector<int32_t> SentReferences() const;
-    int32_t WrittenIndex() const;        // last "+CMGW:"
-    int32_t StoreSendReference() const;  // last "+CMSS:"
     int32_t NewMessageIndex() const;     // last "+CMTI:"
     int32_t StoreUsed() const;           // last "+CPMS:"
     int32_t SimState() const;            // 1 ready, 0 unknown, -1 no SIM
@@ -198,7 +188,6 @@ class ModemEngine : public MessageListing {
     int32_t WindIndication() const;
     int32_t ActivityStatus() const;
     int32_t LastCmeError() const;
-    SmsRecord LastReadMessage() const;
 
     // The SIM's PIN, or its PUK and the new PIN, for a SIM that asks for one at start-up.  Set
     // before Open; each is sent once, never again after the SIM refused it.
@@ -221,11 +210,6 @@ class ModemEngine : public MessageListing {
     // The character set phonebook names travel in (UCS2 where the modem offers it).
     PhonebookCharset NameCharset() const;
 
-    // MessageListing: valid after notification 20.
-    int32_t ListingSize() const override;
-    SmsRecord ListingEntry(int32_t position) const override;
-    // The entry with its place in a long message (JoinParts joins them).
-    SmsPart ListingPart(int32_t position) const;
 
     // The engine's SIM phonebook.  The dispatcher and the phonebook workers use it under
     // LockPhonebook(); hold that lock too while using the table from another thread.

@@ -56,21 +56,8 @@ void ModemEngine::ClassifyResponse() {
 bool ModemEngine::ClassifyKept(const Classification& kind) {
     State& s = *state_;
     std::string& response = s.response;
-    if (!kind.matched) {
-        // Unkeyed: the PDU line of a message being read, when one is expected.
-        if (response.empty() || !s.expectPdu.load()) return false;
-        std::u16string text = Widen(response);
-        ExpandLineBreaks(text);
-        std::lock_guard lock(s.listingMutex);
-        if (!s.pduToListing.load()) {
-            s.readMessage.text = std::move(text);
-            return false;
-        }
-        const int32_t current = s.listingCount.load();
-        if (current >= 0 && current < kListingCapacity)
-            s.listing[static_cast<size_t>(current)].text = std::move(text);
-        return false;
-    }
+    // Unkeyed (a PDU line, "ERROR", ...): the open command has it in its answer.
+    if (!kind.matched) return false;
 
     int event = kind.event;
     std::string* kept = nullptr;
@@ -102,15 +89,11 @@ bool ModemEngine::ClassifyKept(const Classification& kind) {
             kept = &s.windText;
             break;
         case KeptText::kSmsText:
-            if (kind.event == engine_event::kPhonebook && IsPhonebookRange(response)) {
-                // The range answer has a text of its own: the entries that follow it at once
-                // must not be able to replace it, nor be cleared with it.
-                kept = &s.phonebookRangeText;
-                break;
-            }
-            if ((kind.event == engine_event::kListing && !s.listingAccepting.load()) ||
-                (kind.event == engine_event::kPhonebook && !s.phonebookAccepting.load())) {
-                response.clear();  // no read waits for it
+            // A job's answer (listing, read, phonebook, submission): its job reads it from its
+            // own command's lines.
+            if (kind.event != engine_event::kCmsError && kind.event != engine_event::kStoreStatus &&
+                kind.event != engine_event::kNewMessage) {
+                response.clear();
                 return false;
             }
             kept = &s.smsText[static_cast<size_t>(kind.event)];
@@ -144,8 +127,6 @@ bool ModemEngine::ClassifyKept(const Classification& kind) {
         std::lock_guard lock(s.textMutex);
         *kept = response;
     }
-    if (kept == &s.smsText[engine_event::kPhonebook]) ++s.phonebookEntryAnswers;
-    if (kept == &s.smsText[engine_event::kListing]) ++s.listingBlocks;
     s.events.Signal(static_cast<size_t>(event));
     response.clear();
     return kind.kept == KeptText::kToolkitItem && event == engine_event::kOk;

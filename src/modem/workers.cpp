@@ -1,8 +1,9 @@
 // The starters and workers of the message and phonebook jobs, and the toolkit information thread.
-// Each job holds the line for its sequence and goes to its next command as soon as the modem has
-// answered the one before.
+// Each job holds the line for its sequence, goes to its next command as soon as the modem has
+// answered the one before, reads its own answers and ends with its own result.
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "modem/command_text.h"
@@ -17,52 +18,77 @@ using State = ModemEngine::State;
 using End = CommandResult::End;
 
 constexpr int32_t kAnswerIdleMs = 5000;
-// A submission goes through the network before the modem answers.
-constexpr int32_t kSubmitIdleMs = 5000;
-constexpr int32_t kStoreSendIdleMs = 8000;
+// Once a PDU went out, the network takes what it takes before the modem answers: a wait cut
+// short here would report failed a message the recipient gets, and a resend deliver it twice.
+constexpr int32_t kSubmitAnswerMs = 90000;
+constexpr int32_t kStoreSendIdleMs = 90000;
 // A full listing of 200 messages is about 80 KB; a phonebook of 10 000 entries under 1 MB.
 constexpr size_t kListingMaxBytes = 256 * 1024;
 constexpr size_t kPhonebookMaxBytes = 1024 * 1024;
 
-void Fail(State& s, Notification code, std::string reason) {
-    SetFailure(s, std::move(reason));
-    PostNotification(s, code);
+JobResult Succeeded(Notification end) {
+    JobResult r;
+    r.status = JobStatus::kDone;
+    r.end = end;
+    return r;
 }
 
-// What a send job announces at its end; it runs once the job's slot is free (StartThen).
-using Announce = std::function<void()>;
-
-Announce Done(State& s, int event) {
-    return [&s, event] { s.events.Signal(static_cast<size_t>(event)); };
+JobResult Failed(Notification end, std::string reason) {
+    JobResult r;
+    r.status = JobStatus::kFailed;
+    r.end = end;
+    r.reason = std::move(reason);
+    return r;
 }
 
-Announce Failed(State& s, Notification code, std::string reason) {
-    SetFailure(s, std::move(reason));
-    return [&s, code] { PostNotification(s, code); };
+// Runs `body` on `slot` as a job of `kind`; its result goes to `done` once the slot is free, so
+// that whoever starts the next job on that end finds the slot free.
+JobHandle StartJob(State& s, WorkerSlot& slot, JobKind kind, JobDone done,
+                   std::function<JobResult()> body) {
+    if (s.closing.load()) return {};
+    const JobId id = s.nextJobId.fetch_add(1);
+    const bool started = slot.StartThen(
+        [&s, id, kind, done = std::move(done), body = std::move(body)]() -> std::function<void()> {
+            JobResult result = body();
+            result.id = id;
+            result.kind = kind;
+            return [&s, result = std::move(result), done]() mutable {
+                PostJobEnd(s, std::move(result), std::move(done));
+            };
+        });
+    return started ? JobHandle{id} : JobHandle{};
 }
 
 // How a PDU is handed to the modem.
 struct PduJob {
     std::string_view command;              // "AT+CMGF=0;+CMGS=" or "AT+CMGF=0;+CMGW="
     std::atomic<int32_t> State::*waiting;  // sendWaiting or writeWaiting
-    int endEvent;
-    Notification failure;     // when it did not go through
-    std::string_view answer;  // "+CMGS:" or "+CMGW:"
-    bool keepsReferences;     // SentReferences() are the send's
+    Notification done;                     // its end when it went through
+    Notification failure;                  // when it did not
+    std::string_view answer;               // "+CMGS:" or "+CMGW:"
+    bool keepsReferences;                  // the result's references are the send's
 };
 
-constexpr PduJob kSendJob{
-    "AT+CMGF=0;+CMGS=", &State::sendWaiting, kSendDone, Notification::kSendFailed, "+CMGS:", true};
-constexpr PduJob kWriteJob{"AT+CMGF=0;+CMGW=", &State::writeWaiting,
-                           kWriteDone,         Notification::kWriteFailed,
-                           "+CMGW:",           false};
+constexpr PduJob kSendJob{"AT+CMGF=0;+CMGS=",
+                          &State::sendWaiting,
+                          Notification::kSendDone,
+                          Notification::kSendFailed,
+                          "+CMGS:",
+                          true};
+constexpr PduJob kWriteJob{"AT+CMGF=0;+CMGW=",
+                           &State::writeWaiting,
+                           Notification::kWriteDone,
+                           Notification::kWriteFailed,
+                           "+CMGW:",
+                           false};
 
 // Announces the PDU's length, waits for the modem's "> ", writes the PDU and Ctrl-Z, and waits
 // for the result.  The caller holds lineMutex.  The answer's value (TP-MR, or the index
-// written), or why the PDU did not go through.
+// written), or why the PDU did not go through, and whether it may have.
 struct Submitted {
     std::optional<int32_t> value;
     std::string failure;
+    bool unconfirmed = false;  // the PDU went out and no answer came
 };
 
 Submitted SubmitPdu(const Timing& timing, State& s, const PduJob& job, const std::u16string& pdu,
@@ -80,13 +106,16 @@ Submitted SubmitPdu(const Timing& timing, State& s, const PduJob& job, const std
     }
     (s.*job.waiting) = 1;
     const CommandResult result =
-        RunCommand(s, timing, Narrow(pdu) + '\x1a', {.idleMs = kSubmitIdleMs});
+        RunCommand(s, timing, Narrow(pdu) + '\x1a', {.idleMs = kSubmitAnswerMs});
     (s.*job.waiting) = 0;
     const std::optional<std::string_view> line = result.LineWith(job.answer);
     // The answer line says the network took the part, whatever became of the final result:
     // sending it again would deliver it twice.
-    if (!result.Ok() && !line) return {std::nullopt, DescribeEnd(result, kSubmitIdleMs)};
-    return {line ? ValueAfterColon(*line) : -1, {}};
+    if (line) return {ValueAfterColon(*line), {}};
+    if (result.Ok()) return {-1, {}};
+    const bool unanswered =
+        result.end == End::kTimeout || result.end == End::kTooLong || result.end == End::kLinkLost;
+    return {std::nullopt, DescribeEnd(result, kSubmitAnswerMs), unanswered};
 }
 
 std::u16string ScNumber(const State& s) {
@@ -101,29 +130,30 @@ std::optional<std::string> SubmitRefusal(State& s, const std::u16string& number)
     return std::nullopt;
 }
 
-void KeepSentReference(State& s, int32_t reference) {
-    std::lock_guard lock(s.textMutex);
-    s.sentReferences.push_back(reference);
+// A part that went out unanswered ends the job "not confirmed": it must not be sent again
+// without the user's word.
+JobResult SubmitFailure(const PduJob& job, const Submitted& sent, const std::string& which) {
+    JobResult r = Failed(
+        job.failure, which + (sent.unconfirmed ? "not confirmed: " : "not sent: ") + sent.failure);
+    if (sent.unconfirmed) r.status = JobStatus::kNotConfirmed;
+    return r;
 }
 
 // Every part of the text, in order, each confirmed before the next; the first part that fails
-// ends the job, and the parts before it stay confirmed (SentReferences).
-Announce SendTextWorker(const Timing& timing, State& s, const PduJob& job,
-                        const std::u16string& number, const std::u16string& text,
-                        const SubmitOptions& options) {
-    if (job.keepsReferences) {
-        std::lock_guard lock(s.textMutex);
-        s.sentReferences.clear();
-    }
-    if (auto refusal = SubmitRefusal(s, number)) return Failed(s, job.failure, *refusal);
+// ends the job, and the parts before it stay confirmed (the result's references).
+JobResult SendTextWorker(const Timing& timing, State& s, const PduJob& job,
+                         const std::u16string& number, const std::u16string& text,
+                         const SubmitOptions& options) {
+    if (auto refusal = SubmitRefusal(s, number)) return Failed(job.failure, *refusal);
     const TextSubmit encoded = s.codec.EncodeTextMessage(ScNumber(s), number, text, options);
     // Nothing is written for a text the codec refused: an empty PDU would go out as a message.
     if (!encoded.ok() || encoded.parts.empty() || encoded.parts.front().tpduLength <= 0) {
         const std::string reason =
             encoded.reason.empty() ? "the message is empty" : U16ToUtf8(encoded.reason);
-        return Failed(s, job.failure, "not sent: " + reason);
+        return Failed(job.failure, "not sent: " + reason);
     }
     const size_t total = encoded.parts.size();
+    std::vector<int32_t> references;
     std::lock_guard line(s.lineMutex);
     for (size_t i = 0; i < total; ++i) {
         const Submitted sent =
@@ -132,11 +162,16 @@ Announce SendTextWorker(const Timing& timing, State& s, const PduJob& job,
             const std::string which =
                 total == 1 ? std::string()
                            : "part " + std::to_string(i + 1) + " of " + std::to_string(total) + " ";
-            return Failed(s, job.failure, which + "not sent: " + sent.failure);
+            JobResult r = SubmitFailure(job, sent, which);
+            if (job.keepsReferences) r.references = std::move(references);
+            return r;
         }
-        if (job.keepsReferences) KeepSentReference(s, *sent.value);
+        references.push_back(*sent.value);
     }
-    return Done(s, job.endEvent);
+    JobResult r = Succeeded(job.done);
+    r.value = references.back();  // a write: the index the last part went to
+    if (job.keepsReferences) r.references = std::move(references);
+    return r;
 }
 
 // The phonebook memory the table mirrors.
@@ -160,74 +195,73 @@ class PhonebookCharsetScope {
     const Timing& timing_;
 };
 
-void ForgetSmsText(State& s, int event) {
-    std::lock_guard lock(s.textMutex);
-    s.smsText[static_cast<size_t>(event)].clear();
-}
-
 // After a read that failed: what the reader still holds of it is dropped with it.
 void DiscardAnswer(State& s) {
     s.discardPending = true;
 }
 
-void ReadPhonebookWorker(const Timing& timing, State& s) {
+// The lines of an answer as one text, each behind its CR LF.
+std::string JoinLines(const CommandResult& r) {
+    std::string all;
+    for (const std::string& line : r.lines) {
+        all += line;
+        all += "\r\n";
+    }
+    return all;
+}
+
+JobResult ReadPhonebookWorker(const Timing& timing, State& s) {
     std::lock_guard line(s.lineMutex);
-    ForgetSmsText(s, kPhonebook);  // entries of an earlier read are no answer to this one
-    const auto failed = [&s](const std::string& what, const CommandResult& r) {
-        Fail(s, Notification::kPhonebookReadFailed,
-             "the SIM phonebook could not be read: " + what + DescribeEnd(r, kAnswerIdleMs));
+    const auto failed = [](const std::string& what) {
+        return Failed(Notification::kPhonebookReadFailed,
+                      "the SIM phonebook could not be read: " + what);
     };
     const CommandResult select = RunCommand(s, timing, SelectPhonebookCommand(s), {});
-    if (!select.Ok()) return failed("", select);
+    if (!select.Ok()) return failed(DescribeEnd(select, kAnswerIdleMs));
     const CommandResult range =
         RunCommand(s, timing, "AT+CPBR=?", {.expect = {.infoKeyword = "+CPBR:"}});
-    if (!range.Ok()) return failed("its size: ", range);
+    if (!range.Ok()) return failed("its size: " + DescribeEnd(range, kAnswerIdleMs));
     const auto limits = ParsePhonebookRange(range.LineWith("+CPBR:").value_or(""));
-    if (!limits) {
-        SetFailure(s, "the SIM phonebook could not be read: its size came in an unknown form");
-        return PostNotification(s, Notification::kPhonebookReadFailed);
-    }
-    {
-        std::lock_guard lock(s.phonebookMutex);
-        s.phonebook.SetLimits(limits->numberLimit, limits->textLimit, limits->capacity);
-    }
+    if (!limits) return failed("its size came in an unknown form");
+    auto table = std::make_shared<PhonebookTable>();
+    if (!table->SetLimits(limits->numberLimit, limits->textLimit, limits->capacity))
+        return failed("its size (" + std::to_string(limits->capacity) +
+                      " entries) is more than this program can hold");
     // Entries are read in UCS2 where the modem has it.  The limits stay those of the modem's
     // own set: the table cuts names typed here by them, and a plain name takes a byte a
     // character on the SIM whatever set it travels in.
     const PhonebookCharsetScope charset(s, timing);
-    const int32_t answers = s.phonebookEntryAnswers.load();
     // A SIM without room holds nothing to read: "AT+CPBR=1,0" asks for nothing.
     if (limits->capacity >= 1) {
-        s.phonebookAccepting = true;
         const CommandResult read =
             RunCommand(s, timing, "AT+CPBR=1," + std::to_string(limits->capacity),
                        {.maxBytes = kPhonebookMaxBytes});
-        s.phonebookAccepting = false;
         // "Not found": some SIMs answer so for a range without any entry.
         const bool empty = read.end == End::kCmeError && read.code == 22;
         if (!read.Ok() && !empty) {
             DiscardAnswer(s);
-            return failed("", read);
+            return failed(DescribeEnd(read, kAnswerIdleMs));
         }
+        if (!empty) DecodePhonebookEntries(s, JoinLines(read), *table);
     }
-    // Entries bring their own event; without any, the controller must still hear of the end.
-    if (s.phonebookEntryAnswers.load() == answers) {
-        s.phonebookReadEmpty = true;
-        s.events.Signal(kPhonebook);
+    {
+        std::lock_guard lock(s.phonebookMutex);
+        s.phonebook = *table;
     }
+    JobResult r = Succeeded(Notification::kPhonebookRead);
+    r.phonebook = std::move(table);
+    return r;
 }
 
-void WritePhonebookWorker(const Timing& timing, State& s) {
+JobResult WritePhonebookWorker(const Timing& timing, State& s) {
     std::lock_guard line(s.lineMutex);
     std::vector<PhonebookRefusal> refusals;
-    const auto finish = [&s, &refusals] {
-        const bool all = refusals.empty();
-        {
-            std::lock_guard lock(s.phonebookMutex);
-            s.phonebookRefusals = std::move(refusals);
-        }
-        if (all) return s.events.Signal(kPhonebookWritten);
-        Fail(s, Notification::kPhonebookWriteFailed, "some SIM phonebook entries were not written");
+    const auto finish = [&refusals] {
+        if (refusals.empty()) return Succeeded(Notification::kPhonebookWritten);
+        JobResult r = Failed(Notification::kPhonebookWriteFailed,
+                             "some SIM phonebook entries were not written");
+        r.refusals = std::move(refusals);
+        return r;
     };
     int32_t capacity = 0;
     {
@@ -275,7 +309,7 @@ void WritePhonebookWorker(const Timing& timing, State& s) {
             continue;
         }
     }
-    finish();
+    return finish();
 }
 
 constexpr std::string_view kListCommands[] = {
@@ -283,32 +317,24 @@ constexpr std::string_view kListCommands[] = {
     "AT+CMGL=\"STO SENT\"",   "AT+CMGF=0;+CMGL=4",
 };
 
-void ListWorker(const Timing& timing, State& s, int32_t mode) {
+JobResult ListWorker(const Timing& timing, State& s, int32_t mode) {
     const std::string_view command =
         mode >= 0 && mode <= 4 ? kListCommands[mode] : std::string_view();
     std::lock_guard line(s.lineMutex);
     s.expectPdu = 1;
-    s.pduToListing = 1;
-    s.listingCount = -1;
-    ForgetSmsText(s, kListing);  // an empty store must not list an earlier listing again
-    const int32_t blocks = s.listingBlocks.load();
-    s.listingAccepting = true;
     const CommandResult r = RunCommand(s, timing, command, {.maxBytes = kListingMaxBytes});
-    s.listingAccepting = false;
     s.expectPdu = 0;
-    if (r.end == End::kNotWritten) return s.events.Signal(kListingRefused);
     if (!r.Ok()) {
         DiscardAnswer(s);
-        SetFailure(s, "the messages could not be listed: " + DescribeEnd(r, kAnswerIdleMs));
-        return s.events.Signal(kListingRefused);
+        return Failed(Notification::kListingFailed,
+                      "the messages could not be listed: " + DescribeEnd(r, kAnswerIdleMs));
     }
-    if (s.listingBlocks.load() == blocks)
-        s.events.Signal(kListing);  // an empty store: the parse finds nothing and reports 20
-    else
-        s.events.Signal(kListingArrived);
+    JobResult result = Succeeded(Notification::kListingFinished);
+    result.listing = ListedEntries(r);
+    return result;
 }
 
-void DeleteWorker(const Timing& timing, State& s, int32_t mode, int32_t index) {
+JobResult DeleteWorker(const Timing& timing, State& s, int32_t mode, int32_t index) {
     std::string command;
     if (mode == 0)
         command = "AT+CMGD=" + std::to_string(index);
@@ -319,123 +345,156 @@ void DeleteWorker(const Timing& timing, State& s, int32_t mode, int32_t index) {
     const CommandResult r = RunCommand(s, timing, command, {});
     s.deleteWaiting = 0;
     if (!r.Ok())
-        return Fail(s, Notification::kDeleteFailed,
-                    "not deleted: " + DescribeEnd(r, kAnswerIdleMs));
-    // The listing no longer matches the store.
-    s.listingCount = -1;
-    s.events.Signal(kDeleted);
+        return Failed(Notification::kDeleteFailed, "not deleted: " + DescribeEnd(r, kAnswerIdleMs));
+    return Succeeded(Notification::kDeleted);
 }
 
-void ReadOneWorker(const Timing& timing, State& s, int32_t index) {
+JobResult ReadOneWorker(const Timing& timing, State& s, int32_t index) {
     std::lock_guard line(s.lineMutex);
-    {
-        std::lock_guard lock(s.listingMutex);
-        ClearSmsRecord(s.readMessage);
-    }
-    s.readIndex = index;
     s.expectPdu = 1;
-    s.pduToListing = 0;
     const CommandResult r = RunCommand(s, timing, "AT+CMGF=0;+CMGR=" + std::to_string(index), {});
     s.expectPdu = 0;
-    if (!r.Ok()) s.readIndex = -1;
-    s.events.Signal(r.Ok() ? kReadDone : kReadFailed);
+    if (!r.Ok())
+        return Failed(Notification::kReadFailed,
+                      "the message could not be read: " + DescribeEnd(r, kAnswerIdleMs));
+    std::optional<SmsPart> message = ReadStoredMessage(r, index);
+    if (!message)
+        return Failed(Notification::kReadFailed, "the message could not be read: none stored");
+    JobResult result = Succeeded(Notification::kMessageRead);
+    result.message = std::move(message);
+    return result;
 }
 
 }  // namespace
 
-int ModemEngine::SendTextMessage(std::u16string number, std::u16string text,
-                                 SubmitOptions options) {
-    State& s = *state_;
-    if (!s.registered.load() || s.closing.load()) return 0;
-    return s.textSend.StartThen(
-        [this, &s, number = std::move(number), text = std::move(text), options] {
-            return SendTextWorker(timing_, s, kSendJob, number, text, options);
-        });
+namespace {
+constexpr std::u16string_view kStatusNames[] = {u"REC UNREAD", u"REC READ", u"STO UNSENT",
+                                                u"STO SENT", u"ALL"};
+}  // namespace
+
+// Each "+CMGL:" header starts an entry: the index up to the first comma, the status number up to
+// the second, and the text up to the next header is the entry's block.
+std::vector<SmsPart> ListedEntries(const CommandResult& answer) {
+    const std::string text = JoinLines(answer);
+    const std::string_view all(text);
+    constexpr std::string_view kHeader = "+CMGL:";
+    std::vector<SmsPart> parts;
+    size_t position = 0;
+    while (parts.size() < static_cast<size_t>(kListingCapacity)) {
+        const size_t header = all.find(kHeader, position);
+        if (header == std::string_view::npos) break;
+        const size_t comma = all.find(',', header + kHeader.size());
+        if (comma == std::string_view::npos) break;
+        // The whole index: indexes above 99 must not lose their leading digits.
+        const int32_t index =
+            ReadNumber(all.substr(header + kHeader.size(), comma - header - kHeader.size()));
+        const size_t comma2 = all.find(',', comma + 1);
+        if (comma2 == std::string_view::npos) break;
+        const int32_t status = ReadNumber(all.substr(comma + 1, comma2 - comma - 1));
+        const size_t next = all.find(kHeader, comma + 1);
+        const size_t entryEnd = next == std::string_view::npos ? all.size() : next;
+        SmsPart part = ParseStoredMessagePart(all.substr(comma + 1, entryEnd - comma - 1), index);
+        if (status >= 0 && status <= 4) part.record.status = kStatusNames[status];
+        parts.push_back(std::move(part));
+        if (next == std::string_view::npos) break;
+        position = next;
+    }
+    return parts;
 }
 
-int ModemEngine::WriteTextToSim(std::u16string number, std::u16string text) {
+JobHandle ModemEngine::SendTextMessage(std::u16string number, std::u16string text,
+                                       SubmitOptions options, JobDone done) {
     State& s = *state_;
-    if (!s.registered.load() || s.closing.load()) return 0;
-    return s.writeSim.StartThen([this, &s, number = std::move(number), text = std::move(text)] {
-        return SendTextWorker(timing_, s, kWriteJob, number, text, {});
-    });
+    if (!s.registered.load()) return {};
+    return StartJob(s, s.textSend, JobKind::kSendText, std::move(done),
+                    [this, &s, number = std::move(number), text = std::move(text), options] {
+                        return SendTextWorker(timing_, s, kSendJob, number, text, options);
+                    });
 }
 
-int ModemEngine::SendSmartSegment(std::u16string number, int32_t segment) {
+JobHandle ModemEngine::WriteTextToSim(std::u16string number, std::u16string text, JobDone done) {
     State& s = *state_;
-    if (!s.registered.load() || s.closing.load()) return 0;
+    if (!s.registered.load()) return {};
+    return StartJob(s, s.writeSim, JobKind::kWriteSim, std::move(done),
+                    [this, &s, number = std::move(number), text = std::move(text)] {
+                        return SendTextWorker(timing_, s, kWriteJob, number, text, {});
+                    });
+}
+
+JobHandle ModemEngine::SendSmartSegment(std::u16string number, int32_t segment, JobDone done) {
+    State& s = *state_;
+    if (!s.registered.load()) return {};
     // The part is taken now: a later build must not change what this worker sends.
     std::u16string userData = s.smartBuilder.GetPart(segment);
-    return s.segmentSend.StartThen(
+    return StartJob(
+        s, s.segmentSend, JobKind::kSendSegment, std::move(done),
         [this, &s, number = std::move(number), userData = std::move(userData)] {
-            {
-                std::lock_guard lock(s.textMutex);
-                s.sentReferences.clear();
-            }
-            if (auto refusal = SubmitRefusal(s, number))
-                return Failed(s, kSendJob.failure, *refusal);
+            if (auto refusal = SubmitRefusal(s, number)) return Failed(kSendJob.failure, *refusal);
             int32_t length = 0;
             const std::u16string pdu =
                 s.codec.EncodeBinarySubmit(telvane::ScNumber(s), number, userData, length);
             if (pdu.empty() || length <= 0)
-                return Failed(s, kSendJob.failure, "not sent: the segment cannot be encoded");
+                return Failed(kSendJob.failure, "not sent: the segment cannot be encoded");
             std::lock_guard line(s.lineMutex);
             const Submitted sent = SubmitPdu(timing_, s, kSendJob, pdu, length);
-            if (!sent.value) return Failed(s, kSendJob.failure, "not sent: " + sent.failure);
-            KeepSentReference(s, *sent.value);
-            return Done(s, kSendJob.endEvent);
+            if (!sent.value) return SubmitFailure(kSendJob, sent, {});
+            JobResult r = Succeeded(kSendJob.done);
+            r.references.push_back(*sent.value);
+            return r;
         });
 }
 
-int ModemEngine::SendFromStore(int32_t index) {
+JobHandle ModemEngine::SendFromStore(int32_t index, JobDone done) {
     State& s = *state_;
-    if (!s.registered.load() || s.closing.load()) return 0;
-    return s.storeSend.StartThen([this, &s, index] {
+    if (!s.registered.load()) return {};
+    return StartJob(s, s.storeSend, JobKind::kStoreSend, std::move(done), [this, &s, index] {
         if (!s.registered.load())
-            return Failed(s, Notification::kStoreSendFailed,
-                          "not sent: not registered on a network");
+            return Failed(Notification::kStoreSendFailed, "not sent: not registered on a network");
         std::lock_guard line(s.lineMutex);
         const CommandResult r = RunCommand(s, timing_, "AT+CMGF=0;+CMSS=" + std::to_string(index),
                                            {.idleMs = kStoreSendIdleMs});
-        if (r.Ok()) return Done(s, kStoreSendDone);
-        return Failed(s, Notification::kStoreSendFailed,
-                      "not sent: " + DescribeEnd(r, kStoreSendIdleMs));
+        if (const auto answer = r.LineWith("+CMSS:")) {
+            JobResult sent = Succeeded(Notification::kStoreSendDone);
+            sent.value = ValueAfterColon(*answer);
+            return sent;
+        }
+        if (r.Ok()) return Succeeded(Notification::kStoreSendDone);
+        JobResult failed =
+            Failed(Notification::kStoreSendFailed, "not sent: " + DescribeEnd(r, kStoreSendIdleMs));
+        if (r.end == End::kTimeout || r.end == End::kLinkLost)
+            failed.status = JobStatus::kNotConfirmed;
+        return failed;
     });
 }
 
-std::vector<int32_t> ModemEngine::SentReferences() const {
-    std::lock_guard lock(state_->textMutex);
-    return state_->sentReferences;
+JobHandle ModemEngine::ListMessages(int32_t mode, JobDone done) {
+    State& s = *state_;
+    return StartJob(s, s.lister, JobKind::kListing, std::move(done),
+                    [this, &s, mode] { return ListWorker(timing_, s, mode); });
 }
 
-int ModemEngine::ListMessages(int32_t mode) {
+JobHandle ModemEngine::DeleteMessages(int32_t mode, int32_t index, JobDone done) {
     State& s = *state_;
-    if (s.closing.load()) return 0;
-    return s.lister.Start([this, &s, mode] { ListWorker(timing_, s, mode); });
+    return StartJob(s, s.deleter, JobKind::kDelete, std::move(done),
+                    [this, &s, mode, index] { return DeleteWorker(timing_, s, mode, index); });
 }
 
-int ModemEngine::DeleteMessages(int32_t mode, int32_t index) {
+JobHandle ModemEngine::ReadPhonebook(JobDone done) {
     State& s = *state_;
-    if (s.closing.load()) return 0;
-    return s.deleter.Start([this, &s, mode, index] { DeleteWorker(timing_, s, mode, index); });
+    return StartJob(s, s.phonebookRead, JobKind::kPhonebookRead, std::move(done),
+                    [this, &s] { return ReadPhonebookWorker(timing_, s); });
 }
 
-int ModemEngine::ReadPhonebook() {
+JobHandle ModemEngine::WritePhonebook(JobDone done) {
     State& s = *state_;
-    if (s.closing.load()) return 0;
-    return s.phonebookRead.Start([this, &s] { ReadPhonebookWorker(timing_, s); });
+    return StartJob(s, s.phonebookWrite, JobKind::kPhonebookWrite, std::move(done),
+                    [this, &s] { return WritePhonebookWorker(timing_, s); });
 }
 
-int ModemEngine::WritePhonebook() {
+JobHandle ModemEngine::ReadOneMessage(int32_t index, JobDone done) {
     State& s = *state_;
-    if (s.closing.load()) return 0;
-    return s.phonebookWrite.Start([this, &s] { WritePhonebookWorker(timing_, s); });
-}
-
-int ModemEngine::ReadOneMessage(int32_t index) {
-    State& s = *state_;
-    if (s.closing.load()) return 0;
-    return s.readOne.Start([this, &s, index] { ReadOneWorker(timing_, s, index); });
+    return StartJob(s, s.readOne, JobKind::kReadOne, std::move(done),
+                    [this, &s, index] { return ReadOneWorker(timing_, s, index); });
 }
 
 int ModemEngine::StartToolkitInformation(int32_t type) {

@@ -70,9 +70,12 @@ class ControllerTest : public ::testing::Test {
         window.Pump();
     }
 
+    // As the engine does: the notification, then, when it names a job's end, that job's
+    // result to its owner.
     void Emit(Notification notification) {
         ASSERT_TRUE(script->callback) << "no engine open";
         script->callback(notification);
+        script->EndJob(notification);
         window.Pump();
     }
 

@@ -87,6 +87,7 @@ TEST_F(ControllerTest, PortsThatCannotBeOpenedLeaveTheControllerOfflineWithTheRe
     // COM10 is not COM1: the whole number counts.
     for (const Case& c : {Case{u"COM5", 5}, Case{u"COM10", 10}, Case{u"", 0}}) {
         window.settings.port = c.port;
+        script->openResult = 0;
         script->openError = "no such device";
         window.messageTexts.clear();
         Connect();
@@ -128,15 +129,17 @@ TEST_F(ControllerTest, ConnectCancelsUntilTheLinkIsUpAndOnlyBeepsWhileBusyAfter)
     EXPECT_EQ(script->opens, 1);
     EXPECT_EQ(script->destroyed, 2);
 
-    // Still starting, the modem finds no network: the window is free, the status says why,
-    // and Connect still cancels.
+    // Still starting, the modem finds no network: the status says why, the start-up still
+    // holds the window, and Connect still cancels.
     Connect();
     script->operatorText = u"No network";
     Emit(Notification::kCmeError);
-    EXPECT_TRUE(window.enabled);
+    EXPECT_FALSE(window.enabled);
     EXPECT_EQ(window.status, u"Not registered on a network");
     controller->Connect();
+    window.Pump();
     EXPECT_FALSE(controller->HasEngine());
+    EXPECT_TRUE(window.enabled);
 
     // Online, the busy window only beeps.
     script->operatorText = u"LDTA";
@@ -277,7 +280,13 @@ TEST_F(ControllerTest, AfterConnectFollowsTheSynchronisationSettings) {
         }
         EXPECT_EQ(window.beeps, 0);
         EXPECT_FALSE(window.enabled);  // the Outbox run holds the busy state
-        controller->OnBusyMessage(0, 1);
+        controller->Connect();
+        EXPECT_EQ(window.beeps, 1);
+        EXPECT_TRUE(controller->HasEngine());
+        // The run ends with its send (failed: the message stays for the next case).
+        Emit(Notification::kSendFailed);
+        EXPECT_TRUE(window.enabled);
+        window.beeps = 0;
         controller->Connect();
         ASSERT_TRUE(window.Fire(kTimerDisconnect));
         window.Pump();
@@ -303,12 +312,17 @@ TEST_F(ControllerTest, ListingRebuildsTheInboxAndAFailedListingSaysSo) {
 
     controller->Connect();
     ASSERT_TRUE(window.Fire(kTimerDisconnect));
+    // A failed listing keeps the Inbox, says why, and still sends what waits in the Outbox.
+    WriteFolder(FolderId::Outbox, {Message(u"333", u"waiting", u"STO UNSENT")});
     GoOnline();
+    script->calls.clear();
+    script->lastFailure = "the modem's listing has a malformed line";
     Emit(Notification::kListingFailed);
-    ASSERT_EQ(window.messageBoxes.size(), 1u);
-    EXPECT_EQ(window.messageBoxes[0], ui_text::kCouldNotReadSimMessages);
-    EXPECT_EQ(window.rows.size(), 2u);  // the Inbox from its file
-    EXPECT_TRUE(window.enabled);
+    ASSERT_EQ(window.messageTexts.size(), 1u);
+    EXPECT_EQ(window.messageTexts[0], LoadUiString(ui_text::kCouldNotReadSimMessages) +
+                                          u"\nthe modem's listing has a malformed line");
+    EXPECT_EQ(ReadFolder(FolderId::Inbox).size(), 2u);
+    EXPECT_EQ(script->calls, std::vector<std::string>{"send"});
 }
 
 // ---- phonebook ----
@@ -368,7 +382,9 @@ TEST_F(ControllerTest, OfflinePhonebookEditsReachTheSimAtTheNextConnect) {
     EXPECT_EQ(controller->Phonebook().Entries()[0].name, u"Ann B");
 }
 
-TEST_F(ControllerTest, APhonebookJobThatNeverEndsFreesTheWindow) {
+// A phonebook read that fails keeps the offline copy, says why and lets the connection go on;
+// a write the SIM refused entries of keeps them pending.  Neither holds the window after.
+TEST_F(ControllerTest, AFailedPhonebookJobKeepsTheFileAndGoesOn) {
     PhonebookTable initial;
     initial.SetLimits(20, 14, 5);
     initial.AddEntry(u"Ann", u"111");
@@ -377,30 +393,38 @@ TEST_F(ControllerTest, APhonebookJobThatNeverEndsFreesTheWindow) {
     window.settings.syncSimPhonebook = true;
     window.settings.readSimPhonebook = true;
     GoOnline();
+    EXPECT_FALSE(window.enabled);
     script->calls.clear();
-    ASSERT_TRUE(window.Fire(kTimerStatusTimeout));
-    ASSERT_TRUE(window.Fire(kTimerStatusTimeout));
-    EXPECT_FALSE(window.enabled);  // a read may take 21 s
-    EXPECT_TRUE(script->calls.empty());
-    ASSERT_TRUE(window.Fire(kTimerStatusTimeout));
-    EXPECT_TRUE(window.StatusShown(u"The SIM phonebook did not answer"));
+    script->lastFailure =
+        "the SIM phonebook could not be read: no answer from the modem within 5 s";
+    Emit(Notification::kPhonebookReadFailed);
+    EXPECT_TRUE(
+        window.StatusShown(u"The SIM phonebook did not answer: " + Utf8ToU16(script->lastFailure)));
     EXPECT_EQ(script->calls, std::vector<std::string>{"list 4"});  // the sequence goes on
+    EXPECT_FALSE(window.enabled);                                  // the listing holds it now
     PhonebookTable file;
     ASSERT_EQ(file.LoadFile(), 1) << file.LastError();
-    EXPECT_EQ(file.Entries()[0].name, u"Ann");  // not replaced by a partial read
+    EXPECT_EQ(file.Entries()[0].name, u"Ann");  // not replaced
     Emit(Notification::kListingFinished);
     EXPECT_TRUE(window.enabled);
 
-    // A write the engine never finishes: the window is freed, the change stays pending.
     controller->SetPage(kPagePhonebook);
     ASSERT_EQ(controller->Phonebook().Add(u"Bob", u"222"), 1);
     controller->Phonebook().AfterChange();
     window.Pump();
     EXPECT_FALSE(window.enabled);
-    for (int tick = 0; tick < 2; ++tick)
-        ASSERT_TRUE(window.Fire(kTimerStatusTimeout));
+    script->phonebookRefusals = {{2, "+CME ERROR: 20 (memory full)"}};
+    {
+        std::lock_guard lock(script->phonebookMutex);
+        script->phonebook.UpdateEntry(2, u"Bob", u"222");
+    }
+    Emit(Notification::kPhonebookWriteFailed);
     EXPECT_TRUE(window.enabled);
     EXPECT_EQ(window.phonebookRefreshes, 1);
+    ASSERT_FALSE(window.messageTexts.empty());
+    EXPECT_NE(window.messageTexts.back().find(u"2 Bob: +CME ERROR: 20 (memory full)"),
+              std::u16string::npos)
+        << U16ToUtf8(window.messageTexts.back());
     ASSERT_EQ(file.LoadFile(), 1) << file.LastError();
     EXPECT_EQ(file.Entries()[1].name, u"Bob");
     EXPECT_EQ(file.Entries()[1].changed, 1);

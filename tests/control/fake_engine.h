@@ -2,6 +2,7 @@
 // refuses as the test says, and lets the test deliver notification codes.
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -37,10 +38,11 @@ struct EngineScript {
     int smartSegments = 3;
     std::vector<std::pair<std::u16string, std::u16string>> texts;  // number, text
     std::vector<SubmitOptions> textOptions;                        // of each text
-    std::vector<int> sentReferences;                               // what SentReferences() gives
-    std::string lastFailure;                                       // what LastFailure() gives
-    std::vector<std::pair<std::u16string, int>> segments;          // number, segment
-    std::vector<std::pair<PictureKind, std::u16string>> built;     // kind, hex
+    std::vector<int> sentReferences;                               // a send's result carries these
+    std::string lastFailure;                      // a failed job's result carries this reason
+    JobStatus failedStatus = JobStatus::kFailed;  // how a failed send ends
+    std::vector<std::pair<std::u16string, int>> segments;       // number, segment
+    std::vector<std::pair<PictureKind, std::u16string>> built;  // kind, hex
     std::vector<int> deletes;
     int listings = 0;
     int phonebookReads = 0;
@@ -55,20 +57,106 @@ struct EngineScript {
     PhonebookTable phonebook;
     // Held by whoever uses `phonebook`, as the engine's workers hold the engine's lock.
     std::mutex phonebookMutex;
+
+    // Jobs started and not ended yet, oldest first.
+    struct PendingJob {
+        JobId id;
+        JobKind kind;
+        JobDone done;
+    };
+    std::vector<PendingJob> pending;
+    JobId nextJob = 1;
+
+    JobHandle Begin(JobKind kind, JobDone done) {
+        const JobId id = nextJob++;
+        pending.push_back({id, kind, std::move(done)});
+        return JobHandle{id};
+    }
+
+    // The end of the oldest pending job that `end` names, with a result made from the script;
+    // false when no job of that kind is pending.
+    bool EndJob(Notification end) {
+        std::vector<JobKind> kinds;
+        bool ok = false;
+        switch (end) {
+            case Notification::kListingFinished:
+                ok = true;
+                [[fallthrough]];
+            case Notification::kListingFailed:
+                kinds = {JobKind::kListing};
+                break;
+            case Notification::kSendDone:
+                ok = true;
+                [[fallthrough]];
+            case Notification::kSendFailed:
+                kinds = {JobKind::kSendText, JobKind::kSendSegment};
+                break;
+            case Notification::kDeleted:
+                ok = true;
+                [[fallthrough]];
+            case Notification::kDeleteFailed:
+                kinds = {JobKind::kDelete};
+                break;
+            case Notification::kPhonebookRead:
+                ok = true;
+                [[fallthrough]];
+            case Notification::kPhonebookReadFailed:
+                kinds = {JobKind::kPhonebookRead};
+                break;
+            case Notification::kPhonebookWritten:
+                ok = true;
+                [[fallthrough]];
+            case Notification::kPhonebookWriteFailed:
+                kinds = {JobKind::kPhonebookWrite};
+                break;
+            default:
+                return false;
+        }
+        for (auto it = pending.begin(); it != pending.end(); ++it) {
+            if (std::find(kinds.begin(), kinds.end(), it->kind) == kinds.end()) continue;
+            JobResult result;
+            result.id = it->id;
+            result.kind = it->kind;
+            result.end = end;
+            result.status = ok ? JobStatus::kDone : failedStatus;
+            if (!ok) result.reason = lastFailure;
+            if (it->kind == JobKind::kSendText || it->kind == JobKind::kSendSegment)
+                result.references.assign(sentReferences.begin(), sentReferences.end());
+            if (it->kind == JobKind::kListing && ok) {
+                for (const SmsRecord& record : listing) {
+                    const auto c = concat.find(record.index);
+                    result.listing.push_back({record, c == concat.end()
+                                                          ? std::nullopt
+                                                          : std::optional<ConcatInfo>(c->second)});
+                }
+            }
+            if (it->kind == JobKind::kPhonebookWrite && !ok) result.refusals = phonebookRefusals;
+            if (it->kind == JobKind::kPhonebookRead && ok) {
+                std::lock_guard lock(phonebookMutex);
+                result.phonebook = std::make_shared<PhonebookTable>(phonebook);
+            }
+            JobDone done = std::move(it->done);
+            pending.erase(it);
+            if (done) done(result);
+            return true;
+        }
+        return false;
+    }
 };
 
-class FakeEngine : public LinkEngine, public MessageListing {
+class FakeEngine : public LinkEngine {
   public:
     explicit FakeEngine(std::shared_ptr<EngineScript> script) : script_(std::move(script)) {}
     ~FakeEngine() override {
         ++script_->destroyed;
         script_->callback = nullptr;
+        script_->pending.clear();  // its jobs end with it, unreported
     }
 
     int Open(int portNumber, Callback callback) override {
         ++script_->opens;
         script_->openedPort = portNumber;
-        if (portNumber < 1 || portNumber > 4 || script_->openResult == 0) return 0;
+        if (portNumber < 1 || script_->openResult == 0) return 0;
         script_->callback = std::move(callback);
         return 1;
     }
@@ -79,60 +167,46 @@ class FakeEngine : public LinkEngine, public MessageListing {
     std::u16string OperatorText() const override { return script_->operatorText; }
     std::u16string DetectedServiceCentre() const override { return script_->detectedCentre; }
     int SignalLevel() const override { return script_->signal; }
-    int MessageReference() const override { return script_->reference; }
     void RequestSignalQuality() override { ++script_->signalRequests; }
-    int ListMessages(int mode) override {
+    JobHandle ListMessages(int mode, JobDone done) override {
         ++script_->listings;
         script_->calls.push_back("list " + std::to_string(mode));
-        return 1;
+        return script_->Begin(JobKind::kListing, std::move(done));
     }
-    int DeleteMessages(int mode, int index) override {
-        if (!script_->acceptDelete) return 0;
+    JobHandle DeleteMessages(int mode, int index, JobDone done) override {
+        if (!script_->acceptDelete) return {};
         script_->deletes.push_back(index);
         script_->calls.push_back("delete " + std::to_string(mode) + "," + std::to_string(index));
-        return 1;
+        return script_->Begin(JobKind::kDelete, std::move(done));
     }
-    int ReadPhonebook() override {
+    JobHandle ReadPhonebook(JobDone done) override {
         ++script_->phonebookReads;
         script_->calls.push_back("read phonebook");
-        return 1;
+        return script_->Begin(JobKind::kPhonebookRead, std::move(done));
     }
-    int WritePhonebook() override {
-        if (!script_->acceptPhonebookWrite) return 0;
+    JobHandle WritePhonebook(JobDone done) override {
+        if (!script_->acceptPhonebookWrite) return {};
         ++script_->phonebookWrites;
         script_->calls.push_back("write phonebook");
-        return 1;
+        return script_->Begin(JobKind::kPhonebookWrite, std::move(done));
     }
-    std::vector<int> SentReferences() const override { return script_->sentReferences; }
-    std::string LastFailure() const override { return script_->lastFailure; }
-    int SendTextMessage(const std::u16string& number, const std::u16string& text,
-                        const SubmitOptions& options) override {
-        if (!script_->acceptSend) return 0;
+    JobHandle SendTextMessage(const std::u16string& number, const std::u16string& text,
+                              const SubmitOptions& options, JobDone done) override {
+        if (!script_->acceptSend) return {};
         script_->texts.emplace_back(number, text);
         script_->textOptions.push_back(options);
         script_->calls.push_back("send");
-        return 1;
+        return script_->Begin(JobKind::kSendText, std::move(done));
     }
-    int SendSmartSegment(const std::u16string& number, int segment) override {
-        if (!script_->acceptSend) return 0;
+    JobHandle SendSmartSegment(const std::u16string& number, int segment, JobDone done) override {
+        if (!script_->acceptSend) return {};
         script_->segments.emplace_back(number, segment);
         script_->calls.push_back("segment");
-        return 1;
+        return script_->Begin(JobKind::kSendSegment, std::move(done));
     }
     int BuildSmartMessage(PictureKind kind, const std::u16string& hex) override {
         script_->built.emplace_back(kind, hex);
         return script_->smartSegments;
-    }
-    const MessageListing& Listing() const override { return *this; }
-    std::vector<SmsPart> ListedParts() const override {
-        std::vector<SmsPart> parts;
-        for (const SmsRecord& record : script_->listing) {
-            const auto it = script_->concat.find(record.index);
-            parts.push_back({record, it == script_->concat.end()
-                                         ? std::nullopt
-                                         : std::optional<ConcatInfo>(it->second)});
-        }
-        return parts;
     }
     std::vector<SmsPart> TakeArrivedMessages() override {
         return std::exchange(script_->arrived, {});
@@ -143,15 +217,6 @@ class FakeEngine : public LinkEngine, public MessageListing {
     PhonebookTable& Phonebook() override { return script_->phonebook; }
     std::unique_lock<std::mutex> LockPhonebook() override {
         return std::unique_lock<std::mutex>(script_->phonebookMutex);
-    }
-    std::vector<PhonebookRefusal> PhonebookRefusals() const override {
-        return script_->phonebookRefusals;
-    }
-
-    int32_t ListingSize() const override { return static_cast<int32_t>(script_->listing.size()); }
-    SmsRecord ListingEntry(int32_t position) const override {
-        if (position < 0 || position >= ListingSize()) return {};
-        return script_->listing[position];
     }
 
   private:

@@ -23,11 +23,13 @@
 #include <vector>
 
 #include "codec/message_joiner.h"
+#include "modem/job_waiter.h"
 #include "modem/modem_engine.h"
 #include "platform/serial_devices.h"
 #include "platform/text.h"
 #include "support/notification_queue.h"
 #include "support/testdata.h"
+#include "support/wait.h"
 
 namespace telvane {
 namespace {
@@ -296,10 +298,7 @@ const std::map<std::string, std::vector<LongMessage>> kLongMessages = {
 // The listing as `modem list` and the Inbox give it: one message for the parts of a long one,
 // its text the parts' texts in order and a marker for each part not there.
 void CheckJoined(const std::string& id, const std::vector<Json>& entries,
-                 const ModemEngine& engine) {
-    std::vector<SmsPart> parts;
-    for (int32_t i = 0; i < engine.ListingSize(); ++i)
-        parts.push_back(engine.ListingPart(i));
+                 const std::vector<SmsPart>& parts) {
     const std::vector<JoinedMessage> joined = JoinParts(parts);
 
     std::vector<LongMessage> expected;
@@ -371,14 +370,16 @@ void ListCapture(const std::filesystem::path& description, uint32_t seed) {
     ModemEngine engine(Timing(0.15));
     ASSERT_EQ(engine.Open(2, notes.Callback()), 1) << engine.OpenError();
     ASSERT_TRUE(notes.WaitFor(Notification::kStarted));
-    ASSERT_EQ(engine.ListMessages(4), 1);
-    ASSERT_TRUE(notes.WaitFor(Notification::kListingFinished));
+    const JobWaiter listing;
+    ASSERT_TRUE(engine.ListMessages(4, listing.Done()));
+    const std::optional<JobResult> listed = listing.Wait(testing::kHangCeiling);
+    ASSERT_TRUE(listed && listed->Ok()) << (listed ? listed->reason : "no end");
 
     const std::vector<Json>& messages = capture["messages"].Items();
-    ASSERT_EQ(engine.ListingSize(), static_cast<int32_t>(messages.size()));
+    ASSERT_EQ(listed->listing.size(), messages.size());
     for (size_t i = 0; i < messages.size(); ++i) {
         const Json& expected = messages[i];
-        const SmsRecord entry = engine.ListingEntry(static_cast<int32_t>(i));
+        const SmsRecord& entry = listed->listing[i].record;
         SCOPED_TRACE("entry " + std::to_string(i));
         for (const Json& check : expected["checks"].Items()) {
             const std::string field = check.Utf8();
@@ -395,7 +396,7 @@ void ListCapture(const std::filesystem::path& description, uint32_t seed) {
             }
         }
     }
-    CheckJoined(id, messages, engine);
+    CheckJoined(id, messages, listed->listing);
     SerialDeviceTable::Instance().Unregister("COM2");
 }
 

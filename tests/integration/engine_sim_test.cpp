@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "modem/job_waiter.h"
 #include "modem/modem_engine.h"
 #include "modemsim/simulated_modem.h"
 #include "platform/serial_devices.h"
@@ -63,6 +64,15 @@ class Rig {
     modemsim::SimulatedModem& modem() { return modem_; }
     Notifications& notes() { return notes_; }
     void CloseEngine() { engine_.reset(); }
+
+    // Starts a job with `start` and waits for its end: nullopt when it was not taken or never
+    // ended.
+    template <typename Start>
+    std::optional<JobResult> Run(Start start) {
+        const JobWaiter waiter;
+        if (!start(*engine_, waiter.Done())) return std::nullopt;
+        return waiter.Wait(kHangCeiling);
+    }
 
   private:
     static modemsim::Scenario Load(const std::string& text) {
@@ -251,12 +261,15 @@ TEST(EngineListing, ListsTheStore) {
         Rig rig(c.scenario,
                 0.15);  // the listing's wait must outlast 200 messages on a busy machine
         ASSERT_TRUE(rig.StartedUp()) << c.name;
-        ASSERT_EQ(rig.engine().ListMessages(4), 1) << c.name;
-        EXPECT_EQ(rig.engine().ListMessages(4), 0) << c.name;  // one listing at a time
-        ASSERT_TRUE(rig.notes().WaitFor(Notification::kListingFinished)) << c.name;
-        ASSERT_EQ(rig.engine().ListingSize(), c.count) << c.name;
+        const JobWaiter listing;
+        ASSERT_TRUE(rig.engine().ListMessages(4, listing.Done())) << c.name;
+        EXPECT_FALSE(rig.engine().ListMessages(4)) << c.name;  // one listing at a time
+        const std::optional<JobResult> result = listing.Wait(kHangCeiling);
+        ASSERT_TRUE(result && result->Ok()) << c.name;
+        EXPECT_EQ(result->end, Notification::kListingFinished);
+        ASSERT_EQ(result->listing.size(), static_cast<size_t>(c.count)) << c.name;
         for (int i = 0; i < c.count; ++i) {
-            const SmsRecord entry = rig.engine().ListingEntry(i);
+            const SmsRecord& entry = result->listing[static_cast<size_t>(i)].record;
             const int index = c.firstIndex + i;
             ASSERT_EQ(entry.index, index) << c.name;
             EXPECT_EQ(entry.status, i % 2 ? u"REC READ" : u"REC UNREAD") << c.name;
@@ -273,27 +286,27 @@ TEST(EngineListing, ListsTheStore) {
 TEST(EngineListing, ASlowLineListsWithoutTimingOut) {
     Rig rig("[modem]\nbaud = 9600\n" + Messages(60));
     ASSERT_TRUE(rig.StartedUp());
-    ASSERT_EQ(rig.engine().ListMessages(4), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(Notification::kListingFinished));
-    EXPECT_EQ(rig.engine().ListingSize(), 60);
-    EXPECT_EQ(rig.engine().ListingEntry(59).text, u"Message 60");
+    const auto listed = rig.Run([](ModemEngine& e, JobDone d) { return e.ListMessages(4, d); });
+    ASSERT_TRUE(listed && listed->Ok());
+    ASSERT_EQ(listed->listing.size(), 60u);
+    EXPECT_EQ(listed->listing[59].record.text, u"Message 60");
 }
 
 TEST(EngineListing, DeletingAnIndexAbove99RemovesThatMessage) {
     Rig rig(Messages(150), 0.15);
     ASSERT_TRUE(rig.StartedUp());
-    ASSERT_EQ(rig.engine().ListMessages(4), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(Notification::kListingFinished));
-    const SmsRecord target = rig.engine().ListingEntry(122);
+    const auto listed = rig.Run([](ModemEngine& e, JobDone d) { return e.ListMessages(4, d); });
+    ASSERT_TRUE(listed && listed->listing.size() > 122u);
+    const SmsRecord target = listed->listing[122].record;
     ASSERT_EQ(target.index, 123);
-    ASSERT_EQ(rig.engine().DeleteMessages(0, target.index), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(Notification::kDeleted));
+    const auto deleted =
+        rig.Run([&](ModemEngine& e, JobDone d) { return e.DeleteMessages(0, target.index, d); });
+    ASSERT_TRUE(deleted && deleted->Ok());
     EXPECT_TRUE(rig.modem().WaitForCommand("AT+CMGD=123", kHangCeiling));
     const auto left = rig.modem().Messages();
     EXPECT_EQ(left.size(), 149u);
     EXPECT_TRUE(
         std::none_of(left.begin(), left.end(), [](const auto& m) { return m.index == 123; }));
-    EXPECT_EQ(rig.engine().ListingSize(), 0);  // the listing no longer matches the store
 }
 
 TEST(EngineMessages, SendWriteSendFromStoreAndDelete) {
@@ -301,27 +314,35 @@ TEST(EngineMessages, SendWriteSendFromStoreAndDelete) {
     ASSERT_TRUE(rig.StartedUp());
     ModemEngine& engine = rig.engine();
 
-    ASSERT_EQ(engine.SendTextMessage(u"+886912345678", u"Hello there"), 1);
-    EXPECT_EQ(engine.SendTextMessage(u"+886912345678", u"again"), 0);  // one send at a time
-    ASSERT_TRUE(rig.notes().WaitFor(Notification::kMessageSent));
+    const JobWaiter send;
+    const JobHandle handle =
+        engine.SendTextMessage(u"+886912345678", u"Hello there", {}, send.Done());
+    ASSERT_TRUE(handle);
+    EXPECT_FALSE(engine.SendTextMessage(u"+886912345678", u"again"));  // one send at a time
+    const std::optional<JobResult> sent = send.Wait(kHangCeiling);
+    ASSERT_TRUE(sent && sent->Ok());
+    EXPECT_EQ(sent->id, handle.id);
+    EXPECT_EQ(sent->kind, JobKind::kSendText);
+    ASSERT_EQ(sent->references.size(), 1u);
+    EXPECT_GE(sent->references[0], 0);
     ASSERT_TRUE(rig.notes().WaitFor(Notification::kSendDone));
-    EXPECT_GE(engine.MessageReference(), 0);
     ASSERT_EQ(rig.modem().SubmittedPdus().size(), 1u);
 
-    ASSERT_EQ(engine.WriteTextToSim(u"5550100", u"Draft"), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(Notification::kMessageWritten));
-    ASSERT_TRUE(rig.notes().WaitFor(Notification::kWriteDone));
-    const int32_t written = engine.WrittenIndex();
+    const auto write = rig.Run(
+        [](ModemEngine& e, JobDone d) { return e.WriteTextToSim(u"5550100", u"Draft", d); });
+    ASSERT_TRUE(write && write->Ok());
+    const int32_t written = write->value;
     ASSERT_GE(written, 1);
     ASSERT_EQ(rig.modem().Messages().size(), 1u);
 
-    ASSERT_EQ(engine.SendFromStore(written), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(Notification::kStoredMessageSent));
-    ASSERT_TRUE(rig.notes().WaitFor(Notification::kStoreSendDone));
+    const auto fromStore =
+        rig.Run([&](ModemEngine& e, JobDone d) { return e.SendFromStore(written, d); });
+    ASSERT_TRUE(fromStore && fromStore->Ok());
     EXPECT_EQ(rig.modem().SubmittedPdus().size(), 2u);
 
-    ASSERT_EQ(engine.DeleteMessages(0, written), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(Notification::kDeleted));
+    const auto deleted =
+        rig.Run([&](ModemEngine& e, JobDone d) { return e.DeleteMessages(0, written, d); });
+    ASSERT_TRUE(deleted && deleted->Ok());
     EXPECT_TRUE(rig.modem().Messages().empty());
 }
 
@@ -335,9 +356,11 @@ TEST(EngineMessages, StatusReportsReachTheOwner) {
         const auto commands = rig.modem().Commands();
         return std::find(commands.begin(), commands.end(), "AT+CNMI=2,1,0,1,0") != commands.end();
     }));
-    ASSERT_EQ(engine.SendTextMessage(u"+886912345678", u"Report me"), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(Notification::kSendDone));
-    const int32_t reference = engine.MessageReference();
+    const auto sent = rig.Run([](ModemEngine& e, JobDone d) {
+        return e.SendTextMessage(u"+886912345678", u"Report me", {}, d);
+    });
+    ASSERT_TRUE(sent && sent->Ok() && sent->references.size() == 1u);
+    const int32_t reference = sent->references[0];
     ASSERT_TRUE(rig.modem().ReportStatus(reference, 0));
     ASSERT_TRUE(rig.notes().WaitFor(Notification::kStatusReport));
     std::vector<StatusReport> reports = engine.TakeStatusReports();
@@ -364,13 +387,16 @@ TEST(EngineMessages, NumbersThatAreNoNumbersSendNothing) {
     Rig rig("");
     ASSERT_TRUE(rig.StartedUp());
     // Each worker refuses its number at once; the next start waits for the slot to be free.
-    for (const char16_t* number : {u"555-0100", u"555 0100", u"5550100\r\nAT+CMGD=1,4"})
-        ASSERT_TRUE(WaitUntil([&] { return rig.engine().SendTextMessage(number, u"x") == 1; }));
-    ASSERT_TRUE(rig.notes().WaitFor(Notification::kSendFailed, 3));
-    EXPECT_NE(rig.engine().LastFailure().find("is no number"), std::string::npos);
+    for (const char16_t* number : {u"555-0100", u"555 0100", u"5550100\r\nAT+CMGD=1,4"}) {
+        const auto refused = rig.Run(
+            [&](ModemEngine& e, JobDone d) { return e.SendTextMessage(number, u"x", {}, d); });
+        ASSERT_TRUE(refused && !refused->Ok());
+        EXPECT_NE(refused->reason.find("is no number"), std::string::npos) << refused->reason;
+    }
     // A good number after them marks the end: only its submission reached the modem.
-    ASSERT_TRUE(WaitUntil([&] { return rig.engine().SendTextMessage(u"5550100", u"x") == 1; }));
-    ASSERT_TRUE(rig.notes().WaitFor(Notification::kSendDone));
+    const auto sent = rig.Run(
+        [](ModemEngine& e, JobDone d) { return e.SendTextMessage(u"5550100", u"x", {}, d); });
+    ASSERT_TRUE(sent && sent->Ok());
     EXPECT_EQ(rig.modem().CountCommands("+CMGS"), 1);
     EXPECT_EQ(rig.modem().CountCommands("+CMGD"), 0);
 }
@@ -378,17 +404,20 @@ TEST(EngineMessages, NumbersThatAreNoNumbersSendNothing) {
 TEST(EngineMessages, RefusedSendIsReportedByItsErrorCode) {
     Rig rig("[faults]\ncms_error = 1:111\n");
     ASSERT_TRUE(rig.StartedUp());
-    ASSERT_EQ(rig.engine().SendTextMessage(u"5550100", u"x"), 1);
+    const auto refused = rig.Run(
+        [](ModemEngine& e, JobDone d) { return e.SendTextMessage(u"5550100", u"x", {}, d); });
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, JobStatus::kFailed);
+    EXPECT_EQ(refused->end, Notification::kSendFailed);
+    EXPECT_EQ(refused->reason, "not sent: +CMS ERROR: 111");
     ASSERT_TRUE(rig.notes().WaitFor(Notification::kCmsSendFailed));
-    ASSERT_TRUE(
-        rig.notes().WaitFor(Notification::kSendFailed));  // the worker's end, behind the error
-    EXPECT_EQ(rig.engine().LastFailure(), "not sent: +CMS ERROR: 111");
     // The second submission goes through once the first worker has given up: only it is
     // reported sent.
-    ASSERT_TRUE(WaitUntil([&] { return rig.engine().SendTextMessage(u"5550100", u"y") == 1; }));
+    const auto sent = rig.Run(
+        [](ModemEngine& e, JobDone d) { return e.SendTextMessage(u"5550100", u"y", {}, d); });
+    ASSERT_TRUE(sent && sent->Ok());
     ASSERT_TRUE(rig.notes().WaitFor(Notification::kSendDone));
     EXPECT_EQ(rig.notes().Count(Notification::kSendDone), 1);
-    EXPECT_EQ(rig.notes().Count(Notification::kMessageSent), 1);
     EXPECT_EQ(rig.modem().CountCommands("+CMGS="), 2);
 }
 
@@ -397,21 +426,25 @@ TEST(EngineMessages, RefusedSendIsReportedByItsErrorCode) {
 TEST(EngineMessages, LongTextsGoAsTheirPartsInOrder) {
     Rig rig("[faults]\ncms_error = 5:500\n");
     ASSERT_TRUE(rig.StartedUp());
-    ModemEngine& engine = rig.engine();
     const std::u16string text(400, u'a');  // three parts
-    ASSERT_EQ(engine.SendTextMessage(u"5550100", text, {.reference = 9}), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(Notification::kSendDone));
-    EXPECT_EQ(engine.SentReferences().size(), 3u);
+    const auto whole = rig.Run([&](ModemEngine& e, JobDone d) {
+        return e.SendTextMessage(u"5550100", text, {.reference = 9}, d);
+    });
+    ASSERT_TRUE(whole && whole->Ok());
+    EXPECT_EQ(whole->references.size(), 3u);
     const auto messages = rig.modem().SubmittedMessages();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].parts, 3);
     EXPECT_EQ(Utf8ToU16(messages[0].text), text);
 
     // The 5th submission is the second part of the next text.
-    ASSERT_EQ(engine.SendTextMessage(u"5550100", text, {.reference = 10}), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(Notification::kSendFailed));
-    EXPECT_EQ(engine.LastFailure(), "part 2 of 3 not sent: +CMS ERROR: 500");
-    EXPECT_EQ(engine.SentReferences().size(), 1u);
+    const auto cut = rig.Run([&](ModemEngine& e, JobDone d) {
+        return e.SendTextMessage(u"5550100", text, {.reference = 10}, d);
+    });
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(cut->status, JobStatus::kFailed);
+    EXPECT_EQ(cut->reason, "part 2 of 3 not sent: +CMS ERROR: 500");
+    EXPECT_EQ(cut->references.size(), 1u);
     EXPECT_EQ(rig.modem().CountCommands("+CMGS="), 5);  // the third part was never offered
 }
 
@@ -426,12 +459,11 @@ TEST(EngineMessages, ATextTheCodecRefusesIsNotSent) {
         {u"123456789012345678901", u"x", "Recipient: "},                 // past the address field
         {u"5550100", std::u16string(153 * 256, u'a'), "can be joined"},  // past 255 parts
     };
-    int failures = 0;
     for (const Case& c : cases) {
-        ASSERT_EQ(rig.engine().SendTextMessage(c.number, c.text), 1);
-        ASSERT_TRUE(rig.notes().WaitFor(Notification::kSendFailed, ++failures));
-        EXPECT_NE(rig.engine().LastFailure().find(c.reason), std::string::npos)
-            << rig.engine().LastFailure();
+        const auto refused = rig.Run(
+            [&](ModemEngine& e, JobDone d) { return e.SendTextMessage(c.number, c.text, {}, d); });
+        ASSERT_TRUE(refused && !refused->Ok());
+        EXPECT_NE(refused->reason.find(c.reason), std::string::npos) << refused->reason;
     }
     EXPECT_EQ(rig.modem().CountCommands("+CMGS"), 0);
 }
@@ -442,8 +474,12 @@ TEST(EngineMessages, ASendStartedOnTheLastOnesEndIsTaken) {
     Rig rig("");
     ASSERT_TRUE(rig.StartedUp());
     for (int i = 0; i < 20; ++i) {
-        ASSERT_EQ(rig.engine().SendTextMessage(u"5550100", u"x"), 1) << "send " << i;
+        const JobWaiter send;
+        // Started from the previous send's end, on the engine's own thread.
+        ASSERT_TRUE(rig.engine().SendTextMessage(u"5550100", u"x", {}, send.Done()))
+            << "send " << i;
         ASSERT_TRUE(rig.notes().WaitFor(Notification::kSendDone, i + 1));
+        ASSERT_TRUE(send.Wait(kHangCeiling));
     }
     EXPECT_EQ(rig.modem().SubmittedPdus().size(), 20u);
 }
@@ -458,8 +494,9 @@ text_limit = 14
 )");
     ASSERT_TRUE(rig.StartedUp());
     ModemEngine& engine = rig.engine();
-    ASSERT_EQ(engine.ReadPhonebook(), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(Notification::kPhonebookRead));
+    const auto read = rig.Run([](ModemEngine& e, JobDone d) { return e.ReadPhonebook(d); });
+    ASSERT_TRUE(read && read->Ok() && read->phonebook);
+    EXPECT_EQ(read->phonebook->Entries()[1].name, u"Bob");
     {
         auto lock = engine.LockPhonebook();
         PhonebookTable& table = engine.Phonebook();
@@ -472,11 +509,12 @@ text_limit = 14
         ASSERT_EQ(table.UpdateEntry(4, u"Dee\r\nAT+CMGD=1,4", u"5550104"), 1);
         ASSERT_EQ(table.UpdateEntry(5, u"Eve", u"55\"5"), 1);  // a number that breaks a command
     }
-    ASSERT_EQ(engine.WritePhonebook(), 1);
+    const auto write = rig.Run([](ModemEngine& e, JobDone d) { return e.WritePhonebook(d); });
     // The number that would break the command and the name with a line break are reported,
     // not written.
-    ASSERT_TRUE(rig.notes().WaitFor(Notification::kPhonebookWriteFailed));
-    EXPECT_EQ(engine.PhonebookRefusals(),
+    ASSERT_TRUE(write && !write->Ok());
+    EXPECT_EQ(write->end, Notification::kPhonebookWriteFailed);
+    EXPECT_EQ(write->refusals,
               (std::vector<PhonebookRefusal>{
                   {4,
                    "the control character U+000D cannot be written to the SIM in the modem's UCS2 "
@@ -522,9 +560,9 @@ TEST(EnginePhonebook, AnEntryTheSimRefusesStaysChanged) {
         ASSERT_EQ(table.UpdateEntry(2, u"A name far too long", u"5550101"), 1);
         ASSERT_EQ(table.UpdateEntry(3, u"Cy", u"5550102"), 1);
     }
-    ASSERT_EQ(engine.WritePhonebook(), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(Notification::kPhonebookWriteFailed));
-    EXPECT_EQ(engine.PhonebookRefusals(),
+    const auto write = rig.Run([](ModemEngine& e, JobDone d) { return e.WritePhonebook(d); });
+    ASSERT_TRUE(write && !write->Ok());
+    EXPECT_EQ(write->refusals,
               (std::vector<PhonebookRefusal>{{2, "+CME ERROR: 24 (text string too long)"}}));
     EXPECT_EQ(rig.notes().Count(Notification::kPhonebookWritten), 0);
     auto lock = engine.LockPhonebook();
@@ -543,8 +581,8 @@ TEST(EnginePhonebook, ASlowRangeAnswerIsWaitedFor) {
                     std::to_string(i) + "\n";
     Rig rig(scenario, 1.0);
     ASSERT_TRUE(rig.StartedUp());
-    ASSERT_EQ(rig.engine().ReadPhonebook(), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(Notification::kPhonebookRead));
+    const auto read = rig.Run([](ModemEngine& e, JobDone d) { return e.ReadPhonebook(d); });
+    ASSERT_TRUE(read && read->Ok());
     EXPECT_EQ(rig.modem().CountCommands("AT+CPBR=1,30"), 1);
     EXPECT_EQ(rig.modem().CountCommands("AT+CPBR=1,0"), 0);
     auto lock = rig.engine().LockPhonebook();
@@ -559,18 +597,17 @@ TEST(EngineReads, UnansweredReadsFail) {
     {
         Rig rig(Messages(3) + "[faults]\nmute = +CMGL\n");
         ASSERT_TRUE(rig.StartedUp());
-        ASSERT_EQ(rig.engine().ListMessages(4), 1);
-        ASSERT_TRUE(rig.notes().WaitFor(Notification::kListingFailed));
-        EXPECT_EQ(rig.notes().Count(Notification::kListingFinished), 0);
-        EXPECT_NE(rig.engine().LastFailure().find("no answer"), std::string::npos)
-            << rig.engine().LastFailure();
+        const auto listed = rig.Run([](ModemEngine& e, JobDone d) { return e.ListMessages(4, d); });
+        ASSERT_TRUE(listed && !listed->Ok());
+        EXPECT_EQ(listed->end, Notification::kListingFailed);
+        EXPECT_NE(listed->reason.find("no answer"), std::string::npos) << listed->reason;
     }
     {
         Rig rig("[faults]\nmute = +CPBR\n[phonebook]\n1 = 5550100 | Ann\n");
         ASSERT_TRUE(rig.StartedUp());
-        ASSERT_EQ(rig.engine().ReadPhonebook(), 1);
-        ASSERT_TRUE(rig.notes().WaitFor(Notification::kPhonebookReadFailed));
-        EXPECT_EQ(rig.notes().Count(Notification::kPhonebookRead), 0);
+        const auto read = rig.Run([](ModemEngine& e, JobDone d) { return e.ReadPhonebook(d); });
+        ASSERT_TRUE(read && !read->Ok());
+        EXPECT_EQ(read->end, Notification::kPhonebookReadFailed);
         EXPECT_EQ(rig.modem().CountCommands("AT+CPBR=1,"), 0);  // never asks for nothing
     }
 }
@@ -580,21 +617,23 @@ TEST(EngineMessages, ALateAnswerDoesNotEndTheNextCommand) {
     // At this scale the delete waits 1 s for its answer, which comes after 1.5 s.
     Rig rig(Messages(3) + "[faults]\ndelay +CMGD = 1500\n", 0.2);
     ASSERT_TRUE(rig.StartedUp());
-    ASSERT_EQ(rig.engine().DeleteMessages(0, 3), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(Notification::kDeleteFailed));
-    ASSERT_EQ(rig.engine().ListMessages(4), 1);
-    ASSERT_TRUE(rig.notes().WaitFor(Notification::kListingFinished));
-    EXPECT_EQ(rig.engine().ListingEntry(1).index, 2);
+    const auto deleted =
+        rig.Run([](ModemEngine& e, JobDone d) { return e.DeleteMessages(0, 3, d); });
+    ASSERT_TRUE(deleted && !deleted->Ok());
+    const auto listed = rig.Run([](ModemEngine& e, JobDone d) { return e.ListMessages(4, d); });
+    ASSERT_TRUE(listed && listed->Ok() && listed->listing.size() >= 2u);
+    EXPECT_EQ(listed->listing[1].record.index, 2);
     EXPECT_EQ(rig.modem().Messages().size(), 2u);  // the delete went through, late
 }
 
 TEST(EngineMessages, AFailedDeleteIsReported) {
     Rig rig(Messages(2));
     ASSERT_TRUE(rig.StartedUp());
-    ASSERT_EQ(rig.engine().DeleteMessages(0, 999), 1);  // outside the store
-    ASSERT_TRUE(rig.notes().WaitFor(Notification::kDeleteFailed));
+    const auto deleted =  // outside the store
+        rig.Run([](ModemEngine& e, JobDone d) { return e.DeleteMessages(0, 999, d); });
+    ASSERT_TRUE(deleted && !deleted->Ok());
     EXPECT_EQ(rig.notes().Count(Notification::kDeleted), 0);
-    EXPECT_NE(rig.engine().LastFailure().find("+CMS ERROR"), std::string::npos);
+    EXPECT_NE(deleted->reason.find("+CMS ERROR"), std::string::npos);
 }
 
 TEST(EngineToolkit, IndicationAfterStartUpAsksForTheDetails) {
@@ -614,7 +653,7 @@ TEST(EngineToolkit, IndicationAfterStartUpAsksForTheDetails) {
 TEST(EngineLink, DroppedInTheMiddleOfAListing) {
     Rig rig(Messages(20) + "[faults]\ndrop_at = +CMGL 300\n");
     ASSERT_TRUE(rig.StartedUp());
-    ASSERT_EQ(rig.engine().ListMessages(4), 1);
+    ASSERT_TRUE(rig.engine().ListMessages(4));
     ASSERT_TRUE(rig.notes().WaitFor(Notification::kStartupFailed));
     EXPECT_EQ(rig.notes().Count(Notification::kLinkLost), 1);
     EXPECT_TRUE(rig.notes().WaitFor(Notification::kListingFailed));  // not an empty store
@@ -627,14 +666,14 @@ TEST(EngineLink, DeviceVanishesDuringEveryKindOfJob) {
     Rig rig(Messages(3) + "[faults]\ndelay = 200\n[phonebook]\n1 = 5550100 | Ann\n");
     ASSERT_TRUE(rig.StartedUp());
     ModemEngine& engine = rig.engine();
-    EXPECT_EQ(engine.ListMessages(4), 1);
-    EXPECT_EQ(engine.ReadPhonebook(), 1);
-    EXPECT_EQ(engine.SendTextMessage(u"5550100", u"x"), 1);
-    EXPECT_EQ(engine.WriteTextToSim(u"5550100", u"y"), 1);
-    EXPECT_EQ(engine.SendFromStore(1), 1);
-    EXPECT_EQ(engine.DeleteMessages(1, 0), 1);
-    EXPECT_EQ(engine.WritePhonebook(), 1);
-    EXPECT_EQ(engine.ReadOneMessage(1), 1);
+    EXPECT_TRUE(engine.ListMessages(4));
+    EXPECT_TRUE(engine.ReadPhonebook());
+    EXPECT_TRUE(engine.SendTextMessage(u"5550100", u"x"));
+    EXPECT_TRUE(engine.WriteTextToSim(u"5550100", u"y"));
+    EXPECT_TRUE(engine.SendFromStore(1));
+    EXPECT_TRUE(engine.DeleteMessages(1, 0));
+    EXPECT_TRUE(engine.WritePhonebook());
+    EXPECT_TRUE(engine.ReadOneMessage(1));
     ASSERT_TRUE(rig.modem().WaitForCommand("+CMGL", kHangCeiling));  // the jobs are under way
     rig.modem().Stop();  // the modem goes away with its side of the line
     ASSERT_TRUE(rig.notes().WaitFor(Notification::kStartupFailed));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,11 +37,11 @@ class EngineEvents : public testing::Test {
         Feed(text);
         return Dispatch();
     }
-
-    void SetUp() override {
-        // A listing and a phonebook read wait for their answers.
-        s_.listingAccepting = true;
-        s_.phonebookAccepting = true;
+    // `text` received while a command waits for its answer: what that command got.
+    CommandResult Answer(const std::string& text) {
+        s_.transaction.Begin({});
+        Feed(text);
+        return s_.transaction.Wait(1s, 1 << 20);
     }
 
     ModemEngine engine_{Timing(0.01)};
@@ -129,20 +130,23 @@ TEST_F(EngineEvents, RegistrationReadByStat) {
 }
 
 TEST_F(EngineEvents, FinalOkGoesToTheWaitingJob) {
-    // A message read waits: the "OK" is its, no notification.
+    // A message read waits: the answer and its "OK" are its own, no notification.
     s_.expectPdu = 1;
-    s_.readIndex = 4;
+    s_.transaction.Begin({});
     EXPECT_EQ(Receive(std::string("\r\n+CMGR: 0,,23\r\n") + kPdu + "\r\n\r\nOK\r\n"),
               std::vector<Notification>{});
+    const CommandResult r = s_.transaction.Wait(1s, 1 << 20);
+    ASSERT_TRUE(r.Ok());
     // The job clears its own flag when its command ends: a late "OK" handled after the next
     // job began must not clear that job's.
     EXPECT_EQ(s_.expectPdu.load(), 1);
     s_.expectPdu = 0;
     EXPECT_TRUE(s_.okEvent.Wait(0ns));
-    const SmsRecord read = engine_.LastReadMessage();
-    EXPECT_EQ(read.index, 4);
-    EXPECT_EQ(read.number, u"+18005551212");
-    EXPECT_EQ(read.text, u"hellohello");
+    const std::optional<SmsPart> read = ReadStoredMessage(r, 4);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->record.index, 4);
+    EXPECT_EQ(read->record.number, u"+18005551212");
+    EXPECT_EQ(read->record.text, u"hellohello");
 
     // Dialling: the "OK" connects the call and wakes nobody.
     s_.callState = 1;
@@ -159,45 +163,46 @@ TEST_F(EngineEvents, FinalOkGoesToTheWaitingJob) {
     EXPECT_TRUE(s_.okEvent.Wait(0ns));
 }
 
-TEST_F(EngineEvents, SendResultAndItsFinalOk) {
+TEST_F(EngineEvents, SendResultAndItsFinalOkAreTheSendsOwn) {
     s_.sendWaiting = 1;
-    EXPECT_EQ(Receive("\r\n+CMGS: 12\r\n\r\nOK\r\n"),
-              std::vector<Notification>{Notification::kMessageSent});
-    EXPECT_EQ(engine_.MessageReference(), 12);
+    s_.transaction.Begin({});
+    EXPECT_EQ(Receive("\r\n+CMGS: 12\r\n\r\nOK\r\n"), std::vector<Notification>{});
+    const CommandResult r = s_.transaction.Wait(1s, 1 << 20);
+    EXPECT_TRUE(r.Ok());
+    EXPECT_EQ(ValueAfterColon(r.LineWith("+CMGS:").value_or("")), 12);
     EXPECT_EQ(s_.sendWaiting.load(), 1);  // the send job's to clear
-    EXPECT_TRUE(s_.okEvent.Wait(0ns));
 }
 
 TEST_F(EngineEvents, ListingParseKeepsWholeIndexesAndStatuses) {
     std::string block = "\r\n";
     for (const char* header : {"+CMGL: 7,0,,23", "+CMGL:105,1,,23", "+CMGL: 2000,3,\"\",23"})
         block += std::string(header) + "\r\n" + kPdu + "\r\n";
-    EXPECT_EQ(Receive(block + "\r\nOK\r\n"),
-              std::vector<Notification>{Notification::kListingFinished});
-    ASSERT_EQ(engine_.ListingSize(), 3);
+    s_.expectPdu = 1;
+    const std::vector<SmsPart> listed = ListedEntries(Answer(block + "\r\nOK\r\n"));
+    EXPECT_EQ(Dispatch(), std::vector<Notification>{});
+    ASSERT_EQ(listed.size(), 3u);
     const struct {
         int32_t index;
         const char16_t* status;
     } expected[] = {{7, u"REC UNREAD"}, {105, u"REC READ"}, {2000, u"STO SENT"}};
     for (int i = 0; i < 3; ++i) {
-        const SmsRecord entry = engine_.ListingEntry(i);
+        const SmsRecord& entry = listed[static_cast<size_t>(i)].record;
         EXPECT_EQ(entry.index, expected[i].index);
         EXPECT_EQ(entry.status, expected[i].status);
         EXPECT_EQ(entry.number, u"+18005551212");
         EXPECT_EQ(entry.time, u"11/01/01,12:34:56");
         EXPECT_EQ(entry.text, u"hellohello");
     }
-    EXPECT_EQ(engine_.ListingEntry(3).index, -1);
-    EXPECT_EQ(engine_.ListingEntry(-1).index, -1);
 }
 
-// Real modems announce new messages right behind a listing's "OK"; the dispatcher, taking the
-// lower event first, must still find the listing.
+// Real modems announce new messages right behind a listing's "OK": the listing keeps its
+// entry and the announcement is the modem's own.
 TEST_F(EngineEvents, NewMessageRightBehindAListingKeepsTheListing) {
-    Feed(std::string("\r\n+CMGL: 1,1,,23\r\n") + kPdu + "\r\n\r\nOK\r\n\r\n+CMTI: \"SM\",2\r\n");
-    EXPECT_EQ(Dispatch(), (std::vector<Notification>{Notification::kNewMessage,
-                                                     Notification::kListingFinished}));
-    EXPECT_EQ(engine_.ListingSize(), 1);
+    s_.expectPdu = 1;
+    const CommandResult r = Answer(std::string("\r\n+CMGL: 1,1,,23\r\n") + kPdu +
+                                   "\r\n\r\nOK\r\n\r\n+CMTI: \"SM\",2\r\n");
+    EXPECT_EQ(ListedEntries(r).size(), 1u);
+    EXPECT_EQ(Dispatch(), std::vector<Notification>{Notification::kNewMessage});
     EXPECT_EQ(engine_.NewMessageIndex(), 2);
 }
 
@@ -205,49 +210,20 @@ TEST_F(EngineEvents, ListingHoldsAtMost200Entries) {
     std::string block = "\r\n";
     for (int i = 1; i <= 205; ++i)
         block += "+CMGL: " + std::to_string(i) + ",1,,23\r\n" + kPdu + "\r\n";
-    Receive(block + "\r\nOK\r\n");
-    EXPECT_EQ(engine_.ListingSize(), 200);
-    EXPECT_EQ(engine_.ListingEntry(199).index, 200);
+    s_.expectPdu = 1;
+    const std::vector<SmsPart> listed = ListedEntries(Answer(block + "\r\nOK\r\n"));
+    ASSERT_EQ(listed.size(), 200u);
+    EXPECT_EQ(listed[199].record.index, 200);
 }
 
-TEST_F(EngineEvents, PhonebookRangeThenEntries) {
-    EXPECT_EQ(Receive("\r\n+CPBR: (1-250),20,14\r\n\r\nOK\r\n"), std::vector<Notification>{});
-    {
-        auto lock = engine_.LockPhonebook();
-        EXPECT_EQ(engine_.Phonebook().Limits(), (PhonebookLimits{20, 14, 250}));
-    }
-    EXPECT_EQ(Receive("\r\n+CPBR: 3,\"5550100\",129,\"Ann\"\r\n+CPBR: 4,\"5550101\",145,\"Bob\""
-                      "\r\n\r\nOK\r\n"),
-              std::vector<Notification>{Notification::kPhonebookRead});
-    auto lock = engine_.LockPhonebook();
-    const auto& entries = engine_.Phonebook().Entries();
-    ASSERT_EQ(entries.size(), 250u);
-    EXPECT_EQ(entries[2].name, u"Ann");
-    EXPECT_EQ(entries[2].number, u"5550100");
-    EXPECT_EQ(entries[3].number, u"+5550101");
-    EXPECT_EQ(entries[3].changed, 0);
-}
-
-// The reader asks for the entries as soon as it has the range: their answer may be in before the
-// dispatcher took the range, and must neither replace the range nor be cleared with it.
-TEST_F(EngineEvents, PhonebookRangeAndEntriesPendingTogetherKeepBoth) {
-    Feed("\r\n+CPBR: (1-50),20,14\r\n\r\nOK\r\n");
-    Feed("\r\n+CPBR: 3,\"5550100\",129,\"Ann\"\r\n\r\nOK\r\n");
-    EXPECT_EQ(Dispatch(), std::vector<Notification>{Notification::kPhonebookRead});
-    auto lock = engine_.LockPhonebook();
-    EXPECT_EQ(engine_.Phonebook().Limits(), (PhonebookLimits{20, 14, 50}));
-    ASSERT_EQ(engine_.Phonebook().Entries().size(), 50u);
-    EXPECT_EQ(engine_.Phonebook().Entries()[2].name, u"Ann");
-}
-
-// The rest of a read that failed, arriving late, is no listing and no phonebook.
+// Entries no read waits for (the late rest of one that failed) are nobody's: no notification,
+// and the engine's phonebook stays as it was.
 TEST_F(EngineEvents, EntriesNoReadWaitsForAreDropped) {
-    s_.listingAccepting = false;
-    s_.phonebookAccepting = false;
     Feed(std::string("\r\n+CMGL: 1,1,,23\r\n") + kPdu + "\r\n\r\nOK\r\n");
     Feed("\r\n+CPBR: 3,\"5550100\",129,\"Ann\"\r\n\r\nOK\r\n");
     EXPECT_EQ(Dispatch(), std::vector<Notification>{});
-    EXPECT_EQ(engine_.ListingSize(), 0);
+    auto lock = engine_.LockPhonebook();
+    EXPECT_TRUE(engine_.Phonebook().Entries().empty());
 }
 
 // Notifications posted by the jobs come in the order they were posted.
@@ -293,8 +269,9 @@ TEST_F(EngineEvents, ResultCodesAndIndications) {
         {"+WIND: 4", {Notification::kWindReady}},
         {"+WIND: 5,2", {Notification::kWindOther}},
         {"+CMTI: \"SM\",17", {Notification::kNewMessage}},
-        {"+CMGW: 7", {Notification::kMessageWritten}},
-        {"+CMSS: 9", {Notification::kStoredMessageSent}},
+        // A job's answers are the job's: alone on the line they tell nobody anything.
+        {"+CMGW: 7", {}},
+        {"+CMSS: 9", {}},
         {"+CLIP: \"+886912345678\",145", {Notification::kCallerNumber}},
         {"CRING: VOICE", {Notification::kRinging}},
         {"NO CARRIER", {}},
@@ -304,8 +281,6 @@ TEST_F(EngineEvents, ResultCodesAndIndications) {
     for (const Case& c : cases)
         EXPECT_EQ(Receive(std::string("\r\n") + c.line + "\r\n"), c.codes) << c.line;
     EXPECT_EQ(engine_.NewMessageIndex(), 17);
-    EXPECT_EQ(engine_.WrittenIndex(), 7);
-    EXPECT_EQ(engine_.StoreSendReference(), 9);
     EXPECT_EQ(engine_.CallerNumber(), u"+886912345678");
     EXPECT_EQ(engine_.CallState(), 3);
     EXPECT_EQ(Receive("\r\n+WIND: 6,1\r\n"),
@@ -322,27 +297,16 @@ TEST_F(EngineEvents, LinkLossIsReportedOnce) {
     EXPECT_EQ(engine_.SimState(), 0);
 }
 
-TEST_F(EngineEvents, UnkeyedLineIsTheExpectedPdu) {
-    s_.expectPdu = 1;
-    s_.pduToListing = 1;
-    s_.listingCount = -1;
-    Feed(std::string("\r\n") + kPdu + "\r\n");  // no entry yet: stored nowhere
-    s_.listingCount = 0;
-    Feed("\r\nline\r\n");
-    EXPECT_EQ(engine_.ListingEntry(0).text, u"line");
-    s_.expectPdu = 0;
-    Feed("\r\nother\r\n");
-    EXPECT_EQ(engine_.ListingEntry(0).text, u"line");
-}
-
 TEST(EngineWithoutPort, RefusesEverythingThatNeedsTheModem) {
     ModemEngine engine(Timing(0.01));
     EXPECT_EQ(engine.SendCommand("AT"), 0);
     EXPECT_EQ(engine.Open(0, nullptr), 0);
-    EXPECT_EQ(engine.Open(5, nullptr), 0);
-    EXPECT_NE(engine.OpenError().find("COM5"), std::string::npos);
-    EXPECT_EQ(engine.SendTextMessage(u"123", u"x"), 0);  // not registered
-    EXPECT_EQ(engine.ListingSize(), 0);
+    EXPECT_EQ(engine.Open(ModemEngine::kMaxPortNumber + 1, nullptr), 0);
+    EXPECT_NE(engine.OpenError().find("COM100"), std::string::npos);
+    // Every port the settings list opens when the device table knows it: COM7 is no exception.
+    EXPECT_EQ(engine.Open(7, nullptr), 0);
+    EXPECT_NE(engine.OpenError().find("no such device COM7"), std::string::npos);
+    EXPECT_FALSE(engine.SendTextMessage(u"123", u"x"));  // not registered
 }
 
 }  // namespace

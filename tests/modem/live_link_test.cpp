@@ -130,15 +130,16 @@ TEST_F(LiveLinkEngine, AnnouncementSharingABlockIsSeen) {
 
 // An announcement inside a listing's answer leaves the listing whole.
 TEST_F(LiveLinkEngine, AnnouncementDuringAListingKeepsBoth) {
-    s_.listingAccepting = true;
     const std::string pdu =
         "07912143658709F1040B918100551512F20000111010214365000AE8329BFD4697D9EC37";
-    EXPECT_EQ(
-        Receive("\r\n+CMGL: 1,1,,23\r\n" + pdu + "\r\n+CMTI: \"SM\",9\r\n+CMGL: 2,0,,23\r\n" + pdu +
-                "\r\n\r\nOK\r\n"),
-        (std::vector<Notification>{Notification::kNewMessage, Notification::kListingFinished}));
-    EXPECT_EQ(engine_.ListingSize(), 2);
-    EXPECT_EQ(engine_.ListingEntry(1).text, u"hellohello");
+    s_.expectPdu = 1;
+    s_.transaction.Begin({});
+    EXPECT_EQ(Receive("\r\n+CMGL: 1,1,,23\r\n" + pdu + "\r\n+CMTI: \"SM\",9\r\n+CMGL: 2,0,,23\r\n" +
+                      pdu + "\r\n\r\nOK\r\n"),
+              std::vector<Notification>{Notification::kNewMessage});
+    const std::vector<SmsPart> listed = ListedEntries(s_.transaction.Wait(1s, 1 << 20));
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[1].record.text, u"hellohello");
     EXPECT_EQ(engine_.NewMessageIndex(), 9);
 }
 
@@ -154,16 +155,17 @@ TEST_F(LiveLinkEngine, StatusReportsAreTakenWhereverTheyCome) {
     EXPECT_EQ(engine_.TakeStatusReports(), (std::vector<StatusReport>{expected, expected}));
     EXPECT_TRUE(engine_.TakeStatusReports().empty());
 
-    s_.listingAccepting = true;
     const std::string pdu =
         "07912143658709F1040B918100551512F20000111010214365000AE8329BFD4697D9EC37";
-    EXPECT_EQ(
-        Receive("\r\n+CMGL: 1,1,,23\r\n" + pdu + "\r\n+CDS: 25\r\n" + report +
-                "\r\n+CMGL: 2,0,,23\r\n" + pdu + "\r\n\r\nOK\r\n"),
-        (std::vector<Notification>{Notification::kListingFinished, Notification::kStatusReport}));
-    EXPECT_EQ(engine_.ListingSize(), 2);
-    EXPECT_EQ(engine_.ListingEntry(0).text, u"hellohello");
-    EXPECT_EQ(engine_.ListingEntry(1).text, u"hellohello");
+    s_.expectPdu = 1;
+    s_.transaction.Begin({});
+    EXPECT_EQ(Receive("\r\n+CMGL: 1,1,,23\r\n" + pdu + "\r\n+CDS: 25\r\n" + report +
+                      "\r\n+CMGL: 2,0,,23\r\n" + pdu + "\r\n\r\nOK\r\n"),
+              std::vector<Notification>{Notification::kStatusReport});
+    const std::vector<SmsPart> listed = ListedEntries(s_.transaction.Wait(1s, 1 << 20));
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].record.text, u"hellohello");
+    EXPECT_EQ(listed[1].record.text, u"hellohello");
     EXPECT_EQ(engine_.TakeStatusReports(), std::vector<StatusReport>{expected});
 
     // Not a report after all: the line is left for what it is.

@@ -84,7 +84,13 @@ TEST(FullFolder, MessageSentWhileSentIsFullWaitsInTheOutbox) {
     controller.SendComposed();
     ASSERT_TRUE(window.PumpUntil(
         [&] { return window.StatusShown(u"SMS no. 1") && window.enabled && !controller.IsBusy(); },
-        testing::kHangCeiling));
+        testing::kHangCeiling))
+        << [&] {
+               std::string all;
+               for (const std::u16string& text : window.statusTexts)
+                   all += U16ToUtf8(text) + " | ";
+               return all;
+           }();
     controller.Connect();
     window.Fire(kTimerDisconnect);
     SerialDeviceTable::Instance().Unregister("COM2");

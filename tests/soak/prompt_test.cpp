@@ -36,18 +36,18 @@ TEST(PromptGuard, CommandsWaitUntilThePduIsTyped) {
         ASSERT_TRUE(WaitUntil([&] { return engine.Registered(); }));
 
         for (const std::u16string text : {u"first", u"second"}) {
-            const int before = notes.Count(Notification::kMessageSent);
-            ASSERT_EQ(engine.SendTextMessage(u"0912345678", text), 1);
+            const int before = notes.Count(Notification::kSendDone);
+            ASSERT_TRUE(engine.SendTextMessage(u"0912345678", text));
             // Right behind the send command, inside its pause before the PDU.
             ASSERT_TRUE(WaitUntil([&] { return modem.CountCommands("+CMGS=") > before; }));
             ASSERT_EQ(modem.CountCommands("+CMGS="), before + 1);
             // The previous listing's worker may still be winding down.
-            EXPECT_TRUE(WaitUntil([&] { return engine.ListMessages(4) == 1; }));
+            EXPECT_TRUE(WaitUntil([&] { return static_cast<bool>(engine.ListMessages(4)); }));
             engine.RequestSignalQuality();
-            ASSERT_TRUE(notes.WaitFor(Notification::kMessageSent, before + 1));
+            ASSERT_TRUE(notes.WaitFor(Notification::kSendDone, before + 1));
             ASSERT_TRUE(notes.WaitFor(Notification::kListingFinished, before + 1));
         }
-        EXPECT_EQ(notes.Count(Notification::kMessageSent), 2);
+        EXPECT_EQ(notes.Count(Notification::kSendDone), 2);
         EXPECT_EQ(notes.Count(Notification::kListingFinished), 2);
     }
     SerialDeviceTable::Instance().Unregister("COM4");

@@ -70,6 +70,43 @@ TEST(SimFaults, MuteSwallowsTheFirstAnswersOnly) {
     EXPECT_EQ(b.client->Command("AT+CSQ"), "\r\n+CSQ: 20,99\r\n\r\nOK\r\n");
 }
 
+TEST(SimFaults, CmeErrorToTheNamedCommand) {
+    const std::string cpms = "\r\n+CPMS: \"SM\",1,30,\"SM\",1,30,\"SM\",1,30\r\n\r\nOK\r\n";
+    struct Case {
+        const char* faults;
+        std::vector<std::pair<std::string, std::string>> steps;  // command, answer
+    } cases[] = {
+        {"cme = +CPMS 515 1\n", {{"AT+CPMS?", "\r\n+CME ERROR: 515\r\n"}, {"AT+CPMS?", cpms}}},
+        {"cme = at+cpms 10\n",
+         {{"AT+CPMS?", "\r\n+CME ERROR: 10\r\n"}, {"AT+CPMS?", "\r\n+CME ERROR: 10\r\n"}}},
+        // Lines for one command apply in turn; other commands are untouched.
+        {"cme = +CPMS 515 2\ncme = +CPMS 14 1\n",
+         {{"AT+CSQ;+CPMS?", "\r\n+CSQ: 20,99\r\n\r\n+CME ERROR: 515\r\n"},
+          {"AT+CPMS?", "\r\n+CME ERROR: 515\r\n"},
+          {"AT+CPMS?", "\r\n+CME ERROR: 14\r\n"},
+          {"AT+CPMS?", cpms}}},
+        {"cme = +CPMS 515\n", {{"AT+CMEE=0;+CPMS?", "\r\nERROR\r\n"}}},
+        // A refused command does nothing: the message is still there to read.
+        {"cme = +CMGD 515 1\n",
+         {{"AT+CMGD=1", "\r\n+CME ERROR: 515\r\n"},
+          {"AT+CPMS?", cpms},
+          {"AT+CMGD=1;+CPMS?", "\r\n+CPMS: \"SM\",0,30,\"SM\",0,30,\"SM\",0,30\r\n\r\nOK\r\n"}}},
+    };
+    for (const Case& c : cases) {
+        Booted b = Boot(std::string("[messages]\n1 = REC READ | +1234567 | 01/07/20,11:52:45 | "
+                                    "abc\n[faults]\n") +
+                            c.faults,
+                        "ATE0;+CMEE=1");
+        for (const auto& [command, answer] : c.steps)
+            EXPECT_EQ(b.Ask(command), answer) << c.faults << command;
+    }
+    std::string error;
+    for (const char* bad :
+         {"cme = +CPMS", "cme = +CPMS x", "cme = +CPMS 515 -1", "cme = +CPMS 515 1 2"}) {
+        EXPECT_FALSE(ParseScenario(std::string("[faults]\n") + bad + "\n", &error)) << bad;
+    }
+}
+
 TEST(SimFaults, CmsErrorOnTheChosenSubmission) {
     Booted b = Boot("[faults]\ncms_error = 2:330\n");
     b.client->Command("ATE0");
@@ -84,6 +121,42 @@ TEST(SimFaults, CmsErrorOnTheChosenSubmission) {
     EXPECT_EQ(answers[1], "\r\n+CMS ERROR: 330\r\n");
     EXPECT_EQ(answers[2], "\r\n+CMGS: 2\r\n\r\nOK\r\n");
     EXPECT_EQ(b.modem->SubmittedPdus().size(), 2u);
+}
+
+// The network takes its time over a submission: the prompt comes at once, the result only after
+// the delay; lines the modem sends on its own still go out meanwhile, and a command typed in the
+// wait is answered after the result.
+TEST(SimFaults, SubmissionResultWaitsForTheNetwork) {
+    const std::string pdu = "0001000B818096214365F7000003C1E110";
+    struct Case {
+        const char* name;
+        const char* command;  // the submission; its PDU follows when it prompts
+        const char* result;
+    } cases[] = {
+        {"from the prompt", "AT+CMGS=16", "\r\n+CMGS: 1\r\n\r\nOK\r\n"},
+        {"from the store", "AT+CMSS=1", "\r\n+CMSS: 1\r\n\r\nOK\r\n"},
+    };
+    for (const Case& c : cases) {
+        Booted b =
+            Boot("[network]\nsubmit_delay = 700\n[messages]\n1 = STO UNSENT | PDU | " + pdu + "\n");
+        b.client->Command("ATE0");
+        auto start = std::chrono::steady_clock::now();
+        if (std::string(c.command) == "AT+CMGS=16") {
+            EXPECT_EQ(b.client->Command(c.command), "\r\n> ") << c.name;
+            start = std::chrono::steady_clock::now();
+            b.client->Send(pdu + "\x1A");
+        } else {
+            b.client->Send(std::string(c.command) + "\r");
+        }
+        b.client->Send("AT+CSQ\r");
+        b.modem->PushUnsolicited("+CREG: 1");
+        EXPECT_EQ(b.client->Drain(250), "\r\n+CREG: 1\r\n") << c.name;
+        EXPECT_EQ(b.client->ReadUntil("+CSQ: 20,99\r\n\r\nOK\r\n"),
+                  std::string(c.result) + "\r\n+CSQ: 20,99\r\n\r\nOK\r\n")
+            << c.name;
+        EXPECT_GE(std::chrono::steady_clock::now() - start, 700ms) << c.name;
+        EXPECT_EQ(b.modem->SubmittedPdus().size(), 1u) << c.name;
+    }
 }
 
 TEST(SimFaults, BatchesAndBit7NoiseKeepTheBytes) {

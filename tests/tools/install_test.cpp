@@ -1,5 +1,6 @@
-// `cmake --install` of this build: the programs, the data they look for beside themselves, and the
-// desktop entry; the installed tool runs and finds the canned libraries.
+// `cmake --install` of this build: the programs, the data they look for beside themselves, the
+// desktop entry, metadata, manual pages and completion; the installed tool runs and finds the
+// canned libraries.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -39,11 +40,12 @@ TEST(Install, PutsProgramsDataAndDesktopEntryInPlace) {
     // Builds without the window (the ThreadSanitizer one) install the tools and data only.
     const std::string script = ReadText(build / "cmake_install.cmake");
     const bool withWindow = script.find("src/ui/cmake_install.cmake") != std::string::npos;
-    std::vector<std::string> programs = {"tools/telvane-modemsim", "tools/telvane-tool"};
-    if (withWindow) programs.push_back("src/ui/telvane");
-    // Installing needs every program built; a partial build (one test target) cannot install.
-    for (const std::string& program : programs)
-        if (!fs::exists(build / program)) GTEST_SKIP() << program << " is not built";
+    std::vector<std::string> built = {"tools/telvane-modemsim", "tools/telvane-tool",
+                                      "packaging/man1/telvane-tool.1.gz"};
+    if (withWindow) built.push_back("src/ui/telvane");
+    // Installing needs everything built; a partial build (one test target) cannot install.
+    for (const std::string& file : built)
+        if (!fs::exists(build / file)) GTEST_SKIP() << file << " is not built";
     char folder[] = "/tmp/telvane-install-XXXXXX";
     ASSERT_NE(mkdtemp(folder), nullptr);
     const fs::path prefix = folder;
@@ -53,14 +55,24 @@ TEST(Install, PutsProgramsDataAndDesktopEntryInPlace) {
                 &status);
     ASSERT_EQ(status, 0) << log;
 
-    std::vector<std::string> files = {"bin/telvane-modemsim",      "bin/telvane-tool",
-                                      "share/telvane/english.pdb", "share/telvane/chimsg.pdb",
-                                      "share/telvane/big_5.pdb",   "share/telvane/demo-sim.ini"};
+    std::vector<std::string> files = {"bin/telvane-modemsim",
+                                      "bin/telvane-tool",
+                                      "share/telvane/english.pdb",
+                                      "share/telvane/chimsg.pdb",
+                                      "share/telvane/big_5.pdb",
+                                      "share/telvane/demo-sim.ini",
+                                      "share/man/man1/telvane-tool.1.gz",
+                                      "share/man/man1/telvane-modemsim.1.gz",
+                                      "share/bash-completion/completions/telvane-tool",
+                                      "share/doc/telvane/copyright",
+                                      "share/doc/telvane/changelog.gz"};
     if (withWindow) {
-        files.insert(files.end(),
-                     {"bin/telvane", "share/telvane/gif/textmemo.gif",
-                      "share/telvane/gif/invmemo.gif", "share/applications/telvane.desktop",
-                      "share/icons/hicolor/scalable/apps/telvane.svg"});
+        files.insert(
+            files.end(),
+            {"bin/telvane", "share/telvane/gif/textmemo.gif", "share/telvane/gif/invmemo.gif",
+             "share/applications/telvane.desktop", "share/icons/hicolor/scalable/apps/telvane.svg",
+             "share/icons/hicolor/48x48/apps/telvane.png",
+             "share/icons/hicolor/128x128/apps/telvane.png", "share/man/man1/telvane.1.gz"});
     }
     for (const std::string& file : files)
         EXPECT_TRUE(fs::is_regular_file(prefix / file)) << file;
@@ -78,7 +90,9 @@ TEST(Install, PutsProgramsDataAndDesktopEntryInPlace) {
         &status);
     EXPECT_EQ(without.find("english"), std::string::npos) << without;
 
-    // One version everywhere: the tool's and the desktop entry's come from the build.
+    // One version everywhere: the tool's, the desktop entry's and the metadata's come from the
+    // build.
+    std::error_code ec;
     const std::string version =
         Capture("'" + (prefix / "bin/telvane-tool").string() + "' --version", &status);
     EXPECT_EQ(version, std::string("telvane-tool ") + telvane::kVersion + "\n");
@@ -86,9 +100,18 @@ TEST(Install, PutsProgramsDataAndDesktopEntryInPlace) {
         EXPECT_NE(ReadText(prefix / "share/applications/telvane.desktop")
                       .find(std::string("X-Telvane-Version=") + telvane::kVersion + "\n"),
                   std::string::npos);
+        // One AppStream file, whose latest release is this version.
+        std::vector<fs::path> metainfo;
+        for (const auto& entry : fs::directory_iterator(prefix / "share/metainfo", ec))
+            metainfo.push_back(entry.path());
+        EXPECT_EQ(metainfo.size(), 1u);
+        if (!metainfo.empty()) {
+            EXPECT_NE(ReadText(metainfo[0])
+                          .find(std::string("<release version=\"") + telvane::kVersion + "\""),
+                      std::string::npos);
+        }
     }
 
-    std::error_code ec;
     fs::remove_all(prefix, ec);
 }
 

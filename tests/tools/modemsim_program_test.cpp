@@ -8,6 +8,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "platform/files.h"
 #include "pty_client.h"
@@ -66,6 +68,40 @@ TEST(ModemsimProgram, ServesTheDemoSimUntilTerminated) {
     ASSERT_TRUE(text);
     EXPECT_NE(text->find(" command AT+CGMI\n"), std::string::npos) << *text;
     fs::remove_all(folder);
+}
+
+// --help says how to run it and where the scenario's keys are; a wrong option is refused.
+TEST(ModemsimProgram, HelpListsTheOptionsAndPointsToTheKeys) {
+    std::string program = std::string(TELVANE_BINARY_DIR) + "/tools/telvane-modemsim";
+    struct Case {
+        const char* arguments;
+        int status;
+        std::vector<std::string> shown;  // on stdout and stderr together
+    } cases[] = {
+        {"--help",
+         0,
+         {"--scenario FILE", "--link PATH", "--transcript FILE", "--control FIFO", "--help",
+          "deliver [SM|ME]", "deliver-pdu", "report", "unsolicited", "registration", "signal",
+          "drop", "tools/modemsim/scenario.h", "data/demo-sim.ini", "submit_delay", "cme", "inject",
+          "nul"}},
+        {"-h", 0, {"--scenario FILE"}},
+        {"--bogus", 2, {"unknown option --bogus", "usage: telvane-modemsim"}},
+        {"--scenario", 2, {"missing value after --scenario"}},
+    };
+    for (const Case& c : cases) {
+        std::string command = program + " " + c.arguments + " 2>&1";
+        FILE* pipe = popen(command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string out;
+        char buffer[512];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            out.append(buffer, n);
+        int status = pclose(pipe);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.status) << c.arguments << out;
+        for (const std::string& s : c.shown)
+            EXPECT_NE(out.find(s), std::string::npos) << c.arguments << ": " << s << "\n" << out;
+    }
 }
 
 }  // namespace

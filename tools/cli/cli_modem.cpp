@@ -15,6 +15,7 @@
 #include "codec/message_joiner.h"
 #include "codec/pdu_codec.h"
 #include "codec/phone_number.h"
+#include "modem/job_waiter.h"
 #include "modem/modem_engine.h"
 #include "platform/serial_devices.h"
 #include "platform/text.h"
@@ -165,15 +166,6 @@ std::string NotificationJson(Notification code, const ModemEngine& engine) {
         case Notification::kCallerNumber:
             fields = ", \"callerNumber\": " + JsonString(engine.CallerNumber());
             break;
-        case Notification::kMessageSent:
-            fields = ", \"messageReference\": " + std::to_string(engine.MessageReference());
-            break;
-        case Notification::kMessageWritten:
-            fields = ", \"writtenIndex\": " + std::to_string(engine.WrittenIndex());
-            break;
-        case Notification::kStoredMessageSent:
-            fields = ", \"storeSendReference\": " + std::to_string(engine.StoreSendReference());
-            break;
         case Notification::kNewMessage:
             fields = ", \"newMessageIndex\": " + std::to_string(engine.NewMessageIndex());
             break;
@@ -189,15 +181,8 @@ std::string NotificationJson(Notification code, const ModemEngine& engine) {
             break;
         case Notification::kModemSilent:
         case Notification::kNotAModem:
-        case Notification::kReadFailed:
         case Notification::kSimNotReady:
         case Notification::kLinkLost:
-        case Notification::kSendFailed:
-        case Notification::kWriteFailed:
-        case Notification::kStoreSendFailed:
-        case Notification::kDeleteFailed:
-        case Notification::kPhonebookReadFailed:
-        case Notification::kPhonebookWriteFailed:
             fields = ", \"failure\": " + JsonString(std::string_view(engine.LastFailure()));
             break;
         case Notification::kWindOther:
@@ -217,6 +202,17 @@ std::string NotificationJson(Notification code, const ModemEngine& engine) {
                 ", \"smsCentre\": " + (centre.empty() ? std::string("null") : JsonString(centre));
             break;
         }
+        // A job's failure travels with the job.
+        case Notification::kReadFailed:
+        case Notification::kSendFailed:
+        case Notification::kWriteFailed:
+        case Notification::kStoreSendFailed:
+        case Notification::kDeleteFailed:
+        case Notification::kPhonebookReadFailed:
+        case Notification::kPhonebookWriteFailed:
+        case Notification::kMessageSent:
+        case Notification::kMessageWritten:
+        case Notification::kStoredMessageSent:
         case Notification::kStopping:
         case Notification::kStartupFailed:
         case Notification::kPhonebookRead:
@@ -377,55 +373,60 @@ int Run(const Args& args) {
     }
 
     // Waits for one of `wanted`; other notifications pass.  None on time-out.
-    const auto waitFor =
-        [&](std::initializer_list<Notification> wanted) -> std::optional<Notification> {
+    // A job's end, or nullopt when the link went down first (or nothing came at all).
+    const auto waitForJob = [&](const JobWaiter& waiter) -> std::optional<JobResult> {
         const auto end = std::chrono::steady_clock::now() + ceiling;
         while (std::chrono::steady_clock::now() < end) {
-            const std::optional<Notification> code = codes.Next(std::chrono::milliseconds(50));
-            if (!code) continue;
-            for (Notification w : wanted)
-                if (*code == w) return w;
+            if (std::optional<JobResult> result = waiter.Result()) return result;
+            if (codes.Next(std::chrono::milliseconds(50)) == Notification::kStartupFailed)
+                return waiter.Result();
         }
-        return std::nullopt;
+        return waiter.Result();
+    };
+    const auto jobFailure = [&](const std::optional<JobResult>& result) {
+        if (!result) return Reason(engine, "no result from the modem");
+        return result->reason.empty() ? std::string("no result from the modem") : result->reason;
     };
 
     if (session.command == "list") {
-        if (!engine.ListMessages(4)) {
+        const JobWaiter listing;
+        if (!engine.ListMessages(4, listing.Done())) {
             std::cerr << "telvane-tool modem: the listing could not be started\n";
             return kReadFailed;
         }
-        const std::optional<Notification> code =
-            waitFor({Notification::kListingFinished, Notification::kListingFailed,
-                     Notification::kStartupFailed});
-        if (code != Notification::kListingFinished) {
-            std::cerr << "telvane-tool modem: listing failed: "
-                      << Reason(engine, "no result from the modem") << "\n";
+        const std::optional<JobResult> result = waitForJob(listing);
+        if (!result || !result->Ok()) {
+            std::cerr << "telvane-tool modem: listing failed: " << jobFailure(result) << "\n";
             return kReadFailed;
         }
-        std::vector<SmsPart> parts;
-        for (int32_t i = 0; i < engine.ListingSize(); ++i)
-            parts.push_back(engine.ListingPart(i));
-        for (const JoinedMessage& message : JoinParts(parts))
+        for (const JoinedMessage& message : JoinParts(result->listing))
             std::cout << MessageJson(message) << "\n";
         return 0;
     }
 
     if (session.command == "phonebook") {
-        if (!engine.ReadPhonebook()) {
+        const JobWaiter read;
+        if (!engine.ReadPhonebook(read.Done())) {
             std::cerr << "telvane-tool modem: the phonebook read could not be started\n";
             return kReadFailed;
         }
-        if (waitFor({Notification::kPhonebookRead, Notification::kPhonebookReadFailed,
-                     Notification::kStartupFailed}) != Notification::kPhonebookRead) {
-            std::cerr << "telvane-tool modem: phonebook read failed: "
-                      << Reason(engine, "no result from the modem") << "\n";
+        const std::optional<JobResult> readResult = waitForJob(read);
+        if (!readResult || !readResult->Ok()) {
+            std::cerr << "telvane-tool modem: phonebook read failed: " << jobFailure(readResult)
+                      << "\n";
             return kReadFailed;
         }
         if (session.rest.size() == 4) {
             // The window's path: the entry changes in the engine's table, then the changed
             // entries are written.
             const int32_t index = std::stoi(session.rest[1]);
-            const std::u16string number = NormalisePhoneNumber(Utf8ToU16(session.rest[2])).number;
+            const PhoneNumber checked = NormalisePhoneNumber(Utf8ToU16(session.rest[2]));
+            if (!checked.ok()) {
+                std::cerr << "telvane-tool modem: not written: " << U16ToUtf8(checked.Reason())
+                          << "\n";
+                return kFailed;
+            }
+            const std::u16string number = checked.number;
             int updated = 0;
             {
                 auto lock = engine.LockPhonebook();
@@ -436,14 +437,16 @@ int Run(const Args& args) {
                           << "\n";
                 return kFailed;
             }
-            if (!engine.WritePhonebook()) {
+            const JobWaiter write;
+            if (!engine.WritePhonebook(write.Done())) {
                 std::cerr << "telvane-tool modem: the phonebook write could not be started\n";
                 return kFailed;
             }
-            if (waitFor({Notification::kPhonebookWritten, Notification::kPhonebookWriteFailed,
-                         Notification::kStartupFailed}) != Notification::kPhonebookWritten) {
-                std::string reason = Reason(engine, "no result from the modem");
-                for (const PhonebookRefusal& refusal : engine.PhonebookRefusals())
+            const std::optional<JobResult> written = waitForJob(write);
+            if (!written || !written->Ok()) {
+                std::string reason = jobFailure(written);
+                if (written)
+                    for (const PhonebookRefusal& refusal : written->refusals)
                     reason +=
                         "; position " + std::to_string(refusal.position) + ": " + refusal.reason;
                 std::cerr << "telvane-tool modem: not written: " << reason << "\n";
@@ -476,23 +479,24 @@ int Run(const Args& args) {
         std::cerr << "telvane-tool modem: not sent: not registered on a network\n";
         return kFailed;
     }
+    const JobWaiter send;
     if (!engine.SendTextMessage(Utf8ToU16(session.rest[0]), Utf8ToU16(session.rest[1]),
-                                session.submit)) {
+                                session.submit, send.Done())) {
         std::cerr << "telvane-tool modem: the send could not be started\n";
         return kFailed;
     }
-    const std::optional<Notification> code =
-        waitFor({Notification::kSendDone, Notification::kSendFailed, Notification::kStartupFailed});
-    if (code != Notification::kSendDone) {
-        std::cerr << "telvane-tool modem: " << Reason(engine, "not sent: no result from the modem")
+    const std::optional<JobResult> sent = waitForJob(send);
+    if (!sent || !sent->Ok()) {
+        std::cerr << "telvane-tool modem: "
+                  << (sent ? jobFailure(sent) : Reason(engine, "not sent: no result from the modem"))
                   << "\n";
         return kFailed;
     }
     // One reference per part, in sending order; the last is kept under its old name.
     std::string references;
-    for (const int32_t reference : engine.SentReferences())
+    for (const int32_t reference : sent->references)
         references += (references.empty() ? "" : ", ") + std::to_string(reference);
-    std::cout << "{\"messageReference\": " << engine.MessageReference()
+    std::cout << "{\"messageReference\": " << (sent->references.empty() ? -1 : sent->references.back())
               << ", \"messageReferences\": [" << references << "]}\n";
     return 0;
 }

@@ -36,6 +36,13 @@ std::string ApplyControl(SimulatedModem& modem, const std::string& raw) {
     std::string verb = line.substr(0, blank);
     std::string rest = blank == std::string::npos ? "" : Trim(line.substr(blank + 1));
     int number = 0;
+    // "deliver ME ..." and "deliver-pdu ME ...": into that store instead of the scenario's.
+    std::string store;
+    if ((verb == "deliver" || verb == "deliver-pdu") &&
+        (rest.rfind("SM ", 0) == 0 || rest.rfind("ME ", 0) == 0)) {
+        store = rest.substr(0, 2);
+        rest = Trim(rest.substr(3));
+    }
     if (verb == "deliver") {
         // The text is the last field and may hold '|' itself.
         size_t first = rest.find('|');
@@ -45,13 +52,13 @@ std::string ApplyControl(SimulatedModem& modem, const std::string& raw) {
         std::string time = Trim(rest.substr(first + 1, second - first - 1));
         std::string text = Trim(rest.substr(second + 1));
         if (time.empty()) time = CurrentTimestamp();
-        if (modem.DeliverMessage(sender, time, Utf8ToU16(text)) < 0)
-            return "cannot deliver (sender, time or length, or the store is full)";
+        if (modem.DeliverMessage(sender, time, Utf8ToU16(text), store) < 0)
+            return "cannot deliver (sender, time or length, or the store is full or not offered)";
         return {};
     }
     if (verb == "deliver-pdu") {
-        if (modem.DeliverPdu(rest) < 0)
-            return "cannot deliver (malformed PDU or the store is full)";
+        if (modem.DeliverPdu(rest, store) < 0)
+            return "cannot deliver (malformed PDU, or the store is full or not offered)";
         return {};
     }
     if (verb == "report") {

@@ -3,6 +3,8 @@
 //
 //   deliver +886955000111 | 26/12/10,08:00:00+32 | Hi   a message arrives (time may be empty: now)
 //   deliver-pdu 0791...                                  a message arrives as this PDU
+//   deliver ME +886955000111 | | Hi                      the same, stored in ME (or SM)
+//   deliver-pdu ME 0791...                               whatever the scenario says
 //   report 3 0                                           status report for reference 3, TP-ST 0
 //   unsolicited +CREG: 1,5                               a line sent as is
 //   registration 5                                       the network's registration changes

@@ -1,6 +1,7 @@
 // telvane-modemsim: a simulated GSM modem on a pseudo-terminal.
 //
 //   telvane-modemsim [--scenario FILE] [--link PATH] [--transcript FILE] [--control FIFO]
+//   telvane-modemsim --help
 //
 // Prints the device path on stdout (one line) and runs until SIGINT or SIGTERM.  Without
 // --scenario the shipped demo SIM is used.  With --control it makes a named pipe there and
@@ -24,12 +25,40 @@
 
 namespace {
 
+const char kUsage[] =
+    "usage: telvane-modemsim [--scenario FILE] [--link PATH] [--transcript FILE] "
+    "[--control FIFO]\n";
+
 int Usage(const char* message) {
-    std::fprintf(stderr, "telvane-modemsim: %s\n", message);
-    std::fprintf(stderr,
-                 "usage: telvane-modemsim [--scenario FILE] [--link PATH] [--transcript FILE] "
-                 "[--control FIFO]\n");
+    std::fprintf(stderr, "telvane-modemsim: %s\n%s", message, kUsage);
     return 2;
+}
+
+int Help() {
+    std::printf(
+        "telvane-modemsim: a simulated GSM modem on a pseudo-terminal; prints the device's path\n"
+        "and runs until SIGINT or SIGTERM.\n\n%s\n"
+        "  --scenario FILE    the SIM, network and faults to simulate (default: the shipped\n"
+        "                     demo-sim.ini)\n"
+        "  --link PATH        also make PATH a symbolic link to the device (removed at the end)\n"
+        "  --transcript FILE  write every command, PDU, unsolicited line and event there\n"
+        "  --control FIFO     make a named pipe there and carry out the lines written to it:\n"
+        "                       deliver [SM|ME] SENDER | TIME | TEXT  (TIME may be empty: now)\n"
+        "                       deliver-pdu [SM|ME] HEX\n"
+        "                       report REFERENCE STATUS\n"
+        "                       unsolicited LINE\n"
+        "                       registration 0-5\n"
+        "                       signal 0-31|99\n"
+        "                       drop\n"
+        "  --help, -h         this text\n\n"
+        "Scenario files have the sections [modem], [sim], [network], [messages],\n"
+        "[messages.ME], [messages.SR], [phonebook], [toolkit], [faults] and [unsolicited]; every\n"
+        "key is described in tools/modemsim/scenario.h and data/demo-sim.ini is a worked example.\n"
+        "Fault keys: silent, cpin_busy, cms_error, cme, mute, refuse, delay, delay COMMAND,\n"
+        "batches, bit7, drop_after_bytes, drop_at, cut, endless, inject, inject_apart, nul, seed;\n"
+        "[network] submit_delay holds the result of a submission.\n",
+        kUsage);
+    return 0;
 }
 
 // Reads control lines from the pipe until `stop` becomes readable.  The pipe is held open for
@@ -69,21 +98,15 @@ int main(int argc, char** argv) {
     std::string controlPath;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            Usage("a simulated GSM modem");
-            return 0;
-        }
+        if (arg == "--help" || arg == "-h") return Help();
+        std::string* value = arg == "--scenario"     ? &scenarioPath
+                             : arg == "--link"       ? &linkPath
+                             : arg == "--transcript" ? &transcriptPath
+                             : arg == "--control"    ? &controlPath
+                                                     : nullptr;
+        if (!value) return Usage(("unknown option " + arg).c_str());
         if (i + 1 >= argc) return Usage(("missing value after " + arg).c_str());
-        if (arg == "--scenario")
-            scenarioPath = argv[++i];
-        else if (arg == "--link")
-            linkPath = argv[++i];
-        else if (arg == "--transcript")
-            transcriptPath = argv[++i];
-        else if (arg == "--control")
-            controlPath = argv[++i];
-        else
-            return Usage(("unknown option " + arg).c_str());
+        *value = argv[++i];
     }
     if (scenarioPath.empty()) {
         scenarioPath = FindShippedFile("demo-sim.ini").string();

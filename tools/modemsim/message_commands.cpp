@@ -27,23 +27,38 @@ AtResult SimulatedModem::MessageFormat(const AtCommand& c) {
     return AtResult::Fail(CmsError(302));
 }
 
+// 27.005 3.2.2: <mem1> is read and deleted from, <mem2> written and sent from, <mem3> receives.
+// Status reports (SR) can only be read.
 AtResult SimulatedModem::MessageStorage(const AtCommand& c) {
-    const Scenario& s = scenario_;
-    std::string used = std::to_string(s.messages.size()) + "," + std::to_string(s.messageCapacity);
-    if (c.form == Form::Test) return AtResult::Line("+CPMS: (\"SM\"),(\"SM\"),(\"SM\")");
+    auto fill = [&](const std::string& name) {
+        return std::to_string(StoreNamed(name)->size()) + "," + std::to_string(CapacityOf(name));
+    };
+    if (c.form == Form::Test) {
+        std::string stores = "\"SM\"";
+        if (StoreNamed("ME")) stores += ",\"ME\"";
+        std::string reads = stores + (StoreNamed("SR") ? ",\"SR\"" : "");
+        return AtResult::Line("+CPMS: (" + reads + "),(" + stores + "),(" + stores + ")");
+    }
     if (c.form == Form::Read) {
-        std::string one = "\"SM\"," + used;
-        return AtResult::Line("+CPMS: " + one + "," + one + "," + one);
+        std::string line = "+CPMS: ";
+        for (int i = 0; i < 3; ++i)
+            line += (i ? "," : "") + Quote(memories_[i]) + "," + fill(memories_[i]);
+        return AtResult::Line(line);
     }
     if (c.form == Form::Set) {
         std::vector<std::string> a = SplitArguments(c.args);
         if (a.empty() || a.size() > 3) return AtResult::Fail(CmsError(302));
-        for (const std::string& mem : a) {
-            if (UpperAscii(mem) != "SM") return AtResult::Fail(CmsError(302));
+        std::string chosen[3] = {memories_[0], memories_[1], memories_[2]};
+        for (size_t i = 0; i < a.size(); ++i) {
+            chosen[i] = UpperAscii(a[i]);
+            if (!StoreNamed(chosen[i]) || (i > 0 && chosen[i] == "SR"))
+                return AtResult::Fail(CmsError(302));
         }
-        std::string line = "+CPMS: " + used;
-        for (size_t i = 1; i < 3; ++i)
-            line += "," + used;
+        std::string line = "+CPMS: ";
+        for (int i = 0; i < 3; ++i) {
+            memories_[i] = chosen[i];
+            line += (i ? "," : "") + fill(chosen[i]);
+        }
         return AtResult::Line(line);
     }
     return AtResult::Fail(CmsError(302));
@@ -113,7 +128,12 @@ AtResult SimulatedModem::ListMessages(const AtCommand& c) {
         if (stat < 0 || a.size() > 2) return AtResult::Fail(CmsError(302));
     }
     AtResult r;
-    for (StoredMessage& m : scenario_.messages) {
+    for (StoredMessage& m : *StoreNamed(memories_[0])) {
+        if (!m.rawHeader.empty()) {
+            r.lines.push_back(m.rawHeader);
+            r.lines.push_back(m.rawBody);
+            continue;
+        }
         if (stat != kStatAll && static_cast<int>(m.stat) != stat) continue;
         r.lines.push_back(ListingHeader("+CMGL: " + std::to_string(m.index) + ",", m));
         r.lines.push_back(ListingBody(m));
@@ -127,11 +147,12 @@ AtResult SimulatedModem::ReadMessage(const AtCommand& c) {
     if (c.form == Form::Test) return AtResult::Ok();
     int index = 0;
     if (c.form != Form::Set || !ReadNumber(c.args, index)) return AtResult::Fail(CmsError(302));
-    auto& store = scenario_.messages;
+    auto& store = *StoreNamed(memories_[0]);
     auto it = std::find_if(store.begin(), store.end(),
                            [&](const StoredMessage& m) { return m.index == index; });
-    if (index < 1 || index > scenario_.messageCapacity || it == store.end())
+    if (index < 1 || index > CapacityOf(memories_[0]) || it == store.end())
         return AtResult::Fail(CmsError(321));
+    if (!it->rawHeader.empty()) return {{it->rawHeader, it->rawBody}, "OK", false};
     AtResult r;
     r.lines.push_back(ListingHeader("+CMGR: ", *it));
     r.lines.push_back(ListingBody(*it));
@@ -171,10 +192,11 @@ AtResult SimulatedModem::SendFromStorage(const AtCommand& c) {
     int index = 0;
     if (c.form != Form::Set || a.empty() || !ReadNumber(a[0], index))
         return AtResult::Fail(CmsError(302));
-    auto& store = scenario_.messages;
+    auto& store = *StoreNamed(memories_[1]);
     auto it = std::find_if(store.begin(), store.end(),
                            [&](const StoredMessage& m) { return m.index == index; });
     if (it == store.end()) return AtResult::Fail(CmsError(321));
+    if (!it->rawHeader.empty()) return AtResult::Fail(CmsError(304));
     std::string pdu = it->pdu;
     AtResult r = Submit(pdu);
     // Submit may not touch the store, so `it` is still valid.
@@ -184,7 +206,7 @@ AtResult SimulatedModem::SendFromStorage(const AtCommand& c) {
 }
 
 AtResult SimulatedModem::DeleteMessage(const AtCommand& c) {
-    auto& store = scenario_.messages;
+    auto& store = *StoreNamed(memories_[0]);
     if (c.form == Form::Test) {
         std::string list;
         for (const StoredMessage& m : store)
@@ -198,7 +220,7 @@ AtResult SimulatedModem::DeleteMessage(const AtCommand& c) {
         (a.size() == 2 && (!ReadNumber(a[1], flag) || flag > 4)))
         return AtResult::Fail(CmsError(302));
     if (flag == 0) {
-        if (index < 1 || index > scenario_.messageCapacity) return AtResult::Fail(CmsError(321));
+        if (index < 1 || index > CapacityOf(memories_[0])) return AtResult::Fail(CmsError(321));
         std::erase_if(store, [&](const StoredMessage& m) { return m.index == index; });
         return AtResult::Ok();
     }
@@ -236,6 +258,7 @@ std::string SimulatedModem::ListingBody(const StoredMessage& m) const {
 AtResult SimulatedModem::Submit(const std::string& pdu) {
     int reg = scenario_.simState == SimState::Ready ? scenario_.registration : 0;
     if (reg != 1 && reg != 5) return AtResult::Fail(CmsError(331));
+    reachedNetwork_ = true;
     ++submissions_;
     auto fault = scenario_.faults.cmsErrorOnSubmission.find(submissions_);
     if (fault != scenario_.faults.cmsErrorOnSubmission.end()) {
@@ -254,7 +277,8 @@ AtResult SimulatedModem::Submit(const std::string& pdu) {
     submittedTo_[reference] = {SubmitDestination(pdu), CurrentTimestamp()};
     if (RequestsStatusReport(pdu)) {
         pendingReports_.push_back(
-            {std::chrono::steady_clock::now() + std::chrono::milliseconds(scenario_.reportDelayMs),
+            {std::chrono::steady_clock::now() +
+                 std::chrono::milliseconds(scenario_.submitDelayMs + scenario_.reportDelayMs),
              reference});
     }
     return AtResult::Line("+CMGS: " + std::to_string(reference));
@@ -278,7 +302,7 @@ AtResult SimulatedModem::FinishMessage(Prompt kind, const std::string& body) {
         pdu = *encoded;
     }
     if (kind == Prompt::Send || kind == Prompt::SendText) return Submit(pdu);
-    int index = StoreMessage(static_cast<MessageStat>(promptStat_), pdu);
+    int index = StoreMessage(memories_[1], static_cast<MessageStat>(promptStat_), pdu);
     if (index < 0) return AtResult::Fail(CmsError(322));
     Record(TranscriptEntry::Kind::Written, pdu);
     return AtResult::Line("+CMGW: " + std::to_string(index));

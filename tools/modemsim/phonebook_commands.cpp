@@ -142,6 +142,7 @@ AtResult SimulatedModem::PhonebookStorage(const AtCommand& c) {
 AtResult SimulatedModem::PhonebookRead(const AtCommand& c) {
     const Scenario& s = scenario_;
     if (c.form == Form::Test) {
+        if (!s.phonebookRange.empty()) return AtResult::Line("+CPBR: " + s.phonebookRange);
         return AtResult::Line("+CPBR: (1-" + std::to_string(s.phonebookCapacity) + ")," +
                               std::to_string(s.numberLimit) + "," +
                               std::to_string(TextLimit(s.textLimit, charset_)));
@@ -157,6 +158,10 @@ AtResult SimulatedModem::PhonebookRead(const AtCommand& c) {
     AtResult r;
     for (const Contact& e : s.phonebook) {
         if (e.index < first || e.index > last) continue;
+        if (!e.raw.empty()) {
+            r.lines.push_back(e.raw);
+            continue;
+        }
         bool international = !e.number.empty() && e.number[0] == '+';
         r.lines.push_back("+CPBR: " + std::to_string(e.index) + "," + Quote(e.number) + "," +
                           (international ? "145" : "129") + "," +
@@ -216,10 +221,11 @@ AtResult SimulatedModem::PhonebookWrite(const AtCommand& c) {
     if (it != book.end()) {
         it->number = number;
         it->name = U16ToUtf8(*name);
+        it->raw.clear();
     } else {
         book.insert(std::upper_bound(book.begin(), book.end(), index,
                                      [](int i, const Contact& e) { return i < e.index; }),
-                    Contact{index, number, U16ToUtf8(*name)});
+                    Contact{index, number, U16ToUtf8(*name), {}});
     }
     return AtResult::Ok();
 }

@@ -89,6 +89,18 @@ bool IsHex(const std::string& s) {
     });
 }
 
+// Blank-separated words.
+std::vector<std::string> Words(const std::string& s) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    while ((start = s.find_first_not_of(" \t", start)) != std::string::npos) {
+        size_t end = s.find_first_of(" \t", start);
+        out.push_back(s.substr(start, end - start));
+        start = end;
+    }
+    return out;
+}
+
 // Command names are matched without "AT" and case: "AT+CMGL" and "+cmgl" are "+CMGL".
 std::string CommandName(std::string s) {
     s = Upper(Trim(s));
@@ -109,9 +121,9 @@ class Parser {
         if (line.front() == '[') {
             if (line.back() != ']') return "unclosed section name";
             section_ = Lower(Trim(line.substr(1, line.size() - 2)));
-            static const char* const kSections[] = {"modem",    "sim",        "network",
-                                                    "messages", "phonebook",  "toolkit",
-                                                    "faults",   "unsolicited"};
+            static const char* const kSections[] = {
+                "modem",       "sim",       "network", "messages", "messages.sm", "messages.me",
+                "messages.sr", "phonebook", "toolkit", "faults",   "unsolicited"};
             for (const char* known : kSections) {
                 if (section_ == known) return {};
             }
@@ -122,15 +134,16 @@ class Parser {
         std::string key = Trim(line.substr(0, eq));
         std::string value = Trim(line.substr(eq + 1));
         // A trailing "; comment" is allowed where a value holds no text of its own.
-        if (section_ != "messages" && section_ != "toolkit" && section_ != "unsolicited" &&
-            section_ != "phonebook") {
+        if (section_.rfind("messages", 0) != 0 && section_ != "toolkit" &&
+            section_ != "unsolicited" && section_ != "phonebook") {
             size_t semi = value.find(" ;");
             if (semi != std::string::npos) value = Trim(value.substr(0, semi));
         }
         if (section_.empty()) return "a key outside any section";
         if (firstPass_) {
             std::string k = Lower(key);
-            if ((section_ == "sim" && (k == "service_centre" || k == "message_capacity")) ||
+            if ((section_ == "sim" && (k == "service_centre" || k == "message_capacity" ||
+                                       k == "me_capacity" || k == "sr_capacity")) ||
                 (section_ == "phonebook" && k == "capacity")) {
                 std::string problem = section_ == "sim" ? Sim(k, value) : PhonebookLine(k, value);
                 return problem;
@@ -140,7 +153,16 @@ class Parser {
         if (section_ == "modem") return Modem(Lower(key), value);
         if (section_ == "sim") return Sim(Lower(key), value);
         if (section_ == "network") return Network(Lower(key), value);
-        if (section_ == "messages") return Message(key, value);
+        if (section_ == "messages" || section_ == "messages.sm")
+            return Message(key, value, s_.messages, s_.messageCapacity);
+        if (section_ == "messages.me") {
+            if (s_.meCapacity == 0) return "no ME store: set [sim] me_capacity";
+            return Message(key, value, s_.meMessages, s_.meCapacity);
+        }
+        if (section_ == "messages.sr") {
+            if (s_.srCapacity == 0) return "no SR store: set [sim] sr_capacity";
+            return Message(key, value, s_.srMessages, s_.srCapacity);
+        }
         if (section_ == "phonebook") return PhonebookLine(Lower(key), value);
         if (section_ == "toolkit") return Toolkit(key, value);
         if (section_ == "faults") return Fault(Lower(key), value);
@@ -213,6 +235,14 @@ class Parser {
             s_.serviceCentre = value;
         } else if (key == "message_capacity") {
             if (!ParseInt(value, s_.messageCapacity, 1, 255)) return "capacity must be 1-255";
+        } else if (key == "me_capacity") {
+            if (!ParseInt(value, s_.meCapacity, 0, 1000)) return "me_capacity must be 0-1000";
+        } else if (key == "sr_capacity") {
+            if (!ParseInt(value, s_.srCapacity, 0, 255)) return "sr_capacity must be 0-255";
+        } else if (key == "new_message_store") {
+            std::string store = Upper(value);
+            if (store != "SM" && store != "ME") return "new_message_store must be SM or ME";
+            s_.newMessageStore = store;
         } else {
             return "unknown key " + key;
         }
@@ -227,6 +257,9 @@ class Parser {
         } else if (key == "report_delay") {
             if (!ParseInt(value, s_.reportDelayMs, 0, 600000))
                 return "report_delay must be milliseconds";
+        } else if (key == "submit_delay") {
+            if (!ParseInt(value, s_.submitDelayMs, 0, 600000))
+                return "submit_delay must be milliseconds";
         } else if (key == "report_status") {
             if (!ParseInt(value, s_.reportStatus, 0, 255)) return "report_status must be 0-255";
         } else if (key == "operator_name") {
@@ -240,11 +273,21 @@ class Parser {
         return {};
     }
 
-    std::string Message(const std::string& key, const std::string& value) {
+    std::string Message(const std::string& key, const std::string& value,
+                        std::vector<StoredMessage>& store, int capacity) {
         StoredMessage m;
-        if (!ParseInt(key, m.index, 1, s_.messageCapacity)) return "index outside the store";
-        for (const StoredMessage& other : s_.messages) {
+        if (!ParseInt(key, m.index, 1, capacity)) return "index outside the store";
+        for (const StoredMessage& other : store) {
             if (other.index == m.index) return "index " + key + " used twice";
+        }
+        if (Lower(value.substr(0, 4)) == "raw:") {
+            size_t bar = value.find('|');
+            m.rawHeader = Trim(value.substr(4, bar == std::string::npos ? bar : bar - 4));
+            if (bar == std::string::npos || m.rawHeader.empty())
+                return "expected raw:HEADER | BODY";
+            m.rawBody = Trim(value.substr(bar + 1));
+            store.push_back(m);
+            return {};
         }
         std::vector<std::string> f = Fields(value, 4);
         if (f.size() < 3) return "expected STATUS | SENDER | TIME | TEXT or STATUS | PDU | HEX";
@@ -270,22 +313,25 @@ class Parser {
                 StoredMessage part = m;
                 part.index = m.index + static_cast<int>(i);
                 part.pdu = (*parts)[i];
-                if (part.index > s_.messageCapacity) return "the parts run past the store";
-                for (const StoredMessage& other : s_.messages) {
+                if (part.index > capacity) return "the parts run past the store";
+                for (const StoredMessage& other : store) {
                     if (other.index == part.index)
                         return "index " + std::to_string(part.index) + " used twice";
                 }
-                s_.messages.push_back(part);
+                store.push_back(part);
             }
             return {};
         }
-        s_.messages.push_back(m);
+        store.push_back(m);
         return {};
     }
 
     std::string PhonebookLine(const std::string& key, const std::string& value) {
         if (key == "capacity") {
-            if (!ParseInt(value, s_.phonebookCapacity, 1, 1000)) return "capacity must be 1-1000";
+            if (!ParseInt(value, s_.phonebookCapacity, 1, 65535)) return "capacity must be 1-65535";
+        } else if (key == "cpbr_range") {
+            if (value.empty()) return "cpbr_range must be the answer's text";
+            s_.phonebookRange = value;
         } else if (key == "number_limit") {
             if (!ParseInt(value, s_.numberLimit, 1, 80)) return "number_limit must be 1-80";
         } else if (key == "text_limit") {
@@ -306,6 +352,12 @@ class Parser {
             Contact c;
             if (!ParseInt(key, c.index, 1, s_.phonebookCapacity))
                 return "index outside the phonebook";
+            if (Lower(value.substr(0, 4)) == "raw:") {
+                c.raw = value.substr(4);
+                if (c.raw.empty()) return "raw: needs the line";
+                s_.phonebook.push_back(c);
+                return {};
+            }
             std::vector<std::string> f = Fields(value, 2);
             if (f.size() != 2) return "expected NUMBER | NAME";
             c.number = f[0];
@@ -348,6 +400,14 @@ class Parser {
                     return "mute must be COMMAND [COUNT]";
             }
             f.mute[CommandName(name)] = count;
+        } else if (key == "cme") {
+            std::vector<std::string> words = Words(value);
+            CmeFault fault;
+            if (words.size() < 2 || words.size() > 3 || !ParseInt(words[1], fault.code, 0, 999) ||
+                (words.size() == 3 && !ParseInt(words[2], fault.count, 0, 1 << 30)))
+                return "cme must be COMMAND CODE [COUNT]";
+            fault.command = CommandName(words[0]);
+            f.cme.push_back(fault);
         } else if (key == "refuse") {
             if (value.empty()) return "refuse must name a command";
             f.refused.insert(CommandName(value));
@@ -388,6 +448,30 @@ class Parser {
         } else if (key == "endless") {
             if (value.empty()) return "endless must name a command";
             f.endlessCommand = CommandName(value);
+        } else if (key == "inject" || key == "inject_apart" || key == "nul") {
+            std::vector<std::string> words = Words(value);
+            Injection j;
+            j.apart = key == "inject_apart";
+            bool nul = key == "nul";
+            const char* form =
+                nul ? "nul must be COMMAND ENTRY" : "inject must be COMMAND ENTRY|ok LINE";
+            if (words.size() < 2 || (nul && words.size() != 2) || (!nul && words.size() < 3))
+                return form;
+            j.command = CommandName(words[0]);
+            if (!nul && Lower(words[1]) == "ok")
+                j.afterEntry = -1;
+            else if (!ParseInt(words[1], j.afterEntry, 0, 1 << 20))
+                return form;
+            if (nul) {
+                j.bytes = std::string(1, '\0');
+            } else {
+                // The line is the rest of the value, as written.
+                size_t at =
+                    value.find(words[1], value.find(words[0]) + words[0].size()) + words[1].size();
+                j.line = Trim(value.substr(at));
+                j.bytes = "\r\n" + j.line + "\r\n";
+            }
+            f.injections.push_back(j);
         } else if (key == "seed") {
             int64_t seed = 0;
             if (!ParseInt(value, seed)) return "seed must be a number";
@@ -488,8 +572,14 @@ std::optional<Scenario> ParseScenario(const std::string& text, std::string* erro
             start = end + 1;
         }
     }
+    if (s.newMessageStore == "ME" && s.meCapacity == 0) {
+        if (error) *error = "new_message_store = ME needs [sim] me_capacity";
+        return std::nullopt;
+    }
     auto byIndex = [](const auto& a, const auto& b) { return a.index < b.index; };
     std::sort(s.messages.begin(), s.messages.end(), byIndex);
+    std::sort(s.meMessages.begin(), s.meMessages.end(), byIndex);
+    std::sort(s.srMessages.begin(), s.srMessages.end(), byIndex);
     std::sort(s.phonebook.begin(), s.phonebook.end(), byIndex);
     std::stable_sort(s.timedLines.begin(), s.timedLines.end(),
                      [](const TimedLine& a, const TimedLine& b) { return a.atMs < b.atMs; });

@@ -22,7 +22,12 @@
 //   puk_attempts = 10             ; left before the SIM is blocked for good
 //   imsi = 466920123456789
 //   service_centre = +886932400821
-//   message_capacity = 30
+//   message_capacity = 30         ; of the SIM's store, SM
+//   me_capacity = 0               ; of the phone's store, ME; 0: none offered
+//   sr_capacity = 0               ; of the status reports' store, SR; 0: none offered, and
+//                                 ; reports asked for with +CNMI ds 2 are stored with arrivals
+//   new_message_store = ME        ; arrivals go there (+CMTI: "ME",n); unset: the third store
+//                                 ; of AT+CPMS (SM until a client changes it); class 2: SM
 //   [network]
 //   registration = 1              ; +CREG stat: 0 none, 1 home, 2 searching, 3 denied, 5 roaming
 //   operator = 46692
@@ -30,21 +35,30 @@
 //   signal = 20                   ; +CSQ rssi 0-31, 99 unknown
 //   report_delay = 1000           ; a status report this long after a submission asking for one
 //   report_status = 0             ; its TP-ST: 0 delivered, 32-63 still trying, 64 up failed
+//   submit_delay = 0              ; +CMGS/+CMSS results this long after the PDU's Ctrl-Z (the
+//                                 ; "> " prompt comes at once); unsolicited lines still go out
+//                                 ; meanwhile, and what the client types is read only after it
 //   [messages]
 //   ; INDEX = STATUS | SENDER | YY/MM/DD,hh:mm:ss[+zz] | TEXT   (a received message)
 //   ; INDEX = STATUS | RECIPIENT | | TEXT                       (a stored outgoing message)
 //   ; INDEX = STATUS | PDU | HEX                                (any PDU, service centre first)
+//   ; INDEX = raw:HEADER | BODY      (two lines, as they are, in every listing and read)
 //   ; STATUS is REC UNREAD, REC READ, STO UNSENT, STO SENT or 0-3; TEXT is UTF-8, \n breaks a
 //   ; line, \\ is a backslash; a TEXT too long for one message is stored as the parts of a
 //   ; concatenated one at INDEX, INDEX+1, ... (references 1, 2, ... in file order)
 //   1 = REC UNREAD | +886912345678 | 26/12/01,09:15:00+32 | See you at 7
+//   [messages.ME]
+//   ; the same lines for the ME store ([messages.SR]: the SR store; [messages.SM] is [messages])
+//   1 = REC READ | +886955000111 | 26/12/02,10:00:00+32 | Kept on the phone
 //   [phonebook]
 //   capacity = 250
 //   number_limit = 20
 //   text_limit = 14               ; bytes of a name on the SIM: 14 GSM characters, 6 in UCS2
 //   ucs2_form = plain             ; names in "UCS2": plain hex, or the SIM's own 80, 81 or 82 form
-//   ; INDEX = NUMBER | NAME
+//   cpbr_range = (1-20000),20,14  ; AT+CPBR=? answers "+CPBR: " and this, whatever the above
+//   ; INDEX = NUMBER | NAME, or INDEX = raw:LINE (LINE answers for that entry as it is)
 //   3 = +886912345678 | Ann
+//   4 = raw:+CPBR: 4,"0912000004"
 //   [toolkit]
 //   ; lines that answer AT+STGI=<type>, in order
 //   0 = +STGI: "Services"
@@ -55,6 +69,9 @@
 //   cms_error = 2:330                ; the 2nd submission (+CMGS/+CMSS) fails with +CMS ERROR: 330
 //   mute = +CMGL 1                   ; no answer to the first +CMGL (count 0 or none: always)
 //   refuse = +CSCA                   ; ERROR to every +CSCA, as from a modem without the command
+//   cme = +CPMS 515 1                ; the first +CPMS is answered +CME ERROR: 515 (in the form
+//                                    ; AT+CMEE asks; no count: every one); repeatable, the first
+//                                    ; line for a command that still has answers left applies
 //   delay = 50                       ; every answer waits 50 ms
 //   delay +CPBR = 400                ; answers to +CPBR wait 400 ms
 //   batches = 1 16                   ; answers go out in random pieces of 1 to 16 bytes
@@ -63,6 +80,14 @@
 //   drop_at = +CMGL 300              ; at +CMGL: send 300 bytes of the answer, then drop
 //   cut = +CMGL 300                  ; at +CMGL: send 300 bytes of the answer and no more
 //   endless = +CMGL                  ; the answer's lines repeat until the client sends a byte
+//   inject = +CMGL 2 +CREG: 1        ; in every answer to +CMGL, the line +CREG: 1 after its 2nd
+//                                    ; entry (a +CMGL/+CMGR entry is its header and PDU, others
+//                                    ; one line; 0: before the first), in the answer's write;
+//                                    ; "ok" instead of the number: after the final result code
+//                                    ; (for +CMGS and +CMGW: in the result after the message)
+//   inject_apart = +CPBR 1 +CSQ: 9,99 ; the same, the line in a write of its own between pauses
+//   nul = +CMGL 1                    ; a NUL byte in every answer to +CMGL after its 1st entry
+//                                    ; (inject, inject_apart and nul are repeatable)
 //   seed = 7                         ; for the random pieces and noise
 //   [unsolicited]
 //   ; a line sent 2000 ms after start; a line sent after each answer to a command; a message
@@ -90,12 +115,17 @@ struct StoredMessage {
     int index = 0;
     MessageStat stat = MessageStat::RecRead;
     std::string pdu;  // upper-case hex, service-centre field first
+    // When the header is not empty, the two lines that answer for this entry in every +CMGL
+    // and +CMGR, as they are.
+    std::string rawHeader;
+    std::string rawBody;
 };
 
 struct Contact {
     int index = 0;
     std::string number;  // may start with '+' (type 145)
     std::string name;    // UTF-8
+    std::string raw;     // when not empty, the line that answers for this entry as it is
 };
 
 struct TimedLine {
@@ -113,12 +143,28 @@ struct IncomingMessage {
     std::string pdu;
 };
 
+struct CmeFault {
+    std::string command;
+    int code = 0;
+    int count = 0;  // answers given this error; 0: every one
+};
+
+// A line (or a NUL) put into the answers to a command.
+struct Injection {
+    std::string command;
+    int afterEntry = 0;  // 0: before the first entry; -1: after the final result code
+    std::string bytes;   // as sent
+    std::string line;    // for the transcript; empty for a NUL
+    bool apart = false;  // in a write of its own
+};
+
 struct Faults {
     bool silent = false;
     int cpinBusy = 0;
     std::map<int, int> cmsErrorOnSubmission;  // 1-based submission number -> error
     std::map<std::string, int> mute;          // command -> how many times; 0 = always
     std::set<std::string> refused;            // commands answered with ERROR
+    std::vector<CmeFault> cme;                // in file order
     int delayMs = 0;
     std::map<std::string, int> commandDelayMs;
     int batchMin = 0;  // 0: answers go out whole
@@ -129,6 +175,7 @@ struct Faults {
     int dropAtBytes = 0;
     std::map<std::string, int> cutAfterBytes;  // command -> bytes of its answer sent
     std::string endlessCommand;
+    std::vector<Injection> injections;
     uint32_t seed = 1;
 };
 
@@ -171,7 +218,14 @@ struct Scenario {
     std::string imsi = "466920123456789";
     std::string serviceCentre = "+886932400821";
     int messageCapacity = 30;
-    std::vector<StoredMessage> messages;
+    std::vector<StoredMessage> messages;  // the SIM's store, SM
+    // The phone's own store, ME, and the status reports' store, SR: offered only with a
+    // capacity.  Without SR, stored reports go where arrivals go.
+    int meCapacity = 0;
+    std::vector<StoredMessage> meMessages;
+    int srCapacity = 0;
+    std::vector<StoredMessage> srMessages;
+    std::string newMessageStore;  // "SM" or "ME"; empty: the third store AT+CPMS chose
 
     int registration = 1;
     std::string operatorCode = "46692";
@@ -179,8 +233,10 @@ struct Scenario {
     int signal = 20;
     int reportDelayMs = 1000;
     int reportStatus = 0;
+    int submitDelayMs = 0;  // the network's answer to a submission comes this much later
 
     int phonebookCapacity = 250;
+    std::string phonebookRange;  // replaces the answer to AT+CPBR=? after "+CPBR: " when set
     int numberLimit = 20;
     int textLimit = 14;
     Ucs2Form ucs2Form = Ucs2Form::Plain;

@@ -153,19 +153,21 @@ void SimulatedModem::PushUnsolicited(const std::string& line) {
 }
 
 int SimulatedModem::DeliverMessage(const std::string& sender, const std::string& timestamp,
-                                   const std::u16string& text) {
+                                   const std::u16string& text, const std::string& store) {
     std::optional<std::string> pdu;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         pdu = EncodeDeliver(scenario_.serviceCentre, sender, timestamp, text);
     }
-    return pdu ? DeliverPdu(*pdu) : -1;
+    return pdu ? DeliverPdu(*pdu, store) : -1;
 }
 
-int SimulatedModem::DeliverPdu(const std::string& pduHex) {
+int SimulatedModem::DeliverPdu(const std::string& pduHex, const std::string& store) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (TpduLength(pduHex) <= 0) return -1;
-    return Arrive(Upper(pduHex));
+    std::string name = Upper(store);
+    if (!name.empty() && (name == "SR" || !StoreNamed(name))) return -1;
+    return Arrive(Upper(pduHex), name);
 }
 
 bool SimulatedModem::ReportStatus(int reference, int status) {
@@ -270,6 +272,30 @@ std::vector<StoredMessage> SimulatedModem::Messages() const {
     return scenario_.messages;
 }
 
+std::vector<StoredMessage> SimulatedModem::Messages(const std::string& store) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto* found = const_cast<SimulatedModem*>(this)->StoreNamed(Upper(store));
+    return found ? *found : std::vector<StoredMessage>{};
+}
+
+std::vector<StoredMessage>* SimulatedModem::StoreNamed(const std::string& name) {
+    if (name == "SM") return &scenario_.messages;
+    if (name == "ME" && scenario_.meCapacity > 0) return &scenario_.meMessages;
+    if (name == "SR" && scenario_.srCapacity > 0) return &scenario_.srMessages;
+    return nullptr;
+}
+
+int SimulatedModem::CapacityOf(const std::string& name) const {
+    if (name == "SM") return scenario_.messageCapacity;
+    if (name == "ME") return scenario_.meCapacity;
+    if (name == "SR") return scenario_.srCapacity;
+    return 0;
+}
+
+std::string SimulatedModem::ArrivalStore() const {
+    return scenario_.newMessageStore.empty() ? memories_[2] : scenario_.newMessageStore;
+}
+
 std::vector<Contact> SimulatedModem::Phonebook() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return scenario_.phonebook;
@@ -344,6 +370,8 @@ void SimulatedModem::BeginDrop(const std::string& why) {
     dropReason_ = why;
     dropDeadline_ = Clock::now() + std::chrono::milliseconds(500);
     output_.clear();
+    held_ = {};
+    heldInput_.clear();
     if (wakeWrite_ >= 0) {
         char c = 1;
         [[maybe_unused]] ssize_t n = write(wakeWrite_, &c, 1);
@@ -358,6 +386,8 @@ void SimulatedModem::CloseLink(const std::string& why) {
     master_ = slave_ = -1;
     linkUp_ = false;
     output_.clear();
+    held_ = {};
+    heldInput_.clear();
     changed_.notify_all();
 }
 
@@ -398,6 +428,11 @@ bool SimulatedModem::WriteSome() {
     if (front.bytes.empty()) {
         bool drop = front.dropAfter;
         output_.pop_front();
+        if (!output_.empty() && output_.front().pauseMs > 0) {
+            Output& next = output_.front();
+            next.notBefore =
+                std::max(next.notBefore, Clock::now() + std::chrono::milliseconds(next.pauseMs));
+        }
         if (drop) {
             BeginDrop("link dropped");
             return false;
@@ -445,6 +480,7 @@ void SimulatedModem::Run() {
         });
         for (int reference : dueReports)
             SendReport(reference, scenario_.reportStatus);
+        if (held_.active && held_.at <= now) ReleaseHeldAnswer();
         if (master_ < 0) break;
 
         Clock::time_point wakeAt = Clock::time_point::max();
@@ -456,6 +492,7 @@ void SimulatedModem::Run() {
                                                      scenario_.incoming[nextIncoming_].atMs));
         for (const PendingReport& r : pendingReports_)
             wakeAt = std::min(wakeAt, r.at);
+        if (held_.active) wakeAt = std::min(wakeAt, held_.at);
         if (output_.empty() && !endlessBody_.empty()) {
             Send(endlessBody_, pacer_.Paced() ? 0 : static_cast<int>(kEndlessGap.count()));
         }
@@ -510,6 +547,12 @@ void SimulatedModem::OnInput(const char* data, size_t count) {
         echo.clear();
     };
     for (size_t i = 0; i < count && master_ >= 0; ++i) {
+        if (held_.active) {
+            // Busy with a submission: the rest waits in the modem's buffer.
+            constexpr size_t kInputLimit = 65536;
+            heldInput_.append(data + i, std::min(count - i, kInputLimit - heldInput_.size()));
+            break;
+        }
         char c = data[i];
         if (prompt_ != Prompt::None) {
             if (c == kCtrlZ || c == kEsc) {
@@ -556,6 +599,7 @@ void SimulatedModem::ExecuteLine(const std::string& line) {
     }
     if (at == std::string::npos) return;
     const Faults& f = scenario_.faults;
+    reachedNetwork_ = false;
     auto commands = ParseCommandLine(line.substr(at + 2));
     int delayMs = f.delayMs;
     bool drop = false;
@@ -578,24 +622,45 @@ void SimulatedModem::ExecuteLine(const std::string& line) {
         }
     }
     std::string answer;
+    std::vector<size_t> breaks;  // where the answer goes out in separate writes
+    std::vector<std::string> executed;
+    auto inject = [&](const std::string& name, int entry) { Inject(name, entry, answer, breaks); };
     std::string lines;  // the information lines of the answer, for the endless fault
     std::vector<std::string> triggers;
     bool prompted = false;
     std::string final = "OK";
+    size_t finalAt = 0;
     if (!commands) {
         final = "ERROR";
         answer = "\r\nERROR\r\n";
     } else {
         for (const AtCommand& c : *commands) {
-            AtResult r = f.refused.count(c.name) ? AtResult::Fail("ERROR") : Execute(c);
+            AtResult r;
+            if (f.refused.count(c.name)) {
+                r = AtResult::Fail("ERROR");
+            } else if (auto code = CmeFaultFor(c.name)) {
+                // Refused before it did anything.
+                Record(TranscriptEntry::Kind::Event,
+                       "+CME ERROR: " + std::to_string(*code) + " to " + c.name);
+                r = AtResult::Fail(CmeError(*code));
+            } else {
+                r = Execute(c);
+            }
+            // A message's entry is its header and its PDU (or text).
+            size_t entryLines = c.name == "+CMGL" || c.name == "+CMGR" ? 2 : 1;
+            // A submission's lines go with its result, after the message.
+            if (!r.prompt) inject(c.name, 0);
             if (!r.lines.empty()) {
                 answer += "\r\n";
                 for (size_t i = 0; i < r.lines.size(); ++i) {
                     answer += r.lines[i];
                     answer += "\r\n";
                     lines += r.lines[i] + "\r\n";
+                    if ((i + 1) % entryLines == 0)
+                        inject(c.name, static_cast<int>((i + 1) / entryLines));
                 }
             }
+            executed.push_back(c.name);
             for (const TriggeredLine& t : scenario_.triggeredLines) {
                 if (t.command == c.name) triggers.push_back(t.line);
             }
@@ -613,7 +678,12 @@ void SimulatedModem::ExecuteLine(const std::string& line) {
                 break;
             }
         }
-        if (!prompted) answer += "\r\n" + final + "\r\n";
+        finalAt = answer.size();
+        if (!prompted) {
+            answer += "\r\n" + final + "\r\n";
+            for (const std::string& name : executed)
+                inject(name, -1);
+        }
     }
     if (drop) {
         Send(answer.substr(0, std::min<size_t>(answer.size(), f.dropAtBytes)), delayMs, true);
@@ -628,11 +698,17 @@ void SimulatedModem::ExecuteLine(const std::string& line) {
     if (endless && !prompted) {
         // The answer's lines, then the same lines again for as long as the client listens.
         Record(TranscriptEntry::Kind::Event, "endless answer");
-        Send(answer.substr(0, answer.size() - (final.size() + 4)), delayMs);
+        Send(answer.substr(0, finalAt), delayMs);
         endlessBody_ = lines;
         return;
     }
-    Send(answer, delayMs);
+    if (reachedNetwork_ && scenario_.submitDelayMs > 0 && !prompted) {
+        HoldAnswer(std::move(answer), std::move(breaks), delayMs + scenario_.submitDelayMs,
+                   std::move(triggers), releaseAfterAnswer_);
+        releaseAfterAnswer_ = false;
+        return;
+    }
+    SendAnswer(answer, breaks, delayMs);
     if (!prompted) {
         for (const std::string& t : triggers)
             SendLine(t);
@@ -641,6 +717,18 @@ void SimulatedModem::ExecuteLine(const std::string& line) {
         releaseAfterAnswer_ = false;
         ReleaseHeldIndications();
     }
+}
+
+std::optional<int> SimulatedModem::CmeFaultFor(const std::string& command) {
+    const std::vector<CmeFault>& faults = scenario_.faults.cme;
+    cmeGiven_.resize(faults.size());
+    for (size_t i = 0; i < faults.size(); ++i) {
+        const CmeFault& fault = faults[i];
+        if (fault.command != command || (fault.count > 0 && cmeGiven_[i] >= fault.count)) continue;
+        ++cmeGiven_[i];
+        return fault.code;
+    }
+    return std::nullopt;
 }
 
 void SimulatedModem::FinishPdu(bool cancelled) {
@@ -657,32 +745,102 @@ void SimulatedModem::FinishPdu(bool cancelled) {
         if (cnmi_.mode == 2) ReleaseHeldIndications();
         return;
     }
+    reachedNetwork_ = false;
     AtResult r = FinishMessage(kind, body);
     std::string answer;
-    for (const std::string& l : r.lines)
-        answer += "\r\n" + l + "\r\n";
+    std::vector<size_t> breaks;
+    Inject(promptCommand_, 0, answer, breaks);
+    for (size_t i = 0; i < r.lines.size(); ++i) {
+        answer += "\r\n" + r.lines[i] + "\r\n";
+        Inject(promptCommand_, static_cast<int>(i + 1), answer, breaks);
+    }
     answer += "\r\n" + r.final + "\r\n";
-    Send(answer, promptDelayMs_);
+    Inject(promptCommand_, -1, answer, breaks);
+    if (reachedNetwork_ && scenario_.submitDelayMs > 0) {
+        HoldAnswer(std::move(answer), std::move(breaks), promptDelayMs_ + scenario_.submitDelayMs,
+                   std::move(triggers), cnmi_.mode == 2);
+        return;
+    }
+    SendAnswer(answer, breaks, promptDelayMs_);
     for (const std::string& t : triggers)
         SendLine(t);
     if (cnmi_.mode == 2) ReleaseHeldIndications();
 }
 
-int SimulatedModem::StoreMessage(MessageStat stat, const std::string& pdu) {
-    auto& store = scenario_.messages;
+void SimulatedModem::Inject(const std::string& command, int entry, std::string& answer,
+                            std::vector<size_t>& breaks) {
+    for (const Injection& j : scenario_.faults.injections) {
+        if (j.command != command || j.afterEntry != entry) continue;
+        if (j.apart) breaks.push_back(answer.size());
+        answer += j.bytes;
+        if (j.apart) breaks.push_back(answer.size());
+        if (j.line.empty())
+            Record(TranscriptEntry::Kind::Event, "NUL in the answer to " + command);
+        else
+            Record(TranscriptEntry::Kind::Unsolicited, j.line);
+    }
+}
+
+void SimulatedModem::SendAnswer(const std::string& answer, std::vector<size_t> breaks,
+                                int delayMs) {
+    if (breaks.empty()) {
+        Send(answer, delayMs);
+        return;
+    }
+    // The pieces leave with pauses between them, so that they arrive in reads of their own.
+    constexpr int kApartMs = 50;
+    breaks.push_back(answer.size());
+    size_t from = 0;
+    for (size_t to : breaks) {
+        if (to == from) continue;
+        size_t queued = output_.size();
+        Send(answer.substr(from, to - from), from == 0 ? delayMs : 0);
+        if (from != 0 && output_.size() > queued) output_.back().pauseMs = kApartMs;
+        from = to;
+    }
+}
+
+void SimulatedModem::HoldAnswer(std::string bytes, std::vector<size_t> breaks, int delayMs,
+                                std::vector<std::string> triggers, bool releaseIndications) {
+    Record(TranscriptEntry::Kind::Event, "network answers in " + std::to_string(delayMs) + " ms");
+    held_.active = true;
+    held_.at = Clock::now() + std::chrono::milliseconds(delayMs);
+    held_.bytes = std::move(bytes);
+    held_.breaks = std::move(breaks);
+    held_.triggers = std::move(triggers);
+    held_.releaseIndications = releaseIndications;
+}
+
+void SimulatedModem::ReleaseHeldAnswer() {
+    HeldAnswer held = std::move(held_);
+    held_ = {};
+    SendAnswer(held.bytes, std::move(held.breaks), 0);
+    for (const std::string& t : held.triggers)
+        SendLine(t);
+    if (held.releaseIndications) ReleaseHeldIndications();
+    std::string input;
+    input.swap(heldInput_);
+    if (!input.empty()) OnInput(input.data(), input.size());
+}
+
+int SimulatedModem::StoreMessage(const std::string& name, MessageStat stat,
+                                 const std::string& pdu) {
+    std::vector<StoredMessage>* found = StoreNamed(name);
+    if (!found) return -1;
+    auto& store = *found;
     int index = 1;
     auto it = store.begin();
     while (it != store.end() && it->index == index) {
         ++it;
         ++index;
     }
-    if (index > scenario_.messageCapacity) return -1;
-    store.insert(it, StoredMessage{index, stat, pdu});
+    if (index > CapacityOf(name)) return -1;
+    store.insert(it, StoredMessage{index, stat, pdu, {}, {}});
     return index;
 }
 
 // 27.005 3.4.1: what <mt> asks for a message from the network.
-int SimulatedModem::Arrive(const std::string& pdu) {
+int SimulatedModem::Arrive(const std::string& pdu, const std::string& store) {
     int messageClass = DeliverClass(pdu);
     // Class 2 belongs on the SIM whatever the client asked.
     bool handOver = messageClass != 2 && (cnmi_.mt == 2 || (cnmi_.mt == 3 && messageClass == 3));
@@ -690,13 +848,16 @@ int SimulatedModem::Arrive(const std::string& pdu) {
         Indicate("+CMT: ," + std::to_string(TpduLength(pdu)) + "\r\n" + pdu);
         return 0;
     }
-    int index = StoreMessage(MessageStat::RecUnread, pdu);
+    std::string name = messageClass == 2 ? "SM" : store.empty() ? ArrivalStore() : store;
+    int index = StoreMessage(name, MessageStat::RecUnread, pdu);
     if (index < 0) {
         Record(TranscriptEntry::Kind::Event, "message lost: the store is full");
         return -1;
     }
-    Record(TranscriptEntry::Kind::Event, "message stored at " + std::to_string(index));
-    if (cnmi_.mt != 0 || messageClass == 2) Indicate("+CMTI: \"SM\"," + std::to_string(index));
+    Record(TranscriptEntry::Kind::Event,
+           "message stored at " + std::to_string(index) + (name == "SM" ? "" : " in " + name));
+    if (cnmi_.mt != 0 || messageClass == 2)
+        Indicate("+CMTI: " + Quote(name) + "," + std::to_string(index));
     return index;
 }
 
@@ -740,12 +901,13 @@ void SimulatedModem::SendReport(int reference, int status) {
             Indicate("+CDS: " + std::to_string(TpduLength(*pdu)) + "\r\n" + *pdu);
             return;
         case 2: {
-            int index = StoreMessage(MessageStat::RecUnread, *pdu);
+            std::string name = StoreNamed("SR") ? "SR" : ArrivalStore();
+            int index = StoreMessage(name, MessageStat::RecUnread, *pdu);
             if (index < 0) {
                 Record(TranscriptEntry::Kind::Event, "status report lost: the store is full");
                 return;
             }
-            Indicate("+CDSI: \"SM\"," + std::to_string(index));
+            Indicate("+CDSI: " + Quote(name) + "," + std::to_string(index));
             return;
         }
         default:

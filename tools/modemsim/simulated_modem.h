@@ -21,6 +21,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -75,9 +76,11 @@ class SimulatedModem {
     // A message arrives from the network: stored and announced as the client's AT+CNMI asks
     // (+CMTI: "SM",<index>), or handed over at once with +CMT: and not stored.  Returns the
     // index, 0 when handed over, -1 when the store is full or the message cannot be encoded.
+    // `store` ("SM", "ME") overrides where the scenario files arrivals; a store the modem does
+    // not offer is refused (-1).
     int DeliverMessage(const std::string& sender, const std::string& timestamp,
-                       const std::u16string& text);
-    int DeliverPdu(const std::string& pduHex);
+                       const std::u16string& text, const std::string& store = "");
+    int DeliverPdu(const std::string& pduHex, const std::string& store = "");
     // The network reports on an earlier submission (the reference its +CMGS: gave) with TP-ST
     // `status`, routed as AT+CNMI's <ds> asks.  False when no submission had that reference.
     // Submissions that ask for a report get one by themselves after the scenario's delay.
@@ -102,8 +105,10 @@ class SimulatedModem {
     };
     std::vector<SubmittedMessage> SubmittedMessages() const;
     std::vector<std::string> WrittenPdus() const;  // in order
-    std::vector<StoredMessage> Messages() const;   // the store now, by index
-    std::vector<Contact> Phonebook() const;        // by index
+    std::vector<StoredMessage> Messages() const;   // the SIM's store (SM) now, by index
+    // "SM", "ME" or "SR"; empty for a store the modem does not offer.
+    std::vector<StoredMessage> Messages(const std::string& store) const;
+    std::vector<Contact> Phonebook() const;  // by index
     // Waits until a received command line contains `text` (case-sensitive); counts earlier lines.
     bool WaitForCommand(const std::string& text, std::chrono::milliseconds timeout) const;
     int CountCommands(const std::string& text) const;
@@ -114,6 +119,7 @@ class SimulatedModem {
         std::chrono::steady_clock::time_point notBefore;
         bool dropAfter = false;
         bool unsolicited = false;  // lines due at once go out in one block
+        int pauseMs = 0;           // after the bytes before it left
     };
 
     void Run();
@@ -121,6 +127,15 @@ class SimulatedModem {
     void ExecuteLine(const std::string& line);
     AtResult Execute(const AtCommand& command);
     void FinishPdu(bool cancelled);
+    // Puts the scenario's lines for `command` after its `entry` (0: before the first, -1: after
+    // the final result) into `answer`; `breaks` marks those that go out on their own.
+    void Inject(const std::string& command, int entry, std::string& answer,
+                std::vector<size_t>& breaks);
+    void SendAnswer(const std::string& answer, std::vector<size_t> breaks, int delayMs);
+    void HoldAnswer(std::string bytes, std::vector<size_t> breaks, int delayMs,
+                    std::vector<std::string> triggers, bool releaseIndications);
+    void ReleaseHeldAnswer();
+    std::optional<int> CmeFaultFor(const std::string& command);
     enum class Prompt { None, Send, Write, SendText, WriteText };
     AtResult FinishMessage(Prompt kind, const std::string& body);
     void Send(std::string bytes, int delayMs = 0, bool dropAfter = false);
@@ -129,8 +144,12 @@ class SimulatedModem {
     bool WriteSome();
     void CloseLink(const std::string& why);
     void BeginDrop(const std::string& why);
-    int StoreMessage(MessageStat stat, const std::string& pdu);
-    int Arrive(const std::string& pdu);
+    int StoreMessage(const std::string& store, MessageStat stat, const std::string& pdu);
+    int Arrive(const std::string& pdu, const std::string& store = "");
+    // The message stores by name ("SM", "ME", "SR"); nothing for one not offered.
+    std::vector<StoredMessage>* StoreNamed(const std::string& name);
+    int CapacityOf(const std::string& name) const;
+    std::string ArrivalStore() const;
     void Indicate(const std::string& text);
     void ReleaseHeldIndications();
     void SendReport(int reference, int status);
@@ -237,6 +256,8 @@ class SimulatedModem {
     std::string charset_ = "GSM";
     std::string csmp_ = "17,167,0,0";
     Indications cnmi_;
+    std::string memories_[3] = {"SM", "SM",
+                                "SM"};  // +CPMS: read and delete, write and send, receive
     std::vector<std::string> heldIndications_;
     bool releaseAfterAnswer_ = false;  // +CNMI mode 0, or mode 2 while the line is busy
     struct PendingReport {
@@ -253,6 +274,7 @@ class SimulatedModem {
     int submissions_ = 0;
     int messageReference_ = 0;
     std::map<std::string, int> muted_;  // command -> answers swallowed so far
+    std::vector<int> cmeGiven_;         // by fault in Faults::cme: errors answered so far
     Prompt prompt_ = Prompt::None;
     int promptLength_ = 0;
     int promptStat_ = 2;
@@ -261,6 +283,18 @@ class SimulatedModem {
     std::string promptCommand_;
     int promptDelayMs_ = 0;
     std::vector<std::string> pendingTriggers_;
+    // A submission's result waiting for the network; the modem reads no command meanwhile.
+    struct HeldAnswer {
+        bool active = false;
+        std::chrono::steady_clock::time_point at;
+        std::string bytes;
+        std::vector<size_t> breaks;
+        std::vector<std::string> triggers;
+        bool releaseIndications = false;
+    };
+    HeldAnswer held_;
+    std::string heldInput_;        // what the client sent while the answer was held
+    bool reachedNetwork_ = false;  // the command being answered went to the network
 };
 
 }  // namespace telvane::modemsim
