@@ -247,7 +247,8 @@ class MonkeyTest : public QObject {
         modemsim::Faults& f = scenario->faults;
         f.seed = static_cast<uint32_t>(random_());
         f.delayMs = Pick(std::vector<int>{0, 0, 20, 150});
-        if (Chance(30)) f.commandDelayMs["+CMGS"] = 1500;  // the network takes its time
+        if (Chance(30)) scenario->submitDelayMs = 1500;      // the network takes its time
+        if (Chance(10)) f.cme.push_back({"+CPBR", 515, 1});  // SIM busy, once
         if (Chance(20)) f.commandDelayMs["+CPBR"] = 400;
         if (Chance(30)) f.refused.insert("+CPBW");  // a SIM that takes no phonebook writes
         if (Chance(20)) f.refused.insert("+CMGD");
