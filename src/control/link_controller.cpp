@@ -394,8 +394,8 @@ void LinkController::OnEngineEvent(Notification notification) {
             break;
         }
         case Notification::kCmeError:
-            // Whatever command it answered ended its own job; still starting, the modem found no network: say so now rather than at the next
-            // label.
+            // Whatever command it answered ended its own job; still starting, the modem found no
+            // network: say so now rather than at the next label.
             if (!online_ && engine_->OperatorText() == u"No network")
                 ShowStatus(LoadUiString(ui_text::kNotRegistered));
             break;
@@ -533,8 +533,8 @@ void LinkController::OnPhonebookReadEnded(const JobResult& result) {
     } else {
         // The offline copy stays as it was, and the engine's table with it.
         LoadEnginePhonebook();
-        const std::u16string text = LoadUiString(ui_text::kSimPhonebookNoAnswer) + u": " +
-                                    Utf8ToU16(result.reason);
+        const std::u16string text =
+            LoadUiString(ui_text::kSimPhonebookNoAnswer) + u": " + Utf8ToU16(result.reason);
         ShowStatus(text);
         window_.ShowMessageText(text);
     }
@@ -558,8 +558,8 @@ void LinkController::OnListingEnded(const JobResult& result) {
     } else {
         // The Inbox keeps what it had; the Outbox still goes out.
         folders_.ShowFolder(kInbox);
-        const std::u16string text = LoadUiString(ui_text::kCouldNotReadSimMessages) + u"\n" +
-                                    Utf8ToU16(result.reason);
+        const std::u16string text =
+            LoadUiString(ui_text::kCouldNotReadSimMessages) + u"\n" + Utf8ToU16(result.reason);
         ShowStatus(LoadUiString(ui_text::kCouldNotReadSimMessages));
         window_.ShowMessageText(text);
     }
@@ -584,11 +584,10 @@ void LinkController::AfterConnect(AfterConnectStep step) {
     if (settings.syncSms) {
         if (online_) {
             ShowStatus(LoadUiString(ui_text::kLoadingSms));
-            const JobHandle listing = RunJob(
-                [](LinkEngine& engine, JobDone done) {
-                    return engine.ListMessages(kListAll, std::move(done));
-                },
-                [this](const JobResult& result) { OnListingEnded(result); });
+            const JobHandle listing =
+                RunJob([](LinkEngine& engine,
+                          JobDone done) { return engine.ListMessages(kListAll, std::move(done)); },
+                       [this](const JobResult& result) { OnListingEnded(result); });
             if (!listing) outbox_.StartLater();
         }
     } else {

@@ -227,13 +227,6 @@ void LeavePhonebookCharset(ModemEngine::State& s, const Timing& timing);
 std::optional<std::string> PhonebookWriteLine(ModemEngine::State& s, int position,
                                               std::u16string_view number, std::u16string_view name,
                                               int32_t textLimit, std::string& reason);
-// Fills `into` from entry lines, names decoded from the set they were read in.
-void DecodePhonebookEntries(const ModemEngine::State& s, std::string_view text,
-                            PhonebookTable& into);
-// The entries of a "+CMGL:" answer, in its order (at most kListingCapacity).
-std::vector<SmsPart> ListedEntries(const CommandResult& answer);
-// The message of a "+CMGR:" answer, or nullopt when it holds none.
-std::optional<SmsPart> ReadStoredMessage(const CommandResult& r, int32_t index);
 
 // What tests reach inside the engine.
 struct ModemEngineTestAccess {

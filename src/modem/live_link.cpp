@@ -603,17 +603,6 @@ std::optional<std::string> PhonebookWriteLine(State& s, int position, std::u16st
            std::to_string(type) + ",\"" + field.field + "\"";
 }
 
-void DecodePhonebookEntries(const State& s, std::string_view text, PhonebookTable& into) {
-    DecodingSink sink(into, s.phonebookCharset.load());
-    ParsePhonebookRead(text, sink);
-}
-
-std::optional<SmsPart> ReadStoredMessage(const CommandResult& r, int32_t index) {
-    const ParsedAnswer<SmsPart> read = ParseReadAnswer(r.lines, index);
-    if (!read.ok()) return std::nullopt;
-    return read.data;
-}
-
 void ModemEngine::SetSimCodes(std::string pin, std::string puk) {
     State& s = *state_;
     std::lock_guard lock(s.textMutex);

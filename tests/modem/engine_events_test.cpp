@@ -268,11 +268,11 @@ TEST_F(EngineEvents, FinalOkGoesToTheWaitingJob) {
     EXPECT_EQ(s_.expectPdu.load(), 1);
     s_.expectPdu = 0;
     EXPECT_TRUE(s_.okEvent.Wait(0ns));
-    const std::optional<SmsPart> read = ReadStoredMessage(r, 4);
-    ASSERT_TRUE(read);
-    EXPECT_EQ(read->record.index, 4);
-    EXPECT_EQ(read->record.number, u"+18005551212");
-    EXPECT_EQ(read->record.text, u"hellohello");
+    const ParsedAnswer<SmsPart> read = ParseReadAnswer(r.lines, 4);
+    ASSERT_TRUE(read.ok()) << read.failure;
+    EXPECT_EQ(read.data.record.index, 4);
+    EXPECT_EQ(read.data.record.number, u"+18005551212");
+    EXPECT_EQ(read.data.record.text, u"hellohello");
 
     // Dialling: the "OK" connects the call and wakes nobody.
     s_.callState = 1;
@@ -304,7 +304,7 @@ TEST_F(EngineEvents, ListingParseKeepsWholeIndexesAndStatuses) {
     for (const char* header : {"+CMGL: 7,0,,28", "+CMGL:105,1,,28", "+CMGL: 2000,3,\"\",28"})
         block += std::string(header) + "\r\n" + kPdu + "\r\n";
     s_.expectPdu = 1;
-    const std::vector<SmsPart> listed = ListedEntries(Answer(block + "\r\nOK\r\n"));
+    const std::vector<SmsPart> listed = ParseListingAnswer(Answer(block + "\r\nOK\r\n").lines).data;
     EXPECT_EQ(Dispatch(), std::vector<Notification>{});
     ASSERT_EQ(listed.size(), 3u);
     const struct {
@@ -327,19 +327,20 @@ TEST_F(EngineEvents, NewMessageRightBehindAListingKeepsTheListing) {
     s_.expectPdu = 1;
     const CommandResult r = Answer(std::string("\r\n+CMGL: 1,1,,28\r\n") + kPdu +
                                    "\r\n\r\nOK\r\n\r\n+CMTI: \"SM\",2\r\n");
-    EXPECT_EQ(ListedEntries(r).size(), 1u);
+    EXPECT_EQ(ParseListingAnswer(r.lines).data.size(), 1u);
     EXPECT_EQ(Dispatch(), std::vector<Notification>{Notification::kNewMessage});
     EXPECT_EQ(engine_.NewMessageIndex(), 2);
 }
 
-TEST_F(EngineEvents, ListingHoldsAtMost200Entries) {
+// The Inbox holds 200; the listing keeps every entry, and the Inbox says how many stay on the SIM.
+TEST_F(EngineEvents, ALongListingIsReadWhole) {
     std::string block = "\r\n";
     for (int i = 1; i <= 205; ++i)
         block += "+CMGL: " + std::to_string(i) + ",1,,28\r\n" + kPdu + "\r\n";
     s_.expectPdu = 1;
-    const std::vector<SmsPart> listed = ListedEntries(Answer(block + "\r\nOK\r\n"));
-    ASSERT_EQ(listed.size(), 200u);
-    EXPECT_EQ(listed[199].record.index, 200);
+    const std::vector<SmsPart> listed = ParseListingAnswer(Answer(block + "\r\nOK\r\n").lines).data;
+    ASSERT_EQ(listed.size(), 205u);
+    EXPECT_EQ(listed[204].record.index, 205);
 }
 
 // Entries no read waits for (the late rest of one that failed) are nobody's: no notification,

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "modem/answer_parsers.h"
 #include "modem/engine_state.h"
 
 namespace telvane {
@@ -138,7 +139,8 @@ TEST_F(LiveLinkEngine, AnnouncementDuringAListingKeepsBoth) {
     EXPECT_EQ(Receive("\r\n+CMGL: 1,1,,28\r\n" + pdu + "\r\n+CMTI: \"SM\",9\r\n+CMGL: 2,0,,28\r\n" +
                       pdu + "\r\n\r\nOK\r\n"),
               std::vector<Notification>{Notification::kNewMessage});
-    const std::vector<SmsPart> listed = ListedEntries(s_.transaction.Wait(1s, 1 << 20));
+    const std::vector<SmsPart> listed =
+        ParseListingAnswer(s_.transaction.Wait(1s, 1 << 20).lines).data;
     ASSERT_EQ(listed.size(), 2u);
     EXPECT_EQ(listed[1].record.text, u"hellohello");
     EXPECT_EQ(engine_.NewMessageIndex(), 9);
@@ -163,7 +165,8 @@ TEST_F(LiveLinkEngine, StatusReportsAreTakenWhereverTheyCome) {
     EXPECT_EQ(Receive("\r\n+CMGL: 1,1,,28\r\n" + pdu + "\r\n+CDS: 25\r\n" + report +
                       "\r\n+CMGL: 2,0,,28\r\n" + pdu + "\r\n\r\nOK\r\n"),
               std::vector<Notification>{Notification::kStatusReport});
-    const std::vector<SmsPart> listed = ListedEntries(s_.transaction.Wait(1s, 1 << 20));
+    const std::vector<SmsPart> listed =
+        ParseListingAnswer(s_.transaction.Wait(1s, 1 << 20).lines).data;
     ASSERT_EQ(listed.size(), 2u);
     EXPECT_EQ(listed[0].record.text, u"hellohello");
     EXPECT_EQ(listed[1].record.text, u"hellohello");
