@@ -39,6 +39,8 @@ namespace telvane {
 
 inline constexpr int32_t kListingCapacity = 200;
 inline constexpr int32_t kToolkitSlots = 15;
+// A SIM checks a code before it answers: its answer may take a while.
+inline constexpr int32_t kSimCodeIdleMs = 10000;
 // A command line, CR included.
 inline constexpr size_t kMaxCommandLine = 1024;
 // A modem that is still reading its SIM says so (+CME ERROR: 515, or 14 "SIM busy") to any

@@ -21,8 +21,6 @@ using End = CommandResult::End;
 constexpr std::string_view kNewMessageWord = "+CMTI:";
 // 27.005 3.1: <index> is an integer in the range of the memory's locations.
 constexpr int32_t kMaxStoreIndex = 65535;
-// A SIM checks a code before it answers.
-constexpr int32_t kSimCodeIdleMs = 10000;
 
 bool Offers(const std::vector<int32_t>& values, int32_t value) {
     return std::find(values.begin(), values.end(), value) != values.end();

@@ -32,7 +32,9 @@ constexpr int32_t kResetIdleMs = 1000;
 constexpr int kSimChecks = 20;
 constexpr int kUnansweredSimChecks = 2;
 
-enum class SimAnswer { kReady, kBusy, kPin, kPuk, kAbsent, kOtherError, kUnanswered };
+// kPhoneLock: the modem's own lock ("PH-SIM PIN", "PH-NET PIN", ...), whose code is not the
+// SIM's: the SIM's PIN must never be sent to it.
+enum class SimAnswer { kReady, kBusy, kPin, kPuk, kPhoneLock, kAbsent, kOtherError, kUnanswered };
 
 SimAnswer ReadSimAnswer(const CommandResult& r) {
     switch (r.end) {
@@ -40,8 +42,9 @@ SimAnswer ReadSimAnswer(const CommandResult& r) {
             const auto line = r.LineWith("+CPIN:");
             if (!line) return SimAnswer::kBusy;  // no state given: ask again
             if (line->find("READY") != std::string_view::npos) return SimAnswer::kReady;
+            if (line->find("PH-") != std::string_view::npos) return SimAnswer::kPhoneLock;
             if (line->find("PUK") != std::string_view::npos) return SimAnswer::kPuk;
-            return SimAnswer::kPin;  // SIM PIN, PH-SIM PIN, ...
+            return SimAnswer::kPin;  // SIM PIN, SIM PIN2 ...
         }
         case End::kCmeError:
             switch (r.code) {
@@ -132,6 +135,11 @@ void ModemEngine::RunStartup() {
         QuerySimAttempts(s, timing_);
         if (const std::optional<CommandResult> sent = SendSimCode(s, timing_, puk)) {
             if (sent->end == End::kLinkLost) return linkLost();
+            // Silence is no refusal: the code may not even have reached the SIM.
+            if (!sent->Answered())
+                return fail(Notification::kSimNotReady,
+                            std::string(puk ? "the PUK" : "the PIN") +
+                                " got no answer: " + DescribeEnd(*sent, kSimCodeIdleMs));
             if (!sent->Ok()) {
                 QuerySimAttempts(s, timing_);
                 const int32_t left = puk ? s.pukAttempts.load() : s.pinAttempts.load();
@@ -160,6 +168,10 @@ void ModemEngine::RunStartup() {
             return fail(Notification::kSimPinRequired, "the SIM card needs its PIN");
         case SimAnswer::kPuk:
             return fail(Notification::kSimPukRequired, "the SIM card is blocked and needs its PUK");
+        case SimAnswer::kPhoneLock:
+            return fail(Notification::kSimNotReady,
+                        "the modem is locked and asks for a code of its own, not the SIM's PIN: "
+                        "unlock it with its maker's tool");
         case SimAnswer::kBusy:
         case SimAnswer::kOtherError:
             return fail(Notification::kSimNotReady,

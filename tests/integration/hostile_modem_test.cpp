@@ -271,6 +271,45 @@ TEST_F(HostileModem, SimCodeIsWrittenOnceEvenToABusySim) {
     EXPECT_EQ(modem_.Count("AT+CPIN=\"1234\""), 1);
 }
 
+// A PIN the modem never answers was not refused; a lock of the modem's own is never given the
+// SIM's PIN.
+TEST_F(HostileModem, SimCodesGoOnlyWhereTheyBelongAndSilenceIsNoRefusal) {
+    struct Case {
+        const char* name;
+        std::string state;
+        std::vector<std::string> pinAnswer;
+        int pinsSent;
+        const char* reason;
+        const char* notReason;
+    } cases[] = {
+        {"unanswered", Framed("+CPIN: SIM PIN"), {""}, 1, "the PIN got no answer", "refused"},
+        {"phone lock",
+         Framed("+CPIN: PH-SIM PIN"),
+         {"\r\nOK\r\n"},
+         0,
+         "not the SIM's PIN",
+         "refused"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedModem modem;
+        modem.Script("ATZ", {"\r\nOK\r\n"});
+        modem.Script("AT+CMEE=1;+CPIN?", {c.state});
+        modem.Script("AT+CPIN=\"1234\"", c.pinAnswer);
+        SerialDeviceTable::Instance().Register("COM5", modem.Path());
+        EngineNotifications notes;
+        ModemEngine engine(Timing(0.05));
+        engine.SetSimCodes("1234");
+        ASSERT_EQ(engine.Open(5, notes.Callback()), 1) << engine.OpenError();
+        ASSERT_TRUE(notes.WaitFor(Notification::kStartupFailed));
+        EXPECT_EQ(modem.Count("AT+CPIN=\"1234\""), c.pinsSent);
+        EXPECT_NE(engine.LastFailure().find(c.reason), std::string::npos) << engine.LastFailure();
+        EXPECT_EQ(engine.LastFailure().find(c.notReason), std::string::npos)
+            << engine.LastFailure();
+        SerialDeviceTable::Instance().Unregister("COM5");
+    }
+}
+
 // A message announced in the phone's store is read from there, and the store reads use is
 // chosen again after.
 TEST_F(HostileModem, ArrivalIsReadFromTheStoreItNames) {
