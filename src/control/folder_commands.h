@@ -1,8 +1,8 @@
 // The commands of the message page on the folder files: show, open, delete, copy and move, save
 // a composed message, and reply, forward and edit, which fill the compose page.
 //
-// It owns the shown table: the folder in the window's list, whose rows carry the table
-// positions of their records.
+// The rows of the window's list carry the positions of their records in the folder's one table
+// (FolderTables).
 #pragma once
 
 #include <cstddef>
@@ -26,6 +26,8 @@ class FolderCommands {
     void FillMessageList();
     // Shows the row's message; an unread one is marked read in its file.
     void OpenMessage(int row);
+    // The rows' received messages marked unread, in the folder's table and file.
+    void MarkUnread(const std::vector<int>& rows);
 
     // Ticked rows deleted, the folder saved once at the end of the run.  In the Inbox, while
     // online, every SIM part of each goes first, one delete after the modem confirmed the last
@@ -80,8 +82,10 @@ class FolderCommands {
     // Saves the folder, shows it and frees the window; `failed` puts "Delete failed" last.
     void FinishDelete(bool failed);
 
+    // The table of the folder the list shows.
+    FolderTable& Shown();
+
     ControllerHost& host_;
-    MessageStore store_;
     std::optional<DeleteRun> deleteRun_;
     struct EditedDraft {
         int position = -1;

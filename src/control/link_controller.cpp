@@ -47,6 +47,7 @@ LinkController::LinkController(WindowInterface& window, Timing timing,
       engineFactory_(engineFactory ? std::move(engineFactory)
                                    : [timing] { return MakeModemLink(timing); }),
       alive_(std::make_shared<std::atomic<bool>>(true)),
+      tables_(*this),
       folders_(*this),
       outbox_(*this),
       smart_(*this),
@@ -394,8 +395,8 @@ void LinkController::OnEngineEvent(Notification notification) {
             break;
         }
         case Notification::kCmeError:
-            // Whatever command it answered ended its own job; still starting, the modem found no network: say so now rather than at the next
-            // label.
+            // Whatever command it answered ended its own job; still starting, the modem found no
+            // network: say so now rather than at the next label.
             if (!online_ && engine_->OperatorText() == u"No network")
                 ShowStatus(LoadUiString(ui_text::kNotRegistered));
             break;
@@ -533,8 +534,8 @@ void LinkController::OnPhonebookReadEnded(const JobResult& result) {
     } else {
         // The offline copy stays as it was, and the engine's table with it.
         LoadEnginePhonebook();
-        const std::u16string text = LoadUiString(ui_text::kSimPhonebookNoAnswer) + u": " +
-                                    Utf8ToU16(result.reason);
+        const std::u16string text =
+            LoadUiString(ui_text::kSimPhonebookNoAnswer) + u": " + Utf8ToU16(result.reason);
         ShowStatus(text);
         window_.ShowMessageText(text);
     }
@@ -558,8 +559,8 @@ void LinkController::OnListingEnded(const JobResult& result) {
     } else {
         // The Inbox keeps what it had; the Outbox still goes out.
         folders_.ShowFolder(kInbox);
-        const std::u16string text = LoadUiString(ui_text::kCouldNotReadSimMessages) + u"\n" +
-                                    Utf8ToU16(result.reason);
+        const std::u16string text =
+            LoadUiString(ui_text::kCouldNotReadSimMessages) + u"\n" + Utf8ToU16(result.reason);
         ShowStatus(LoadUiString(ui_text::kCouldNotReadSimMessages));
         window_.ShowMessageText(text);
     }
@@ -584,11 +585,10 @@ void LinkController::AfterConnect(AfterConnectStep step) {
     if (settings.syncSms) {
         if (online_) {
             ShowStatus(LoadUiString(ui_text::kLoadingSms));
-            const JobHandle listing = RunJob(
-                [](LinkEngine& engine, JobDone done) {
-                    return engine.ListMessages(kListAll, std::move(done));
-                },
-                [this](const JobResult& result) { OnListingEnded(result); });
+            const JobHandle listing =
+                RunJob([](LinkEngine& engine,
+                          JobDone done) { return engine.ListMessages(kListAll, std::move(done)); },
+                       [this](const JobResult& result) { OnListingEnded(result); });
             if (!listing) outbox_.StartLater();
         }
     } else {
@@ -675,15 +675,16 @@ void LinkController::SendComposed() {
             record.number = recipients;
             record.time = MakeLocalTimeStamp();
             record.text = window_.ComposeText();
-            MessageStore store;
-            LoadFolder(*this, store, FolderTableKind::kTransfer, FolderId::Outbox);
-            if (store.AddTransfer(record) == 0) {
-                // The Outbox is full: stay with the message.
-                window_.Beep();
-                return;
-            }
-            // Not stored: stay with the message; the error says why.
-            if (!SaveFolder(*this, store, FolderTableKind::kTransfer, FolderId::Outbox)) return;
+            // The file as it is now, unless the run holds a change it lacks.
+            if (!SendRunActive()) static_cast<void>(tables_.Reload(FolderId::Outbox));
+            bool full = false;
+            const bool queued = tables_.Change(FolderId::Outbox, [&](FolderTable& outbox) {
+                full = outbox.Add(record) == 0;
+                return !full;
+            });
+            // Full, or not stored (the error says why): stay with the message.
+            if (full) window_.Beep();
+            if (!queued) return;
             outbox_.Start();
             folders_.EditedDraftQueued();
             GoToPage(kPageMessages);

@@ -95,6 +95,7 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     JobHandle RunJob(const JobStarter& start, JobEnded ended) override;
     void PostTask(std::function<void()> task) override;
     void GoToPage(UiPage page) override;
+    FolderTables& Tables() override { return tables_; }
     void ShowFolder(int folder) override { folders_.ShowFolder(folder); }
     void ReportFileError(UiText what, const std::string& reason) override;
     SubmitOptions NextConcatReference() override;
@@ -143,6 +144,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     // Increases with each engine, so that notifications a torn-down engine posted are dropped.
     int engineGeneration_ = 0;
 
+    // Before the parts that use it.
+    FolderTables tables_;
     FolderCommands folders_;
     OutboxRun outbox_;
     SmartRun smart_;

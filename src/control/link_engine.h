@@ -47,8 +47,7 @@ class LinkEngine {
     // A text of any length: its parts go in order, each confirmed before the next.
     virtual JobHandle SendTextMessage(const std::u16string& number, const std::u16string& text,
                                       const SubmitOptions& options, JobDone done) = 0;
-    virtual JobHandle SendSmartSegment(const std::u16string& number, int segment,
-                                       JobDone done) = 0;
+    virtual JobHandle SendSmartSegment(const std::u16string& number, int segment, JobDone done) = 0;
 
     // Prepares a smart message from the picture's hex digits.  Returns the number of segments;
     // 0 when it cannot be built (an operator logo without the network's numeric code).

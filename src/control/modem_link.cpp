@@ -45,8 +45,7 @@ class ModemLink : public LinkEngine {
                               const SubmitOptions& options, JobDone done) override {
         return engine_.SendTextMessage(number, text, options, std::move(done));
     }
-    JobHandle SendSmartSegment(const std::u16string& number, int segment,
-                               JobDone done) override {
+    JobHandle SendSmartSegment(const std::u16string& number, int segment, JobDone done) override {
         return engine_.SendSmartSegment(number, segment, std::move(done));
     }
     int BuildSmartMessage(PictureKind kind, const std::u16string& pictureHex) override {

@@ -16,7 +16,6 @@ namespace {
 
 // Job starters are asked this many times in a row before a request counts as refused.
 constexpr int kStartAttempts = 201;
-constexpr FolderTableKind kTransfer = FolderTableKind::kTransfer;
 // The status of a message some recipient did not get, followed by who and why.
 constexpr std::u16string_view kFailedStatus = u"FAILED: ";
 
@@ -134,9 +133,14 @@ void OutboxRun::StartLater() {
 }
 
 void OutboxRun::Start() {
+    FolderTables& tables = host_.Tables();
+    if (!running_) {
+        // Read again unless it holds what its file lacks (a confirmation whose save failed).
+        static_cast<void>(tables.Reload(FolderId::Outbox));
+        static_cast<void>(tables.Reload(FolderId::Sent));
+    }
     MoveServedToSent();
-    LoadFolder(host_, store_, kTransfer, FolderId::Outbox);
-    const FolderTable& outbox = store_.Transfer();
+    const FolderTable& outbox = tables.Table(FolderId::Outbox);
     if (NextUnservedPosition(outbox, {}) < 0) return;
     if (host_.Busy() || host_.SendRunActive()) {
         host_.Window().Beep();
@@ -169,8 +173,7 @@ void OutboxRun::Next() {
 bool OutboxRun::SubmitNext() {
     for (;;) {
         if (!host_.Online() || host_.Engine() == nullptr) return false;
-        LoadFolder(host_, store_, kTransfer, FolderId::Outbox);
-        const FolderTable& outbox = store_.Transfer();
+        const FolderTable& outbox = host_.Tables().Table(FolderId::Outbox);
         if (slot_ >= 0 && !outbox.IsUsed(slot_)) slot_ = -1;
         if (slot_ < 0) {
             slot_ = NextUnservedPosition(outbox, finished_);
@@ -184,7 +187,7 @@ bool OutboxRun::SubmitNext() {
             const int position = slot_;
             finished_.insert(position);
             slot_ = -1;
-            if (record.number.empty() && !MoveToSent(position, record)) return false;
+            if (record.number.empty() && !MoveToSent(position, record, true)) return false;
             continue;
         }
 
@@ -244,63 +247,67 @@ void OutboxRun::End() {
         host_.ShowStatus(LoadUiString(ui_text::kSendFailed));
         host_.Window().ShowMessageText(LoadUiString(ui_text::kSomeNotSent) + u"\n" + runFailures_);
     } else if (sendsStarted_ > 0) {
-        LoadFolder(host_, store_, kTransfer, FolderId::Outbox);
-        if (NextUnservedPosition(store_.Transfer(), {}) < 0)
+        if (NextUnservedPosition(host_.Tables().Table(FolderId::Outbox), {}) < 0)
             host_.ShowStatus(LoadUiString(ui_text::kSendComplete));
     }
     host_.PostBusy(BusyHolder::kOutboxRun, false);
 }
 
 void OutboxRun::MoveServedToSent() {
-    LoadFolder(host_, store_, kTransfer, FolderId::Outbox);
-    std::vector<SmsRecord> served;
-    std::vector<int> positions;
+    const FolderTable& outbox = host_.Tables().Table(FolderId::Outbox);
     for (int position = 0; position < kFolderSlots; ++position) {
-        const FolderTable& outbox = store_.Transfer();
         if (!outbox.IsUsed(position) || !outbox.entries[position].record.number.empty()) continue;
-        served.push_back(AsSent(outbox.entries[position].record));
-        positions.push_back(position);
+        if (!MoveToSent(position, outbox.entries[position].record, false)) return;
     }
-    if (served.empty()) return;
-    LoadFolder(host_, store_, kTransfer, FolderId::Sent);
-    size_t moved = 0;
-    while (moved < served.size() && store_.AddTransfer(served[moved]) != 0)
-        ++moved;
-    if (moved == 0 || !SaveFolder(host_, store_, kTransfer, FolderId::Sent)) return;
-    LoadFolder(host_, store_, kTransfer, FolderId::Outbox);
-    for (size_t i = 0; i < moved; ++i)
-        store_.RemoveTransfer(positions[i]);
-    SaveFolder(host_, store_, kTransfer, FolderId::Outbox);
 }
 
-bool OutboxRun::MoveToSent(int position, const SmsRecord& record) {
+bool OutboxRun::MoveToSent(int position, const SmsRecord& served, bool show) {
     // Until Sent takes it, it waits in the Outbox with no recipient left, neither lost nor sent
-    // again.
-    LoadFolder(host_, store_, kTransfer, FolderId::Sent);
-    if (store_.AddTransfer(AsSent(record)) == 0) {
-        host_.Window().Beep();
-        host_.ShowStatus(LoadUiString(ui_text::kSentFull));
-        return true;
+    // again.  Sent may hold it already: its Outbox copy outlived a failed save.
+    FolderTables& tables = host_.Tables();
+    const SmsRecord record = AsSent(served);
+    if (!SentHolds(record)) {
+        bool full = false;
+        const bool saved = tables.Change(FolderId::Sent, [&](FolderTable& sent) {
+            full = sent.Add(record) == 0;
+            return !full;
+        });
+        if (full) {
+            host_.Window().Beep();
+            host_.ShowStatus(LoadUiString(ui_text::kSentFull));
+            return true;
+        }
+        if (!saved) return false;
     }
-    if (!SaveFolder(host_, store_, kTransfer, FolderId::Sent)) return false;
-    LoadFolder(host_, store_, kTransfer, FolderId::Outbox);
-    store_.RemoveTransfer(position);
-    if (!SaveFolder(host_, store_, kTransfer, FolderId::Outbox)) return false;
-    host_.ShowFolder(static_cast<int>(FolderId::Sent));
+    // Sent holds it: the Outbox lets it go.  A failed save leaves it gone here, unsaved, and a
+    // later move finds it in Sent.
+    tables.Table(FolderId::Outbox).Remove(position);
+    if (!tables.Save(FolderId::Outbox)) return false;
+    if (show) host_.ShowFolder(static_cast<int>(FolderId::Sent));
     return true;
 }
 
-bool OutboxRun::Record(const SmsRecord& record) {
-    if (store_.UpdateRecord(FolderId::Outbox, slot_, record) != 0) return true;
-    host_.ReportFileError(ui_text::kSaveFailed, store_.LastError());
+bool OutboxRun::SentHolds(const SmsRecord& record) {
+    for (const FolderEntry& entry : host_.Tables().Table(FolderId::Sent).entries)
+        if (entry.slot >= 0 && entry.record == record) return true;
     return false;
+}
+
+bool OutboxRun::Record(const SmsRecord& record) {
+    // Kept in the table even when its save fails: the run stops, and no later run in this
+    // program sends to the recipient struck off.
+    FolderTables& tables = host_.Tables();
+    SmsRecord* held = tables.Record(FolderId::Outbox, slot_);
+    if (held == nullptr) return false;
+    *held = record;
+    return tables.Save(FolderId::Outbox);
 }
 
 void OutboxRun::Confirmed(const std::vector<int>& references) {
     if (!running_) return;
-    LoadFolder(host_, store_, kTransfer, FolderId::Outbox);
-    if (slot_ < 0 || !store_.Transfer().IsUsed(slot_) || queue_.empty()) return Next();
-    SmsRecord record = store_.Transfer().entries[slot_].record;
+    const SmsRecord* held = host_.Tables().Record(FolderId::Outbox, slot_);
+    if (held == nullptr || queue_.empty()) return Next();
+    SmsRecord record = *held;
     const std::u16string recipient = queue_.front();
     queue_.erase(queue_.begin());
 
@@ -347,9 +354,9 @@ bool OutboxRun::MarkFailed(const std::u16string& reason) {
     runFailures_ += (runFailures_.empty() ? u"" : u"\n") + line;
 
     // The recipient stays in the record; the reason is kept with it, for the Outbox to show.
-    LoadFolder(host_, store_, kTransfer, FolderId::Outbox);
-    if (slot_ < 0 || !store_.Transfer().IsUsed(slot_)) return true;
-    SmsRecord record = store_.Transfer().entries[slot_].record;
+    const SmsRecord* held = host_.Tables().Record(FolderId::Outbox, slot_);
+    if (held == nullptr) return true;
+    SmsRecord record = *held;
     record.status = std::u16string(kFailedStatus) + line;
     return Record(record);
 }

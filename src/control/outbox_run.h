@@ -50,8 +50,10 @@ class OutboxRun {
     bool SubmitNext();
     void End();
     void MoveServedToSent();
-    // Moves the served message at `position` to Sent; false when a save failed.
-    bool MoveToSent(int position, const SmsRecord& record);
+    // Moves the served message at `position` to Sent, unless Sent holds it already; false when
+    // a save failed.  `show`: Sent is shown after.
+    bool MoveToSent(int position, const SmsRecord& served, bool show);
+    bool SentHolds(const SmsRecord& record);
     // The recipient being tried did not get the message: the reason is kept with the message
     // and shown, and the run leaves the message.  False when that could not be saved.
     bool MarkFailed(const std::u16string& reason);
@@ -61,7 +63,6 @@ class OutboxRun {
     void ShowProgress();
 
     ControllerHost& host_;
-    MessageStore store_;
     bool running_ = false;
     // The Outbox position being served, -1 for none, and its recipients still to try in this
     // run, the first being tried now.

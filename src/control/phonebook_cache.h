@@ -3,6 +3,11 @@
 //
 // The engine's table is shared with its phonebook workers: every use of it here holds the
 // engine's phonebook lock, and what the page reads is a copy.
+//
+// Locks, in the order they may be taken: the engine's phonebook lock (LinkEngine::LockPhonebook)
+// is the only lock the controller takes: never while it holds it already, never across file I/O
+// or a call into the engine (which takes its own locks inside its calls).  The window thread
+// holds it only to read, copy or replace the table.
 #pragma once
 
 #include <cstdint>

@@ -38,9 +38,9 @@ void SmartRun::Start(const std::u16string& recipients, PictureKind kind,
     kind_ = kind;
     segmentCount_ = engine->BuildSmartMessage(kind, hex);
     if (segmentCount_ <= 0) {
-        const std::u16string reason = LoadUiString(
-            kind == PictureKind::kOperatorLogo ? ui_text::kLogoNeedsNetworkCode
-                                               : ui_text::kPleaseInputMessage);
+        const std::u16string reason =
+            LoadUiString(kind == PictureKind::kOperatorLogo ? ui_text::kLogoNeedsNetworkCode
+                                                            : ui_text::kPleaseInputMessage);
         host_.ShowStatus(LoadUiString(ui_text::kSendFailed) + u": " + reason);
         host_.Window().ShowMessageText(LoadUiString(ui_text::kSendFailed) + u"\n" + reason);
         return;
@@ -156,12 +156,15 @@ void SmartRun::End() {
             record.number += (record.number.empty() ? u"" : u";") + number;
         record.time = MakeLocalTimeStamp();
         record.text = LoadUiString(KindLabel(kind_));
-        MessageStore store;
-        LoadFolder(host_, store, FolderTableKind::kTransfer, FolderId::Sent);
-        if (store.AddTransfer(record) == 0) {
+        bool full = false;
+        const bool saved = host_.Tables().Change(FolderId::Sent, [&](FolderTable& sent) {
+            full = sent.Add(record) == 0;
+            return !full;
+        });
+        if (full) {
             host_.Window().Beep();
             host_.ShowStatus(LoadUiString(ui_text::kSentFull));
-        } else if (SaveFolder(host_, store, FolderTableKind::kTransfer, FolderId::Sent)) {
+        } else if (saved) {
             host_.ShowFolder(static_cast<int>(FolderId::Sent));
         }
         served_.clear();

@@ -265,6 +265,46 @@ TEST_F(ControllerTest, AFailedDeleteKeepsWhatIsStillOnTheSim) {
     EXPECT_FALSE(controller->Folders().DeleteRunning());
 }
 
+// A message that arrives while a delete or an open works on the Inbox stays in its file: both
+// change the same table, and neither saves an older copy over the arrival.
+TEST_F(ControllerTest, AnArrivalDuringADeleteOrAnOpenStaysInTheInbox) {
+    for (const bool deleting : {true, false}) {
+        SCOPED_TRACE(deleting ? "delete" : "open during the Outbox run");
+        SetUp();
+        WriteFolder(FolderId::Inbox, {Message(u"1", u"old", u"REC READ", 1),
+                                      Message(u"2", u"unread", u"REC UNREAD", 2)});
+        WriteFolder(FolderId::Outbox, {});
+        GoOnline();
+        controller->Folders().ShowFolder(0);
+        if (deleting) {
+            window.TickRowsWithData({0});
+            controller->Folders().DeleteTicked();
+        } else {
+            window.recipients = u"555";
+            window.composeText = u"out";
+            controller->SendComposed();
+            controller->Folders().ShowFolder(0);
+        }
+        window.Pump();
+        script->arrived = {SmsPart{Message(u"3", u"new", u"REC UNREAD", 3), std::nullopt}};
+        Emit(Notification::kMessageArrived);
+        if (deleting) {
+            ASSERT_EQ(script->deletes, std::vector<int>{1});
+            Emit(Notification::kDeleted);
+        } else {
+            ASSERT_TRUE(controller->Outbox().Running());
+            controller->Folders().OpenMessage(window.FindMessageRow(1));
+        }
+        std::vector<std::u16string> texts;
+        for (const SmsRecord& record : ReadFolder(FolderId::Inbox))
+            texts.push_back(record.text);
+        const std::vector<std::u16string> expected =
+            deleting ? std::vector<std::u16string>{u"unread", u"new"}
+                     : std::vector<std::u16string>{u"old", u"unread", u"new"};
+        EXPECT_EQ(texts, expected);
+    }
+}
+
 TEST_F(ControllerTest, CopyAndMove) {
     struct Case {
         FolderId source, target;
