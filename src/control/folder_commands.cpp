@@ -94,8 +94,11 @@ void FolderCommands::OpenMessage(int row) {
     SmsRecord* record = host_.Tables().Record(folder, position);
     if (record == nullptr) return;
     window.SetDetail(record->number, FormatListDate(record->time), record->text);
+    const std::u16string sendState = SendStateOf(*record);
     const std::u16string delivery = DeliverySummary(*record);
-    if (!delivery.empty()) window.SetDetailStatus(delivery);
+    if (!sendState.empty() || !delivery.empty())
+        window.SetDetailStatus(sendState + (sendState.empty() || delivery.empty() ? u"" : u"\r\n") +
+                               delivery);
     if (record->status == kUnread) {
         // Only the folder file remembers it; the SIM's own status stays.
         const bool saved = host_.Tables().Change(folder, [position](FolderTable& table) {
@@ -372,7 +375,11 @@ void FolderCommands::CopyTicked() {
         if (!window.IsMessageRowTicked(row) || !from.IsUsed(position)) continue;
         SmsRecord copy = from.entries[static_cast<size_t>(position)].record;
         if (target == kInbox) copy.status = kUnread;
-        if (target == kOutbox) copy.status = kUnsent;
+        if (target == kOutbox) {
+            // Into the Outbox by the user's hand: recipients held back unconfirmed go again.
+            copy.status = kUnsent;
+            ReleaseUnconfirmed(copy);
+        }
         copies.push_back(std::move(copy));
         if (move) moved.push_back(position);
     }

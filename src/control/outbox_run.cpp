@@ -1,5 +1,6 @@
 #include "control/outbox_run.h"
 
+#include <algorithm>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -28,11 +29,15 @@ struct Progress {
     std::optional<int32_t> reference;
     bool sixteenBit = false;
     std::u16string reports;
+    // Recipients whose submission went out with no answer: the network may have taken it, so
+    // no run sends to them until the user moves the message to the Outbox again.
+    std::u16string unconfirmed;
 };
 
 constexpr std::u16string_view kRef8 = u"ref8=";
 constexpr std::u16string_view kRef16 = u"ref16=";
 constexpr std::u16string_view kReports = u"reports=";
+constexpr std::u16string_view kUnconfirmed = u"unconfirmed=";
 
 Progress ParseProgress(std::u16string_view extra) {
     Progress progress;
@@ -49,6 +54,8 @@ Progress ParseProgress(std::u16string_view extra) {
             progress.reference = ReadNumber(digits) & (progress.sixteenBit ? 0xFFFF : 0xFF);
         } else if (line.starts_with(kReports)) {
             progress.reports = std::u16string(line.substr(kReports.size()));
+        } else if (line.starts_with(kUnconfirmed)) {
+            progress.unconfirmed = std::u16string(line.substr(kUnconfirmed.size()));
         }
     }
     return progress;
@@ -65,6 +72,11 @@ std::u16string FormatProgress(const Progress& progress) {
         extra += u'\n';
         extra += kReports;
         extra += progress.reports;
+    }
+    if (!progress.unconfirmed.empty()) {
+        extra += u'\n';
+        extra += kUnconfirmed;
+        extra += progress.unconfirmed;
     }
     return extra;
 }
@@ -93,11 +105,22 @@ std::u16string WithoutRecipient(const std::u16string& list, const std::u16string
     return rest;
 }
 
+// Who a run may send the message to: its recipients still to be served, less those whose
+// submission was not confirmed.
+std::vector<std::u16string> SendableRecipients(const SmsRecord& record) {
+    std::vector<std::u16string> recipients = SplitRecipients(record.number);
+    for (const std::u16string& held : SplitRecipients(ParseProgress(record.extra).unconfirmed)) {
+        const auto at = std::find(recipients.begin(), recipients.end(), held);
+        if (at != recipients.end()) recipients.erase(at);
+    }
+    return recipients;
+}
+
 // The newest message that still has a recipient, and that this run is not done with.  A
 // message every recipient already has (kept while Sent was full) is not sent.
 int NextUnservedPosition(const FolderTable& table, const std::set<int>& finished) {
     for (int position = kFolderSlots - 1; position >= 0; --position) {
-        if (table.IsUsed(position) && !table.entries[position].record.number.empty() &&
+        if (table.IsUsed(position) && !SendableRecipients(table.entries[position].record).empty() &&
             !finished.contains(position)) {
             return position;
         }
@@ -117,15 +140,37 @@ SmsRecord AsSent(SmsRecord record) {
 
 }  // namespace
 
+std::u16string UnconfirmedOf(const SmsRecord& record) {
+    return ParseProgress(record.extra).unconfirmed;
+}
+
+void ReleaseUnconfirmed(SmsRecord& record) {
+    Progress progress = ParseProgress(record.extra);
+    if (progress.unconfirmed.empty()) return;
+    progress.unconfirmed.clear();
+    record.extra = FormatProgress(progress);
+}
+
 std::u16string SendFailureOf(const SmsRecord& record) {
     if (!record.status.starts_with(kFailedStatus)) return {};
     return record.status.substr(kFailedStatus.size());
 }
 
-std::u16string TextWithSendFailure(const SmsRecord& record) {
+std::u16string SendStateOf(const SmsRecord& record) {
+    std::u16string state;
+    const std::u16string unconfirmed = UnconfirmedOf(record);
+    if (!unconfirmed.empty()) state = unconfirmed + u": " + LoadUiString(ui_text::kNotConfirmed);
     const std::u16string failure = SendFailureOf(record);
-    if (failure.empty()) return record.text;
-    return LoadUiString(ui_text::kSendFailed) + u" (" + failure + u")\r\n" + record.text;
+    if (!failure.empty())
+        state += (state.empty() ? u"" : u"\r\n") + LoadUiString(ui_text::kSendFailed) + u" (" +
+                 failure + u")";
+    return state;
+}
+
+std::u16string TextWithSendFailure(const SmsRecord& record) {
+    const std::u16string state = SendStateOf(record);
+    if (state.empty()) return record.text;
+    return state + u"\r\n" + record.text;
 }
 
 void OutboxRun::StartLater() {
@@ -156,7 +201,7 @@ void OutboxRun::Start() {
     for (int position = 0; position < kFolderSlots; ++position) {
         if (outbox.IsUsed(position))
             sendsTotal_ +=
-                static_cast<int>(SplitRecipients(outbox.entries[position].record.number).size());
+                static_cast<int>(SendableRecipients(outbox.entries[position].record).size());
     }
     running_ = true;
     Next();
@@ -178,7 +223,7 @@ bool OutboxRun::SubmitNext() {
         if (slot_ < 0) {
             slot_ = NextUnservedPosition(outbox, finished_);
             if (slot_ < 0) return false;
-            queue_ = SplitRecipients(outbox.entries[slot_].record.number);
+            queue_ = SendableRecipients(outbox.entries[slot_].record);
         }
         SmsRecord record = outbox.entries[slot_].record;
         if (queue_.empty()) {
@@ -332,9 +377,28 @@ void OutboxRun::SendEnded(const JobResult& result) {
                              Widen(std::to_string(result.references.back())));
         return Confirmed(std::vector<int>(result.references.begin(), result.references.end()));
     }
-    Failed(result.status == JobStatus::kNotConfirmed
-               ? LoadUiString(ui_text::kNotConfirmed) + u" (" + Utf8ToU16(result.reason) + u")"
-               : Utf8ToU16(result.reason));
+    if (result.status == JobStatus::kNotConfirmed) return NotConfirmed(Utf8ToU16(result.reason));
+    Failed(Utf8ToU16(result.reason));
+}
+
+void OutboxRun::NotConfirmed(const std::u16string& reason) {
+    if (!running_) return;
+    const SmsRecord* held = host_.Tables().Record(FolderId::Outbox, slot_);
+    if (held == nullptr || queue_.empty()) return Next();
+    SmsRecord record = *held;
+    const std::u16string recipient = queue_.front();
+    queue_.erase(queue_.begin());
+    const std::u16string line = recipient + u": " + LoadUiString(ui_text::kNotConfirmed) +
+                                (reason.empty() ? u"" : u" (" + reason + u")");
+    host_.ShowStatus(line);
+    runFailures_ += (runFailures_.empty() ? u"" : u"\n") + line;
+    // Held back, in the saved record, before anything else is sent.
+    Progress progress = ParseProgress(record.extra);
+    if (progress.recipients.empty()) progress.recipients = record.number;
+    progress.unconfirmed += (progress.unconfirmed.empty() ? u"" : u";") + recipient;
+    record.extra = FormatProgress(progress);
+    if (!Record(record)) return End();
+    Next();
 }
 
 void OutboxRun::Failed(const std::u16string& reason) {
@@ -345,10 +409,9 @@ void OutboxRun::Failed(const std::u16string& reason) {
 }
 
 bool OutboxRun::MarkFailed(const std::u16string& reason) {
-    // The message's other recipients wait, in their order, for the next run: this one goes on
-    // with the next message.
+    // The recipient waits for the next run; the message's other recipients are still served.
     const std::u16string recipient = queue_.front();
-    queue_.clear();
+    queue_.erase(queue_.begin());
     const std::u16string line = recipient + u": " + reason;
     host_.ShowStatus(LoadUiString(ui_text::kSendFailed) + u": " + line);
     runFailures_ += (runFailures_.empty() ? u"" : u"\n") + line;
