@@ -50,8 +50,9 @@ class FolderTables {
         bool unsaved = false;
     };
     Slot& SlotOf(FolderId folder);
-    bool SaveOrRestore(FolderId folder, std::unique_ptr<FolderTable> before, bool wasUnsaved);
-    bool LoadSlot(FolderId folder, Slot& slot);
+    [[nodiscard]] bool SaveOrRestore(FolderId folder, std::unique_ptr<FolderTable> before,
+                                     bool wasUnsaved);
+    [[nodiscard]] bool LoadSlot(FolderId folder, Slot& slot);
 
     ControllerHost& host_;
     MessageStore files_;

@@ -530,10 +530,12 @@ bool LinkController::LoadEnginePhonebook() {
 
 void LinkController::OnPhonebookReadEnded(const JobResult& result) {
     if (result.Ok() && result.phonebook) {
-        SavePhonebookTable(*result.phonebook);
+        // A failed save says why and keeps it on the status line; the read stays in use.
+        static_cast<void>(SavePhonebookTable(*result.phonebook));
     } else {
-        // The offline copy stays as it was, and the engine's table with it.
-        LoadEnginePhonebook();
+        // The offline copy stays as it was, and the engine's table with it; a damaged file is
+        // told by the load.
+        static_cast<void>(LoadEnginePhonebook());
         const std::u16string text =
             LoadUiString(ui_text::kSimPhonebookNoAnswer) + u": " + Utf8ToU16(result.reason);
         ShowStatus(text);
@@ -579,7 +581,8 @@ void LinkController::AfterConnect(AfterConnectStep step) {
             // pending changes for the next connection.
             if (phonebook_.Synchronise() != 0) return;
         } else {
-            LoadEnginePhonebook();
+            // A damaged file is told by the load; what could be read is used.
+            static_cast<void>(LoadEnginePhonebook());
         }
     }
     if (settings.syncSms) {

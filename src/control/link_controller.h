@@ -104,8 +104,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     // PhonebookCacheHost
     PhonebookTable* OnlinePhonebook(std::unique_lock<std::mutex>& lock) override;
     bool PhonebookOnline() override { return online_ && engine_ != nullptr; }
-    int StartPhonebookRead() override;
-    int StartPhonebookWrite() override;
+    [[nodiscard]] int StartPhonebookRead() override;
+    [[nodiscard]] int StartPhonebookWrite() override;
     ControllerSettings CurrentSettings() const override;
 
     void OpenPort();
@@ -123,9 +123,9 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     void OnPhonebookWriteEnded(const JobResult& result);
     // The engine's phonebook to and from its file, a failure reported.  The table is copied
     // under the engine's lock; the file is written outside it.
-    bool SaveEnginePhonebook();
-    bool SavePhonebookTable(const PhonebookTable& table);
-    bool LoadEnginePhonebook();
+    [[nodiscard]] bool SaveEnginePhonebook();
+    [[nodiscard]] bool SavePhonebookTable(const PhonebookTable& table);
+    [[nodiscard]] bool LoadEnginePhonebook();
     // After a phonebook write the SIM refused entries of: which, and why.
     void TellPhonebookRefusals(const std::vector<PhonebookRefusal>& refusals);
     void StatusTimeout();

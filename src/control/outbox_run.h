@@ -56,19 +56,19 @@ class OutboxRun {
     // Starts the next send, or ends the run when there is none.
     void Next();
     // False when the run ended.
-    bool SubmitNext();
+    [[nodiscard]] bool SubmitNext();
     void End();
     void MoveServedToSent();
     // Moves the served message at `position` to Sent, unless Sent holds it already; false when
     // a save failed.  `show`: Sent is shown after.
-    bool MoveToSent(int position, const SmsRecord& served, bool show);
+    [[nodiscard]] bool MoveToSent(int position, const SmsRecord& served, bool show);
     bool SentHolds(const SmsRecord& record);
     // The recipient being tried did not get the message: the reason is kept with the message
     // and shown, and the run leaves the message.  False when that could not be saved.
-    bool MarkFailed(const std::u16string& reason);
+    [[nodiscard]] bool MarkFailed(const std::u16string& reason);
     // Saves `record` at the served position; on failure the run stops, since going on would
     // send to a confirmed recipient again.
-    bool Record(const SmsRecord& record);
+    [[nodiscard]] bool Record(const SmsRecord& record);
     void ShowProgress();
 
     ControllerHost& host_;

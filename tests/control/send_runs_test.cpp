@@ -378,6 +378,24 @@ TEST_F(SendTest, ARecipientWhoseConfirmationCannotBeSavedStopsTheRun) {
     EXPECT_TRUE(window.enabled);
     // Sending on would serve 111 again from the file.
     EXPECT_EQ(TextRecipients(), std::vector<std::u16string>{u"111"});
+
+    // The next run goes on from what was sent, not from the older file; Sent gets it once, also
+    // when the last save of the Outbox fails again.
+    controller->Outbox().Start();
+    window.Pump();
+    EXPECT_EQ(TextRecipients(), (std::vector<std::u16string>{u"111", u"222"}));
+    {
+        FilesCannotGrow full;
+        Done();
+    }
+    EXPECT_TRUE(ReadFolder(FolderId::Sent).empty());
+    controller->Outbox().Start();
+    window.Pump();
+    EXPECT_EQ(TextRecipients(), (std::vector<std::u16string>{u"111", u"222"}));
+    EXPECT_TRUE(ReadFolder(FolderId::Outbox).empty());
+    const std::vector<SmsRecord> sent = ReadFolder(FolderId::Sent);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].number, u"111;222");
 }
 
 class SmartSendTest : public SendTest {
