@@ -126,7 +126,24 @@ std::u16string WithCount(UiText text, int first, int second = 0) {
 
 }  // namespace
 
+void FolderCommands::SawOnSim(const std::vector<SmsPart>& parts) {
+    for (const SmsPart& part : parts)
+        if (part.record.index >= 0) simSenders_[part.record.index] = part.record.number;
+}
+
+std::vector<int32_t> FolderCommands::TrustedIndexes(const SmsRecord& record) const {
+    std::vector<int32_t> trusted;
+    for (const int32_t index : SimIndexes(record)) {
+        const auto seen = simSenders_.find(index);
+        if (seen != simSenders_.end() && seen->second == record.number) trusted.push_back(index);
+    }
+    return trusted;
+}
+
 void FolderCommands::RefreshInbox(const std::vector<SmsPart>& listed, int simHolds) {
+    // The listing is what the SIM holds now: the indexes of earlier ones mean nothing.
+    simSenders_.clear();
+    SawOnSim(listed);
     // What the user did here is in the Inbox's file, not in the listing.
     FolderTables& tables = host_.Tables();
     static_cast<void>(tables.Reload(FolderId::Inbox));
@@ -151,6 +168,7 @@ void FolderCommands::RefreshInbox(const std::vector<SmsPart>& listed, int simHol
 
 void FolderCommands::AddArrived(const std::vector<SmsPart>& messages) {
     if (messages.empty()) return;
+    SawOnSim(messages);
     // The Inbox's one table: a delete or an open under way works on the same records.
     FolderTables& tables = host_.Tables();
     FolderTable& inbox = tables.Table(FolderId::Inbox);
@@ -254,19 +272,20 @@ void FolderCommands::DeleteTicked() {
             RemoveCurrent();
         return FinishDelete(false);
     }
-    deleteRun_->sim = SimIndexes(table.entries[deleteRun_->positions[0]].record);
+    deleteRun_->sim = TrustedIndexes(table.entries[deleteRun_->positions[0]].record);
     DeleteNext();
 }
 
 void FolderCommands::DeleteNext() {
     DeleteRun& run = *deleteRun_;
     while (run.done >= run.sim.size()) {
-        // A record made here has no place on the SIM: it only leaves the folder.
+        // A record made here, or one this connection has not seen on the SIM, only leaves the
+        // folder.
         RemoveCurrent();
         if (++run.record >= run.positions.size()) return FinishDelete(false);
         const SmsRecord* next =
             host_.Tables().Record(Folder(run.folder), run.positions[run.record]);
-        run.sim = next != nullptr ? SimIndexes(*next) : std::vector<int32_t>{};
+        run.sim = next != nullptr ? TrustedIndexes(*next) : std::vector<int32_t>{};
         run.done = 0;
     }
     if (host_.Engine() == nullptr) return FinishDelete(true);
@@ -298,6 +317,7 @@ void FolderCommands::Deleted(bool ok) {
     DeleteRun& run = *deleteRun_;
     run.waiting = false;
     if (ok) {
+        simSenders_.erase(run.sim[run.done]);
         ++run.done;
         return DeleteNext();
     }

@@ -263,6 +263,7 @@ void LinkController::OpenPort() {
         return;
     }
     outbox_.Forget();
+    folders_.ForgetSimIndexes();
     ApplyServiceCentre();
 }
 
@@ -296,6 +297,7 @@ void LinkController::Disconnect() {
     outbox_.Stop();
     smart_.Stop();
     folders_.StopRuns();
+    folders_.ForgetSimIndexes();
     Teardown();
     window_.SetConnectCancels(false);
     phonebook_.Load();

@@ -196,7 +196,7 @@ TEST_F(ControllerTest, DeleteFromTheInboxGoesPartByPartAsTheModemConfirms) {
     EXPECT_TRUE(script->deletes.empty());
     EXPECT_TRUE(window.enabled);
 
-    GoOnline();
+    GoOnlineListingTheInbox();
     controller->Folders().ShowFolder(0);
     window.TickRowsWithData({0, 1});
     controller->Folders().DeleteTicked();
@@ -218,10 +218,43 @@ TEST_F(ControllerTest, DeleteFromTheInboxGoesPartByPartAsTheModemConfirms) {
     EXPECT_EQ(script->deletes.size(), 4u);
 }
 
+// SIM indexes count only for the connection that saw them: with no listing, an Inbox record of
+// an earlier session leaves the folder alone, and its index, now another message's, is never
+// deleted; a message that arrived in this connection is deleted on the SIM.
+TEST_F(ControllerTest, ADeleteNeverSendsASimIndexOfAnEarlierConnection) {
+    WriteFolder(FolderId::Inbox, {Message(u"111", u"old", u"REC READ", 1)});
+    GoOnline();
+    script->arrived = {SmsPart{Message(u"222", u"new", u"REC UNREAD", 1), std::nullopt}};
+    Emit(Notification::kMessageArrived);
+    controller->Folders().ShowFolder(0);
+    window.TickRowsWithData({0});
+    controller->Folders().DeleteTicked();
+    window.Pump();
+    EXPECT_TRUE(script->deletes.empty());
+    std::vector<SmsRecord> inbox = ReadFolder(FolderId::Inbox);
+    ASSERT_EQ(inbox.size(), 1u);
+    EXPECT_EQ(inbox[0].text, u"new");
+    EXPECT_TRUE(window.enabled);
+
+    // A new connection has not seen index 1 yet.
+    controller->Connect();
+    ASSERT_TRUE(window.Fire(kTimerDisconnect));
+    GoOnline();
+    controller->Folders().ShowFolder(0);
+    script->arrived = {SmsPart{Message(u"222", u"new", u"REC UNREAD", 1), std::nullopt}};
+    Emit(Notification::kMessageArrived);
+    window.TickRowsWithData({1});
+    controller->Folders().DeleteTicked();
+    window.Pump();
+    EXPECT_EQ(script->deletes, std::vector<int>{1});
+    Emit(Notification::kDeleted);
+    EXPECT_TRUE(ReadFolder(FolderId::Inbox).empty());
+}
+
 TEST_F(ControllerTest, AFailedDeleteKeepsWhatIsStillOnTheSim) {
     WriteFolder(FolderId::Inbox, {JoinedMessage(u"+222", {{1, 3, u"one "}, {2, 8, u"two"}}),
                                   Message(u"3", u"c", u"REC READ", 9)});
-    GoOnline();
+    GoOnlineListingTheInbox();
     controller->Folders().ShowFolder(0);
     window.TickRowsWithData({0, 1});
     controller->Folders().DeleteTicked();
@@ -274,7 +307,7 @@ TEST_F(ControllerTest, AnArrivalDuringADeleteOrAnOpenStaysInTheInbox) {
         WriteFolder(FolderId::Inbox, {Message(u"1", u"old", u"REC READ", 1),
                                       Message(u"2", u"unread", u"REC UNREAD", 2)});
         WriteFolder(FolderId::Outbox, {});
-        GoOnline();
+        GoOnlineListingTheInbox();
         controller->Folders().ShowFolder(0);
         if (deleting) {
             window.TickRowsWithData({0});
