@@ -547,13 +547,47 @@ void LinkController::OnPhonebookReadEnded(const JobResult& result) {
     AfterConnect(AfterConnectStep::kMessages);
 }
 
-void LinkController::OnPhonebookWriteEnded(const JobResult& result) {
+std::vector<PhonebookRefusal> LinkController::HoldBackRefusedNumbers() {
+    std::vector<PhonebookRefusal> held;
+    const std::unique_lock<std::mutex> lock = engine_->LockPhonebook();
+    PhonebookTable& table = engine_->Phonebook();
+    const std::vector<PhonebookEntry> entries = table.Entries();
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const PhonebookEntry& entry = entries[i];
+        if (!entry.changed || entry.number.empty()) continue;
+        const auto position = static_cast<int32_t>(i);
+        const PhoneNumber number = NormalisePhoneNumber(entry.number);
+        if (number.ok()) {
+            if (number.number != entry.number)
+                table.UpdateEntry(position + 1, entry.name, number.number);
+            continue;
+        }
+        table.SetChanged(position, false);
+        held.push_back({position + 1, U16ToUtf8(RefusedNumberText(entry.number, number))});
+    }
+    return held;
+}
+
+void LinkController::RestoreHeldBack(const std::vector<PhonebookRefusal>& held) {
+    if (held.empty() || !engine_) return;
+    const std::unique_lock<std::mutex> lock = engine_->LockPhonebook();
+    for (const PhonebookRefusal& refusal : held)
+        engine_->Phonebook().SetChanged(refusal.position - 1, true);
+}
+
+void LinkController::OnPhonebookWriteEnded(const JobResult& result,
+                                           const std::vector<PhonebookRefusal>& held) {
+    // Entries whose numbers were refused stay pending, unwritten, as the SIM's refusals do.
+    RestoreHeldBack(held);
+    std::vector<PhonebookRefusal> refusals = held;
+    refusals.insert(refusals.end(), result.refusals.begin(), result.refusals.end());
+    const bool ok = result.Ok() && held.empty();
     // A write with refused entries ends too; they stay marked changed.  A failed save keeps its
     // reason on the status line.
-    if (SaveEnginePhonebook() && result.Ok())
+    if (SaveEnginePhonebook() && ok)
         window_.SetStatusText(OperatorLabel(engine_->OperatorText(), online_));
     if (page_ == kPagePhonebook) window_.RefreshPhonebookPage();
-    if (!result.Ok()) TellPhonebookRefusals(result.refusals);
+    if (!ok) TellPhonebookRefusals(refusals);
     if (page_ == kPageMessages) AfterConnect(AfterConnectStep::kMessages);
 }
 
@@ -617,9 +651,12 @@ int LinkController::StartPhonebookRead() {
 }
 
 int LinkController::StartPhonebookWrite() {
+    if (!engine_) return 0;
+    const std::vector<PhonebookRefusal> held = HoldBackRefusedNumbers();
     const JobHandle write = RunJob(
         [](LinkEngine& engine, JobDone done) { return engine.WritePhonebook(std::move(done)); },
-        [this](const JobResult& result) { OnPhonebookWriteEnded(result); });
+        [this, held](const JobResult& result) { OnPhonebookWriteEnded(result, held); });
+    if (!write) RestoreHeldBack(held);
     return write ? 1 : 0;
 }
 

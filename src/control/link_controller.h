@@ -120,7 +120,12 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     void AfterConnect(AfterConnectStep step);
     void OnListingEnded(const JobResult& result);
     void OnPhonebookReadEnded(const JobResult& result);
-    void OnPhonebookWriteEnded(const JobResult& result);
+    // `held`: entries held back from the write, their numbers refused.
+    void OnPhonebookWriteEnded(const JobResult& result, const std::vector<PhonebookRefusal>& held);
+    // Before a phonebook write: every changed number in the normaliser's form; an entry whose
+    // number it refuses is taken out of the write (its changed mark cleared) and returned.
+    std::vector<PhonebookRefusal> HoldBackRefusedNumbers();
+    void RestoreHeldBack(const std::vector<PhonebookRefusal>& held);
     // The engine's phonebook to and from its file, a failure reported.  The table is copied
     // under the engine's lock; the file is written outside it.
     [[nodiscard]] bool SaveEnginePhonebook();
