@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "modem/answer_parsers.h"
 #include "modem/engine_state.h"
 
 namespace telvane {
@@ -81,7 +82,7 @@ void BM_ListingBurst(benchmark::State& state) {
         s.transaction.Begin({});
         Feed(engine, text, batches);
         benchmark::DoNotOptimize(
-            ListedEntries(s.transaction.Wait(std::chrono::seconds(1), 1 << 20)));
+            ParseListingAnswer(s.transaction.Wait(std::chrono::seconds(1), 1 << 20).lines).data);
         s.events.ResetAll();
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));

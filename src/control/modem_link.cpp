@@ -9,14 +9,6 @@ namespace telvane {
 
 namespace {
 
-// "46692" or "310260": a network's MCC and MNC.
-bool IsNetworkCode(std::u16string_view code) {
-    if (code.size() != 5 && code.size() != 6) return false;
-    for (const char16_t c : code)
-        if (c < u'0' || c > u'9') return false;
-    return true;
-}
-
 class ModemLink : public LinkEngine {
   public:
     explicit ModemLink(Timing timing) : engine_(timing) {}
@@ -54,9 +46,7 @@ class ModemLink : public LinkEngine {
             case PictureKind::kPictureMessage:
                 return builder.BuildPictureMessage(pictureHex);
             case PictureKind::kOperatorLogo:
-                // The logo is addressed to the network the modem is registered with; without
-                // its numeric code it would go out for network 000/00.
-                if (!IsNetworkCode(engine_.OperatorText())) return 0;
+                // The logo is addressed to the network the modem is registered with.
                 return builder.BuildOperatorLogo(pictureHex, engine_.OperatorText());
             case PictureKind::kScreenSaver:
                 return builder.BuildScreenSaver(pictureHex);

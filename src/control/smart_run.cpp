@@ -25,6 +25,14 @@ UiText KindLabel(PictureKind kind) {
     return ui_text::kPictureMessage;
 }
 
+// "46692" or "310260": a network's MCC and MNC, as the engine asks the operator to be named.
+bool IsNetworkCode(std::u16string_view code) {
+    if (code.size() != 5 && code.size() != 6) return false;
+    for (const char16_t c : code)
+        if (c < u'0' || c > u'9') return false;
+    return true;
+}
+
 }  // namespace
 
 void SmartRun::Start(const std::u16string& recipients, PictureKind kind,
@@ -36,7 +44,10 @@ void SmartRun::Start(const std::u16string& recipients, PictureKind kind,
         return;
     }
     kind_ = kind;
-    segmentCount_ = engine->BuildSmartMessage(kind, hex);
+    // Without the network's own code the logo would go out for network 000/00.
+    const bool logoWithoutNetwork =
+        kind == PictureKind::kOperatorLogo && !IsNetworkCode(engine->OperatorText());
+    segmentCount_ = logoWithoutNetwork ? 0 : engine->BuildSmartMessage(kind, hex);
     if (segmentCount_ <= 0) {
         const std::u16string reason =
             LoadUiString(kind == PictureKind::kOperatorLogo ? ui_text::kLogoNeedsNetworkCode

@@ -44,10 +44,7 @@ enum ControllerTimer : int {
     kTimerOpenPort = 11024,
     kTimerDisconnect = 11025,
     kTimerDeleteStep = 11026,
-    kTimerCopyStep = 11027,
     kTimerStatusTimeout = 11028,
-    kTimerOutboxStep = 11029,
-    kTimerSmartStep = 11031,
 };
 
 // Pages of the main window, as the controller's `page` holds them.

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string_view>
 
+#include "modem/answer_parsers.h"
 #include "modem/engine_state.h"
 #include "platform/text.h"
 
@@ -42,10 +43,21 @@ Result OnSimReady(ModemEngine&, State& s) {
     return Notification::kSimReady;
 }
 
+// What a "+CME ERROR" says of the SIM or the network holds only when it answers a command
+// about them; to any other command it is that command's failure alone, which its job reports.
 Result OnCmeError(ModemEngine&, State& s) {
-    const CmeKind kind =
-        ParseCmeError(std::string_view(KeptText(s, &State::cmeText)), s.parseState);
+    std::string text, command;
+    {
+        std::lock_guard lock(s.textMutex);
+        text = s.cmeText;
+        command = s.cmeCommand;
+    }
+    const CmeKind kind = ParseCmeError(std::string_view(text), s.parseState);
     s.lastCmeError = s.parseState.lastCmeError;
+    const bool aboutSimOrNetwork = command.find("+CPIN") != std::string::npos ||
+                                   command.find("+CREG") != std::string::npos ||
+                                   command.find("+COPS") != std::string::npos;
+    if (!aboutSimOrNetwork) return std::nullopt;
     const auto noNetwork = [&s] {
         std::lock_guard lock(s.textMutex);
         s.operatorText = u"No network";
@@ -139,7 +151,11 @@ Result OnReportStored(ModemEngine& engine, State& s) {
 }
 
 Result OnStoreStatus(ModemEngine&, State& s) {
-    s.storeUsed = ValueAfterComma(std::string_view(SmsText(s, kStoreStatus)));
+    // The read form names its store first; the answer to choosing a store ("+CPMS: 3,30,...")
+    // may be of another store than the one counted.
+    const std::string text = SmsText(s, kStoreStatus);
+    if (text.find(": \"") != std::string::npos)
+        s.storeUsed = ValueAfterComma(std::string_view(text));
     s.okEvent.Signal();
     return std::nullopt;
 }
@@ -181,32 +197,12 @@ Result OnActivityStatus(ModemEngine&, State& s) {
     return std::nullopt;
 }
 
-// The number that starts at `from` in `text`, or -1 when there is no digit there.
-int32_t NumberAt(std::string_view text, size_t from) {
-    if (from >= text.size()) return -1;
-    const std::string_view rest = text.substr(from);
-    const size_t digit = rest.find_first_not_of(' ');
-    if (digit == std::string_view::npos || rest[digit] < '0' || rest[digit] > '9') return -1;
-    return ReadNumber(rest);
-}
-
 }  // namespace
 
-std::optional<PhonebookLimits> ParsePhonebookRange(std::string_view all) {
-    constexpr std::string_view kRange = "+CPBR: (";
-    const size_t range = all.find(kRange);
-    if (range == std::string_view::npos) return std::nullopt;
-    const size_t open = range + kRange.size();
-    const size_t close = all.find(')', open);
-    if (close == std::string_view::npos) return std::nullopt;
-    const size_t dash = all.find('-', open);
-    const size_t comma = all.find(',', close + 2);
-    const int32_t capacity =
-        NumberAt(all, dash != std::string_view::npos && dash < close ? dash + 1 : open);
-    const int32_t numberLimit = NumberAt(all, close + 2);
-    const int32_t textLimit = comma == std::string_view::npos ? -1 : NumberAt(all, comma + 1);
-    if (capacity < 0 || numberLimit < 0 || textLimit < 0) return std::nullopt;
-    return PhonebookLimits{numberLimit, textLimit, capacity};
+std::optional<PhonebookLimits> ParsePhonebookRange(std::string_view answer) {
+    const ParsedAnswer<PhonebookLimits> range = ParsePhonebookRangeAnswer({std::string(answer)});
+    if (!range.ok()) return std::nullopt;
+    return range.data;
 }
 
 namespace {

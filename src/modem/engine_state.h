@@ -2,8 +2,15 @@
 //
 // Ownership by thread: the receive path (framer, response) belongs to the port's reader thread,
 // parseState to the dispatcher.  Numbers read across threads are atomics; texts sit under
-// textMutex, the listing and the read message under listingMutex, the toolkit slots under
-// toolkitMutex, the phonebook under phonebookMutex.
+// textMutex, the toolkit slots under toolkitMutex, the phonebook under phonebookMutex.  A job's
+// answer and result are its own (Transaction, JobResult), in no shared field.
+//
+// Lock order (a thread holding one may take only those after it; none is taken twice):
+//   commandMutex -> lineMutex -> phonebookMutex -> textMutex, toolkitMutex, arrivalMutex,
+//   postedMutex (each of these last a leaf).
+// lineMutex is held across I/O by the job that owns the line; no other lock is held while
+// waiting for it, and the window's thread never takes it.  `lock` is the dispatcher's alone,
+// around the callbacks, which only post; nothing else is held with it.
 #pragma once
 
 #include <array>
@@ -34,6 +41,17 @@ inline constexpr int32_t kListingCapacity = 200;
 inline constexpr int32_t kToolkitSlots = 15;
 // A command line, CR included.
 inline constexpr size_t kMaxCommandLine = 1024;
+// A modem that is still reading its SIM says so (+CME ERROR: 515, or 14 "SIM busy") to any
+// command and wants to be asked again a little later: asking at once only brings the same answer.
+inline constexpr int kSimBusyTries = 5;
+inline constexpr int32_t kSimBusyPauseMs = 1000;
+
+// A message or status report the modem announced in one of its stores ("+CMTI: \"ME\",5").
+struct StoredAt {
+    std::string store;  // "SM", "ME", "SR", ...; "" when the modem named none
+    int32_t index = -1;
+    bool operator==(const StoredAt&) const = default;
+};
 
 // A job's end on its way to the dispatcher: the result and whom to hand it to.
 struct JobEnd {
@@ -56,6 +74,7 @@ struct ModemEngine::State {
     // Receive path (reader thread).
     ResponseFramer framer;
     std::string response;
+    std::string responseCommand;  // the command waiting while `response` came; "" when none
 
     EventSet events{engine_event::kCount};
     std::mutex lock;  // held around every call of callback
@@ -99,6 +118,7 @@ struct ModemEngine::State {
     std::u16string operatorText;
     std::u16string callerNumber;
     std::string cmeText, csqText, cregText, windText, cpasText, stinText, clipText;
+    std::string cmeCommand;   // the command cmeText answered; "" when none waited
     std::string lastFailure;  // of the start-up, or the lost link
     // Message and phonebook responses, one text per event: a "+CMTI:" right behind a listing
     // must not replace the listing before the dispatcher has read it.
@@ -133,11 +153,15 @@ struct ModemEngine::State {
 
     // Live link: messages announced while connected, SIM codes, the phonebook's character set.
     std::mutex arrivalMutex;
-    std::deque<int32_t> announced;         // "+CMTI:" indexes not yet read
-    std::deque<SmsPart> arrived;           // read, not yet taken by the owner
-    bool arrivalReading = false;           // a reader takes `announced` (under arrivalMutex)
-    std::deque<int32_t> reportsAnnounced;  // "+CDSI:" indexes not yet read
-    std::deque<StatusReport> reports;      // not yet taken by the owner
+    std::deque<StoredAt> announced;          // "+CMTI:" places not yet read
+    std::deque<SmsPart> arrived;             // read, not yet taken by the owner
+    bool arrivalReading = false;             // a reader takes `announced` (under arrivalMutex)
+    std::deque<StoredAt> reportsAnnounced;   // "+CDSI:" places not yet read
+    std::optional<StoredAt> arrivalCurrent;  // the place the reader reads now
+    // The store reads and deletes use (the first of "+CPMS:"), as start-up found it; "" when the
+    // modem did not say.  Under arrivalMutex.
+    std::string readStore;
+    std::deque<StatusReport> reports;  // not yet taken by the owner
     bool reportPduNext = false;  // reader thread: "+CDS:" came alone, its PDU is the next line
     WorkerSlot arrivalReader;
     std::string pin, puk;  // given before Open; each is sent at most once
@@ -154,6 +178,9 @@ struct CommandWait {
     int32_t idleMs = 5000;  // restarts with every byte received
     size_t maxBytes = 64 * 1024;
     Transaction::Expect expect{};
+    // Tries while the modem answers "SIM busy" (+CME ERROR: 515 or 14), kSimBusyPauseMs apart.
+    // A PDU (a line with Ctrl-Z) is written once whatever this says.
+    int simBusyTries = kSimBusyTries;
 };
 
 // Writes `line` (CR appended) and waits for its end.  The caller holds lineMutex.
@@ -177,11 +204,12 @@ inline bool IsPhonebookRange(std::string_view response) {
 }
 
 // Live link (live_link.cpp).
-// Takes every "+CMTI:" line out of `response` and queues its index; true when one was found.
+// Takes every "+CMTI:" line out of `response` and queues its place unless that waits already;
+// true when one was queued.
 bool TakeNewMessageLines(ModemEngine::State& s, std::string& response);
 // Takes every "+CDS:" (with its PDU line, here or in the next response) and "+CDSI:" line out
 // of `response`: reports are kept, stored ones queued for reading.  Reader thread.
-// Returns true when a stored one was announced.
+// Returns true when a stored one was queued (a place that waits already is not queued again).
 bool TakeStatusReportLines(ModemEngine::State& s, std::string& response);
 // Starts the reader of announced messages (and stored status reports) unless one runs.
 void StartArrivalReader(ModemEngine::State& s, const Timing& timing);
@@ -199,13 +227,6 @@ void LeavePhonebookCharset(ModemEngine::State& s, const Timing& timing);
 std::optional<std::string> PhonebookWriteLine(ModemEngine::State& s, int position,
                                               std::u16string_view number, std::u16string_view name,
                                               int32_t textLimit, std::string& reason);
-// Fills `into` from entry lines, names decoded from the set they were read in.
-void DecodePhonebookEntries(const ModemEngine::State& s, std::string_view text,
-                            PhonebookTable& into);
-// The entries of a "+CMGL:" answer, in its order (at most kListingCapacity).
-std::vector<SmsPart> ListedEntries(const CommandResult& answer);
-// The message of a "+CMGR:" answer, or nullopt when it holds none.
-std::optional<SmsPart> ReadStoredMessage(const CommandResult& r, int32_t index);
 
 // What tests reach inside the engine.
 struct ModemEngineTestAccess {

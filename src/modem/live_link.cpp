@@ -7,6 +7,7 @@
 
 #include "codec/phone_number.h"
 #include "codec/phonebook_charset.h"
+#include "modem/answer_parsers.h"
 #include "modem/command_text.h"
 #include "modem/engine_state.h"
 #include "platform/text.h"
@@ -18,8 +19,8 @@ using State = ModemEngine::State;
 using End = CommandResult::End;
 
 constexpr std::string_view kNewMessageWord = "+CMTI:";
-constexpr std::u16string_view kStatNames[] = {u"REC UNREAD", u"REC READ", u"STO UNSENT",
-                                              u"STO SENT"};
+// 27.005 3.1: <index> is an integer in the range of the memory's locations.
+constexpr int32_t kMaxStoreIndex = 65535;
 // A SIM checks a code before it answers.
 constexpr int32_t kSimCodeIdleMs = 10000;
 
@@ -52,23 +53,6 @@ std::optional<std::u16string> CentreNumber(std::u16string field, bool internatio
     return std::move(number.number);
 }
 
-// One message of a "+CMGR:" answer: its header line and the PDU line behind it.  The echo of
-// the command may come in front of the header.
-std::optional<SmsPart> ReadAnswer(const CommandResult& r, int32_t index) {
-    std::string all;
-    for (const std::string& line : r.lines) {
-        all += line;
-        all += "\r\n";
-    }
-    const size_t header = all.find("+CMGR:");
-    if (header == std::string::npos) return std::nullopt;
-    const std::string_view block = std::string_view(all).substr(header);
-    SmsPart part = ParseStoredMessagePart(block, index);
-    const int32_t stat = NumberFrom(block, 6);
-    if (stat >= 0 && stat <= 3) part.record.status = kStatNames[stat];
-    return part;
-}
-
 // The status report a PDU holds, if it is one.
 std::optional<StatusReport> DecodeReport(const State& s, std::string_view hex) {
     if (hex.empty() || hex.find_first_not_of("0123456789ABCDEFabcdef") != std::string_view::npos)
@@ -87,74 +71,129 @@ void KeepReport(State& s, StatusReport report) {
     PostNotification(s, Notification::kStatusReport);
 }
 
-// A stored status report: read, kept, and deleted so that reports do not fill the store.
-void ReadStoredReport(State& s, const Timing& timing, int32_t index) {
+// The store reads and deletes use now, from the first store of "+CPMS:"; "" when the modem does
+// not say.  Caller holds lineMutex.
+std::string AskReadStore(State& s, const Timing& timing) {
+    const CommandResult r =
+        RunCommand(s, timing, "AT+CPMS?", {.expect = {.infoKeyword = "+CPMS:"}});
+    if (!r.Ok()) return {};
+    return ExtractQuoted(r.LineWith("+CPMS:").value_or(""));
+}
+
+// "AT+CPMS=\"ME\"": `store` for reading and deleting; the others stay as they are.
+bool ChooseReadStore(State& s, const Timing& timing, const std::string& store) {
+    if (!RunCommand(s, timing, "AT+CPMS=\"" + store + "\"", {}).Ok()) return false;
+    std::lock_guard lock(s.arrivalMutex);
+    s.readStore = store;
+    return true;
+}
+
+// The place's store chosen for the reads and deletes `work` runs, and the store before chosen
+// again after.  Caller holds lineMutex.  Why the store could not be chosen (nothing ran), or
+// nothing.
+template <typename Work>
+std::optional<std::string> InStoreOf(State& s, const Timing& timing, const StoredAt& at,
+                                     Work work) {
+    std::string before;
+    {
+        std::lock_guard lock(s.arrivalMutex);
+        before = s.readStore;
+    }
+    // A modem that names no store, or does not say which it reads, has one that matters: its
+    // SIM's, as before stores were named.
+    if (before.empty() && at.store != "SM" && !at.store.empty()) before = AskReadStore(s, timing);
+    if (at.store.empty() || at.store == before || (before.empty() && at.store == "SM")) {
+        work();
+        return std::nullopt;
+    }
+    if (!ChooseReadStore(s, timing, at.store))
+        return "the modem did not switch to its store \"" + at.store + "\"";
+    work();
+    // Other jobs read and delete in the store they expect.
+    if (!s.closing.load()) ChooseReadStore(s, timing, before.empty() ? "SM" : before);
+    return std::nullopt;
+}
+
+std::string Describe(const StoredAt& at) {
+    return (at.store.empty() ? std::string() : at.store + " ") + std::to_string(at.index);
+}
+
+// A stored status report: read, kept, and deleted so that reports do not fill the store.  What
+// is no status report is neither kept nor deleted: it may be the user's message.
+void ReadStoredReport(State& s, const Timing& timing, const StoredAt& at) {
     CommandResult r;
+    std::optional<StatusReport> report;
+    std::optional<std::string> refused;
     {
         std::lock_guard line(s.lineMutex);
         if (s.closing.load()) return;
-        r = RunCommand(s, timing, "AT+CMGF=0;+CMGR=" + std::to_string(index), {});
-        if (r.Ok()) RunCommand(s, timing, "AT+CMGD=" + std::to_string(index), {});
+        refused = InStoreOf(s, timing, at, [&] {
+            r = RunCommand(s, timing, "AT+CMGF=0;+CMGR=" + std::to_string(at.index), {});
+            if (!r.Ok()) return;
+            // The answer's header line, then the PDU line.
+            std::vector<std::string_view> lines;
+            for (const std::string& text : r.lines)
+                for (size_t start = 0; start < text.size();) {
+                    const size_t end = std::min(text.find_first_of("\r\n", start), text.size());
+                    if (end > start)
+                        lines.push_back(std::string_view(text).substr(start, end - start));
+                    start = end + 1;
+                }
+            for (size_t i = 0; i + 1 < lines.size() && !report; ++i)
+                if (lines[i].starts_with("+CMGR:")) report = DecodeReport(s, lines[i + 1]);
+            if (report) RunCommand(s, timing, "AT+CMGD=" + std::to_string(at.index), {});
+        });
     }
-    // The answer's header line, then the PDU line; one response may hold several lines.
-    std::string all;
-    for (const std::string& text : r.lines)
-        all += text + "\r\n";
-    std::optional<StatusReport> report;
-    const size_t header = all.find("+CMGR:");
-    if (header != std::string::npos) {
-        size_t start = all.find('\n', header);
-        while (start != std::string::npos && start + 1 < all.size() &&
-               (all[start + 1] == '\r' || all[start + 1] == '\n'))
-            ++start;
-        if (start != std::string::npos) {
-            const size_t end = all.find_first_of("\r\n", start + 1);
-            report = DecodeReport(s, std::string_view(all).substr(start + 1, end - start - 1));
-        }
-    }
-    if (!report) {
-        if (r.end == End::kNotWritten) return;
-        SetFailure(s, "the status report at " + std::to_string(index) +
-                          " could not be read: " + DescribeEnd(r, 5000));
-        PostNotification(s, Notification::kReadFailed);
-        return;
-    }
-    KeepReport(s, std::move(*report));
+    if (report) return KeepReport(s, std::move(*report));
+    if (r.end == End::kNotWritten && !refused) return;
+    SetFailure(s, "the status report at " + Describe(at) + " could not be read: " +
+                      (refused  ? *refused
+                       : r.Ok() ? std::string("it holds no status report")
+                                : DescribeEnd(r, 5000)));
+    PostNotification(s, Notification::kReadFailed);
 }
 
 void ReadAnnounced(State& s, const Timing& timing) {
     for (;;) {
-        int32_t index = -1;
+        StoredAt at;
         bool report = false;
         {
             std::lock_guard lock(s.arrivalMutex);
+            s.arrivalCurrent.reset();
             if ((s.announced.empty() && s.reportsAnnounced.empty()) || s.closing.load()) {
                 s.arrivalReading = false;
                 return;
             }
             report = s.announced.empty();
-            std::deque<int32_t>& queue = report ? s.reportsAnnounced : s.announced;
-            index = queue.front();
+            std::deque<StoredAt>& queue = report ? s.reportsAnnounced : s.announced;
+            at = queue.front();
             queue.pop_front();
+            s.arrivalCurrent = at;
         }
         if (report) {
-            ReadStoredReport(s, timing, index);
+            ReadStoredReport(s, timing, at);
             continue;
         }
         std::optional<SmsPart> record;
         CommandResult r;
+        std::optional<std::string> refused;
         {
-            // Waits while a listing or a send holds the line: the index stays queued meanwhile.
+            // Waits while a listing or a send holds the line: the place stays queued meanwhile.
             std::lock_guard line(s.lineMutex);
             if (s.closing.load()) continue;
-            r = RunCommand(s, timing, "AT+CMGF=0;+CMGR=" + std::to_string(index), {});
-            if (r.Ok()) record = ReadAnswer(r, index);
+            refused = InStoreOf(s, timing, at, [&] {
+                r = RunCommand(s, timing, "AT+CMGF=0;+CMGR=" + std::to_string(at.index), {});
+            });
         }
         // A command that never reached the line: the engine is closing.
-        if (r.end == End::kNotWritten) continue;
-        if (!record || (record->record.text.empty() && record->record.number.empty())) {
-            SetFailure(s, "the new message at " + std::to_string(index) +
-                              " could not be read: " + DescribeEnd(r, 5000));
+        if (r.end == End::kNotWritten && !refused) continue;
+        const ParsedAnswer<SmsPart> read = ParseReadAnswer(r.lines, at.index);
+        if (!refused && r.Ok() && read.ok()) record = read.data;
+        if (!record) {
+            SetFailure(s, "the new message at " + Describe(at) + " could not be read: " +
+                              (refused  ? *refused
+                               : r.Ok() ? read.failure
+                                        : DescribeEnd(r, 5000)));
             PostNotification(s, Notification::kReadFailed);
             continue;
         }
@@ -182,6 +221,37 @@ class DecodingSink : public PhonebookSink {
     PhonebookTable& table_;
     PhonebookCharset set_;
 };
+
+// "+CMTI: \"ME\",5" -> {"ME", 5}; index -1 when the line holds no index a store can have.
+StoredAt PlaceOf(std::string_view line) {
+    StoredAt at;
+    const size_t colon = line.find(':');
+    const size_t comma = line.find(',', colon == std::string_view::npos ? 0 : colon);
+    if (colon == std::string_view::npos || comma == std::string_view::npos) return at;
+    std::string_view store = line.substr(colon + 1, comma - colon - 1);
+    while (!store.empty() && (store.front() == ' ' || store.front() == '"'))
+        store.remove_prefix(1);
+    while (!store.empty() && (store.back() == ' ' || store.back() == '"'))
+        store.remove_suffix(1);
+    // A name that could break the command line it goes into is no store's.
+    if (store.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789") != std::string_view::npos)
+        return at;
+    const int32_t index = NumberFrom(line, comma + 1);
+    if (index < 0 || index > kMaxStoreIndex) return at;
+    at.store = std::string(store);
+    at.index = index;
+    return at;
+}
+
+// Queues a place unless it waits already or is being read: a modem that repeats an announcement
+// gets one read.  True when queued.
+bool Queue(State& s, std::deque<StoredAt>& queue, const StoredAt& at) {
+    std::lock_guard lock(s.arrivalMutex);
+    if (s.arrivalCurrent == at || std::find(queue.begin(), queue.end(), at) != queue.end())
+        return false;
+    queue.push_back(at);
+    return true;
+}
 
 bool AllDigits(const std::string& code) {
     return std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -327,19 +397,17 @@ std::optional<std::u16string> ParseServiceCentreAnswer(std::string_view answer) 
 bool TakeNewMessageLines(State& s, std::string& response) {
     if (response.find(kNewMessageWord) == std::string::npos) return false;
     std::string kept;
-    bool found = false;
+    bool queued = false;
     size_t start = 0;
     while (start < response.size()) {
         const size_t end = response.find('\n', start);
         const size_t stop = end == std::string::npos ? response.size() : end + 1;
         const std::string_view line(response.data() + start, stop - start);
-        const int32_t index =
-            line.find(kNewMessageWord) == std::string_view::npos ? -1 : ValueAfterComma(line);
-        if (index >= 0) {
-            std::lock_guard lock(s.arrivalMutex);
-            s.announced.push_back(index);
-            s.newMessageIndex = index;
-            found = true;
+        const StoredAt at =
+            line.starts_with(kNewMessageWord) ? PlaceOf(line) : StoredAt{.store = {}, .index = -1};
+        if (at.index >= 0) {
+            s.newMessageIndex = at.index;
+            queued = Queue(s, s.announced, at) || queued;
         } else {
             kept.append(line);
         }
@@ -349,7 +417,7 @@ bool TakeNewMessageLines(State& s, std::string& response) {
     // nothing.
     if (kept.find_first_not_of("\r\n") == std::string::npos) kept.clear();
     response = std::move(kept);
-    return found;
+    return queued;
 }
 
 bool TakeStatusReportLines(State& s, std::string& response) {
@@ -381,17 +449,12 @@ bool TakeStatusReportLines(State& s, std::string& response) {
     bool stored = false;
     for (size_t i = 0; i < lines.size(); ++i) {
         const std::string_view text = line(lines[i]);
-        const size_t at = text.find("+CDSI:");
-        if (at != std::string_view::npos) {
-            const int32_t index = ValueAfterComma(text.substr(at));
-            if (index >= 0) {
-                std::lock_guard lock(s.arrivalMutex);
-                s.reportsAnnounced.push_back(index);
-                stored = true;
-            }
+        if (text.starts_with("+CDSI:")) {
+            const StoredAt at = PlaceOf(text);
+            if (at.index >= 0) stored = Queue(s, s.reportsAnnounced, at) || stored;
             continue;
         }
-        if (text.find("+CDS:") == std::string_view::npos) {
+        if (!text.starts_with("+CDS:")) {
             kept.append(lines[i]);
             continue;
         }
@@ -449,7 +512,8 @@ std::optional<CommandResult> SendSimCode(State& s, const Timing& timing, bool pu
         s.pin.clear();
         s.puk.clear();
     }
-    return RunCommand(s, timing, line, {.idleMs = kSimCodeIdleMs});
+    // Never written twice, busy SIM or not: a second try could cost one of the SIM's.
+    return RunCommand(s, timing, line, {.idleMs = kSimCodeIdleMs, .simBusyTries = 1});
 }
 
 void ConfigureLiveLink(State& s, const Timing& timing) {
@@ -468,9 +532,12 @@ void ConfigureLiveLink(State& s, const Timing& timing) {
     const CommandResult store =
         RunCommand(s, timing, "AT+CPMS?", {.expect = {.infoKeyword = "+CPMS:"}});
     if (store.Ok()) {
-        const StoreFill fill = ParseStoreFill(store.LineWith("+CPMS:").value_or(""));
+        const std::string_view line = store.LineWith("+CPMS:").value_or("");
+        const StoreFill fill = ParseStoreFill(line);
         if (fill.used >= 0) s.storeUsed = fill.used;
         s.storeCapacity = fill.capacity;
+        std::lock_guard lock(s.arrivalMutex);
+        s.readStore = ExtractQuoted(line);
     }
     // Shown to the user only; the PDUs keep the centre the settings give.  A refusal or
     // silence leaves it unknown and does not fail the start-up.
@@ -534,15 +601,6 @@ std::optional<std::string> PhonebookWriteLine(State& s, int position, std::u16st
     const int type = !number.empty() && number[0] == u'+' ? 145 : 129;
     return "AT+CPBW=" + std::to_string(position) + ",\"" + *safeNumber + "\"," +
            std::to_string(type) + ",\"" + field.field + "\"";
-}
-
-void DecodePhonebookEntries(const State& s, std::string_view text, PhonebookTable& into) {
-    DecodingSink sink(into, s.phonebookCharset.load());
-    ParsePhonebookRead(text, sink);
-}
-
-std::optional<SmsPart> ReadStoredMessage(const CommandResult& r, int32_t index) {
-    return ReadAnswer(r, index);
 }
 
 void ModemEngine::SetSimCodes(std::string pin, std::string puk) {

@@ -137,8 +137,33 @@ void ProbeLine(ModemEngine::State& s, const Timing& timing) {
 
 }  // namespace
 
+namespace {
+
+bool SimBusy(const CommandResult& r) {
+    return r.end == CommandResult::End::kCmeError && (r.code == 515 || r.code == 14);
+}
+
+CommandResult RunCommandOnce(ModemEngine::State& s, const Timing& timing, std::string_view line,
+                             const CommandWait& wait);
+
+}  // namespace
+
 CommandResult RunCommand(ModemEngine::State& s, const Timing& timing, std::string_view line,
                          const CommandWait& wait) {
+    // A PDU went out with its Ctrl-Z: written again it would be a second message.
+    const int tries = line.find('\x1a') == std::string_view::npos ? wait.simBusyTries : 1;
+    CommandResult r = RunCommandOnce(s, timing, line, wait);
+    for (int attempt = 1; attempt < tries && SimBusy(r) && !s.closing.load(); ++attempt) {
+        s.pauseEvent.Wait(timing.Scaled(kSimBusyPauseMs));
+        r = RunCommandOnce(s, timing, line, wait);
+    }
+    return r;
+}
+
+namespace {
+
+CommandResult RunCommandOnce(ModemEngine::State& s, const Timing& timing, std::string_view line,
+                             const CommandWait& wait) {
     // After a failed start-up the modem is not spoken to again.
     if (s.closing.load() || !s.enabled.load() || !s.serialPort || line.size() + 1 > kMaxCommandLine)
         return {};
@@ -146,7 +171,7 @@ CommandResult RunCommand(ModemEngine::State& s, const Timing& timing, std::strin
     bytes.push_back('\r');
     if (s.transaction.TakeUnfinished()) ProbeLine(s, timing);
     // Open before writing: a fast modem may answer before the write returns.
-    s.transaction.Begin(wait.expect, bytes.size());
+    s.transaction.Begin(wait.expect, bytes.size(), line);
     SerialPort* port = s.serialPort.get();
     const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
     const auto length = static_cast<int32_t>(bytes.size());
@@ -170,6 +195,8 @@ CommandResult RunCommand(ModemEngine::State& s, const Timing& timing, std::strin
     return s.transaction.Wait(std::max<std::chrono::nanoseconds>(timing.Scaled(wait.idleMs), floor),
                               wait.maxBytes);
 }
+
+}  // namespace
 
 void PostNotification(ModemEngine::State& s, Notification code) {
     {

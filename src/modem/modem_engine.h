@@ -103,9 +103,10 @@ class ModemEngine {
     ModemEngine& operator=(const ModemEngine&) = delete;
 
     static constexpr int32_t kMaxPortNumber = 99;
-    // Opens "COM<portNumber>" (1-kMaxPortNumber, resolved through the serial-device table), writes "ATZ" LF,
-    // starts the dispatcher and the start-up sequence.  1 on success; 0 for a port number out of
-    // range or a device that could not be opened (OpenError() says why).  There is no reopen.
+    // Opens "COM<portNumber>" (1-kMaxPortNumber, resolved through the serial-device table), writes
+    // "ATZ" LF, starts the dispatcher and the start-up sequence.  1 on success; 0 for a port number
+    // out of range or a device that could not be opened (OpenError() says why).  There is no
+    // reopen.
     int Open(int32_t portNumber, EngineCallback callback);
     // Why Open failed, for the user ("no such device ...", "permission denied ...: the user must
     // be in the dialout group", ...); empty after a successful Open.
@@ -176,10 +177,10 @@ class ModemEngine {
 
     // State, readable from any thread.
     std::u16string OperatorText() const;
-    int32_t SignalLevel() const;       // 0-5
-    int32_t NewMessageIndex() const;     // last "+CMTI:"
-    int32_t StoreUsed() const;           // last "+CPMS:"
-    int32_t SimState() const;            // 1 ready, 0 unknown, -1 no SIM
+    int32_t SignalLevel() const;      // 0-5
+    int32_t NewMessageIndex() const;  // last "+CMTI:"
+    int32_t StoreUsed() const;        // last "+CPMS:"
+    int32_t SimState() const;         // 1 ready, 0 unknown, -1 no SIM
     bool Registered() const;
     bool Started() const;
     bool Enabled() const;
@@ -209,7 +210,6 @@ class ModemEngine {
     int32_t StoreCapacity() const;
     // The character set phonebook names travel in (UCS2 where the modem offers it).
     PhonebookCharset NameCharset() const;
-
 
     // The engine's SIM phonebook.  The dispatcher and the phonebook workers use it under
     // LockPhonebook(); hold that lock too while using the table from another thread.

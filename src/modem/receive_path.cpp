@@ -1,5 +1,10 @@
 // The receive path on the port's reader thread: bytes -> responses -> kept texts and events.
 
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
 #include "modem/engine_state.h"
 #include "modem/response_classifier.h"
 #include "platform/text.h"
@@ -20,8 +25,12 @@ void ModemEngine::OnReceive(const uint8_t* bytes, uint32_t count) {
     }
     if (s.discardPending.exchange(false)) s.framer.Clear();
     s.bytesReceived += count;
+    // While no command waits, no answer can be in these bytes: a control byte among them damages
+    // none (a command is opened before it is written).
+    const bool commandOpen = s.transaction.Open();
     s.transaction.OnBytes(count);
     s.framer.Append(bytes, count);
+    if (!commandOpen) s.framer.ForgetDamage();
     // The prompt ends no line: it is seen in the text still held.
     if (s.transaction.WantsPrompt() && s.framer.Pending().find("> ") != std::string_view::npos)
         s.transaction.OnPrompt();
@@ -36,16 +45,58 @@ int ModemEngine::ExtractResponse() {
     return s.framer.Extract(s.response, waiting) ? 1 : 0;
 }
 
+namespace {
+
+// Takes out of `response` every line the modem sent on its own rather than as part of the
+// answer to `command`, in order.  The rest keeps its line ends; blank lines alone are nothing.
+std::vector<std::string> TakeUnsolicitedLines(std::string& response, std::string_view command) {
+    std::vector<std::string> taken;
+    std::string kept;
+    size_t start = 0;
+    while (start < response.size()) {
+        const size_t end = response.find('\n', start);
+        const size_t stop = end == std::string::npos ? response.size() : end + 1;
+        std::string_view line(response.data() + start, stop - start);
+        const std::string_view full = line;
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+            line.remove_suffix(1);
+        if (IsUnsolicitedLine(line, command))
+            taken.emplace_back(line);
+        else
+            kept.append(full);
+        start = stop;
+    }
+    if (taken.empty()) return taken;
+    if (kept.find_first_not_of("\r\n") == std::string::npos) kept.clear();
+    response = std::move(kept);
+    return taken;
+}
+
+}  // namespace
+
 void ModemEngine::ClassifyResponse() {
     State& s = *state_;
     // The waiting command sees its lines and its end after the dispatcher was given their
     // events, so that its end event comes behind them.
+    s.responseCommand = s.transaction.OpenCommand();
     const bool commandOpen = s.transaction.Open();
+    if (s.framer.TakeDamaged() && commandOpen)
+        s.transaction.MarkDamaged("it held a control byte (such as NUL) where text belongs");
     // A "+CMTI:" may share a block with another report or a command's answer: it is taken out
     // first, so that the block's own rule still applies to the rest.
     if (TakeNewMessageLines(s, s.response)) s.events.Signal(engine_event::kNewMessage);
     // Status reports likewise; a "+CDS:" report's PDU line must not pass for a listed message's.
     if (TakeStatusReportLines(s, s.response)) s.events.Signal(engine_event::kReportStored);
+    // Every other line the modem sent on its own, wherever it fell (between the entries of a
+    // listing, behind its "OK"), is handled on its own and never becomes part of the answer.
+    if (s.response.find_first_not_of("\r\n") != std::string::npos) {
+        for (std::string& line : TakeUnsolicitedLines(s.response, s.responseCommand)) {
+            std::string rest = std::exchange(s.response, std::move(line));
+            const Classification own = ClassifyText(s.response, 0);
+            if (own.matched) ClassifyKept(own);
+            s.response = std::move(rest);
+        }
+    }
     const Classification kind = ClassifyText(s.response, s.framer.ListMode());
     const bool finalOk = kind.matched && kind.event == engine_event::kOk && s.response == "OK";
     std::string seen = commandOpen ? s.response : std::string();
@@ -64,9 +115,13 @@ bool ModemEngine::ClassifyKept(const Classification& kind) {
     switch (kind.kept) {
         case KeptText::kNothing:
             break;
-        case KeptText::kCmeText:
-            kept = &s.cmeText;
+        case KeptText::kCmeText: {
+            // With the command it answered: that decides what the error says of the SIM.
+            std::lock_guard lock(s.textMutex);
+            s.cmeCommand = s.responseCommand;
+            s.cmeText = response;
             break;
+        }
         case KeptText::kOperator: {
             // An answer without an operator field leaves the last one.
             std::optional<std::u16string> name = ParseOperator(std::string_view(response));
@@ -93,6 +148,13 @@ bool ModemEngine::ClassifyKept(const Classification& kind) {
             // own command's lines.
             if (kind.event != engine_event::kCmsError && kind.event != engine_event::kStoreStatus &&
                 kind.event != engine_event::kNewMessage) {
+                response.clear();
+                return false;
+            }
+            // A damaged answer fails its read (the job's end says why); its entries, whole as
+            // they may look, are no listing or phonebook.
+            if ((kind.event == engine_event::kListing || kind.event == engine_event::kPhonebook) &&
+                s.transaction.Damaged()) {
                 response.clear();
                 return false;
             }

@@ -27,7 +27,15 @@ struct Classification {
     int event = -1;  // engine event number; -1 for a toolkit item
 };
 
-// `listMode`: an exact "OK" is a final result only outside line-by-line cutting.
+// `listMode`: an exact "OK" is a final result only outside line-by-line cutting.  Keywords count
+// at the start of a line only; "NO CARRIER" and "BUSY" only as whole lines.
 Classification ClassifyText(std::string_view response, int listMode);
+
+// Whether `line` (one line, without its CR LF) is one the modem sends on its own (+CREG:, +CSQ:,
+// RING, NO CARRIER, +CMTI:, a vendor's ^RSSI:, ...) rather than part of the answer to `command`,
+// the command line
+// waiting for its answer ("" when none waits).  A line the command asks for is its answer:
+// "+CSQ:" to "AT+CSQ", "+CPMS:" to "AT+CPMS?", "+CPIN:" to "AT+CMEE=1;+CPIN?".
+bool IsUnsolicitedLine(std::string_view line, std::string_view command);
 
 }  // namespace telvane

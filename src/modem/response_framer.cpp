@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace telvane {
 namespace {
@@ -26,7 +27,12 @@ void ResponseFramer::Append(const uint8_t* bytes, size_t count) {
     size_t kept = 0;
     for (size_t i = 0; i < count; ++i) {
         const char c = static_cast<char>(bytes[i] & 0x7F);
-        if (c == 0) break;
+        // No answer holds a control byte; the echo of a PDU holds Ctrl-Z or Esc.  The rest of
+        // the batch is still text, and the response around the byte is damaged.
+        if (c < 0x20 && c != '\r' && c != '\n' && c != 0x1A && c != 0x1B) {
+            if (damage_.empty() || damage_.back() != old + kept) damage_.push_back(old + kept);
+            continue;
+        }
         out[kept++] = c;
     }
     rx_.resize(old + kept);
@@ -51,7 +57,9 @@ void ResponseFramer::Scan() {
         p = static_cast<size_t>(static_cast<const char*>(hit) - d);
         if (d[p + 1] == '\n') {
             crlfs_.push_back(p);
-            if (p >= 2 && d[p - 2] == 'O' && d[p - 1] == 'K') oks_.push_back(p - 2);
+            // A whole line: "OK" at the end of a name or a message is no result.
+            if (p >= 2 && d[p - 2] == 'O' && d[p - 1] == 'K' && (p == 2 || d[p - 3] == '\n'))
+                oks_.push_back(p - 2);
         }
         ++p;
     }
@@ -73,6 +81,28 @@ void ResponseFramer::Scan() {
 }
 
 bool ResponseFramer::Extract(std::string& response, bool sendOrWriteWaiting) {
+    const size_t from = start_;
+    const bool cut = Cut(response, sendOrWriteWaiting);
+    // A control byte dropped in what was consumed (the echo before a response included).
+    if (cut && start_ > from) {
+        while (!damage_.empty() && damage_.front() <= start_) {
+            damage_.pop_front();
+            damaged_ = true;
+        }
+    }
+    return cut;
+}
+
+bool ResponseFramer::TakeDamaged() {
+    return std::exchange(damaged_, false);
+}
+
+void ResponseFramer::ForgetDamage() {
+    damage_.clear();
+    damaged_ = false;
+}
+
+bool ResponseFramer::Cut(std::string& response, bool sendOrWriteWaiting) {
     if (start_ >= rx_.size()) return false;
     PopBefore(crlfs_, start_);
     if (crlfs_.empty()) return false;
@@ -116,6 +146,8 @@ bool ResponseFramer::Extract(std::string& response, bool sendOrWriteWaiting) {
 }
 
 void ResponseFramer::Clear() {
+    damage_.clear();
+    damaged_ = false;
     rx_.clear();
     crlfs_.clear();
     oks_.clear();
@@ -128,6 +160,8 @@ void ResponseFramer::Trim() {
     if (rx_.size() - start_ > kMaxPending) start_ = rx_.size();
     if (start_ == 0) return;
     if (start_ >= rx_.size()) {
+        if (!damage_.empty()) damaged_ = true;  // in text dropped unread
+        damage_.clear();
         rx_.clear();
         crlfs_.clear();
         oks_.clear();
@@ -146,6 +180,7 @@ void ResponseFramer::Trim() {
     };
     shift(crlfs_);
     shift(oks_);
+    shift(damage_);
     start_ = 0;
     crlfScanned_ = crlfScanned_ > cut ? crlfScanned_ - cut : 0;
     keywordScanned_ = keywordScanned_ > cut ? keywordScanned_ - cut : 0;

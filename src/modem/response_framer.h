@@ -20,13 +20,20 @@ class ResponseFramer {
     // Text without a complete response beyond this is dropped.
     static constexpr size_t kMaxPending = 1024 * 1024;
 
-    // Appends a received batch as 7-bit text; a zero byte ends the batch.
+    // Appends a received batch as 7-bit text.  A control byte (a NUL, anything below 0x20 but
+    // CR, LF, Ctrl-Z and Esc) is dropped and damages the response it falls in.
     void Append(const uint8_t* bytes, size_t count);
     void Append(std::string_view text);
 
     // Cuts the next response into `response`: true when one was cut (it may be empty).
     // `sendOrWriteWaiting`: a send or write waits for its result.
     bool Extract(std::string& response, bool sendOrWriteWaiting);
+
+    // True once after a response was cut whose text (or what came before it) had a control byte
+    // dropped, or after such text was dropped unread.
+    bool TakeDamaged();
+    // Control bytes received so far damage nothing.
+    void ForgetDamage();
 
     // Drops every character held, as if nothing had been received.
     void Clear();
@@ -42,6 +49,7 @@ class ResponseFramer {
 
   private:
     void Scan();
+    bool Cut(std::string& response, bool sendOrWriteWaiting);
 
     std::string rx_;
     size_t start_ = 0;  // rx_ before this is consumed
@@ -50,6 +58,8 @@ class ResponseFramer {
     std::deque<size_t> crlfs_;                    // every CR LF at or after start_
     std::deque<size_t> oks_;                      // every "OK" CR LF
     size_t lastListKeyword_ = std::string::npos;  // the last "+CMGL:" or "+CPBR:"
+    std::deque<size_t> damage_;                   // where control bytes were dropped
+    bool damaged_ = false;
     int listMode_ = 0;
     int afterBlank_ = 0;
 };

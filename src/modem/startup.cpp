@@ -31,9 +31,6 @@ constexpr int kResetLines = 3;
 constexpr int32_t kResetIdleMs = 1000;
 constexpr int kSimChecks = 20;
 constexpr int kUnansweredSimChecks = 2;
-// A modem that is still reading its SIM says so (515, or 14 "SIM busy") and wants to be asked
-// again a little later: asking at once only brings the same answer.
-constexpr int32_t kSimBusyPauseMs = 1000;
 
 enum class SimAnswer { kReady, kBusy, kPin, kPuk, kAbsent, kOtherError, kUnanswered };
 
@@ -62,6 +59,7 @@ SimAnswer ReadSimAnswer(const CommandResult& r) {
                     return SimAnswer::kOtherError;
             }
         case End::kError:
+        case End::kMalformed:
             return SimAnswer::kBusy;  // some modems refuse +CPIN? while they start
         case End::kCmsError:
         case End::kPrompt:
@@ -116,8 +114,10 @@ void ModemEngine::RunStartup() {
     CommandResult last;
     const auto checkSim = [&] {
         for (int check = 0, unanswered = 0; check < kSimChecks && !s.closing.load(); ++check) {
-            last = RunCommand(s, timing_, "AT+CMEE=1;+CPIN?",
-                              {.expect = {.infoKeyword = "+CPIN:", .endsOnInfo = true}});
+            // This loop asks again itself, for ERROR and silence as well.
+            last = RunCommand(
+                s, timing_, "AT+CMEE=1;+CPIN?",
+                {.expect = {.infoKeyword = "+CPIN:", .endsOnInfo = true}, .simBusyTries = 1});
             if (last.end == End::kLinkLost) return;
             sim = ReadSimAnswer(last);
             if (sim == SimAnswer::kUnanswered && ++unanswered < kUnansweredSimChecks) continue;

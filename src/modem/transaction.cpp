@@ -68,6 +68,7 @@ bool CommandResult::Answered() const {
         case End::kCmeError:
         case End::kCmsError:
         case End::kPrompt:
+        case End::kMalformed:
             return true;
         case End::kTimeout:
         case End::kTooLong:
@@ -135,12 +136,15 @@ std::string DescribeEnd(const CommandResult& result, int32_t idleMs) {
             return "the link to the modem was lost";
         case End::kNotWritten:
             return "the command could not be written to the modem";
+        case End::kMalformed:
+            return "the modem's answer was damaged: " + result.damage;
     }
     return {};
 }
 
-void Transaction::Begin(const Expect& expect, size_t echoBytes) {
+void Transaction::Begin(const Expect& expect, size_t echoBytes, std::string_view command) {
     std::lock_guard lock(mutex_);
+    command_ = std::string(command);
     echoBytes_ = echoBytes;
     open_ = true;
     done_ = false;
@@ -219,6 +223,22 @@ bool Transaction::Open() const {
     return open_ && !done_;
 }
 
+std::string Transaction::OpenCommand() const {
+    std::lock_guard lock(mutex_);
+    return open_ && !done_ ? command_ : std::string();
+}
+
+void Transaction::MarkDamaged(std::string_view reason) {
+    std::lock_guard lock(mutex_);
+    if (!open_ || done_ || !result_.damage.empty()) return;
+    result_.damage = std::string(reason);
+}
+
+bool Transaction::Damaged() const {
+    std::lock_guard lock(mutex_);
+    return open_ && !done_ && !result_.damage.empty();
+}
+
 bool Transaction::WantsPrompt() const {
     std::lock_guard lock(mutex_);
     return open_ && !done_ && wantPrompt_;
@@ -277,7 +297,7 @@ void Transaction::OnLinkLost() {
 
 void Transaction::Finish(End end, int32_t code, std::string_view line) {
     done_ = true;
-    result_.end = end;
+    result_.end = end == End::kOk && !result_.damage.empty() ? End::kMalformed : end;
     result_.code = code;
     result_.finalLine = std::string(line);
 }

@@ -22,20 +22,24 @@ namespace telvane {
 struct CommandResult {
     enum class End {
         kOk,
-        kError,      // "ERROR"
-        kCmeError,   // "+CME ERROR: n"
-        kCmsError,   // "+CMS ERROR: n"
-        kPrompt,     // "> ": the modem waits for the message
-        kTimeout,    // nothing more came within the idle time
-        kTooLong,    // the answer went on past its byte limit
-        kLinkLost,   // the port's reader ended
-        kNotWritten  // the command never reached the line (closing, port refused)
+        kError,       // "ERROR"
+        kCmeError,    // "+CME ERROR: n"
+        kCmsError,    // "+CMS ERROR: n"
+        kPrompt,      // "> ": the modem waits for the message
+        kTimeout,     // nothing more came within the idle time
+        kTooLong,     // the answer went on past its byte limit
+        kLinkLost,    // the port's reader ended
+        kNotWritten,  // the command never reached the line (closing, port refused)
+        kMalformed    // an "OK" ended an answer that was damaged on the line (`damage` says how)
     };
     End end = End::kNotWritten;
     int32_t code = -1;               // the number of a +CME/+CMS error; -1 without one
     std::string finalLine;           // the final result as received
     std::vector<std::string> lines;  // the responses before it
     bool anyBytes = false;           // something came back while the command was on the line
+    // Why the answer cannot be trusted ("a NUL byte in the modem's answer"); empty when whole.
+    // A damaged answer that the modem ended with "OK" ends as kMalformed; other ends stay.
+    std::string damage;
 
     bool Ok() const { return end == End::kOk; }
     // The modem gave a final result (as opposed to silence or a lost line).
@@ -78,9 +82,9 @@ class Transaction {
         bool lateAnswerHarmless = false;
     };
 
-    // Opens the slot for a command about to be written; `echoBytes` of what comes back may be
+    // Opens the slot for `command`, about to be written; `echoBytes` of what comes back may be
     // the modem's echo of it, no answer yet.
-    void Begin(const Expect& expect, size_t echoBytes = 0);
+    void Begin(const Expect& expect, size_t echoBytes = 0, std::string_view command = {});
     // Closes the slot without a wait (the command was not written).
     void Cancel();
     // Waits for the end: `idle` restarts with each byte received; `maxBytes` received without
@@ -94,6 +98,12 @@ class Transaction {
 
     // Reader side.
     bool Open() const;
+    // The command line waiting for its answer; empty when none waits.
+    std::string OpenCommand() const;
+    // The answer being received is damaged: it cannot end in success.  The first reason stays.
+    void MarkDamaged(std::string_view reason);
+    // The open command's answer is damaged so far.
+    bool Damaged() const;
     bool WantsPrompt() const;
     void OnBytes(size_t count);
     // A cut response: `finalOk` when the framing made it a final "OK".
@@ -114,6 +124,7 @@ class Transaction {
     bool endsOnInfo_ = false;
     bool lateAnswerHarmless_ = false;
     std::string infoKeyword_;
+    std::string command_;
     bool sawInfo_ = false;
     bool unfinished_ = false;  // the last wait ended before the modem's answer did
     size_t bytes_ = 0;

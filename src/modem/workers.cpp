@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "modem/answer_parsers.h"
 #include "modem/command_text.h"
 #include "modem/engine_state.h"
 #include "platform/text.h"
@@ -200,16 +201,6 @@ void DiscardAnswer(State& s) {
     s.discardPending = true;
 }
 
-// The lines of an answer as one text, each behind its CR LF.
-std::string JoinLines(const CommandResult& r) {
-    std::string all;
-    for (const std::string& line : r.lines) {
-        all += line;
-        all += "\r\n";
-    }
-    return all;
-}
-
 JobResult ReadPhonebookWorker(const Timing& timing, State& s) {
     std::lock_guard line(s.lineMutex);
     const auto failed = [](const std::string& what) {
@@ -221,8 +212,9 @@ JobResult ReadPhonebookWorker(const Timing& timing, State& s) {
     const CommandResult range =
         RunCommand(s, timing, "AT+CPBR=?", {.expect = {.infoKeyword = "+CPBR:"}});
     if (!range.Ok()) return failed("its size: " + DescribeEnd(range, kAnswerIdleMs));
-    const auto limits = ParsePhonebookRange(range.LineWith("+CPBR:").value_or(""));
-    if (!limits) return failed("its size came in an unknown form");
+    const ParsedAnswer<PhonebookLimits> size = ParsePhonebookRangeAnswer(range.lines);
+    if (!size.ok()) return failed(size.failure);
+    const PhonebookLimits* limits = &size.data;
     auto table = std::make_shared<PhonebookTable>();
     if (!table->SetLimits(limits->numberLimit, limits->textLimit, limits->capacity))
         return failed("its size (" + std::to_string(limits->capacity) +
@@ -242,7 +234,13 @@ JobResult ReadPhonebookWorker(const Timing& timing, State& s) {
             DiscardAnswer(s);
             return failed(DescribeEnd(read, kAnswerIdleMs));
         }
-        if (!empty) DecodePhonebookEntries(s, JoinLines(read), *table);
+        if (!empty) {
+            const ParsedAnswer<std::vector<PhonebookEntry>> entries =
+                ParsePhonebookAnswer(read.lines, 1, limits->capacity, s.phonebookCharset.load());
+            if (!entries.ok()) return failed(entries.failure);
+            for (const PhonebookEntry& entry : entries.data)
+                table->StoreFromSim(entry.index, entry.name, entry.number);
+        }
     }
     {
         std::lock_guard lock(s.phonebookMutex);
@@ -329,8 +327,12 @@ JobResult ListWorker(const Timing& timing, State& s, int32_t mode) {
         return Failed(Notification::kListingFailed,
                       "the messages could not be listed: " + DescribeEnd(r, kAnswerIdleMs));
     }
+    ParsedAnswer<std::vector<SmsPart>> listed = ParseListingAnswer(r.lines);
+    if (!listed.ok())
+        return Failed(Notification::kListingFailed,
+                      "the messages could not be listed: " + listed.failure);
     JobResult result = Succeeded(Notification::kListingFinished);
-    result.listing = ListedEntries(r);
+    result.listing = std::move(listed.data);
     return result;
 }
 
@@ -357,50 +359,16 @@ JobResult ReadOneWorker(const Timing& timing, State& s, int32_t index) {
     if (!r.Ok())
         return Failed(Notification::kReadFailed,
                       "the message could not be read: " + DescribeEnd(r, kAnswerIdleMs));
-    std::optional<SmsPart> message = ReadStoredMessage(r, index);
-    if (!message)
-        return Failed(Notification::kReadFailed, "the message could not be read: none stored");
+    ParsedAnswer<SmsPart> message = ParseReadAnswer(r.lines, index);
+    if (!message.ok())
+        return Failed(Notification::kReadFailed,
+                      "the message could not be read: " + message.failure);
     JobResult result = Succeeded(Notification::kMessageRead);
-    result.message = std::move(message);
+    result.message = std::move(message.data);
     return result;
 }
 
 }  // namespace
-
-namespace {
-constexpr std::u16string_view kStatusNames[] = {u"REC UNREAD", u"REC READ", u"STO UNSENT",
-                                                u"STO SENT", u"ALL"};
-}  // namespace
-
-// Each "+CMGL:" header starts an entry: the index up to the first comma, the status number up to
-// the second, and the text up to the next header is the entry's block.
-std::vector<SmsPart> ListedEntries(const CommandResult& answer) {
-    const std::string text = JoinLines(answer);
-    const std::string_view all(text);
-    constexpr std::string_view kHeader = "+CMGL:";
-    std::vector<SmsPart> parts;
-    size_t position = 0;
-    while (parts.size() < static_cast<size_t>(kListingCapacity)) {
-        const size_t header = all.find(kHeader, position);
-        if (header == std::string_view::npos) break;
-        const size_t comma = all.find(',', header + kHeader.size());
-        if (comma == std::string_view::npos) break;
-        // The whole index: indexes above 99 must not lose their leading digits.
-        const int32_t index =
-            ReadNumber(all.substr(header + kHeader.size(), comma - header - kHeader.size()));
-        const size_t comma2 = all.find(',', comma + 1);
-        if (comma2 == std::string_view::npos) break;
-        const int32_t status = ReadNumber(all.substr(comma + 1, comma2 - comma - 1));
-        const size_t next = all.find(kHeader, comma + 1);
-        const size_t entryEnd = next == std::string_view::npos ? all.size() : next;
-        SmsPart part = ParseStoredMessagePart(all.substr(comma + 1, entryEnd - comma - 1), index);
-        if (status >= 0 && status <= 4) part.record.status = kStatusNames[status];
-        parts.push_back(std::move(part));
-        if (next == std::string_view::npos) break;
-        position = next;
-    }
-    return parts;
-}
 
 JobHandle ModemEngine::SendTextMessage(std::u16string number, std::u16string text,
                                        SubmitOptions options, JobDone done) {

@@ -2,11 +2,15 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
 
@@ -478,13 +482,9 @@ void MainDialog::Command(CommandId id) {
             GoToPage(kPageCompose);
             break;
         case CommandId::kCopy:
-            PressKey(Qt::Key_C, Qt::ControlModifier);
-            break;
         case CommandId::kPaste:
-            PressKey(Qt::Key_V, Qt::ControlModifier);
-            break;
         case CommandId::kCut:
-            PressKey(Qt::Key_X, Qt::ControlModifier);
+            EditCommand(id);
             break;
         case CommandId::kDelete:
             OnDeleteCommand();
@@ -504,14 +504,87 @@ void MainDialog::Command(CommandId id) {
     }
 }
 
-void MainDialog::PressKey(int key, Qt::KeyboardModifiers modifiers) {
-    QWidget* target = QApplication::focusWidget();
-    if (!target) target = focusWidget();  // the window's own focus while it is not active
+QWidget* MainDialog::FocusedWidget() const {
+    QWidget* focus = QApplication::focusWidget();
+    if (focus && focus->window() == this) return focus;
+    return focusWidget();
+}
+
+void MainDialog::EditCommand(CommandId id) {
+    // The command acts here and once: a key sent back to the widget would come round to this
+    // command again through the bar's shortcut.
+    QWidget* target = FocusedWidget();
     if (!target) return;
-    QKeyEvent press(QEvent::KeyPress, key, modifiers);
-    QKeyEvent release(QEvent::KeyRelease, key, modifiers);
-    QApplication::sendEvent(target, &press);
-    QApplication::sendEvent(target, &release);
+    const auto edit = [&](auto* box, bool readOnly) {
+        if (id == CommandId::kCopy) {
+            box->copy();
+        } else if (readOnly) {
+            Beep();
+        } else if (id == CommandId::kPaste) {
+            box->paste();
+        } else {
+            box->cut();
+        }
+    };
+    if (auto* line = qobject_cast<QLineEdit*>(target)) {
+        edit(line, line->isReadOnly());
+    } else if (auto* plain = qobject_cast<QPlainTextEdit*>(target)) {
+        edit(plain, plain->isReadOnly());
+    } else if (auto* rich = qobject_cast<QTextEdit*>(target)) {
+        edit(rich, rich->isReadOnly());
+    } else if (auto* list = qobject_cast<ListView*>(target)) {
+        EditList(list, id);
+    }
+}
+
+void MainDialog::EditList(ListView* list, CommandId id) {
+    const bool messages = list == sms_->List();
+    if (!messages && !(phonebook_ && list == phonebook_->List())) return;
+    // A list takes no pasted text.
+    if (id == CommandId::kPaste) {
+        Beep();
+        return;
+    }
+    std::vector<int> rows;
+    for (int row = 0; row < list->RowCount(); ++row) {
+        if (list->Ticked(row)) rows.push_back(row);
+    }
+    const bool ticked = !rows.empty();
+    if (!ticked && list->SelectedRow() >= 0) rows.push_back(list->SelectedRow());
+    if (rows.empty()) return;
+
+    QStringList lines;
+    if (messages) {
+        // The whole texts from the folder, as the export reads them.
+        MessageStore store;
+        static_cast<void>(store.LoadShown(static_cast<FolderId>(CurrentFolderTab())));
+        for (int row : rows) {
+            const SmsRecord* record = store.ShownRecord(list->Data(row));
+            if (!record) continue;
+            const QString number = QString::fromStdU16String(record->number);
+            const QString name = QString::fromStdU16String(names_.Find(record->number));
+            lines << (name.isEmpty() ? number : name + " <" + number + ">") + "  " +
+                         list->Text(row, 2) + "\n" +
+                         QString::fromStdU16String(record->text).replace("\r\n", "\n") + "\n";
+        }
+    } else {
+        for (int row : rows)
+            lines << list->Text(row, 2) + "\t" + list->Text(row, 3) + "\n";
+    }
+    if (lines.isEmpty()) return;
+    QApplication::clipboard()->setText(lines.join(messages ? "\n" : ""));
+    if (id != CommandId::kCut) return;
+    // Cut takes the rows away as Delete does, after the same question; a selected row is
+    // ticked for it only while the delete runs.
+    if (ticked) {
+        OnDeleteCommand();
+        return;
+    }
+    const int item = list->Data(rows.front());
+    list->SetTicked(rows.front(), true);
+    OnDeleteCommand();
+    if (const int row = list->FindData(item); row >= 0 && !controller_->IsBusy())
+        list->SetTicked(row, false);
 }
 
 void MainDialog::OnDeleteCommand() {
@@ -540,9 +613,11 @@ void MainDialog::OnDeleteCommand() {
             return;
         }
         Phonebook()->DeleteTicked();
-    } else {
-        // Pages without check boxes never delete stored data.
-        PressKey(Qt::Key_Delete, Qt::NoModifier);
+    } else if (auto* line = qobject_cast<QLineEdit*>(FocusedWidget())) {
+        // Pages without check boxes never delete stored data: Delete is the text box's.
+        if (!line->isReadOnly()) line->del();
+    } else if (auto* plain = qobject_cast<QPlainTextEdit*>(FocusedWidget())) {
+        if (!plain->isReadOnly()) plain->textCursor().deleteChar();
     }
 }
 

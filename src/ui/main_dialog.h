@@ -31,6 +31,7 @@ namespace telvane {
 class AboutPage;
 class ComposePage;
 class Page;
+class ListView;
 class PhonebookPage;
 class PictureEditor;
 class SettingsStore;
@@ -201,7 +202,12 @@ class MainDialog : public QDialog, public WindowInterface {
     void ChooseCannedLibrary();
 
     void OnDeleteCommand();
-    void PressKey(int key, Qt::KeyboardModifiers modifiers);
+    // Copy, Paste and Cut on the focused widget: a text box's selection, or a list's ticked
+    // rows (the selected one when none is ticked).
+    void EditCommand(CommandId id);
+    void EditList(ListView* list, CommandId id);
+    // The focused widget of this window, or its own focus while it is not active.
+    QWidget* FocusedWidget() const;
     void OnReply();
     void OnSend();
     void OnLogoText();

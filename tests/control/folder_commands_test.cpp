@@ -524,7 +524,6 @@ TEST_F(ControllerTest, FailedSavesOfComposedAndCopiedMessagesSaySoAndKeepThePage
         window.Pump();
     }
     EXPECT_TRUE(SaveFailureShown("smsout.acr")) << U16ToUtf8(window.status);
-    EXPECT_FALSE(window.TimerRunning(kTimerCopyStep));
     EXPECT_EQ(ReadFolder(FolderId::Draft).size(), 1u);
     EXPECT_TRUE(ReadFolder(FolderId::Outbox).empty());
 }

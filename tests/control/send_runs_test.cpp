@@ -72,7 +72,6 @@ TEST_F(SendTest, EachRecipientIsSentAsSoonAsTheOneBeforeIsDone) {
     EXPECT_EQ(TextRecipients(), std::vector<std::u16string>{u"111"});
     EXPECT_EQ(script->texts[0].second, u"hello");
     EXPECT_TRUE(window.StatusShown(u"Sending 1 of 2"));
-    EXPECT_TRUE(window.timers.count(kTimerOutboxStep) == 0);
     EXPECT_EQ(window.tab, 2);
     EXPECT_FALSE(window.enabled);
 
@@ -442,6 +441,35 @@ TEST_F(SmartSendTest, EverySegmentGoesToEachRecipientInTurnAndTheMessageIsKeptIn
     window.Pump();
     EXPECT_EQ(script->built.back().first, PictureKind::kOperatorLogo);
     EXPECT_EQ(script->built.back().second.size(), 252u);
+}
+
+// A run the engine will not take, or a logo without the network's numeric code, ends with the
+// reason: never "Send complete", never a logo for network 000/00.
+TEST_F(SmartSendTest, WhatCannotBeSentEndsFailedWithTheReason) {
+    GoOnline();
+    script->acceptSend = false;
+    SendPicture(u"111;222");
+    EXPECT_EQ(window.status, u"Send failed");
+    EXPECT_FALSE(window.StatusShown(u"Send complete"));
+    ASSERT_EQ(window.messageTexts.size(), 1u);
+    EXPECT_NE(window.messageTexts[0].find(u"111: the modem did not take the message"),
+              std::u16string::npos);
+    EXPECT_NE(window.messageTexts[0].find(u"222: the modem did not take the message"),
+              std::u16string::npos);
+    EXPECT_TRUE(ReadFolder(FolderId::Sent).empty());
+    EXPECT_TRUE(window.enabled);
+
+    script->acceptSend = true;
+    script->operatorText = u"LDTA";  // a name, no code
+    controller->SelectPictureKind(1);
+    window.recipients = u"111";
+    controller->SendComposed();
+    window.Pump();
+    EXPECT_EQ(script->built.size(), 1u);  // the picture above only: no logo was built
+    EXPECT_TRUE(script->segments.empty());
+    ASSERT_EQ(window.messageTexts.size(), 2u);
+    EXPECT_NE(window.messageTexts[1].find(u"numeric code"), std::u16string::npos);
+    EXPECT_TRUE(window.enabled);
 }
 
 TEST_F(SmartSendTest, AFailedSegmentEndsOnlyThatRecipientsAttempt) {

@@ -373,7 +373,17 @@ void ListCapture(const std::filesystem::path& description, uint32_t seed) {
     const JobWaiter listing;
     ASSERT_TRUE(engine.ListMessages(4, listing.Done()));
     const std::optional<JobResult> listed = listing.Wait(testing::kHangCeiling);
-    ASSERT_TRUE(listed && listed->Ok()) << (listed ? listed->reason : "no end");
+    ASSERT_TRUE(listed) << "no end";
+    // This modem lists one PDU with an odd number of hex digits: what it holds cannot be told,
+    // so the listing fails whole rather than show that message empty.
+    if (id == "pantech-umw190-three-fields") {
+        EXPECT_FALSE(listed->Ok());
+        EXPECT_NE(listed->reason.find("odd number of hex digits"), std::string::npos)
+            << listed->reason;
+        SerialDeviceTable::Instance().Unregister("COM2");
+        return;
+    }
+    ASSERT_TRUE(listed->Ok()) << listed->reason;
 
     const std::vector<Json>& messages = capture["messages"].Items();
     ASSERT_EQ(listed->listing.size(), messages.size());

@@ -220,6 +220,97 @@ TEST(ToolModem, SendRefusedByTheNetworkFails) {
     EXPECT_NE(send.out.find("not sent: +CMS ERROR: 111"), std::string::npos) << send.out;
 }
 
+// The network may take many seconds to answer a submission: the tool waits for it and the
+// modem sees one submission.  One that never answers is "not confirmed", never "sent".
+TEST(ToolModem, ASubmissionWaitsForTheNetworksAnswer) {
+    modemsim::SimulatedModem slow(Load("[network]\nsubmit_delay = 6500\n"));
+    const Result sent = RunTool("modem --device " + slow.Start() + " send 5550100 x");
+    EXPECT_EQ(sent.status, 0) << sent.out;
+    EXPECT_EQ(slow.SubmittedPdus().size(), 1u);
+
+    modemsim::SimulatedModem silent(Load("[network]\nsubmit_delay = 600000\n"));
+    Watchdog watchdog(silent);
+    const Result unanswered =
+        RunTool("modem --device " + silent.Start() + " --scale 0.01 send 5550100 x");
+    EXPECT_EQ(unanswered.status, 1) << unanswered.out;
+    EXPECT_NE(unanswered.out.find("not confirmed"), std::string::npos) << unanswered.out;
+    EXPECT_EQ(silent.SubmittedPdus().size(), 1u);
+}
+
+// A "SIM busy" error to a command about the message store fails that command alone: the SIM is
+// not taken for not ready, and the send still goes.
+TEST(ToolModem, SimBusyToAStoreQueryDoesNotStopTheSend) {
+    modemsim::SimulatedModem modem(Load("[faults]\ncme = +CPMS 515 1\n"));
+    const Result sent = RunTool("modem --device " + modem.Start() + " --scale 0.1 send 5550100 x");
+    EXPECT_EQ(sent.status, 0) << sent.out;
+    EXPECT_EQ(modem.SubmittedPdus().size(), 1u);
+}
+
+// Words that end a call are names like any other inside a phonebook entry read in the modem's
+// own character set.
+TEST(ToolModem, CallEndWordsInNamesAreNames) {
+    modemsim::SimulatedModem modem(Load(R"([faults]
+refuse = +CSCS
+[phonebook]
+capacity = 10
+1 = 5550101 | BUSY BEE CAFE
+2 = 5550102 | NO CARRIER X
+3 = 5550103 | NO ANSWER
+4 = 5550104 | NO DIALTONE
+5 = 5550105 | OK Corral
+)"));
+    const Result book = RunTool("modem --device " + modem.Start() + " --scale 0.1 phonebook");
+    EXPECT_EQ(book.status, 0) << book.out;
+    for (const char* name :
+         {"BUSY BEE CAFE", "NO CARRIER X", "NO ANSWER", "NO DIALTONE", "OK Corral"})
+        EXPECT_NE(book.out.find(std::string("\"name\": \"") + name + "\""), std::string::npos)
+            << name << "\n"
+            << book.out;
+}
+
+// A hostile modem: lines of its own between the entries of an answer, a NUL inside it, a
+// malformed entry.  Every well-formed entry is listed with exit 0, or the read fails with exit 4;
+// never exit 0 with entries missing.
+TEST(ToolModem, HostileAnswersListEverythingOrFail) {
+    std::string messages = "[sim]\nmessage_capacity = 30\n[messages]\n";
+    for (int i = 1; i <= 6; ++i)
+        messages += std::to_string(i) + " = REC READ | +886912345678 | 26/12/01,09:15:00+32 | M" +
+                    std::to_string(i) + "\n";
+    std::string book = "[phonebook]\ncapacity = 10\n";
+    for (int i = 1; i <= 6; ++i)
+        book +=
+            std::to_string(i) + " = 555010" + std::to_string(i) + " | P" + std::to_string(i) + "\n";
+    struct Case {
+        const char* name;
+        std::string scenario;
+        const char* command;
+        int entries;  // lines a whole read prints
+    } cases[] = {
+        {"+CREG between messages", "[faults]\ninject = +CMGL 2 +CREG: 1\n" + messages, "list", 6},
+        {"+CSQ and +CREG apart",
+         "[faults]\ninject_apart = +CMGL 3 +CSQ: 20,99\ninject = +CMGL 1 +CREG: 1,1\n" + messages,
+         "list", 6},
+        {"NO CARRIER between messages", "[faults]\ninject = +CMGL 4 NO CARRIER\n" + messages,
+         "list", 6},
+        {"NUL in a listing", "[faults]\nnul = +CMGL 2\n" + messages, "list", 6},
+        {"+CREG between entries", "[faults]\ninject = +CPBR 2 +CREG: 1\n" + book, "phonebook", 7},
+        {"BUSY between entries", "[faults]\ninject = +CPBR 3 BUSY\n" + book, "phonebook", 7},
+        // Entry 2 malformed: the five others, or a failure.
+        {"malformed entry", book + "2 = raw:+CPBR: 2,\"0912000002\"\n", "phonebook", 6},
+        {"range too large", book + "cpbr_range = (1-20000),20,14\n", "phonebook", 7},
+    };
+    for (const Case& c : cases) {
+        modemsim::SimulatedModem modem(Load(c.scenario));
+        const Result result =
+            RunTool("modem --device " + modem.Start() + " --scale 0.1 " + c.command);
+        const long lines = std::count(result.out.begin(), result.out.end(), '\n');
+        if (result.status == 0)
+            EXPECT_EQ(lines, c.entries) << c.name << "\n" << result.out;
+        else
+            EXPECT_EQ(result.status, 4) << c.name << "\n" << result.out;
+    }
+}
+
 TEST(ToolModem, ListenPrintsNotificationsUntilTheLinkIsLost) {
     modemsim::SimulatedModem modem(modemsim::Scenario{});
     const std::string device = modem.Start();

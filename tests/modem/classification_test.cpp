@@ -51,6 +51,13 @@ TEST(ClassifyText, KeywordTableInOrder) {
         // Only the first rule that matches a block applies.
         {"+CREG: 1\r\n\r\n+CMTI: \"SM\",4\r\n", 0, true, KeptText::kCregText, kRegistration},
         {"+CMTI: \"SM\",4\r\n+CPIN: READY\r\n", 0, true, KeptText::kNothing, kSimReady},
+        // Words inside an entry or a message are its text; call-end words count as whole lines.
+        {"+CPBR: 1,\"0912\",129,\"BUSY BEE CAFE\"", 0, true, KeptText::kSmsText, kPhonebook},
+        {"+CPBR: 1,\"0912\",129,\"NO CARRIER X\"\r\n+CPBR: 2,\"1\",129,\"+CME ERROR\"", 0, true,
+         KeptText::kSmsText, kPhonebook},
+        {"BUSY BEE CAFE", 0, false, KeptText::kNothing, -1},
+        {"NO CARRIER X", 0, false, KeptText::kNothing, -1},
+        {"+CPBR: 1,\"0912\",129,\"A\"\r\nBUSY\r\n", 0, true, KeptText::kNothing, kCallEnded},
         // A PDU line full of C and B digits is no keyword.
         {"0791BBCCBBCC0B4B55534259", 0, false, KeptText::kNothing, -1},
         {"", 0, false, KeptText::kNothing, -1},
@@ -61,6 +68,39 @@ TEST(ClassifyText, KeywordTableInOrder) {
         EXPECT_EQ(result.kept, c.kept) << c.response;
         EXPECT_EQ(result.event, c.event) << c.response;
     }
+}
+
+TEST(IsUnsolicitedLine, ByTheLineAndTheCommandWaiting) {
+    const struct {
+        const char* line;
+        const char* command;
+        bool unsolicited;
+    } cases[] = {
+        {"+CREG: 1", "AT+CPBR=1,250", true},
+        {"+CREG: 1", "", true},
+        {"+CREG: 1,1", "AT+CREG?", false},
+        {"+CSQ: 20,99", "AT+CSQ", false},
+        {"+CSQ: 20,99", "AT+CMGF=0;+CMGL=4", true},
+        {"+CPMS: \"SM\",3,30", "AT+CPMS?", false},
+        {"+CPMS: 3,30,3,30,3,30", "AT+CPMS=\"ME\"", false},
+        {"+COPS: 0,2,\"46692\"", "AT+COPS=3,2;+COPS?", false},
+        {"+CPIN: READY", "AT+CMEE=1;+CPIN?", false},
+        {"+CPIN: READY", "AT+CPINR", true},  // another command that starts alike
+        {"+CDS: 25", "AT+CDSI", true},
+        {"RING", "AT+CPBR=1,250", true},
+        {"NO CARRIER", "AT+CPBR=1,250", true},
+        {"NO ANSWER", "", true},
+        {"BUSY BEE CAFE", "", false},
+        {"+CPBR: 1,\"1\",129,\"BUSY\"", "AT+CPBR=1,250", false},
+        {"+CMGL: 1,1,,28", "AT+CMGF=0;+CMGL=4", false},
+        {"^RSSI:19", "AT+CMGF=0;+CMGL=4", true},
+        {"^BOOT:37478870,0,0,0,77", "", true},
+        {"OK", "", false},
+        {" +CREG: 1", "", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsUnsolicitedLine(c.line, c.command), c.unsolicited)
+            << c.line << " / " << c.command;
 }
 
 }  // namespace

@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "modem/answer_parsers.h"
 #include "modem/engine_state.h"
 
 namespace telvane {
@@ -48,35 +51,158 @@ class EngineEvents : public testing::Test {
     ModemEngine::State& s_ = ModemEngineTestAccess::Of(engine_);
 };
 
-TEST_F(EngineEvents, CmeErrorKinds) {
+// What a +CME ERROR says of the SIM or the network counts only as the answer to a command about
+// them; to any other command it is that command's failure, and the state stays.
+TEST_F(EngineEvents, CmeErrorChangesStateOnlyForTheCommandItAnswers) {
     struct Case {
+        const char* command;
         const char* line;
         std::vector<Notification> codes;
         int32_t simState;
+        bool registered;
         const char16_t* operatorText;
     } cases[] = {
-        {"+CME ERROR: 10", {Notification::kNoSim}, -1, u"LDTA"},
-        {"+CME ERROR: 515", {}, 0, u"LDTA"},
-        {"+CME ERROR: 3", {Notification::kCmeError}, 1, u"No network"},
-        {"+CME ERROR: 30", {Notification::kCmeError}, 1, u"No network"},
-        {"+CME ERROR: 99", {Notification::kCmeError}, 1, u"LDTA"},
-        {"+CME ERROR", {Notification::kCmeError}, 1, u"LDTA"},
+        {"AT+CMEE=1;+CPIN?", "+CME ERROR: 10", {Notification::kNoSim}, -1, false, u"LDTA"},
+        {"AT+CMEE=1;+CPIN?", "+CME ERROR: 515", {}, 0, false, u"LDTA"},
+        {"AT+COPS=3,2;+COPS?", "+CME ERROR: 3", {Notification::kCmeError}, 1, true, u"No network"},
+        {"AT+CREG?", "+CME ERROR: 30", {Notification::kCmeError}, 1, true, u"No network"},
+        {"AT+CREG?", "+CME ERROR: 99", {Notification::kCmeError}, 1, true, u"LDTA"},
+        {"AT+CREG?", "+CME ERROR", {Notification::kCmeError}, 1, true, u"LDTA"},
+        // Elsewhere: the job's failure alone.
+        {"AT+CPBS=\"SM\"", "+CME ERROR: 515", {}, 1, true, u"LDTA"},
+        {"AT+CPBR=1,250", "+CME ERROR: 10", {}, 1, true, u"LDTA"},
+        {"AT+CPMS?", "+CME ERROR: 3", {}, 1, true, u"LDTA"},
+        {"AT+CMGF=0;+CMGS=23", "+CME ERROR: 30", {}, 1, true, u"LDTA"},
+        {"", "+CME ERROR: 10", {}, 1, true, u"LDTA"},  // no command waits
     };
     for (const Case& c : cases) {
         s_.simState = 1;
         s_.registered = true;
         s_.operatorText = u"LDTA";
-        s_.callState = 3;
-        EXPECT_EQ(Receive(std::string("\r\n") + c.line + "\r\n"), c.codes) << c.line;
-        EXPECT_EQ(engine_.SimState(), c.simState) << c.line;
-        EXPECT_EQ(engine_.OperatorText(), c.operatorText) << c.line;
-        if (c.simState < 1) {
-            EXPECT_FALSE(engine_.Registered()) << c.line;
-        }
-        if (c.codes == std::vector<Notification>{Notification::kCmeError}) {
-            EXPECT_EQ(engine_.CallState(), 0) << c.line;
+        if (*c.command) s_.transaction.Begin({}, 0, c.command);
+        EXPECT_EQ(Receive(std::string("\r\n") + c.line + "\r\n"), c.codes) << c.command;
+        EXPECT_EQ(engine_.SimState(), c.simState) << c.command;
+        EXPECT_EQ(engine_.Registered(), c.registered) << c.command;
+        EXPECT_EQ(engine_.OperatorText(), c.operatorText) << c.command;
+        if (*c.command) {
+            const CommandResult r = s_.transaction.Wait(0ns, SIZE_MAX);
+            EXPECT_EQ(r.end, CommandResult::End::kCmeError) << c.command;
         }
     }
+}
+
+// Lines the modem sends on its own are taken out of an answer wherever they fall, handled as
+// such, and never become lines of the answer; unless the command asked for them.
+TEST_F(EngineEvents, OwnLinesAreTakenOutOfEveryAnswer) {
+    const std::string entries[] = {"+CPBR: 1,\"0912000001\",129,\"Ann\"",
+                                   "+CPBR: 2,\"0912000002\",129,\"BUSY BEE CAFE\""};
+    const std::string own[] = {"+CREG: 1",
+                               "+CSQ: 20,99",
+                               "+CLIP: \"5550100\",129",
+                               "NO CARRIER",
+                               "BUSY",
+                               "+WIND: 4",
+                               "+CPIN: READY",
+                               "+COPS: 0,2,\"46692\"",
+                               "+CPMS: \"SM\",3,30",
+                               "RING",
+                               "+CIEV: 2,3",
+                               "+CGREG: 1",
+                               "+CUSD: 0",
+                               "+STIN: 98",
+                               "NO DIALTONE"};
+    // Where the line falls: between entries, in front, behind the last, behind the "OK".
+    const auto placements = [&](const std::string& line) {
+        const std::string a = "\r\n" + entries[0] + "\r\n", b = entries[1] + "\r\n";
+        return std::vector<std::vector<std::string>>{
+            {a + line + "\r\n" + b + "\r\nOK\r\n"},
+            {"\r\n" + line + "\r\n" + a + b + "\r\nOK\r\n"},
+            {a + b + line + "\r\n\r\nOK\r\n"},
+            {a + b + "\r\nOK\r\n\r\n" + line + "\r\n"},
+            {a, "\r\n" + line + "\r\n", "\r\n" + b + "\r\nOK\r\n"},
+        };
+    };
+    s_.simState = 1;
+    s_.started = true;
+    for (const std::string& line : own) {
+        int placement = 0;
+        for (const std::vector<std::string>& writes : placements(line)) {
+            SCOPED_TRACE(line + " at " + std::to_string(placement++));
+            {
+                auto lock = engine_.LockPhonebook();
+                engine_.Phonebook().SetLimits(20, 14, 250);
+            }
+            s_.transaction.Begin({}, 0, "AT+CPBR=1,250");
+            std::vector<Notification> codes;
+            for (const std::string& write : writes)
+                for (Notification code : Receive(write))
+                    codes.push_back(code);
+            const CommandResult r = s_.transaction.Wait(0ns, SIZE_MAX);
+            EXPECT_EQ(r.end, CommandResult::End::kOk);
+            std::string all;
+            for (const std::string& text : r.lines)
+                all += "\r\n" + text + "\r\n";
+            EXPECT_EQ(all.find("\n" + line + "\r"), std::string::npos) << all;
+            const auto read = ParsePhonebookAnswer(r.lines, 1, 250, PhonebookCharset::kIra);
+            ASSERT_TRUE(read.ok()) << read.failure;
+            ASSERT_EQ(read.data.size(), 2u);
+            EXPECT_EQ(read.data[1].name, u"BUSY BEE CAFE");
+            EXPECT_EQ(std::count(codes.begin(), codes.end(), Notification::kCmeError), 0);
+        }
+    }
+    // Each is handled as what it is.
+    s_.registered = false;
+    Receive("\r\n+CPBR: 1,\"1\",129,\"A\"\r\n+CREG: 1\r\n\r\nOK\r\n");
+    EXPECT_TRUE(engine_.Registered());
+
+    // Asked for, they are the answer.
+    const struct {
+        const char* command;
+        const char* line;
+    } asked[] = {
+        {"AT+CREG?", "+CREG: 1,1"},
+        {"AT+CSQ", "+CSQ: 20,99"},
+        {"AT+CPMS?", "+CPMS: \"SM\",3,30,\"SM\",3,30,\"SM\",3,30"},
+        {"AT+COPS=3,2;+COPS?", "+COPS: 0,2,\"46692\""},
+        {"AT+CMEE=1;+CPIN?", "+CPIN: READY"},
+    };
+    for (const auto& c : asked) {
+        s_.transaction.Begin({}, 0, c.command);
+        Receive(std::string("\r\n") + c.line + "\r\n\r\nOK\r\n");
+        const CommandResult r = s_.transaction.Wait(0ns, SIZE_MAX);
+        EXPECT_TRUE(r.Ok()) << c.command;
+        EXPECT_TRUE(r.LineWith(c.line)) << c.command;
+    }
+}
+
+// A control byte damages the answer it falls in, and the rest of its batch still counts: the
+// command ends at its "OK" as damaged, never as a shorter answer.
+TEST_F(EngineEvents, ControlByteDamagesTheAnswerItFallsIn) {
+    const std::string listing =
+        "\r\n+CMGL: 1,1,,28\r\n" + std::string(kPdu) + "\r\n+CMGL: 2,1,,28\r\n" + kPdu;
+    for (size_t at : {size_t{5}, size_t{20}, listing.size() - 3}) {
+        for (char byte : {'\0', '\x01', '\x07', '\x1f'}) {
+            SCOPED_TRACE(std::to_string(at) + " " + std::to_string(byte));
+            s_.transaction.Begin({}, 0, "AT+CMGF=0;+CMGL=4");
+            std::string bytes = listing + "\r\n\r\nOK\r\n";
+            bytes.insert(at, 1, byte);
+            // Its entries, whole as they look, are no listing: the job's end says why.
+            EXPECT_EQ(Receive(bytes), std::vector<Notification>{});
+            const CommandResult r = s_.transaction.Wait(0ns, SIZE_MAX);
+            EXPECT_EQ(r.end, CommandResult::End::kMalformed);
+            EXPECT_FALSE(r.Ok());
+            EXPECT_NE(DescribeEnd(r, 5000).find("control byte"), std::string::npos);
+        }
+    }
+    // The next command's answer is whole again; Ctrl-Z and Esc of a PDU's echo are no damage.
+    s_.transaction.Begin({}, 0, "AT+CSQ");
+    Receive("\x1a\x1b\r\n+CSQ: 20,99\r\n\r\nOK\r\n");
+    EXPECT_EQ(s_.transaction.Wait(0ns, SIZE_MAX).end, CommandResult::End::kOk);
+    // A NUL between answers, while none waits, damages none.
+    Receive(std::string("\r\n+CREG: 1\r\n\0", 13));
+    s_.transaction.Begin({}, 0, "AT+CSQ");
+    Receive("\r\n+CSQ: 20,99\r\n\r\nOK\r\n");
+    EXPECT_EQ(s_.transaction.Wait(0ns, SIZE_MAX).end, CommandResult::End::kOk);
 }
 
 TEST_F(EngineEvents, OperatorIsTheOperatorField) {
@@ -133,7 +259,7 @@ TEST_F(EngineEvents, FinalOkGoesToTheWaitingJob) {
     // A message read waits: the answer and its "OK" are its own, no notification.
     s_.expectPdu = 1;
     s_.transaction.Begin({});
-    EXPECT_EQ(Receive(std::string("\r\n+CMGR: 0,,23\r\n") + kPdu + "\r\n\r\nOK\r\n"),
+    EXPECT_EQ(Receive(std::string("\r\n+CMGR: 0,,28\r\n") + kPdu + "\r\n\r\nOK\r\n"),
               std::vector<Notification>{});
     const CommandResult r = s_.transaction.Wait(1s, 1 << 20);
     ASSERT_TRUE(r.Ok());
@@ -142,11 +268,11 @@ TEST_F(EngineEvents, FinalOkGoesToTheWaitingJob) {
     EXPECT_EQ(s_.expectPdu.load(), 1);
     s_.expectPdu = 0;
     EXPECT_TRUE(s_.okEvent.Wait(0ns));
-    const std::optional<SmsPart> read = ReadStoredMessage(r, 4);
-    ASSERT_TRUE(read);
-    EXPECT_EQ(read->record.index, 4);
-    EXPECT_EQ(read->record.number, u"+18005551212");
-    EXPECT_EQ(read->record.text, u"hellohello");
+    const ParsedAnswer<SmsPart> read = ParseReadAnswer(r.lines, 4);
+    ASSERT_TRUE(read.ok()) << read.failure;
+    EXPECT_EQ(read.data.record.index, 4);
+    EXPECT_EQ(read.data.record.number, u"+18005551212");
+    EXPECT_EQ(read.data.record.text, u"hellohello");
 
     // Dialling: the "OK" connects the call and wakes nobody.
     s_.callState = 1;
@@ -175,10 +301,10 @@ TEST_F(EngineEvents, SendResultAndItsFinalOkAreTheSendsOwn) {
 
 TEST_F(EngineEvents, ListingParseKeepsWholeIndexesAndStatuses) {
     std::string block = "\r\n";
-    for (const char* header : {"+CMGL: 7,0,,23", "+CMGL:105,1,,23", "+CMGL: 2000,3,\"\",23"})
+    for (const char* header : {"+CMGL: 7,0,,28", "+CMGL:105,1,,28", "+CMGL: 2000,3,\"\",28"})
         block += std::string(header) + "\r\n" + kPdu + "\r\n";
     s_.expectPdu = 1;
-    const std::vector<SmsPart> listed = ListedEntries(Answer(block + "\r\nOK\r\n"));
+    const std::vector<SmsPart> listed = ParseListingAnswer(Answer(block + "\r\nOK\r\n").lines).data;
     EXPECT_EQ(Dispatch(), std::vector<Notification>{});
     ASSERT_EQ(listed.size(), 3u);
     const struct {
@@ -199,27 +325,28 @@ TEST_F(EngineEvents, ListingParseKeepsWholeIndexesAndStatuses) {
 // entry and the announcement is the modem's own.
 TEST_F(EngineEvents, NewMessageRightBehindAListingKeepsTheListing) {
     s_.expectPdu = 1;
-    const CommandResult r = Answer(std::string("\r\n+CMGL: 1,1,,23\r\n") + kPdu +
+    const CommandResult r = Answer(std::string("\r\n+CMGL: 1,1,,28\r\n") + kPdu +
                                    "\r\n\r\nOK\r\n\r\n+CMTI: \"SM\",2\r\n");
-    EXPECT_EQ(ListedEntries(r).size(), 1u);
+    EXPECT_EQ(ParseListingAnswer(r.lines).data.size(), 1u);
     EXPECT_EQ(Dispatch(), std::vector<Notification>{Notification::kNewMessage});
     EXPECT_EQ(engine_.NewMessageIndex(), 2);
 }
 
-TEST_F(EngineEvents, ListingHoldsAtMost200Entries) {
+// The Inbox holds 200; the listing keeps every entry, and the Inbox says how many stay on the SIM.
+TEST_F(EngineEvents, ALongListingIsReadWhole) {
     std::string block = "\r\n";
     for (int i = 1; i <= 205; ++i)
-        block += "+CMGL: " + std::to_string(i) + ",1,,23\r\n" + kPdu + "\r\n";
+        block += "+CMGL: " + std::to_string(i) + ",1,,28\r\n" + kPdu + "\r\n";
     s_.expectPdu = 1;
-    const std::vector<SmsPart> listed = ListedEntries(Answer(block + "\r\nOK\r\n"));
-    ASSERT_EQ(listed.size(), 200u);
-    EXPECT_EQ(listed[199].record.index, 200);
+    const std::vector<SmsPart> listed = ParseListingAnswer(Answer(block + "\r\nOK\r\n").lines).data;
+    ASSERT_EQ(listed.size(), 205u);
+    EXPECT_EQ(listed[204].record.index, 205);
 }
 
 // Entries no read waits for (the late rest of one that failed) are nobody's: no notification,
 // and the engine's phonebook stays as it was.
 TEST_F(EngineEvents, EntriesNoReadWaitsForAreDropped) {
-    Feed(std::string("\r\n+CMGL: 1,1,,23\r\n") + kPdu + "\r\n\r\nOK\r\n");
+    Feed(std::string("\r\n+CMGL: 1,1,,28\r\n") + kPdu + "\r\n\r\nOK\r\n");
     Feed("\r\n+CPBR: 3,\"5550100\",129,\"Ann\"\r\n\r\nOK\r\n");
     EXPECT_EQ(Dispatch(), std::vector<Notification>{});
     auto lock = engine_.LockPhonebook();

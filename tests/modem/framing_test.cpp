@@ -2,6 +2,7 @@
 
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "modem/response_framer.h"
@@ -52,7 +53,14 @@ TEST(ResponseFramer, CutsResponsesFromRawText) {
         {"message read: header, then its PDU line on its own",
          {"\r\n+CMGR: 0,,23\r\n", "0791AB\r\n\r\nOK\r\n"},
          {"+CMGR: 0,,23", "0791AB\r\n", "OK"}},
-        {"a zero byte ends the batch", {std::string("\r\nOK\0junk\r\n", 11), "\r\n"}, {"OK"}},
+        {"a control byte is dropped, the rest of its batch kept",
+         {std::string("\r\n+CSQ: 2\0"
+                      "0,99\r\n\r\nO\x01K\r\n",
+                      23)},
+         {"+CSQ: 20,99\r\n", "OK"}},
+        {"OK ends a listing only as a whole line",
+         {"\r\n+CPBR: 1,\"5\",129,\"A\"\r\nNOTOK\r\n"},
+         {}},
         {"bare LFs frame nothing", {"\nOK\n\n+CSQ: 1,1\n"}, {}},
         {"an OK that arrived before later lines stays a result of its own",
          {"\r\nOK\r\n\r\n+CMTI: \"SM\",5\r\n\r\nOK\r\n"},
@@ -132,6 +140,24 @@ TEST(ResponseFramer, ListingBatchBoundariesDoNotMatter) {
         ResponseFramer framer;
         EXPECT_TRUE(Cut(framer, batches) == expected) << "round " << round;
     }
+}
+
+// The response a control byte fell in is damaged, and only that one.
+TEST(ResponseFramer, ControlBytesDamageTheirResponse) {
+    ResponseFramer framer;
+    framer.Append(
+        std::string("\r\n+CSQ: 20,99\r\n\r\n+CREG: \0"
+                    "1\r\n\r\n+CSQ: 1,1\r\n",
+                    42));
+    std::string response;
+    std::vector<std::pair<std::string, bool>> damaged;
+    while (framer.Extract(response, false)) {
+        const bool damage = framer.TakeDamaged();
+        if (!response.empty()) damaged.emplace_back(response, damage);
+    }
+    EXPECT_EQ(damaged, (std::vector<std::pair<std::string, bool>>{
+                           {"+CSQ: 20,99", false}, {"+CREG: 1", true}, {"+CSQ: 1,1", false}}));
+    EXPECT_FALSE(framer.TakeDamaged());
 }
 
 }  // namespace

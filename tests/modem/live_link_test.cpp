@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <string>
 #include <vector>
 
+#include "modem/answer_parsers.h"
 #include "modem/engine_state.h"
 
 namespace telvane {
@@ -134,10 +136,11 @@ TEST_F(LiveLinkEngine, AnnouncementDuringAListingKeepsBoth) {
         "07912143658709F1040B918100551512F20000111010214365000AE8329BFD4697D9EC37";
     s_.expectPdu = 1;
     s_.transaction.Begin({});
-    EXPECT_EQ(Receive("\r\n+CMGL: 1,1,,23\r\n" + pdu + "\r\n+CMTI: \"SM\",9\r\n+CMGL: 2,0,,23\r\n" +
+    EXPECT_EQ(Receive("\r\n+CMGL: 1,1,,28\r\n" + pdu + "\r\n+CMTI: \"SM\",9\r\n+CMGL: 2,0,,28\r\n" +
                       pdu + "\r\n\r\nOK\r\n"),
               std::vector<Notification>{Notification::kNewMessage});
-    const std::vector<SmsPart> listed = ListedEntries(s_.transaction.Wait(1s, 1 << 20));
+    const std::vector<SmsPart> listed =
+        ParseListingAnswer(s_.transaction.Wait(1s, 1 << 20).lines).data;
     ASSERT_EQ(listed.size(), 2u);
     EXPECT_EQ(listed[1].record.text, u"hellohello");
     EXPECT_EQ(engine_.NewMessageIndex(), 9);
@@ -159,10 +162,11 @@ TEST_F(LiveLinkEngine, StatusReportsAreTakenWhereverTheyCome) {
         "07912143658709F1040B918100551512F20000111010214365000AE8329BFD4697D9EC37";
     s_.expectPdu = 1;
     s_.transaction.Begin({});
-    EXPECT_EQ(Receive("\r\n+CMGL: 1,1,,23\r\n" + pdu + "\r\n+CDS: 25\r\n" + report +
-                      "\r\n+CMGL: 2,0,,23\r\n" + pdu + "\r\n\r\nOK\r\n"),
+    EXPECT_EQ(Receive("\r\n+CMGL: 1,1,,28\r\n" + pdu + "\r\n+CDS: 25\r\n" + report +
+                      "\r\n+CMGL: 2,0,,28\r\n" + pdu + "\r\n\r\nOK\r\n"),
               std::vector<Notification>{Notification::kStatusReport});
-    const std::vector<SmsPart> listed = ListedEntries(s_.transaction.Wait(1s, 1 << 20));
+    const std::vector<SmsPart> listed =
+        ParseListingAnswer(s_.transaction.Wait(1s, 1 << 20).lines).data;
     ASSERT_EQ(listed.size(), 2u);
     EXPECT_EQ(listed[0].record.text, u"hellohello");
     EXPECT_EQ(listed[1].record.text, u"hellohello");
@@ -174,15 +178,49 @@ TEST_F(LiveLinkEngine, StatusReportsAreTakenWhereverTheyCome) {
     EXPECT_TRUE(engine_.TakeStatusReports().empty());
 }
 
-// A stored report is announced with "+CDSI:", its index queued for the reader.
+// A stored report is announced with "+CDSI:", its place queued for the reader.
 TEST_F(LiveLinkEngine, StoredReportsAreQueued) {
     std::string response = "+CREG: 1\r\n+CDSI: \"SM\",12\r\n+CDSI: \"SR\",3\r\n";
     EXPECT_TRUE(TakeStatusReportLines(s_, response));
     EXPECT_EQ(response, "+CREG: 1\r\n");
-    EXPECT_EQ(s_.reportsAnnounced, (std::deque<int32_t>{12, 3}));
+    EXPECT_EQ(s_.reportsAnnounced, (std::deque<StoredAt>{{"SM", 12}, {"SR", 3}}));
     std::string plain = "+CMTI: \"SM\",4";
     EXPECT_FALSE(TakeStatusReportLines(s_, plain));
     EXPECT_EQ(plain, "+CMTI: \"SM\",4");
+}
+
+// Each announcement names its store and place; a place already waiting is queued once, however
+// often the modem repeats it; a place no store can have is no announcement.
+TEST_F(LiveLinkEngine, AnnouncedPlacesAreQueuedOnceWhileTheyWait) {
+    const struct {
+        const char* line;
+        std::optional<StoredAt> queued;
+    } cases[] = {
+        {"+CMTI: \"SM\",4", StoredAt{"SM", 4}}, {"+CMTI: \"ME\",4", StoredAt{"ME", 4}},
+        {"+CMTI: SM,0", StoredAt{"SM", 0}},     {"+CMTI: \"SM\",4", std::nullopt},  // waits already
+        {"+CMTI: \"SM\",-5", std::nullopt},     {"+CMTI: \"SM\",2147483647", std::nullopt},
+        {"+CMTI: \"S;M\",5", std::nullopt},     {"+CMTI: \"SM\"", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const size_t before = s_.announced.size();
+        std::string response = std::string(c.line) + "\r\n";
+        EXPECT_EQ(TakeNewMessageLines(s_, response), c.queued.has_value()) << c.line;
+        ASSERT_EQ(s_.announced.size(), before + (c.queued ? 1 : 0)) << c.line;
+        if (c.queued) {
+            EXPECT_EQ(s_.announced.back(), *c.queued) << c.line;
+        }
+    }
+    std::string flood;
+    for (int i = 0; i < 5000; ++i)
+        flood += "+CMTI: \"SM\",9\r\n";
+    EXPECT_TRUE(TakeNewMessageLines(s_, flood));
+    EXPECT_EQ(std::count(s_.announced.begin(), s_.announced.end(), StoredAt{"SM", 9}), 1);
+    // Being read counts as waiting.
+    s_.announced.clear();
+    s_.arrivalCurrent = StoredAt{"SM", 9};
+    std::string again = "+CMTI: \"SM\",9\r\n";
+    EXPECT_FALSE(TakeNewMessageLines(s_, again));
+    EXPECT_TRUE(s_.announced.empty());
 }
 
 }  // namespace

@@ -447,8 +447,8 @@ int Run(const Args& args) {
                 std::string reason = jobFailure(written);
                 if (written)
                     for (const PhonebookRefusal& refusal : written->refusals)
-                    reason +=
-                        "; position " + std::to_string(refusal.position) + ": " + refusal.reason;
+                        reason += "; position " + std::to_string(refusal.position) + ": " +
+                                  refusal.reason;
                 std::cerr << "telvane-tool modem: not written: " << reason << "\n";
                 return kFailed;
             }
@@ -488,7 +488,8 @@ int Run(const Args& args) {
     const std::optional<JobResult> sent = waitForJob(send);
     if (!sent || !sent->Ok()) {
         std::cerr << "telvane-tool modem: "
-                  << (sent ? jobFailure(sent) : Reason(engine, "not sent: no result from the modem"))
+                  << (sent ? jobFailure(sent)
+                           : Reason(engine, "not sent: no result from the modem"))
                   << "\n";
         return kFailed;
     }
@@ -496,7 +497,8 @@ int Run(const Args& args) {
     std::string references;
     for (const int32_t reference : sent->references)
         references += (references.empty() ? "" : ", ") + std::to_string(reference);
-    std::cout << "{\"messageReference\": " << (sent->references.empty() ? -1 : sent->references.back())
+    std::cout << "{\"messageReference\": "
+              << (sent->references.empty() ? -1 : sent->references.back())
               << ", \"messageReferences\": [" << references << "]}\n";
     return 0;
 }
