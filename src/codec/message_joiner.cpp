@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <map>
+#include <optional>
 #include <tuple>
 
 namespace telvane {
@@ -76,6 +78,43 @@ std::optional<int32_t> TakeNumber(std::u16string_view& text, char16_t stop) {
 
 constexpr std::u16string_view kNotePrefix = u"parts ";
 
+// Seconds since 2000 of a "yy/MM/dd,hh:mm:ss" time stamp; nullopt when it is not one.
+std::optional<int64_t> StampSeconds(std::u16string_view time) {
+    int64_t field[6] = {};
+    size_t at = 0;
+    for (int64_t& value : field) {
+        if (at + 2 > time.size()) return std::nullopt;
+        for (size_t i = at; i < at + 2; ++i) {
+            if (time[i] < u'0' || time[i] > u'9') return std::nullopt;
+            value = value * 10 + (time[i] - u'0');
+        }
+        at += 3;
+    }
+    const int64_t year = 2000 + field[0];
+    const int64_t month = field[1];
+    const int64_t day = field[2];
+    if (month < 1 || month > 12 || day < 1 || day > 31) return std::nullopt;
+    // Days from civil (proleptic Gregorian), shifted so that March starts the year.
+    const int64_t y = month <= 2 ? year - 1 : year;
+    const int64_t era = y / 400;
+    const int64_t yoe = y - era * 400;
+    const int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int64_t days = era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return days * 86400 + field[3] * 3600 + field[4] * 60 + field[5];
+}
+
+// Parts of one message reach the SIM within this of each other; farther apart, the same sender
+// and reference are another message.
+constexpr int64_t kPartsSpreadSeconds = 24 * 3600;
+
+// How far apart two parts' times are; 0 when either time is not known.
+int64_t TimeApart(const SmsRecord& a, const SmsRecord& b) {
+    const std::optional<int64_t> first = StampSeconds(a.time);
+    const std::optional<int64_t> second = StampSeconds(b.time);
+    if (!first || !second) return 0;
+    return *first > *second ? *first - *second : *second - *first;
+}
+
 }  // namespace
 
 std::vector<JoinedMessage> JoinParts(const std::vector<SmsPart>& parts,
@@ -83,7 +122,8 @@ std::vector<JoinedMessage> JoinParts(const std::vector<SmsPart>& parts,
     std::vector<JoinedMessage> messages;
     // For each joined message: the parts by sequence (index into `parts`, several for a repeat).
     std::vector<std::vector<std::vector<size_t>>> slots;
-    std::map<GroupKey, size_t> groups;
+    // Every message of a key: two long messages may share sender, reference and total.
+    std::map<GroupKey, std::vector<size_t>> groups;
     for (size_t i = 0; i < parts.size(); ++i) {
         const SmsPart& part = parts[i];
         if (!part.concat) {
@@ -97,15 +137,40 @@ std::vector<JoinedMessage> JoinParts(const std::vector<SmsPart>& parts,
         const ConcatInfo& c = *part.concat;
         GroupKey key{part.record.number, IsOutgoing(part.record), c.reference, c.referenceBits,
                      c.total};
-        auto [it, added] = groups.try_emplace(key, messages.size());
-        if (added) {
+        // The decoder only gives sequences within 1..total.
+        const auto sequence = static_cast<size_t>(c.sequence - 1);
+        // The message this part belongs to: one whose place for it is free or holds the same
+        // text (a part stored twice), with parts close in time; the closest of those.  A part
+        // that would take another's place is another message.
+        std::vector<size_t>& candidates = groups[key];
+        std::optional<size_t> chosen;
+        int64_t chosenApart = 0;
+        for (const size_t m : candidates) {
+            // An empty text is a repeat as a parts note gives it back: it takes no place.
+            bool taken = false;
+            for (const size_t p : slots[m][sequence])
+                taken = taken || (!part.record.text.empty() && !parts[p].record.text.empty() &&
+                                  parts[p].record.text != part.record.text);
+            if (taken) continue;
+            int64_t apart = -1;
+            for (const std::vector<size_t>& placed : slots[m])
+                for (const size_t p : placed)
+                    apart = std::max(apart, TimeApart(parts[p].record, part.record));
+            if (apart > kPartsSpreadSeconds) continue;
+            if (!chosen || apart <= chosenApart) {
+                chosen = m;
+                chosenApart = apart;
+            }
+        }
+        if (!chosen) {
+            chosen = messages.size();
+            candidates.push_back(*chosen);
             JoinedMessage joined;
             joined.concat = ConcatInfo{c.reference, c.referenceBits, c.total, 0};
             messages.push_back(std::move(joined));
             slots.emplace_back(static_cast<size_t>(c.total));
         }
-        // The decoder only gives sequences within 1..total.
-        slots[it->second][static_cast<size_t>(c.sequence - 1)].push_back(i);
+        slots[*chosen][sequence].push_back(i);
     }
     for (size_t m = 0; m < messages.size(); ++m) {
         JoinedMessage& joined = messages[m];

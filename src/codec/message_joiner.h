@@ -46,9 +46,12 @@ struct JoinedMessage {
 };
 
 // Parts with the same sender (or recipient), direction (received or stored outgoing), reference,
-// reference size and total are one message; every other record is a message of its own.
-// Messages come in the order of their first part in `parts`.  A sequence that is there twice
-// keeps its first text and both indexes.  Missing parts become `missingMarker`.
+// reference size and total are one message, unless a part would take the place of another part
+// with a different text, or comes more than a day apart from the message's parts: then it
+// belongs to another message of the same key (the closest in time) or starts one.  Every other
+// record is a message of its own.  Messages come in the order of their first part in `parts`.
+// A sequence that is there twice with the same text keeps it once and both indexes.  Missing
+// parts become `missingMarker`.
 std::vector<JoinedMessage> JoinParts(const std::vector<SmsPart>& parts,
                                      std::u16string_view missingMarker = kMissingPartMarker);
 

@@ -6,10 +6,10 @@
 #include <functional>
 #include <string>
 
+#include "control/folder_tables.h"
 #include "control/link_engine.h"
 #include "control/ui_strings.h"
 #include "control/window_interface.h"
-#include "store/message_store.h"
 
 namespace telvane {
 
@@ -46,6 +46,9 @@ class ControllerHost {
     // Runs `task` later on the window thread, unless the controller is gone by then.
     virtual void PostTask(std::function<void()> task) = 0;
 
+    // The one copy of each message folder.
+    virtual FolderTables& Tables() = 0;
+
     // Shows `page` and remembers it as the controller's page.
     virtual void GoToPage(UiPage page) = 0;
     // Selects the folder's tab and fills the message list from its file.
@@ -62,11 +65,5 @@ class ControllerHost {
     // reach the status line and one message box once the current work is done.
     virtual void ReportLoadProblems() = 0;
 };
-
-// A folder table of `store` loaded or saved, a failure reported through `host`.  True on
-// success; a failed load leaves what could be read in the table.
-enum class FolderTableKind { kShown, kTransfer };
-bool LoadFolder(ControllerHost& host, MessageStore& store, FolderTableKind table, FolderId folder);
-bool SaveFolder(ControllerHost& host, MessageStore& store, FolderTableKind table, FolderId folder);
 
 }  // namespace telvane

@@ -27,8 +27,6 @@ constexpr int kSent = static_cast<int>(FolderId::Sent);
 constexpr int kOutbox = static_cast<int>(FolderId::Outbox);
 constexpr int kDraft = static_cast<int>(FolderId::Draft);
 constexpr int kSaved = static_cast<int>(FolderId::Saved);
-constexpr FolderTableKind kShown = FolderTableKind::kShown;
-constexpr FolderTableKind kTransfer = FolderTableKind::kTransfer;
 
 const std::u16string kUnread = u"REC UNREAD";
 const std::u16string kRead = u"REC READ";
@@ -56,9 +54,15 @@ int RowIcon(int folder, const std::u16string& status) {
 
 }  // namespace
 
+FolderTable& FolderCommands::Shown() {
+    return host_.Tables().Table(Folder(host_.Window().CurrentFolderTab()));
+}
+
 void FolderCommands::ShowFolder(int folder) {
     host_.Window().SelectFolderTab(folder);
-    LoadFolder(host_, store_, kShown, Folder(folder));
+    // The file may have changed outside (another copy, a restore); what it could not give is
+    // told by the load.
+    static_cast<void>(host_.Tables().Reload(Folder(folder)));
     FillMessageList();
     host_.Window().FolderShown(folder);
 }
@@ -68,7 +72,7 @@ void FolderCommands::FillMessageList() {
     window.SetDetail({}, {}, {});
     window.ClearMessageList();
     int rows = 0;
-    const FolderTable& table = store_.Shown();
+    const FolderTable& table = Shown();
     const int folder = window.CurrentFolderTab();
     for (int position = 0; position < kFolderSlots; ++position) {
         if (!table.IsUsed(position)) continue;
@@ -86,40 +90,26 @@ void FolderCommands::OpenMessage(int row) {
     WindowInterface& window = host_.Window();
     if (row < 0 || row >= window.MessageRowCount()) return;
     const int position = window.MessageRowData(row);
-    SmsRecord* record = store_.ShownRecord(position);
+    const FolderId folder = Folder(window.CurrentFolderTab());
+    SmsRecord* record = host_.Tables().Record(folder, position);
     if (record == nullptr) return;
     window.SetDetail(record->number, FormatListDate(record->time), record->text);
+    const std::u16string sendState = SendStateOf(*record);
     const std::u16string delivery = DeliverySummary(*record);
-    if (!delivery.empty()) window.SetDetailStatus(delivery);
+    if (!sendState.empty() || !delivery.empty())
+        window.SetDetailStatus(sendState + (sendState.empty() || delivery.empty() ? u"" : u"\r\n") +
+                               delivery);
     if (record->status == kUnread) {
         // Only the folder file remembers it; the SIM's own status stays.
-        record->status = kRead;
-        if (SaveFolder(host_, store_, kShown, Folder(window.CurrentFolderTab()))) {
-            window.SetMessageRowIcon(row, kIconRead);
-        } else {
-            record->status = kUnread;
-        }
+        const bool saved = host_.Tables().Change(folder, [position](FolderTable& table) {
+            table.entries[static_cast<size_t>(position)].record.status = kRead;
+            return true;
+        });
+        if (saved) window.SetMessageRowIcon(row, kIconRead);
     }
 }
 
 namespace {
-
-// The merged Inbox in the form the store rebuilds the Inbox from.
-class MergedListing : public MessageListing {
-  public:
-    explicit MergedListing(const FolderTable& table) {
-        for (const FolderEntry& entry : table.entries)
-            if (entry.slot >= 0) records_.push_back(entry.record);
-    }
-    int32_t ListingSize() const override { return static_cast<int32_t>(records_.size()); }
-    SmsRecord ListingEntry(int32_t position) const override {
-        if (position < 0 || position >= ListingSize()) return SmsRecord{};
-        return records_[static_cast<size_t>(position)];
-    }
-
-  private:
-    std::vector<SmsRecord> records_;
-};
 
 std::u16string MissingMarker() {
     return LoadUiString(ui_text::kPartMissing);
@@ -136,15 +126,38 @@ std::u16string WithCount(UiText text, int first, int second = 0) {
 
 }  // namespace
 
+void FolderCommands::SawOnSim(const std::vector<SmsPart>& parts) {
+    for (const SmsPart& part : parts)
+        if (part.record.index >= 0) simSenders_[part.record.index] = part.record.number;
+}
+
+std::vector<int32_t> FolderCommands::TrustedIndexes(const SmsRecord& record) const {
+    std::vector<int32_t> trusted;
+    for (const int32_t index : SimIndexes(record)) {
+        const auto seen = simSenders_.find(index);
+        if (seen != simSenders_.end() && seen->second == record.number) trusted.push_back(index);
+    }
+    return trusted;
+}
+
 void FolderCommands::RefreshInbox(const std::vector<SmsPart>& listed, int simHolds) {
+    // The listing is what the SIM holds now: the indexes of earlier ones mean nothing.
+    simSenders_.clear();
+    SawOnSim(listed);
     // What the user did here is in the Inbox's file, not in the listing.
-    LoadFolder(host_, store_, kShown, FolderId::Inbox);
+    FolderTables& tables = host_.Tables();
+    static_cast<void>(tables.Reload(FolderId::Inbox));
     std::vector<SmsRecord> messages;
     for (JoinedMessage& joined : JoinParts(listed, MissingMarker()))
         messages.push_back(std::move(joined.record));
-    const InboxMerge merge = MergeInbox(store_.Shown(), messages);
-    if (store_.RefreshInboxFromModem(MergedListing(merge.inbox)) == 0)
-        host_.ReportFileError(ui_text::kSaveFailed, store_.LastError());
+    FolderTable& inbox = tables.Table(FolderId::Inbox);
+    const InboxMerge merge = MergeInbox(inbox, messages);
+    // In the merged order, from the first position, as the listing gave them.
+    inbox.Clear();
+    for (const FolderEntry& entry : merge.inbox.entries)
+        if (entry.slot >= 0) inbox.Add(entry.record);
+    // A failed save keeps the merged Inbox here, unsaved, and says why.
+    static_cast<void>(tables.Save(FolderId::Inbox));
     ShowFolder(kInbox);
     // A full listing may stop short of what the SIM holds.
     const int partsListed = static_cast<int>(listed.size());
@@ -155,38 +168,27 @@ void FolderCommands::RefreshInbox(const std::vector<SmsPart>& listed, int simHol
 
 void FolderCommands::AddArrived(const std::vector<SmsPart>& messages) {
     if (messages.empty()) return;
-    // A store of its own: the shown folder and a run in progress keep their tables.
-    MessageStore inbox;
-    LoadFolder(host_, inbox, kShown, FolderId::Inbox);
-    FolderTable table = inbox.Shown();
+    SawOnSim(messages);
+    // The Inbox's one table: a delete or an open under way works on the same records.
+    FolderTables& tables = host_.Tables();
+    FolderTable& inbox = tables.Table(FolderId::Inbox);
     bool added = false;
     for (const SmsPart& message : messages) {
         // A full Inbox leaves it on the SIM for the next listing.
-        const Arrival arrival = AddArrivedPart(table, message, MissingMarker());
+        const Arrival arrival = AddArrivedPart(inbox, message, MissingMarker());
         if (arrival.position < 0 || !arrival.changed) continue;
         added = true;
-        const SmsRecord& record = table.entries[static_cast<size_t>(arrival.position)].record;
+        const SmsRecord& record = inbox.entries[static_cast<size_t>(arrival.position)].record;
         host_.ShowStatus(LoadUiString(ui_text::kNewMessage) + u": " + record.number);
         host_.Window().NotifyDesktop(LoadUiString(ui_text::kNewMessage),
                                      record.number + u"\n" + message.record.text);
     }
     if (!added) return;
-    // Positions stay put: rows of the shown Inbox keep naming their records.
-    for (int position = 0; position < kFolderSlots; ++position) {
-        const FolderEntry& entry = table.entries[static_cast<size_t>(position)];
-        if (entry.slot < 0) continue;
-        if (SmsRecord* held = inbox.ShownRecord(position)) {
-            *held = entry.record;
-        } else {
-            // The lowest free slot, this one, as in `table`.
-            inbox.AddShown(entry.record);
-        }
-    }
-    if (!SaveFolder(host_, inbox, kShown, FolderId::Inbox)) return;
+    // A failed save keeps the message here, unsaved: the next save of the Inbox writes it.
+    if (!tables.Save(FolderId::Inbox)) return;
     WindowInterface& window = host_.Window();
-    // The list shows it at once when the Inbox is the folder shown (a run on it reloads itself).
-    if (window.CurrentFolderTab() == kInbox && !host_.Busy()) {
-        LoadFolder(host_, store_, kShown, FolderId::Inbox);
+    // The list shows it at once when the Inbox is the folder shown (a run on it refills it).
+    if (window.CurrentFolderTab() == kInbox && !host_.Busy() && !deleteRun_) {
         FillMessageList();
         host_.ShowStatus(LoadUiString(ui_text::kNewMessage) + u": " +
                          messages.back().record.number);
@@ -195,29 +197,48 @@ void FolderCommands::AddArrived(const std::vector<SmsPart>& messages) {
 
 void FolderCommands::ApplyStatusReports(const std::vector<StatusReport>& reports) {
     if (reports.empty()) return;
-    // A store of its own: the shown folder and a run in progress keep their tables.
-    MessageStore sent;
-    LoadFolder(host_, sent, kShown, FolderId::Sent);
-    FolderTable table = sent.Shown();
     std::vector<ReportMatch> matches;
-    for (const StatusReport& report : reports)
-        if (std::optional<ReportMatch> match = ApplyStatusReport(table, report))
-            matches.push_back(std::move(*match));
-    if (matches.empty()) return;
-    for (const ReportMatch& match : matches)
-        *sent.ShownRecord(match.position) =
-            table.entries[static_cast<size_t>(match.position)].record;
-    if (!SaveFolder(host_, sent, kShown, FolderId::Sent)) return;
+    const bool saved = host_.Tables().Change(FolderId::Sent, [&](FolderTable& table) {
+        for (const StatusReport& report : reports)
+            if (std::optional<ReportMatch> match = ApplyStatusReport(table, report))
+                matches.push_back(std::move(*match));
+        return !matches.empty();
+    });
+    if (!saved) return;
     const ReportMatch& last = matches.back();
     host_.ShowStatus(LoadUiString(last.state == DeliveryState::kDelivered
                                       ? ui_text::kDelivered
                                       : ui_text::kNotDelivered) +
                      u": " + last.number);
     WindowInterface& window = host_.Window();
-    if (window.CurrentFolderTab() == kSent && !host_.Busy() && !deleteRun_) {
-        LoadFolder(host_, store_, kShown, FolderId::Sent);
-        FillMessageList();
+    if (window.CurrentFolderTab() == kSent && !host_.Busy() && !deleteRun_) FillMessageList();
+}
+
+void FolderCommands::MarkUnread(const std::vector<int>& rows) {
+    WindowInterface& window = host_.Window();
+    if (host_.Busy()) {
+        window.Beep();
+        return;
     }
+    const FolderId folder = Folder(window.CurrentFolderTab());
+    FolderTables& tables = host_.Tables();
+    // A damaged file is not written over: what could not be read would be lost.
+    if (!tables.Reload(folder)) return;
+    const bool saved = tables.Change(folder, [&](FolderTable& table) {
+        bool changed = false;
+        for (int row : rows) {
+            if (row < 0 || row >= window.MessageRowCount()) continue;
+            const int position = window.MessageRowData(row);
+            // Only received messages have an unread state.
+            if (!table.IsUsed(position)) continue;
+            SmsRecord& record = table.entries[static_cast<size_t>(position)].record;
+            if (record.status != kRead) continue;
+            record.status = kUnread;
+            changed = true;
+        }
+        return changed;
+    });
+    if (saved) FillMessageList();
 }
 
 // ---- delete ----
@@ -231,10 +252,11 @@ void FolderCommands::DeleteTicked() {
     host_.PostBusy(BusyHolder::kDeleteRun, true);
     DeleteRun run;
     run.folder = window.CurrentFolderTab();
-    LoadFolder(host_, store_, kShown, Folder(run.folder));
+    // The rows name positions of the folder's one table, as the list was filled from it.
+    const FolderTable& table = Shown();
     for (int row = 0; row < window.MessageRowCount(); ++row) {
         const int position = window.MessageRowData(row);
-        if (window.IsMessageRowTicked(row) && store_.Shown().IsUsed(position))
+        if (window.IsMessageRowTicked(row) && table.IsUsed(position))
             run.positions.push_back(position);
     }
     // Inbox messages live on the SIM: offline, nothing is deleted.
@@ -250,17 +272,20 @@ void FolderCommands::DeleteTicked() {
             RemoveCurrent();
         return FinishDelete(false);
     }
-    deleteRun_->sim = SimIndexes(store_.Shown().entries[deleteRun_->positions[0]].record);
+    deleteRun_->sim = TrustedIndexes(table.entries[deleteRun_->positions[0]].record);
     DeleteNext();
 }
 
 void FolderCommands::DeleteNext() {
     DeleteRun& run = *deleteRun_;
     while (run.done >= run.sim.size()) {
-        // A record made here has no place on the SIM: it only leaves the folder.
+        // A record made here, or one this connection has not seen on the SIM, only leaves the
+        // folder.
         RemoveCurrent();
         if (++run.record >= run.positions.size()) return FinishDelete(false);
-        run.sim = SimIndexes(store_.Shown().entries[run.positions[run.record]].record);
+        const SmsRecord* next =
+            host_.Tables().Record(Folder(run.folder), run.positions[run.record]);
+        run.sim = next != nullptr ? TrustedIndexes(*next) : std::vector<int32_t>{};
         run.done = 0;
     }
     if (host_.Engine() == nullptr) return FinishDelete(true);
@@ -292,6 +317,7 @@ void FolderCommands::Deleted(bool ok) {
     DeleteRun& run = *deleteRun_;
     run.waiting = false;
     if (ok) {
+        simSenders_.erase(run.sim[run.done]);
         ++run.done;
         return DeleteNext();
     }
@@ -299,7 +325,7 @@ void FolderCommands::Deleted(bool ok) {
         // Some parts are gone: the message keeps the rest, the gone ones marked missing as the
         // next listing would show them.
         const int position = run.positions[run.record];
-        SmsRecord* record = store_.ShownRecord(position);
+        SmsRecord* record = host_.Tables().Record(Folder(run.folder), position);
         if (record != nullptr) {
             const std::vector<int32_t> gone(run.sim.begin(),
                                             run.sim.begin() + static_cast<ptrdiff_t>(run.done));
@@ -326,7 +352,7 @@ void FolderCommands::StopRuns() {
 
 void FolderCommands::RemoveCurrent() {
     const int position = deleteRun_->positions[deleteRun_->record];
-    store_.RemoveShown(position);
+    host_.Tables().Table(Folder(deleteRun_->folder)).Remove(position);
     WindowInterface& window = host_.Window();
     const int row = window.FindMessageRow(position);
     if (row >= 0) window.RemoveMessageRow(row);
@@ -336,8 +362,9 @@ void FolderCommands::FinishDelete(bool failed) {
     const int folder = deleteRun_->folder;
     deleteRun_.reset();
     host_.Window().KillTimer(kTimerDeleteStep);
-    // Messages gone from the SIM leave the file too; a failed save keeps its reason shown.
-    const bool saved = SaveFolder(host_, store_, kShown, Folder(folder));
+    // Messages gone from the SIM leave the file too; a failed save keeps its reason shown, and
+    // the table keeps them gone for the next save.
+    const bool saved = host_.Tables().Save(Folder(folder));
     ShowFolder(host_.Window().CurrentFolderTab());
     if (failed && saved) host_.ShowStatus(LoadUiString(ui_text::kDeleteFailed));
     host_.PostBusy(BusyHolder::kDeleteRun, false);
@@ -359,24 +386,40 @@ void FolderCommands::CopyTicked() {
     const int source = window.CurrentFolderTab();
     const bool move =
         (source == kOutbox && target == kDraft) || (source == kDraft && target == kOutbox);
-    LoadFolder(host_, store_, kShown, Folder(source));
-    LoadFolder(host_, store_, kTransfer, Folder(target));
+    FolderTables& tables = host_.Tables();
     std::vector<int> moved;
+    std::vector<SmsRecord> copies;
+    const FolderTable& from = tables.Table(Folder(source));
     for (int row = 0; row < window.MessageRowCount(); ++row) {
         const int position = window.MessageRowData(row);
-        if (!window.IsMessageRowTicked(row) || !store_.Shown().IsUsed(position)) continue;
-        SmsRecord copy = store_.Shown().entries[static_cast<size_t>(position)].record;
+        if (!window.IsMessageRowTicked(row) || !from.IsUsed(position)) continue;
+        SmsRecord copy = from.entries[static_cast<size_t>(position)].record;
         if (target == kInbox) copy.status = kUnread;
-        if (target == kOutbox) copy.status = kUnsent;
-        // A full target takes nothing; the copy goes on with the next row.
-        if (store_.AddTransfer(copy) == 0) continue;
+        if (target == kOutbox) {
+            // Into the Outbox by the user's hand: recipients held back unconfirmed go again.
+            copy.status = kUnsent;
+            ReleaseUnconfirmed(copy);
+        }
+        copies.push_back(std::move(copy));
         if (move) moved.push_back(position);
     }
+    if (target != source) static_cast<void>(tables.Reload(Folder(target)));
+    size_t taken = 0;
+    const bool saved = tables.Change(Folder(target), [&](FolderTable& to) {
+        // A full target takes nothing more; what it took is saved.
+        while (taken < copies.size() && to.Add(copies[taken]) != 0)
+            ++taken;
+        return taken > 0;
+    });
     // A move leaves its source only once the target holds the records.
-    if (SaveFolder(host_, store_, kTransfer, Folder(target)) && !moved.empty()) {
-        for (int position : moved)
-            store_.RemoveShown(position);
-        SaveFolder(host_, store_, kShown, Folder(source));
+    if (saved && !moved.empty()) {
+        moved.resize(std::min(moved.size(), taken));
+        // A failed save keeps them in the source too: in two folders rather than in none.
+        static_cast<void>(tables.Change(Folder(source), [&](FolderTable& table) {
+            for (int position : moved)
+                table.Remove(position);
+            return true;
+        }));
     }
     ShowFolder(target);
 }
@@ -410,14 +453,16 @@ void FolderCommands::SaveComposed() {
     record.number = recipients;
     record.time = MakeLocalTimeStamp();
     record.text = body;
-    LoadFolder(host_, store_, kShown, Folder(folder));
-    if (store_.AddShown(record) == 0) {
-        // The folder is full: stay with the message.
-        window.Beep();
-        return;
-    }
-    // Not stored: stay with the message; the error says why.
-    if (!SaveFolder(host_, store_, kShown, Folder(folder))) return;
+    // What else was filed there since (another copy of the program) stays.
+    static_cast<void>(host_.Tables().Reload(Folder(folder)));
+    bool full = false;
+    const bool saved = host_.Tables().Change(Folder(folder), [&](FolderTable& table) {
+        full = table.Add(record) == 0;
+        return !full;
+    });
+    // Full, or not stored (the error says why): stay with the message.
+    if (full) window.Beep();
+    if (!saved) return;
     host_.GoToPage(kPageMessages);
     ShowFolder(folder);
 }
@@ -449,7 +494,7 @@ void FolderCommands::EditMessage() {
     editedDraft_.reset();
     if (window.CurrentFolderTab() == kDraft) {
         const int position = window.MessageRowData(row);
-        if (const SmsRecord* record = store_.ShownRecord(position)) {
+        if (const SmsRecord* record = host_.Tables().Record(FolderId::Draft, position)) {
             editedDraft_ = EditedDraft{position, *record};
         }
     }
@@ -462,15 +507,17 @@ void FolderCommands::EditedDraftQueued() {
     if (!editedDraft_) return;
     const EditedDraft draft = std::move(*editedDraft_);
     editedDraft_.reset();
-    MessageStore drafts;
+    FolderTables& tables = host_.Tables();
     // A damaged file is not written over: what could not be read would be lost.
-    if (!LoadFolder(host_, drafts, kShown, FolderId::Draft)) return;
-    const FolderTable& table = drafts.Shown();
-    if (!table.IsUsed(draft.position) || table.entries[draft.position].record != draft.record) {
-        return;
-    }
-    drafts.RemoveShown(draft.position);
-    SaveFolder(host_, drafts, kShown, FolderId::Draft);
+    if (!tables.Reload(FolderId::Draft)) return;
+    // A failed save keeps the draft, and says why.
+    static_cast<void>(tables.Change(FolderId::Draft, [&](FolderTable& table) {
+        if (!table.IsUsed(draft.position) ||
+            table.entries[static_cast<size_t>(draft.position)].record != draft.record)
+            return false;
+        table.Remove(draft.position);
+        return true;
+    }));
 }
 
 }  // namespace telvane

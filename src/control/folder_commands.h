@@ -1,12 +1,13 @@
 // The commands of the message page on the folder files: show, open, delete, copy and move, save
 // a composed message, and reply, forward and edit, which fill the compose page.
 //
-// It owns the shown table: the folder in the window's list, whose rows carry the table
-// positions of their records.
+// The rows of the window's list carry the positions of their records in the folder's one table
+// (FolderTables).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,10 +27,13 @@ class FolderCommands {
     void FillMessageList();
     // Shows the row's message; an unread one is marked read in its file.
     void OpenMessage(int row);
+    // The rows' received messages marked unread, in the folder's table and file.
+    void MarkUnread(const std::vector<int>& rows);
 
     // Ticked rows deleted, the folder saved once at the end of the run.  In the Inbox, while
-    // online, every SIM part of each goes first, one delete after the modem confirmed the last
-    // (Deleted), with a count on the status line.
+    // online, every SIM part of each that this connection saw (listed or arrived) goes first,
+    // one delete after the modem confirmed the last (Deleted), with a count on the status line;
+    // an index of an earlier connection is never sent, its record only leaves the folder.
     void DeleteTicked();
     // The delete timer: a delete the engine refused while its last one was still ending, again.
     void DeleteTick();
@@ -61,6 +65,8 @@ class FolderCommands {
     void AddArrived(const std::vector<SmsPart>& messages);
     // Status reports: each sets its Sent message's entry to delivered or failed.
     void ApplyStatusReports(const std::vector<StatusReport>& reports);
+    // A new connection, or none: the SIM indexes seen so far may now hold other messages.
+    void ForgetSimIndexes() { simSenders_.clear(); }
 
   private:
     struct DeleteRun {
@@ -80,9 +86,18 @@ class FolderCommands {
     // Saves the folder, shows it and frees the window; `failed` puts "Delete failed" last.
     void FinishDelete(bool failed);
 
+    // The table of the folder the list shows.
+    FolderTable& Shown();
+    // This connection saw the parts at these SIM indexes, from these senders.
+    void SawOnSim(const std::vector<SmsPart>& parts);
+    // The record's SIM indexes that this connection saw holding its message; the others may
+    // hold another message now, and are never sent.
+    std::vector<int32_t> TrustedIndexes(const SmsRecord& record) const;
+
     ControllerHost& host_;
-    MessageStore store_;
     std::optional<DeleteRun> deleteRun_;
+    // SIM index -> sender, as this connection's listing and arrivals gave them.
+    std::map<int32_t, std::u16string> simSenders_;
     struct EditedDraft {
         int position = -1;
         SmsRecord record;

@@ -88,8 +88,10 @@ Arrival AddArrivedPart(FolderTable& inbox, const SmsPart& arrived,
         std::vector<SmsPart> parts = SplitJoined(entry.record);
         parts.push_back(arrived);
         std::vector<JoinedMessage> joined = JoinParts(parts, missingMarker);
-        // A note that no longer fits its text splits into a plain record: the part stays apart.
-        if (joined.size() != 1) break;
+        // Another message with the same sender and reference (its place is taken by a different
+        // part, or it is a day apart), or a note that no longer fits its text: the part does not
+        // join this one.
+        if (joined.size() != 1) continue;
         entry.record = std::move(joined.front().record);
         entry.record.status = std::u16string(kStatusUnread);
         return {entry.slot, true};

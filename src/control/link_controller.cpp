@@ -47,6 +47,7 @@ LinkController::LinkController(WindowInterface& window, Timing timing,
       engineFactory_(engineFactory ? std::move(engineFactory)
                                    : [timing] { return MakeModemLink(timing); }),
       alive_(std::make_shared<std::atomic<bool>>(true)),
+      tables_(*this),
       folders_(*this),
       outbox_(*this),
       smart_(*this),
@@ -262,6 +263,7 @@ void LinkController::OpenPort() {
         return;
     }
     outbox_.Forget();
+    folders_.ForgetSimIndexes();
     ApplyServiceCentre();
 }
 
@@ -295,6 +297,7 @@ void LinkController::Disconnect() {
     outbox_.Stop();
     smart_.Stop();
     folders_.StopRuns();
+    folders_.ForgetSimIndexes();
     Teardown();
     window_.SetConnectCancels(false);
     phonebook_.Load();
@@ -529,10 +532,12 @@ bool LinkController::LoadEnginePhonebook() {
 
 void LinkController::OnPhonebookReadEnded(const JobResult& result) {
     if (result.Ok() && result.phonebook) {
-        SavePhonebookTable(*result.phonebook);
+        // A failed save says why and keeps it on the status line; the read stays in use.
+        static_cast<void>(SavePhonebookTable(*result.phonebook));
     } else {
-        // The offline copy stays as it was, and the engine's table with it.
-        LoadEnginePhonebook();
+        // The offline copy stays as it was, and the engine's table with it; a damaged file is
+        // told by the load.
+        static_cast<void>(LoadEnginePhonebook());
         const std::u16string text =
             LoadUiString(ui_text::kSimPhonebookNoAnswer) + u": " + Utf8ToU16(result.reason);
         ShowStatus(text);
@@ -542,13 +547,47 @@ void LinkController::OnPhonebookReadEnded(const JobResult& result) {
     AfterConnect(AfterConnectStep::kMessages);
 }
 
-void LinkController::OnPhonebookWriteEnded(const JobResult& result) {
+std::vector<PhonebookRefusal> LinkController::HoldBackRefusedNumbers() {
+    std::vector<PhonebookRefusal> held;
+    const std::unique_lock<std::mutex> lock = engine_->LockPhonebook();
+    PhonebookTable& table = engine_->Phonebook();
+    const std::vector<PhonebookEntry> entries = table.Entries();
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const PhonebookEntry& entry = entries[i];
+        if (!entry.changed || entry.number.empty()) continue;
+        const auto position = static_cast<int32_t>(i);
+        const PhoneNumber number = NormalisePhoneNumber(entry.number);
+        if (number.ok()) {
+            if (number.number != entry.number)
+                table.UpdateEntry(position + 1, entry.name, number.number);
+            continue;
+        }
+        table.SetChanged(position, false);
+        held.push_back({position + 1, U16ToUtf8(RefusedNumberText(entry.number, number))});
+    }
+    return held;
+}
+
+void LinkController::RestoreHeldBack(const std::vector<PhonebookRefusal>& held) {
+    if (held.empty() || !engine_) return;
+    const std::unique_lock<std::mutex> lock = engine_->LockPhonebook();
+    for (const PhonebookRefusal& refusal : held)
+        engine_->Phonebook().SetChanged(refusal.position - 1, true);
+}
+
+void LinkController::OnPhonebookWriteEnded(const JobResult& result,
+                                           const std::vector<PhonebookRefusal>& held) {
+    // Entries whose numbers were refused stay pending, unwritten, as the SIM's refusals do.
+    RestoreHeldBack(held);
+    std::vector<PhonebookRefusal> refusals = held;
+    refusals.insert(refusals.end(), result.refusals.begin(), result.refusals.end());
+    const bool ok = result.Ok() && held.empty();
     // A write with refused entries ends too; they stay marked changed.  A failed save keeps its
     // reason on the status line.
-    if (SaveEnginePhonebook() && result.Ok())
+    if (SaveEnginePhonebook() && ok)
         window_.SetStatusText(OperatorLabel(engine_->OperatorText(), online_));
     if (page_ == kPagePhonebook) window_.RefreshPhonebookPage();
-    if (!result.Ok()) TellPhonebookRefusals(result.refusals);
+    if (!ok) TellPhonebookRefusals(refusals);
     if (page_ == kPageMessages) AfterConnect(AfterConnectStep::kMessages);
 }
 
@@ -578,7 +617,8 @@ void LinkController::AfterConnect(AfterConnectStep step) {
             // pending changes for the next connection.
             if (phonebook_.Synchronise() != 0) return;
         } else {
-            LoadEnginePhonebook();
+            // A damaged file is told by the load; what could be read is used.
+            static_cast<void>(LoadEnginePhonebook());
         }
     }
     if (settings.syncSms) {
@@ -611,9 +651,12 @@ int LinkController::StartPhonebookRead() {
 }
 
 int LinkController::StartPhonebookWrite() {
+    if (!engine_) return 0;
+    const std::vector<PhonebookRefusal> held = HoldBackRefusedNumbers();
     const JobHandle write = RunJob(
         [](LinkEngine& engine, JobDone done) { return engine.WritePhonebook(std::move(done)); },
-        [this](const JobResult& result) { OnPhonebookWriteEnded(result); });
+        [this, held](const JobResult& result) { OnPhonebookWriteEnded(result, held); });
+    if (!write) RestoreHeldBack(held);
     return write ? 1 : 0;
 }
 
@@ -674,15 +717,16 @@ void LinkController::SendComposed() {
             record.number = recipients;
             record.time = MakeLocalTimeStamp();
             record.text = window_.ComposeText();
-            MessageStore store;
-            LoadFolder(*this, store, FolderTableKind::kTransfer, FolderId::Outbox);
-            if (store.AddTransfer(record) == 0) {
-                // The Outbox is full: stay with the message.
-                window_.Beep();
-                return;
-            }
-            // Not stored: stay with the message; the error says why.
-            if (!SaveFolder(*this, store, FolderTableKind::kTransfer, FolderId::Outbox)) return;
+            // The file as it is now, unless the run holds a change it lacks.
+            if (!SendRunActive()) static_cast<void>(tables_.Reload(FolderId::Outbox));
+            bool full = false;
+            const bool queued = tables_.Change(FolderId::Outbox, [&](FolderTable& outbox) {
+                full = outbox.Add(record) == 0;
+                return !full;
+            });
+            // Full, or not stored (the error says why): stay with the message.
+            if (full) window_.Beep();
+            if (!queued) return;
             outbox_.Start();
             folders_.EditedDraftQueued();
             GoToPage(kPageMessages);

@@ -95,6 +95,7 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     JobHandle RunJob(const JobStarter& start, JobEnded ended) override;
     void PostTask(std::function<void()> task) override;
     void GoToPage(UiPage page) override;
+    FolderTables& Tables() override { return tables_; }
     void ShowFolder(int folder) override { folders_.ShowFolder(folder); }
     void ReportFileError(UiText what, const std::string& reason) override;
     SubmitOptions NextConcatReference() override;
@@ -103,8 +104,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     // PhonebookCacheHost
     PhonebookTable* OnlinePhonebook(std::unique_lock<std::mutex>& lock) override;
     bool PhonebookOnline() override { return online_ && engine_ != nullptr; }
-    int StartPhonebookRead() override;
-    int StartPhonebookWrite() override;
+    [[nodiscard]] int StartPhonebookRead() override;
+    [[nodiscard]] int StartPhonebookWrite() override;
     ControllerSettings CurrentSettings() const override;
 
     void OpenPort();
@@ -119,12 +120,17 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     void AfterConnect(AfterConnectStep step);
     void OnListingEnded(const JobResult& result);
     void OnPhonebookReadEnded(const JobResult& result);
-    void OnPhonebookWriteEnded(const JobResult& result);
+    // `held`: entries held back from the write, their numbers refused.
+    void OnPhonebookWriteEnded(const JobResult& result, const std::vector<PhonebookRefusal>& held);
+    // Before a phonebook write: every changed number in the normaliser's form; an entry whose
+    // number it refuses is taken out of the write (its changed mark cleared) and returned.
+    std::vector<PhonebookRefusal> HoldBackRefusedNumbers();
+    void RestoreHeldBack(const std::vector<PhonebookRefusal>& held);
     // The engine's phonebook to and from its file, a failure reported.  The table is copied
     // under the engine's lock; the file is written outside it.
-    bool SaveEnginePhonebook();
-    bool SavePhonebookTable(const PhonebookTable& table);
-    bool LoadEnginePhonebook();
+    [[nodiscard]] bool SaveEnginePhonebook();
+    [[nodiscard]] bool SavePhonebookTable(const PhonebookTable& table);
+    [[nodiscard]] bool LoadEnginePhonebook();
     // After a phonebook write the SIM refused entries of: which, and why.
     void TellPhonebookRefusals(const std::vector<PhonebookRefusal>& refusals);
     void StatusTimeout();
@@ -143,6 +149,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     // Increases with each engine, so that notifications a torn-down engine posted are dropped.
     int engineGeneration_ = 0;
 
+    // Before the parts that use it.
+    FolderTables tables_;
     FolderCommands folders_;
     OutboxRun outbox_;
     SmartRun smart_;

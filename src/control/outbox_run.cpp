@@ -1,5 +1,6 @@
 #include "control/outbox_run.h"
 
+#include <algorithm>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -16,7 +17,6 @@ namespace {
 
 // Job starters are asked this many times in a row before a request counts as refused.
 constexpr int kStartAttempts = 201;
-constexpr FolderTableKind kTransfer = FolderTableKind::kTransfer;
 // The status of a message some recipient did not get, followed by who and why.
 constexpr std::u16string_view kFailedStatus = u"FAILED: ";
 
@@ -29,11 +29,15 @@ struct Progress {
     std::optional<int32_t> reference;
     bool sixteenBit = false;
     std::u16string reports;
+    // Recipients whose submission went out with no answer: the network may have taken it, so
+    // no run sends to them until the user moves the message to the Outbox again.
+    std::u16string unconfirmed;
 };
 
 constexpr std::u16string_view kRef8 = u"ref8=";
 constexpr std::u16string_view kRef16 = u"ref16=";
 constexpr std::u16string_view kReports = u"reports=";
+constexpr std::u16string_view kUnconfirmed = u"unconfirmed=";
 
 Progress ParseProgress(std::u16string_view extra) {
     Progress progress;
@@ -50,6 +54,8 @@ Progress ParseProgress(std::u16string_view extra) {
             progress.reference = ReadNumber(digits) & (progress.sixteenBit ? 0xFFFF : 0xFF);
         } else if (line.starts_with(kReports)) {
             progress.reports = std::u16string(line.substr(kReports.size()));
+        } else if (line.starts_with(kUnconfirmed)) {
+            progress.unconfirmed = std::u16string(line.substr(kUnconfirmed.size()));
         }
     }
     return progress;
@@ -66,6 +72,11 @@ std::u16string FormatProgress(const Progress& progress) {
         extra += u'\n';
         extra += kReports;
         extra += progress.reports;
+    }
+    if (!progress.unconfirmed.empty()) {
+        extra += u'\n';
+        extra += kUnconfirmed;
+        extra += progress.unconfirmed;
     }
     return extra;
 }
@@ -94,11 +105,22 @@ std::u16string WithoutRecipient(const std::u16string& list, const std::u16string
     return rest;
 }
 
+// Who a run may send the message to: its recipients still to be served, less those whose
+// submission was not confirmed.
+std::vector<std::u16string> SendableRecipients(const SmsRecord& record) {
+    std::vector<std::u16string> recipients = SplitRecipients(record.number);
+    for (const std::u16string& held : SplitRecipients(ParseProgress(record.extra).unconfirmed)) {
+        const auto at = std::find(recipients.begin(), recipients.end(), held);
+        if (at != recipients.end()) recipients.erase(at);
+    }
+    return recipients;
+}
+
 // The newest message that still has a recipient, and that this run is not done with.  A
 // message every recipient already has (kept while Sent was full) is not sent.
 int NextUnservedPosition(const FolderTable& table, const std::set<int>& finished) {
     for (int position = kFolderSlots - 1; position >= 0; --position) {
-        if (table.IsUsed(position) && !table.entries[position].record.number.empty() &&
+        if (table.IsUsed(position) && !SendableRecipients(table.entries[position].record).empty() &&
             !finished.contains(position)) {
             return position;
         }
@@ -118,15 +140,37 @@ SmsRecord AsSent(SmsRecord record) {
 
 }  // namespace
 
+std::u16string UnconfirmedOf(const SmsRecord& record) {
+    return ParseProgress(record.extra).unconfirmed;
+}
+
+void ReleaseUnconfirmed(SmsRecord& record) {
+    Progress progress = ParseProgress(record.extra);
+    if (progress.unconfirmed.empty()) return;
+    progress.unconfirmed.clear();
+    record.extra = FormatProgress(progress);
+}
+
 std::u16string SendFailureOf(const SmsRecord& record) {
     if (!record.status.starts_with(kFailedStatus)) return {};
     return record.status.substr(kFailedStatus.size());
 }
 
-std::u16string TextWithSendFailure(const SmsRecord& record) {
+std::u16string SendStateOf(const SmsRecord& record) {
+    std::u16string state;
+    const std::u16string unconfirmed = UnconfirmedOf(record);
+    if (!unconfirmed.empty()) state = unconfirmed + u": " + LoadUiString(ui_text::kNotConfirmed);
     const std::u16string failure = SendFailureOf(record);
-    if (failure.empty()) return record.text;
-    return LoadUiString(ui_text::kSendFailed) + u" (" + failure + u")\r\n" + record.text;
+    if (!failure.empty())
+        state += (state.empty() ? u"" : u"\r\n") + LoadUiString(ui_text::kSendFailed) + u" (" +
+                 failure + u")";
+    return state;
+}
+
+std::u16string TextWithSendFailure(const SmsRecord& record) {
+    const std::u16string state = SendStateOf(record);
+    if (state.empty()) return record.text;
+    return state + u"\r\n" + record.text;
 }
 
 void OutboxRun::StartLater() {
@@ -134,9 +178,14 @@ void OutboxRun::StartLater() {
 }
 
 void OutboxRun::Start() {
+    FolderTables& tables = host_.Tables();
+    if (!running_) {
+        // Read again unless it holds what its file lacks (a confirmation whose save failed).
+        static_cast<void>(tables.Reload(FolderId::Outbox));
+        static_cast<void>(tables.Reload(FolderId::Sent));
+    }
     MoveServedToSent();
-    LoadFolder(host_, store_, kTransfer, FolderId::Outbox);
-    const FolderTable& outbox = store_.Transfer();
+    const FolderTable& outbox = tables.Table(FolderId::Outbox);
     if (NextUnservedPosition(outbox, {}) < 0) return;
     if (host_.Busy() || host_.SendRunActive()) {
         host_.Window().Beep();
@@ -152,7 +201,7 @@ void OutboxRun::Start() {
     for (int position = 0; position < kFolderSlots; ++position) {
         if (outbox.IsUsed(position))
             sendsTotal_ +=
-                static_cast<int>(SplitRecipients(outbox.entries[position].record.number).size());
+                static_cast<int>(SendableRecipients(outbox.entries[position].record).size());
     }
     running_ = true;
     Next();
@@ -169,13 +218,12 @@ void OutboxRun::Next() {
 bool OutboxRun::SubmitNext() {
     for (;;) {
         if (!host_.Online() || host_.Engine() == nullptr) return false;
-        LoadFolder(host_, store_, kTransfer, FolderId::Outbox);
-        const FolderTable& outbox = store_.Transfer();
+        const FolderTable& outbox = host_.Tables().Table(FolderId::Outbox);
         if (slot_ >= 0 && !outbox.IsUsed(slot_)) slot_ = -1;
         if (slot_ < 0) {
             slot_ = NextUnservedPosition(outbox, finished_);
             if (slot_ < 0) return false;
-            queue_ = SplitRecipients(outbox.entries[slot_].record.number);
+            queue_ = SendableRecipients(outbox.entries[slot_].record);
         }
         SmsRecord record = outbox.entries[slot_].record;
         if (queue_.empty()) {
@@ -184,7 +232,7 @@ bool OutboxRun::SubmitNext() {
             const int position = slot_;
             finished_.insert(position);
             slot_ = -1;
-            if (record.number.empty() && !MoveToSent(position, record)) return false;
+            if (record.number.empty() && !MoveToSent(position, record, true)) return false;
             continue;
         }
 
@@ -244,63 +292,67 @@ void OutboxRun::End() {
         host_.ShowStatus(LoadUiString(ui_text::kSendFailed));
         host_.Window().ShowMessageText(LoadUiString(ui_text::kSomeNotSent) + u"\n" + runFailures_);
     } else if (sendsStarted_ > 0) {
-        LoadFolder(host_, store_, kTransfer, FolderId::Outbox);
-        if (NextUnservedPosition(store_.Transfer(), {}) < 0)
+        if (NextUnservedPosition(host_.Tables().Table(FolderId::Outbox), {}) < 0)
             host_.ShowStatus(LoadUiString(ui_text::kSendComplete));
     }
     host_.PostBusy(BusyHolder::kOutboxRun, false);
 }
 
 void OutboxRun::MoveServedToSent() {
-    LoadFolder(host_, store_, kTransfer, FolderId::Outbox);
-    std::vector<SmsRecord> served;
-    std::vector<int> positions;
+    const FolderTable& outbox = host_.Tables().Table(FolderId::Outbox);
     for (int position = 0; position < kFolderSlots; ++position) {
-        const FolderTable& outbox = store_.Transfer();
         if (!outbox.IsUsed(position) || !outbox.entries[position].record.number.empty()) continue;
-        served.push_back(AsSent(outbox.entries[position].record));
-        positions.push_back(position);
+        if (!MoveToSent(position, outbox.entries[position].record, false)) return;
     }
-    if (served.empty()) return;
-    LoadFolder(host_, store_, kTransfer, FolderId::Sent);
-    size_t moved = 0;
-    while (moved < served.size() && store_.AddTransfer(served[moved]) != 0)
-        ++moved;
-    if (moved == 0 || !SaveFolder(host_, store_, kTransfer, FolderId::Sent)) return;
-    LoadFolder(host_, store_, kTransfer, FolderId::Outbox);
-    for (size_t i = 0; i < moved; ++i)
-        store_.RemoveTransfer(positions[i]);
-    SaveFolder(host_, store_, kTransfer, FolderId::Outbox);
 }
 
-bool OutboxRun::MoveToSent(int position, const SmsRecord& record) {
+bool OutboxRun::MoveToSent(int position, const SmsRecord& served, bool show) {
     // Until Sent takes it, it waits in the Outbox with no recipient left, neither lost nor sent
-    // again.
-    LoadFolder(host_, store_, kTransfer, FolderId::Sent);
-    if (store_.AddTransfer(AsSent(record)) == 0) {
-        host_.Window().Beep();
-        host_.ShowStatus(LoadUiString(ui_text::kSentFull));
-        return true;
+    // again.  Sent may hold it already: its Outbox copy outlived a failed save.
+    FolderTables& tables = host_.Tables();
+    const SmsRecord record = AsSent(served);
+    if (!SentHolds(record)) {
+        bool full = false;
+        const bool saved = tables.Change(FolderId::Sent, [&](FolderTable& sent) {
+            full = sent.Add(record) == 0;
+            return !full;
+        });
+        if (full) {
+            host_.Window().Beep();
+            host_.ShowStatus(LoadUiString(ui_text::kSentFull));
+            return true;
+        }
+        if (!saved) return false;
     }
-    if (!SaveFolder(host_, store_, kTransfer, FolderId::Sent)) return false;
-    LoadFolder(host_, store_, kTransfer, FolderId::Outbox);
-    store_.RemoveTransfer(position);
-    if (!SaveFolder(host_, store_, kTransfer, FolderId::Outbox)) return false;
-    host_.ShowFolder(static_cast<int>(FolderId::Sent));
+    // Sent holds it: the Outbox lets it go.  A failed save leaves it gone here, unsaved, and a
+    // later move finds it in Sent.
+    tables.Table(FolderId::Outbox).Remove(position);
+    if (!tables.Save(FolderId::Outbox)) return false;
+    if (show) host_.ShowFolder(static_cast<int>(FolderId::Sent));
     return true;
 }
 
-bool OutboxRun::Record(const SmsRecord& record) {
-    if (store_.UpdateRecord(FolderId::Outbox, slot_, record) != 0) return true;
-    host_.ReportFileError(ui_text::kSaveFailed, store_.LastError());
+bool OutboxRun::SentHolds(const SmsRecord& record) {
+    for (const FolderEntry& entry : host_.Tables().Table(FolderId::Sent).entries)
+        if (entry.slot >= 0 && entry.record == record) return true;
     return false;
+}
+
+bool OutboxRun::Record(const SmsRecord& record) {
+    // Kept in the table even when its save fails: the run stops, and no later run in this
+    // program sends to the recipient struck off.
+    FolderTables& tables = host_.Tables();
+    SmsRecord* held = tables.Record(FolderId::Outbox, slot_);
+    if (held == nullptr) return false;
+    *held = record;
+    return tables.Save(FolderId::Outbox);
 }
 
 void OutboxRun::Confirmed(const std::vector<int>& references) {
     if (!running_) return;
-    LoadFolder(host_, store_, kTransfer, FolderId::Outbox);
-    if (slot_ < 0 || !store_.Transfer().IsUsed(slot_) || queue_.empty()) return Next();
-    SmsRecord record = store_.Transfer().entries[slot_].record;
+    const SmsRecord* held = host_.Tables().Record(FolderId::Outbox, slot_);
+    if (held == nullptr || queue_.empty()) return Next();
+    SmsRecord record = *held;
     const std::u16string recipient = queue_.front();
     queue_.erase(queue_.begin());
 
@@ -325,9 +377,28 @@ void OutboxRun::SendEnded(const JobResult& result) {
                              Widen(std::to_string(result.references.back())));
         return Confirmed(std::vector<int>(result.references.begin(), result.references.end()));
     }
-    Failed(result.status == JobStatus::kNotConfirmed
-               ? LoadUiString(ui_text::kNotConfirmed) + u" (" + Utf8ToU16(result.reason) + u")"
-               : Utf8ToU16(result.reason));
+    if (result.status == JobStatus::kNotConfirmed) return NotConfirmed(Utf8ToU16(result.reason));
+    Failed(Utf8ToU16(result.reason));
+}
+
+void OutboxRun::NotConfirmed(const std::u16string& reason) {
+    if (!running_) return;
+    const SmsRecord* held = host_.Tables().Record(FolderId::Outbox, slot_);
+    if (held == nullptr || queue_.empty()) return Next();
+    SmsRecord record = *held;
+    const std::u16string recipient = queue_.front();
+    queue_.erase(queue_.begin());
+    const std::u16string line = recipient + u": " + LoadUiString(ui_text::kNotConfirmed) +
+                                (reason.empty() ? u"" : u" (" + reason + u")");
+    host_.ShowStatus(line);
+    runFailures_ += (runFailures_.empty() ? u"" : u"\n") + line;
+    // Held back, in the saved record, before anything else is sent.
+    Progress progress = ParseProgress(record.extra);
+    if (progress.recipients.empty()) progress.recipients = record.number;
+    progress.unconfirmed += (progress.unconfirmed.empty() ? u"" : u";") + recipient;
+    record.extra = FormatProgress(progress);
+    if (!Record(record)) return End();
+    Next();
 }
 
 void OutboxRun::Failed(const std::u16string& reason) {
@@ -338,18 +409,17 @@ void OutboxRun::Failed(const std::u16string& reason) {
 }
 
 bool OutboxRun::MarkFailed(const std::u16string& reason) {
-    // The message's other recipients wait, in their order, for the next run: this one goes on
-    // with the next message.
+    // The recipient waits for the next run; the message's other recipients are still served.
     const std::u16string recipient = queue_.front();
-    queue_.clear();
+    queue_.erase(queue_.begin());
     const std::u16string line = recipient + u": " + reason;
     host_.ShowStatus(LoadUiString(ui_text::kSendFailed) + u": " + line);
     runFailures_ += (runFailures_.empty() ? u"" : u"\n") + line;
 
     // The recipient stays in the record; the reason is kept with it, for the Outbox to show.
-    LoadFolder(host_, store_, kTransfer, FolderId::Outbox);
-    if (slot_ < 0 || !store_.Transfer().IsUsed(slot_)) return true;
-    SmsRecord record = store_.Transfer().entries[slot_].record;
+    const SmsRecord* held = host_.Tables().Record(FolderId::Outbox, slot_);
+    if (held == nullptr) return true;
+    SmsRecord record = *held;
     record.status = std::u16string(kFailedStatus) + line;
     return Record(record);
 }

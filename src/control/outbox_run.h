@@ -2,8 +2,9 @@
 // first, each send started as soon as the engine reported the one before.  A recipient is
 // struck off the saved record once every part of the message reached the network, so that no
 // later run sends to anyone twice.  When a send fails, the message is marked with the reason and
-// left, its recipients in order, for the next run; this one goes on with the next message.  A
-// message every recipient has moves to Sent.
+// left for the next run, and the run goes on with the message's other recipients.  A
+// submission that got no answer holds its recipient back until the user's word.  A message
+// every recipient has moves to Sent.
 #pragma once
 
 #include <set>
@@ -17,6 +18,12 @@ namespace telvane {
 
 // Why the message was last not sent to some of its recipients; empty when nothing failed.
 std::u16string SendFailureOf(const SmsRecord& record);
+// The recipients whose submission went out without an answer (';'-separated): no run sends to
+// them again until ReleaseUnconfirmed, the user's moving the message into the Outbox.
+std::u16string UnconfirmedOf(const SmsRecord& record);
+void ReleaseUnconfirmed(SmsRecord& record);
+// What the reading pane says of a message not everyone got: not confirmed, failed; or empty.
+std::u16string SendStateOf(const SmsRecord& record);
 // The text as the message list shows it: a message some recipient did not get says why first.
 std::u16string TextWithSendFailure(const SmsRecord& record);
 
@@ -38,6 +45,8 @@ class OutboxRun {
     void Failed(const std::u16string& reason);
     // The send's end, as the engine reported it.
     void SendEnded(const JobResult& result);
+    // The submission to the recipient being served got no answer: held back, not failed.
+    void NotConfirmed(const std::u16string& reason);
     // A new link: no message is being served.
     void Forget() { slot_ = -1; }
 
@@ -47,21 +56,22 @@ class OutboxRun {
     // Starts the next send, or ends the run when there is none.
     void Next();
     // False when the run ended.
-    bool SubmitNext();
+    [[nodiscard]] bool SubmitNext();
     void End();
     void MoveServedToSent();
-    // Moves the served message at `position` to Sent; false when a save failed.
-    bool MoveToSent(int position, const SmsRecord& record);
+    // Moves the served message at `position` to Sent, unless Sent holds it already; false when
+    // a save failed.  `show`: Sent is shown after.
+    [[nodiscard]] bool MoveToSent(int position, const SmsRecord& served, bool show);
+    bool SentHolds(const SmsRecord& record);
     // The recipient being tried did not get the message: the reason is kept with the message
     // and shown, and the run leaves the message.  False when that could not be saved.
-    bool MarkFailed(const std::u16string& reason);
+    [[nodiscard]] bool MarkFailed(const std::u16string& reason);
     // Saves `record` at the served position; on failure the run stops, since going on would
     // send to a confirmed recipient again.
-    bool Record(const SmsRecord& record);
+    [[nodiscard]] bool Record(const SmsRecord& record);
     void ShowProgress();
 
     ControllerHost& host_;
-    MessageStore store_;
     bool running_ = false;
     // The Outbox position being served, -1 for none, and its recipients still to try in this
     // run, the first being tried now.

@@ -53,21 +53,21 @@ std::optional<std::u16string> PhonebookCache::CheckNumber(std::u16string_view nu
 }
 
 bool PhonebookCache::Load() {
-    // What could be read stays in the table; the host tells what was wrong with the file.
-    const bool loaded = WithTable([&](PhonebookTable& table) { return table.LoadFile() != 0; });
+    // Read outside the engine's lock: its workers never wait on the disk.  What could be read
+    // becomes the table; the host tells what was wrong with the file.
+    PhonebookTable loaded;
+    const bool read = loaded.LoadFile() != 0;
+    WithTable([&](PhonebookTable& table) { table = std::move(loaded); });
     host_.ReportLoadProblems();
-    return loaded;
+    return read;
 }
 
 bool PhonebookCache::Save() {
-    std::string error;
-    const bool saved = WithTable([&](PhonebookTable& table) {
-        if (table.SaveFile() != 0) return true;
-        error = table.LastError();
-        return false;
-    });
+    // A copy taken under the lock, written without it.
+    PhonebookTable copy = WithTable([](PhonebookTable& table) { return table; });
+    const bool saved = copy.SaveFile() != 0;
     host_.ReportLoadProblems();
-    if (!saved) host_.ReportFileError(ui_text::kSaveFailed, error);
+    if (!saved) host_.ReportFileError(ui_text::kSaveFailed, copy.LastError());
     return saved;
 }
 

@@ -3,6 +3,11 @@
 //
 // The engine's table is shared with its phonebook workers: every use of it here holds the
 // engine's phonebook lock, and what the page reads is a copy.
+//
+// Locks, in the order they may be taken: the engine's phonebook lock (LinkEngine::LockPhonebook)
+// is the only lock the controller takes: never while it holds it already, never across file I/O
+// or a call into the engine (which takes its own locks inside its calls).  The window thread
+// holds it only to read, copy or replace the table.
 #pragma once
 
 #include <cstdint>
@@ -26,8 +31,8 @@ class PhonebookCacheHost {
     virtual PhonebookTable* OnlinePhonebook(std::unique_lock<std::mutex>& lock) = 0;
     virtual bool PhonebookOnline() = 0;
     // Engine job starters: 1 started, 0 refused.
-    virtual int StartPhonebookRead() = 0;
-    virtual int StartPhonebookWrite() = 0;
+    [[nodiscard]] virtual int StartPhonebookRead() = 0;
+    [[nodiscard]] virtual int StartPhonebookWrite() = 0;
     virtual ControllerSettings CurrentSettings() const = 0;
     // The phonebook file could not be written.
     virtual void ReportFileError(UiText what, const std::string& reason) = 0;
@@ -54,17 +59,18 @@ class PhonebookCache {
 
     // The file into the active table, and back.  True on success; a failure is reported to the
     // user through the host.
+    // Load reports its own failure, and what could be read is in the table either way.
     bool Load();
-    bool Save();
+    [[nodiscard]] bool Save();
 
     // Online: asks the engine to write every changed entry to the SIM (1 when it accepted within
     // 201 tries); offline: nothing to do, 1.
-    int WriteToSim();
+    [[nodiscard]] int WriteToSim();
 
     // The connect-time transfer: read the SIM ("ReadSIMPbk" on) or write the file's changes to
     // it.  1 when the engine took the job (Notification::kPhonebookRead or kPhonebookWritten
     // follows), 0 when it refused; offline it loads the file and reports 1.
-    int Synchronise();
+    [[nodiscard]] int Synchronise();
 
     // After the phonebook page added, edited or deleted an entry.  Online with "SyncSIMPbk" on,
     // the change goes to the SIM (busy until Notification::kPhonebookWritten); otherwise, or when

@@ -167,12 +167,15 @@ void SmartRun::End() {
             record.number += (record.number.empty() ? u"" : u";") + number;
         record.time = MakeLocalTimeStamp();
         record.text = LoadUiString(KindLabel(kind_));
-        MessageStore store;
-        LoadFolder(host_, store, FolderTableKind::kTransfer, FolderId::Sent);
-        if (store.AddTransfer(record) == 0) {
+        bool full = false;
+        const bool saved = host_.Tables().Change(FolderId::Sent, [&](FolderTable& sent) {
+            full = sent.Add(record) == 0;
+            return !full;
+        });
+        if (full) {
             host_.Window().Beep();
             host_.ShowStatus(LoadUiString(ui_text::kSentFull));
-        } else if (SaveFolder(host_, store, FolderTableKind::kTransfer, FolderId::Sent)) {
+        } else if (saved) {
             host_.ShowFolder(static_cast<int>(FolderId::Sent));
         }
         served_.clear();

@@ -32,7 +32,7 @@ class SmartRun {
   private:
     void Next();
     // False when there is nothing more to send.
-    bool SubmitNext();
+    [[nodiscard]] bool SubmitNext();
     // The recipient being served is done with, served or not.
     void NextRecipient();
     void NoteFailure(const std::u16string& reason);

@@ -66,6 +66,13 @@ class MessageStore {
     // For a command that changes a record in place (e.g. marking it read) before saving.
     SmsRecord* ShownRecord(int32_t position);
 
+    // As LoadShown and SaveShown, on a table the caller owns (the one copy of a folder that a
+    // program keeps in memory).
+    [[nodiscard]] int LoadTable(FolderId folder, FolderTable& table) { return Load(folder, table); }
+    [[nodiscard]] int SaveTable(FolderId folder, const FolderTable& table) {
+        return Save(folder, table);
+    }
+
     // The path of a folder's file; empty for an id outside 0..4.
     std::filesystem::path FolderPath(FolderId folder) const;
 

@@ -90,6 +90,12 @@ void PhonebookTable::MarkWritten(int32_t position) {
     modified_ = true;
 }
 
+void PhonebookTable::SetChanged(int32_t position, bool changed) {
+    if (position < 0 || position >= limits_.capacity) return;
+    entries_[static_cast<size_t>(position)].changed = changed ? 1 : 0;
+    modified_ = true;
+}
+
 void PhonebookTable::StoreFromSim(int32_t index, std::u16string name, std::u16string number) {
     if (index < 1 || index > limits_.capacity) return;
     entries_[static_cast<size_t>(index - 1)] = {0, index, std::move(name), std::move(number)};

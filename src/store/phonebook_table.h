@@ -54,6 +54,9 @@ class PhonebookTable : public PhonebookSink {
     // After the entry at `position` (0-based) was written to the SIM: changed 0, and an empty
     // entry gives its position up (index 0).
     void MarkWritten(int32_t position);
+    // Sets or clears the changed mark of the entry at `position` (0-based), nothing else (an
+    // entry held back from a write stays as it is).
+    void SetChanged(int32_t position, bool changed);
 
     PhonebookLimits Limits() const { return limits_; }
     const std::vector<PhonebookEntry>& Entries() const { return entries_; }

@@ -330,15 +330,16 @@ TEST(JoinParts, GroupsAndMarksMissingParts) {
     std::vector<SmsPart> parts = {
         part(1, u"+111", {5, 8, 3, 3}, u"three"),
         part(2, u"+111", {5, 8, 3, 1}, u"one "),
-        part(3, u"+222", {5, 8, 3, 2}, u"other sender "),       // not the same message
-        part(4, u"+111", {5, 16, 3, 2}, u"16-bit reference "),  // nor is this
-        part(5, u"+111", {5, 8, 2, 2}, u"other total "),        // nor this
-        part(6, u"+111", {5, 8, 3, 3}, u"repeat", u"REC UNREAD"),
+        part(3, u"+222", {5, 8, 3, 2}, u"other sender "),         // not the same message
+        part(4, u"+111", {5, 16, 3, 2}, u"16-bit reference "),    // nor is this
+        part(5, u"+111", {5, 8, 2, 2}, u"other total "),          // nor this
+        part(6, u"+111", {5, 8, 3, 3}, u"three", u"REC UNREAD"),  // stored twice
+        part(9, u"+111", {5, 8, 3, 3}, u"another"),  // that place is taken: another message
         part(7, u"+111", {5, 8, 3, 1}, u"line\r", u"STO SENT"),  // our own, kept apart
         part(8, u"+111", {5, 8, 3, 2}, u"\r\nbreak", u"STO SENT"),
     };
     std::vector<JoinedMessage> joined = JoinParts(parts);
-    ASSERT_EQ(joined.size(), 5u);
+    ASSERT_EQ(joined.size(), 6u);
     EXPECT_EQ(joined[0].record.text, u"one [part 2 of 3 missing]three");
     EXPECT_EQ(joined[0].indexes, (std::vector<int32_t>{2, 1, 6}));
     EXPECT_EQ(joined[0].record.index, 2);
@@ -352,8 +353,10 @@ TEST(JoinParts, GroupsAndMarksMissingParts) {
               u"[part 1 of 3 missing]16-bit reference [part 3 of 3 missing]");
     EXPECT_EQ(joined[3].record.text, u"[part 1 of 2 missing]other total ");
     // a CR LF cut between two parts is one line break again
-    EXPECT_EQ(joined[4].record.text, u"line\r\nbreak[part 3 of 3 missing]");
-    EXPECT_EQ(joined[4].record.status, u"STO SENT");
+    EXPECT_EQ(joined[5].record.text, u"line\r\nbreak[part 3 of 3 missing]");
+    EXPECT_EQ(joined[5].record.status, u"STO SENT");
+    EXPECT_EQ(joined[4].record.text, u"[part 1 of 3 missing][part 2 of 3 missing]another");
+    EXPECT_EQ(joined[4].indexes, std::vector<int32_t>{9});
 
     EXPECT_EQ(JoinParts(parts, u"<%2/%1>")[3].record.text, u"<2/1>other total ");
     EXPECT_TRUE(JoinParts({}).empty());
@@ -502,7 +505,7 @@ TEST(PartsNote, SplitAndJoinAgainGiveTheSameMessage) {
     };
     // Part 2 missing, part 4 there twice, a line break cut between parts 3 and 4.
     const std::vector<SmsPart> parts = {part(9, 4, u"\r\nfour"), part(2, 1, u"one "),
-                                        part(5, 3, u"three\r"), part(7, 4, u"\r\nagain")};
+                                        part(5, 3, u"three\r"), part(7, 4, u"\r\nfour")};
     const JoinedMessage joined = JoinParts(parts).front();
     EXPECT_EQ(joined.record.text, u"one [part 2 of 4 missing]three\r\nfour");
     EXPECT_EQ(joined.record.extra, u"parts 300/16/4 1:2:4 2:-1:21 3:5:6 4:9:5 4:7:0");

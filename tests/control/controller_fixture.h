@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "codec/message_joiner.h"
 #include "control/link_controller.h"
 #include "control/ui_strings.h"
 #include "fake_engine.h"
@@ -96,6 +97,22 @@ class ControllerTest : public ::testing::Test {
     void GoOnline() {
         Connect();
         Emit(Notification::kOperator);
+    }
+
+    // Online, with the Inbox file's messages in the listing: this connection saw their SIM
+    // indexes.
+    void GoOnlineListingTheInbox() {
+        script->listing.clear();
+        script->concat.clear();
+        for (const SmsRecord& record : ReadFolder(FolderId::Inbox)) {
+            for (const SmsPart& part : SplitJoined(record)) {
+                script->listing.push_back(part.record);
+                if (part.concat) script->concat[part.record.index] = *part.concat;
+            }
+        }
+        window.settings.syncSms = true;
+        GoOnline();
+        Emit(Notification::kListingFinished);
     }
 
     TempDataFolder data;

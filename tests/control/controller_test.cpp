@@ -382,6 +382,35 @@ TEST_F(ControllerTest, OfflinePhonebookEditsReachTheSimAtTheNextConnect) {
     EXPECT_EQ(controller->Phonebook().Entries()[0].name, u"Ann B");
 }
 
+// Offline numbers go to the SIM only in the number normaliser's form; one it refuses stays
+// pending in the file, unwritten, and the user is told which and why.
+TEST_F(ControllerTest, PhonebookNumbersReachTheSimOnlyNormalised) {
+    PhonebookTable initial;
+    initial.SetLimits(20, 14, 5);
+    ASSERT_EQ(initial.UpdateEntry(1, u"Ann", u"0912;+CMGD=1,4"), 1);
+    ASSERT_EQ(initial.UpdateEntry(2, u"Bob", u"0912-345 678"), 1);
+    ASSERT_EQ(initial.SaveFile(), 1);
+    window.settings.syncSimPhonebook = true;
+    window.settings.readSimPhonebook = false;
+    GoOnline();
+    ASSERT_EQ(script->calls, std::vector<std::string>{"write phonebook"});
+    ASSERT_EQ(script->toWrite.size(), 1u);
+    EXPECT_EQ(script->toWrite[0].name, u"Bob");
+    EXPECT_EQ(script->toWrite[0].number, u"0912345678");
+    script->phonebook.MarkWritten(1);
+    Emit(Notification::kPhonebookWritten);
+    EXPECT_TRUE(window.enabled);
+
+    PhonebookTable file;
+    ASSERT_EQ(file.LoadFile(), 1) << file.LastError();
+    EXPECT_EQ(file.Entries()[0].changed, 1);
+    EXPECT_EQ(file.Entries()[0].number, u"0912;+CMGD=1,4");
+    EXPECT_EQ(file.Entries()[1].changed, 0);
+    ASSERT_FALSE(window.messageTexts.empty());
+    EXPECT_NE(window.messageTexts.back().find(u"1 Ann: "), std::u16string::npos)
+        << U16ToUtf8(window.messageTexts.back());
+}
+
 // A phonebook read that fails keeps the offline copy, says why and lets the connection go on;
 // a write the SIM refused entries of keeps them pending.  Neither holds the window after.
 TEST_F(ControllerTest, AFailedPhonebookJobKeepsTheFileAndGoesOn) {

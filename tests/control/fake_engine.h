@@ -47,7 +47,8 @@ struct EngineScript {
     int listings = 0;
     int phonebookReads = 0;
     int phonebookWrites = 0;
-    std::vector<std::string> calls;  // every job started, in order
+    std::vector<PhonebookEntry> toWrite;  // the changed entries when the last write started
+    std::vector<std::string> calls;       // every job started, in order
 
     std::vector<SmsRecord> listing;
     // The place in a long message of the listed entry at a SIM index, if it is a part.
@@ -188,6 +189,12 @@ class FakeEngine : public LinkEngine {
         if (!script_->acceptPhonebookWrite) return {};
         ++script_->phonebookWrites;
         script_->calls.push_back("write phonebook");
+        {
+            std::lock_guard lock(script_->phonebookMutex);
+            script_->toWrite.clear();
+            for (const PhonebookEntry& entry : script_->phonebook.Entries())
+                if (entry.changed) script_->toWrite.push_back(entry);
+        }
         return script_->Begin(JobKind::kPhonebookWrite, std::move(done));
     }
     JobHandle SendTextMessage(const std::u16string& number, const std::u16string& text,

@@ -196,7 +196,7 @@ TEST_F(ControllerTest, DeleteFromTheInboxGoesPartByPartAsTheModemConfirms) {
     EXPECT_TRUE(script->deletes.empty());
     EXPECT_TRUE(window.enabled);
 
-    GoOnline();
+    GoOnlineListingTheInbox();
     controller->Folders().ShowFolder(0);
     window.TickRowsWithData({0, 1});
     controller->Folders().DeleteTicked();
@@ -218,10 +218,43 @@ TEST_F(ControllerTest, DeleteFromTheInboxGoesPartByPartAsTheModemConfirms) {
     EXPECT_EQ(script->deletes.size(), 4u);
 }
 
+// SIM indexes count only for the connection that saw them: with no listing, an Inbox record of
+// an earlier session leaves the folder alone, and its index, now another message's, is never
+// deleted; a message that arrived in this connection is deleted on the SIM.
+TEST_F(ControllerTest, ADeleteNeverSendsASimIndexOfAnEarlierConnection) {
+    WriteFolder(FolderId::Inbox, {Message(u"111", u"old", u"REC READ", 1)});
+    GoOnline();
+    script->arrived = {SmsPart{Message(u"222", u"new", u"REC UNREAD", 1), std::nullopt}};
+    Emit(Notification::kMessageArrived);
+    controller->Folders().ShowFolder(0);
+    window.TickRowsWithData({0});
+    controller->Folders().DeleteTicked();
+    window.Pump();
+    EXPECT_TRUE(script->deletes.empty());
+    std::vector<SmsRecord> inbox = ReadFolder(FolderId::Inbox);
+    ASSERT_EQ(inbox.size(), 1u);
+    EXPECT_EQ(inbox[0].text, u"new");
+    EXPECT_TRUE(window.enabled);
+
+    // A new connection has not seen index 1 yet.
+    controller->Connect();
+    ASSERT_TRUE(window.Fire(kTimerDisconnect));
+    GoOnline();
+    controller->Folders().ShowFolder(0);
+    script->arrived = {SmsPart{Message(u"222", u"new", u"REC UNREAD", 1), std::nullopt}};
+    Emit(Notification::kMessageArrived);
+    window.TickRowsWithData({1});
+    controller->Folders().DeleteTicked();
+    window.Pump();
+    EXPECT_EQ(script->deletes, std::vector<int>{1});
+    Emit(Notification::kDeleted);
+    EXPECT_TRUE(ReadFolder(FolderId::Inbox).empty());
+}
+
 TEST_F(ControllerTest, AFailedDeleteKeepsWhatIsStillOnTheSim) {
     WriteFolder(FolderId::Inbox, {JoinedMessage(u"+222", {{1, 3, u"one "}, {2, 8, u"two"}}),
                                   Message(u"3", u"c", u"REC READ", 9)});
-    GoOnline();
+    GoOnlineListingTheInbox();
     controller->Folders().ShowFolder(0);
     window.TickRowsWithData({0, 1});
     controller->Folders().DeleteTicked();
@@ -263,6 +296,46 @@ TEST_F(ControllerTest, AFailedDeleteKeepsWhatIsStillOnTheSim) {
     EXPECT_EQ(inbox[0].index, 9);
     EXPECT_TRUE(window.enabled);
     EXPECT_FALSE(controller->Folders().DeleteRunning());
+}
+
+// A message that arrives while a delete or an open works on the Inbox stays in its file: both
+// change the same table, and neither saves an older copy over the arrival.
+TEST_F(ControllerTest, AnArrivalDuringADeleteOrAnOpenStaysInTheInbox) {
+    for (const bool deleting : {true, false}) {
+        SCOPED_TRACE(deleting ? "delete" : "open during the Outbox run");
+        SetUp();
+        WriteFolder(FolderId::Inbox, {Message(u"1", u"old", u"REC READ", 1),
+                                      Message(u"2", u"unread", u"REC UNREAD", 2)});
+        WriteFolder(FolderId::Outbox, {});
+        GoOnlineListingTheInbox();
+        controller->Folders().ShowFolder(0);
+        if (deleting) {
+            window.TickRowsWithData({0});
+            controller->Folders().DeleteTicked();
+        } else {
+            window.recipients = u"555";
+            window.composeText = u"out";
+            controller->SendComposed();
+            controller->Folders().ShowFolder(0);
+        }
+        window.Pump();
+        script->arrived = {SmsPart{Message(u"3", u"new", u"REC UNREAD", 3), std::nullopt}};
+        Emit(Notification::kMessageArrived);
+        if (deleting) {
+            ASSERT_EQ(script->deletes, std::vector<int>{1});
+            Emit(Notification::kDeleted);
+        } else {
+            ASSERT_TRUE(controller->Outbox().Running());
+            controller->Folders().OpenMessage(window.FindMessageRow(1));
+        }
+        std::vector<std::u16string> texts;
+        for (const SmsRecord& record : ReadFolder(FolderId::Inbox))
+            texts.push_back(record.text);
+        const std::vector<std::u16string> expected =
+            deleting ? std::vector<std::u16string>{u"unread", u"new"}
+                     : std::vector<std::u16string>{u"old", u"unread", u"new"};
+        EXPECT_EQ(texts, expected);
+    }
 }
 
 TEST_F(ControllerTest, CopyAndMove) {

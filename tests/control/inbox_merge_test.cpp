@@ -199,3 +199,79 @@ TEST(AddArrivedPart, APartJoinsItsMessageOrComesInMarked) {
 
 }  // namespace
 }  // namespace telvane
+
+namespace telvane {
+namespace {
+
+SmsPart LongPart(int32_t index, int32_t sequence, std::u16string text, std::u16string time,
+                 int32_t total = 2) {
+    return SmsPart{Received(index, kStatusUnread, std::move(time), std::move(text)),
+                   ConcatInfo{42, 8, total, sequence}};
+}
+
+std::vector<std::u16string> Texts(const std::vector<JoinedMessage>& messages) {
+    std::vector<std::u16string> texts;
+    for (const JoinedMessage& m : messages)
+        texts.push_back(m.record.text);
+    return texts;
+}
+
+// Two long messages from one sender with the same 8-bit reference: a part that would take the
+// place of a different part, or a day apart, is another message; parts go to the closest in time.
+TEST(JoinParts, TwoLongMessagesWithTheSameReferenceStayApart) {
+    const std::u16string early = u"26/12/03,07:30:45";
+    const std::u16string later = u"26/12/03,09:00:00";
+    const std::u16string nextWeek = u"26/12/10,07:30:45";
+    struct Case {
+        const char* what;
+        std::vector<SmsPart> parts;
+        std::vector<std::u16string> texts;
+    } cases[] = {
+        {"one after the other",
+         {LongPart(1, 1, u"Hello ", early), LongPart(2, 2, u"world", early),
+          LongPart(3, 1, u"Second ", later), LongPart(4, 2, u"one", later)},
+         {u"Hello world", u"Second one"}},
+        {"interleaved, told apart by time",
+         {LongPart(1, 1, u"Hello ", early), LongPart(3, 1, u"Second ", later),
+          LongPart(2, 2, u"world", early), LongPart(4, 2, u"one", later)},
+         {u"Hello world", u"Second one"}},
+        {"a week apart, no place taken",
+         {LongPart(1, 1, u"Hello ", early), LongPart(4, 2, u"one", nextWeek)},
+         {u"Hello [part 2 of 2 missing]", u"[part 1 of 2 missing]one"}},
+        {"a part stored twice is one part",
+         {LongPart(1, 1, u"Hello ", early), LongPart(5, 1, u"Hello ", early),
+          LongPart(2, 2, u"world", early)},
+         {u"Hello world"}},
+        {"another total is another message",
+         {LongPart(1, 1, u"Hello ", early), LongPart(3, 1, u"Third ", early, 3)},
+         {u"Hello [part 2 of 2 missing]", u"Third [part 2 of 3 missing][part 3 of 3 missing]"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(Texts(JoinParts(c.parts)), c.texts);
+    }
+}
+
+// A part arriving for a message whose place is taken by a different part comes in as a message
+// of its own; the first keeps its words and indexes.
+TEST(AddArrivedPart, APartOfAnotherMessageWithTheSameReferenceDoesNotJoin) {
+    const std::u16string time = u"26/12/03,07:30:45";
+    const JoinedMessage first =
+        JoinParts({LongPart(1, 1, u"Hello ", time), LongPart(2, 2, u"world", time)}).front();
+    FolderTable inbox = Inbox({first.record});
+    const Arrival arrival = AddArrivedPart(inbox, LongPart(3, 1, u"Second ", time));
+    EXPECT_TRUE(arrival.changed);
+    const std::vector<SmsRecord> records = Records(inbox);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0], first.record);
+    EXPECT_EQ(records[1].text, u"Second [part 2 of 2 missing]");
+    EXPECT_EQ(SimIndexes(records[1]), std::vector<int32_t>{3});
+
+    // Its second part joins it, not the first.
+    AddArrivedPart(inbox, LongPart(4, 2, u"one", time));
+    EXPECT_EQ(Records(inbox)[0], first.record);
+    EXPECT_EQ(Records(inbox)[1].text, u"Second one");
+}
+
+}  // namespace
+}  // namespace telvane

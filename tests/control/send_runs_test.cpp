@@ -100,22 +100,24 @@ TEST_F(SendTest, EachRecipientIsSentAsSoonAsTheOneBeforeIsDone) {
     EXPECT_EQ(script->texts.size(), 2u);
 }
 
-// A message whose send failed is marked with the reason and left, its recipients in order, for
-// the next run; every other message still goes out, and the next run sends only to who is left.
+// A recipient whose send failed is marked with the reason and left for the next run; the
+// message's other recipients and every other message still go out, and the next run sends only
+// to who is left.
 TEST_F(SendTest, AFailureIsMarkedAndSkippedAndNothingIsSentTwice) {
     WriteFolder(FolderId::Outbox,
-                {Message(u"333", u"older", u""), Message(u"000;111;222", u"newer", u"")});
+                {Message(u"333", u"older", u""), Message(u"111;000;222", u"newer", u"")});
     script->acceptSend = false;
     GoOnline();
     script->acceptSend = true;
     controller->Outbox().Start();
     window.Pump();
-    Done();
-    ASSERT_EQ(TextRecipients(), (std::vector<std::u16string>{u"000", u"111"}));
-    Fail("part 2 of 2 not sent: +CMS ERROR: 500 (unknown error)");
-    const std::u16string reason = u"111: part 2 of 2 not sent: +CMS ERROR: 500 (unknown error)";
+    ASSERT_EQ(TextRecipients(), (std::vector<std::u16string>{u"111"}));
+    Fail("+CMS ERROR: 500 (unknown error)");
+    const std::u16string reason = u"111: +CMS ERROR: 500 (unknown error)";
     EXPECT_TRUE(window.StatusShown(u"Send failed: " + reason));
-    EXPECT_EQ(TextRecipients(), (std::vector<std::u16string>{u"000", u"111", u"333"}));
+    Done();
+    Done();
+    EXPECT_EQ(TextRecipients(), (std::vector<std::u16string>{u"111", u"000", u"222", u"333"}));
     Done();
     EXPECT_TRUE(window.enabled);
     ASSERT_EQ(window.messageTexts.size(), 1u);
@@ -123,7 +125,7 @@ TEST_F(SendTest, AFailureIsMarkedAndSkippedAndNothingIsSentTwice) {
 
     std::vector<SmsRecord> outbox = ReadFolder(FolderId::Outbox);
     ASSERT_EQ(outbox.size(), 1u);
-    EXPECT_EQ(outbox[0].number, u"111;222");
+    EXPECT_EQ(outbox[0].number, u"111");
     EXPECT_EQ(SendFailureOf(outbox[0]), reason);
     EXPECT_EQ(ReadFolder(FolderId::Sent).size(), 1u);
     // The Outbox shows why.
@@ -135,14 +137,62 @@ TEST_F(SendTest, AFailureIsMarkedAndSkippedAndNothingIsSentTwice) {
     controller->Outbox().Start();
     window.Pump();
     Done();
-    Done();
-    EXPECT_EQ(TextRecipients(), (std::vector<std::u16string>{u"111", u"222"}));
+    EXPECT_EQ(TextRecipients(), (std::vector<std::u16string>{u"111"}));
     EXPECT_TRUE(ReadFolder(FolderId::Outbox).empty());
     const std::vector<SmsRecord> sent = ReadFolder(FolderId::Sent);
     ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[1].number, u"000;111;222");
+    EXPECT_EQ(sent[1].number, u"111;000;222");
     EXPECT_EQ(sent[1].status, u"");
     EXPECT_EQ(window.status, u"Send complete");
+}
+
+// A submission that got no answer may have reached the network: its recipient is held back,
+// shown as not confirmed, and sent again only once the user moves the message into the Outbox.
+TEST_F(SendTest, ANotConfirmedRecipientIsHeldBackUntilTheUserSendsItAgain) {
+    GoOnline();
+    Send(u"111;222", u"hello");
+    script->failedStatus = JobStatus::kNotConfirmed;
+    Fail("no answer to +CMGS");
+    Done();
+    EXPECT_EQ(TextRecipients(), (std::vector<std::u16string>{u"111", u"222"}));
+    EXPECT_TRUE(window.enabled);
+    std::vector<SmsRecord> outbox = ReadFolder(FolderId::Outbox);
+    ASSERT_EQ(outbox.size(), 1u);
+    EXPECT_EQ(outbox[0].number, u"111");
+    EXPECT_EQ(UnconfirmedOf(outbox[0]), u"111");
+    EXPECT_TRUE(ReadFolder(FolderId::Sent).empty());
+
+    // Shown as such in the list and the reading pane.
+    controller->Folders().ShowFolder(static_cast<int>(FolderId::Outbox));
+    ASSERT_EQ(window.rows.size(), 1u);
+    EXPECT_TRUE(window.rows[0].text.starts_with(u"111: not confirmed"))
+        << U16ToUtf8(window.rows[0].text);
+    controller->Folders().OpenMessage(0);
+    EXPECT_TRUE(window.detailStatus.starts_with(u"111: not confirmed"));
+
+    // Later runs, in this program or the next, leave it.
+    controller->Outbox().Start();
+    window.Pump();
+    Restart();
+    GoOnline();
+    controller->Outbox().Start();
+    window.Pump();
+    EXPECT_EQ(TextRecipients(), (std::vector<std::u16string>{u"111", u"222"}));
+
+    // The user's word: to Draft and back into the Outbox.
+    controller->Folders().ShowFolder(static_cast<int>(FolderId::Outbox));
+    window.TickRowsWithData({0});
+    window.saveToFolder = static_cast<int>(FolderId::Draft);
+    controller->Folders().CopyTicked();
+    window.TickRowsWithData({0});
+    window.saveToFolder = static_cast<int>(FolderId::Outbox);
+    controller->Folders().CopyTicked();
+    script->failedStatus = JobStatus::kFailed;
+    controller->Outbox().Start();
+    window.Pump();
+    Done();
+    EXPECT_EQ(TextRecipients(), (std::vector<std::u16string>{u"111", u"222", u"111"}));
+    EXPECT_TRUE(ReadFolder(FolderId::Outbox).empty());
 }
 
 // A list queued before numbers were checked (an older Outbox file) is cleaned at the send, and
@@ -206,28 +256,29 @@ TEST_F(SendTest, AResendOfALongMessageKeepsItsReference) {
     GoOnline();
     Send(u"111;222", kLongText);
     Fail("part 2 of 2 not sent: no answer");
-    ASSERT_EQ(script->textOptions.size(), 1u);
+    // 222 still goes in this run, with the same reference.
+    ASSERT_EQ(script->textOptions.size(), 2u);
     const int reference = script->textOptions[0].reference;
+    EXPECT_EQ(script->texts[1].first, u"222");
+    EXPECT_EQ(script->textOptions[1].reference, reference);
+    Done({5, 6});
 
     // The next run: the new message with a new reference, then the resend to 111.
     Send(u"333", kLongText);
-    ASSERT_EQ(script->textOptions.size(), 2u);
-    EXPECT_NE(script->textOptions[1].reference, reference);
-    Done({7, 8});
     ASSERT_EQ(script->textOptions.size(), 3u);
-    EXPECT_EQ(script->texts[2].first, u"111");
-    EXPECT_EQ(script->textOptions[2].reference, reference);
+    EXPECT_NE(script->textOptions[2].reference, reference);
+    Done({7, 8});
+    ASSERT_EQ(script->textOptions.size(), 4u);
+    EXPECT_EQ(script->texts[3].first, u"111");
+    EXPECT_EQ(script->textOptions[3].reference, reference);
 
     // The program ended while those parts went out: the record kept the reference.
     Restart();
     GoOnline();
-    ASSERT_EQ(script->textOptions.size(), 4u);
-    EXPECT_EQ(script->texts[3].first, u"111");
-    EXPECT_EQ(script->textOptions[3].reference, reference);
-    Done({9, 10});
-    EXPECT_EQ(script->texts[4].first, u"222");
+    ASSERT_EQ(script->textOptions.size(), 5u);
+    EXPECT_EQ(script->texts[4].first, u"111");
     EXPECT_EQ(script->textOptions[4].reference, reference);
-    Done({11, 12});
+    Done({9, 10});
     EXPECT_TRUE(ReadFolder(FolderId::Outbox).empty());
     const std::vector<SmsRecord> sent = ReadFolder(FolderId::Sent);
     ASSERT_EQ(sent.size(), 2u);
@@ -326,6 +377,24 @@ TEST_F(SendTest, ARecipientWhoseConfirmationCannotBeSavedStopsTheRun) {
     EXPECT_TRUE(window.enabled);
     // Sending on would serve 111 again from the file.
     EXPECT_EQ(TextRecipients(), std::vector<std::u16string>{u"111"});
+
+    // The next run goes on from what was sent, not from the older file; Sent gets it once, also
+    // when the last save of the Outbox fails again.
+    controller->Outbox().Start();
+    window.Pump();
+    EXPECT_EQ(TextRecipients(), (std::vector<std::u16string>{u"111", u"222"}));
+    {
+        FilesCannotGrow full;
+        Done();
+    }
+    EXPECT_TRUE(ReadFolder(FolderId::Sent).empty());
+    controller->Outbox().Start();
+    window.Pump();
+    EXPECT_EQ(TextRecipients(), (std::vector<std::u16string>{u"111", u"222"}));
+    EXPECT_TRUE(ReadFolder(FolderId::Outbox).empty());
+    const std::vector<SmsRecord> sent = ReadFolder(FolderId::Sent);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].number, u"111;222");
 }
 
 class SmartSendTest : public SendTest {
