@@ -69,9 +69,6 @@ constexpr WindowText kDeleteContact{"刪除 1 個連絡人？", "Delete 1 contac
 constexpr WindowText kExportFolderTitle{"匯出資料夾", "Export folder"};
 constexpr WindowText kExportPhonebookTitle{"匯出電話簿", "Export phonebook"};
 
-const std::u16string kStatusUnread = u"REC UNREAD";
-const std::u16string kStatusRead = u"REC READ";
-
 // The folder names as their tabs show them.
 QString FolderName(int folder) {
     return Ui(kFolderNames[std::clamp(folder, 0, 4)]);
@@ -686,28 +683,8 @@ void MainDialog::MarkUnread() {
         if (list->Ticked(row)) rows.push_back(row);
     }
     if (rows.empty() && list->SelectedRow() >= 0) rows.push_back(list->SelectedRow());
-    const auto folder = static_cast<FolderId>(CurrentFolderTab());
-    MessageStore store;
-    // A damaged file is not written over: what could not be read would be lost.
-    if (store.LoadShown(folder) == 0) {
-        ShowMessage(QString::fromStdString(store.LastError()));
-        return;
-    }
-    bool changed = false;
-    for (int row : rows) {
-        SmsRecord* record = store.ShownRecord(list->Data(row));
-        // Only received messages have an unread state.
-        if (record == nullptr || record->status != kStatusRead) continue;
-        record->status = kStatusUnread;
-        changed = true;
-    }
-    if (!changed) return;
-    if (store.SaveShown(folder) == 0) {
-        ShowMessage(QString::fromStdString(store.LastError()));
-        return;
-    }
-    // The folder again from its file, so that the controller's copy says unread too.
-    controller_->Folders().ShowFolder(CurrentFolderTab());
+    // The folder's one copy changes, and is saved, where every other change is made.
+    controller_->Folders().MarkUnread(rows);
 }
 
 bool MainDialog::WriteExport(const std::filesystem::path& path, const std::string& bytes) {
