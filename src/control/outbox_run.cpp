@@ -208,7 +208,14 @@ void OutboxRun::Start() {
 }
 
 void OutboxRun::Stop() {
-    if (running_) End();
+    if (!running_) return;
+    // The link went down under a send: its answer will never come, and the network may have
+    // the message.  Held back rather than sent again by the next run.
+    if (awaiting_ != 0) {
+        awaiting_ = 0;
+        (void)HoldUnconfirmed(LoadUiString(ui_text::kLinkLost));
+    }
+    End();
 }
 
 void OutboxRun::Next() {
@@ -267,6 +274,7 @@ bool OutboxRun::SubmitNext() {
                 },
                 [this](const JobResult& result) { SendEnded(result); });
             if (job) {
+                awaiting_ = job.id;
                 sentTo_ = number.number;
                 reportsAsked_ = options.statusReport;
                 return true;
@@ -371,6 +379,7 @@ void OutboxRun::Confirmed(const std::vector<int>& references) {
 }
 
 void OutboxRun::SendEnded(const JobResult& result) {
+    awaiting_ = 0;
     if (result.Ok()) {
         if (!result.references.empty())
             host_.ShowStatus(LoadUiString(ui_text::kSmsNumber) + u" " +
@@ -383,8 +392,13 @@ void OutboxRun::SendEnded(const JobResult& result) {
 
 void OutboxRun::NotConfirmed(const std::u16string& reason) {
     if (!running_) return;
+    if (!HoldUnconfirmed(reason)) return End();
+    Next();
+}
+
+bool OutboxRun::HoldUnconfirmed(const std::u16string& reason) {
     const SmsRecord* held = host_.Tables().Record(FolderId::Outbox, slot_);
-    if (held == nullptr || queue_.empty()) return Next();
+    if (held == nullptr || queue_.empty()) return true;
     SmsRecord record = *held;
     const std::u16string recipient = queue_.front();
     queue_.erase(queue_.begin());
@@ -397,8 +411,7 @@ void OutboxRun::NotConfirmed(const std::u16string& reason) {
     if (progress.recipients.empty()) progress.recipients = record.number;
     progress.unconfirmed += (progress.unconfirmed.empty() ? u"" : u";") + recipient;
     record.extra = FormatProgress(progress);
-    if (!Record(record)) return End();
-    Next();
+    return Record(record);
 }
 
 void OutboxRun::Failed(const std::u16string& reason) {

@@ -47,6 +47,9 @@ class OutboxRun {
     void SendEnded(const JobResult& result);
     // The submission to the recipient being served got no answer: held back, not failed.
     void NotConfirmed(const std::u16string& reason);
+    // The recipient being tried is held back, not confirmed, in the saved record; false when that
+    // could not be saved.
+    [[nodiscard]] bool HoldUnconfirmed(const std::u16string& reason);
     // A new link: no message is being served.
     void Forget() { slot_ = -1; }
 
@@ -73,6 +76,8 @@ class OutboxRun {
 
     ControllerHost& host_;
     bool running_ = false;
+    // The send whose end has not come yet, 0 for none.
+    JobId awaiting_ = 0;
     // The Outbox position being served, -1 for none, and its recipients still to try in this
     // run, the first being tried now.
     int slot_ = -1;

@@ -148,6 +148,25 @@ TEST_F(SendTest, AFailureIsMarkedAndSkippedAndNothingIsSentTwice) {
 
 // A submission that got no answer may have reached the network: its recipient is held back,
 // shown as not confirmed, and sent again only once the user moves the message into the Outbox.
+// The line drops while a send waits for the network's answer: that answer never comes, so the
+// recipient is not confirmed and the next connection does not send to it again.
+TEST_F(SendTest, ASendCutByALostLinkIsNotSentAgain) {
+    GoOnline();
+    Send(u"111", u"hello");
+    ASSERT_EQ(TextRecipients(), std::vector<std::u16string>{u"111"});
+    Emit(Notification::kLinkLost);
+    Emit(Notification::kStartupFailed);
+    ASSERT_TRUE(window.Fire(kTimerDisconnect));
+    window.Pump();
+    EXPECT_FALSE(controller->HasEngine());
+    std::vector<SmsRecord> outbox = ReadFolder(FolderId::Outbox);
+    ASSERT_EQ(outbox.size(), 1u);
+    EXPECT_EQ(UnconfirmedOf(outbox[0]), u"111");
+    GoOnline();
+    EXPECT_EQ(TextRecipients(), std::vector<std::u16string>{u"111"});  // not again
+    EXPECT_TRUE(ReadFolder(FolderId::Sent).empty());
+}
+
 TEST_F(SendTest, ANotConfirmedRecipientIsHeldBackUntilTheUserSendsItAgain) {
     GoOnline();
     Send(u"111;222", u"hello");
