@@ -77,16 +77,25 @@ int ContactsStore::Open() {
     contacts_.clear();
     opened_ = true;
     if (!initialized_) return 1;
-    std::vector<fs::path> files;
+    std::vector<fs::path> files, interrupted;
     std::error_code ec;
     for (fs::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string file = it->path().filename().string();
-        // Dot files include the temporary files of an atomic replacement.
-        if (file.size() <= 4 || file[0] == '.' || !file.ends_with(".vcf")) continue;
+        // Dot files include the temporary files of an atomic replacement; those an interrupted
+        // one left behind go.
+        if (file.starts_with('.')) {
+            const size_t temp = file.find(".vcf.tmp");
+            if (temp != std::string::npos)
+                interrupted.push_back(folder_ / file.substr(1, temp + 3));
+            continue;
+        }
+        if (file.size() <= 4 || !file.ends_with(".vcf")) continue;
         std::error_code typeError;
         if (!it->is_regular_file(typeError)) continue;
         files.push_back(it->path());
     }
+    for (const fs::path& file : interrupted)
+        RemoveInterruptedSaves(file);
     std::sort(files.begin(), files.end());
     for (const fs::path& file : files) {
         const size_t cards = ReadCards(file, nullptr).size();

@@ -93,6 +93,17 @@ class ContactsStoreTest : public ::testing::Test {
     }()};
 };
 
+// A save that was cut short leaves its temporary file: the next open removes it, and only it.
+TEST_F(ContactsStoreTest, OpenRemovesWhatAnInterruptedSaveLeft) {
+    for (const char* name : {".a-lee.vcf.tmp123456", ".new.vcf.tmp7"})
+        std::ofstream(folder / name) << "BEGIN:VCARD\r\nFN:half\r\n";
+    ASSERT_EQ(store.Open(), 1);
+    EXPECT_EQ(store.Count(), 4);
+    EXPECT_FALSE(fs::exists(folder / ".a-lee.vcf.tmp123456"));
+    EXPECT_FALSE(fs::exists(folder / ".new.vcf.tmp7"));
+    EXPECT_TRUE(fs::exists(folder / ".hidden.vcf"));  // not a save's: left alone
+}
+
 TEST_F(ContactsStoreTest, ShowsNamesAndNumbersInFileNameOrder) {
     struct Case {
         int position;

@@ -125,6 +125,33 @@ TEST(ToolFolder, RefusesBadInputAndFlagsDamagedFiles) {
     ExpectStartsWith(dump.out, "{\"usedCount\": 2,");
 }
 
+// The dump-then-build repair writes over a damaged file: its bytes are kept first, so that the
+// record the dump could not read is not lost with it.
+TEST(ToolFolder, BuildOverADamagedFileKeepsItsBytes) {
+    TempFolder dir;
+    std::string cut = EncodeFolder(SampleFolder());
+    cut.resize(cut.size() - 3);
+    const std::filesystem::path target = dir / "smsin.acr";
+    WriteBytes(target, cut);
+    WriteBytes(dir / "repair.json", Tool("folder dump " + target.string()).out);
+    ASSERT_EQ(Tool("folder build " + (dir / "repair.json").string() + " " + target.string()).status,
+              0);
+    int copies = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        if (!entry.path().filename().string().starts_with("smsin.acr.damaged-")) continue;
+        ++copies;
+        EXPECT_EQ(ReadBytes(entry.path()), cut);
+    }
+    EXPECT_EQ(copies, 1);
+    // A whole file is replaced without a copy.
+    ASSERT_EQ(Tool("folder build " + (dir / "repair.json").string() + " " + target.string()).status,
+              0);
+    copies = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        copies += entry.path().filename().string().starts_with("smsin.acr.damaged-");
+    EXPECT_EQ(copies, 1);
+}
+
 TEST(ToolPhonebook, DumpThenBuildReproducesTheFile) {
     PhonebookTable table;
     table.SetLimits(20, 14, 6);

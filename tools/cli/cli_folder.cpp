@@ -6,6 +6,7 @@
 #include "cli_json_reader.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "store/damaged_original.h"
 #include "store/folder_table.h"
 
 namespace telvane::cli {
@@ -71,11 +72,17 @@ int Build(const std::string& jsonPath, const std::string& outPath) {
     if (declared != table.usedCount)
         throw UsageError{"usedCount " + std::to_string(declared) + " does not match the " +
                          std::to_string(table.usedCount) + " entries"};
+    // A damaged file it replaces is kept first: what no loader could read is not lost.
     std::string error;
-    if (!WriteFileAtomic(outPath, EncodeFolder(table), 0600, &error)) {
+    std::filesystem::path kept;
+    if (!KeepDamagedOriginal(outPath, FolderReadsWhole, &error, &kept) ||
+        !WriteFileAtomic(outPath, EncodeFolder(table), 0600, &error)) {
         std::cerr << "telvane-tool folder: " << error << "\n";
         return 1;
     }
+    if (!kept.empty())
+        std::cerr << "telvane-tool folder: the damaged " << outPath << " was kept as "
+                  << kept.string() << "\n";
     return 0;
 }
 

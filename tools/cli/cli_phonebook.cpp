@@ -7,6 +7,7 @@
 #include "cli_json_reader.h"
 #include "platform/files.h"
 #include "store/archive.h"
+#include "store/damaged_original.h"
 #include "store/phonebook_table.h"
 
 namespace telvane::cli {
@@ -72,11 +73,17 @@ int Build(const std::string& jsonPath, const std::string& outPath) {
         out.WriteString(JsonText(*entry, "name", "entry"));
         out.WriteString(JsonText(*entry, "number", "entry"));
     }
+    // A damaged file it replaces is kept first: what no loader could read is not lost.
     std::string error;
-    if (!WriteFileAtomic(outPath, out.Bytes(), 0600, &error)) {
+    std::filesystem::path kept;
+    if (!KeepDamagedOriginal(outPath, PhonebookReadsWhole, &error, &kept) ||
+        !WriteFileAtomic(outPath, out.Bytes(), 0600, &error)) {
         std::cerr << "telvane-tool phonebook: " << error << "\n";
         return 1;
     }
+    if (!kept.empty())
+        std::cerr << "telvane-tool phonebook: the damaged " << outPath << " was kept as "
+                  << kept.string() << "\n";
     return 0;
 }
 
