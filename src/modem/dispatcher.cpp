@@ -197,16 +197,6 @@ Result OnActivityStatus(ModemEngine&, State& s) {
     return std::nullopt;
 }
 
-}  // namespace
-
-std::optional<PhonebookLimits> ParsePhonebookRange(std::string_view answer) {
-    const ParsedAnswer<PhonebookLimits> range = ParsePhonebookRangeAnswer({std::string(answer)});
-    if (!range.ok()) return std::nullopt;
-    return range.data;
-}
-
-namespace {
-
 // The next notification a thread posted; the rest stay for the next round, in order.
 Result OnPosted(ModemEngine&, State& s) {
     std::lock_guard lock(s.postedMutex);

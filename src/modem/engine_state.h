@@ -125,7 +125,6 @@ struct ModemEngine::State {
     // Message and phonebook responses, one text per event: a "+CMTI:" right behind a listing
     // must not replace the listing before the dispatcher has read it.
     std::array<std::string, engine_event::kCount> smsText;
-    std::string phonebookRangeText;  // "+CPBR: (1-250),20,14"
 
     // Message jobs: the workers read their own answers; these only steer the receive path.
     std::atomic<int32_t> newMessageIndex{-1};
@@ -195,15 +194,6 @@ void PostNotification(ModemEngine::State& s, Notification code);
 void PostJobEnd(ModemEngine::State& s, JobResult result, JobDone done);
 // Keeps the reason of the job or start-up that failed, for LastFailure().
 void SetFailure(ModemEngine::State& s, std::string reason);
-
-// The range answer "+CPBR: (1-250),20,14": the capacity, the number and the text limits;
-// nullopt for an answer of another form.
-std::optional<PhonebookLimits> ParsePhonebookRange(std::string_view answer);
-
-// The answer to the phonebook range query, as opposed to entries.
-inline bool IsPhonebookRange(std::string_view response) {
-    return response.find("+CPBR: (") != std::string_view::npos;
-}
 
 // Live link (live_link.cpp).
 // Takes every "+CMTI:" line out of `response` and queues its place unless that waits already;

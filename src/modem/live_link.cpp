@@ -203,23 +203,6 @@ void ReadAnnounced(State& s, const Timing& timing) {
     }
 }
 
-// Decodes each name from the set it was read in before the table keeps it.
-class DecodingSink : public PhonebookSink {
-  public:
-    DecodingSink(PhonebookTable& table, PhonebookCharset set) : table_(table), set_(set) {}
-    int32_t Capacity() const override { return table_.Capacity(); }
-    void StoreFromSim(int32_t index, std::u16string name, std::u16string number) override {
-        // A name the set does not explain is kept as it came rather than lost.
-        if (std::optional<std::u16string> decoded = DecodePhonebookName(name, set_))
-            name = std::move(*decoded);
-        table_.StoreFromSim(index, std::move(name), std::move(number));
-    }
-
-  private:
-    PhonebookTable& table_;
-    PhonebookCharset set_;
-};
-
 // "+CMTI: \"ME\",5" -> {"ME", 5}; index -1 when the line holds no index a store can have.
 StoredAt PlaceOf(std::string_view line) {
     StoredAt at;

@@ -28,6 +28,7 @@
 #include "platform/serial_devices.h"
 #include "platform/text.h"
 #include "support/notification_queue.h"
+#include "support/pty_line_modem.h"
 #include "support/testdata.h"
 #include "support/wait.h"
 
@@ -192,51 +193,16 @@ Json LoadJson(const std::filesystem::path& path) {
 
 // A modem that answers the engine's commands from a capture: standard answers, a start-up
 // profile's replacements, and the capture's listing in random pieces.
-class ReplayModem {
+class ReplayModem : public testing::PtyLineModem {
   public:
     ReplayModem(std::map<std::string, std::string> answers, bool echo, uint32_t seed)
         : answers_(std::move(answers)), echo_(echo), random_(seed) {
-        int master = -1, slave = -1;
-        char name[256] = {};
-        if (openpty(&master, &slave, name, nullptr, nullptr) != 0) return;
-        termios raw{};
-        tcgetattr(slave, &raw);
-        cfmakeraw(&raw);
-        tcsetattr(slave, TCSANOW, &raw);
-        master_ = master;
-        slave_ = slave;
-        path_ = name;
-        thread_ = std::thread([this] { Run(); });
+        StartReading();
     }
-    ~ReplayModem() {
-        stop_ = true;
-        if (thread_.joinable()) thread_.join();
-        if (master_ >= 0) close(master_);
-        if (slave_ >= 0) close(slave_);
-    }
-    const std::string& Path() const { return path_; }
+    ~ReplayModem() override { StopReading(); }
 
   private:
-    void Run() {
-        std::string line;
-        while (!stop_) {
-            pollfd fd{master_, POLLIN, 0};
-            if (poll(&fd, 1, 10) <= 0) continue;
-            char buffer[512];
-            const ssize_t n = read(master_, buffer, sizeof buffer);
-            if (n <= 0) continue;
-            for (ssize_t i = 0; i < n; ++i) {
-                const char c = buffer[i];
-                if (c != '\r' && c != '\n') {
-                    line += c;
-                    continue;
-                }
-                if (!line.empty()) Answer(line, std::string(1, c));
-                line.clear();
-            }
-        }
-    }
-    void Answer(const std::string& command, const std::string& terminator) {
+    void Answer(const std::string& command, char terminator) override {
         if (echo_) WritePieces(command + terminator);
         const auto it = answers_.find(command);
         WritePieces(it != answers_.end() ? it->second : "\r\nERROR\r\n");
@@ -245,7 +211,7 @@ class ReplayModem {
         for (size_t at = 0; at < bytes.size();) {
             const size_t n = std::uniform_int_distribution<size_t>(1, 48)(random_);
             const std::string piece = bytes.substr(at, n);
-            if (write(master_, piece.data(), piece.size()) < 0) return;
+            if (write(Master(), piece.data(), piece.size()) < 0) return;
             at += piece.size();
             if (n % 3 == 0) std::this_thread::sleep_for(100us);
         }
@@ -254,11 +220,6 @@ class ReplayModem {
     std::map<std::string, std::string> answers_;
     bool echo_;
     std::mt19937 random_;
-    int master_ = -1;
-    int slave_ = -1;
-    std::string path_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
 };
 
 std::map<std::string, std::string> StandardAnswers() {

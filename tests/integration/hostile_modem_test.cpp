@@ -23,6 +23,7 @@
 #include "modem/modem_engine.h"
 #include "platform/serial_devices.h"
 #include "support/notification_queue.h"
+#include "support/pty_line_modem.h"
 #include "support/wait.h"
 
 namespace telvane {
@@ -45,19 +46,9 @@ std::string Framed(const std::string& line) {
 
 // Answers each command line from a script: a command's answers are given in turn, the last one
 // again and again; a command without a script is answered ERROR.  Every line is recorded.
-class ScriptedModem {
+class ScriptedModem : public testing::PtyLineModem {
   public:
     ScriptedModem() {
-        int master = -1, slave = -1;
-        char name[256] = {};
-        if (openpty(&master, &slave, name, nullptr, nullptr) != 0) return;
-        termios raw{};
-        tcgetattr(slave, &raw);
-        cfmakeraw(&raw);
-        tcsetattr(slave, TCSANOW, &raw);
-        master_ = master;
-        slave_ = slave;
-        path_ = name;
         for (const auto& [command, answer] : std::map<std::string, std::string>{
                  {"ATZ", "\r\nOK\r\n"},
                  {"AT+CMEE=1;+CPIN?", Framed("+CPIN: READY")},
@@ -71,22 +62,16 @@ class ScriptedModem {
                  {"AT+CPBR=?", Framed("+CPBR: (1-250),20,14")},
              })
             Script(command, {answer});
-        thread_ = std::thread([this] { Run(); });
+        StartReading();
     }
-    ~ScriptedModem() {
-        stop_ = true;
-        if (thread_.joinable()) thread_.join();
-        if (master_ >= 0) close(master_);
-        if (slave_ >= 0) close(slave_);
-    }
-    const std::string& Path() const { return path_; }
+    ~ScriptedModem() override { StopReading(); }
 
     void Script(const std::string& command, std::vector<std::string> answers) {
         std::lock_guard lock(mutex_);
         script_[command] = std::deque<std::string>(answers.begin(), answers.end());
     }
     // Says something of its own.
-    void Push(const std::string& bytes) { Write(bytes); }
+    void Push(const std::string& bytes) { WriteAll(bytes); }
     std::vector<std::string> Commands() const {
         std::lock_guard lock(mutex_);
         return commands_;
@@ -97,26 +82,7 @@ class ScriptedModem {
     }
 
   private:
-    void Run() {
-        std::string line;
-        while (!stop_) {
-            pollfd fd{master_, POLLIN, 0};
-            if (poll(&fd, 1, 10) <= 0) continue;
-            char buffer[512];
-            const ssize_t n = read(master_, buffer, sizeof buffer);
-            if (n <= 0) continue;
-            for (ssize_t i = 0; i < n; ++i) {
-                const char c = buffer[i];
-                if (c != '\r' && c != '\n') {
-                    line += c;
-                    continue;
-                }
-                if (!line.empty()) Answer(line);
-                line.clear();
-            }
-        }
-    }
-    void Answer(const std::string& command) {
+    void Answer(const std::string& command, char /*terminator*/) override {
         std::string answer = "\r\nERROR\r\n";
         {
             std::lock_guard lock(mutex_);
@@ -130,28 +96,15 @@ class ScriptedModem {
         // A modem's answer may come in several writes, some time apart.
         for (size_t at = 0; at <= answer.size();) {
             const size_t pause = std::min(answer.find(kPause, at), answer.size());
-            Write(answer.substr(at, pause - at));
+            WriteAll(answer.substr(at, pause - at));
             if (pause == answer.size()) break;
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             at = pause + kPause.size();
         }
     }
-    void Write(const std::string& bytes) {
-        for (size_t at = 0; at < bytes.size();) {
-            const ssize_t n = write(master_, bytes.data() + at, bytes.size() - at);
-            if (n <= 0) return;
-            at += static_cast<size_t>(n);
-        }
-    }
-
-    int master_ = -1;
-    int slave_ = -1;
-    std::string path_;
     mutable std::mutex mutex_;
     std::map<std::string, std::deque<std::string>> script_;
     std::vector<std::string> commands_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
 };
 
 class HostileModem : public ::testing::Test {
