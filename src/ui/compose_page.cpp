@@ -103,7 +103,9 @@ ComposePage::ComposePage(qreal scale, QWidget* parent) : Page(scale, parent) {
 
 void ComposePage::Relayout() {
     const QSize extra = Extra();
-    const float boxGrow = cannedTreeShown_ ? 0.5f : 1.0f;
+    // Wide, the canned messages stand beside the message instead of under it.
+    const bool treeBelow = cannedTreeShown_ && !Wide();
+    const float boxGrow = treeBelow ? 0.5f : 1.0f;
     PlaceAnchored(scale_, extra,
                   {
                       {toLabel_, 12, 14, 16, 18},
@@ -111,7 +113,7 @@ void ComposePage::Relayout() {
                       {address_, 150, 12, 76, 22, 1, 0, 0, 0},
                       {canned_, 12, 36, 100, 22},
                       {library_, 115, 36, 70, 18},
-                      {box_, 12, 60, 213, cannedTreeShown_ ? 80 : 164, 0, 0, 1, boxGrow},
+                      {box_, 12, 60, 213, treeBelow ? 80 : 164, 0, 0, 1, boxGrow},
                       {cannedTreeWidget_, 12, 141, 213, 83, 0, 0.5f, 1, 0.5f},
                       {counter_, 12, 225, 213, 16, 0, 1, 1, 0},
                       {send_, 12, 242, 48, 22, 0, 1, 0, 0},
@@ -120,6 +122,15 @@ void ComposePage::Relayout() {
                       {invert_, 110, 242, 49, 22, 0, 1, 0, 0},
                       {target_, 159, 242, mode_ == ComposeMode::kText ? 66 : 75, 20, 0, 1, 0, 0},
                   });
+    if (cannedTreeShown_ && !treeBelow) {
+        QRect box = box_->geometry();
+        const int gap = qRound(4 * scale_);
+        QRect tree = box;
+        box.setWidth((box.width() - gap) / 2);
+        tree.setLeft(box.right() + 1 + gap);
+        box_->setGeometry(box);
+        cannedTreeWidget_->setGeometry(tree);
+    }
     if (picture_) picture_->move(Scaled(scale_, 12, 50, 216, 84).topLeft());
 }
 

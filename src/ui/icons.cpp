@@ -145,6 +145,23 @@ void Draw(QPainter& p, Icon icon) {
                 p.drawPolyline(QPolygonF({QPointF(4.5, 8), QPointF(7, 10.5), QPointF(11.5, 5)}));
             }
             break;
+        case Icon::kDelivered:
+            p.setPen(QPen(QColor(30, 140, 60), 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            p.drawPolyline(QPolygonF({QPointF(3, 8.5), QPointF(6.5, 12), QPointF(13, 4)}));
+            break;
+        case Icon::kDeliveryPending:
+            p.setBrush(kPaper);
+            p.drawEllipse(QRectF(2, 2, 12, 12));
+            p.drawPolyline(QPolygonF({QPointF(8, 4.5), QPointF(8, 8), QPointF(11, 9.5)}));
+            break;
+        case Icon::kDeliveryFailed:
+            p.setBrush(kRed);
+            p.setPen(Qt::NoPen);
+            p.drawEllipse(QRectF(2, 2, 12, 12));
+            p.setPen(QPen(Qt::white, 2, Qt::SolidLine, Qt::RoundCap));
+            p.drawLine(QPointF(8, 4.5), QPointF(8, 8.5));
+            p.drawPoint(QPointF(8, 11.5));
+            break;
         case Icon::kWindow:
             p.setBrush(kAccent);
             p.drawRoundedRect(QRectF(1, 1, 14, 14), 3, 3);

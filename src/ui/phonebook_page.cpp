@@ -55,6 +55,9 @@ EntryPanel::EntryPanel(qreal scale, QWidget* parent) : Page(scale, parent) {
     for (QPushButton* b : {okay_, cancel_})
         b->setAutoDefault(false);
     connect(okay_, &QPushButton::clicked, this, &EntryPanel::Okay);
+    // Return in either box confirms, as Okay does.
+    for (QLineEdit* box : {nameEdit_, numberEdit_})
+        connect(box, &QLineEdit::returnPressed, this, &EntryPanel::Okay);
     connect(cancel_, &QPushButton::clicked, this, &EntryPanel::Cancel);
 }
 
@@ -107,7 +110,8 @@ PhonebookPage::PhonebookPage(MainDialog& host, qreal scale, QWidget* parent)
     : Page(scale, parent), host_(host) {
     tabs_ = Add(1012, MakeCompactTabs(scale, this));
     list_ = Add(1013, new ListView(this));
-    list_->header()->setStretchLastSection(true);
+    // Numbers show whole; names take what is left.
+    list_->SetRestColumn(kNameColumn);
     edit_ = Add(1030, new QPushButton(this));
     add_ = Add(1046, new QPushButton(this));
     cancel_ = Add(1031, new QPushButton(this));
@@ -152,7 +156,13 @@ PhonebookPage::PhonebookPage(MainDialog& host, qreal scale, QWidget* parent)
 }
 
 void PhonebookPage::Relayout() {
-    PlaceAnchored(scale_, Extra(),
+    // Wide, the entry panel stands beside the list instead of over it.
+    ShowListBesideEntry();
+    const bool beside = Wide() && entry_->isVisibleTo(this);
+    const int panel = beside ? Scaled(scale_, 0, 0, kWidth, 0).width() : 0;
+    QSize extra = Extra();
+    extra.setWidth(std::max(0, extra.width() - panel));
+    PlaceAnchored(scale_, extra,
                   {
                       {list_, 12, 14, 213, 207, 0, 0, 1, 1},
                       {tabs_, 12, 222, 213, 21, 0, 1, 1, 0},
@@ -161,7 +171,7 @@ void PhonebookPage::Relayout() {
                       {cancel_, 178, 245, 49, 22, 1, 1, 0, 0},
                       {checkAll_, 15, 18, 16, 16},
                   });
-    entry_->setGeometry(rect());
+    entry_->setGeometry(beside ? QRect(width() - panel, 0, panel, height()) : rect());
     hint_->setGeometry(list_->geometry().adjusted(qRound(8 * scale_), qRound(24 * scale_),
                                                   -qRound(8 * scale_), -qRound(8 * scale_)));
     checkAll_->raise();
@@ -239,9 +249,9 @@ void PhonebookPage::Refill() {
     }
     const bool empty = rows.empty();
     list_->Model().Append(std::move(rows));
-    list_->FitColumns({kNoColumn});
+    list_->FitColumns({kNoColumn, kNumberColumn});
     // A newcomer's SIM list is empty until the SIM is read: say how.
-    hint_->setVisible(empty && source == PhonebookSource::kSim && !entry_->isVisible());
+    hint_->setVisible(empty && source == PhonebookSource::kSim && list_->isVisibleTo(this));
     hint_->raise();
     copyAcross_->setText(source == PhonebookSource::kSim ? Ui(kCopyToContacts) : Ui(kCopyToSim));
 }
@@ -258,6 +268,9 @@ void PhonebookPage::DeleteTicked() {
     for (int row = 0; row < list_->RowCount(); ++row) {
         if (list_->Ticked(row)) positions.push_back(list_->Data(row));
     }
+    // Nothing ticked: the highlighted entry.
+    if (positions.empty() && list_->SelectedRow() >= 0)
+        positions.push_back(list_->Data(list_->SelectedRow()));
     std::sort(positions.begin(), positions.end());
     if (Source() == PhonebookSource::kSim) {
         PhonebookCache& cache = host_.Controller().Phonebook();
@@ -366,13 +379,19 @@ void PhonebookPage::ContactsFailed() {
 }
 
 void PhonebookPage::ShowEntry(bool shown) {
-    for (QWidget* w : std::initializer_list<QWidget*>{tabs_, list_, edit_, checkAll_})
-        w->setVisible(!shown);
-    add_->setVisible(!shown && !picking_);
-    cancel_->setVisible(!shown && picking_);
     entry_->setVisible(shown);
-    hint_->setVisible(!shown && Source() == PhonebookSource::kSim && list_->RowCount() == 0);
+    Relayout();
     if (shown) entry_->raise();
+}
+
+void PhonebookPage::ShowListBesideEntry() {
+    // Wide, the list stays in view beside the panel.
+    const bool hideList = entry_->isVisibleTo(this) && !Wide();
+    for (QWidget* w : std::initializer_list<QWidget*>{tabs_, list_, edit_, checkAll_})
+        w->setVisible(!hideList);
+    add_->setVisible(!hideList && !picking_);
+    cancel_->setVisible(!hideList && picking_);
+    hint_->setVisible(!hideList && Source() == PhonebookSource::kSim && list_->RowCount() == 0);
 }
 
 void PhonebookPage::OnCheckAll() {

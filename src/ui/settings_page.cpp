@@ -63,7 +63,11 @@ SettingsPage::SettingsPage(SettingsStore& store, const MainDialogOptions& option
         b->setAutoDefault(false);
     connect(autoDetect_, &QCheckBox::clicked, this, [this](bool checked) {
         if (checked) typedCentre_ = centre_->text();
+        // Nothing typed before: the user starts from the centre the modem named.
+        if (!checked && typedCentre_.isEmpty())
+            typedCentre_ = QString::fromStdU16String(detectedCentre_);
         ShowCentre();
+        if (!checked) centre_->setFocus();
     });
     connect(syncPbkBox_, &QCheckBox::clicked, this, [this](bool checked) {
         readPbk_->setEnabled(checked);
