@@ -12,6 +12,7 @@
 #include "canned/canned_library.h"
 #include "store/message_store.h"
 #include "ui/anchored_layout.h"
+#include "ui/command_keys.h"
 #include "ui/message_limit.h"
 #include "ui/picture_editor.h"
 #include "ui/ui_text.h"
@@ -19,6 +20,11 @@
 namespace telvane {
 
 namespace {
+
+// What a screen reader says for the controls without a text of their own.
+constexpr WindowText kMessageName{"訊息", "Message"};
+constexpr WindowText kTargetName{"存至資料夾或圖像種類", "Save-to folder or picture kind"};
+constexpr WindowText kLibraryName{"預設信息庫", "Canned message library"};
 
 // Message texts break lines with CR LF; the box shows plain line feeds.
 QString ForBox(const std::u16string& text) {
@@ -76,6 +82,13 @@ ComposePage::ComposePage(qreal scale, QWidget* parent) : Page(scale, parent) {
     cannedTreeWidget_->setHeaderHidden(true);
     cannedTreeWidget_->setRootIsDecorated(true);
     cannedTreeWidget_->hide();
+    toLabel_->setBuddy(recipients_);
+    SetCommandKey(address_, Qt::CTRL | Qt::Key_B);
+    SetCommandKey(canned_, Qt::CTRL | Qt::Key_M);
+    SetCommandKey(send_, Qt::CTRL | Qt::Key_Return);
+    SetCommandKey(saveTo_, Qt::CTRL | Qt::Key_S);
+    SetCommandKey(logoText_, Qt::CTRL | Qt::Key_G);
+    SetCommandKey(invert_, Qt::CTRL | Qt::Key_I);
     for (QPushButton* b : {address_, canned_, send_, saveTo_, logoText_, invert_})
         b->setAutoDefault(false);
     for (const auto& name : ListCannedLibraries())
@@ -136,12 +149,16 @@ void ComposePage::Relayout() {
 
 void ComposePage::Relabel(ComposeMode mode) {
     toLabel_->setText(Ui(ui_text::kTo));
-    address_->setText(Ui(ui_text::kPhonebook));
-    canned_->setText(Ui(ui_text::kCannedMessage));
-    send_->setText(Ui(ui_text::kSend));
-    saveTo_->setText(Ui(ui_text::kSaveTo));
+    box_->setAccessibleName(Ui(kMessageName));
+    target_->setAccessibleName(Ui(kTargetName));
+    library_->setAccessibleName(Ui(kLibraryName));
+    cannedTreeWidget_->setAccessibleName(Ui(ui_text::kCannedMessage));
+    LabelWithKey(address_, Ui(ui_text::kPhonebook));
+    LabelWithKey(canned_, Ui(ui_text::kCannedMessage));
+    LabelWithKey(send_, Ui(ui_text::kSend));
+    LabelWithKey(saveTo_, Ui(ui_text::kSaveTo));
     logoText_->setText(mode == ComposeMode::kText ? Ui(ui_text::kLogo) : Ui(ui_text::kText));
-    invert_->setText(Ui(ui_text::kInvert));
+    LabelWithKey(invert_, Ui(ui_text::kInvert));
     if (cannedTreeWidget_->topLevelItemCount() > 0) {
         cannedTreeWidget_->topLevelItem(0)->setText(0, Ui(ui_text::kCannedMessage));
     }
@@ -169,7 +186,7 @@ void ComposePage::ApplyMode(ComposeMode mode, PictureKind kind) {
             folderOfLine_[static_cast<size_t>(line++)] = static_cast<int>(f.folder);
         }
         target_->setCurrentIndex(-1);
-        logoText_->setText(Ui(ui_text::kLogo));
+        LabelWithKey(logoText_, Ui(ui_text::kLogo));
         if (isVisible()) box_->setFocus();
     } else {
         for (QWidget* w : std::initializer_list<QWidget*>{box_, canned_, counter_, saveTo_,
@@ -181,7 +198,7 @@ void ComposePage::ApplyMode(ComposeMode mode, PictureKind kind) {
         target_->addItem(Ui(ui_text::kScreenSaver));
         target_->setCurrentIndex(static_cast<int>(kind));
         target_->show();
-        logoText_->setText(Ui(ui_text::kText));
+        LabelWithKey(logoText_, Ui(ui_text::kText));
         if (!picture_ || picture_->Kind() != static_cast<int>(kind)) RebuildPicture(kind);
         picture_->show();
         invert_->show();

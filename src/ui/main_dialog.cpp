@@ -10,10 +10,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyleFactory>
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QToolTip>
 
 #include "control/delivery_reports.h"
 #include "control/delivery_state.h"
@@ -27,6 +29,7 @@
 #include "ui/list_view.h"
 #include "ui/phonebook_page.h"
 #include "ui/picture_editor.h"
+#include "ui/scaled_style.h"
 #include "ui/settings_page.h"
 #include "ui/sms_page.h"
 #include "ui/ui_scale.h"
@@ -98,6 +101,7 @@ MainDialog::MainDialog(MainDialogOptions options, QWidget* parent)
     }
     chineseFont_ = ChineseUiFont(scale_);
     latinFont_ = LatinUiFont(scale_);
+    ScaleApplicationStyle();
 
     // Start-up, in the order the rest of the window relies on.
     setWindowIcon(MakeIcon(Icon::kWindow));
@@ -303,7 +307,18 @@ void MainDialog::StyleCommandBar() {
     commandBar_->setToolButtonStyle(style);
 }
 
+void MainDialog::ScaleApplicationStyle() {
+    // Menus, tips, message and file dialogs, tick boxes and scroll bars are drawn at the
+    // window's scale too.  The desktop's own style stays underneath.
+    static const QString desktopStyle = QApplication::style()->name();
+    const auto* scaled = qobject_cast<ScaledStyle*>(QApplication::style());
+    if (scaled ? scaled->Scale() == scale_ : scale_ == 1.0) return;
+    QApplication::setStyle(new ScaledStyle(scale_, QStyleFactory::create(desktopStyle)));
+}
+
 void MainDialog::ApplyFonts() {
+    QApplication::setFont(CurrentUiFont());
+    QToolTip::setFont(CurrentUiFont());
     client_->setFont(CurrentUiFont());
     if (commandBar_) commandBar_->setFont(CurrentUiFont());
     sms_->ApplyListFont(CurrentUiFont());

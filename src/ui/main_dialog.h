@@ -193,6 +193,7 @@ class MainDialog : public QDialog, public WindowInterface {
     void CreateCommandBar();
     void LabelCommandBar();
     void StyleCommandBar();
+    void ScaleApplicationStyle();
     void ApplyFonts();
     void ShowOnly(QWidget* page);
     telvane::Page* ShownPage() const;

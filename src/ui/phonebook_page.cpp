@@ -11,6 +11,7 @@
 
 #include "platform/text.h"
 #include "ui/anchored_layout.h"
+#include "ui/command_keys.h"
 #include "ui/compact_tabs.h"
 #include "ui/compose_page.h"
 #include "ui/icons.h"
@@ -31,6 +32,11 @@ constexpr WindowText kEmptySim{
 constexpr WindowText kCopyToContacts{"複製到連絡人", "Copy to contacts"};
 constexpr WindowText kCopyToSim{"複製到智能卡", "Copy to the SIM"};
 constexpr WindowText kExportVCard{"匯出為 vCard...", "Export as vCard..."};
+constexpr WindowText kSourcesName{"電話簿來源", "Phonebook source"};
+constexpr WindowText kEntriesName{"電話簿項目", "Phonebook entries"};
+constexpr WindowText kEntriesHelp{"空白鍵勾選；Delete 刪除勾選或選取的項目",
+                                  "Space ticks; Delete removes the ticked or selected entries"};
+constexpr WindowText kCheckAllName{"全部勾選或取消", "Tick or untick all"};
 
 // What the contacts' vCard fields hold.
 constexpr int kContactNameLimit = 20;
@@ -54,6 +60,10 @@ EntryPanel::EntryPanel(qreal scale, QWidget* parent) : Page(scale, parent) {
     noEdit_->hide();
     for (QPushButton* b : {okay_, cancel_})
         b->setAutoDefault(false);
+    SetCommandKey(okay_, Qt::Key_Return);
+    SetCommandKey(cancel_, Qt::Key_Escape);
+    nameLabel_->setBuddy(nameEdit_);
+    phoneLabel_->setBuddy(numberEdit_);
     connect(okay_, &QPushButton::clicked, this, &EntryPanel::Okay);
     // Return in either box confirms, as Okay does.
     for (QLineEdit* box : {nameEdit_, numberEdit_})
@@ -79,8 +89,8 @@ void EntryPanel::Relabel() {
     nameLabel_->setText(Ui(ui_text::kName));
     phoneLabel_->setText(Ui(ui_text::kPhone));
     noLabel_->setText(Ui(ui_text::kNumberColumn));
-    okay_->setText(Ui(ui_text::kOkay));
-    cancel_->setText(Ui(ui_text::kCancel));
+    LabelWithKey(okay_, Ui(ui_text::kOkay));
+    LabelWithKey(cancel_, Ui(ui_text::kCancel));
 }
 
 void EntryPanel::Fill(const QString& name, const QString& number, int position) {
@@ -137,6 +147,9 @@ PhonebookPage::PhonebookPage(MainDialog& host, qreal scale, QWidget* parent)
     entry_->hide();
     for (QPushButton* b : {edit_, add_, cancel_})
         b->setAutoDefault(false);
+    SetCommandKey(edit_, Qt::CTRL | Qt::Key_E);
+    SetCommandKey(add_, Qt::Key_Insert);
+    SetCommandKey(cancel_, Qt::Key_Escape);
     SetCheckAllImage();
 
     connect(list_, &ListView::HeaderClicked, this, &PhonebookPage::HeaderClicked);
@@ -178,12 +191,17 @@ void PhonebookPage::Relayout() {
 }
 
 void PhonebookPage::Relabel() {
-    edit_->setText(picking_ ? Ui(ui_text::kOkay) : Ui(ui_text::kEdit));
-    add_->setText(Ui(ui_text::kAdd));
-    cancel_->setText(Ui(ui_text::kCancel));
+    LabelWithKey(edit_, picking_ ? Ui(ui_text::kOkay) : Ui(ui_text::kEdit));
+    LabelWithKey(add_, Ui(ui_text::kAdd));
+    LabelWithKey(cancel_, Ui(ui_text::kCancel));
     hint_->setText(Ui(kEmptySim));
     copyAcross_->setText(Source() == PhonebookSource::kSim ? Ui(kCopyToContacts) : Ui(kCopyToSim));
     export_->setText(Ui(kExportVCard));
+    tabs_->setAccessibleName(Ui(kSourcesName));
+    list_->setAccessibleName(Ui(kEntriesName));
+    list_->setAccessibleDescription(Ui(kEntriesHelp));
+    checkAll_->setAccessibleName(Ui(kCheckAllName));
+    checkAll_->setToolTip(Ui(kCheckAllName));
     entry_->Relabel();
 }
 

@@ -11,6 +11,7 @@
 #include "platform/settings_store.h"
 #include "platform/text.h"
 #include "ui/anchored_layout.h"
+#include "ui/command_keys.h"
 #include "ui/icons.h"
 #include "ui/main_dialog.h"
 #include "ui/ui_text.h"
@@ -61,6 +62,12 @@ SettingsPage::SettingsPage(SettingsStore& store, const MainDialogOptions& option
     deliveryReportsBox_->setObjectName("deliveryReports");
     for (QPushButton* b : {okay_, cancel_, about_})
         b->setAutoDefault(false);
+    SetCommandKey(okay_, Qt::CTRL | Qt::Key_Return);
+    SetCommandKey(cancel_, Qt::Key_Escape);
+    SetCommandKey(about_, Qt::Key_F1);
+    portLabel_->setBuddy(portBox_);
+    centreLabel_->setBuddy(centre_);
+    languageLabel_->setBuddy(languageBox_);
     connect(autoDetect_, &QCheckBox::clicked, this, [this](bool checked) {
         if (checked) typedCentre_ = centre_->text();
         // Nothing typed before: the user starts from the centre the modem named.
@@ -119,6 +126,8 @@ void SettingsPage::Relabel() {
                            {cancel_, kCancel}}) {
         w->setProperty("text", Ui(text));
     }
+    for (QPushButton* button : {about_, okay_, cancel_})
+        LabelWithKey(button, button->text());
     if (autoDetect_->isChecked()) centre_->setPlaceholderText(Ui(kCentreNotDetected));
     connectAtStartBox_->setText(Ui(kConnectAtStart));
     deliveryReportsBox_->setText(Ui(kRequestDeliveryReports));
@@ -303,6 +312,7 @@ AboutPage::AboutPage(qreal scale, QWidget* parent) : Page(scale, parent) {
     text_->setWordWrap(true);
     okay_ = Add(1043, new QPushButton(this));
     okay_->setAutoDefault(false);
+    SetCommandKey(okay_, Qt::Key_Escape);
     connect(okay_, &QPushButton::clicked, this, &AboutPage::OkayClicked);
 }
 
@@ -322,7 +332,7 @@ void AboutPage::Relabel() {
         QString::asprintf("Version %d.%02d", MainDialog::kVersionMajor, MainDialog::kVersionMinor) +
         "\n\n" + QString::fromUtf8("Copyright \u00A9 2026 the Telvane developers"));
     picture_->setPixmap(AboutPicture(240, 97, devicePixelRatioF() * scale_));
-    okay_->setText(Ui(ui_text::kOkay));
+    LabelWithKey(okay_, Ui(ui_text::kOkay));
 }
 
 }  // namespace telvane

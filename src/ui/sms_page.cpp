@@ -15,6 +15,7 @@
 
 #include "control/window_interface.h"
 #include "ui/anchored_layout.h"
+#include "ui/command_keys.h"
 #include "ui/compact_tabs.h"
 #include "ui/icons.h"
 #include "ui/list_view.h"
@@ -29,6 +30,16 @@ namespace {
 constexpr WindowText kSearch{"搜尋號碼、名稱或訊息", "Search number, name or text"};
 constexpr WindowText kMarkUnread{"標示為未讀", "Mark as unread"};
 constexpr WindowText kExportCsv{"匯出此資料夾 (CSV)...", "Export this folder (CSV)..."};
+// What a screen reader says for the controls without a text of their own.
+constexpr WindowText kFoldersName{"資料夾", "Folders"};
+constexpr WindowText kMessagesName{"短訊清單", "Messages"};
+constexpr WindowText kMessagesHelp{"空白鍵勾選；Delete 刪除勾選或選取的短訊",
+                                   "Space ticks; Delete removes the ticked or selected messages"};
+constexpr WindowText kMessageTextName{"訊息內容", "Message text"};
+constexpr WindowText kTargetName{"存至資料夾", "Save to folder"};
+constexpr WindowText kCheckAllName{"全部勾選或取消", "Tick or untick all"};
+constexpr WindowText kSignalName{"訊號強度", "Signal strength"};
+constexpr WindowText kStatusName{"狀態", "Status"};
 
 // Columns of the message list.
 enum Column : int { kTickColumn = 0, kPhoneColumn = 1, kTimeColumn = 2, kTextColumn = 3 };
@@ -100,10 +111,18 @@ SmsPage::SmsPage(qreal scale, QWidget* parent) : Page(scale, parent) {
     search_->installEventFilter(this);
     for (QPushButton* b : {reply_, forward_, saveTo_, edit_})
         b->setAutoDefault(false);
+    SetCommandKey(reply_, Qt::CTRL | Qt::Key_R);
+    SetCommandKey(forward_, Qt::CTRL | Qt::Key_L);
+    SetCommandKey(saveTo_, Qt::CTRL | Qt::Key_S);
+    SetCommandKey(edit_, Qt::CTRL | Qt::Key_E);
     markUnread_ = new QAction(this);
     markUnread_->setObjectName("markUnread");
+    markUnread_->setShortcut(Qt::CTRL | Qt::Key_U);
     export_ = new QAction(this);
     export_->setObjectName("exportCsv");
+    export_->setShortcut(Qt::CTRL | Qt::SHIFT | Qt::Key_E);
+    for (QAction* action : {markUnread_, export_})
+        action->setShortcutVisibleInContextMenu(true);
     list_->addAction(markUnread_);
     list_->addAction(export_);
     list_->setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -161,6 +180,14 @@ void SmsPage::Relayout() {
     const bool wide = Wide();
     tabs_->setVisible(!wide);
     side_->setVisible(wide);
+    // Tab goes as the page reads: down the handheld's column, across the wide one.
+    std::vector<QWidget*> order =
+        wide ? std::vector<QWidget*>{side_,  search_,  list_,   box_,   edit_,
+                                     reply_, forward_, saveTo_, target_}
+             : std::vector<QWidget*>{box_,    edit_,   reply_, forward_, saveTo_,
+                                     target_, search_, list_,  tabs_};
+    for (size_t i = 0; i + 1 < order.size(); ++i)
+        setTabOrder(order[i], order[i + 1]);
     if (wide) return RelayoutWide();
     const QSize extra = Extra();
     // The reading pane takes two fifths of the extra height, the list the rest.
@@ -201,6 +228,7 @@ void SmsPage::Relayout() {
     checkAll_->setGeometry(QRect(list_->pos() + QPoint(qRound(3 * scale_), qRound(4 * scale_)),
                                  QSize(qRound(16 * scale_), qRound(16 * scale_))));
     checkAll_->raise();
+    ShowStatus();
 }
 
 bool SmsPage::SearchShown() const {
@@ -271,15 +299,27 @@ void SmsPage::RelayoutWide() {
     checkAll_->setGeometry(QRect(list_->pos() + QPoint(qRound(3 * scale_), qRound(4 * scale_)),
                                  QSize(qRound(16 * scale_), qRound(16 * scale_))));
     checkAll_->raise();
+    ShowStatus();
 }
 
 void SmsPage::Relabel() {
-    reply_->setText(Ui(ui_text::kReply));
-    forward_->setText(Ui(ui_text::kForward));
-    saveTo_->setText(Ui(ui_text::kSaveTo));
-    edit_->setText(Ui(ui_text::kEdit));
+    LabelWithKey(reply_, Ui(ui_text::kReply));
+    LabelWithKey(forward_, Ui(ui_text::kForward));
+    LabelWithKey(saveTo_, Ui(ui_text::kSaveTo));
+    LabelWithKey(edit_, Ui(ui_text::kEdit));
     search_->setPlaceholderText(Ui(kSearch));
     markUnread_->setText(Ui(kMarkUnread));
+    tabs_->setAccessibleName(Ui(kFoldersName));
+    side_->setAccessibleName(Ui(kFoldersName));
+    list_->setAccessibleName(Ui(kMessagesName));
+    list_->setAccessibleDescription(Ui(kMessagesHelp));
+    box_->setAccessibleName(Ui(kMessageTextName));
+    search_->setAccessibleName(Ui(kSearch));
+    target_->setAccessibleName(Ui(kTargetName));
+    checkAll_->setAccessibleName(Ui(kCheckAllName));
+    checkAll_->setToolTip(Ui(kCheckAllName));
+    signal_->setAccessibleName(Ui(kSignalName));
+    status_->setAccessibleName(Ui(kStatusName));
     export_->setText(Ui(kExportCsv));
     {
         const QSignalBlocker block(tabs_);
@@ -516,14 +556,22 @@ int SmsPage::SaveToFolder() const {
 void SmsPage::ShowFolderButtons(bool replyAndForward, bool edit) {
     reply_->setVisible(replyAndForward);
     forward_->setVisible(replyAndForward);
-    edit_->setText(Ui(ui_text::kEdit));
+    LabelWithKey(edit_, Ui(ui_text::kEdit));
     edit_->setVisible(edit);
 }
 
 void SmsPage::SetStatus(const QString& text) {
-    // The line is narrow: the whole text, such as why a port could not be opened, is its tip.
-    status_->setText(text);
-    status_->setToolTip(text);
+    statusText_ = text;
+    ShowStatus();
+}
+
+void SmsPage::ShowStatus() {
+    // The line is narrow: a long text loses its middle (a device path keeps its start and its
+    // name), and the whole text is the tip.
+    const QString shown =
+        status_->fontMetrics().elidedText(statusText_, Qt::ElideMiddle, status_->width());
+    status_->setText(shown);
+    status_->setToolTip(shown == statusText_ ? QString() : statusText_);
 }
 
 void SmsPage::SetSignal(int level) {

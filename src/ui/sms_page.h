@@ -80,6 +80,7 @@ class SmsPage : public Page {
     void ShowFolderButtons(bool replyAndForward, bool edit);
 
     void SetStatus(const QString& text);
+    const QString& StatusText() const { return statusText_; }
     void SetSignal(int level);
     // While the modem works the shown folder can still be read: rows open and the text scrolls.
     // What would change the list under a run (ticks, sorting, searching, another folder) or start
@@ -119,6 +120,7 @@ class SmsPage : public Page {
     // Multi-recipient rows show whole only the widest single recipient.
     void LimitPhoneColumn();
     void ClearDetail();
+    void ShowStatus();
     void OnCheckAll();
     void SetCheckAllImage();
     void ShowBody(const std::u16string& text);
@@ -144,6 +146,7 @@ class SmsPage : public Page {
 
     std::array<int, 5> folderOfLine_{};
     std::u16string detailNumber_;
+    QString statusText_;
     int shownItem_ = -1;
     bool allChecked_ = false;
     bool searchOpened_ = false;
