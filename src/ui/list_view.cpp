@@ -28,8 +28,9 @@ ListView::ListView(QWidget* parent) : QTreeView(parent) {
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &ListView::SelectionChanged);
     connect(header(), &QHeaderView::sectionResized, this, [this](int column, int, int width) {
-        // The last column and the rest column are sized by what the others leave.
-        if (setting_ > 0 || column + 1 >= model_.columnCount() || column == restColumn_) return;
+        // The rest column (the last one unless another is named) is sized by what the others
+        // leave.
+        if (setting_ > 0 || column == RestColumn()) return;
         if (chosen_.size() <= static_cast<size_t>(column))
             chosen_.resize(static_cast<size_t>(column) + 1, 0);
         chosen_[static_cast<size_t>(column)] = width;
@@ -132,8 +133,9 @@ void ListView::SortBy(int column, Qt::SortOrder order) {
 
 QString ListView::WidthsText() const {
     QStringList widths;
-    // The last column takes what is left: it is never stored.
-    for (int c = 0; c + 1 < model_.columnCount(); ++c)
+    // The rest column takes what is left: it is never chosen.  The last is left out of the
+    // text, as the widths were always stored.
+    for (int c = 0; c < model_.columnCount() - (restColumn_ < 0 ? 1 : 0); ++c)
         widths << QString::number(
             static_cast<size_t>(c) < chosen_.size() ? chosen_[static_cast<size_t>(c)] : 0);
     return widths.join(',');
@@ -172,6 +174,10 @@ void ListView::SetFittedWidth(int column, int width) {
     --setting_;
 }
 
+int ListView::RestColumn() const {
+    return restColumn_ >= 0 ? restColumn_ : model_.columnCount() - 1;
+}
+
 void ListView::SetRestColumn(int column) {
     restColumn_ = column;
     header()->setStretchLastSection(column < 0);
@@ -184,8 +190,9 @@ void ListView::FillRestColumn() {
     for (int c = 0; c < model_.columnCount(); ++c) {
         if (c != restColumn_) others += columnWidth(c);
     }
+    // At the first size the names give way to the numbers, down to a sliver.
     SetFittedWidth(restColumn_,
-                   std::max(header()->sectionSizeHint(restColumn_), viewport()->width() - others));
+                   std::max(header()->minimumSectionSize(), viewport()->width() - others));
 }
 
 void ListView::resizeEvent(QResizeEvent* event) {

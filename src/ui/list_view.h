@@ -51,6 +51,7 @@ class ListView : public QTreeView {
     // The column that takes what the others leave, where it is not the last one (the
     // phonebook's names); -1: the last column stretches.
     void SetRestColumn(int column);
+    int RestColumn() const;
     // The width a cell of `column` needs in `font` to show `text` whole on a line with a tick
     // and an icon.
     int CellWidth(int column, const QString& text, const QFont& font) const;

@@ -117,8 +117,8 @@ class WideLayoutTest : public QObject {
         SetLanguage(0);
         for (const char* name : {"config", "contacts", "folders"})
             fs::remove_all(fs::path(dir_.path().toStdString()) / name);
-        for (FolderId folder : {FolderId::Inbox, FolderId::Outbox, FolderId::Sent, FolderId::Draft,
-                                FolderId::Saved})
+        for (FolderId folder :
+             {FolderId::Inbox, FolderId::Outbox, FolderId::Sent, FolderId::Draft, FolderId::Saved})
             SaveFolder(folder, {});
     }
 
@@ -253,6 +253,39 @@ class WideLayoutTest : public QObject {
         QCOMPARE(list->columnWidth(1), sentPhone);
     }
 
+    // The phonebook's numbers show whole at the first size; the names take what is left, and
+    // a wide window gives them the room.
+    void PhonebookNumbersWholeAndNamesTakeTheRest() {
+        auto dialog = Open();
+        QVERIFY(dialog->Contacts().Add(u"Customer Care Centre North", u"+886912345678"));
+        QVERIFY(dialog->Contacts().Add(u"Amy", u"+85291234567"));
+        dialog->Command(CommandId::kPhonebook);
+        PhonebookPage* book = dialog->Phonebook();
+        book->Tabs()->setCurrentIndex(static_cast<int>(PhonebookSource::kContacts));
+        ListView* list = book->List();
+        int narrowName = 0;
+        for (bool wide : {false, true}) {
+            if (wide) dialog->resize(Wide(1.0));
+            for (int row = 0; row < list->RowCount(); ++row)
+                QVERIFY(CellNeed(list, row, 3) <= list->columnWidth(3));
+            int used = 0;
+            for (int column = 0; column < 4; ++column)
+                used += list->columnWidth(column);
+            QCOMPARE(used, std::max(used, list->viewport()->width()));
+            QVERIFY2(used <= list->viewport()->width() + 1,
+                     qPrintable(QString("%1 %2 %3 %4 %5 of %6")
+                                    .arg(wide)
+                                    .arg(list->columnWidth(0))
+                                    .arg(list->columnWidth(1))
+                                    .arg(list->columnWidth(2))
+                                    .arg(list->columnWidth(3))
+                                    .arg(list->viewport()->width())));
+            if (!wide) narrowName = list->columnWidth(2);
+        }
+        QVERIFY(list->columnWidth(2) > narrowName + 200);
+        QVERIFY(CellNeed(list, 0, 2) <= list->columnWidth(2));
+    }
+
     // The folder widths the user set outlive the session, each folder its own.
     void FolderWidthsAreRemembered() {
         SaveFolder(FolderId::Sent, {Record(u"555", u"26/12/01,09:15:00", u"a", u"STO SENT")});
@@ -338,8 +371,8 @@ class WideLayoutTest : public QObject {
 
     // A Sent message shows how far it got: one mark, each recipient's state in its tip.
     void SentRowsMarkTheirDelivery() {
-        SmsRecord pending = Record(u"+886912345678;+886955123456", u"26/12/30,23:59:59",
-                                   u"Both", u"STO SENT");
+        SmsRecord pending =
+            Record(u"+886912345678;+886955123456", u"26/12/30,23:59:59", u"Both", u"STO SENT");
         pending.extra = u"+886912345678|17|delivered;+886955123456|18|pending";
         SmsRecord failed = Record(u"+886912345678", u"26/12/29,23:59:59", u"One", u"STO SENT");
         failed.extra = u"+886912345678|19|failed";

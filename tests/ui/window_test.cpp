@@ -633,7 +633,7 @@ class WindowTest : public QObject {
             dialog->Command(CommandId::kMessages);
             dialog->Sms()->List()->setColumnWidth(1, 150);
             dialog->Command(CommandId::kPhonebook);
-            dialog->Phonebook()->List()->setColumnWidth(2, 170);
+            dialog->Phonebook()->List()->setColumnWidth(3, 170);
         }
         // Back on the Phonebook page, and closed before the messages are shown.
         Open().reset();
@@ -646,7 +646,7 @@ class WindowTest : public QObject {
         Open().reset();
         auto dialog = Open();
         dialog->Command(CommandId::kPhonebook);
-        QCOMPARE(dialog->Phonebook()->List()->columnWidth(2), 170);
+        QCOMPARE(dialog->Phonebook()->List()->columnWidth(3), 170);
     }
 
     // Pages are made when first needed: one made late takes the window's size, language and
