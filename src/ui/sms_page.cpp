@@ -76,6 +76,8 @@ SmsPage::SmsPage(qreal scale, QWidget* parent) : Page(scale, parent) {
     tabs_ = Add(1012, MakeCompactTabs(scale, this));
     side_ = new QListWidget(this);
     side_->setObjectName("folderList");
+    side_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    side_->setIconSize(QSize(qRound(16 * scale), qRound(16 * scale)));
     side_->hide();
     list_ = Add(1013, new ListView(this));
     list_->setIconSize(QSize(qRound(16 * scale), qRound(16 * scale)));
@@ -250,7 +252,8 @@ void SmsPage::RelayoutWide() {
     for (int i = 0; i < side_->count(); ++i) {
         sideWidth =
             std::max(sideWidth, side_->fontMetrics().horizontalAdvance(side_->item(i)->text()) +
-                                    qRound(16 * scale_) + 2 * side_->frameWidth());
+                                    side_->iconSize().width() + qRound(20 * scale_) +
+                                    2 * side_->frameWidth());
     }
     const int listLeft = margin + sideWidth + gap;
     const int rest = std::max(0, width() - listLeft - margin - gap);

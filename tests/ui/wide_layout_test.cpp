@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -99,6 +100,12 @@ class WideLayoutTest : public QObject {
         auto dialog = std::make_unique<MainDialog>(options);
         dialog->show();
         return dialog;
+    }
+
+    static void Shoot(MainDialog& dialog, const QString& name) {
+        QDir().mkpath(TELVANE_BINARY_DIR "/screenshots");
+        QApplication::processEvents();
+        dialog.grab().save(QString(TELVANE_BINARY_DIR "/screenshots/%1.png").arg(name));
     }
 
     static QSize Wide(qreal scale) { return QSize(qRound(760 * scale), qRound(300 * scale)); }
@@ -284,6 +291,38 @@ class WideLayoutTest : public QObject {
         }
         QVERIFY(list->columnWidth(2) > narrowName + 200);
         QVERIFY(CellNeed(list, 0, 2) <= list->columnWidth(2));
+    }
+
+    // The wide window as the README shows it, in both languages.
+    void Screenshots() {
+        SaveFolder(FolderId::Inbox, {Record(u"+886912345678", u"26/12/30,19:25:16",
+                                            u"Dinner at eight? Bring the maps.", u"REC READ"),
+                                     Record(u"+886955123456", u"26/12/30,08:02:41",
+                                            u"Flight lands 07:55, gate B4.", u"REC UNREAD"),
+                                     Record(u"+85291234567", u"26/12/29,21:14:09",
+                                            u"明天下午三點開會，請準時。", u"REC READ"),
+                                     Record(u"1955", u"26/12/28,10:00:00",
+                                            u"Your bill for December is ready.", u"REC READ")});
+        for (bool chinese : {false, true}) {
+            auto dialog = Open();
+            if (dialog->Contacts().Count() == 0) {
+                QVERIFY(dialog->Contacts().Add(u"Amy Chen", u"+886912345678"));
+                QVERIFY(dialog->Contacts().Add(u"李大華", u"+85291234567"));
+            }
+            Choose(*dialog, chinese);
+            dialog->resize(860, 420);
+            ListView* list = dialog->Sms()->List();
+            list->SelectRow(0);
+            const char* language = chinese ? "zh" : "en";
+            Shoot(*dialog, QString("sms_wide_%1").arg(language));
+            dialog->Command(CommandId::kPhonebook);
+            dialog->Phonebook()->Tabs()->setCurrentIndex(
+                static_cast<int>(PhonebookSource::kContacts));
+            dialog->Phonebook()->List()->SelectRow(0);
+            static_cast<QPushButton*>(dialog->Control(1030))->click();
+            Shoot(*dialog, QString("phonebook_wide_%1").arg(language));
+            dialog->Command(CommandId::kMessages);
+        }
     }
 
     // The folder widths the user set outlive the session, each folder its own.
