@@ -390,6 +390,29 @@ class WideLayoutTest : public QObject {
         QCOMPARE(list->Data(0), highlighted);
     }
 
+    // Ticked with nothing highlighted, Reply answers every ticked sender once, quoting the
+    // first; Forward takes the first ticked message.
+    void ReplyAndForwardTakeTheTickedMessages() {
+        SaveFolder(FolderId::Inbox, {Record(u"111", u"26/12/01,09:15:00", u"first", u"REC READ"),
+                                     Record(u"222", u"26/12/02,09:15:00", u"second", u"REC READ"),
+                                     Record(u"111", u"26/12/03,09:15:00", u"third", u"REC READ")});
+        auto dialog = Open();
+        ListView* list = dialog->Sms()->List();
+        QCOMPARE(list->RowCount(), 3);
+        list->TickAll(true);
+        static_cast<QPushButton*>(dialog->Control(1014))->click();
+        QCOMPARE(dialog->Page(), int(kPageCompose));
+        QCOMPARE(QString::fromStdU16String(dialog->RecipientText()), QString("111;222"));
+        QVERIFY(QString::fromStdU16String(dialog->ComposeText()).contains("third"));
+
+        dialog->Command(CommandId::kMessages);
+        list->SetTicked(list->FindData(1), true);
+        static_cast<QPushButton*>(dialog->Control(1015))->click();
+        QCOMPARE(dialog->Page(), int(kPageCompose));
+        QVERIFY(dialog->RecipientText().empty());
+        QVERIFY(QString::fromStdU16String(dialog->ComposeText()).contains("second"));
+    }
+
     // The same in the phonebook: the highlighted contact goes, after the question.
     void PhonebookDeletesTheHighlightedEntry() {
         auto dialog = Open();
