@@ -89,6 +89,11 @@ ComposePage::ComposePage(qreal scale, QWidget* parent) : Page(scale, parent) {
     SetCommandKey(saveTo_, Qt::CTRL | Qt::Key_S);
     SetCommandKey(logoText_, Qt::CTRL | Qt::Key_G);
     SetCommandKey(invert_, Qt::CTRL | Qt::Key_I);
+    // Tab goes as the page reads.
+    QWidget* const order[] = {recipients_, address_,  canned_, library_, box_,   cannedTreeWidget_,
+                              send_,       logoText_, saveTo_, invert_,  target_};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
     for (QPushButton* b : {address_, canned_, send_, saveTo_, logoText_, invert_})
         b->setAutoDefault(false);
     for (const auto& name : ListCannedLibraries())

@@ -150,6 +150,11 @@ PhonebookPage::PhonebookPage(MainDialog& host, qreal scale, QWidget* parent)
     SetCommandKey(edit_, Qt::CTRL | Qt::Key_E);
     SetCommandKey(add_, Qt::Key_Insert);
     SetCommandKey(cancel_, Qt::Key_Escape);
+    // Tab goes as the page reads: the list, its tabs, then the buttons.
+    setTabOrder(list_, tabs_);
+    setTabOrder(tabs_, edit_);
+    setTabOrder(edit_, add_);
+    setTabOrder(add_, cancel_);
     SetCheckAllImage();
 
     connect(list_, &ListView::HeaderClicked, this, &PhonebookPage::HeaderClicked);
