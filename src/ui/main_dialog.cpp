@@ -14,7 +14,6 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
-#include <QToolButton>
 #include <QToolTip>
 
 #include "control/delivery_reports.h"
@@ -293,16 +292,18 @@ void MainDialog::StyleCommandBar() {
     const bool wide = width() >= Scaled(scale_, 0, 0, telvane::Page::kWideWidth, 0).width();
     Qt::ToolButtonStyle style = Qt::ToolButtonIconOnly;
     if (wide) {
-        int need = 0;
+        // A name beside an image adds the name and a gap to the button: measured, not laid out.
+        int need = qRound(8 * scale_);
+        const bool named = commandBar_->toolButtonStyle() == Qt::ToolButtonTextBesideIcon;
         for (QAction* action : commandBar_->actions()) {
-            auto* button = qobject_cast<QToolButton*>(commandBar_->widgetForAction(action));
+            QWidget* button = commandBar_->widgetForAction(action);
             if (!button) continue;
-            const Qt::ToolButtonStyle was = button->toolButtonStyle();
-            button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
             need += button->sizeHint().width();
-            button->setToolButtonStyle(was);
+            if (!named)
+                need +=
+                    button->fontMetrics().horizontalAdvance(action->text()) + qRound(4 * scale_);
         }
-        if (need + qRound(8 * scale_) <= width()) style = Qt::ToolButtonTextBesideIcon;
+        if (need <= width()) style = Qt::ToolButtonTextBesideIcon;
     }
     commandBar_->setToolButtonStyle(style);
 }
