@@ -17,6 +17,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <filesystem>
 #include <fstream>
@@ -29,6 +30,7 @@
 #include "ui/main_dialog.h"
 #include "ui/phonebook_page.h"
 #include "ui/picture_editor.h"
+#include "ui/scaled_style.h"
 #include "ui/settings_page.h"
 #include "ui/sms_page.h"
 #include "ui/ui_scale.h"
@@ -751,6 +753,17 @@ class WindowTest : public QObject {
         QCOMPARE(dialog.size(),
                  QSize(480, 2 * (MainDialog::kClientHeight + MainDialog::kCommandBarHeight)));
         QCOMPARE(dialog.Control(1013)->geometry(), QRect(24, 282, 426, 208));
+        // Menus, tips, boxes and file dialogs take the window's face; tick boxes and scroll bars
+        // its scale.
+        QCOMPARE(QApplication::font().pixelSize(), dialog.CurrentUiFont().pixelSize());
+        QCOMPARE(QApplication::font("QMenu").pixelSize(), dialog.CurrentUiFont().pixelSize());
+        QCOMPARE(QToolTip::font().pixelSize(), dialog.CurrentUiFont().pixelSize());
+        auto* style = qobject_cast<ScaledStyle*>(QApplication::style());
+        QVERIFY(style);
+        for (QStyle::PixelMetric metric : {QStyle::PM_IndicatorWidth, QStyle::PM_ScrollBarExtent}) {
+            QCOMPARE(style->pixelMetric(metric, nullptr, nullptr),
+                     2 * style->baseStyle()->pixelMetric(metric));
+        }
         dialog.show();
         Screenshot(dialog, "sms_en_scale2");
     }
