@@ -86,7 +86,11 @@ SettingsPage::SettingsPage(SettingsStore& store, const MainDialogOptions& option
 }
 
 void SettingsPage::Relayout() {
-    PlaceAnchored(scale_, Extra(),
+    // Wide, the boxes stop growing where their texts have room: a port name does not need the
+    // whole screen, and Okay stays near them.
+    QSize extra = Extra();
+    if (Wide()) extra.setWidth(std::min(extra.width(), Scaled(scale_, 0, 0, 200, 0).width()));
+    PlaceAnchored(scale_, extra,
                   {
                       {portLabel_, 10, 5, 150, 18},
                       {portBox_, 20, 23, 150, 18, 0, 0, 1, 0},

@@ -194,6 +194,17 @@ class WideLayoutTest : public QObject {
         dialog->Command(CommandId::kCompose);
         QCOMPARE(static_cast<QPlainTextEdit*>(dialog->Control(1018))->toPlainText(),
                  QString("Half written"));
+        // Wide, the canned messages stand beside the text; narrow, under it.
+        static_cast<QPushButton*>(dialog->Control(1027))->click();
+        QWidget* tree = dialog->Control(1029);
+        QVERIFY(tree->isVisible());
+        QVERIFY(tree->x() > dialog->Control(1018)->geometry().right());
+        dialog->resize(dialog->minimumSize());
+        QVERIFY(tree->y() > dialog->Control(1018)->geometry().bottom());
+        // Settings keeps its boxes near their labels.
+        dialog->resize(Wide(1.0));
+        dialog->Command(CommandId::kSettings);
+        QVERIFY(dialog->Control(1033)->width() < dialog->width() / 2);
     }
 
     // Numbers and times show whole, at the first size and wide, in either language; a message
