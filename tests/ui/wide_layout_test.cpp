@@ -514,6 +514,28 @@ class WideLayoutTest : public QObject {
         QVERIFY(search->isVisible());
     }
 
+    // A long status keeps its start and the end of its path; the whole text is the tip.
+    void StatusLineShortensInTheMiddle() {
+        auto dialog = Open();
+        const QString text =
+            "Initialize failed: cannot open "
+            "/dev/serial/by-id/usb-Acme_Modem_0123456789-if00-port0: "
+            "No such file or directory";
+        dialog->SetStatusText(text.toStdU16String());
+        auto* line = static_cast<QLabel*>(dialog->Control(1022));
+        for (QSize size : {dialog->minimumSize(), Wide(1.0)}) {
+            dialog->resize(size);
+            QVERIFY2(line->text().startsWith("Init"), qPrintable(line->text()));
+            QVERIFY2(line->text().endsWith("ory"), qPrintable(line->text()));
+            QVERIFY(line->text().contains(QChar(0x2026)));
+            QVERIFY(line->fontMetrics().horizontalAdvance(line->text()) <= line->width());
+            QCOMPARE(line->toolTip(), text);
+        }
+        dialog->SetStatusText(u"Offline");
+        QCOMPARE(line->text(), QString("Offline"));
+        QCOMPARE(line->toolTip(), QString());
+    }
+
     // Return in the entry panel confirms it as Okay does.
     void ReturnConfirmsTheEntryPanel() {
         auto dialog = Open();
