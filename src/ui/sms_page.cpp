@@ -231,6 +231,7 @@ void SmsPage::Relayout() {
                                  QSize(qRound(16 * scale_), qRound(16 * scale_))));
     checkAll_->raise();
     ShowStatus();
+    ChooseListFont();
 }
 
 bool SmsPage::SearchShown() const {
@@ -303,6 +304,7 @@ void SmsPage::RelayoutWide() {
                                  QSize(qRound(16 * scale_), qRound(16 * scale_))));
     checkAll_->raise();
     ShowStatus();
+    ChooseListFont();
 }
 
 void SmsPage::Relabel() {
@@ -491,7 +493,25 @@ void SmsPage::ApplyListFont(const QFont& uiFont) {
         }
     }
     font.setPixelSize(pixels);
+    fittedFont_ = font;
+    uiFont_ = uiFont;
+    // Wide, the list is at least as wide as at the first size: the interface's own face is
+    // used where the number and the date fit in it too.
+    uiFontNeed_ = pixels == largest ? 0 : tick + full;
+    listFontsKnown_ = true;
     list_->setFont(font);
+    ChooseListFont();
+}
+
+void SmsPage::ChooseListFont() {
+    if (!listFontsKnown_) return;
+    const bool roomy = Wide() && uiFontNeed_ <= list_->width() - 2 * list_->frameWidth();
+    const QFont& font = roomy ? uiFont_ : fittedFont_;
+    if (list_->font() == font) return;
+    list_->setFont(font);
+    // The columns follow the face.
+    list_->FitColumns({kTickColumn, kPhoneColumn, kTimeColumn});
+    LimitPhoneColumn();
 }
 
 void SmsPage::HeaderClicked(int column) {

@@ -121,6 +121,9 @@ class SmsPage : public Page {
     void LimitPhoneColumn();
     void ClearDetail();
     void ShowStatus();
+    // The list's face for the layout shown: the one fitted to the first size, or wide the
+    // interface's where it fits.
+    void ChooseListFont();
     void OnCheckAll();
     void SetCheckAllImage();
     void ShowBody(const std::u16string& text);
@@ -147,6 +150,10 @@ class SmsPage : public Page {
     std::array<int, 5> folderOfLine_{};
     std::u16string detailNumber_;
     QString statusText_;
+    QFont fittedFont_;
+    QFont uiFont_;
+    int uiFontNeed_ = 0;
+    bool listFontsKnown_ = false;  // the width a number and a date need in the interface's face
     int shownItem_ = -1;
     bool allChecked_ = false;
     bool searchOpened_ = false;

@@ -256,6 +256,8 @@ class WideLayoutTest : public QObject {
         QCOMPARE(list->model()->index(list->FindData(0), 1).data(Qt::ToolTipRole).toString(),
                  QString("+886912345678;+886955123456;+886933221234"));
         if (wide) {
+            // Wide, the list has room for the interface's own face.
+            QCOMPARE(list->font().pixelSize(), dialog->CurrentUiFont().pixelSize());
             // Wide, the message text takes what is left and is read whole.
             QVERIFY(list->columnWidth(3) >= CellNeed(list, one, 3));
         }
