@@ -197,8 +197,20 @@ class Pty {
 
 class SerialPortTest : public ::testing::Test {
   protected:
-    void SetUp() override { g_sink = &sink_; }
-    void TearDown() override { SerialDeviceTable::Instance().Unregister("COM2"); }
+    void SetUp() override {
+        g_sink = &sink_;
+        // The port's lock files go to a folder of the test's own.
+        std::string pattern =
+            std::filesystem::temp_directory_path() / "telvane-serial-locks-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        locks_ = pattern;
+        SetLockFolders({locks_});
+    }
+    void TearDown() override {
+        SerialDeviceTable::Instance().Unregister("COM2");
+        SetLockFolders({});
+        std::filesystem::remove_all(locks_);
+    }
 
     std::unique_ptr<SerialPort> OpenOnPty() {
         auto port = std::make_unique<SerialPort>(pty_.SlavePath());
@@ -224,6 +236,7 @@ class SerialPortTest : public ::testing::Test {
 
     Sink sink_;
     Pty pty_;
+    std::filesystem::path locks_;
 };
 
 TEST_F(SerialPortTest, OpensByComNameOrPathAndPassesEveryByteUnchanged) {
@@ -452,11 +465,7 @@ TEST_F(SerialPortTest, OpenFailuresSayWhy) {
 // Another program on the line: named, and the port left to it; a lock of its own while open.
 TEST_F(SerialPortTest, AHeldPortIsRefusedWithItsHolderAndAnOpenPortIsLocked) {
     namespace fs = std::filesystem;
-    std::string pattern = fs::temp_directory_path() / "telvane-serial-locks-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    const fs::path locks = pattern;
-    SetLockFolders({locks});
-    const fs::path lockFile = locks / LockFileName(pty_.SlavePath());
+    const fs::path lockFile = locks_ / LockFileName(pty_.SlavePath());
 
     {
         testing::HolderProcess holder(pty_.SlavePath());
@@ -486,8 +495,6 @@ TEST_F(SerialPortTest, AHeldPortIsRefusedWithItsHolderAndAnOpenPortIsLocked) {
         port.Close();
         EXPECT_FALSE(fs::exists(lockFile));
     }
-    SetLockFolders({});
-    fs::remove_all(locks);
 }
 
 TEST_F(SerialPortTest, PermissionDeniedNamesTheDialoutGroup) {
