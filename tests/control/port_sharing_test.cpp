@@ -16,6 +16,7 @@
 #include "platform/port_holder.h"
 #include "platform/serial_devices.h"
 #include "support/holder_process.h"
+#include "support/modem_manager_standin.h"
 #include "support/wait.h"
 
 namespace telvane::testing {
@@ -133,6 +134,39 @@ TEST_F(ReconnectTest, APortHeldByAnotherProgramIsRefusedInOneBoxNamingIt) {
     }
     ::close(master);
     ::close(slave);
+}
+
+// ModemManager (a stand-in on a private bus) manages the chosen modem: it is asked to let go for
+// the session and given the modem back at the disconnect; a refusal is shown with the remedy.
+class ModemManagerControllerTest : public ReconnectTest {
+  protected:
+    void SetUp() override {
+        ReconnectTest::SetUp();
+        if (!HaveStandIn()) GTEST_SKIP() << "dbus-daemon or python3-dbusmock is not installed";
+        ASSERT_EQ(bus_.Start(), "");
+    }
+    StandInBus bus_;
+};
+
+TEST_F(ModemManagerControllerTest, TheModemIsInhibitedForTheSessionOrTheRefusalShown) {
+    const std::string modem = R"({"device": "usb-1-2", "ports": [["ttyUSB2", 2]])";
+    ASSERT_TRUE(bus_.StartStandIn(modem + "}"));
+    GoOnline();
+    EXPECT_EQ(bus_.Calls(), std::vector<std::string>{"InhibitDevice \"usb-1-2\" True"});
+    EXPECT_TRUE(window.messageTexts.empty());
+    controller->Connect();
+    ASSERT_TRUE(window.Fire(kTimerDisconnect));
+    EXPECT_TRUE(WaitUntil([&] {
+        return bus_.Calls() == std::vector<std::string>{"InhibitDevice \"usb-1-2\" True",
+                                                        "InhibitDevice \"usb-1-2\" False"};
+    }));
+
+    ASSERT_TRUE(bus_.StartStandIn(modem + R"(, "refuse": "not authorized"})"));
+    Connect();
+    const std::u16string refusal =
+        u"ModemManager would not let go of the modem: not authorized\nAdd the udev rule in the "
+        u"README's \"Connecting a real modem\" so that ModemManager leaves this modem alone.";
+    EXPECT_EQ(window.messageTexts, std::vector<std::u16string>{refusal});
 }
 
 }  // namespace
