@@ -45,9 +45,9 @@ void MainDialog::WatchPorts() {
         connect(notifier, &QSocketNotifier::activated, this, [this] {
             if (udev_->TakeChanges()) settings_->RefreshPorts();
         });
-        return;
     }
-    // Without udev the list is looked at again while it is on the screen.
+    // Without udev (and for what it does not announce, such as a device in a container) the
+    // list is also looked at again while it is on the screen.
     auto* poll = new QTimer(this);
     connect(poll, &QTimer::timeout, this, [this] {
         if (settings_->isVisible()) settings_->RefreshPorts();

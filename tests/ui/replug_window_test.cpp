@@ -1,9 +1,13 @@
 // The real window when its modem is pulled out and plugged back in: the link ends as an unplug
 // (no error box), the window reconnects by itself when the device returns, the Inbox holds what
-// it held (nothing twice), and a message delivered after the replug shows.
+// it held (nothing twice), and a message delivered after the replug shows.  A modem plugged in
+// while the Settings page is shown joins its port list with its name.
+#include <QComboBox>
+#include <QPushButton>
 #include <QTest>
 
 #include <filesystem>
+#include <fstream>
 
 #include "control/ui_strings.h"
 #include "ui/main_dialog.h"
@@ -82,6 +86,35 @@ class ReplugWindowTest : public QObject {
         dialog.Command(telvane::CommandId::kConnect);  // disconnect before the modem goes
         QTRY_VERIFY_WITH_TIMEOUT(!dialog.Controller().HasEngine(), kWaitMs);
         again.Stop();
+    }
+
+    void APluggedModemJoinsTheShownPortList() {
+        SetLanguage(0);
+        testing::WindowRig rig;
+        QVERIFY(rig.Start(kScenario).empty());
+        MainDialog& dialog = rig.Dialog();
+        dialog.Command(telvane::CommandId::kSettings);
+        auto* ports = static_cast<QComboBox*>(dialog.Control(1033));
+        const int before = ports->count();
+
+        // The machine's sysfs and /dev, as the window was told to read them.
+        const fs::path root = rig.Path("none");
+        const fs::path usb = root / "devices/usb1/1-2";
+        fs::create_directories(usb / "1-2:1.0");
+        std::ofstream(usb / "idVendor") << "1546";
+        std::ofstream(usb / "idProduct") << "01a8";
+        std::ofstream(usb / "manufacturer") << "Acme\n";
+        std::ofstream(usb / "product") << "Field Modem\n";
+        fs::create_directories(root / "class/tty/ttyACM0");
+        fs::create_directory_symlink(usb / "1-2:1.0", root / "class/tty/ttyACM0/device");
+        std::ofstream(root / "ttyACM0") << "";
+
+        QTRY_COMPARE_WITH_TIMEOUT(ports->count(), before + 1, kWaitMs);
+        bool named = false;
+        for (int i = 0; i < ports->count(); ++i)
+            named = named || ports->itemText(i).contains("Acme Field Modem (ttyACM0)");
+        QVERIFY2(named, qPrintable(ports->itemText(ports->count() - 1)));
+        static_cast<QPushButton*>(dialog.Control(1044))->click();  // Cancel
     }
 };
 
