@@ -269,6 +269,7 @@ void LinkController::OpenPort() {
         TellOpenFailure(engine_->OpenError());
         return;
     }
+    if (!pendingRefusal_.empty()) window_.ShowMessageText(std::exchange(pendingRefusal_, {}));
     outbox_.Forget();
     folders_.ForgetSimIndexes();
     ApplyServiceCentre();
@@ -278,6 +279,7 @@ void LinkController::TellOpenFailure(const std::string& reason) {
     Teardown();
     window_.SetConnectCancels(false);
     PostBusy(BusyHolder::kConnect, false);
+    const std::u16string refusal = std::exchange(pendingRefusal_, {});
     if (awaitingReturn_) {
         // Back, but not ready yet (or taken by another program meanwhile): the wait goes on.
         inhibition_.reset();
@@ -296,13 +298,17 @@ void LinkController::TellOpenFailure(const std::string& reason) {
             ui_text::kPortInUse,
             {Utf8ToU16(devicePath_), Utf8ToU16(holder->name), Widen(std::to_string(holder->pid))});
         window_.SetStatusText(failed + u": " + text);
-        const bool modemManager = holder->name == "ModemManager";
-        if (window_.AskToFreePort(text, modemManager) && modemManager)
+        // Asking again what ModemManager just refused would not help.
+        const bool offer = holder->name == "ModemManager" && refusal.empty();
+        if (window_.AskToFreePort(refusal.empty() ? text : text + u"\n\n" + refusal, offer) &&
+            offer)
             PostTask([this] { FreeFromModemManager(true); });
         return;
     }
     window_.SetStatusText(reason.empty() ? failed : failed + u": " + Utf8ToU16(reason));
-    if (!reason.empty()) window_.ShowMessageText(failed + u"\n" + Utf8ToU16(reason));
+    std::u16string box = reason.empty() ? std::u16string() : failed + u"\n" + Utf8ToU16(reason);
+    if (!refusal.empty()) box += box.empty() ? refusal : u"\n\n" + refusal;
+    if (!box.empty()) window_.ShowMessageText(box);
 }
 
 void LinkController::FreeFromModemManager(bool asked) {
@@ -318,7 +324,11 @@ void LinkController::FreeFromModemManager(bool asked) {
             const std::u16string text =
                 FormatUiString(ui_text::kModemManagerRefused, {Utf8ToU16(refusal)});
             ShowStatus(text);
-            window_.ShowMessageText(text);
+            // At a connect it goes into one box with what the open found.
+            if (asked)
+                window_.ShowMessageText(text);
+            else
+                pendingRefusal_ = text;
             break;
         }
         case ModemManagerInhibition::Outcome::kNotManaged:

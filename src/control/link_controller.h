@@ -216,6 +216,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     bool automaticConnect_ = false;
     // ModemManager kept off the device for the session, and across a wait for its return.
     std::unique_ptr<ModemManagerInhibition> inhibition_;
+    // ModemManager's refusal at this connect, told with the open's outcome in one box.
+    std::u16string pendingRefusal_;
 };
 
 }  // namespace telvane
