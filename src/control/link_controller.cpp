@@ -402,6 +402,8 @@ void LinkController::Disconnect() {
         }
         if (window_.Settings().reconnectOnReturn) awaitingReturn_ = true;
     }
+    // The SIM asks for a code: the user's answer reconnects, not the wait.
+    if (simCodeRequest_) StopAwaitingReturn();
     if (awaitingReturn_) failureBox_ = false;
     const std::u16string failure = failureText_;
     if (!failureText_.empty()) {
