@@ -1,5 +1,6 @@
 // Unplug and replug with the simulator program: a later simulator takes over an earlier one's
-// --link, the earlier one's end leaves it alone, and `hangup` takes link and line away at once.
+// --link, the earlier one's end leaves it alone, and `hangup` takes link and line away at once;
+// telvane-tool's listen --reconnect follows the link from one simulator to the next.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -8,9 +9,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
+#include "platform/port_holder.h"
 #include "pty_client.h"
+#include "support/program.h"
 #include "support/wait.h"
 
 namespace telvane::modemsim {
@@ -89,6 +93,50 @@ TEST(ModemsimReplug, ALaterSimulatorTakesTheLinkAndHangupTakesItAway) {
     EXPECT_TRUE(client.HungUp());
     EXPECT_TRUE(telvane::testing::WaitUntil([&] { return !fs::exists(fs::symlink_status(link)); }));
     EXPECT_EQ(second.End(), 0);
+    fs::remove_all(folder);
+}
+
+TEST(ModemsimReplug, ListenReconnectFollowsTheLinkToTheNextSimulator) {
+    char folder[] = "/tmp/telvane-replug-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string link = std::string(folder) + "/modem";
+    const std::string control = std::string(folder) + "/control";
+    const std::string control2 = std::string(folder) + "/control2";
+
+    SimulatorProgram first(link, control);
+    ASSERT_EQ(first.Printed(), link);
+    std::optional<SimulatorProgram> second;
+    telvane::testing::Program tool(
+        {TELVANE_TOOL_PATH, "modem", "--device", link, "--scale", "0.1", "listen", "--reconnect"});
+    telvane::testing::Watchdog watchdog(tool);
+    int started = 0;
+    bool lost = false;
+    bool reconnected = false;
+    bool arrived = false;
+    for (std::string line; tool.NextLine(line);) {
+        if (line.starts_with("{\"event\": \"started\"")) {
+            // The first modem is pulled out.
+            if (++started == 1) std::ofstream(control) << "hangup\n" << std::flush;
+        } else if (line.starts_with("{\"event\": \"linkLost\"")) {
+            lost = true;
+            // The next one is plugged in on the same link.
+            second.emplace(link, control2);
+        } else if (line == "{\"event\": \"reconnected\"}\n") {
+            reconnected = true;
+            std::ofstream(control2) << "deliver +886955000111 | | After the replug\n" << std::flush;
+        } else if (line.starts_with("{\"event\": \"message\"")) {
+            arrived = line.find("After the replug") != std::string::npos;
+            // The listener is the one holding the new modem's port.
+            const std::optional<PortHolder> holder = FindPortHolder(second->Device(), {});
+            ASSERT_TRUE(holder);
+            EXPECT_EQ(holder->pid, tool.Pid());
+            tool.Signal(SIGTERM);
+        }
+    }
+    EXPECT_EQ(tool.Wait(), 0) << tool.All();
+    EXPECT_EQ(started, 2) << tool.All();
+    EXPECT_TRUE(lost && reconnected && arrived) << tool.All();
+    EXPECT_EQ(first.End(), 0);
     fs::remove_all(folder);
 }
 
