@@ -6,6 +6,7 @@
 
 #include "codec/message_joiner.h"
 #include "control/delivery_reports.h"
+#include "control/history_feed.h"
 #include "control/inbox_merge.h"
 #include "control/outbox_run.h"
 #include "platform/text.h"
@@ -150,6 +151,8 @@ void FolderCommands::RefreshInbox(const std::vector<SmsPart>& listed, int simHol
     std::vector<SmsRecord> messages;
     for (JoinedMessage& joined : JoinParts(listed, MissingMarker()))
         messages.push_back(std::move(joined.record));
+    // The history keeps every listed message, also those beyond what the Inbox holds.
+    if (HistoryFeed* history = tables.History()) history->Listed(messages);
     FolderTable& inbox = tables.Table(FolderId::Inbox);
     const InboxMerge merge = MergeInbox(inbox, messages);
     // In the merged order, from the first position, as the listing gave them.

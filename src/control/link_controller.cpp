@@ -9,6 +9,7 @@
 #include "control/operator_label.h"
 #include "control/recipients.h"
 #include "control/ui_strings.h"
+#include "platform/files.h"
 #include "platform/text.h"
 #include "store/list_date.h"
 
@@ -51,7 +52,9 @@ LinkController::LinkController(WindowInterface& window, Timing timing,
       folders_(*this),
       outbox_(*this),
       smart_(*this),
-      phonebook_(*this) {
+      phonebook_(*this),
+      history_(std::make_unique<HistoryFeed>(static_cast<ControllerHost&>(*this), DataFolder())) {
+    tables_.SetHistory(history_.get());
     ShowStatus(kUnknownOperatorLabel);
 }
 

@@ -17,6 +17,7 @@
 
 #include "control/controller_host.h"
 #include "control/folder_commands.h"
+#include "control/history_feed.h"
 #include "control/link_engine.h"
 #include "control/outbox_run.h"
 #include "control/phonebook_cache.h"
@@ -78,6 +79,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     FolderCommands& Folders() { return folders_; }
     OutboxRun& Outbox() { return outbox_; }
     PhonebookCache& Phonebook() { return phonebook_; }
+    // The message history's feed; null when the history was not started.
+    HistoryFeed* History() { return history_.get(); }
 
   private:
     // Where the work after the link came up resumes: from the phonebook transfer, or from the
@@ -155,6 +158,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     OutboxRun outbox_;
     SmartRun smart_;
     PhonebookCache phonebook_;
+    // After the tables, which hand it each saved folder.
+    std::unique_ptr<HistoryFeed> history_;
 
     int page_ = kPageMessages;
     PhonebookSource phonebookSource_ = PhonebookSource::kSim;
