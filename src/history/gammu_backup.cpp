@@ -245,6 +245,7 @@ std::vector<HistoryMessage> ReadGammuBackup(std::string_view bytes, int* skipped
         SmsPart part;
         HistoryDirection direction;
         std::u16string name;
+        std::u16string smsc;
         bool unread;
     };
     std::vector<Read> reads;
@@ -288,6 +289,7 @@ std::vector<HistoryMessage> ReadGammuBackup(std::string_view bytes, int* skipped
                                        : (state == "unsent" ? u"STO UNSENT" : u"STO SENT");
         r.part.concat = ConcatOf(Field(s, "udh"));
         r.name = TextField(s, "Name");
+        r.smsc = TextField(s, "SMSC");
         r.unread = deliver && state == "unread";
         reads.push_back(std::move(r));
     }
@@ -310,6 +312,7 @@ std::vector<HistoryMessage> ReadGammuBackup(std::string_view bytes, int* skipped
         m.time = HistoryTime(m.timeText).value_or(0);
         m.text = joined.record.text;
         m.store = u"import";
+        m.smsc = r.smsc;
         m.unread = joined.record.status == u"REC UNREAD";
         const int32_t ref = joined.concat ? joined.concat->reference : 0;
         const int32_t total = joined.concat ? joined.concat->total : 0;
@@ -320,7 +323,9 @@ std::vector<HistoryMessage> ReadGammuBackup(std::string_view bytes, int* skipped
     return out;
 }
 
-std::string WriteGammuBackup(const std::vector<HistoryMessage>& messages) {
+std::string WriteGammuBackup(const std::vector<HistoryMessage>& messages, std::u16string_view smsc,
+                             int* withoutSmsc) {
+    int missing = 0;
     std::string out;
     out += "; This file format was designed for Gammu and is compatible with Gammu+\r\n";
     out += "; Written by telvane-tool from the message history\r\n\r\n";
@@ -336,7 +341,11 @@ std::string WriteGammuBackup(const std::vector<HistoryMessage>& messages) {
             std::snprintf(name, sizeof name, "[SMSBackup%03d]\r\n", section++);
             out += name;
             if (in) {
-                out += "SMSC = \"\"\r\nSMSCUnicode = \r\nPDU = Deliver\r\n";
+                // gammu writes a received message to the SIM only with a centre's number.
+                const std::u16string centre = m.smsc.empty() ? std::u16string(smsc) : m.smsc;
+                if (centre.empty() && p == 0) ++missing;
+                out += "SMSC = " + Quote(centre) + "\r\nSMSCUnicode = " + ToUcs2Hex(centre) +
+                       "\r\nPDU = Deliver\r\n";
             } else {
                 out += "PDU = Submit\r\n";
             }
@@ -372,6 +381,7 @@ std::string WriteGammuBackup(const std::vector<HistoryMessage>& messages) {
                 "ReplaceMessage = 0\r\nMessageReference = 0\r\n\r\n";
         }
     }
+    if (withoutSmsc != nullptr) *withoutSmsc = missing;
     return out;
 }
 

@@ -21,6 +21,9 @@ std::vector<HistoryMessage> ReadGammuBackup(std::string_view bytes, int* skipped
 
 // The messages as a backup gammu restores: received ones as delivered messages in folder 1,
 // sent ones as submitted messages in folder 2, a long text as parts with a concatenation header.
-std::string WriteGammuBackup(const std::vector<HistoryMessage>& messages);
+// gammu restores a received message only with its service centre's number: the message's own,
+// else `smsc`; `withoutSmsc` counts the received messages that have neither.
+std::string WriteGammuBackup(const std::vector<HistoryMessage>& messages,
+                             std::u16string_view smsc = {}, int* withoutSmsc = nullptr);
 
 }  // namespace telvane

@@ -46,7 +46,8 @@ CREATE TABLE message(
   store TEXT NOT NULL,
   sim_index INTEGER NOT NULL DEFAULT -1,
   delivery TEXT NOT NULL DEFAULT '',
-  unread INTEGER NOT NULL DEFAULT 0);
+  unread INTEGER NOT NULL DEFAULT 0,
+  smsc TEXT NOT NULL DEFAULT '');
 CREATE INDEX message_person_time ON message(person_id, time, id);
 CREATE INDEX message_time ON message(time, id);
 CREATE VIRTUAL TABLE message_fts USING fts5(text, number, name, content='message',
@@ -86,7 +87,7 @@ static_assert(std::size(kMigrations) == kHistorySchemaVersion);
 
 constexpr const char* kMessageColumns =
     "m.id, m.key, m.number, m.name, m.direction, m.time, m.time_text, m.text, m.store, "
-    "m.sim_index, m.delivery, m.unread";
+    "m.sim_index, m.delivery, m.unread, m.smsc";
 
 // A prepared statement that finalizes itself.
 class Statement {
@@ -142,6 +143,7 @@ HistoryMessage ReadMessageRow(const Statement& s, int first = 0) {
     m.simIndex = static_cast<int32_t>(s.Int(first + 9));
     m.delivery = s.Text(first + 10);
     m.unread = s.Int(first + 11) != 0;
+    m.smsc = s.Text(first + 12);
     return m;
 }
 
@@ -408,8 +410,8 @@ StoreResult HistoryDb::Store(const std::vector<HistoryMessage>& messages) {
                    "WHERE key = ?1");
     Statement add(db_,
                   "INSERT INTO message(key, person_id, number, name, direction, time, time_text, "
-                  "text, store, sim_index, delivery, unread) "
-                  "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)");
+                  "text, store, sim_index, delivery, unread, smsc) "
+                  "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
     // A message once read stays read; a name once known is kept when a later copy lacks it.
     Statement update(db_,
                      "UPDATE message SET text = ?2, name = ?3, store = ?4, sim_index = ?5, "
@@ -478,6 +480,7 @@ StoreResult HistoryDb::Store(const std::vector<HistoryMessage>& messages) {
         add.Bind(10, m.simIndex);
         add.Bind(11, m.delivery);
         add.Bind(12, m.unread ? 1 : 0);
+        add.Bind(13, m.smsc);
         if (add.Step() != SQLITE_DONE) return fail("write", add.code());
         ++result.added;
     }

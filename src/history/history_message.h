@@ -24,6 +24,7 @@ struct HistoryMessage {
     int32_t simIndex = -1;
     std::u16string delivery;  // "", "pending", "delivered" or "failed"
     bool unread = false;
+    std::u16string smsc;  // the service centre of a received message, when known
 
     bool operator==(const HistoryMessage&) const = default;
 };
