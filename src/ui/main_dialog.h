@@ -30,6 +30,7 @@ namespace telvane {
 
 class AboutPage;
 class ComposePage;
+class ConversationsView;
 class Page;
 class ListView;
 class PhonebookPage;
@@ -89,6 +90,8 @@ class MainDialog : public QDialog, public WindowInterface {
     PhonebookPage* Phonebook() const;
     SettingsPage* SettingsView() const { return settings_; }
     AboutPage* About() const;
+    // The conversations and the history's search, in a window of their own (made at first use).
+    ConversationsView* ShowConversations();
 
     // Commands of the bar and the buttons, as a click would run them.
     void Command(CommandId id);
@@ -247,6 +250,7 @@ class MainDialog : public QDialog, public WindowInterface {
     PhonebookPage* phonebook_ = nullptr;
     SettingsPage* settings_ = nullptr;
     AboutPage* about_ = nullptr;
+    ConversationsView* conversations_ = nullptr;
 };
 
 }  // namespace telvane
