@@ -129,10 +129,17 @@ inline constexpr UiText kLogoNeedsNetworkCode{329, 330};
 inline constexpr UiText kModemRefusedJob{331, 332};
 // A submission whose answer never came.
 inline constexpr UiText kNotConfirmed{333, 334};
+// The modem and the rest of the system.
+inline constexpr UiText kPortInUse{371, 372};  // %1 the port, %2 the program, %3 its pid
+inline constexpr UiText kAskModemManagerToLetGo{373, 374};
+// %1: ModemManager's answer.
+inline constexpr UiText kModemManagerRefused{375, 376};
+inline constexpr UiText kModemUnplugged{377, 378};
+inline constexpr UiText kWaitingForModem{379, 380};
+inline constexpr UiText kReconnectWhenModemReturns{381, 382};
 // The message history and its pages.
 inline constexpr UiText kHistoryKeptAside{401, 402};  // %1: where the damaged file was kept
 inline constexpr UiText kHistoryWriteFailed{403, 404};
-inline constexpr UiText kHistoryUnavailable{405, 406};
 inline constexpr UiText kConversations{407, 408};
 inline constexpr UiText kHistory{409, 410};
 inline constexpr UiText kSearch{411, 412};
@@ -141,7 +148,6 @@ inline constexpr UiText kUnreadCount{417, 418};        // %1: the count
 inline constexpr UiText kOlderMessages{419, 420};
 inline constexpr UiText kDeleteConversation{421, 422};  // %1: the name or number
 inline constexpr UiText kNoHistoryYet{423, 424};
-inline constexpr UiText kReplyQueued{425, 426};
 }  // namespace ui_text
 
 // Nonzero: Chinese interface; 0: English.  Set through SetLanguage.
