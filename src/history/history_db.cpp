@@ -415,7 +415,8 @@ StoreResult HistoryDb::Store(const std::vector<HistoryMessage>& messages) {
     Statement add(db_,
                   "INSERT INTO message(key, person_id, number, name, direction, time, time_text, "
                   "text, store, sim_index, delivery, unread, smsc) "
-                  "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
+                  "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13) "
+                  "ON CONFLICT(key) DO NOTHING");
     // A message once read stays read; a name once known is kept when a later copy lacks it.
     Statement update(db_,
                      "UPDATE message SET text = ?2, name = ?3, store = ?4, sim_index = ?5, "
@@ -424,31 +425,6 @@ StoreResult HistoryDb::Store(const std::vector<HistoryMessage>& messages) {
         if (!s->ok()) return fail("write", s->code());
     std::map<std::u16string, int64_t> people;
     for (const HistoryMessage& m : messages) {
-        find.Reset();
-        find.Bind(1, m.key);
-        const int found = find.Step();
-        if (found == SQLITE_ROW) {
-            const int64_t id = find.Int(0);
-            const std::u16string name = m.name.empty() ? find.Text(2) : m.name;
-            const bool unread = m.unread && find.Int(6) != 0;
-            const std::u16string delivery = m.delivery.empty() ? find.Text(5) : m.delivery;
-            if (find.Text(1) == m.text && find.Text(2) == name && find.Text(3) == m.store &&
-                find.Int(4) == m.simIndex && find.Text(5) == delivery &&
-                (find.Int(6) != 0) == unread)
-                continue;
-            update.Reset();
-            update.Bind(1, id);
-            update.Bind(2, m.text);
-            update.Bind(3, name);
-            update.Bind(4, m.store);
-            update.Bind(5, m.simIndex);
-            update.Bind(6, delivery);
-            update.Bind(7, unread ? 1 : 0);
-            if (update.Step() != SQLITE_DONE) return fail("write", update.code());
-            ++result.updated;
-            continue;
-        }
-        if (found != SQLITE_DONE) return fail("read", found);
         const std::u16string person = PersonKey(m.number);
         int64_t personId = 0;
         if (auto it = people.find(person); it != people.end()) {
@@ -471,6 +447,7 @@ StoreResult HistoryDb::Store(const std::vector<HistoryMessage>& messages) {
             }
             people[person] = personId;
         }
+        // New messages go in at once; a key already stored is brought up to date below.
         add.Reset();
         add.Bind(1, m.key);
         add.Bind(2, personId);
@@ -486,7 +463,31 @@ StoreResult HistoryDb::Store(const std::vector<HistoryMessage>& messages) {
         add.Bind(12, m.unread ? 1 : 0);
         add.Bind(13, m.smsc);
         if (add.Step() != SQLITE_DONE) return fail("write", add.code());
-        ++result.added;
+        if (sqlite3_changes(db_) > 0) {
+            ++result.added;
+            continue;
+        }
+        find.Reset();
+        find.Bind(1, m.key);
+        const int found = find.Step();
+        if (found != SQLITE_ROW) return fail("read", found);
+        const int64_t id = find.Int(0);
+        const std::u16string name = m.name.empty() ? find.Text(2) : m.name;
+        const bool unread = m.unread && find.Int(6) != 0;
+        const std::u16string delivery = m.delivery.empty() ? find.Text(5) : m.delivery;
+        if (find.Text(1) == m.text && find.Text(2) == name && find.Text(3) == m.store &&
+            find.Int(4) == m.simIndex && find.Text(5) == delivery && (find.Int(6) != 0) == unread)
+            continue;
+        update.Reset();
+        update.Bind(1, id);
+        update.Bind(2, m.text);
+        update.Bind(3, name);
+        update.Bind(4, m.store);
+        update.Bind(5, m.simIndex);
+        update.Bind(6, delivery);
+        update.Bind(7, unread ? 1 : 0);
+        if (update.Step() != SQLITE_DONE) return fail("write", update.code());
+        ++result.updated;
     }
     const int commit = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
     if (commit != SQLITE_OK) return fail("write", commit);
