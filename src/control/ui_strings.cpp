@@ -230,6 +230,10 @@ constexpr UiString kStrings[] = {
     {332, u"the modem did not take the message"},
     {333, u"未確認：網路可能已收到，不會自動重送"},
     {334, u"not confirmed: the network may have it; it is not sent again by itself"},
+    {480, u"已存入寄件匣，下次連線時傳送"},
+    {481, u"In the Outbox: it goes at the next connection"},
+    {482, u"名稱超過 SIM 卡能存的長度（%1）"},
+    {483, u"the name is longer than the SIM holds (%1)"},
 };
 
 static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),

@@ -129,6 +129,9 @@ inline constexpr UiText kLogoNeedsNetworkCode{329, 330};
 inline constexpr UiText kModemRefusedJob{331, 332};
 // A submission whose answer never came.
 inline constexpr UiText kNotConfirmed{333, 334};
+// A message sent while offline waits in the Outbox.
+inline constexpr UiText kQueuedForNextConnection{480, 481};
+inline constexpr UiText kNameTooLongForSim{482, 483};  // %1: the counter, "20/14"
 }  // namespace ui_text
 
 // Nonzero: Chinese interface; 0: English.  Set through SetLanguage.

@@ -9,6 +9,7 @@
 #include <QToolButton>
 #include <algorithm>
 
+#include "control/sim_name.h"
 #include "platform/text.h"
 #include "ui/anchored_layout.h"
 #include "ui/compact_tabs.h"
@@ -25,9 +26,9 @@ namespace {
 enum Column : int { kTickColumn = 0, kNoColumn = 1, kNameColumn = 2, kNumberColumn = 3 };
 
 constexpr WindowText kEmptySim{
-    "這裡還沒有智能卡電話簿。請在「設定」勾選「智能卡電話簿」同步並連線，即可從智能卡讀取。",
-    "No SIM entries here yet. Tick SIM Phonebook under Settings and connect: the entries are "
-    "read from the SIM."};
+    "這裡還沒有智能卡電話簿。連線後即從智能卡讀取；要保持同步，請在「設定」勾選「智能卡電話簿」。",
+    "No SIM entries here yet. Connect and they are read from the SIM; to keep them in step, tick "
+    "SIM Phonebook under Settings."};
 constexpr WindowText kCopyToContacts{"複製到連絡人", "Copy to contacts"};
 constexpr WindowText kCopyToSim{"複製到智能卡", "Copy to the SIM"};
 constexpr WindowText kExportVCard{"匯出為 vCard...", "Export as vCard..."};
@@ -47,6 +48,11 @@ EntryPanel::EntryPanel(qreal scale, QWidget* parent) : Page(scale, parent) {
     nameEdit_ = Add(1055, new QLineEdit(this));
     numberEdit_ = Add(1056, new QLineEdit(this));
     noEdit_ = Add(1057, new QLineEdit(this));
+    nameCount_ = new QLabel(this);
+    nameCount_->setObjectName("nameCounter");
+    nameCount_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    nameCount_->hide();
+    connect(nameEdit_, &QLineEdit::textChanged, this, &EntryPanel::UpdateNameCount);
     okay_ = Add(1058, new QPushButton(this));
     cancel_ = Add(1059, new QPushButton(this));
     // The position travels with the panel; its box is never shown.
@@ -63,6 +69,7 @@ void EntryPanel::Relayout() {
                   {
                       {nameLabel_, 10, 55, 70, 20},
                       {nameEdit_, 85, 55, 120, 20, 0, 0, 1, 0},
+                      {nameCount_, 205, 55, 33, 20, 1, 0, 0, 0},
                       {phoneLabel_, 10, 85, 70, 20},
                       {numberEdit_, 85, 85, 120, 20, 0, 0, 1, 0},
                       {noLabel_, 10, 115, 70, 20},
@@ -82,15 +89,32 @@ void EntryPanel::Relabel() {
 
 void EntryPanel::Fill(const QString& name, const QString& number, int position) {
     nameEdit_->setText(name);
+    UpdateNameCount();
     numberEdit_->setText(number);
     noEdit_->setText(position > 0 ? QString::number(position) : QString());
     position_ = position;
     nameEdit_->setFocus();
 }
 
-void EntryPanel::SetLimits(int nameLimit, int numberLimit) {
-    nameEdit_->setMaxLength(nameLimit > 0 ? nameLimit : 32767);
+void EntryPanel::SetLimits(int nameLimit, int numberLimit, bool simName) {
+    simNameLimit_ = simName ? nameLimit : -1;
+    // A SIM name is counted, never cut: what does not fit is shown and not taken.
+    nameEdit_->setMaxLength(nameLimit > 0 && !simName ? nameLimit : 32767);
     numberEdit_->setMaxLength(numberLimit > 0 ? numberLimit : 32767);
+    UpdateNameCount();
+}
+
+void EntryPanel::UpdateNameCount() {
+    const bool counted = simNameLimit_ >= 0;
+    nameCount_->setVisible(counted);
+    if (!counted) {
+        okay_->setEnabled(true);
+        return;
+    }
+    const SimNameLength length = MeasureSimName(nameEdit_->text().toStdU16String(), simNameLimit_);
+    nameCount_->setText(QString::fromStdU16String(SimNameCounterText(length)));
+    nameCount_->setStyleSheet(length.Fits() ? QString() : QStringLiteral("color: #c00000"));
+    okay_->setEnabled(length.Fits());
 }
 
 QString EntryPanel::Name() const {
@@ -321,18 +345,24 @@ std::vector<std::pair<std::u16string, bool>> PhonebookPage::PickedLines() const 
 void PhonebookPage::OnEdit() {
     const int row = list_->SelectedRow();
     if (row < 0) return;
-    if (Source() == PhonebookSource::kSim) {
-        const PhonebookLimits limits = host_.Controller().Phonebook().Limits();
-        entry_->SetLimits(limits.textLimit, limits.numberLimit > 0 ? limits.numberLimit + 1 : 0);
-    } else {
-        entry_->SetLimits(kContactNameLimit, kContactNumberLimit);
-    }
+    ApplyEntryLimits();
     entry_->Fill(list_->Text(row, kNameColumn).left(39), list_->Text(row, kNumberColumn).left(39),
                  list_->Data(row));
     ShowEntry(true);
 }
 
+void PhonebookPage::ApplyEntryLimits() {
+    if (Source() == PhonebookSource::kSim) {
+        const PhonebookLimits limits = host_.Controller().Phonebook().Limits();
+        entry_->SetLimits(limits.textLimit, limits.numberLimit > 0 ? limits.numberLimit + 1 : 0,
+                          true);
+    } else {
+        entry_->SetLimits(kContactNameLimit, kContactNumberLimit, false);
+    }
+}
+
 void PhonebookPage::OnAdd() {
+    ApplyEntryLimits();
     entry_->Fill({}, {}, 0);
     ShowEntry(true);
 }

@@ -30,7 +30,9 @@ class EntryPanel : public Page {
     void Relayout() override;
     void Relabel();
     void Fill(const QString& name, const QString& number, int position);
-    void SetLimits(int nameLimit, int numberLimit);
+    // `simName`: the name is the SIM's, counted against its limit ("9/14") and refused, never
+    // cut, when longer; otherwise `nameLimit` caps what can be typed.
+    void SetLimits(int nameLimit, int numberLimit, bool simName);
     QString Name() const;
     QString Number() const;
     // The position of the entry being edited (1-based), 0 when adding.
@@ -41,6 +43,8 @@ class EntryPanel : public Page {
     void Cancel();
 
   private:
+    void UpdateNameCount();
+
     QLabel* nameLabel_;
     QLabel* phoneLabel_;
     QLabel* noLabel_;
@@ -49,7 +53,10 @@ class EntryPanel : public Page {
     QLineEdit* noEdit_;
     QPushButton* okay_;
     QPushButton* cancel_;
+    QLabel* nameCount_;
     int position_ = 0;
+    // The SIM's name limit (0 not known) while a SIM entry is edited; -1 for a contact.
+    int simNameLimit_ = -1;
 };
 
 class PhonebookPage : public Page {
@@ -90,6 +97,7 @@ class PhonebookPage : public Page {
   private:
     void OnEdit();
     void OnAdd();
+    void ApplyEntryLimits();
     void OnEntryOkay();
     void ShowEntry(bool shown);
     // A contacts file could not be written: the user hears why.
