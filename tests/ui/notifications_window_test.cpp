@@ -149,7 +149,8 @@ class NotificationsWindowTest : public QObject {
         for (int i = 0; text.size() < 400; ++i)
             text += QStringLiteral("Sentence %1 of a long one. ").arg(i);
         text = text.trimmed();
-        QVERIFY(modem.DeliverMessage("+886955123456", "", text.toStdU16String()) > 0);
+        QVERIFY(modem.DeliverMessage("+886955123456", "26/12/10,08:01:00+32",
+                                     text.toStdU16String()) > 0);
         QTRY_VERIFY_WITH_TIMEOUT(
             testing::ReadFolder(FolderId::Inbox).size() == 2 &&
                 testing::ReadFolder(FolderId::Inbox)[1].text == text.toStdU16String(),
@@ -157,7 +158,7 @@ class NotificationsWindowTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(Calls().size(), 2, kWaitMs);
         QCOMPARE(Calls()[1].body, QStringLiteral("Amy Chen\n") + text);
         // Nothing more is on its way: a second message's notification would come after this.
-        QVERIFY(modem.DeliverMessage("+886912000000", "", u"Last") > 0);
+        QVERIFY(modem.DeliverMessage("+886912000000", "26/12/10,08:02:00+32", u"Last") > 0);
         QTRY_COMPARE_WITH_TIMEOUT(Calls().size(), 3, kWaitMs);
         QCOMPARE(Calls()[2].body, QStringLiteral("+886912000000\nLast"));
     }

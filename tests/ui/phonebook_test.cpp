@@ -118,7 +118,7 @@ class PhonebookTest : public QObject {
         QVERIFY(!dialog_->Control(1013)->isVisible());
         QVERIFY(!dialog_->Control(1057)->isVisible());
         QCOMPARE(static_cast<QLineEdit*>(dialog_->Control(1055))->text(), QString("Carol"));
-        QCOMPARE(static_cast<QLineEdit*>(dialog_->Control(1055))->maxLength(), 14);
+        QCOMPARE(dialog_->findChild<QLabel*>("nameCounter")->text(), QString("5/14"));
         Screenshot("phonebook_entry_en");
         static_cast<QLineEdit*>(dialog_->Control(1055))->setText("Carola");
         Click(1058);
@@ -131,6 +131,52 @@ class PhonebookTest : public QObject {
         PhonebookTable saved;
         QVERIFY(saved.LoadFile(DataFile("simpbk.acr")));
         QCOMPARE(saved.Entries()[6].name, std::u16string(u"Carola"));
+    }
+
+    // The SIM's name limit counted as the compose box counts, in UCS2 once a character needs
+    // it; a name too long cannot be confirmed and is never cut.
+    void TheNameCounterShowsTheSimsLimit_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("counter");
+        QTest::addColumn<bool>("fits");
+        QTest::newRow("short") << "Carol"
+                               << "5/14" << true;
+        QTest::newRow("at the limit") << "Christopher Co"
+                                      << "14/14" << true;
+        QTest::newRow("too long") << "Christopher Columbus"
+                                  << "20/14" << false;
+        QTest::newRow("extension character") << "Costs 10€ each"
+                                             << "15/14" << false;
+        QTest::newRow("ucs2") << "李大華"
+                              << "3/6" << true;
+        QTest::newRow("ucs2 too long") << "Amy 李大華"
+                                       << "7/6" << false;
+    }
+    void TheNameCounterShowsTheSimsLimit() {
+        QFETCH(QString, name);
+        QFETCH(QString, counter);
+        QFETCH(bool, fits);
+        const std::u16string before = dialog_->Controller().Phonebook().Entries()[6].name;
+        Select("7");
+        Click(1030);
+        auto* edit = static_cast<QLineEdit*>(dialog_->Control(1055));
+        edit->setText(name);
+        QCOMPARE(edit->text(), name);
+        QCOMPARE(dialog_->findChild<QLabel*>("nameCounter")->text(), counter);
+        QCOMPARE(dialog_->Control(1058)->isEnabled(), fits);
+        // Okay is pressed as a key would, whatever its state: a name too long changes nothing.
+        emit dialog_->Phonebook()->Entry()->Okay();
+        const std::u16string after = dialog_->Controller().Phonebook().Entries()[6].name;
+        QCOMPARE(after, fits ? name.toStdU16String() : before);
+        if (dialog_->Control(1055)->isVisible()) Click(1059);
+        boxes_.clear();
+        if (fits) {
+            Select("7");
+            Click(1030);
+            static_cast<QLineEdit*>(dialog_->Control(1055))
+                ->setText(QString::fromStdU16String(before));
+            Click(1058);
+        }
     }
 
     void ANumberTheSimCannotDialKeepsTheEntryPanelOpen() {
