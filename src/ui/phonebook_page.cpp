@@ -1,6 +1,7 @@
 #include "ui/phonebook_page.h"
 
 #include <QAction>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -9,12 +10,15 @@
 #include <QToolButton>
 #include <algorithm>
 
+#include "contacts/contact_import.h"
 #include "control/sim_name.h"
+#include "platform/files.h"
 #include "platform/text.h"
 #include "ui/anchored_layout.h"
 #include "ui/compact_tabs.h"
 #include "ui/compose_page.h"
 #include "ui/icons.h"
+#include "ui/import_preview.h"
 #include "ui/list_view.h"
 #include "ui/main_dialog.h"
 #include "ui/ui_text.h"
@@ -32,6 +36,9 @@ constexpr WindowText kEmptySim{
 constexpr WindowText kCopyToContacts{"複製到連絡人", "Copy to contacts"};
 constexpr WindowText kCopyToSim{"複製到智能卡", "Copy to the SIM"};
 constexpr WindowText kExportVCard{"匯出為 vCard...", "Export as vCard..."};
+constexpr WindowText kImportFile{"匯入 vCard 或 CSV...", "Import vCard or CSV..."};
+constexpr WindowText kImportFilter{"vCard 或 CSV (*.vcf *.vcard *.csv *.txt)",
+                                   "vCard or CSV (*.vcf *.vcard *.csv *.txt)"};
 
 // What the contacts' vCard fields hold.
 constexpr int kContactNameLimit = 20;
@@ -149,6 +156,10 @@ PhonebookPage::PhonebookPage(MainDialog& host, qreal scale, QWidget* parent)
     export_->setObjectName("exportVCard");
     list_->addAction(copyAcross_);
     list_->addAction(export_);
+    import_ = new QAction(this);
+    import_->setObjectName("importFile");
+    list_->addAction(import_);
+    connect(import_, &QAction::triggered, this, &PhonebookPage::OnImport);
     list_->setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(copyAcross_, &QAction::triggered, this, &PhonebookPage::CopyAcross);
     connect(export_, &QAction::triggered, this, &PhonebookPage::ExportClicked);
@@ -198,6 +209,7 @@ void PhonebookPage::Relabel() {
     hint_->setText(Ui(kEmptySim));
     copyAcross_->setText(Source() == PhonebookSource::kSim ? Ui(kCopyToContacts) : Ui(kCopyToSim));
     export_->setText(Ui(kExportVCard));
+    import_->setText(Ui(kImportFile));
     entry_->Relabel();
 }
 
@@ -389,6 +401,70 @@ void PhonebookPage::OnEntryOkay() {
     }
     Refill();
     ShowEntry(false);
+}
+
+void PhonebookPage::OnImport() {
+    const QString path =
+        QFileDialog::getOpenFileName(this, Ui(kImportFile), QString(), Ui(kImportFilter));
+    if (path.isEmpty()) return;
+    std::unique_ptr<ImportPreview> preview = PreviewImport(path);
+    if (preview && preview->exec() == QDialog::Accepted) ApplyImport(preview->Lines());
+}
+
+std::unique_ptr<ImportPreview> PhonebookPage::PreviewImport(const QString& path) {
+    std::string error;
+    const std::optional<std::string> bytes = ReadWholeFile(path.toStdString(), &error);
+    if (!bytes) {
+        host_.ShowMessageText(Utf8ToU16(error));
+        return nullptr;
+    }
+    std::vector<ImportEntryText> entries;
+    for (ImportedEntry& entry : ReadContactsFile(*bytes))
+        entries.push_back({std::move(entry.name), std::move(entry.number)});
+    ImportTarget target;
+    if (Source() == PhonebookSource::kSim) {
+        PhonebookCache& cache = host_.Controller().Phonebook();
+        const PhonebookLimits limits = cache.Limits();
+        target.simTextLimit = limits.textLimit;
+        target.room = 0;
+        for (const PhonebookEntry& entry : cache.Entries()) {
+            if (entry.IsEmpty()) {
+                ++target.room;
+            } else {
+                target.numbers.push_back(entry.number);
+            }
+        }
+    } else {
+        ContactsStore& contacts = host_.Contacts();
+        for (int p = 0; p < contacts.Count(); ++p)
+            target.numbers.push_back(contacts.GetNumber(p));
+    }
+    return std::make_unique<ImportPreview>(PlanImport(entries, target), target.simTextLimit, scale_,
+                                           this);
+}
+
+void PhonebookPage::ApplyImport(const std::vector<ImportLine>& lines) {
+    std::u16string refused;
+    if (Source() == PhonebookSource::kSim) {
+        // Into the offline copy (or the connected table): written to the SIM as any edit is.
+        PhonebookCache& cache = host_.Controller().Phonebook();
+        for (const ImportLine& line : lines) {
+            if (line.skip) continue;
+            if (cache.Add(line.name, line.number) == 0 && !cache.RefusedNumber().empty())
+                refused += cache.RefusedNumber() + u"\n";
+        }
+        cache.AfterChange();
+    } else {
+        for (const ImportLine& line : lines) {
+            if (line.skip) continue;
+            if (!host_.Contacts().Add(line.name, line.number)) {
+                ContactsFailed();
+                break;
+            }
+        }
+    }
+    if (!refused.empty()) host_.ShowMessageText(refused);
+    Refill();
 }
 
 void PhonebookPage::ContactsFailed() {

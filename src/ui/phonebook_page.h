@@ -2,10 +2,12 @@
 // Compose page) and the entry panel that adds or edits one entry.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "control/import_plan.h"
 #include "control/window_interface.h"
 #include "ui/page.h"
 
@@ -18,6 +20,7 @@ class QToolButton;
 
 namespace telvane {
 
+class ImportPreview;
 class ListView;
 class MainDialog;
 
@@ -89,6 +92,12 @@ class PhonebookPage : public Page {
     void CopyAcross();
     QLabel* EmptyHint() const { return hint_; }
 
+    // An import of a vCard or CSV file into the list shown (SIM or contacts): the preview of
+    // what is added and skipped (null when the file cannot be read, which the user is told),
+    // then what the user confirmed.
+    std::unique_ptr<ImportPreview> PreviewImport(const QString& path);
+    void ApplyImport(const std::vector<ImportLine>& lines);
+
   signals:
     void PickOkay();
     void PickCancel();
@@ -96,6 +105,7 @@ class PhonebookPage : public Page {
 
   private:
     void OnEdit();
+    void OnImport();
     void OnAdd();
     void ApplyEntryLimits();
     void OnEntryOkay();
@@ -116,6 +126,7 @@ class PhonebookPage : public Page {
     QLabel* hint_;
     QAction* copyAcross_;
     QAction* export_;
+    QAction* import_;
     bool picking_ = false;
     bool allChecked_ = false;
 };
