@@ -129,6 +129,14 @@ inline constexpr UiText kLogoNeedsNetworkCode{329, 330};
 inline constexpr UiText kModemRefusedJob{331, 332};
 // A submission whose answer never came.
 inline constexpr UiText kNotConfirmed{333, 334};
+// The modem and the rest of the system.
+inline constexpr UiText kPortInUse{371, 372};  // %1 the port, %2 the program, %3 its pid
+inline constexpr UiText kAskModemManagerToLetGo{373, 374};
+// %1: ModemManager's answer.
+inline constexpr UiText kModemManagerRefused{375, 376};
+inline constexpr UiText kModemUnplugged{377, 378};
+inline constexpr UiText kWaitingForModem{379, 380};
+inline constexpr UiText kReconnectWhenModemReturns{381, 382};
 // A message sent while offline waits in the Outbox.
 inline constexpr UiText kQueuedForNextConnection{480, 481};
 inline constexpr UiText kNameTooLongForSim{482, 483};  // %1: the counter, "20/14"
