@@ -110,6 +110,7 @@ class PhonebookPage : public Page {
     void ApplyEntryLimits();
     void OnEntryOkay();
     void ShowEntry(bool shown);
+    void ShowListBesideEntry();
     // A contacts file could not be written: the user hears why.
     void ContactsFailed();
     void OnCheckAll();
