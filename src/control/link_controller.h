@@ -134,6 +134,12 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     void AfterConnect(AfterConnectStep step);
     void OnListingEnded(const JobResult& result);
     void OnPhonebookReadEnded(const JobResult& result);
+    // With the phonebook transfer off and no offline copy yet, the SIM's phonebook is read once
+    // for the senders' names and kept as the offline copy: nothing goes to the SIM, the
+    // settings stay.
+    // False when it is not wanted or the engine refused it.
+    bool StartNamesRead();
+    void OnNamesReadEnded(const JobResult& result);
     // `held`: entries held back from the write, their numbers refused.
     void OnPhonebookWriteEnded(const JobResult& result, const std::vector<PhonebookRefusal>& held);
     // Before a phonebook write: every changed number in the normaliser's form; an entry whose
@@ -210,6 +216,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     std::optional<SimCodes> simCodes_;
     // This connect carries codes the user gave: a SIM that asks again refused them.
     bool codesGiven_ = false;
+    // The SIM's phonebook was read for names once in this run.
+    bool namesRead_ = false;
 
     // The device the link was opened on, as the serial-device table resolved the port.
     std::string devicePath_;

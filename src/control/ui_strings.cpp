@@ -266,6 +266,10 @@ constexpr UiString kStrings[] = {
     {422, u"Delete the whole conversation with %1? This cannot be undone."},
     {423, u"尚無訊息"},
     {424, u"No messages yet"},
+    {480, u"已存入寄件匣，下次連線時傳送"},
+    {481, u"In the Outbox: it goes at the next connection"},
+    {482, u"名稱超過 SIM 卡能存的長度（%1）"},
+    {483, u"the name is longer than the SIM holds (%1)"},
 };
 
 static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),

@@ -148,6 +148,9 @@ inline constexpr UiText kUnreadCount{417, 418};        // %1: the count
 inline constexpr UiText kOlderMessages{419, 420};
 inline constexpr UiText kDeleteConversation{421, 422};  // %1: the name or number
 inline constexpr UiText kNoHistoryYet{423, 424};
+// A message sent while offline waits in the Outbox.
+inline constexpr UiText kQueuedForNextConnection{480, 481};
+inline constexpr UiText kNameTooLongForSim{482, 483};  // %1: the counter, "20/14"
 }  // namespace ui_text
 
 // Nonzero: Chinese interface; 0: English.  Set through SetLanguage.

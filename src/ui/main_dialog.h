@@ -167,6 +167,7 @@ class MainDialog : public QDialog, public WindowInterface {
     bool KeepNumber(std::string_view name, uint32_t value) override;
     // main_dialog_live.cpp
     void NotifyDesktop(const std::u16string& summary, const std::u16string& body) override;
+    std::u16string NameOf(const std::u16string& number) const override;
     std::optional<SimCodes> AskSimCodes(bool puk, int attemptsLeft, bool wrongCode) override;
     void ShowDetectedServiceCentre(const std::u16string& number) override;
     bool AskToFreePort(const std::u16string& text, bool offerModemManager) override;
