@@ -311,7 +311,7 @@ class ComposeTest : public QObject {
         QCOMPARE(boxes_, (QStringList{"Invalid phone number", "Please input message"}));
         // Offline, the message waits in the Outbox, shown, and the status line says so.
         QCOMPARE(dialog_->CurrentFolderTab(), FolderTab(FolderId::Outbox));
-        QCOMPARE(static_cast<QLabel*>(dialog_->Control(1022))->text(),
+        QCOMPARE(dialog_->Sms()->StatusText(),
                  QStringLiteral("In the Outbox: it goes at the next connection"));
         dialog_->Command(CommandId::kCompose);
     }
