@@ -3,7 +3,7 @@
 # Sourced by ./test and ./run.
 telvane_packages=(cmake ninja-build g++ clang libclang-rt-14-dev ccache pkg-config
                   googletest libgtest-dev libgmock-dev libbenchmark-dev clang-format
-                  qt6-base-dev libudev-dev fonts-arphic-uming fonts-dejavu-extra
+                  qt6-base-dev libudev-dev libsqlite3-dev fonts-arphic-uming fonts-dejavu-extra
                   libgammu-dev gammu gnokii-cli gsm-utils gdb libsystemd-dev
                   dbus-daemon python3-dbusmock
                   dpkg-dev file lintian appstream desktop-file-utils man-db)

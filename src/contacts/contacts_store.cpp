@@ -47,15 +47,19 @@ std::u16string ShownName(const VCard& card) {
         if (!name.empty()) name += u' ';
         name += part;
     }
-    return name.empty() ? card.FormattedName() : name;
+    // FN that adds a note after the parts ("李大華 (Work)") is the name as the user wrote it.
+    const std::u16string formatted = card.FormattedName();
+    if (name.empty() || (formatted.starts_with(name) && formatted.size() > name.size() &&
+                         formatted[name.size()] == u' '))
+        return formatted;
+    return name;
 }
 
 }  // namespace
 
 std::pair<std::u16string, std::u16string> SplitContactName(std::u16string_view name) {
-    const size_t blank = name.find(u' ');
-    if (blank == std::u16string_view::npos) return {std::u16string(name), {}};
-    return {std::u16string(name.substr(0, blank)), std::u16string(name.substr(blank + 1))};
+    VCardName parts = SplitVCardName(name);
+    return {std::move(parts.given), std::move(parts.family)};
 }
 
 ContactsStore::ContactsStore(fs::path folder) : folder_(std::move(folder)) {}
@@ -145,8 +149,8 @@ int ContactsStore::Update(int position, std::u16string_view name) {
     VCard& card = (*cards)[contact.card];
     // Rewriting the shown name would fold the middle name into the last name.
     if (ShownName(card) == name) return 1;
-    auto [first, last] = SplitContactName(name);
-    card.SetName(first, last);
+    const VCardName parts = SplitVCardName(name);
+    card.SetName(parts.given, parts.family, name);
     return WriteFileAtomic(contact.file, VCard::SerializeAll(*cards), 0600, &error_) ? 1 : 0;
 }
 
@@ -170,8 +174,7 @@ int ContactsStore::Add(std::u16string_view name, std::u16string_view number) {
         uid = FreshUid();
         path = folder_ / (uid + ".vcf");
     } while (fs::exists(path, ec));
-    auto [first, last] = SplitContactName(name);
-    const VCard card = VCard::Create(uid, first, last, number);
+    const VCard card = VCard::FromName(uid, name, number);
     if (!WriteFileAtomic(path, card.Serialize(), 0600, &error_)) return 0;
     const auto at = std::upper_bound(
         contacts_.begin(), contacts_.end(), path,

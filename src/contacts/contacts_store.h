@@ -27,12 +27,13 @@ class ContactsStore {
     int Count() const;
 
     // First, middle and last name joined by single blanks (the parts that are not empty); the
-    // formatted name when the card has no name parts.  Empty for a position out of range.
+    // formatted name when the card has no name parts or its FN is them followed by a note
+    // ("李大華 (Work)").  Empty for a position out of range.
     std::u16string GetName(int position) const;
     std::u16string GetNumber(int position) const;
 
-    // Writing a name: the text before its first blank is the first name, the rest the last name;
-    // the middle name is cleared, since the shown name included it.  Writing the name the contact
+    // Writing a name: FN is the whole name, N's parts as SplitVCardName gives them; the middle
+    // name is cleared, since the shown name included it.  Writing the name the contact
     // already shows changes nothing.  1 when the contact holds the name, 0 for a position out of
     // range or a file that cannot be read or replaced.
     [[nodiscard]] int Update(int position, std::u16string_view name);
@@ -65,7 +66,7 @@ class ContactsStore {
     std::string error_;
 };
 
-// Splits a written name at its first blank into first name and last name.
+// A written name as first name and last name (SplitVCardName).
 std::pair<std::u16string, std::u16string> SplitContactName(std::u16string_view name);
 
 }  // namespace telvane

@@ -68,8 +68,13 @@ std::string Unescape(std::string_view s) {
     return out;
 }
 
-// A text value, escaped; CR and other control characters that could break the line are left out.
 std::string Escape(std::u16string_view text) {
+    return EscapeVCardText(text);
+}
+
+}  // namespace
+
+std::string EscapeVCardText(std::u16string_view text) {
     std::string out;
     for (char c : U16ToUtf8(text)) {
         switch (c) {
@@ -88,6 +93,40 @@ std::string Escape(std::u16string_view text) {
     }
     return out;
 }
+
+VCardName SplitVCardName(std::u16string_view whole) {
+    const auto blank = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\u3000'; };
+    while (!whole.empty() && blank(whole.front()))
+        whole.remove_prefix(1);
+    while (!whole.empty() && blank(whole.back()))
+        whole.remove_suffix(1);
+    // A note in brackets at the end ("(Work)", "（公司）") says which of a person's entries this
+    // is.
+    for (const auto& [open, close] : {std::pair{u'(', u')'}, std::pair{u'\uFF08', u'\uFF09'}}) {
+        if (whole.size() < 2 || whole.back() != close) continue;
+        const size_t at = whole.rfind(open);
+        if (at == std::u16string_view::npos || at == 0) continue;
+        std::u16string_view rest = whole.substr(0, at);
+        while (!rest.empty() && blank(rest.back()))
+            rest.remove_suffix(1);
+        if (!rest.empty()) whole = rest;
+        break;
+    }
+    size_t space = std::u16string_view::npos;
+    for (size_t i = 0; i < whole.size(); ++i) {
+        if (blank(whole[i])) {
+            space = i;
+            break;
+        }
+    }
+    if (space == std::u16string_view::npos) return {std::u16string(whole), {}};
+    std::u16string_view family = whole.substr(space + 1);
+    while (!family.empty() && blank(family.front()))
+        family.remove_prefix(1);
+    return {std::u16string(whole.substr(0, space)), std::u16string(family)};
+}
+
+namespace {
 
 std::string CleanNumber(std::u16string_view number) {
     std::string out;
@@ -270,15 +309,20 @@ VCard::Property VCard::MakeProperty(std::string name, std::string params, std::s
 }
 
 VCard VCard::Create(std::string_view uid, std::u16string_view first, std::u16string_view last,
-                    std::u16string_view number) {
+                    std::u16string_view number, std::u16string_view formatted) {
     VCard card;
     card.properties_.push_back(MakeProperty("BEGIN", "", "VCARD"));
     card.properties_.push_back(MakeProperty("VERSION", "", "3.0"));
-    card.properties_.push_back(MakeProperty("UID", "", std::string(uid)));
+    if (!uid.empty()) card.properties_.push_back(MakeProperty("UID", "", std::string(uid)));
     card.properties_.push_back(MakeProperty("END", "", "VCARD"));
-    card.SetName(first, last);
+    card.SetName(first, last, formatted);
     card.SetNumber(number);
     return card;
+}
+
+VCard VCard::FromName(std::string_view uid, std::u16string_view whole, std::u16string_view number) {
+    const VCardName name = SplitVCardName(whole);
+    return Create(uid, name.given, name.family, number, whole);
 }
 
 std::string VCard::Serialize() const {
@@ -369,7 +413,8 @@ void VCard::Insert(Property property) {
     properties_.insert(properties_.begin() + static_cast<std::ptrdiff_t>(at), std::move(property));
 }
 
-void VCard::SetName(std::u16string_view first, std::u16string_view last) {
+void VCard::SetName(std::u16string_view first, std::u16string_view last,
+                    std::u16string_view formatted) {
     if (Property* n = Find("N")) {
         std::vector<std::string> parts = Split(n->value, ';');
         parts.resize(std::max<size_t>(parts.size(), 5));
@@ -387,6 +432,7 @@ void VCard::SetName(std::u16string_view first, std::u16string_view last) {
     std::u16string shown(first);
     if (!shown.empty() && !last.empty()) shown += u' ';
     shown += last;
+    if (!formatted.empty()) shown = formatted;
     if (Property* fn = Find("FN")) {
         fn->value = Escape(shown);
         fn->raw.clear();

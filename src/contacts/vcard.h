@@ -9,6 +9,19 @@
 
 namespace telvane {
 
+// The one escaper of vCard text values (FN, N's parts, NOTE): backslash, comma, semicolon and
+// line breaks escaped; CR and other control characters that could break a line left out.
+std::string EscapeVCardText(std::u16string_view text);
+
+// A whole name as N's parts.  A bracketed note at its end ("李大華 (Work)") is no part of the
+// name (FN keeps it); of the rest, the text before the first blank is the given name and the
+// text after it the family name; a name without a blank is a given name alone.
+struct VCardName {
+    std::u16string given;
+    std::u16string family;
+};
+VCardName SplitVCardName(std::u16string_view whole);
+
 class VCard {
   public:
     // Reads the first card of a file (UTF-8; CR LF or LF; folded lines).  Empty when the file
@@ -22,9 +35,13 @@ class VCard {
     // every other card's bytes stay as they are.
     static void Erase(std::vector<VCard>& cards, size_t index);
 
-    // A new card of version 3.0 with its UID, name and (when not empty) a cell number.
+    // A new card of version 3.0 with its UID (none when empty), name and (when not empty) a
+    // cell number; FN is `formatted`, or the names joined when it is empty.
     static VCard Create(std::string_view uid, std::u16string_view first, std::u16string_view last,
-                        std::u16string_view number);
+                        std::u16string_view number, std::u16string_view formatted = {});
+    // The card every export and copy writes: N from SplitVCardName, FN the whole name.
+    static VCard FromName(std::string_view uid, std::u16string_view whole,
+                          std::u16string_view number);
 
     std::string Serialize() const;
 
@@ -38,8 +55,9 @@ class VCard {
     std::u16string Number() const;
 
     // Sets the given and family names, clears the additional names (the caller's text replaces
-    // the whole shown name) and sets FN to match.
-    void SetName(std::u16string_view first, std::u16string_view last);
+    // the whole shown name) and sets FN to `formatted`, or to the names joined when it is empty.
+    void SetName(std::u16string_view first, std::u16string_view last,
+                 std::u16string_view formatted = {});
     // Rewrites the number Number() reads, or adds a cell number; an empty number removes it.
     void SetNumber(std::u16string_view number);
 

@@ -6,6 +6,7 @@
 
 #include "codec/message_joiner.h"
 #include "control/delivery_reports.h"
+#include "control/history_feed.h"
 #include "control/inbox_merge.h"
 #include "control/outbox_run.h"
 #include "platform/text.h"
@@ -124,6 +125,21 @@ std::u16string WithCount(UiText text, int first, int second = 0) {
     return out;
 }
 
+// Who wrote, as the user knows them: the name, else the number.
+std::u16string SenderOf(const WindowInterface& window, const std::u16string& number) {
+    std::u16string name = window.NameOf(number);
+    return name.empty() ? number : name;
+}
+
+// Every part of the record's message is here.
+bool IsWhole(const SmsRecord& record) {
+    const std::optional<PartsNote> note = ParsePartsNote(record.extra);
+    if (!note) return true;
+    if (static_cast<int>(note->segments.size()) != note->concat.total) return false;
+    return std::all_of(note->segments.begin(), note->segments.end(),
+                       [](const JoinedSegment& segment) { return segment.index >= 0; });
+}
+
 }  // namespace
 
 void FolderCommands::SawOnSim(const std::vector<SmsPart>& parts) {
@@ -150,6 +166,8 @@ void FolderCommands::RefreshInbox(const std::vector<SmsPart>& listed, int simHol
     std::vector<SmsRecord> messages;
     for (JoinedMessage& joined : JoinParts(listed, MissingMarker()))
         messages.push_back(std::move(joined.record));
+    // The history keeps every listed message, also those beyond what the Inbox holds.
+    if (HistoryFeed* history = tables.History()) history->Listed(messages);
     FolderTable& inbox = tables.Table(FolderId::Inbox);
     const InboxMerge merge = MergeInbox(inbox, messages);
     // In the merged order, from the first position, as the listing gave them.
@@ -179,9 +197,12 @@ void FolderCommands::AddArrived(const std::vector<SmsPart>& messages) {
         if (arrival.position < 0 || !arrival.changed) continue;
         added = true;
         const SmsRecord& record = inbox.entries[static_cast<size_t>(arrival.position)].record;
-        host_.ShowStatus(LoadUiString(ui_text::kNewMessage) + u": " + record.number);
-        host_.Window().NotifyDesktop(LoadUiString(ui_text::kNewMessage),
-                                     record.number + u"\n" + message.record.text);
+        const std::u16string sender = SenderOf(host_.Window(), record.number);
+        host_.ShowStatus(LoadUiString(ui_text::kNewMessage) + u": " + sender);
+        // A long message is announced once, whole, not from the middle of a sentence.
+        if (IsWhole(record))
+            host_.Window().NotifyDesktop(LoadUiString(ui_text::kNewMessage),
+                                         sender + u"\n" + record.text);
     }
     if (!added) return;
     // A failed save keeps the message here, unsaved: the next save of the Inbox writes it.
@@ -191,7 +212,7 @@ void FolderCommands::AddArrived(const std::vector<SmsPart>& messages) {
     if (window.CurrentFolderTab() == kInbox && !host_.Busy() && !deleteRun_) {
         FillMessageList();
         host_.ShowStatus(LoadUiString(ui_text::kNewMessage) + u": " +
-                         messages.back().record.number);
+                         SenderOf(window, messages.back().record.number));
     }
 }
 

@@ -1,6 +1,7 @@
 #include "control/folder_tables.h"
 
 #include "control/controller_host.h"
+#include "control/history_feed.h"
 
 namespace telvane {
 
@@ -46,6 +47,7 @@ bool FolderTables::Save(FolderId folder) {
     // A save over a damaged file kept its original: where it went is worth telling.
     host_.ReportLoadProblems();
     if (!saved) host_.ReportFileError(ui_text::kSaveFailed, files_.LastError());
+    if (saved && history_ != nullptr) history_->FolderSaved(folder, table);
     return saved;
 }
 

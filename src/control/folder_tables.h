@@ -17,6 +17,7 @@
 namespace telvane {
 
 class ControllerHost;
+class HistoryFeed;
 
 class FolderTables {
   public:
@@ -44,6 +45,10 @@ class FolderTables {
 
     bool Unsaved(FolderId folder) const;
 
+    // Every saved folder is also written to the history, when there is one.
+    void SetHistory(HistoryFeed* history) { history_ = history; }
+    HistoryFeed* History() const { return history_; }
+
   private:
     struct Slot {
         std::unique_ptr<FolderTable> table;
@@ -56,6 +61,7 @@ class FolderTables {
 
     ControllerHost& host_;
     MessageStore files_;
+    HistoryFeed* history_ = nullptr;
     // The five folders, and one for an id outside them.
     std::array<Slot, 6> slots_;
 };

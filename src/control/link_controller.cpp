@@ -3,14 +3,17 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <iterator>
 #include <string>
+#include <system_error>
 #include <utility>
 
 #include "control/modem_link.h"
 #include "control/operator_label.h"
 #include "control/recipients.h"
 #include "control/ui_strings.h"
+#include "platform/files.h"
 #include "platform/modem_manager_client.h"
 #include "platform/port_holder.h"
 #include "platform/serial_devices.h"
@@ -56,6 +59,7 @@ std::shared_ptr<ModemManagerInhibition> EndingOn(OrderedWorker worker,
 }
 
 constexpr int kInbox = static_cast<int>(FolderId::Inbox);
+constexpr int kOutbox = static_cast<int>(FolderId::Outbox);
 constexpr int kSent = static_cast<int>(FolderId::Sent);
 
 }  // namespace
@@ -71,8 +75,10 @@ LinkController::LinkController(WindowInterface& window, Timing timing,
       folders_(*this),
       outbox_(*this),
       smart_(*this),
-      phonebook_(*this) {
+      phonebook_(*this),
+      history_(std::make_unique<HistoryFeed>(static_cast<ControllerHost&>(*this), DataFolder())) {
     mailbox_->window = &window_;
+    tables_.SetHistory(history_.get());
     ShowStatus(kUnknownOperatorLabel);
 }
 
@@ -765,6 +771,33 @@ void LinkController::OnListingEnded(const JobResult& result) {
     outbox_.StartLater();
 }
 
+bool LinkController::StartNamesRead() {
+    if (namesRead_) return false;
+    // Only where no offline copy was ever kept: one that exists holds what the user made of it
+    // (every entry deleted, edits still to go), which the SIM's contents must not replace.
+    std::error_code error;
+    if (std::filesystem::exists(PhonebookFilePath(), error) || error) return false;
+    namesRead_ = true;
+    ShowStatus(LoadUiString(ui_text::kLoadingSimPhonebook));
+    const JobHandle read = RunJob(
+        [](LinkEngine& engine, JobDone done) { return engine.ReadPhonebook(std::move(done)); },
+        [this](const JobResult& result) { OnNamesReadEnded(result); });
+    return static_cast<bool>(read);
+}
+
+void LinkController::OnNamesReadEnded(const JobResult& result) {
+    if (result.Ok() && result.phonebook) {
+        // Kept as the offline copy, so that senders have their names offline too and the next
+        // connection need not read again.
+        static_cast<void>(SavePhonebookTable(*result.phonebook));
+    } else {
+        // The user asked for nothing: a SIM that does not answer only leaves the names out.
+        static_cast<void>(LoadEnginePhonebook());
+    }
+    if (page_ == kPagePhonebook) window_.RefreshPhonebookPage();
+    AfterConnect(AfterConnectStep::kMessages);
+}
+
 void LinkController::AfterConnect(AfterConnectStep step) {
     if (!engine_) return;
     const ControllerSettings settings = window_.Settings();
@@ -777,7 +810,7 @@ void LinkController::AfterConnect(AfterConnectStep step) {
             if (phonebook_.Synchronise() != 0) return;
         } else {
             // A damaged file is told by the load; what could be read is used.
-            static_cast<void>(LoadEnginePhonebook());
+            if (LoadEnginePhonebook() && StartNamesRead()) return;
         }
     }
     if (settings.syncSms) {
@@ -868,7 +901,8 @@ void LinkController::SendComposed() {
         window_.ShowMessageBox(ui_text::kPleaseInputMessage);
         return;
     }
-    if (!online_) {
+    // A picture is sent by a run of its own, never from the Outbox.
+    if (!online_ && composeMode_ == ComposeMode::kPicture) {
         window_.ShowMessageBox(ui_text::kPleaseConnectFirst);
         return;
     }
@@ -889,9 +923,15 @@ void LinkController::SendComposed() {
             // Full, or not stored (the error says why): stay with the message.
             if (full) window_.Beep();
             if (!queued) return;
-            outbox_.Start();
             folders_.EditedDraftQueued();
             GoToPage(kPageMessages);
+            if (!online_) {
+                // The Outbox run starts at the next connect.
+                folders_.ShowFolder(kOutbox);
+                ShowStatus(LoadUiString(ui_text::kQueuedForNextConnection));
+                break;
+            }
+            outbox_.Start();
             folders_.ShowFolder(kSent);
             break;
         }

@@ -18,6 +18,7 @@
 
 #include "control/controller_host.h"
 #include "control/folder_commands.h"
+#include "control/history_feed.h"
 #include "control/link_engine.h"
 #include "control/outbox_run.h"
 #include "control/phonebook_cache.h"
@@ -84,6 +85,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     FolderCommands& Folders() { return folders_; }
     OutboxRun& Outbox() { return outbox_; }
     PhonebookCache& Phonebook() { return phonebook_; }
+    // The message history's feed; null when the history was not started.
+    HistoryFeed* History() { return history_.get(); }
 
   private:
     // Where the work after the link came up resumes: from the phonebook transfer, or from the
@@ -141,6 +144,12 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     void AfterConnect(AfterConnectStep step);
     void OnListingEnded(const JobResult& result);
     void OnPhonebookReadEnded(const JobResult& result);
+    // With the phonebook transfer off and no offline copy yet, the SIM's phonebook is read once
+    // for the senders' names and kept as the offline copy: nothing goes to the SIM, the
+    // settings stay.
+    // False when it is not wanted or the engine refused it.
+    bool StartNamesRead();
+    void OnNamesReadEnded(const JobResult& result);
     // `held`: entries held back from the write, their numbers refused.
     void OnPhonebookWriteEnded(const JobResult& result, const std::vector<PhonebookRefusal>& held);
     // Before a phonebook write: every changed number in the normaliser's form; an entry whose
@@ -176,6 +185,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     OutboxRun outbox_;
     SmartRun smart_;
     PhonebookCache phonebook_;
+    // After the tables, which hand it each saved folder.
+    std::unique_ptr<HistoryFeed> history_;
 
     int page_ = kPageMessages;
     PhonebookSource phonebookSource_ = PhonebookSource::kSim;
@@ -215,6 +226,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     std::optional<SimCodes> simCodes_;
     // This connect carries codes the user gave: a SIM that asks again refused them.
     bool codesGiven_ = false;
+    // The SIM's phonebook was read for names once in this run.
+    bool namesRead_ = false;
 
     // The device the link was opened on, as the serial-device table resolved the port.
     std::string devicePath_;

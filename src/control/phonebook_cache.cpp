@@ -1,6 +1,7 @@
 #include "control/phonebook_cache.h"
 
 #include "control/recipients.h"
+#include "control/sim_name.h"
 
 namespace telvane {
 
@@ -25,7 +26,7 @@ PhonebookLimits PhonebookCache::Limits() {
 
 int PhonebookCache::Add(std::u16string_view name, std::u16string_view number) {
     const std::optional<std::u16string> checked = CheckNumber(number);
-    if (!checked) return 0;
+    if (!checked || !CheckName(name)) return 0;
     return Change([&](PhonebookTable& table) { return table.AddEntry(name, *checked); });
 }
 
@@ -35,8 +36,19 @@ int PhonebookCache::Delete(int32_t index) {
 
 int PhonebookCache::Update(int32_t index, std::u16string_view name, std::u16string_view number) {
     const std::optional<std::u16string> checked = CheckNumber(number);
-    if (!checked) return 0;
+    if (!checked || !CheckName(name)) return 0;
     return Change([&](PhonebookTable& table) { return table.UpdateEntry(index, name, *checked); });
+}
+
+bool PhonebookCache::CheckName(std::u16string_view name) {
+    const SimNameLength length = MeasureSimName(name, Limits().textLimit);
+    if (length.Fits()) return true;
+    // The SIM would keep only its start: the user decides what to leave out.
+    std::u16string text = LoadUiString(ui_text::kNameTooLongForSim);
+    const size_t mark = text.find(u"%1");
+    if (mark != std::u16string::npos) text.replace(mark, 2, SimNameCounterText(length));
+    refusal_ = std::u16string(name) + u": " + text;
+    return false;
 }
 
 std::optional<std::u16string> PhonebookCache::CheckNumber(std::u16string_view number) {

@@ -48,13 +48,14 @@ class PhonebookCache {
     int32_t Capacity();
     PhonebookLimits Limits();
 
-    // Edits of the active table: 1 done, 0 refused (full, no such entry, or a number the SIM
-    // could not dial: RefusedNumber() then says why).  Numbers are stored cleaned
-    // (NormalisePhoneNumber); an empty number is kept empty.
+    // Edits of the active table: 1 done, 0 refused (full, no such entry, a number the SIM could
+    // not dial or a name longer than it holds: RefusedNumber() then says why).  Numbers are stored
+    // cleaned (NormalisePhoneNumber); an empty number is kept empty.
     int Add(std::u16string_view name, std::u16string_view number);
     int Delete(int32_t index);
     int Update(int32_t index, std::u16string_view name, std::u16string_view number);
-    // Why the last Add or Update refused its number, for the user; empty when it did not.
+    // Why the last Add or Update refused its number or name, for the user; empty when it did
+    // not.
     const std::u16string& RefusedNumber() const { return refusal_; }
 
     // The file into the active table, and back.  True on success; a failure is reported to the
@@ -91,6 +92,8 @@ class PhonebookCache {
         return use(online != nullptr ? *online : own_);
     }
 
+    // False (refusal_ set) when the SIM's limit, where known, has no room for the name.
+    bool CheckName(std::u16string_view name);
     // The number as the table stores it, or nothing (refusal_ set) when it is refused.
     std::optional<std::u16string> CheckNumber(std::u16string_view number);
 

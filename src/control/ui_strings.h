@@ -137,6 +137,20 @@ inline constexpr UiText kModemManagerRefused{375, 376};
 inline constexpr UiText kModemUnplugged{377, 378};
 inline constexpr UiText kWaitingForModem{379, 380};
 inline constexpr UiText kReconnectWhenModemReturns{381, 382};
+// The message history and its pages.
+inline constexpr UiText kHistoryKeptAside{401, 402};  // %1: where the damaged file was kept
+inline constexpr UiText kHistoryWriteFailed{403, 404};
+inline constexpr UiText kConversations{407, 408};
+inline constexpr UiText kHistory{409, 410};
+inline constexpr UiText kSearch{411, 412};
+inline constexpr UiText kDeleteFromHistory{413, 414};  // %1: how many messages
+inline constexpr UiText kUnreadCount{417, 418};        // %1: the count
+inline constexpr UiText kOlderMessages{419, 420};
+inline constexpr UiText kDeleteConversation{421, 422};  // %1: the name or number
+inline constexpr UiText kNoHistoryYet{423, 424};
+// A message sent while offline waits in the Outbox.
+inline constexpr UiText kQueuedForNextConnection{480, 481};
+inline constexpr UiText kNameTooLongForSim{482, 483};  // %1: the counter, "20/14"
 }  // namespace ui_text
 
 // Nonzero: Chinese interface; 0: English.  Set through SetLanguage.

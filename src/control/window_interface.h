@@ -191,6 +191,11 @@ class WindowInterface {
         (void)summary;
         (void)body;
     }
+    // The name the phonebook or the contacts give `number`; empty when none.
+    virtual std::u16string NameOf(const std::u16string& number) const {
+        (void)number;
+        return {};
+    }
     // Asks for the SIM's PIN (or, `puk`, its PUK and a new PIN), showing `attemptsLeft` when it
     // is not -1; `wrongCode`: the PIN given last was refused.  Nothing when the user cancels.
     virtual std::optional<SimCodes> AskSimCodes(bool puk, int attemptsLeft, bool wrongCode) {

@@ -1,5 +1,6 @@
 #include "ui/export_files.h"
 
+#include "contacts/vcard.h"
 #include "platform/text.h"
 
 namespace telvane {
@@ -22,29 +23,6 @@ std::string CsvField(const std::u16string& text) {
     return quoted + '"';
 }
 
-// Escapes a vCard 3.0 text value: backslash, comma, semicolon and line breaks.
-std::string VCardText(const std::u16string& text) {
-    std::string out;
-    for (char c : U16ToUtf8(text)) {
-        switch (c) {
-            case '\\':
-            case ',':
-            case ';':
-                out += '\\';
-                out += c;
-                break;
-            case '\r':
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 std::string FolderCsv(const std::vector<ExportMessage>& messages) {
@@ -61,10 +39,8 @@ std::string VCards(const std::vector<ExportContact>& contacts) {
     for (const ExportContact& c : contacts) {
         if (c.name.empty() && c.number.empty()) continue;
         // A card needs a formatted name: an entry with a number only is named by it.
-        const std::string name = VCardText(c.name.empty() ? c.number : c.name);
-        out += "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:" + name + "\r\nN:" + name + ";;;;\r\n";
-        if (!c.number.empty()) out += "TEL;TYPE=CELL:" + VCardText(c.number) + "\r\n";
-        out += "END:VCARD\r\n";
+        out += c.name.empty() ? VCard::Create({}, {}, {}, c.number, c.number).Serialize()
+                              : VCard::FromName({}, c.name, c.number).Serialize();
     }
     return out;
 }

@@ -24,6 +24,7 @@
 #include "platform/timing.h"
 #include "platform/udev_monitor.h"
 #include "ui/compose_page.h"
+#include "ui/conversations_view.h"
 #include "ui/export_files.h"
 #include "ui/icons.h"
 #include "ui/list_view.h"
@@ -165,6 +166,11 @@ void MainDialog::CreatePages() {
     connect(sms_, &SmsPage::SaveToClicked, this, [this] { controller_->Folders().CopyTicked(); });
     connect(sms_, &SmsPage::MarkUnreadClicked, this, &MainDialog::MarkUnread);
     connect(sms_, &SmsPage::ExportClicked, this, [this] { AskAndExport(true); });
+    auto* conversations =
+        new QAction(QString::fromStdU16String(LoadUiString(ui_text::kConversations)), this);
+    conversations->setObjectName("showConversations");
+    sms_->List()->addAction(conversations);
+    connect(conversations, &QAction::triggered, this, [this] { ShowConversations(); });
     connect(sms_, &SmsPage::EditClicked, this, [this] {
         if (CurrentFolderTab() == FolderTab(FolderId::Draft)) controller_->Folders().EditMessage();
     });
@@ -532,6 +538,9 @@ void MainDialog::ApplyLanguage() {
     LabelCommandBar();
     settings_->Relabel();
     if (phonebook_) phonebook_->Relabel();
+    if (conversations_) conversations_->Relabel();
+    if (auto* action = findChild<QAction*>("showConversations"))
+        action->setText(QString::fromStdU16String(LoadUiString(ui_text::kConversations)));
     if (compose_) {
         compose_->Relabel(controller_->CurrentComposeMode());
         if (!store_->GetText(kSettingsKey, "CannedLibrary")) ChooseCannedLibrary();
@@ -696,6 +705,30 @@ void MainDialog::OnDeleteCommand() {
     } else if (auto* plain = qobject_cast<QPlainTextEdit*>(FocusedWidget())) {
         if (!plain->isReadOnly()) plain->textCursor().deleteChar();
     }
+}
+
+ConversationsView* MainDialog::ShowConversations() {
+    if (conversations_ == nullptr) {
+        auto send = [this](const std::u16string& number, const std::u16string& text) {
+            // Through the Outbox run, as Send on the compose page; what the user was writing
+            // there stays.
+            const std::u16string recipients = RecipientText();
+            const std::u16string composed = ComposeText();
+            SetRecipientText(number);
+            SetComposeText(text);
+            controller_->SendComposed();
+            SetRecipientText(recipients);
+            SetComposeText(composed);
+        };
+        auto nameOf = [this](const std::u16string& number) { return names_.Find(number); };
+        conversations_ = new ConversationsView(controller_->History(), send, nameOf, this);
+        conversations_->setWindowFlag(Qt::Window);
+        conversations_->resize(640, 480);
+    }
+    conversations_->Reload();
+    conversations_->show();
+    conversations_->raise();
+    return conversations_;
 }
 
 int MainDialog::ActedCount(const ListView* list) {

@@ -30,6 +30,7 @@ namespace telvane {
 
 class AboutPage;
 class ComposePage;
+class ConversationsView;
 class Page;
 class ListView;
 class PhonebookPage;
@@ -90,6 +91,8 @@ class MainDialog : public QDialog, public WindowInterface {
     PhonebookPage* Phonebook() const;
     SettingsPage* SettingsView() const { return settings_; }
     AboutPage* About() const;
+    // The conversations and the history's search, in a window of their own (made at first use).
+    ConversationsView* ShowConversations();
 
     // Commands of the bar and the buttons, as a click would run them.
     void Command(CommandId id);
@@ -164,6 +167,7 @@ class MainDialog : public QDialog, public WindowInterface {
     bool KeepNumber(std::string_view name, uint32_t value) override;
     // main_dialog_live.cpp
     void NotifyDesktop(const std::u16string& summary, const std::u16string& body) override;
+    std::u16string NameOf(const std::u16string& number) const override;
     std::optional<SimCodes> AskSimCodes(bool puk, int attemptsLeft, bool wrongCode) override;
     void ShowDetectedServiceCentre(const std::u16string& number) override;
     bool AskToFreePort(const std::u16string& text, bool offerModemManager) override;
@@ -259,6 +263,7 @@ class MainDialog : public QDialog, public WindowInterface {
     PhonebookPage* phonebook_ = nullptr;
     SettingsPage* settings_ = nullptr;
     AboutPage* about_ = nullptr;
+    ConversationsView* conversations_ = nullptr;
 };
 
 }  // namespace telvane

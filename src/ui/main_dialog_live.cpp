@@ -18,6 +18,10 @@ void MainDialog::NotifyDesktop(const std::u16string& summary, const std::u16stri
     notifier.Notify(QString::fromStdU16String(summary), QString::fromStdU16String(body));
 }
 
+std::u16string MainDialog::NameOf(const std::u16string& number) const {
+    return names_.Find(number);
+}
+
 std::optional<SimCodes> MainDialog::AskSimCodes(bool puk, int attemptsLeft, bool wrongCode) {
     PinDialog dialog(puk ? PinDialog::Kind::kPuk : PinDialog::Kind::kPin, attemptsLeft, this);
     if (wrongCode) dialog.SayWrongCode();

@@ -1,6 +1,7 @@
 #include "ui/phonebook_page.h"
 
 #include <QAction>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -9,12 +10,16 @@
 #include <QToolButton>
 #include <algorithm>
 
+#include "contacts/contact_import.h"
+#include "control/sim_name.h"
+#include "platform/files.h"
 #include "platform/text.h"
 #include "ui/anchored_layout.h"
 #include "ui/command_keys.h"
 #include "ui/compact_tabs.h"
 #include "ui/compose_page.h"
 #include "ui/icons.h"
+#include "ui/import_preview.h"
 #include "ui/list_view.h"
 #include "ui/main_dialog.h"
 #include "ui/ui_text.h"
@@ -26,12 +31,15 @@ namespace {
 enum Column : int { kTickColumn = 0, kNoColumn = 1, kNameColumn = 2, kNumberColumn = 3 };
 
 constexpr WindowText kEmptySim{
-    "這裡還沒有智能卡電話簿。請在「設定」勾選「智能卡電話簿」同步並連線，即可從智能卡讀取。",
-    "No SIM entries here yet. Tick SIM Phonebook under Settings and connect: the entries are "
-    "read from the SIM."};
+    "這裡還沒有智能卡電話簿。連線後即從智能卡讀取；要保持同步，請在「設定」勾選「智能卡電話簿」。",
+    "No SIM entries here yet. Connect and they are read from the SIM; to keep them in step, tick "
+    "SIM Phonebook under Settings."};
 constexpr WindowText kCopyToContacts{"複製到連絡人", "Copy to contacts"};
 constexpr WindowText kCopyToSim{"複製到智能卡", "Copy to the SIM"};
 constexpr WindowText kExportVCard{"匯出為 vCard...", "Export as vCard..."};
+constexpr WindowText kImportFile{"匯入 vCard 或 CSV...", "Import vCard or CSV..."};
+constexpr WindowText kImportFilter{"vCard 或 CSV (*.vcf *.vcard *.csv *.txt)",
+                                   "vCard or CSV (*.vcf *.vcard *.csv *.txt)"};
 constexpr WindowText kSourcesName{"電話簿來源", "Phonebook source"};
 constexpr WindowText kEntriesName{"電話簿項目", "Phonebook entries"};
 constexpr WindowText kEntriesHelp{"空白鍵勾選；Delete 刪除勾選或選取的項目",
@@ -53,6 +61,11 @@ EntryPanel::EntryPanel(qreal scale, QWidget* parent) : Page(scale, parent) {
     nameEdit_ = Add(1055, new QLineEdit(this));
     numberEdit_ = Add(1056, new QLineEdit(this));
     noEdit_ = Add(1057, new QLineEdit(this));
+    nameCount_ = new QLabel(this);
+    nameCount_->setObjectName("nameCounter");
+    nameCount_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    nameCount_->hide();
+    connect(nameEdit_, &QLineEdit::textChanged, this, &EntryPanel::UpdateNameCount);
     okay_ = Add(1058, new QPushButton(this));
     cancel_ = Add(1059, new QPushButton(this));
     // The position travels with the panel; its box is never shown.
@@ -76,6 +89,7 @@ void EntryPanel::Relayout() {
                   {
                       {nameLabel_, 10, 55, 70, 20},
                       {nameEdit_, 85, 55, 120, 20, 0, 0, 1, 0},
+                      {nameCount_, 205, 55, 33, 20, 1, 0, 0, 0},
                       {phoneLabel_, 10, 85, 70, 20},
                       {numberEdit_, 85, 85, 120, 20, 0, 0, 1, 0},
                       {noLabel_, 10, 115, 70, 20},
@@ -95,15 +109,32 @@ void EntryPanel::Relabel() {
 
 void EntryPanel::Fill(const QString& name, const QString& number, int position) {
     nameEdit_->setText(name);
+    UpdateNameCount();
     numberEdit_->setText(number);
     noEdit_->setText(position > 0 ? QString::number(position) : QString());
     position_ = position;
     nameEdit_->setFocus();
 }
 
-void EntryPanel::SetLimits(int nameLimit, int numberLimit) {
-    nameEdit_->setMaxLength(nameLimit > 0 ? nameLimit : 32767);
+void EntryPanel::SetLimits(int nameLimit, int numberLimit, bool simName) {
+    simNameLimit_ = simName ? nameLimit : -1;
+    // A SIM name is counted, never cut: what does not fit is shown and not taken.
+    nameEdit_->setMaxLength(nameLimit > 0 && !simName ? nameLimit : 32767);
     numberEdit_->setMaxLength(numberLimit > 0 ? numberLimit : 32767);
+    UpdateNameCount();
+}
+
+void EntryPanel::UpdateNameCount() {
+    const bool counted = simNameLimit_ >= 0;
+    nameCount_->setVisible(counted);
+    if (!counted) {
+        okay_->setEnabled(true);
+        return;
+    }
+    const SimNameLength length = MeasureSimName(nameEdit_->text().toStdU16String(), simNameLimit_);
+    nameCount_->setText(QString::fromStdU16String(SimNameCounterText(length)));
+    nameCount_->setStyleSheet(length.Fits() ? QString() : QStringLiteral("color: #c00000"));
+    okay_->setEnabled(length.Fits());
 }
 
 QString EntryPanel::Name() const {
@@ -139,6 +170,10 @@ PhonebookPage::PhonebookPage(MainDialog& host, qreal scale, QWidget* parent)
     export_->setObjectName("exportVCard");
     list_->addAction(copyAcross_);
     list_->addAction(export_);
+    import_ = new QAction(this);
+    import_->setObjectName("importFile");
+    list_->addAction(import_);
+    connect(import_, &QAction::triggered, this, &PhonebookPage::OnImport);
     list_->setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(copyAcross_, &QAction::triggered, this, &PhonebookPage::CopyAcross);
     connect(export_, &QAction::triggered, this, &PhonebookPage::ExportClicked);
@@ -202,6 +237,7 @@ void PhonebookPage::Relabel() {
     hint_->setText(Ui(kEmptySim));
     copyAcross_->setText(Source() == PhonebookSource::kSim ? Ui(kCopyToContacts) : Ui(kCopyToSim));
     export_->setText(Ui(kExportVCard));
+    import_->setText(Ui(kImportFile));
     tabs_->setAccessibleName(Ui(kSourcesName));
     list_->setAccessibleName(Ui(kEntriesName));
     list_->setAccessibleDescription(Ui(kEntriesHelp));
@@ -357,18 +393,24 @@ std::vector<std::pair<std::u16string, bool>> PhonebookPage::PickedLines() const 
 void PhonebookPage::OnEdit() {
     const int row = list_->SelectedRow();
     if (row < 0) return;
-    if (Source() == PhonebookSource::kSim) {
-        const PhonebookLimits limits = host_.Controller().Phonebook().Limits();
-        entry_->SetLimits(limits.textLimit, limits.numberLimit > 0 ? limits.numberLimit + 1 : 0);
-    } else {
-        entry_->SetLimits(kContactNameLimit, kContactNumberLimit);
-    }
+    ApplyEntryLimits();
     entry_->Fill(list_->Text(row, kNameColumn).left(39), list_->Text(row, kNumberColumn).left(39),
                  list_->Data(row));
     ShowEntry(true);
 }
 
+void PhonebookPage::ApplyEntryLimits() {
+    if (Source() == PhonebookSource::kSim) {
+        const PhonebookLimits limits = host_.Controller().Phonebook().Limits();
+        entry_->SetLimits(limits.textLimit, limits.numberLimit > 0 ? limits.numberLimit + 1 : 0,
+                          true);
+    } else {
+        entry_->SetLimits(kContactNameLimit, kContactNumberLimit, false);
+    }
+}
+
 void PhonebookPage::OnAdd() {
+    ApplyEntryLimits();
     entry_->Fill({}, {}, 0);
     ShowEntry(true);
 }
@@ -395,6 +437,70 @@ void PhonebookPage::OnEntryOkay() {
     }
     Refill();
     ShowEntry(false);
+}
+
+void PhonebookPage::OnImport() {
+    const QString path =
+        QFileDialog::getOpenFileName(this, Ui(kImportFile), QString(), Ui(kImportFilter));
+    if (path.isEmpty()) return;
+    std::unique_ptr<ImportPreview> preview = PreviewImport(path);
+    if (preview && preview->exec() == QDialog::Accepted) ApplyImport(preview->Lines());
+}
+
+std::unique_ptr<ImportPreview> PhonebookPage::PreviewImport(const QString& path) {
+    std::string error;
+    const std::optional<std::string> bytes = ReadWholeFile(path.toStdString(), &error);
+    if (!bytes) {
+        host_.ShowMessageText(Utf8ToU16(error));
+        return nullptr;
+    }
+    std::vector<ImportEntryText> entries;
+    for (ImportedEntry& entry : ReadContactsFile(*bytes))
+        entries.push_back({std::move(entry.name), std::move(entry.number)});
+    ImportTarget target;
+    if (Source() == PhonebookSource::kSim) {
+        PhonebookCache& cache = host_.Controller().Phonebook();
+        const PhonebookLimits limits = cache.Limits();
+        target.simTextLimit = limits.textLimit;
+        target.room = 0;
+        for (const PhonebookEntry& entry : cache.Entries()) {
+            if (entry.IsEmpty()) {
+                ++target.room;
+            } else {
+                target.numbers.push_back(entry.number);
+            }
+        }
+    } else {
+        ContactsStore& contacts = host_.Contacts();
+        for (int p = 0; p < contacts.Count(); ++p)
+            target.numbers.push_back(contacts.GetNumber(p));
+    }
+    return std::make_unique<ImportPreview>(PlanImport(entries, target), target.simTextLimit, scale_,
+                                           this);
+}
+
+void PhonebookPage::ApplyImport(const std::vector<ImportLine>& lines) {
+    std::u16string refused;
+    if (Source() == PhonebookSource::kSim) {
+        // Into the offline copy (or the connected table): written to the SIM as any edit is.
+        PhonebookCache& cache = host_.Controller().Phonebook();
+        for (const ImportLine& line : lines) {
+            if (line.skip) continue;
+            if (cache.Add(line.name, line.number) == 0 && !cache.RefusedNumber().empty())
+                refused += cache.RefusedNumber() + u"\n";
+        }
+        cache.AfterChange();
+    } else {
+        for (const ImportLine& line : lines) {
+            if (line.skip) continue;
+            if (!host_.Contacts().Add(line.name, line.number)) {
+                ContactsFailed();
+                break;
+            }
+        }
+    }
+    if (!refused.empty()) host_.ShowMessageText(refused);
+    Refill();
 }
 
 void PhonebookPage::ContactsFailed() {

@@ -2,10 +2,12 @@
 // Compose page) and the entry panel that adds or edits one entry.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "control/import_plan.h"
 #include "control/window_interface.h"
 #include "ui/page.h"
 
@@ -18,6 +20,7 @@ class QToolButton;
 
 namespace telvane {
 
+class ImportPreview;
 class ListView;
 class MainDialog;
 
@@ -30,7 +33,9 @@ class EntryPanel : public Page {
     void Relayout() override;
     void Relabel();
     void Fill(const QString& name, const QString& number, int position);
-    void SetLimits(int nameLimit, int numberLimit);
+    // `simName`: the name is the SIM's, counted against its limit ("9/14") and refused, never
+    // cut, when longer; otherwise `nameLimit` caps what can be typed.
+    void SetLimits(int nameLimit, int numberLimit, bool simName);
     QString Name() const;
     QString Number() const;
     // The position of the entry being edited (1-based), 0 when adding.
@@ -41,6 +46,8 @@ class EntryPanel : public Page {
     void Cancel();
 
   private:
+    void UpdateNameCount();
+
     QLabel* nameLabel_;
     QLabel* phoneLabel_;
     QLabel* noLabel_;
@@ -49,7 +56,10 @@ class EntryPanel : public Page {
     QLineEdit* noEdit_;
     QPushButton* okay_;
     QPushButton* cancel_;
+    QLabel* nameCount_;
     int position_ = 0;
+    // The SIM's name limit (0 not known) while a SIM entry is edited; -1 for a contact.
+    int simNameLimit_ = -1;
 };
 
 class PhonebookPage : public Page {
@@ -82,6 +92,12 @@ class PhonebookPage : public Page {
     void CopyAcross();
     QLabel* EmptyHint() const { return hint_; }
 
+    // An import of a vCard or CSV file into the list shown (SIM or contacts): the preview of
+    // what is added and skipped (null when the file cannot be read, which the user is told),
+    // then what the user confirmed.
+    std::unique_ptr<ImportPreview> PreviewImport(const QString& path);
+    void ApplyImport(const std::vector<ImportLine>& lines);
+
   signals:
     void PickOkay();
     void PickCancel();
@@ -89,7 +105,9 @@ class PhonebookPage : public Page {
 
   private:
     void OnEdit();
+    void OnImport();
     void OnAdd();
+    void ApplyEntryLimits();
     void OnEntryOkay();
     void ShowEntry(bool shown);
     void ShowListBesideEntry();
@@ -109,6 +127,7 @@ class PhonebookPage : public Page {
     QLabel* hint_;
     QAction* copyAcross_;
     QAction* export_;
+    QAction* import_;
     bool picking_ = false;
     bool allChecked_ = false;
 };

@@ -235,6 +235,23 @@ TEST_F(ContactsStoreTest, AddWritesANewCardNamedByItsUid) {
     EXPECT_EQ(again.GetNumber(position), u"+85290000000");
 }
 
+// A contact written here and a phonebook export share one writer: N from the name's parts, FN
+// whole, and the contact shows the name as it was written.
+TEST_F(ContactsStoreTest, ANoteAfterTheNameStaysInFnOnly) {
+    ASSERT_EQ(store.Add(u"李大華 (Work)", u"0912"), 1);
+    int position = -1;
+    for (int p = 0; p < store.Count(); ++p)
+        if (store.GetNumber(p) == u"0912") position = p;
+    ASSERT_GE(position, 0);
+    EXPECT_EQ(store.GetName(position), u"李大華 (Work)");
+    std::string bytes;
+    for (const auto& [file, content] : Snapshot())
+        if (!kFiles.count(file)) bytes = content;
+    EXPECT_NE(bytes.find("\r\nN:;李大華;;;\r\nFN:李大華 (Work)\r\n"), std::string::npos) << bytes;
+    ASSERT_EQ(store.Update(position, u"Amy Chen (Home)"), 1);
+    EXPECT_EQ(store.GetName(position), u"Amy Chen (Home)");
+}
+
 TEST_F(ContactsStoreTest, RemoveShiftsTheLaterContacts) {
     // Deleting the second and fourth contacts: positions 1, then 2.
     ASSERT_EQ(store.Remove(1), 1);

@@ -24,6 +24,7 @@
 #include "platform/text.h"
 #include "platform/timing.h"
 #include "store/message_store.h"
+#include "store/phonebook_table.h"
 #include "support/folder_reader.h"
 #include "support/notification_queue.h"
 #include "support/temp_data_folder.h"
@@ -428,6 +429,50 @@ TEST_F(ControllerSimTest, UnreadStaysUnreadAndArrivalsShowAtOnce) {
     EXPECT_EQ(modem->CountCommands("+CMGL"), listings);
 }
 
+// With the phonebook transfer off (the first-run setting) and no offline copy yet, the first
+// connection reads the SIM's phonebook for the senders' names, and only reads.
+TEST_F(ControllerSimTest, AnEmptyOfflinePhonebookIsReadOnceForNames) {
+    Start(
+        "[phonebook]\n"
+        "capacity = 10\n"
+        "1 = +886955123456 | Amy Chen\n");
+    ASSERT_FALSE(window.settings.syncSimPhonebook);
+    ConnectAndSettle();
+    EXPECT_GT(modem->CountCommands("+CPBR="), 0);
+    EXPECT_EQ(modem->CountCommands("+CPBW"), 0);
+    PhonebookTable offline;
+    ASSERT_EQ(offline.LoadFile(), 1);
+    ASSERT_EQ(offline.Capacity(), 10);
+    EXPECT_EQ(offline.Entries()[0].name, u"Amy Chen");
+
+    ASSERT_EQ(modem->DeliverMessage("+886955123456", "26/12/10,08:00:08+32", u"Hi"), 1);
+    ASSERT_TRUE(WaitForStatus(u"New message: Amy Chen"));
+    EXPECT_EQ(window.desktopNotes, std::vector<std::u16string>{u"New message: Amy Chen\nHi"});
+
+    // The offline copy now holds names: the next connection reads nothing.
+    const int reads = modem->CountCommands("+CPBR=");
+    controller->Connect();
+    ASSERT_TRUE(window.Fire(kTimerDisconnect));
+    ConnectAndSettle();
+    EXPECT_EQ(modem->CountCommands("+CPBR="), reads);
+}
+
+// An offline copy the user emptied, a delete still to go, is never replaced by the SIM's names.
+TEST_F(ControllerSimTest, AnOfflineCopyIsNeverReadOver) {
+    PhonebookTable pending;
+    ASSERT_EQ(pending.SetLimits(20, 14, 2), 1);
+    ASSERT_EQ(pending.AddEntry(u"Gone", u"+886955000999"), 1);
+    ASSERT_EQ(pending.DeleteEntry(1), 1);
+    ASSERT_EQ(pending.SaveFile(), 1);
+    Start("[phonebook]\ncapacity = 2\n1 = +886955123456 | Amy Chen\n");
+    ConnectAndSettle();
+    EXPECT_EQ(modem->CountCommands("+CPBR="), 0);
+    PhonebookTable offline;
+    ASSERT_EQ(offline.LoadFile(), 1);
+    EXPECT_TRUE(offline.Entries()[0].IsEmpty());
+    EXPECT_EQ(offline.Entries()[0].changed, 1);
+}
+
 TEST_F(ControllerSimTest, LongMessagesAreOneInboxMessageAndLeaveTheSimWhole) {
     std::u16string stored;
     for (int i = 0; i < 20; ++i)
@@ -464,6 +509,9 @@ TEST_F(ControllerSimTest, LongMessagesAreOneInboxMessageAndLeaveTheSimWhole) {
     EXPECT_EQ(inbox[2].status, u"REC UNREAD");
     EXPECT_EQ(SimIndexes(inbox[2]).size(), 2u);
     EXPECT_EQ(window.rows.size(), 3u);
+    // Announced once, when whole; never from its middle.
+    EXPECT_EQ(window.desktopNotes,
+              std::vector<std::u16string>{u"New message: +886955000222\n" + arriving});
 
     // Deleting both takes every part off the SIM.
     window.TickRowsWithData({0, 2});

@@ -198,6 +198,13 @@ class FakeWindow : public WindowInterface {
     void NotifyDesktop(const std::u16string& summary, const std::u16string& body) override {
         desktopNotes.push_back(summary + u": " + body);
     }
+    // As the window does: the name the phonebook in use gives the number.
+    std::u16string NameOf(const std::u16string& number) const override {
+        if (controller == nullptr) return {};
+        for (const PhonebookEntry& entry : controller->Phonebook().Entries())
+            if (!number.empty() && entry.number == number) return entry.name;
+        return {};
+    }
     void ShowDetectedServiceCentre(const std::u16string& number) override {
         detectedCentres.push_back(number);
     }

@@ -92,6 +92,24 @@ TEST_F(ControllerTest, PhonebookEntriesKeepCleanedNumbersAndRefuseOthers) {
               0);
     EXPECT_TRUE(cache.RefusedNumber().starts_with(u"\"+886\uFFFD1\" is not a valid phone number"))
         << U16ToUtf8(cache.RefusedNumber());
+    // A name longer than the SIM holds is refused and said so, never cut.
+    struct NameCase {
+        std::u16string name;
+        int done;
+        std::u16string refusal;
+    } names[] = {
+        {u"Christopher Co", 1, u""},
+        {u"Christopher Columbus", 0,
+         u"Christopher Columbus: the name is longer than the SIM holds (20/14)"},
+        {u"Costs 10€ each", 0, u"Costs 10€ each: the name is longer than the SIM holds (15/14)"},
+        {u"李大華王小明", 1, u""},
+        {u"李大華王小明陳", 0, u"李大華王小明陳: the name is longer than the SIM holds (7/6)"},
+    };
+    for (const NameCase& c : names) {
+        EXPECT_EQ(cache.Update(3, c.name, u""), c.done) << U16ToUtf8(c.name);
+        EXPECT_EQ(cache.RefusedNumber(), c.refusal) << U16ToUtf8(c.name);
+    }
+    EXPECT_EQ(cache.Update(3, u"Name only", u""), 1);
     cache.AfterChange();
 
     PhonebookTable file;

@@ -56,14 +56,37 @@ class SendTest : public ControllerTest {
     }
 };
 
-TEST_F(SendTest, SendNeedsRecipientsTextAndAConnection) {
+TEST_F(SendTest, SendNeedsRecipientsAndText) {
     Send(u"", u"x");
     Send(u"111", u"");
-    Send(u"111", u"x");
     EXPECT_EQ(window.messageBoxes,
-              (std::vector<UiText>{ui_text::kInvalidPhoneNumber, ui_text::kPleaseInputMessage,
-                                   ui_text::kPleaseConnectFirst}));
+              (std::vector<UiText>{ui_text::kInvalidPhoneNumber, ui_text::kPleaseInputMessage}));
     EXPECT_TRUE(ReadFolder(FolderId::Outbox).empty());
+}
+
+// Offline, a text waits in the Outbox and goes when the link comes up; a picture, which never
+// goes through the Outbox, still needs the link.
+TEST_F(SendTest, OfflineSendWaitsInTheOutboxForTheNextConnection) {
+    Send(u"111", u"later");
+    EXPECT_TRUE(window.messageBoxes.empty());
+    std::vector<SmsRecord> outbox = ReadFolder(FolderId::Outbox);
+    ASSERT_EQ(outbox.size(), 1u);
+    EXPECT_EQ(outbox[0].number, u"111");
+    EXPECT_EQ(outbox[0].text, u"later");
+    EXPECT_TRUE(window.StatusShown(u"In the Outbox: it goes at the next connection"));
+    EXPECT_EQ(window.tab, static_cast<int>(FolderId::Outbox));
+    EXPECT_TRUE(script->texts.empty());
+
+    controller->ToggleComposeMode();
+    window.pictureEmpty = false;
+    Send(u"111", u"");
+    EXPECT_EQ(window.messageBoxes, std::vector<UiText>{ui_text::kPleaseConnectFirst});
+    controller->ToggleComposeMode();
+
+    GoOnline();
+    window.Pump();
+    ASSERT_EQ(TextRecipients(), std::vector<std::u16string>{u"111"});
+    EXPECT_EQ(script->texts[0].second, u"later");
 }
 
 TEST_F(SendTest, EachRecipientIsSentAsSoonAsTheOneBeforeIsDone) {

@@ -302,6 +302,9 @@ TEST(LiveLink, ControlLinesChangeTheRunningModem) {
     EXPECT_EQ(b.Ask("AT+CMGS=16"), "\r\n> ");
     b.client->Send("0021000B818096214365F7000003C1E110\x1A");
     EXPECT_EQ(b.client->ReadUntilFinal(), "\r\n+CMGS: 1\r\n\r\nOK\r\n");
+    // Two parts: 153 septets and the rest.
+    const std::string longText(170, 'z');
+    const std::string longLine = "deliver +886955000111 | | " + longText;
     struct Case {
         const char* line;
         const char* problem;
@@ -324,6 +327,7 @@ TEST(LiveLink, ControlLinesChangeTheRunningModem) {
         {"deliver ME +886955000111 | | x",
          "cannot deliver (sender, time or length, or the store is full or not offered)", nullptr},
         {"deliver SM +886955000111 | | in SM", "", "\r\n+CMTI: \"SM\",4\r\n"},
+        {longLine.c_str(), "", "\r\n+CMTI: \"SM\",5\r\n\r\n+CMTI: \"SM\",6\r\n"},
         {"signal 40", "expected signal 0-31 or 99", nullptr},
         {"# a note", "", nullptr},
         {"launch", "unknown command launch", nullptr},
@@ -335,6 +339,10 @@ TEST(LiveLink, ControlLinesChangeTheRunningModem) {
         }
     }
     EXPECT_EQ(DecodeForTextMode(b.modem->Messages()[0].pdu).text, "Hi | there");
+    ASSERT_GE(b.modem->Messages().size(), 6u);
+    EXPECT_EQ(DecodeForTextMode(b.modem->Messages()[4].pdu).text +
+                  DecodeForTextMode(b.modem->Messages()[5].pdu).text,
+              longText);
     EXPECT_EQ(ApplyControl(*b.modem, "signal 7"), "");
     EXPECT_EQ(b.Ask("AT+CSQ"), "\r\n+CSQ: 7,99\r\n\r\nOK\r\n");
     EXPECT_EQ(ApplyControl(*b.modem, "drop"), "");

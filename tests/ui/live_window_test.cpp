@@ -112,6 +112,8 @@ class LiveWindowTest : public QObject {
 
     // Last: its modem takes the port name over.
     void ConnectIsACancelWhileItRuns() {
+        rig_.CloseWindow();
+        dialog_ = nullptr;
         testing::WindowRig rig;
         const std::string error = rig.Start("[faults]\nsilent = yes\n");
         QVERIFY2(error.empty(), error.c_str());

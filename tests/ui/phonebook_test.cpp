@@ -17,6 +17,7 @@
 #include "control/ui_strings.h"
 #include "platform/files.h"
 #include "store/phonebook_table.h"
+#include "ui/import_preview.h"
 #include "ui/list_view.h"
 #include "ui/main_dialog.h"
 #include "ui/phonebook_page.h"
@@ -118,7 +119,7 @@ class PhonebookTest : public QObject {
         QVERIFY(!dialog_->Control(1013)->isVisible());
         QVERIFY(!dialog_->Control(1057)->isVisible());
         QCOMPARE(static_cast<QLineEdit*>(dialog_->Control(1055))->text(), QString("Carol"));
-        QCOMPARE(static_cast<QLineEdit*>(dialog_->Control(1055))->maxLength(), 14);
+        QCOMPARE(dialog_->findChild<QLabel*>("nameCounter")->text(), QString("5/14"));
         Screenshot("phonebook_entry_en");
         static_cast<QLineEdit*>(dialog_->Control(1055))->setText("Carola");
         Click(1058);
@@ -131,6 +132,52 @@ class PhonebookTest : public QObject {
         PhonebookTable saved;
         QVERIFY(saved.LoadFile(DataFile("simpbk.acr")));
         QCOMPARE(saved.Entries()[6].name, std::u16string(u"Carola"));
+    }
+
+    // The SIM's name limit counted as the compose box counts, in UCS2 once a character needs
+    // it; a name too long cannot be confirmed and is never cut.
+    void TheNameCounterShowsTheSimsLimit_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("counter");
+        QTest::addColumn<bool>("fits");
+        QTest::newRow("short") << "Carol"
+                               << "5/14" << true;
+        QTest::newRow("at the limit") << "Christopher Co"
+                                      << "14/14" << true;
+        QTest::newRow("too long") << "Christopher Columbus"
+                                  << "20/14" << false;
+        QTest::newRow("extension character") << "Costs 10€ each"
+                                             << "15/14" << false;
+        QTest::newRow("ucs2") << "李大華"
+                              << "3/6" << true;
+        QTest::newRow("ucs2 too long") << "Amy 李大華"
+                                       << "7/6" << false;
+    }
+    void TheNameCounterShowsTheSimsLimit() {
+        QFETCH(QString, name);
+        QFETCH(QString, counter);
+        QFETCH(bool, fits);
+        const std::u16string before = dialog_->Controller().Phonebook().Entries()[6].name;
+        Select("7");
+        Click(1030);
+        auto* edit = static_cast<QLineEdit*>(dialog_->Control(1055));
+        edit->setText(name);
+        QCOMPARE(edit->text(), name);
+        QCOMPARE(dialog_->findChild<QLabel*>("nameCounter")->text(), counter);
+        QCOMPARE(dialog_->Control(1058)->isEnabled(), fits);
+        // Okay is pressed as a key would, whatever its state: a name too long changes nothing.
+        emit dialog_->Phonebook()->Entry()->Okay();
+        const std::u16string after = dialog_->Controller().Phonebook().Entries()[6].name;
+        QCOMPARE(after, fits ? name.toStdU16String() : before);
+        if (dialog_->Control(1055)->isVisible()) Click(1059);
+        boxes_.clear();
+        if (fits) {
+            Select("7");
+            Click(1030);
+            static_cast<QLineEdit*>(dialog_->Control(1055))
+                ->setText(QString::fromStdU16String(before));
+            Click(1058);
+        }
     }
 
     void ANumberTheSimCannotDialKeepsTheEntryPanelOpen() {
@@ -310,6 +357,52 @@ class PhonebookTest : public QObject {
         const QString cards = QString::fromUtf8(vcf.readAll());
         QCOMPARE(cards.count("BEGIN:VCARD"), 4 + 7);
         QVERIFY(cards.contains("FN:Carol\r\n"));
+    }
+
+    // A file's entries previewed, each added or skipped with its reason, and only the added
+    // ones written: into the SIM's offline copy, and into the contacts.
+    void ImportShowsWhatIsAddedAndSkipped() {
+        const QString file = dir_.filePath("import.csv");
+        {
+            QFile out(file);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(
+                "Number,Name\r\n"
+                "92222222,Bob again\r\n"
+                "0955 000 111,Dora\r\n"
+                "0933000000,Christopher Columbus\r\n"
+                ",Name only\r\n"
+                "0955000111,Dora twice\r\n");
+        }
+        std::unique_ptr<ImportPreview> preview = dialog_->Phonebook()->PreviewImport(file);
+        QVERIFY(preview);
+        QStringList states;
+        for (int row = 0; row < preview->Table()->topLevelItemCount(); ++row)
+            states << preview->Table()->topLevelItem(row)->text(2);
+        QCOMPARE(states, (QStringList{"Skipped: the number is there already", "Added",
+                                      "Skipped: too long for the SIM (20/14)", "Skipped: no number",
+                                      "Skipped: the number is there already"}));
+        QCOMPARE(preview->Summary()->text(), QString("1 to add, 4 skipped"));
+        dialog_->Phonebook()->ApplyImport(preview->Lines());
+        QCOMPARE(Column(2), (QStringList{"Alice", "Dora", "Bob", "Carol"}));
+        // Offline, it waits in the file, marked for the SIM.
+        PhonebookTable saved;
+        QVERIFY(saved.LoadFile(DataFile("simpbk.acr")));
+        QCOMPARE(saved.Entries()[1].name, std::u16string(u"Dora"));
+        QCOMPARE(saved.Entries()[1].changed, 1);
+
+        static_cast<QTabBar*>(dialog_->Control(1012))->setCurrentIndex(1);
+        preview = dialog_->Phonebook()->PreviewImport(file);
+        QVERIFY(preview);
+        QCOMPARE(preview->Summary()->text(), QString("3 to add, 2 skipped"));
+        dialog_->Phonebook()->ApplyImport(preview->Lines());
+        QCOMPARE(dialog_->Contacts().Count(), 8);
+        QVERIFY(Column(2).contains("Christopher Columbus"));
+
+        const qsizetype boxes = boxes_.size();
+        QVERIFY(!dialog_->Phonebook()->PreviewImport(dir_.filePath("missing.vcf")));
+        QCOMPARE(boxes_.size(), boxes + 1);
+        QVERIFY(boxes_.last().contains("missing.vcf"));
     }
 
     void AnEmptySimListSaysHowToFillIt() {

@@ -211,16 +211,20 @@ class WidgetsTest : public QObject {
                                    "+886912345678,Amy,1/12/26 09:15:00,See you at 7\r\n"
                                    "555,,2/12/26 10:00:00,\"Hi, \"\"you\"\"\r\nBye\"\r\n"
                                    "'=1+1,,,中文\r\n"));
+        // N is family;given from the name's parts, FN the whole name; one escaper for both.
         const std::string cards = telvane::VCards({
             {u"Amy; Chen", u"+886912345678"},
+            {u"李大華 (Work)", u"0912"},
             {u"", u"555"},
             {u"", u""},
         });
         QCOMPARE(QString::fromUtf8(cards),
-                 QString("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Amy\\; Chen\r\nN:Amy\\; Chen;;;;\r\n"
-                         "TEL;TYPE=CELL:+886912345678\r\nEND:VCARD\r\n"
-                         "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:555\r\nN:555;;;;\r\n"
-                         "TEL;TYPE=CELL:555\r\nEND:VCARD\r\n"));
+                 QString::fromUtf8("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Chen;Amy\\;;;;\r\n"
+                                   "FN:Amy\\; Chen\r\nTEL;TYPE=CELL:+886912345678\r\nEND:VCARD\r\n"
+                                   "BEGIN:VCARD\r\nVERSION:3.0\r\nN:;李大華;;;\r\n"
+                                   "FN:李大華 (Work)\r\nTEL;TYPE=CELL:0912\r\nEND:VCARD\r\n"
+                                   "BEGIN:VCARD\r\nVERSION:3.0\r\nN:;;;;\r\nFN:555\r\n"
+                                   "TEL;TYPE=CELL:555\r\nEND:VCARD\r\n"));
     }
 
     void ScaleFitsTheScreen() {

@@ -69,6 +69,8 @@ class WindowRig {
     }
 
     MainDialog& Dialog() { return *dialog_; }
+    // A second window on the same data folder finds the history taken; close this one first.
+    void CloseWindow() { dialog_.reset(); }
     modemsim::SimulatedModem& Modem() { return *modem_; }
     std::string Path(const char* name) const { return dir_.filePath(name).toStdString(); }
 

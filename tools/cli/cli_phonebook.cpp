@@ -4,8 +4,11 @@
 #include <string>
 
 #include "cli.h"
+#include "cli_import.h"
 #include "cli_json_reader.h"
+#include "codec/phone_number.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "store/archive.h"
 #include "store/damaged_original.h"
 #include "store/phonebook_table.h"
@@ -87,16 +90,62 @@ int Build(const std::string& jsonPath, const std::string& outPath) {
     return 0;
 }
 
+// Into the offline copy: the entries reach the SIM as offline edits do (marked changed).
+int Import(const std::string& path, const std::string& phonebookPath) {
+    const std::vector<ImportEntryText> entries = ReadImportFile(path);
+    PhonebookTable table;
+    if (table.LoadFile(phonebookPath) == 0) {
+        // A damaged file is never written over with a part of it.
+        std::cerr << "telvane-tool phonebook: " << table.LastError() << "\n";
+        return 1;
+    }
+    ImportTarget target;
+    target.simTextLimit = table.Limits().textLimit;
+    target.room = 0;
+    for (const PhonebookEntry& entry : table.Entries()) {
+        if (entry.IsEmpty()) {
+            ++target.room;
+        } else {
+            target.numbers.push_back(entry.number);
+        }
+    }
+    std::string out;
+    for (ImportLine& line : PlanImport(entries, target)) {
+        if (!line.skip) {
+            const PhoneNumber number = NormalisePhoneNumber(line.number);
+            if (!number.ok()) {
+                std::cerr << "telvane-tool phonebook: " << U16ToUtf8(line.number) << ": "
+                          << U16ToUtf8(number.Reason()) << "\n";
+                line.skip = ImportSkip::kNoNumber;
+            } else if (table.AddEntry(line.name, number.number) == 0) {
+                line.skip = ImportSkip::kNoRoomOnSim;
+            }
+        }
+        out += ImportLineJson(line) + "\n";
+    }
+    if (table.SaveFile(phonebookPath) == 0) {
+        std::cerr << "telvane-tool phonebook: " << table.LastError() << "\n";
+        return 1;
+    }
+    std::cout << out;
+    return 0;
+}
+
 int Run(const Args& args) {
     if (args.size() == 2 && args[0] == "dump") return Dump(args[1]);
+    if (args.size() == 3 && args[0] == "import") return Import(args[1], args[2]);
     if (args.size() == 3 && args[0] == "build") return Build(args[1], args[2]);
-    throw UsageError{"expected dump FILE or build JSON|- OUT"};
+    throw UsageError{"expected dump FILE, build JSON|- OUT or import FILE PHONEBOOK"};
 }
 
 const CommandGroup group(
     "phonebook",
     "  phonebook dump FILE          the SIM phonebook file (simpbk.acr) as JSON\n"
-    "  phonebook build JSON|- OUT   writes a phonebook file from that JSON\n",
+    "  phonebook build JSON|- OUT   writes a phonebook file from that JSON\n"
+    "  phonebook import FILE PHONEBOOK\n"
+    "                               adds a vCard or CSV file's entries (number, name) to the\n"
+    "                               phonebook file, for the SIM; one object a line, added or\n"
+    "                               skipped (duplicate, too long for the SIM, no number)\n",
     Run);
 
 }  // namespace

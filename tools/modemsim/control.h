@@ -2,6 +2,7 @@
 // them from its --control pipe):
 //
 //   deliver +886955000111 | 26/12/10,08:00:00+32 | Hi   a message arrives (time may be empty: now)
+//                                                        (a long text arrives as its parts)
 //   deliver-pdu 0791...                                  a message arrives as this PDU
 //   deliver ME +886955000111 | | Hi                      the same, stored in ME (or SM)
 //   deliver-pdu ME 0791...                               whatever the scenario says

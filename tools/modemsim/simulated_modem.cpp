@@ -154,12 +154,21 @@ void SimulatedModem::PushUnsolicited(const std::string& line) {
 
 int SimulatedModem::DeliverMessage(const std::string& sender, const std::string& timestamp,
                                    const std::u16string& text, const std::string& store) {
-    std::optional<std::string> pdu;
+    std::optional<std::vector<std::string>> parts;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        pdu = EncodeDeliver(scenario_.serviceCentre, sender, timestamp, text);
+        parts =
+            EncodeDeliverParts(scenario_.serviceCentre, sender, timestamp, text, deliverReference_);
+        if (parts && parts->size() > 1)
+            deliverReference_ = kFirstDeliverReference + (deliverReference_ + 1) % 128;
     }
-    return pdu ? DeliverPdu(*pdu, store) : -1;
+    if (!parts) return -1;
+    int index = -1;
+    for (const std::string& pdu : *parts) {
+        index = DeliverPdu(pdu, store);
+        if (index < 0) return -1;
+    }
+    return index;
 }
 
 int SimulatedModem::DeliverPdu(const std::string& pduHex, const std::string& store) {

@@ -77,7 +77,8 @@ class SimulatedModem {
     // (+CMTI: "SM",<index>), or handed over at once with +CMT: and not stored.  Returns the
     // index, 0 when handed over, -1 when the store is full or the message cannot be encoded.
     // `store` ("SM", "ME") overrides where the scenario files arrivals; a store the modem does
-    // not offer is refused (-1).
+    // not offer is refused (-1).  A text too long for one message arrives as the parts of a
+    // concatenated one, each announced; the last part's index is returned.
     int DeliverMessage(const std::string& sender, const std::string& timestamp,
                        const std::u16string& text, const std::string& store = "");
     int DeliverPdu(const std::string& pduHex, const std::string& store = "");
@@ -273,6 +274,10 @@ class SimulatedModem {
     int cpinQueries_ = 0;
     int submissions_ = 0;
     int messageReference_ = 0;
+    // Concatenation references of delivered long texts, apart from those the scenario's
+    // messages take from 0 up.
+    static constexpr int kFirstDeliverReference = 128;
+    int deliverReference_ = kFirstDeliverReference;
     std::map<std::string, int> muted_;  // command -> answers swallowed so far
     std::vector<int> cmeGiven_;         // by fault in Faults::cme: errors answered so far
     Prompt prompt_ = Prompt::None;
