@@ -408,6 +408,10 @@ void LinkController::OnEngineEvent(Notification notification) {
         case Notification::kStatusReport:
             folders_.ApplyStatusReports(engine_->TakeStatusReports());
             break;
+        // Their results go to whoever started the job.
+        case Notification::kInformation:
+        case Notification::kUssd:
+            break;
         case Notification::kSimPinRequired:
         case Notification::kSimPukRequired: {
             const bool puk = notification == Notification::kSimPukRequired;

@@ -186,7 +186,11 @@ void ReadAnnounced(State& s, const Timing& timing) {
         // A command that never reached the line: the engine is closing.
         if (r.end == End::kNotWritten && !refused) continue;
         const ParsedAnswer<SmsPart> read = ParseReadAnswer(r.lines, at.index);
-        if (!refused && r.Ok() && read.ok()) record = read.data;
+        if (!refused && r.Ok() && read.ok()) {
+            record = read.data;
+            // Deleted later from the store it is in.
+            record->record.store = at.store;
+        }
         if (!record) {
             SetFailure(s, "the new message at " + Describe(at) + " could not be read: " +
                               (refused  ? *refused
@@ -373,6 +377,55 @@ std::optional<std::u16string> ParseServiceCentreAnswer(std::string_view answer) 
     if (std::optional<std::u16string> decoded = FromUcs2Hex(field))
         return CentreNumber(std::move(*decoded), international);
     return CentreNumber(Widen(field), international);
+}
+
+std::optional<std::string> RunInStore(State& s, const Timing& timing, const StoredAt& at,
+                                      const std::function<void()>& work) {
+    return InStoreOf(s, timing, at, work);
+}
+
+bool TakeUssdLines(State& s, std::string& response) {
+    if (s.ussdPartial.empty() && response.find("+CUSD:") == std::string::npos) return false;
+    // A text of several lines: in the modem's character set its line breaks come as they are,
+    // inside the quotes.  The lines up to the closing quote are the text's.
+    constexpr size_t kMaxUssdBytes = 4096;
+    std::string kept;
+    std::vector<std::string> taken;
+    for (size_t start = 0; start < response.size();) {
+        const size_t end = response.find('\n', start);
+        const size_t stop = end == std::string::npos ? response.size() : end + 1;
+        std::string_view line(response.data() + start, stop - start);
+        start = stop;
+        std::string_view bare = line;
+        while (!bare.empty() && (bare.back() == '\r' || bare.back() == '\n'))
+            bare.remove_suffix(1);
+        if (!s.ussdPartial.empty()) {
+            s.ussdPartial += '\n';
+            s.ussdPartial += bare;
+        } else if (bare.starts_with("+CUSD:")) {
+            s.ussdPartial = bare;
+        } else {
+            kept.append(line);
+            continue;
+        }
+        const bool open = std::count(s.ussdPartial.begin(), s.ussdPartial.end(), '"') % 2 == 1;
+        if (open && s.ussdPartial.size() < kMaxUssdBytes) continue;
+        taken.push_back(std::move(s.ussdPartial));
+        s.ussdPartial.clear();
+    }
+    if (kept.find_first_not_of("\r\n") == std::string::npos) kept.clear();
+    response = std::move(kept);
+    if (taken.empty()) return false;
+    {
+        std::lock_guard lock(s.ussdMutex);
+        for (std::string& line : taken)
+            s.ussdLines.push_back(std::move(line));
+        // A network that talks on its own must not fill memory.
+        while (s.ussdLines.size() > 16)
+            s.ussdLines.pop_front();
+    }
+    s.ussdChanged.notify_all();
+    return true;
 }
 
 bool TakeNewMessageLines(State& s, std::string& response) {
