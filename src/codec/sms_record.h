@@ -16,7 +16,7 @@ struct SmsRecord {
     std::u16string text;    // body, line breaks as CR LF
     // The modem's store the message was read from ("SM", "ME"); "" when not known (the SIM's).
     // Not kept in the folder files.
-    std::string store;
+    std::string store = {};
 
     bool operator==(const SmsRecord&) const = default;
 };
