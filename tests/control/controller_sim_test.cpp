@@ -64,6 +64,9 @@ class RecordingLink : public LinkEngine {
     JobHandle DeleteMessages(int mode, int index, JobDone done) override {
         return inner_->DeleteMessages(mode, index, std::move(done));
     }
+    JobHandle DeleteStoredMessage(const std::string& store, int index, JobDone done) override {
+        return inner_->DeleteStoredMessage(store, index, std::move(done));
+    }
     JobHandle ReadPhonebook(JobDone done) override {
         return inner_->ReadPhonebook(std::move(done));
     }
@@ -475,6 +478,41 @@ TEST_F(ControllerSimTest, LongMessagesAreOneInboxMessageAndLeaveTheSimWhole) {
     ASSERT_EQ(inbox.size(), 1u);
     EXPECT_EQ(inbox[0].text, u"Second");
     EXPECT_EQ(modem->CountCommands("+CMGD="), 5);
+}
+
+// The phone's store beside the SIM's: both listed, an arrival announced in ME read from there,
+// and a message deleted in the store it is in, though the SIM has one at the same index.
+TEST_F(ControllerSimTest, MessagesInThePhonesStoreAreListedAndDeletedThere) {
+    Start(
+        "[modem]\ncnmi = 2,1,0,0,0\n"
+        "[sim]\nmessage_capacity = 10\nme_capacity = 10\nnew_message_store = ME\n"
+        "[messages]\n"
+        "1 = REC READ | +886912345678 | 26/12/01,09:15:00+32 | On the SIM\n"
+        "[messages ME]\n"
+        "1 = REC READ | +886955000111 | 26/12/02,10:00:00+32 | On the phone\n");
+    window.settings.syncSms = true;
+    ConnectAndSettle();
+    std::vector<SmsRecord> inbox = ReadFolder(FolderId::Inbox);
+    ASSERT_EQ(inbox.size(), 2u);
+    EXPECT_EQ(inbox[0].text, u"On the SIM");
+    EXPECT_EQ(inbox[1].text, u"On the phone");
+
+    ASSERT_EQ(modem->DeliverMessage("+886955000222", "26/12/10,08:00:08+32", u"New on the phone"),
+              2);
+    ASSERT_TRUE(window.PumpUntil([&] {
+        inbox = ReadFolder(FolderId::Inbox);
+        return inbox.size() == 3;
+    }));
+    EXPECT_EQ(inbox[2].text, u"New on the phone");
+
+    window.TickRowsWithData({1, 2});
+    controller->Folders().DeleteTicked();
+    ASSERT_TRUE(DeleteRunEnds());
+    EXPECT_TRUE(modem->Messages("ME").empty());
+    ASSERT_EQ(modem->Messages("SM").size(), 1u);
+    inbox = ReadFolder(FolderId::Inbox);
+    ASSERT_EQ(inbox.size(), 1u);
+    EXPECT_EQ(inbox[0].text, u"On the SIM");
 }
 
 TEST_F(ControllerSimTest, TheSimsPinIsAskedForAndSentOnce) {
