@@ -36,8 +36,8 @@ std::optional<std::string> Identity(State& s, const Timing& timing, const char* 
     return ParseIdentityAnswer(r.lines, command);
 }
 
-// Every offered store's fill: each is chosen in turn for reading (its answer gives its own
-// used and total), then the store before is chosen again.  Caller holds lineMutex.
+// Every offered store's fill: each one AT+CPMS? does not name is chosen for reading (its answer
+// gives its own used and total), then the store before is chosen again.  Caller holds lineMutex.
 std::vector<StoreUse> StoreFills(State& s, const Timing& timing) {
     const CommandResult read =
         RunCommand(s, timing, "AT+CPMS?", {.expect = {.infoKeyword = "+CPMS:"}});
@@ -46,25 +46,30 @@ std::vector<StoreUse> StoreFills(State& s, const Timing& timing) {
     const CommandResult offer =
         RunCommand(s, timing, "AT+CPMS=?", {.expect = {.infoKeyword = "+CPMS:"}});
     if (!offer.Ok()) return fills;
+    const std::string before = fills.empty() ? std::string() : fills.front().name;
+    std::string current = before;  // the store chosen now
     std::vector<StoreUse> stores;
     for (const std::string& name :
          ParseStoreOffer(AnswerLine(offer.lines, "+CPMS:").value_or(""))) {
         StoreUse use{name, std::nullopt, std::nullopt};
         for (const StoreUse& known : fills)
             if (known.name == name) use = known;
-        if (!use.used) {
-            RunInStore(s, timing, {name, 0}, [&] {
-                const CommandResult chosen = RunCommand(s, timing, "AT+CPMS=\"" + name + "\"",
-                                                        {.expect = {.infoKeyword = "+CPMS:"}});
-                if (!chosen.Ok()) return;
-                if (auto fill =
-                        ParseStoreChoiceAnswer(AnswerLine(chosen.lines, "+CPMS:").value_or(""))) {
-                    use.used = fill->used;
-                    use.total = fill->total;
-                }
-            });
+        if (!use.used && !before.empty() && !s.closing.load()) {
+            const CommandResult chosen = RunCommand(s, timing, "AT+CPMS=\"" + name + "\"",
+                                                    {.expect = {.infoKeyword = "+CPMS:"}});
+            if (chosen.Ok()) current = name;
+            if (auto fill =
+                    ParseStoreChoiceAnswer(AnswerLine(chosen.lines, "+CPMS:").value_or(""))) {
+                use.used = fill->used;
+                use.total = fill->total;
+            }
         }
         stores.push_back(std::move(use));
+    }
+    // Reads and deletes go on in the store they expect.
+    if (current != before && !RunCommand(s, timing, "AT+CPMS=\"" + before + "\"", {}).Ok()) {
+        std::lock_guard lock(s.arrivalMutex);
+        s.readStore = current;
     }
     return stores;
 }
