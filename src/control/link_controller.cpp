@@ -133,6 +133,25 @@ void LinkController::GoToPage(UiPage page) {
     window_.ApplyPage(page_);
 }
 
+std::u16string LinkController::NetworkLabel() const {
+    const std::u16string label = OperatorLabel(engine_->OperatorText(), online_);
+    if (!online_) return label;
+    switch (engine_->RegistrationState()) {
+        case Registration::kRoaming:
+            return FormatUiString(ui_text::kRoaming, {label});
+        case Registration::kSearching:
+            return LoadUiString(ui_text::kSearchingNetwork);
+        case Registration::kDenied:
+            return LoadUiString(ui_text::kRegistrationDenied);
+        case Registration::kNone:
+            return LoadUiString(ui_text::kNoRegistration);
+        case Registration::kHome:
+        case Registration::kUnknown:
+            break;
+    }
+    return label;
+}
+
 void LinkController::ShowStatus(const std::u16string& text) {
     window_.KillTimer(kTimerStatusTimeout);
     window_.SetStatusText(text);
@@ -179,7 +198,7 @@ void LinkController::StatusTimeout() {
     // Loads the controller did not make itself (the window's, a run's record update).
     ReportLoadProblems();
     if (!engine_ || busy_) return;
-    window_.SetStatusText(OperatorLabel(engine_->OperatorText(), online_));
+    window_.SetStatusText(NetworkLabel());
     if (online_) engine_->RequestSignalQuality();
 }
 
@@ -382,6 +401,12 @@ void LinkController::OnEngineEvent(Notification notification) {
             break;
         case Notification::kSignalChanged:
             window_.SetSignalLevel(engine_->SignalLevel());
+            window_.SetSignalRssi(engine_->Rssi());
+            break;
+        // The network's state shows at once, unless a run's progress is on the line.
+        case Notification::kRegistered:
+        case Notification::kNotRegistered:
+            if (online_ && !busy_) window_.SetStatusText(NetworkLabel());
             break;
         case Notification::kStarted:
             window_.ShowDetectedServiceCentre(engine_->DetectedServiceCentre());
@@ -391,7 +416,7 @@ void LinkController::OnEngineEvent(Notification notification) {
             const bool wasOnline = online_;
             online_ = true;
             window_.SetConnectCancels(false);
-            ShowStatus(OperatorLabel(engine_->OperatorText(), online_));
+            ShowStatus(NetworkLabel());
             // A later operator report only refreshes the label.
             if (!wasOnline) AfterConnect(AfterConnectStep::kPhonebook);
             break;
@@ -442,8 +467,6 @@ void LinkController::OnEngineEvent(Notification notification) {
         case Notification::kWriteFailed:
         case Notification::kStoreSendFailed:
         case Notification::kStopping:
-        case Notification::kRegistered:
-        case Notification::kNotRegistered:
         case Notification::kRinging:
         case Notification::kHungUp:
         case Notification::kCallerNumber:
@@ -588,8 +611,7 @@ void LinkController::OnPhonebookWriteEnded(const JobResult& result,
     const bool ok = result.Ok() && held.empty();
     // A write with refused entries ends too; they stay marked changed.  A failed save keeps its
     // reason on the status line.
-    if (SaveEnginePhonebook() && ok)
-        window_.SetStatusText(OperatorLabel(engine_->OperatorText(), online_));
+    if (SaveEnginePhonebook() && ok) window_.SetStatusText(NetworkLabel());
     if (page_ == kPagePhonebook) window_.RefreshPhonebookPage();
     if (!ok) TellPhonebookRefusals(refusals);
     if (page_ == kPageMessages) AfterConnect(AfterConnectStep::kMessages);

@@ -51,6 +51,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     // cleaned, to the engine; a centre that is no number is refused and the user told.
     void ApplyServiceCentre();
 
+    // The operator, or the network's state in words where it is not the home network.
+    std::u16string NetworkLabel() const;
     // A status text, replaced by the operator label 15 seconds later.
     void ShowStatus(const std::u16string& text) override;
 

@@ -64,6 +64,9 @@ class LinkEngine {
         return {};
     }
     virtual bool UssdSessionOpen() const { return false; }
+    // The last +CSQ rssi (0-31; -1 not known) and +CREG state.
+    virtual int Rssi() const { return -1; }
+    virtual Registration RegistrationState() const { return Registration::kUnknown; }
     virtual JobHandle ReadPhonebook(JobDone done) = 0;
     virtual JobHandle WritePhonebook(JobDone done) = 0;
     // A text of any length: its parts go in order, each confirmed before the next.

@@ -38,6 +38,8 @@ class ModemLink : public LinkEngine {
     }
     JobHandle EndUssd(JobDone done) override { return engine_.EndUssd(std::move(done)); }
     bool UssdSessionOpen() const override { return engine_.UssdSessionOpen(); }
+    int Rssi() const override { return engine_.Rssi(); }
+    Registration RegistrationState() const override { return engine_.RegistrationState(); }
     JobHandle ReadPhonebook(JobDone done) override {
         return engine_.ReadPhonebook(std::move(done));
     }

@@ -230,6 +230,14 @@ constexpr UiString kStrings[] = {
     {332, u"the modem did not take the message"},
     {333, u"未確認：網路可能已收到，不會自動重送"},
     {334, u"not confirmed: the network may have it; it is not sent again by itself"},
+    {340, u"%1（漫遊中）"},
+    {341, u"%1 (roaming)"},
+    {342, u"正在搜尋網路"},
+    {343, u"Searching for a network"},
+    {344, u"網路拒絕註冊"},
+    {345, u"Registration denied by the network"},
+    {346, u"未註冊到網路"},
+    {347, u"Not registered on a network"},
 };
 
 static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),

@@ -110,6 +110,8 @@ struct ModemEngine::State {
     std::atomic<int32_t> simState{0};
     std::atomic<bool> registered{false};
     std::atomic<int32_t> signalLevel{0};
+    std::atomic<int32_t> rssi{-1};              // 0..31; -1 not known
+    std::atomic<int32_t> registrationStat{-1};  // the last +CREG <stat>
     std::atomic<int32_t> callState{0};
     std::atomic<int32_t> windIndication{0};
     std::atomic<int32_t> activityStatus{-1};

@@ -217,6 +217,14 @@ JobHandle ModemEngine::EndUssd(JobDone done) {
     });
 }
 
+int32_t ModemEngine::Rssi() const {
+    return state_->rssi.load();
+}
+
+Registration ModemEngine::RegistrationState() const {
+    return RegistrationOf(state_->registrationStat.load());
+}
+
 bool ModemEngine::UssdSessionOpen() const {
     return state_->ussdOpen.load();
 }

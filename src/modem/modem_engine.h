@@ -192,10 +192,12 @@ class ModemEngine {
 
     // State, readable from any thread.
     std::u16string OperatorText() const;
-    int32_t SignalLevel() const;      // 0-5
-    int32_t NewMessageIndex() const;  // last "+CMTI:"
-    int32_t StoreUsed() const;        // last "+CPMS:"
-    int32_t SimState() const;         // 1 ready, 0 unknown, -1 no SIM
+    int32_t SignalLevel() const;             // 0-5
+    int32_t Rssi() const;                    // 0-31 of the last +CSQ; -1 not known
+    Registration RegistrationState() const;  // from the last +CREG
+    int32_t NewMessageIndex() const;         // last "+CMTI:"
+    int32_t StoreUsed() const;               // last "+CPMS:"
+    int32_t SimState() const;                // 1 ready, 0 unknown, -1 no SIM
     bool Registered() const;
     bool Started() const;
     bool Enabled() const;

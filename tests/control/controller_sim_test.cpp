@@ -67,6 +67,8 @@ class RecordingLink : public LinkEngine {
     JobHandle DeleteStoredMessage(const std::string& store, int index, JobDone done) override {
         return inner_->DeleteStoredMessage(store, index, std::move(done));
     }
+    int Rssi() const override { return inner_->Rssi(); }
+    Registration RegistrationState() const override { return inner_->RegistrationState(); }
     JobHandle ReadPhonebook(JobDone done) override {
         return inner_->ReadPhonebook(std::move(done));
     }
@@ -513,6 +515,34 @@ TEST_F(ControllerSimTest, MessagesInThePhonesStoreAreListedAndDeletedThere) {
     inbox = ReadFolder(FolderId::Inbox);
     ASSERT_EQ(inbox.size(), 1u);
     EXPECT_EQ(inbox[0].text, u"On the SIM");
+}
+
+// Roaming, searching and a denied registration show in words as the modem reports them.
+TEST_F(ControllerSimTest, TheNetworksStateShowsInWords) {
+    Start("[network]\nregistration = 5\noperator = 46692\nsignal = 20\n");
+    ConnectAndSettle();
+    // The listing's count gives way to the network's state.
+    ASSERT_TRUE(window.Fire(kTimerStatusTimeout));
+    ASSERT_TRUE(window.PumpUntil([&] { return window.status == u"LDTA (roaming)"; }))
+        << U16ToUtf8(window.status);
+    const struct {
+        int stat;
+        std::u16string words;
+    } changes[] = {
+        {2, u"Searching for a network"},
+        {3, u"Registration denied by the network"},
+        {0, u"Not registered on a network"},
+        {1, u"LDTA"},
+    };
+    for (const auto& c : changes) {
+        modem->SetRegistration(c.stat);
+        EXPECT_TRUE(window.PumpUntil([&] { return window.status == c.words; }))
+            << c.stat << ": " << U16ToUtf8(window.status);
+    }
+    // Every change of the signal reaches the bar's tool tip.
+    modem->SetSignal(9);
+    ASSERT_TRUE(window.Fire(kTimerStatusTimeout));
+    EXPECT_TRUE(window.PumpUntil([&] { return window.rssi == 9; })) << window.rssi;
 }
 
 TEST_F(ControllerSimTest, TheSimsPinIsAskedForAndSentOnce) {
