@@ -32,6 +32,8 @@ class AboutPage;
 class ComposePage;
 class Page;
 class ListView;
+class ModemPage;
+class UssdPage;
 class PhonebookPage;
 class PictureEditor;
 class SettingsStore;
@@ -89,6 +91,9 @@ class MainDialog : public QDialog, public WindowInterface {
     PhonebookPage* Phonebook() const;
     SettingsPage* SettingsView() const { return settings_; }
     AboutPage* About() const;
+    // The modem's page and the USSD page (dialogs over the window), made when first opened.
+    ModemPage* ShowModemPage();
+    UssdPage* ShowUssdPage();
 
     // Commands of the bar and the buttons, as a click would run them.
     void Command(CommandId id);
@@ -124,6 +129,7 @@ class MainDialog : public QDialog, public WindowInterface {
     bool WaitCursorShown() const override { return waitCursor_; }
     void SetStatusText(const std::u16string& text) override;
     void SetSignalLevel(int level) override;
+    void SetSignalRssi(int rssi) override;
     void Beep() override;
     void ShowMessageBox(UiText text) override;
     void ShowMessageText(const std::u16string& text) override;
@@ -247,6 +253,8 @@ class MainDialog : public QDialog, public WindowInterface {
     PhonebookPage* phonebook_ = nullptr;
     SettingsPage* settings_ = nullptr;
     AboutPage* about_ = nullptr;
+    ModemPage* modem_ = nullptr;
+    UssdPage* ussd_ = nullptr;
 };
 
 }  // namespace telvane

@@ -59,7 +59,11 @@ SettingsPage::SettingsPage(SettingsStore& store, const MainDialogOptions& option
     connectAtStartBox_->setObjectName("connectAtStart");
     deliveryReportsBox_ = new QCheckBox(this);
     deliveryReportsBox_->setObjectName("deliveryReports");
-    for (QPushButton* b : {okay_, cancel_, about_})
+    modem_ = new QPushButton(this);
+    modem_->setObjectName("modemButton");
+    ussd_ = new QPushButton(this);
+    ussd_->setObjectName("ussdButton");
+    for (QPushButton* b : {okay_, cancel_, about_, modem_, ussd_})
         b->setAutoDefault(false);
     connect(autoDetect_, &QCheckBox::clicked, this, [this](bool checked) {
         if (checked) typedCentre_ = centre_->text();
@@ -72,6 +76,8 @@ SettingsPage::SettingsPage(SettingsStore& store, const MainDialogOptions& option
     connect(okay_, &QPushButton::clicked, this, &SettingsPage::OkayClicked);
     connect(cancel_, &QPushButton::clicked, this, &SettingsPage::CancelClicked);
     connect(about_, &QPushButton::clicked, this, &SettingsPage::AboutClicked);
+    connect(modem_, &QPushButton::clicked, this, &SettingsPage::ModemClicked);
+    connect(ussd_, &QPushButton::clicked, this, &SettingsPage::UssdClicked);
 }
 
 void SettingsPage::Relayout() {
@@ -93,6 +99,8 @@ void SettingsPage::Relayout() {
                       {readPbk_, 20, 219, 150, 18},
                       {writePbk_, 20, 237, 150, 18},
                       {about_, 180, 15, 50, 20, 1, 0, 0, 0},
+                      {modem_, 180, 40, 50, 20, 1, 0, 0, 0},
+                      {ussd_, 180, 65, 50, 20, 1, 0, 0, 0},
                       {okay_, 180, 210, 50, 20, 1, 1, 0, 0},
                       {cancel_, 180, 240, 50, 20, 1, 1, 0, 0},
                   });
@@ -117,6 +125,8 @@ void SettingsPage::Relabel() {
     }
     if (autoDetect_->isChecked()) centre_->setPlaceholderText(Ui(kCentreNotDetected));
     connectAtStartBox_->setText(Ui(kConnectAtStart));
+    modem_->setText(Ui(WindowText{"數據機", "Modem"}));
+    ussd_->setText(Ui(WindowText{"USSD", "USSD"}));
     deliveryReportsBox_->setText(Ui(kRequestDeliveryReports));
     languageBox_->clear();
     languageBox_->addItem(QString::fromStdU16String(LoadStringById(79)));

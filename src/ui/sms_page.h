@@ -75,6 +75,8 @@ class SmsPage : public Page {
 
     void SetStatus(const QString& text);
     void SetSignal(int level);
+    // The bar's tool tip: the signal in dBm; -1: not known.
+    void SetSignalRssi(int rssi);
     // While the modem works the shown folder can still be read: rows open and the text scrolls.
     // What would change the list under a run (ticks, sorting, searching, another folder) or start
     // other work waits.
@@ -87,6 +89,7 @@ class SmsPage : public Page {
     void ToggleSearch();
 
   signals:
+    void SignalClicked();
     void FolderChosen(int folder);
     void RowOpened(int row);
     void ReplyClicked();
@@ -95,6 +98,9 @@ class SmsPage : public Page {
     void EditClicked();
     void MarkUnreadClicked();
     void ExportClicked();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void OnCheckAll();
