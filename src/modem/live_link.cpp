@@ -384,6 +384,21 @@ std::optional<std::string> RunInStore(State& s, const Timing& timing, const Stor
     return InStoreOf(s, timing, at, work);
 }
 
+namespace {
+
+// "+CUSD: 0,\"...\",15" is whole once its quoted text has closed: it ends with the quote, or
+// with the quote and the coding scheme.  A quote inside the text does not end it early.
+bool UssdLineComplete(std::string_view line) {
+    const size_t open = line.find('"');
+    if (open == std::string_view::npos) return true;
+    while (!line.empty() && (line.back() == ' ' || (line.back() >= '0' && line.back() <= '9')))
+        line.remove_suffix(1);
+    if (!line.empty() && line.back() == ',') line.remove_suffix(1);
+    return line.size() > open + 1 && line.back() == '"';
+}
+
+}  // namespace
+
 bool TakeUssdLines(State& s, std::string& response) {
     if (s.ussdPartial.empty() && response.find("+CUSD:") == std::string::npos) return false;
     // A text of several lines: in the modem's character set its line breaks come as they are,
@@ -399,6 +414,15 @@ bool TakeUssdLines(State& s, std::string& response) {
         std::string_view bare = line;
         while (!bare.empty() && (bare.back() == '\r' || bare.back() == '\n'))
             bare.remove_suffix(1);
+        // A final result ends a text whose closing quote never came: it is the next command's.
+        const bool final = bare == "OK" || bare == "ERROR" || bare.starts_with("+CME ERROR") ||
+                           bare.starts_with("+CMS ERROR");
+        if (!s.ussdPartial.empty() && final) {
+            taken.push_back(std::move(s.ussdPartial));
+            s.ussdPartial.clear();
+            kept.append(line);
+            continue;
+        }
         if (!s.ussdPartial.empty()) {
             s.ussdPartial += '\n';
             s.ussdPartial += bare;
@@ -408,7 +432,7 @@ bool TakeUssdLines(State& s, std::string& response) {
             kept.append(line);
             continue;
         }
-        const bool open = std::count(s.ussdPartial.begin(), s.ussdPartial.end(), '"') % 2 == 1;
+        const bool open = !UssdLineComplete(s.ussdPartial);
         if (open && s.ussdPartial.size() < kMaxUssdBytes) continue;
         taken.push_back(std::move(s.ussdPartial));
         s.ussdPartial.clear();

@@ -366,10 +366,18 @@ JobResult ListWorker(const Timing& timing, State& s, int32_t mode) {
     }
     // Every store, or none: a listing without one store would read as its messages deleted.
     JobResult all = Succeeded(Notification::kListingFinished);
-    for (const std::string& store : stores) {
+    for (size_t i = 0; i < stores.size(); ++i) {
+        const std::string& store = stores[i];
         JobResult one;
         const std::optional<std::string> refused = RunInStore(
             s, timing, {store, 0}, [&] { one = ListInStore(timing, s, command, store); });
+        // A store the modem offers but will not choose has never been listed either: it is
+        // left out from now on.  The first, the one reads use, is the listing's own.
+        if (refused && i > 0) {
+            std::lock_guard lock(s.arrivalMutex);
+            std::erase(s.readableStores, store);
+            continue;
+        }
         if (refused)
             return Failed(Notification::kListingFailed,
                           "the messages could not be listed: " + *refused);

@@ -109,6 +109,7 @@ ussd_form = %s
 *149# 2 = + Calls\n1 Bundle
 *149# 2 1 = Bundle added
 *886# = 您的餘額為 100 元
+*1# = Say "yes", then 1
 )";
 
 std::string Ussd(const std::string& form) {
@@ -131,6 +132,9 @@ TEST(ToolModemUssd, AnswersInEveryFormTheModemUses) {
          "{\"event\": \"ussd\", \"status\": \"done\", \"text\": \"Your balance is 12.50\"}\n"},
         {"ucs2", "*886#",
          "{\"event\": \"ussd\", \"status\": \"done\", \"text\": \"您的餘額為 100 元\"}\n"},
+        // Quotes inside a text the modem passes on as it is.
+        {"text", "*1#",
+         "{\"event\": \"ussd\", \"status\": \"done\", \"text\": \"Say \\\"yes\\\", then 1\"}\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.form) + " " + c.code);
