@@ -4,7 +4,8 @@
 telvane_packages=(cmake ninja-build g++ clang libclang-rt-14-dev ccache pkg-config
                   googletest libgtest-dev libgmock-dev libbenchmark-dev clang-format
                   qt6-base-dev libudev-dev fonts-arphic-uming fonts-dejavu-extra
-                  libgammu-dev gammu gnokii-cli gsm-utils gdb
+                  libgammu-dev gammu gnokii-cli gsm-utils gdb libsystemd-dev
+                  dbus-daemon python3-dbusmock
                   dpkg-dev file lintian appstream desktop-file-utils man-db)
 
 install_missing_packages() {

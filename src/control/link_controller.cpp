@@ -1,5 +1,7 @@
 #include "control/link_controller.h"
 
+#include <unistd.h>
+
 #include <atomic>
 #include <iterator>
 #include <string>
@@ -9,7 +11,11 @@
 #include "control/operator_label.h"
 #include "control/recipients.h"
 #include "control/ui_strings.h"
+#include "platform/modem_manager_client.h"
+#include "platform/port_holder.h"
+#include "platform/serial_devices.h"
 #include "platform/text.h"
+#include "platform/uucp_lock.h"
 #include "store/list_date.h"
 
 namespace telvane {
@@ -34,6 +40,9 @@ constexpr int kListAll = 4;
 
 // Connect waits for nothing the modem does; the window only needs a frame to show it.
 constexpr int64_t kOpenPortDelayMs = 20;
+
+// How often a lost modem's device is looked for.
+constexpr int64_t kReconnectPollMs = 1000;
 
 constexpr int kInbox = static_cast<int>(FolderId::Inbox);
 constexpr int kSent = static_cast<int>(FolderId::Sent);
@@ -205,6 +214,8 @@ void LinkController::StatusTimeout() {
 // ---- connecting ----
 
 void LinkController::Connect() {
+    // The user's own Connect ends a wait for a lost modem.
+    if (!std::exchange(automaticConnect_, false)) StopAwaitingReturn();
     // Until the link is up, Connect cancels it, busy or not.
     if (engine_ && !online_) {
         CancelConnect();
@@ -269,21 +280,101 @@ void LinkController::OpenPort() {
         engine_->SetSimCodes(simCodes_->pin, simCodes_->puk);
         simCodes_.reset();
     }
+    devicePath_ = SerialDeviceTable::Instance()
+                      .Resolve("COM" + std::to_string(number))
+                      .value_or(std::string());
+    if (!inhibition_ && !devicePath_.empty()) FreeFromModemManager(false);
     if (engine_->Open(number, std::move(callback)) == 0) {
-        const std::string reason = engine_->OpenError();
-        Teardown();
-        window_.SetConnectCancels(false);
-        // After the teardown's "Offline", so that the failure and its reason stay on the
-        // status line.
-        const std::u16string failed = LoadUiString(ui_text::kInitializeFailed);
-        window_.SetStatusText(reason.empty() ? failed : failed + u": " + Utf8ToU16(reason));
-        PostBusy(BusyHolder::kConnect, false);
-        if (!reason.empty()) window_.ShowMessageText(failed + u"\n" + Utf8ToU16(reason));
+        TellOpenFailure(engine_->OpenError());
         return;
     }
+    if (!pendingRefusal_.empty()) window_.ShowMessageText(std::exchange(pendingRefusal_, {}));
     outbox_.Forget();
     folders_.ForgetSimIndexes();
     ApplyServiceCentre();
+}
+
+void LinkController::TellOpenFailure(const std::string& reason) {
+    Teardown();
+    window_.SetConnectCancels(false);
+    PostBusy(BusyHolder::kConnect, false);
+    const std::u16string refusal = std::exchange(pendingRefusal_, {});
+    if (awaitingReturn_) {
+        // Back, but not ready yet (or taken by another program meanwhile): the wait goes on.
+        inhibition_.reset();
+        window_.SetStatusText(LoadUiString(ui_text::kWaitingForModem));
+        StartTimer(kTimerReconnect, kReconnectPollMs);
+        return;
+    }
+    inhibition_.reset();
+    // After the teardown's "Offline", so that the failure and its reason stay on the status
+    // line.
+    const std::u16string failed = LoadUiString(ui_text::kInitializeFailed);
+    const std::optional<PortHolder> holder =
+        devicePath_.empty() ? std::nullopt : FindPortHolder(devicePath_, LockFolders());
+    if (holder) {
+        const std::u16string text = FormatUiString(
+            ui_text::kPortInUse,
+            {Utf8ToU16(devicePath_), Utf8ToU16(holder->name), Widen(std::to_string(holder->pid))});
+        window_.SetStatusText(failed + u": " + text);
+        // Asking again what ModemManager just refused would not help.
+        const bool offer = holder->name == "ModemManager" && refusal.empty();
+        if (window_.AskToFreePort(refusal.empty() ? text : text + u"\n\n" + refusal, offer) &&
+            offer)
+            PostTask([this] { FreeFromModemManager(true); });
+        return;
+    }
+    window_.SetStatusText(reason.empty() ? failed : failed + u": " + Utf8ToU16(reason));
+    std::u16string box = reason.empty() ? std::u16string() : failed + u"\n" + Utf8ToU16(reason);
+    if (!refusal.empty()) box += box.empty() ? refusal : u"\n\n" + refusal;
+    if (!box.empty()) window_.ShowMessageText(box);
+}
+
+void LinkController::FreeFromModemManager(bool asked) {
+    if (devicePath_.empty() || (asked && engine_)) return;
+    ModemManagerInhibition::Outcome outcome = ModemManagerInhibition::Outcome::kNotManaged;
+    std::string refusal;
+    inhibition_ = ModemManagerInhibition::Begin(devicePath_, outcome, refusal);
+    switch (outcome) {
+        case ModemManagerInhibition::Outcome::kInhibited:
+            if (asked) Connect();
+            break;
+        case ModemManagerInhibition::Outcome::kRefused: {
+            const std::u16string text =
+                FormatUiString(ui_text::kModemManagerRefused, {Utf8ToU16(refusal)});
+            ShowStatus(text);
+            // At a connect it goes into one box with what the open found.
+            if (asked)
+                window_.ShowMessageText(text);
+            else
+                pendingRefusal_ = text;
+            break;
+        }
+        case ModemManagerInhibition::Outcome::kNotManaged:
+            break;
+    }
+}
+
+bool LinkController::DevicePresent() const {
+    return !devicePath_.empty() && ::access(devicePath_.c_str(), F_OK) == 0;
+}
+
+void LinkController::StopAwaitingReturn() {
+    window_.KillTimer(kTimerReconnect);
+    if (!awaitingReturn_) return;
+    awaitingReturn_ = false;
+    if (!engine_) inhibition_.reset();
+}
+
+void LinkController::ReconnectTick() {
+    window_.KillTimer(kTimerReconnect);
+    if (!awaitingReturn_ || engine_) return;
+    if (!DevicePresent() || busy_) {
+        StartTimer(kTimerReconnect, kReconnectPollMs);
+        return;
+    }
+    automaticConnect_ = true;
+    Connect();
 }
 
 void LinkController::ApplyServiceCentre() {
@@ -321,11 +412,31 @@ void LinkController::Disconnect() {
     window_.SetConnectCancels(false);
     phonebook_.Load();
     PostBusy(BusyHolder::kConnect, false);
+    if (std::exchange(lostWhileOnline_, false)) {
+        // Decided now rather than at the loss: a pulled modem's device goes a moment later.
+        // An unplugged modem, or one awaited, is no error to acknowledge.
+        if (!devicePath_.empty() && !DevicePresent()) {
+            failureText_ = LoadUiString(ui_text::kModemUnplugged);
+            failureBox_ = false;
+        }
+        if (window_.Settings().reconnectOnReturn) awaitingReturn_ = true;
+    }
+    // The SIM asks for a code: the user's answer reconnects, not the wait.
+    if (simCodeRequest_) StopAwaitingReturn();
+    if (awaitingReturn_) failureBox_ = false;
+    const std::u16string failure = failureText_;
     if (!failureText_.empty()) {
         // Kept over the teardown's "Offline": without an engine no label replaces it.
         window_.SetStatusText(failureText_);
         if (failureBox_) window_.ShowMessageText(failureText_);
         failureText_.clear();
+    }
+    if (awaitingReturn_) {
+        const std::u16string waiting = LoadUiString(ui_text::kWaitingForModem);
+        window_.SetStatusText(failure.empty() ? waiting : failure + u" — " + waiting);
+        StartTimer(kTimerReconnect, kReconnectPollMs);
+    } else {
+        inhibition_.reset();
     }
     if (simCodeRequest_) {
         // Behind the idle message, so that the reconnect finds the window free.
@@ -376,6 +487,7 @@ void LinkController::OnEngineEvent(Notification notification) {
                 failureText_ = failed + u": " + LoadUiString(*startupReason_);
             // The PIN dialog that follows says it better than a box would.
             failureBox_ = !simCodeRequest_;
+            lostWhileOnline_ = online_ && startupReason_ == ui_text::kLinkLost;
             ShowStatus(failureText_);
             if (engine_) {
                 StartTimer(kTimerDisconnect, 100);
@@ -415,6 +527,7 @@ void LinkController::OnEngineEvent(Notification notification) {
             PostBusy(BusyHolder::kConnect, false);
             const bool wasOnline = online_;
             online_ = true;
+            StopAwaitingReturn();
             window_.SetConnectCancels(false);
             ShowStatus(NetworkLabel());
             // A later operator report only refreshes the label.
@@ -705,6 +818,9 @@ void LinkController::OnTimer(int timerId) {
             break;
         case kTimerStatusTimeout:
             StatusTimeout();
+            break;
+        case kTimerReconnect:
+            ReconnectTick();
             break;
         default:
             break;

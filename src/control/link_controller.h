@@ -26,6 +26,8 @@
 
 namespace telvane {
 
+class ModemManagerInhibition;
+
 class LinkController : private ControllerHost, private PhonebookCacheHost {
   public:
     // `timing` scales every timer period, as it scales the engine's pauses.  The factory makes
@@ -116,7 +118,16 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     ControllerSettings CurrentSettings() const override;
 
     void OpenPort();
+    // The port would not open: who holds it is said, and ModemManager may be asked to let go.
+    void TellOpenFailure(const std::string& reason);
+    // ModemManager is asked to let go of the chosen device; `asked`: the user asked for it, and
+    // the connect is tried again once it did.
+    void FreeFromModemManager(bool asked);
     void Disconnect();
+    // After a lost link: is the device back?  Reconnects when it is.
+    void ReconnectTick();
+    void StopAwaitingReturn();
+    bool DevicePresent() const;
     // The link closed before it came up, and the status line says so.
     void CancelConnect();
     void Teardown();
@@ -201,6 +212,19 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     std::optional<SimCodes> simCodes_;
     // This connect carries codes the user gave: a SIM that asks again refused them.
     bool codesGiven_ = false;
+
+    // The device the link was opened on, as the serial-device table resolved the port.
+    std::string devicePath_;
+    // The link was lost while up: the disconnect that follows decides what comes next.
+    bool lostWhileOnline_ = false;
+    // Waiting for a lost modem to return, and whether the connect under way is the one its
+    // return started (the user's own connect ends the wait).
+    bool awaitingReturn_ = false;
+    bool automaticConnect_ = false;
+    // ModemManager kept off the device for the session, and across a wait for its return.
+    std::unique_ptr<ModemManagerInhibition> inhibition_;
+    // ModemManager's refusal at this connect, told with the open's outcome in one box.
+    std::u16string pendingRefusal_;
 };
 
 }  // namespace telvane

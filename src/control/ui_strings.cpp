@@ -238,6 +238,22 @@ constexpr UiString kStrings[] = {
     {345, u"Registration denied by the network"},
     {346, u"未註冊到網路"},
     {347, u"Not registered on a network"},
+    {371, u"連接埠 %1 正由 %2（pid %3）使用中"},
+    {372, u"The port %1 is in use by %2 (pid %3)"},
+    {373, u"ModemManager 正在管理這部數據機。要請它在連線期間放開數據機嗎？"},
+    {374, u"ModemManager manages this modem. Ask it to let go of the modem while connected?"},
+    {375,
+     u"ModemManager 不肯放開數據機：%1\n請依 README「連接實體數據機」一節加入 udev 規則，"
+     u"讓 ModemManager 不管這部數據機。"},
+    {376,
+     u"ModemManager would not let go of the modem: %1\nAdd the udev rule in the README's "
+     u"\"Connecting a real modem\" so that ModemManager leaves this modem alone."},
+    {377, u"數據機已拔除"},
+    {378, u"Modem unplugged"},
+    {379, u"等待數據機重新接上"},
+    {380, u"Waiting for the modem to return"},
+    {381, u"數據機接回時自動重新連線"},
+    {382, u"Reconnect when the modem returns"},
 };
 
 static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),

@@ -134,6 +134,14 @@ inline constexpr UiText kRoaming{340, 341};
 inline constexpr UiText kSearchingNetwork{342, 343};
 inline constexpr UiText kRegistrationDenied{344, 345};
 inline constexpr UiText kNoRegistration{346, 347};
+// The modem and the rest of the system.
+inline constexpr UiText kPortInUse{371, 372};  // %1 the port, %2 the program, %3 its pid
+inline constexpr UiText kAskModemManagerToLetGo{373, 374};
+// %1: ModemManager's answer.
+inline constexpr UiText kModemManagerRefused{375, 376};
+inline constexpr UiText kModemUnplugged{377, 378};
+inline constexpr UiText kWaitingForModem{379, 380};
+inline constexpr UiText kReconnectWhenModemReturns{381, 382};
 }  // namespace ui_text
 
 // Nonzero: Chinese interface; 0: English.  Set through SetLanguage.

@@ -45,6 +45,8 @@ enum ControllerTimer : int {
     kTimerDisconnect = 11025,
     kTimerDeleteStep = 11026,
     kTimerStatusTimeout = 11028,
+    // While waiting for a lost modem to return: is its device back?
+    kTimerReconnect = 11027,
 };
 
 // Pages of the main window, as the controller's `page` holds them.
@@ -71,6 +73,7 @@ struct ControllerSettings {
     bool readSimPhonebook = true;      // ReadSIMPbk
     bool deliveryReports = false;      // DeliveryReports: submissions ask for a status report
     bool sixteenBitReference = false;  // ConcatRef16: long messages use 16-bit references
+    bool reconnectOnReturn = true;     // ReconnectOnReturn: a lost modem is reconnected when back
 };
 
 // The settings value that keeps the last concatenation reference across restarts.
@@ -201,6 +204,13 @@ class WindowInterface {
     // The SMS centre the connected modem holds, for the settings to show under Auto Detect;
     // empty when it is not known or the link is down.  Never stored as the user's centre.
     virtual void ShowDetectedServiceCentre(const std::u16string& number) { (void)number; }
+    // Another program holds the port: `text` names it.  With `offerModemManager` (the holder is
+    // ModemManager) the user may ask it to let go: true when they did.
+    virtual bool AskToFreePort(const std::u16string& text, bool offerModemManager) {
+        (void)offerModemManager;
+        ShowMessageText(text);
+        return false;
+    }
 };
 
 }  // namespace telvane

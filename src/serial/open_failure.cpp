@@ -16,7 +16,8 @@ std::string DescribeOpenFailure(const std::string& device, int error) {
             return "permission denied on " + device + ": the user must be in the dialout group";
         case EBUSY:
         case EWOULDBLOCK:
-            return "device " + device + " is busy: another program such as ModemManager holds it";
+            return "device " + device +
+                   " is busy: a program of another user or of the system holds it";
         default:
             return "cannot open " + device + ": " + std::generic_category().message(error);
     }

@@ -13,10 +13,14 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
+#include <optional>
 #include <thread>
 
+#include "platform/port_holder.h"
 #include "platform/serial_devices.h"
+#include "platform/uucp_lock.h"
 #include "serial/open_failure.h"
 
 namespace telvane {
@@ -145,6 +149,7 @@ struct SerialPort::Impl {
     std::atomic<bool> writing{false};
     UniqueFd device;
     UniqueFd wake;  // eventfd; once signalled it stays readable, waking reader and writer alike
+    UucpLock uucpLock;
     int32_t writeLength = 0;
     std::string openError;
     uint8_t writeBuffer[kBufferSize];
@@ -259,11 +264,25 @@ int SerialPort::Open(const std::string& name) {
         p.openError = "no such device " + name;
         return 0;
     }
+    // Asked before the open, so that nothing of ours reaches a line another program talks on.
+    if (const std::optional<PortHolder> holder = FindPortHolder(*path, LockFolders())) {
+        p.openError = DescribeHolder(*path, *holder);
+        return 0;
+    }
+    // Named after the device node, as the other programs that honour these locks name it.
+    std::error_code noNode;
+    const std::filesystem::path node = std::filesystem::canonical(*path, noNode);
+    int lockOwner = 0;
+    if (p.uucpLock.Acquire(noNode ? *path : node.string(), &lockOwner) == UucpLock::Result::kHeld) {
+        p.openError = DescribeHolder(*path, PortHolder{lockOwner, ProcessName(lockOwner)});
+        return 0;
+    }
     // Non-blocking, so that the open does not wait for carrier and no read or write can hang.
     UniqueFd fd(RetryOnEintr(
         [&] { return ::open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
     if (!fd.Valid()) {
         p.openError = DescribeOpenFailure(*path, errno);
+        p.uucpLock.Release();
         return 0;
     }
     // TIOCEXCL keeps out later openers (root excepted); the lock also stops cooperating programs
@@ -271,21 +290,25 @@ int SerialPort::Open(const std::string& name) {
     if (RetryOnEintr([&] { return ::flock(fd.Get(), LOCK_EX | LOCK_NB); }) != 0 &&
         errno == EWOULDBLOCK) {
         p.openError = DescribeOpenFailure(*path, EBUSY);
+        p.uucpLock.Release();
         return 0;
     }
     if (ioctl(fd.Get(), TIOCEXCL) != 0 && errno == EBUSY) {
         p.openError = DescribeOpenFailure(*path, EBUSY);
+        p.uucpLock.Release();
         return 0;
     }
     // A device that cannot be configured is released at once rather than held half-open.
     const ConfigureResult configured = ConfigureLine(fd.Get(), p.baudRate);
     if (!configured.ok) {
         p.openError = DescribeConfigureFailure(*path, configured.step, configured.error);
+        p.uucpLock.Release();
         return 0;
     }
     UniqueFd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!wake.Valid()) {
         p.openError = "cannot open " + *path + ": " + std::generic_category().message(errno);
+        p.uucpLock.Release();
         return 0;
     }
     p.device = std::move(fd);
@@ -297,6 +320,7 @@ int SerialPort::Open(const std::string& name) {
         ioctl(p.device.Get(), TIOCNXCL);
         p.device.Reset();
         p.wake.Reset();
+        p.uucpLock.Release();
         return 0;
     }
     return 1;
@@ -332,6 +356,7 @@ void SerialPort::Close() {
         }
     }
     p.wake.Reset();
+    p.uucpLock.Release();
 }
 
 bool SerialPort::IsOpen() const {

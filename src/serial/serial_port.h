@@ -36,9 +36,10 @@ class SerialPort {
     int32_t Write(const uint8_t* bytes, int32_t length);
 
     // Why the last Open failed, for the user: "no such device /dev/ttyUSB0", "permission denied on
-    // /dev/ttyUSB0: the user must be in the dialout group", "device /dev/ttyUSB0 is busy: another
-    // program such as ModemManager holds it", "cannot configure /dev/ttyUSB0: ...".  Empty after
-    // a successful Open.
+    // /dev/ttyUSB0: the user must be in the dialout group", "the port /dev/ttyUSB0 is in use by
+    // gammu (pid 4121)", "cannot configure /dev/ttyUSB0: ...".  Empty after a successful Open.
+    // While open the port holds the device's UUCP lock and its exclusive mode, so that programs
+    // honouring either stay off the line.
     std::string OpenError() const;
 
   private:

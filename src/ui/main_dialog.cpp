@@ -18,6 +18,7 @@
 #include "platform/settings_store.h"
 #include "platform/text.h"
 #include "platform/timing.h"
+#include "platform/udev_monitor.h"
 #include "ui/compose_page.h"
 #include "ui/export_files.h"
 #include "ui/icons.h"
@@ -107,6 +108,7 @@ MainDialog::MainDialog(MainDialogOptions options, QWidget* parent)
     controller_->Phonebook().Load();
     settings_->DetectPorts();
     settings_->ShowValues();
+    WatchPorts();
     // Without a contacts folder the page lists no contacts; the SIM's still work.
     static_cast<void>(contacts_.Initialize());
     CreateCommandBar();

@@ -38,6 +38,7 @@ class PhonebookPage;
 class PictureEditor;
 class SettingsStore;
 class SmsPage;
+class UdevMonitor;
 struct CannedNode;
 
 struct MainDialogOptions {
@@ -171,6 +172,7 @@ class MainDialog : public QDialog, public WindowInterface {
     void NotifyDesktop(const std::u16string& summary, const std::u16string& body) override;
     std::optional<SimCodes> AskSimCodes(bool puk, int attemptsLeft, bool wrongCode) override;
     void ShowDetectedServiceCentre(const std::u16string& number) override;
+    bool AskToFreePort(const std::u16string& text, bool offerModemManager) override;
 
     ComposeMode CurrentComposeMode() const { return controller_->CurrentComposeMode(); }
     PictureKind CurrentPictureKind() const { return controller_->CurrentPictureKind(); }
@@ -229,6 +231,8 @@ class MainDialog : public QDialog, public WindowInterface {
     bool Confirm(const QString& question);
     // The busy state and the cancellable connect onto the controls.
     void ApplyEnabled();
+    // Keeps the Settings page's port list current as modems come and go (main_dialog_live.cpp).
+    void WatchPorts();
 
     MainDialogOptions options_;
     qreal scale_ = 1.0;
@@ -245,6 +249,7 @@ class MainDialog : public QDialog, public WindowInterface {
     bool connectCancels_ = false;
     std::map<int, QTimer*> timers_;
     std::map<CommandId, QAction*> actions_;
+    std::unique_ptr<UdevMonitor> udev_;
 
     QWidget* client_ = nullptr;
     QToolBar* commandBar_ = nullptr;

@@ -1,8 +1,14 @@
-// The window's part of the live link: desktop notifications of new messages, the SIM's PIN and
-// the modem's own SMS centre.
+// The window's part of the live link: desktop notifications of new messages, the SIM's PIN,
+// the modem's own SMS centre, the port another program holds and the modems that come and go.
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include "control/ui_strings.h"
+#include "platform/udev_monitor.h"
 #include "ui/desktop_notifier.h"
 #include "ui/main_dialog.h"
 #include "ui/pin_dialog.h"
+#include "ui/ui_text.h"
 
 namespace telvane {
 
@@ -21,6 +27,32 @@ std::optional<SimCodes> MainDialog::AskSimCodes(bool puk, int attemptsLeft, bool
 
 void MainDialog::ShowDetectedServiceCentre(const std::u16string& number) {
     settings_->ShowDetectedCentre(number);
+}
+
+bool MainDialog::AskToFreePort(const std::u16string& text, bool offerModemManager) {
+    const QString said = QString::fromStdU16String(text);
+    if (!offerModemManager) {
+        ShowMessage(said);
+        return false;
+    }
+    return Confirm(said + "\n\n" + Ui(ui_text::kAskModemManagerToLetGo));
+}
+
+void MainDialog::WatchPorts() {
+    udev_ = std::make_unique<UdevMonitor>();
+    if (udev_->Fd() >= 0) {
+        auto* notifier = new QSocketNotifier(udev_->Fd(), QSocketNotifier::Read, this);
+        connect(notifier, &QSocketNotifier::activated, this, [this] {
+            if (udev_->TakeChanges()) settings_->RefreshPorts();
+        });
+    }
+    // Without udev (and for what it does not announce, such as a device in a container) the
+    // list is also looked at again while it is on the screen.
+    auto* poll = new QTimer(this);
+    connect(poll, &QTimer::timeout, this, [this] {
+        if (settings_->isVisible()) settings_->RefreshPorts();
+    });
+    poll->start(2000);
 }
 
 }  // namespace telvane

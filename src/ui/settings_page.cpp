@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <algorithm>
+
 #include "platform/serial_devices.h"
 #include "platform/settings_store.h"
 #include "platform/text.h"
@@ -59,6 +61,8 @@ SettingsPage::SettingsPage(SettingsStore& store, const MainDialogOptions& option
     connectAtStartBox_->setObjectName("connectAtStart");
     deliveryReportsBox_ = new QCheckBox(this);
     deliveryReportsBox_->setObjectName("deliveryReports");
+    reconnectBox_ = new QCheckBox(this);
+    reconnectBox_->setObjectName("reconnectOnReturn");
     modem_ = new QPushButton(this);
     modem_->setObjectName("modemButton");
     ussd_ = new QPushButton(this);
@@ -98,6 +102,7 @@ void SettingsPage::Relayout() {
                       {syncPbkBox_, 20, 201, 120, 18},
                       {readPbk_, 20, 219, 150, 18},
                       {writePbk_, 20, 237, 150, 18},
+                      {reconnectBox_, 20, 255, 155, 18},
                       {about_, 180, 15, 50, 20, 1, 0, 0, 0},
                       {modem_, 180, 40, 50, 20, 1, 0, 0, 0},
                       {ussd_, 180, 65, 50, 20, 1, 0, 0, 0},
@@ -128,6 +133,7 @@ void SettingsPage::Relabel() {
     modem_->setText(Ui(WindowText{"數據機", "Modem"}));
     ussd_->setText(Ui(WindowText{"USSD", "USSD"}));
     deliveryReportsBox_->setText(Ui(kRequestDeliveryReports));
+    reconnectBox_->setText(Ui(kReconnectWhenModemReturns));
     languageBox_->clear();
     languageBox_->addItem(QString::fromStdU16String(LoadStringById(79)));
     languageBox_->addItem(QString::fromStdU16String(LoadStringById(80)));
@@ -168,6 +174,27 @@ void SettingsPage::Load() {
     if (auto v = s.GetNumber(key, "ConnectAtStart")) connectAtStart_ = *v != 0;
     if (auto v = s.GetNumber(key, "DeliveryReports")) values_.deliveryReports = *v != 0;
     if (auto v = s.GetNumber(key, "ConcatRef16")) values_.sixteenBitReference = *v != 0;
+    if (auto v = s.GetNumber(key, "ReconnectOnReturn")) values_.reconnectOnReturn = *v != 0;
+}
+
+bool SettingsPage::RefreshPorts() {
+    const std::vector<PortEntry> before = ports_;
+    const int line = portBox_->currentIndex();
+    const std::string chosen =
+        line >= 0 && line < static_cast<int>(ports_.size()) ? ports_[size_t(line)].name : "";
+    const std::function<void(const QString&)> message = std::move(message_);
+    message_ = [](const QString&) {};
+    DetectPorts();
+    message_ = message;
+    for (size_t i = 0; i < ports_.size(); ++i) {
+        if (ports_[i].name == chosen) portBox_->setCurrentIndex(int(i));
+    }
+    return ports_.size() != before.size() ||
+           !std::equal(ports_.begin(), ports_.end(), before.begin(),
+                       [](const PortEntry& a, const PortEntry& b) {
+                           return a.name == b.name && a.path == b.path &&
+                                  a.friendlyName == b.friendlyName;
+                       });
 }
 
 void SettingsPage::DetectPorts() {
@@ -237,6 +264,7 @@ void SettingsPage::ShowValues() {
     writePbk_->setChecked(!values_.readSimPhonebook);
     connectAtStartBox_->setChecked(connectAtStart_);
     deliveryReportsBox_->setChecked(values_.deliveryReports);
+    reconnectBox_->setChecked(values_.reconnectOnReturn);
 }
 
 void SettingsPage::Store() {
@@ -270,6 +298,7 @@ void SettingsPage::Store() {
     values_.readSimPhonebook = readPbk_->isChecked();
     connectAtStart_ = connectAtStartBox_->isChecked();
     values_.deliveryReports = deliveryReportsBox_->isChecked();
+    values_.reconnectOnReturn = reconnectBox_->isChecked();
     std::string error;
     if (!s.SetValues(key,
                      {{"Port", values_.port},
@@ -280,7 +309,8 @@ void SettingsPage::Store() {
                       {"SyncSIMPbk", uint32_t{values_.syncSimPhonebook}},
                       {"ReadSIMPbk", uint32_t{values_.readSimPhonebook}},
                       {"ConnectAtStart", uint32_t{connectAtStart_}},
-                      {"DeliveryReports", uint32_t{values_.deliveryReports}}},
+                      {"DeliveryReports", uint32_t{values_.deliveryReports}},
+                      {"ReconnectOnReturn", uint32_t{values_.reconnectOnReturn}}},
                      &error))
         message_(SaveFailed(error));
 }

@@ -43,6 +43,9 @@ class SettingsPage : public Page {
     void Load();
     // The serial ports into the drop-down; the infrared port or the default becomes the port.
     void DetectPorts();
+    // The port list again, as devices came and went: the line chosen stays chosen while its
+    // port is there, and no box is shown.  False when nothing changed.
+    bool RefreshPorts();
     // The values into the controls.
     void ShowValues();
     // The controls' values, stored.
@@ -98,6 +101,7 @@ class SettingsPage : public Page {
     QRadioButton* writePbk_;
     QCheckBox* connectAtStartBox_;
     QCheckBox* deliveryReportsBox_;
+    QCheckBox* reconnectBox_;
 };
 
 class AboutPage : public Page {

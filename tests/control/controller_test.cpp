@@ -173,6 +173,8 @@ TEST_F(ControllerTest, AStartupFailureIsNamedAndKeptOnTheStatusLine) {
         // The window asks for the PIN instead of a box (here the user gives none).
         {Notification::kSimPinRequired, false, u"Enter the SIM's PIN", false},
     };
+    // A lost link that is not waited for.
+    window.settings.reconnectOnReturn = false;
     for (const Case& c : cases) {
         window.messageTexts.clear();
         if (c.online) {

@@ -15,15 +15,21 @@
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <future>
+#include <iomanip>
+#include <iterator>
 #include <mutex>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/port_holder.h"
 #include "platform/serial_devices.h"
+#include "platform/uucp_lock.h"
 #include "serial/open_failure.h"
+#include "support/holder_process.h"
 #include "support/wait.h"
 
 namespace telvane {
@@ -191,8 +197,20 @@ class Pty {
 
 class SerialPortTest : public ::testing::Test {
   protected:
-    void SetUp() override { g_sink = &sink_; }
-    void TearDown() override { SerialDeviceTable::Instance().Unregister("COM2"); }
+    void SetUp() override {
+        g_sink = &sink_;
+        // The port's lock files go to a folder of the test's own.
+        std::string pattern =
+            std::filesystem::temp_directory_path() / "telvane-serial-locks-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        locks_ = pattern;
+        SetLockFolders({locks_});
+    }
+    void TearDown() override {
+        SerialDeviceTable::Instance().Unregister("COM2");
+        SetLockFolders({});
+        std::filesystem::remove_all(locks_);
+    }
 
     std::unique_ptr<SerialPort> OpenOnPty() {
         auto port = std::make_unique<SerialPort>(pty_.SlavePath());
@@ -218,6 +236,7 @@ class SerialPortTest : public ::testing::Test {
 
     Sink sink_;
     Pty pty_;
+    std::filesystem::path locks_;
 };
 
 TEST_F(SerialPortTest, OpensByComNameOrPathAndPassesEveryByteUnchanged) {
@@ -425,8 +444,9 @@ TEST_F(SerialPortTest, OpenFailuresSayWhy) {
         {"COM9", "no such device COM9"},
         {"modem", "no such device modem"},
         {file.string(), "cannot configure " + file.string() + ": not a serial device"},
-        {pty_.SlavePath(),
-         "device " + pty_.SlavePath() + " is busy: another program such as ModemManager holds it"},
+        // Its own lock names this process.
+        {pty_.SlavePath(), "the port " + pty_.SlavePath() + " is in use by " +
+                               ProcessName(getpid()) + " (pid " + std::to_string(getpid()) + ")"},
     };
     for (const Case& c : cases) {
         SerialPort port(c.name);
@@ -440,6 +460,41 @@ TEST_F(SerialPortTest, OpenFailuresSayWhy) {
     SerialPort again(pty_.SlavePath());
     EXPECT_TRUE(again.IsOpen()) << again.OpenError();
     fs::remove(file);
+}
+
+// Another program on the line: named, and the port left to it; a lock of its own while open.
+TEST_F(SerialPortTest, AHeldPortIsRefusedWithItsHolderAndAnOpenPortIsLocked) {
+    namespace fs = std::filesystem;
+    const fs::path lockFile = locks_ / LockFileName(pty_.SlavePath());
+
+    {
+        testing::HolderProcess holder(pty_.SlavePath());
+        ASSERT_TRUE(testing::WaitUntil([&] {
+            const std::optional<PortHolder> found = FindPortHolder(pty_.SlavePath(), {});
+            return found && found->name == "sleep";
+        }));
+        SerialPort port(pty_.SlavePath());
+        EXPECT_FALSE(port.IsOpen());
+        EXPECT_EQ(port.OpenError(), "the port " + pty_.SlavePath() + " is in use by sleep (pid " +
+                                        std::to_string(holder.Pid()) + ")");
+        EXPECT_FALSE(fs::exists(lockFile));
+    }
+    {
+        // A lock left by a process that is gone is taken over.
+        testing::HolderProcess gone;
+        const int stalePid = gone.Pid();
+        gone.End();
+        std::ofstream(lockFile) << std::setw(10) << stalePid << "\n";
+        SerialPort port(pty_.SlavePath());
+        ASSERT_TRUE(port.IsOpen()) << port.OpenError();
+        std::ifstream in(lockFile);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        char expected[16];
+        std::snprintf(expected, sizeof expected, "%10d\n", static_cast<int>(getpid()));
+        EXPECT_EQ(text, expected);
+        port.Close();
+        EXPECT_FALSE(fs::exists(lockFile));
+    }
 }
 
 TEST_F(SerialPortTest, PermissionDeniedNamesTheDialoutGroup) {
@@ -466,7 +521,7 @@ TEST(OpenFailureText, NamesTheCauseAndTheRemedy) {
     EXPECT_EQ(DescribeOpenFailure(dev, EACCES),
               "permission denied on /dev/ttyUSB0: the user must be in the dialout group");
     EXPECT_EQ(DescribeOpenFailure(dev, EBUSY),
-              "device /dev/ttyUSB0 is busy: another program such as ModemManager holds it");
+              "device /dev/ttyUSB0 is busy: a program of another user or of the system holds it");
     EXPECT_EQ(DescribeOpenFailure(dev, EIO), "cannot open /dev/ttyUSB0: Input/output error");
     EXPECT_EQ(DescribeConfigureFailure(dev, "applying the line settings", EINVAL),
               "cannot configure /dev/ttyUSB0: applying the line settings: Invalid argument");

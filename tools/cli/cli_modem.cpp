@@ -1,4 +1,7 @@
 // telvane-tool modem: a headless session with a modem for diagnosis and scripting.
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -6,9 +9,11 @@
 #include <ctime>
 #include <deque>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "cli.h"
 #include "cli_events.h"
@@ -55,6 +60,11 @@ class CodeQueue {
             changed_.notify_all();
         };
     }
+    // What a torn-down engine posted is no news about the next one.
+    void Clear() {
+        std::lock_guard lock(mutex_);
+        codes_.clear();
+    }
     std::optional<Notification> Next(std::chrono::milliseconds timeout) {
         std::unique_lock lock(mutex_);
         if (!changed_.wait_for(lock, timeout, [this] { return !codes_.empty(); }))
@@ -76,6 +86,7 @@ struct Session {
     double scale = 1.0;
     std::optional<std::u16string> serviceCentre;  // normalised
     SubmitOptions submit;                         // send: reference and delivery report
+    bool reconnect = false;                       // listen: reopen the link when it is lost
     std::string command;
     Args rest;
 };
@@ -88,6 +99,8 @@ Session ParseArgs(const Args& args) {
         const std::string& arg = args[i];
         if (arg == "--report") {
             session.submit.statusReport = true;
+        } else if (arg == "--reconnect") {
+            session.reconnect = true;
         } else if (arg == "--device" || arg == "--scale" || arg == "--sc" || arg == "--pin" ||
                    arg == "--puk" || arg == "--ref") {
             if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
@@ -142,6 +155,8 @@ Session ParseArgs(const Args& args) {
             throw UsageError{"'" + index + "' is no phonebook position"};
         const PhoneNumber number = NormalisePhoneNumber(Utf8ToU16(session.rest[2]));
         if (!number.ok()) throw UsageError{U16ToUtf8(number.Reason())};
+    } else if (session.reconnect && session.command != "listen") {
+        throw UsageError{"--reconnect is for listen"};
     } else if (session.command == "ussd") {
         if (session.rest.empty()) throw UsageError{"expected modem ussd CODE [REPLY...]"};
         // Refused here, before the modem is touched.
@@ -361,6 +376,82 @@ std::string Reason(const ModemEngine& engine, const char* fallback) {
     return reason.empty() ? fallback : reason;
 }
 
+// How a start-up ended.
+enum class Start { kStarted, kRefused, kInterrupted };
+
+// Waits for the start-up of an opened engine, printing its notifications when `print`; on a
+// failure says why on stderr when `tell`.
+Start AwaitStartup(CodeQueue& codes, const ModemEngine& engine, const Session& session,
+                   std::chrono::milliseconds ceiling, bool print, bool tell) {
+    std::optional<Notification> simCode;
+    const auto deadline = std::chrono::steady_clock::now() + ceiling;
+    while (std::chrono::steady_clock::now() < deadline && !g_interrupted) {
+        const std::optional<Notification> code = codes.Next(std::chrono::milliseconds(100));
+        if (!code) continue;
+        if (print) std::cout << NotificationJson(*code, engine) << std::endl;
+        if (*code == Notification::kStartupFailed) {
+            if (!tell) return Start::kRefused;
+            std::cerr << "telvane-tool modem: start-up failed: "
+                      << Reason(engine, "the modem did not start");
+            if (simCode == Notification::kSimPinRequired && session.pin.empty())
+                std::cerr << " (give it with --pin PIN)";
+            if (simCode == Notification::kSimPukRequired && session.puk.empty())
+                std::cerr << " (give it with --puk PUK --pin NEWPIN)";
+            std::cerr << "\n";
+            return Start::kRefused;
+        }
+        if (*code == Notification::kSimPinRequired || *code == Notification::kSimPukRequired)
+            simCode = *code;
+        if (*code == Notification::kStarted) return Start::kStarted;
+    }
+    if (g_interrupted) return Start::kInterrupted;
+    if (tell) std::cerr << "telvane-tool modem: start-up failed: no result from the modem\n";
+    return Start::kRefused;
+}
+
+// A new engine on the session's device, opened; null (and `error` set) when the port would not
+// open.
+std::unique_ptr<ModemEngine> OpenEngine(const Session& session, const Timing& timing,
+                                        CodeQueue& codes, std::string& error) {
+    auto engine = std::make_unique<ModemEngine>(timing);
+    engine->SetSimCodes(session.pin, session.puk);
+    // The same call the window makes for a centre set in its settings.
+    if (session.serviceCentre) engine->SetScNumber(*session.serviceCentre);
+    if (!engine->Open(kPort, codes.Callback())) {
+        error = engine->OpenError();
+        return nullptr;
+    }
+    return engine;
+}
+
+// After a lost link: a new engine once the device is back and has started, or null when
+// interrupted.  Every attempt that fails is followed by a pause; the first failure of each kind
+// is told on stderr.
+std::unique_ptr<ModemEngine> Reconnect(const Session& session, const Timing& timing,
+                                       CodeQueue& codes, std::chrono::milliseconds ceiling) {
+    std::string told;
+    const auto pause = std::chrono::milliseconds(timing.ScaledMilliseconds(1000));
+    for (;;) {
+        const auto resume = std::chrono::steady_clock::now() + pause;
+        while (!g_interrupted && std::chrono::steady_clock::now() < resume)
+            std::this_thread::sleep_for(std::min(pause, std::chrono::milliseconds(50)));
+        if (g_interrupted) return nullptr;
+        std::string error;
+        // A device that is not back is no news.
+        if (::access(session.device.c_str(), F_OK) != 0) continue;
+        codes.Clear();
+        std::unique_ptr<ModemEngine> engine = OpenEngine(session, timing, codes, error);
+        if (engine) {
+            const Start start = AwaitStartup(codes, *engine, session, ceiling, true, false);
+            if (start == Start::kStarted) return engine;
+            if (start == Start::kInterrupted) return nullptr;
+            error = "start-up failed: " + Reason(*engine, "the modem did not start");
+        }
+        if (error != told) std::cerr << "telvane-tool modem: waiting: " << error << "\n";
+        told = error;
+    }
+}
+
 int Run(const Args& args) {
     const Session session = ParseArgs(args);
     SerialDeviceTable::Instance().Register("COM" + std::to_string(kPort), session.device);
@@ -369,13 +460,11 @@ int Run(const Args& args) {
     const auto ceiling = std::chrono::milliseconds(timing.ScaledMilliseconds(600000) + 2000);
 
     CodeQueue codes;
-    ModemEngine engine(timing);
-    engine.SetSimCodes(session.pin, session.puk);
-    // The same call the window makes for a centre set in its settings.
-    if (session.serviceCentre) engine.SetScNumber(*session.serviceCentre);
-    if (!engine.Open(kPort, codes.Callback())) {
-        std::cerr << "telvane-tool modem: cannot open " << session.device << ": "
-                  << engine.OpenError() << "\n";
+    std::string openError;
+    std::unique_ptr<ModemEngine> opened = OpenEngine(session, timing, codes, openError);
+    if (!opened) {
+        // The reason names the device (and whoever holds it).
+        std::cerr << "telvane-tool modem: " << openError << "\n";
         return kStartupFailed;
     }
     const bool listen = session.command == "listen";
@@ -383,57 +472,40 @@ int Run(const Args& args) {
         std::signal(SIGINT, OnInterrupt);
         std::signal(SIGTERM, OnInterrupt);
     }
-
-    bool started = false;
-    std::optional<Notification> simCode;
-    const auto deadline = std::chrono::steady_clock::now() + ceiling;
-    while (!started && std::chrono::steady_clock::now() < deadline && !g_interrupted) {
-        const std::optional<Notification> code = codes.Next(std::chrono::milliseconds(100));
-        if (!code) continue;
-        if (listen) std::cout << NotificationJson(*code, engine) << std::endl;
-        if (*code == Notification::kStartupFailed) {
-            std::cerr << "telvane-tool modem: start-up failed: "
-                      << Reason(engine, "the modem did not start");
-            if (simCode == Notification::kSimPinRequired && session.pin.empty())
-                std::cerr << " (give it with --pin PIN)";
-            if (simCode == Notification::kSimPukRequired && session.puk.empty())
-                std::cerr << " (give it with --puk PUK --pin NEWPIN)";
-            std::cerr << "\n";
-            return kStartupFailed;
-        }
-        if (*code == Notification::kSimPinRequired || *code == Notification::kSimPukRequired)
-            simCode = *code;
-        started = *code == Notification::kStarted;
-    }
-    if (g_interrupted) return 0;
-    if (!started) {
-        std::cerr << "telvane-tool modem: start-up failed: no result from the modem\n";
-        return kStartupFailed;
-    }
+    const Start start = AwaitStartup(codes, *opened, session, ceiling, listen, true);
+    if (start == Start::kInterrupted) return 0;
+    if (start == Start::kRefused) return kStartupFailed;
 
     if (listen) {
         while (!g_interrupted) {
             const std::optional<Notification> code = codes.Next(std::chrono::milliseconds(100));
             if (!code) continue;
             if (*code == Notification::kStatusReport) {
-                for (const StatusReport& report : engine.TakeStatusReports())
+                for (const StatusReport& report : opened->TakeStatusReports())
                     std::cout << ReportJson(report) << std::endl;
                 continue;
             }
             if (*code == Notification::kMessageArrived) {
-                for (const SmsPart& part : engine.TakeArrivedMessages())
+                for (const SmsPart& part : opened->TakeArrivedMessages())
                     std::cout << ArrivalJson(part) << std::endl;
                 continue;
             }
-            std::cout << NotificationJson(*code, engine) << std::endl;
+            std::cout << NotificationJson(*code, *opened) << std::endl;
             // Nothing more can come once the link is gone.
-            if (*code == Notification::kStartupFailed) {
+            if (*code != Notification::kStartupFailed) continue;
+            if (!session.reconnect) {
                 std::cerr << "telvane-tool modem: the link to the modem was lost\n";
                 return 1;
             }
+            // The old engine goes first: one engine at a time holds the port.
+            opened.reset();
+            opened = Reconnect(session, timing, codes, ceiling);
+            if (!opened) return 0;
+            std::cout << "{\"event\": \"reconnected\"}" << std::endl;
         }
         return 0;
     }
+    ModemEngine& engine = *opened;
 
     // Waits for one of `wanted`; other notifications pass.  None on time-out.
     // A job's end, or nullopt when the link went down first (or nothing came at all).
@@ -623,21 +695,26 @@ int Run(const Args& args) {
 const CommandGroup group(
     "modem",
     "  modem --device PATH [--scale X] [--sc NUMBER] [--pin PIN] [--puk PUK]\n"
-    "        listen|list|info|ussd CODE [REPLY...]|phonebook|\n"
+    "        listen [--reconnect]|list|info|ussd CODE [REPLY...]|phonebook|\n"
     "        phonebook write INDEX NUMBER NAME|send [--ref N] [--report] NUMBER TEXT\n"
     "                               a session with the modem: its reports and new\n"
-    "                               messages, the messages of every store, what the\n"
-    "                               modem, SIM and network are (one JSON line), a\n"
-    "                               USSD code and the replies to its menus (a JSON\n"
-    "                               line per answer; exit 1 when refused, 4 when\n"
-    "                               unanswered), the SIM phonebook (or\n"
-    "                               one entry written), or one send (through SMS\n"
-    "                               centre NUMBER; a long text in parts joined by\n"
-    "                               reference N, 16-bit above 255; --report asks for\n"
-    "                               a delivery report); a SIM that asks for its PIN gets\n"
-    "                               --pin once; exit 3 when the modem does not\n"
-    "                               start, 4 when a read fails\n",
-    Run);
+    "                               messages (--reconnect: the link is reopened\n"
+    "                               when the device returns, {\"event\": \"reconnected\"}),\n"
+    "                               the messages of every store, what the modem, SIM\n"
+    "                               and network are (one JSON line), a USSD code and\n"
+    "                               the replies to its menus (a JSON line per answer;\n"
+    "                               exit 1 when refused, 4 when unanswered), the SIM\n"
+    "                               phonebook (or\n    " one entry written),
+    or one
+        send(through SMS\n
+             "
+             "                               centre NUMBER; a long text in parts joined by\n"
+             "                               reference N, 16-bit above 255; --report asks for\n"
+             "                               a delivery report); a SIM that asks for its PIN gets\n"
+             "                               --pin once; exit 3 when the modem does not\n"
+             "                               start or another program holds its port (named),\n"
+             "                               4 when a read fails\n",
+             Run);
 
 }  // namespace
 

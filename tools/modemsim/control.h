@@ -10,6 +10,8 @@
 //   registration 5                                       the network's registration changes
 //   signal 12                                            the signal changes
 //   drop                                                 the line is hung up
+//
+// The program itself also takes `hangup`: its --link goes, then the line, as a pulled USB modem.
 #pragma once
 
 #include <string>

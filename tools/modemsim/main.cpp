@@ -40,7 +40,8 @@ int Help() {
         "and runs until SIGINT or SIGTERM.\n\n%s\n"
         "  --scenario FILE    the SIM, network and faults to simulate (default: the shipped\n"
         "                     demo-sim.ini)\n"
-        "  --link PATH        also make PATH a symbolic link to the device (removed at the end)\n"
+        "  --link PATH        also make PATH a symbolic link to the device, replacing an earlier\n"
+        "                     simulator's (removed at the end or at hangup while it is ours)\n"
         "  --transcript FILE  write every command, PDU, unsolicited line and event there\n"
         "  --control FIFO     make a named pipe there and carry out the lines written to it:\n"
         "                       deliver [SM|ME] SENDER | TIME | TEXT  (TIME may be empty: now)\n"
@@ -50,6 +51,7 @@ int Help() {
         "                       registration 0-5\n"
         "                       signal 0-31|99\n"
         "                       drop\n"
+        "                       hangup  (the device goes, as a pulled USB modem does)\n"
         "  --help, -h         this text\n\n"
         "Scenario files have the sections [modem], [sim], [network], [messages],\n"
         "[messages.ME], [messages.SR], [phonebook], [toolkit], [ussd], [faults] and\n"
@@ -62,9 +64,37 @@ int Help() {
     return 0;
 }
 
+// PATH made a link to `device` in one step, so that a client reopening it never finds it missing
+// while a new simulator takes the place of an ended one.
+bool ReplaceLink(const std::string& device, const std::string& path) {
+    const std::string temporary = path + ".new-" + std::to_string(getpid());
+    unlink(temporary.c_str());
+    if (symlink(device.c_str(), temporary.c_str()) != 0) return false;
+    if (rename(temporary.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        unlink(temporary.c_str());
+        errno = error;
+        return false;
+    }
+    return true;
+}
+
+// The link is removed only while it still leads to this simulator's device: a later simulator
+// may have taken it over.
+void RemoveOwnLink(const std::string& device, const std::string& path) {
+    if (path.empty()) return;
+    char target[4096];
+    const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+    if (n < 0) return;
+    target[n] = '\0';
+    if (device == target) unlink(path.c_str());
+}
+
 // Reads control lines from the pipe until `stop` becomes readable.  The pipe is held open for
-// writing too, so that writers coming and going never end the reading.
-void ServeControl(telvane::modemsim::SimulatedModem& modem, int pipe, int stop) {
+// writing too, so that writers coming and going never end the reading.  `hangup` takes the
+// device away: its link goes first, as /dev/serial/by-id loses a pulled modem, then the line.
+void ServeControl(telvane::modemsim::SimulatedModem& modem, int pipe, int stop,
+                  const std::string& device, const std::string& linkPath) {
     std::string pending;
     char buffer[1024];
     while (true) {
@@ -79,7 +109,14 @@ void ServeControl(telvane::modemsim::SimulatedModem& modem, int pipe, int stop) 
         pending.append(buffer, static_cast<size_t>(n));
         size_t end;
         while ((end = pending.find('\n')) != std::string::npos) {
-            std::string problem = telvane::modemsim::ApplyControl(modem, pending.substr(0, end));
+            const std::string line = pending.substr(0, end);
+            std::string problem;
+            if (line == "hangup") {
+                RemoveOwnLink(device, linkPath);
+                modem.DropLink();
+            } else {
+                problem = telvane::modemsim::ApplyControl(modem, line);
+            }
             if (!problem.empty())
                 std::fprintf(stderr, "telvane-modemsim: control: %s\n", problem.c_str());
             pending.erase(0, end + 1);
@@ -138,8 +175,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (!linkPath.empty()) {
-        unlink(linkPath.c_str());
-        if (symlink(device.c_str(), linkPath.c_str()) != 0) {
+        if (!ReplaceLink(device, linkPath)) {
             std::fprintf(stderr, "telvane-modemsim: cannot link %s to %s: %s\n", linkPath.c_str(),
                          device.c_str(), std::strerror(errno));
             return 1;
@@ -155,10 +191,10 @@ int main(int argc, char** argv) {
             pipe2(stop, O_CLOEXEC) != 0) {
             std::fprintf(stderr, "telvane-modemsim: cannot make the control pipe %s: %s\n",
                          controlPath.c_str(), std::strerror(errno));
-            if (!linkPath.empty()) unlink(linkPath.c_str());
+            RemoveOwnLink(device, linkPath);
             return 1;
         }
-        controller = std::thread([&] { ServeControl(modem, control, stop[0]); });
+        controller = std::thread([&] { ServeControl(modem, control, stop[0], device, linkPath); });
     }
     std::printf("%s\n", linkPath.empty() ? device.c_str() : linkPath.c_str());
     std::fflush(stdout);
@@ -175,6 +211,6 @@ int main(int argc, char** argv) {
     }
     if (!controlPath.empty()) unlink(controlPath.c_str());
     modem.Stop();
-    if (!linkPath.empty()) unlink(linkPath.c_str());
+    RemoveOwnLink(device, linkPath);
     return 0;
 }

@@ -1,0 +1,118 @@
+#include "platform/port_holder.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "platform/uucp_lock.h"
+
+namespace telvane {
+namespace {
+
+// Linux numbers the slaves of /dev/ptmx under majors 136 to 143.
+constexpr unsigned kFirstPtySlaveMajor = 136;
+constexpr unsigned kLastPtySlaveMajor = 143;
+
+std::optional<int> PtyIndex(dev_t device) {
+    const unsigned major = ::major(device);
+    if (major < kFirstPtySlaveMajor || major > kLastPtySlaveMajor) return std::nullopt;
+    return static_cast<int>((major - kFirstPtySlaveMajor) * 256 + ::minor(device));
+}
+
+// The pty index of a /dev/ptmx descriptor, from its fdinfo; nullopt for any other descriptor.
+std::optional<int> MasterIndex(const std::filesystem::path& fdinfo) {
+    std::ifstream in(fdinfo);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("tty-index:", 0) == 0) return std::atoi(line.c_str() + 10);
+    }
+    return std::nullopt;
+}
+
+bool AllDigits(const char* name) {
+    if (*name == '\0') return false;
+    for (; *name != '\0'; ++name)
+        if (*name < '0' || *name > '9') return false;
+    return true;
+}
+
+enum class Holds { kNo, kSlave, kMaster };
+
+// Whether process `pid` has the device open, and by which end.
+Holds ProcessHolds(const std::filesystem::path& processDir, dev_t device,
+                   std::optional<int> ptyIndex) {
+    const std::filesystem::path fdDir = processDir / "fd";
+    DIR* dir = ::opendir(fdDir.c_str());
+    // Another user's process cannot be examined: it is left to the lock and the open.
+    if (dir == nullptr) return Holds::kNo;
+    Holds found = Holds::kNo;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!AllDigits(entry->d_name)) continue;
+        struct stat target {};
+        if (::stat((fdDir / entry->d_name).c_str(), &target) != 0) continue;
+        if (!S_ISCHR(target.st_mode)) continue;
+        if (target.st_rdev == device) {
+            found = Holds::kSlave;
+            continue;
+        }
+        if (ptyIndex && MasterIndex(processDir / "fdinfo" / entry->d_name) == ptyIndex) {
+            found = Holds::kMaster;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
+}  // namespace
+
+std::string ProcessName(int pid, const std::filesystem::path& procRoot) {
+    std::ifstream in(procRoot / std::to_string(pid) / "comm");
+    std::string name;
+    std::getline(in, name);
+    return name.empty() ? "pid " + std::to_string(pid) : name;
+}
+
+std::string DescribeHolder(const std::string& devicePath, const PortHolder& holder) {
+    return "the port " + devicePath + " is in use by " + holder.name + " (pid " +
+           std::to_string(holder.pid) + ")";
+}
+
+std::optional<PortHolder> FindPortHolder(const std::string& devicePath,
+                                         const std::vector<std::filesystem::path>& lockFolders,
+                                         const std::filesystem::path& procRoot) {
+    const int self = static_cast<int>(::getpid());
+    // A lock names the device as its taker spelt it: by the path given or by the node's name.
+    std::vector<std::string> spellings{devicePath};
+    std::error_code error;
+    const std::filesystem::path node = std::filesystem::canonical(devicePath, error);
+    if (!error && node.string() != devicePath) spellings.push_back(node.string());
+    for (const std::string& spelling : spellings) {
+        const std::optional<int> pid = LiveLockOwner(spelling, lockFolders);
+        if (pid && *pid != self) return PortHolder{*pid, ProcessName(*pid, procRoot)};
+    }
+
+    struct stat device {};
+    if (::stat(devicePath.c_str(), &device) != 0 || !S_ISCHR(device.st_mode)) return std::nullopt;
+    const std::optional<int> ptyIndex = PtyIndex(device.st_rdev);
+    DIR* proc = ::opendir(procRoot.c_str());
+    if (proc == nullptr) return std::nullopt;
+    std::optional<PortHolder> holder;
+    while (const dirent* entry = ::readdir(proc)) {
+        if (!AllDigits(entry->d_name)) continue;
+        const int pid = std::atoi(entry->d_name);
+        if (pid == self) continue;
+        if (ProcessHolds(procRoot / entry->d_name, device.st_rdev, ptyIndex) == Holds::kSlave) {
+            holder = PortHolder{pid, ProcessName(pid, procRoot)};
+            break;
+        }
+    }
+    ::closedir(proc);
+    return holder;
+}
+
+}  // namespace telvane

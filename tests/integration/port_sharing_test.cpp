@@ -1,0 +1,101 @@
+// telvane-tool and a port another program has: the holder is named and the line left alone.
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "modemsim/simulated_modem.h"
+#include "platform/port_holder.h"
+#include "platform/uucp_lock.h"
+#include "support/holder_process.h"
+#include "support/program.h"
+#include "support/tool_session.h"
+#include "support/wait.h"
+
+namespace telvane {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::WaitUntil;
+
+bool Installed(const std::string& program) {
+    return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+class PortSharingTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char folder[] = "/tmp/telvane-sharing-XXXXXX";
+        ASSERT_NE(::mkdtemp(folder), nullptr);
+        folder_ = folder;
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    fs::path folder_;
+};
+
+// Whoever has the port, with or without a lock: the tool exits 3 naming it, and nothing of
+// the tool's reaches the modem (its first line would be the reset, ATZ, which neither sends).
+TEST_F(PortSharingTest, AHeldPortIsRefusedWithItsHolderNamed) {
+    modemsim::SimulatedModem modem(modemsim::Scenario{});
+    const std::string device = modem.Start();
+    ASSERT_FALSE(device.empty());
+    const std::string rc = (folder_ / "gammurc").string();
+    std::ofstream(rc) << "[gammu]\ndevice = " << device << "\nconnection = at\nuse_locking = yes\n";
+
+    struct Case {
+        const char* name;
+        std::vector<std::string> holder;  // empty: a plain open by `sleep`
+    } cases[] = {
+        {"sleep", {}},
+        {"gammu", {"env", "HOME=" + folder_.string(), "gammu", "-c", rc, "monitor"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.holder.empty() && !Installed(c.holder[2])) {
+            std::printf("%s is not installed: that case is skipped\n", c.name);
+            continue;
+        }
+        std::unique_ptr<testing::HolderProcess> plain;
+        std::unique_ptr<testing::Program> program;
+        int pid = 0;
+        if (c.holder.empty()) {
+            plain = std::make_unique<testing::HolderProcess>(device);
+            pid = plain->Pid();
+        } else {
+            program = std::make_unique<testing::Program>(c.holder);
+            pid = program->Pid();
+        }
+        ASSERT_TRUE(WaitUntil([&] {
+            const std::optional<PortHolder> holder = FindPortHolder(device, LockFolders());
+            return holder && holder->name == c.name;
+        }));
+        const testing::ToolResult result =
+            testing::RunToolLive("modem --device " + device + " --scale 0.1 list");
+        EXPECT_EQ(result.status, 3) << result.out;
+        EXPECT_NE(result.out.find("the port " + device + " is in use by " + c.name + " (pid " +
+                                  std::to_string(pid) + ")"),
+                  std::string::npos)
+            << result.out;
+        if (program) {
+            program->Signal(SIGINT);
+            program->Wait();
+        }
+        const std::vector<std::string> commands = modem.Commands();
+        EXPECT_EQ(std::count(commands.begin(), commands.end(), "ATZ"), 0);
+        if (c.holder.empty()) {
+            EXPECT_TRUE(commands.empty());
+        }
+    }
+}
+
+}  // namespace
+}  // namespace telvane
