@@ -704,17 +704,15 @@ const CommandGroup group(
     "                               and network are (one JSON line), a USSD code and\n"
     "                               the replies to its menus (a JSON line per answer;\n"
     "                               exit 1 when refused, 4 when unanswered), the SIM\n"
-    "                               phonebook (or\n    " one entry written),
-    or one
-        send(through SMS\n
-             "
-             "                               centre NUMBER; a long text in parts joined by\n"
-             "                               reference N, 16-bit above 255; --report asks for\n"
-             "                               a delivery report); a SIM that asks for its PIN gets\n"
-             "                               --pin once; exit 3 when the modem does not\n"
-             "                               start or another program holds its port (named),\n"
-             "                               4 when a read fails\n",
-             Run);
+    "                               phonebook (or one entry written), or one send\n"
+    "                               (through SMS centre NUMBER; a long text in parts\n"
+    "                               joined by reference N, 16-bit above 255; --report\n"
+    "                               asks for\n"
+    "                               a delivery report); a SIM that asks for its PIN gets\n"
+    "                               --pin once; exit 3 when the modem does not\n"
+    "                               start or another program holds its port (named),\n"
+    "                               4 when a read fails\n",
+    Run);
 
 }  // namespace
 
