@@ -15,6 +15,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QLabel>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -31,6 +32,8 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/settings_store.h"
 #include "store/message_store.h"
@@ -63,11 +66,16 @@ std::u16string MessageTime(int i) {
     return std::u16string(buffer, buffer + std::strlen(buffer));
 }
 
+// The window's wide size in the wide runs: folders, list and reading pane side by side.
+constexpr int kWideWidth = 900;
+constexpr int kWideHeight = 500;
+
 // The dialog a plain Qt program would show for the same screen; `rows` Inbox lines as the full
-// folder's.
-QDialog* MinimalDialog(bool chinese, int rows) {
+// folder's.  Wide: the folders as a side list, the list and the text side by side, and the
+// commands with their names.
+QDialog* MinimalDialog(bool chinese, int rows, bool wide) {
     auto* d = new QDialog;
-    d->resize(240, 294);
+    d->resize(wide ? QSize(kWideWidth, kWideHeight) : QSize(240, 294));
     auto text = [chinese](const char* en, const char* zh) {
         return QString::fromUtf8(chinese ? zh : en);
     };
@@ -80,10 +88,17 @@ QDialog* MinimalDialog(bool chinese, int rows) {
         tabs->addTab(text(en, zh));
     }
     tabs->setGeometry(12, 246, 213, 21);
+    if (wide) {
+        tabs->hide();
+        auto* side = new QListWidget(d);
+        for (int i = 0; i < tabs->count(); ++i)
+            side->addItem(tabs->tabText(i));
+        side->setGeometry(6, 18, 70, kWideHeight - 26 - 24);
+    }
     auto* list = new QTreeWidget(d);
     list->setHeaderLabels(
         {"", text("Phone", "電話"), text("Time", "時間"), text("Message", "訊息")});
-    list->setGeometry(12, 141, 213, 104);
+    list->setGeometry(wide ? QRect(80, 18, 440, kWideHeight - 26 - 24) : QRect(12, 141, 213, 104));
     for (int i = 0; i < rows; ++i) {
         const QString date =
             QString::asprintf("%d/12/26 %02d:%02d:00", 1 + i / 60 % 28, i / 60 % 24, i % 60);
@@ -94,23 +109,25 @@ QDialog* MinimalDialog(bool chinese, int rows) {
     list->setSortingEnabled(true);
     list->sortByColumn(2, Qt::DescendingOrder);
     auto* box = new QPlainTextEdit(d);
-    box->setGeometry(12, 37, 213, 78);
-    int x = 12;
+    box->setGeometry(wide ? QRect(524, 40, 370, kWideHeight - 26 - 80) : QRect(12, 37, 213, 78));
+    const int buttonsTop = wide ? kWideHeight - 26 - 30 : 117;
+    int x = wide ? 524 : 12;
     for (auto [en, zh] : {std::pair{"Reply", "回覆"}, {"Forward", "轉寄"}, {"SaveTo", "存至"}}) {
         auto* b = new QPushButton(text(en, zh), d);
-        b->setGeometry(x, 117, 49, 22);
+        b->setGeometry(x, buttonsTop, 49, 22);
         x += 49;
     }
     auto* combo = new QComboBox(d);
     combo->addItem(text("Save", "保存"));
-    combo->setGeometry(159, 117, 66, 20);
+    combo->setGeometry(x, buttonsTop, 66, 20);
     (new QLabel(text("Offline", "離線"), d))->setGeometry(12, 2, 98, 14);
     (new QProgressBar(d))->setGeometry(125, 3, 50, 10);
     auto* bar = new QToolBar(d);
     for (int i = 0; i < 9; ++i) {
         bar->addAction(d->style()->standardIcon(QStyle::SP_FileIcon), QString::number(i));
     }
-    bar->setGeometry(0, 268, 240, 26);
+    bar->setGeometry(wide ? QRect(0, kWideHeight - 26, kWideWidth, 26) : QRect(0, 268, 240, 26));
+    if (wide) bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     return d;
 }
 
@@ -150,11 +167,18 @@ int Probe(const char* kind, bool chinese, const char* folder) {
     QApplication app(argc, argv);
     QWidget* window = nullptr;
     std::unique_ptr<telvane::MainDialog> main;
-    if (std::strcmp(kind, "window") == 0 || std::strcmp(kind, "full") == 0) {
-        // A returning user: the settings exist.
+    const bool wide = std::strstr(kind, "wide") != nullptr;
+    if (std::strncmp(kind, "window", 6) == 0 || std::strncmp(kind, "full", 4) == 0) {
+        // A returning user: the settings exist, and a wide window was left wide.
         telvane::SettingsStore store(home.filePath("settings.conf").toStdString());
-        if (std::string error; !store.SetNumber(telvane::MainDialog::kSettingsKey, "Language",
-                                                chinese ? 1 : 0, &error)) {
+        std::vector<std::pair<std::string, telvane::SettingsStore::Value>> values = {
+            {"Language", static_cast<uint32_t>(chinese ? 1 : 0)}};
+        if (wide) {
+            values.emplace_back("WindowWidth", static_cast<uint32_t>(kWideWidth));
+            values.emplace_back("WindowHeight", static_cast<uint32_t>(kWideHeight));
+        }
+        if (std::string error;
+            !store.SetValues(telvane::MainDialog::kSettingsKey, values, &error)) {
             std::fprintf(stderr, "window_bench: %s\n", error.c_str());
             return 1;
         }
@@ -164,7 +188,8 @@ int Probe(const char* kind, bool chinese, const char* folder) {
         main = std::make_unique<telvane::MainDialog>(options);
         window = main.get();
     } else {
-        window = MinimalDialog(chinese, std::strcmp(kind, "minimal_full") == 0 ? 200 : 0);
+        window =
+            MinimalDialog(chinese, std::strncmp(kind, "minimal_full", 12) == 0 ? 200 : 0, wide);
     }
     struct FirstPaint : QObject {
         bool eventFilter(QObject*, QEvent* event) override {
@@ -190,7 +215,7 @@ int Probe(const char* kind, bool chinese, const char* folder) {
 void Start(benchmark::State& state, const char* kind, bool chinese) {
     // The full data folder is made once, outside the timed start-ups.
     std::unique_ptr<QTemporaryDir> full;
-    if (std::strcmp(kind, "full") == 0 || std::strcmp(kind, "minimal_full") == 0) {
+    if (std::strstr(kind, "full") != nullptr) {
         full = std::make_unique<QTemporaryDir>();
         FillDataFolder(full->path().toStdString());
     }
@@ -260,6 +285,23 @@ BENCHMARK_CAPTURE(Start, Window_zh, "window", true)
     ->Iterations(10)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Start, Window_full_zh, "full", true)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
+
+BENCHMARK_CAPTURE(Start, MinimalDialog_full_wide_en, "minimal_full_wide", false)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Start, Window_full_wide_en, "full_wide", false)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Start, MinimalDialog_full_wide_zh, "minimal_full_wide", true)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Start, Window_full_wide_zh, "full_wide", true)
     ->UseManualTime()
     ->Iterations(10)
     ->Unit(benchmark::kMillisecond);

@@ -434,6 +434,11 @@ void FolderCommands::CopyTicked() {
         copies.push_back(std::move(copy));
         if (move) moved.push_back(position);
     }
+    // Nothing to copy: the user stays where the messages are.
+    if (copies.empty()) {
+        window.Beep();
+        return;
+    }
     if (target != source) static_cast<void>(tables.Reload(Folder(target)));
     size_t taken = 0;
     const bool saved = tables.Change(Folder(target), [&](FolderTable& to) {

@@ -12,6 +12,7 @@
 #include "canned/canned_library.h"
 #include "store/message_store.h"
 #include "ui/anchored_layout.h"
+#include "ui/command_keys.h"
 #include "ui/message_limit.h"
 #include "ui/picture_editor.h"
 #include "ui/ui_text.h"
@@ -19,6 +20,11 @@
 namespace telvane {
 
 namespace {
+
+// What a screen reader says for the controls without a text of their own.
+constexpr WindowText kMessageName{"訊息", "Message"};
+constexpr WindowText kTargetName{"存至資料夾或圖像種類", "Save-to folder or picture kind"};
+constexpr WindowText kLibraryName{"預設信息庫", "Canned message library"};
 
 // Message texts break lines with CR LF; the box shows plain line feeds.
 QString ForBox(const std::u16string& text) {
@@ -76,6 +82,18 @@ ComposePage::ComposePage(qreal scale, QWidget* parent) : Page(scale, parent) {
     cannedTreeWidget_->setHeaderHidden(true);
     cannedTreeWidget_->setRootIsDecorated(true);
     cannedTreeWidget_->hide();
+    toLabel_->setBuddy(recipients_);
+    SetCommandKey(address_, Qt::CTRL | Qt::Key_B);
+    SetCommandKey(canned_, Qt::CTRL | Qt::Key_M);
+    SetCommandKey(send_, Qt::CTRL | Qt::Key_Return);
+    SetCommandKey(saveTo_, Qt::CTRL | Qt::Key_S);
+    SetCommandKey(logoText_, Qt::CTRL | Qt::Key_G);
+    SetCommandKey(invert_, Qt::CTRL | Qt::Key_I);
+    // Tab goes as the page reads.
+    QWidget* const order[] = {recipients_, address_,  canned_, library_, box_,   cannedTreeWidget_,
+                              send_,       logoText_, saveTo_, invert_,  target_};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
     for (QPushButton* b : {address_, canned_, send_, saveTo_, logoText_, invert_})
         b->setAutoDefault(false);
     for (const auto& name : ListCannedLibraries())
@@ -103,7 +121,9 @@ ComposePage::ComposePage(qreal scale, QWidget* parent) : Page(scale, parent) {
 
 void ComposePage::Relayout() {
     const QSize extra = Extra();
-    const float boxGrow = cannedTreeShown_ ? 0.5f : 1.0f;
+    // Wide, the canned messages stand beside the message instead of under it.
+    const bool treeBelow = cannedTreeShown_ && !Wide();
+    const float boxGrow = treeBelow ? 0.5f : 1.0f;
     PlaceAnchored(scale_, extra,
                   {
                       {toLabel_, 12, 14, 16, 18},
@@ -111,7 +131,7 @@ void ComposePage::Relayout() {
                       {address_, 150, 12, 76, 22, 1, 0, 0, 0},
                       {canned_, 12, 36, 100, 22},
                       {library_, 115, 36, 70, 18},
-                      {box_, 12, 60, 213, cannedTreeShown_ ? 80 : 164, 0, 0, 1, boxGrow},
+                      {box_, 12, 60, 213, treeBelow ? 80 : 164, 0, 0, 1, boxGrow},
                       {cannedTreeWidget_, 12, 141, 213, 83, 0, 0.5f, 1, 0.5f},
                       {counter_, 12, 225, 213, 16, 0, 1, 1, 0},
                       {send_, 12, 242, 48, 22, 0, 1, 0, 0},
@@ -120,17 +140,30 @@ void ComposePage::Relayout() {
                       {invert_, 110, 242, 49, 22, 0, 1, 0, 0},
                       {target_, 159, 242, mode_ == ComposeMode::kText ? 66 : 75, 20, 0, 1, 0, 0},
                   });
+    if (cannedTreeShown_ && !treeBelow) {
+        QRect box = box_->geometry();
+        const int gap = qRound(4 * scale_);
+        QRect tree = box;
+        box.setWidth((box.width() - gap) / 2);
+        tree.setLeft(box.right() + 1 + gap);
+        box_->setGeometry(box);
+        cannedTreeWidget_->setGeometry(tree);
+    }
     if (picture_) picture_->move(Scaled(scale_, 12, 50, 216, 84).topLeft());
 }
 
 void ComposePage::Relabel(ComposeMode mode) {
     toLabel_->setText(Ui(ui_text::kTo));
-    address_->setText(Ui(ui_text::kPhonebook));
-    canned_->setText(Ui(ui_text::kCannedMessage));
-    send_->setText(Ui(ui_text::kSend));
-    saveTo_->setText(Ui(ui_text::kSaveTo));
+    box_->setAccessibleName(Ui(kMessageName));
+    target_->setAccessibleName(Ui(kTargetName));
+    library_->setAccessibleName(Ui(kLibraryName));
+    cannedTreeWidget_->setAccessibleName(Ui(ui_text::kCannedMessage));
+    LabelWithKey(address_, Ui(ui_text::kPhonebook));
+    LabelWithKey(canned_, Ui(ui_text::kCannedMessage));
+    LabelWithKey(send_, Ui(ui_text::kSend));
+    LabelWithKey(saveTo_, Ui(ui_text::kSaveTo));
     logoText_->setText(mode == ComposeMode::kText ? Ui(ui_text::kLogo) : Ui(ui_text::kText));
-    invert_->setText(Ui(ui_text::kInvert));
+    LabelWithKey(invert_, Ui(ui_text::kInvert));
     if (cannedTreeWidget_->topLevelItemCount() > 0) {
         cannedTreeWidget_->topLevelItem(0)->setText(0, Ui(ui_text::kCannedMessage));
     }
@@ -158,7 +191,7 @@ void ComposePage::ApplyMode(ComposeMode mode, PictureKind kind) {
             folderOfLine_[static_cast<size_t>(line++)] = static_cast<int>(f.folder);
         }
         target_->setCurrentIndex(-1);
-        logoText_->setText(Ui(ui_text::kLogo));
+        LabelWithKey(logoText_, Ui(ui_text::kLogo));
         if (isVisible()) box_->setFocus();
     } else {
         for (QWidget* w : std::initializer_list<QWidget*>{box_, canned_, counter_, saveTo_,
@@ -170,7 +203,7 @@ void ComposePage::ApplyMode(ComposeMode mode, PictureKind kind) {
         target_->addItem(Ui(ui_text::kScreenSaver));
         target_->setCurrentIndex(static_cast<int>(kind));
         target_->show();
-        logoText_->setText(Ui(ui_text::kText));
+        LabelWithKey(logoText_, Ui(ui_text::kText));
         if (!picture_ || picture_->Kind() != static_cast<int>(kind)) RebuildPicture(kind);
         picture_->show();
         invert_->show();

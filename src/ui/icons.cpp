@@ -1,5 +1,6 @@
 #include "ui/icons.h"
 
+#include <QFontMetricsF>
 #include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
@@ -7,6 +8,8 @@
 #include <cmath>
 #include <map>
 #include <tuple>
+
+#include "ui/ui_scale.h"
 
 namespace telvane {
 namespace {
@@ -145,6 +148,23 @@ void Draw(QPainter& p, Icon icon) {
                 p.drawPolyline(QPolygonF({QPointF(4.5, 8), QPointF(7, 10.5), QPointF(11.5, 5)}));
             }
             break;
+        case Icon::kDelivered:
+            p.setPen(QPen(QColor(30, 140, 60), 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            p.drawPolyline(QPolygonF({QPointF(3, 8.5), QPointF(6.5, 12), QPointF(13, 4)}));
+            break;
+        case Icon::kDeliveryPending:
+            p.setBrush(kPaper);
+            p.drawEllipse(QRectF(2, 2, 12, 12));
+            p.drawPolyline(QPolygonF({QPointF(8, 4.5), QPointF(8, 8), QPointF(11, 9.5)}));
+            break;
+        case Icon::kDeliveryFailed:
+            p.setBrush(kRed);
+            p.setPen(Qt::NoPen);
+            p.drawEllipse(QRectF(2, 2, 12, 12));
+            p.setPen(QPen(Qt::white, 2, Qt::SolidLine, Qt::RoundCap));
+            p.drawLine(QPointF(8, 4.5), QPointF(8, 8.5));
+            p.drawPoint(QPointF(8, 11.5));
+            break;
         case Icon::kWindow:
             p.setBrush(kAccent);
             p.drawRoundedRect(QRectF(1, 1, 14, 14), 3, 3);
@@ -234,12 +254,17 @@ QPixmap AboutPicture(int width, int height, qreal devicePixelRatio) {
     p.drawPolyline(QPolygonF({QPointF(88, 30), QPointF(110, 46), QPointF(132, 30)}));
     p.setPen(QPen(Qt::white, 2, Qt::DashLine));
     p.drawArc(QRectF(60, 20, 34, 40), 20 * 16, 110 * 16);
-    QFont f = p.font();
-    f.setPixelSize(26);
+    // The name in the Latin face whatever the language, as large as fits beside the picture.
+    const QString name = "Telvane";
+    const QRectF room(140, 22, std::max(10.0, width / s - 146), 40);
+    QFont f = LatinUiFont(1);
     f.setBold(true);
+    f.setPixelSize(26);
+    while (f.pixelSize() > 8 && QFontMetricsF(f).horizontalAdvance(name) > room.width())
+        f.setPixelSize(f.pixelSize() - 1);
     p.setFont(f);
     p.setPen(Qt::white);
-    p.drawText(QRectF(140, 22, 100, 40), Qt::AlignLeft | Qt::AlignVCenter, "Telvane");
+    p.drawText(room, Qt::AlignLeft | Qt::AlignVCenter, name);
     return pm;
 }
 

@@ -29,6 +29,10 @@ enum class Icon {
     kCheckNone,
     kCheckAll,
     kWindow,
+    // A Sent message's delivery: all delivered, some pending, some failed.
+    kDelivered,
+    kDeliveryPending,
+    kDeliveryFailed,
 };
 
 QIcon MakeIcon(Icon icon);

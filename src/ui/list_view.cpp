@@ -27,14 +27,23 @@ ListView::ListView(QWidget* parent) : QTreeView(parent) {
     });
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &ListView::SelectionChanged);
+    connect(header(), &QHeaderView::sectionResized, this, [this](int column, int, int width) {
+        // The rest column (the last one unless another is named) is sized by what the others
+        // leave.
+        if (setting_ > 0 || column == RestColumn()) return;
+        if (chosen_.size() <= static_cast<size_t>(column))
+            chosen_.resize(static_cast<size_t>(column) + 1, 0);
+        chosen_[static_cast<size_t>(column)] = width;
+        FillRestColumn();
+    });
 }
 
 void ListView::SetColumns(const QStringList& headers, const std::vector<Qt::Alignment>& alignments,
                           std::vector<SortKind> kinds) {
-    // Widths the user dragged this session outlive the rebuild.
-    if (model_.columnCount() > 0) SetChosenWidths(WidthsText());
+    ++setting_;
     proxy_.SetKinds(std::move(kinds));
     model_.SetHeaders(headers, alignments);
+    --setting_;
 }
 
 int ListView::RowCount() const {
@@ -124,9 +133,11 @@ void ListView::SortBy(int column, Qt::SortOrder order) {
 
 QString ListView::WidthsText() const {
     QStringList widths;
-    // The last column takes what is left: it is never stored.
-    for (int c = 0; c + 1 < model_.columnCount(); ++c)
-        widths << QString::number(columnWidth(c));
+    // The rest column takes what is left: it is never chosen.  The last is left out of the
+    // text, as the widths were always stored.
+    for (int c = 0; c < model_.columnCount() - (restColumn_ < 0 ? 1 : 0); ++c)
+        widths << QString::number(
+            static_cast<size_t>(c) < chosen_.size() ? chosen_[static_cast<size_t>(c)] : 0);
     return widths.join(',');
 }
 
@@ -135,7 +146,7 @@ void ListView::SetChosenWidths(const QString& text) {
     for (const QString& part : text.split(',', Qt::SkipEmptyParts)) {
         bool ok = false;
         const int width = part.trimmed().toInt(&ok);
-        if (!ok || width < 4 || width > 4000) {
+        if (!ok || (width != 0 && width < 4) || width > 4000) {
             chosen_.clear();
             return;
         }
@@ -144,8 +155,49 @@ void ListView::SetChosenWidths(const QString& text) {
 }
 
 void ListView::ApplyWidths(const std::vector<int>& defaults) {
-    for (size_t c = 0; c < defaults.size(); ++c)
-        setColumnWidth(static_cast<int>(c), c < chosen_.size() ? chosen_[c] : defaults[c]);
+    for (size_t c = 0; c < defaults.size(); ++c) {
+        const bool chosen = c < chosen_.size() && chosen_[c] > 0;
+        SetFittedWidth(static_cast<int>(c), chosen ? chosen_[c] : defaults[c]);
+    }
+    FillRestColumn();
+}
+
+int ListView::ChosenWidth(int column) const {
+    return column >= 0 && static_cast<size_t>(column) < chosen_.size()
+               ? chosen_[static_cast<size_t>(column)]
+               : 0;
+}
+
+void ListView::SetFittedWidth(int column, int width) {
+    ++setting_;
+    setColumnWidth(column, width);
+    --setting_;
+}
+
+int ListView::RestColumn() const {
+    return restColumn_ >= 0 ? restColumn_ : model_.columnCount() - 1;
+}
+
+void ListView::SetRestColumn(int column) {
+    restColumn_ = column;
+    header()->setStretchLastSection(column < 0);
+    FillRestColumn();
+}
+
+void ListView::FillRestColumn() {
+    if (restColumn_ < 0 || restColumn_ >= model_.columnCount()) return;
+    int others = 0;
+    for (int c = 0; c < model_.columnCount(); ++c) {
+        if (c != restColumn_) others += columnWidth(c);
+    }
+    // At the first size the names give way to the numbers, down to a sliver.
+    SetFittedWidth(restColumn_,
+                   std::max(header()->minimumSectionSize(), viewport()->width() - others));
+}
+
+void ListView::resizeEvent(QResizeEvent* event) {
+    QTreeView::resizeEvent(event);
+    FillRestColumn();
 }
 
 int ListView::CellWidth(int column, const QString& text, const QFont& font) const {
@@ -196,8 +248,9 @@ void ListView::FitColumns(const std::vector<int>& columns) {
         if (static_cast<size_t>(column) < chosen_.size()) {
             width = std::max(width, chosen_[static_cast<size_t>(column)]);
         }
-        setColumnWidth(column, width);
+        SetFittedWidth(column, width);
     }
+    FillRestColumn();
 }
 
 }  // namespace telvane

@@ -45,27 +45,44 @@ class ListView : public QTreeView {
     int SortColumn() const { return sortColumn_; }
     Qt::SortOrder SortOrder() const { return sortOrder_; }
 
-    // Widths that show every text of the number and date columns whole; the last column takes
-    // the rest.
+    // Widths that show every text of the number and date columns whole, and no wider than
+    // the heading and the texts need; the last column (or the rest column) takes the rest.
     void FitColumns(const std::vector<int>& columns);
+    // The column that takes what the others leave, where it is not the last one (the
+    // phonebook's names); -1: the last column stretches.
+    void SetRestColumn(int column);
+    int RestColumn() const;
     // The width a cell of `column` needs in `font` to show `text` whole on a line with a tick
     // and an icon.
     int CellWidth(int column, const QString& text, const QFont& font) const;
 
-    // Widths the user chose, kept across starts: the columns start at them and content never
-    // makes them narrower.  "38,95,110" in the settings; other texts are ignored.
+    // Widths the user chose by dragging a heading's edge, kept across starts: the columns start
+    // at them and content never makes them narrower.  "38,95,110" in the settings, 0 for a
+    // column the user left alone; other texts are ignored.  Widths the program sets are not
+    // chosen, so that one long entry does not widen the column for good.
     QString WidthsText() const;
     void SetChosenWidths(const QString& text);
     void ApplyWidths(const std::vector<int>& defaults);
+    // The width the user gave `column`, 0 when none.
+    int ChosenWidth(int column) const;
+    // A width the program sets: never taken for the user's choice.
+    void SetFittedWidth(int column, int width);
 
   signals:
     void HeaderClicked(int column);
     void SelectionChanged();
 
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
   private:
+    void FillRestColumn();
+
     ListModel model_;
     ListSortProxy proxy_;
-    std::vector<int> chosen_;
+    std::vector<int> chosen_;  // 0: not chosen
+    int restColumn_ = -1;
+    int setting_ = 0;  // inside the program's own width changes
     int sortColumn_ = -1;
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
 };

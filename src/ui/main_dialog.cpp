@@ -10,10 +10,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyleFactory>
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolTip>
 
+#include "control/delivery_reports.h"
+#include "control/delivery_state.h"
 #include "platform/files.h"
 #include "platform/settings_store.h"
 #include "platform/text.h"
@@ -26,6 +30,7 @@
 #include "ui/modem_page.h"
 #include "ui/phonebook_page.h"
 #include "ui/picture_editor.h"
+#include "ui/scaled_style.h"
 #include "ui/settings_page.h"
 #include "ui/sms_page.h"
 #include "ui/ui_scale.h"
@@ -98,6 +103,7 @@ MainDialog::MainDialog(MainDialogOptions options, QWidget* parent)
     }
     chineseFont_ = ChineseUiFont(scale_);
     latinFont_ = LatinUiFont(scale_);
+    ScaleApplicationStyle();
 
     // Start-up, in the order the rest of the window relies on.
     setWindowIcon(MakeIcon(Icon::kWindow));
@@ -155,7 +161,10 @@ void MainDialog::CreatePages() {
         if (page_ == kPageMessages) controller_->Folders().OpenMessage(row);
     });
     connect(sms_, &SmsPage::ReplyClicked, this, &MainDialog::OnReply);
-    connect(sms_, &SmsPage::ForwardClicked, this, [this] { controller_->Folders().Forward(); });
+    connect(sms_, &SmsPage::ForwardClicked, this, [this] {
+        OpenFirstTicked();
+        controller_->Folders().Forward();
+    });
     connect(sms_, &SmsPage::SaveToClicked, this, [this] { controller_->Folders().CopyTicked(); });
     connect(sms_, &SmsPage::MarkUnreadClicked, this, &MainDialog::MarkUnread);
     connect(sms_, &SmsPage::ExportClicked, this, [this] { AskAndExport(true); });
@@ -282,9 +291,42 @@ void MainDialog::LabelCommandBar() {
         action->setToolTip(
             QString("%1 (%2)").arg(name, action->shortcut().toString(QKeySequence::NativeText)));
     }
+    StyleCommandBar();
+}
+
+void MainDialog::StyleCommandBar() {
+    // Each command's name beside its image, where the window has room for all of them.
+    const bool wide = width() >= Scaled(scale_, 0, 0, telvane::Page::kWideWidth, 0).width();
+    Qt::ToolButtonStyle style = Qt::ToolButtonIconOnly;
+    if (wide) {
+        // A name beside an image adds the name and a gap to the button: measured, not laid out.
+        int need = qRound(8 * scale_);
+        const bool named = commandBar_->toolButtonStyle() == Qt::ToolButtonTextBesideIcon;
+        for (QAction* action : commandBar_->actions()) {
+            QWidget* button = commandBar_->widgetForAction(action);
+            if (!button) continue;
+            need += button->sizeHint().width();
+            if (!named)
+                need +=
+                    button->fontMetrics().horizontalAdvance(action->text()) + qRound(4 * scale_);
+        }
+        if (need <= width()) style = Qt::ToolButtonTextBesideIcon;
+    }
+    commandBar_->setToolButtonStyle(style);
+}
+
+void MainDialog::ScaleApplicationStyle() {
+    // Menus, tips, message and file dialogs, tick boxes and scroll bars are drawn at the
+    // window's scale too.  The desktop's own style stays underneath.
+    static const QString desktopStyle = QApplication::style()->name();
+    const auto* scaled = qobject_cast<ScaledStyle*>(QApplication::style());
+    if (scaled ? scaled->Scale() == scale_ : scale_ == 1.0) return;
+    QApplication::setStyle(new ScaledStyle(scale_, QStyleFactory::create(desktopStyle)));
 }
 
 void MainDialog::ApplyFonts() {
+    QApplication::setFont(CurrentUiFont());
+    QToolTip::setFont(CurrentUiFont());
     client_->setFont(CurrentUiFont());
     if (commandBar_) commandBar_->setFont(CurrentUiFont());
     sms_->ApplyListFont(CurrentUiFont());
@@ -296,7 +338,10 @@ void MainDialog::resizeEvent(QResizeEvent* event) {
     client_->setGeometry(0, 0, width(), std::max(0, height() - bar));
     for (telvane::Page* page : Pages())
         page->setGeometry(client_->rect());
-    if (commandBar_) commandBar_->setGeometry(0, height() - bar, width(), bar);
+    if (commandBar_) {
+        commandBar_->setGeometry(0, height() - bar, width(), bar);
+        StyleCommandBar();
+    }
 }
 
 void MainDialog::keyPressEvent(QKeyEvent* event) {
@@ -308,15 +353,37 @@ void MainDialog::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
+// Each folder's column widths under a name of its own: widths stored under the one name of
+// earlier versions held what the longest entries had made of them, not the user's choice.
+std::string MainDialog::FolderWidthsName(int folder) {
+    return "SmsColumns" + std::to_string(folder);
+}
+
 void MainDialog::RestoreWindow() {
-    if (auto widths = store_->GetText(kSettingsKey, "SmsColumns")) {
-        sms_->List()->SetChosenWidths(QString::fromStdU16String(*widths));
+    for (int folder = 0; folder < 5; ++folder) {
+        if (auto widths = store_->GetText(kSettingsKey, FolderWidthsName(folder)))
+            sms_->SetFolderWidths(folder, QString::fromStdU16String(*widths));
     }
     // A window the user made larger comes back at that size, on the page left last.
     const unsigned w = store_->GetNumber(kSettingsKey, "WindowWidth").value_or(0);
     const unsigned h = store_->GetNumber(kSettingsKey, "WindowHeight").value_or(0);
     if (w > 0 && h > 0 && w <= 16384 && h <= 16384) {
         resize(QSize(int(w), int(h)).expandedTo(minimumSize()));
+    }
+    // And where it was, when a screen still shows its title bar there.
+    const auto x = store_->GetNumber(kSettingsKey, "WindowX");
+    const auto y = store_->GetNumber(kSettingsKey, "WindowY");
+    if (x && y) {
+        const QPoint place(static_cast<int32_t>(*x), static_cast<int32_t>(*y));
+        const QRect title(place, QSize(width(), Scaled(scale_, 0, 0, 0, 20).height()));
+        for (const QScreen* screen : QGuiApplication::screens()) {
+            const QRect shown = screen->availableGeometry().intersected(title);
+            if (shown.width() >= std::min(width(), Scaled(scale_, 0, 0, 60, 0).width()) &&
+                shown.height() > 0) {
+                move(place);
+                break;
+            }
+        }
     }
     int page =
         static_cast<int>(store_->GetNumber(kSettingsKey, "LastPage").value_or(kPageMessages));
@@ -333,14 +400,17 @@ void MainDialog::RememberWindow() {
     std::vector<std::pair<std::string, SettingsStore::Value>> values = {
         {"WindowWidth", static_cast<uint32_t>(width())},
         {"WindowHeight", static_cast<uint32_t>(height())},
+        {"WindowX", static_cast<uint32_t>(pos().x())},
+        {"WindowY", static_cast<uint32_t>(pos().y())},
         {"LastPage", static_cast<uint32_t>(page_)}};
     // A list never shown this time has no columns: the widths stored earlier stay.
-    const auto widths = [&values](const char* name, const ListView* list) {
-        if (list->Model().columnCount() > 0)
-            values.emplace_back(name, list->WidthsText().toStdU16String());
-    };
-    widths("SmsColumns", sms_->List());
-    if (phonebook_) widths("PhonebookColumns", phonebook_->List());
+    for (int folder = 0; folder < 5; ++folder) {
+        const QString widths = sms_->FolderWidths(folder);
+        if (!widths.isEmpty())
+            values.emplace_back(FolderWidthsName(folder), widths.toStdU16String());
+    }
+    if (phonebook_ && phonebook_->List()->Model().columnCount() > 0)
+        values.emplace_back("PhonebookColumns", phonebook_->List()->WidthsText().toStdU16String());
     static_cast<void>(store_->SetValues(kSettingsKey, values));
 }
 
@@ -593,8 +663,12 @@ void MainDialog::EditList(ListView* list, CommandId id) {
 
 void MainDialog::OnDeleteCommand() {
     if (page_ == kPageMessages) {
-        const int count = sms_->List()->TickedCount();
-        if (count == 0) return;
+        const int count = ActedCount(sms_->List());
+        if (count == 0) {
+            // Nothing ticked or highlighted: the user hears that there is nothing to delete.
+            Beep();
+            return;
+        }
         const int folder = CurrentFolderTab();
         if (folder == FolderTab(FolderId::Inbox)) {
             // The Inbox is the SIM's: nothing can go while offline, and the user is told why.
@@ -608,9 +682,13 @@ void MainDialog::OnDeleteCommand() {
             return;
         }
         controller_->Folders().DeleteTicked();
-    } else if (page_ == kPagePhonebook && !Phonebook()->Entry()->isVisible()) {
-        const int count = Phonebook()->List()->TickedCount();
-        if (count == 0) return;
+    } else if (page_ == kPagePhonebook && Phonebook()->List()->isVisible() &&
+               !Phonebook()->Entry()->isAncestorOf(FocusedWidget())) {
+        const int count = ActedCount(Phonebook()->List());
+        if (count == 0) {
+            Beep();
+            return;
+        }
         const bool sim = Phonebook()->Source() == PhonebookSource::kSim;
         if (!Confirm(sim ? CountQuestion(count, kDeleteSimEntry, kDeleteSimEntries)
                          : CountQuestion(count, kDeleteContact, kDeleteContacts))) {
@@ -625,9 +703,34 @@ void MainDialog::OnDeleteCommand() {
     }
 }
 
+int MainDialog::ActedCount(const ListView* list) {
+    const int ticked = list->TickedCount();
+    return ticked > 0 ? ticked : (list->SelectedRow() >= 0 ? 1 : 0);
+}
+
+void MainDialog::OpenFirstTicked() {
+    // Reply and Forward read the message shown: with ticks and nothing highlighted, the first
+    // ticked one.
+    ListView* list = sms_->List();
+    if (list->SelectedRow() >= 0) return;
+    for (int row = 0; row < list->RowCount(); ++row) {
+        if (list->Ticked(row)) return list->SelectRow(row);
+    }
+}
+
 void MainDialog::OnReply() {
+    OpenFirstTicked();
+    // A reply to several ticked messages goes to each of their senders once.
+    QStringList senders;
+    ListView* list = sms_->List();
+    for (int row = 0; row < list->RowCount(); ++row) {
+        const ListRow* r = list->Row(row);
+        if (r->ticked && !senders.contains(r->key)) senders << r->key;
+    }
     controller_->Folders().Reply();
-    if (controller_->Page() == kPageCompose) Compose()->StartAboveQuote();
+    if (controller_->Page() != kPageCompose) return;
+    if (senders.size() > 1) Compose()->SetRecipientText(senders.join(';').toStdU16String());
+    Compose()->StartAboveQuote();
 }
 
 void MainDialog::OnSend() {
@@ -933,12 +1036,34 @@ void MainDialog::ClearMessageList() {
 void MainDialog::AppendMessageRow(int icon, const std::u16string& number,
                                   const std::u16string& date, const std::u16string& text,
                                   int itemData) {
-    sms_->AppendRow(icon, number, QString::fromStdU16String(names_.Find(number)), date, text,
-                    itemData);
+    sms_->AppendRow(icon, number, names_, date, text, itemData);
 }
 
 void MainDialog::SortMessageListByTime() {
+    if (CurrentFolderTab() == FolderTab(FolderId::Sent)) MarkDeliveries();
     sms_->SortRows();
+}
+
+void MainDialog::MarkDeliveries() {
+    // Each Sent row shows how far its message got: one mark for all its recipients, and each
+    // recipient's state in the mark's tip.
+    ListView* list = sms_->List();
+    // The list was just filled from this file, as the export reads it.
+    MessageStore store;
+    static_cast<void>(store.LoadShown(FolderId::Sent));
+    for (int row = 0; row < list->RowCount(); ++row) {
+        const SmsRecord* record = store.ShownRecord(list->Data(row));
+        if (record == nullptr) continue;
+        const auto entries = ParseDeliveryEntries(record->extra);
+        if (!entries || entries->empty()) continue;
+        int mark = kMarkDelivered;
+        for (const DeliveryEntry& entry : *entries) {
+            if (entry.state == DeliveryState::kFailed) mark = kMarkFailed;
+            if (entry.state == DeliveryState::kPending && mark != kMarkFailed) mark = kMarkPending;
+        }
+        sms_->SetDeliveryMark(
+            row, mark, QString::fromStdU16String(DeliverySummary(*record)).replace("; ", "\n"));
+    }
 }
 
 int MainDialog::MessageRowCount() const {
@@ -946,7 +1071,10 @@ int MainDialog::MessageRowCount() const {
 }
 
 bool MainDialog::IsMessageRowTicked(int row) const {
-    return sms_->List()->Ticked(row);
+    // The commands act on the ticked rows, or on the highlighted one when none is ticked.
+    ListView* list = sms_->List();
+    if (list->Ticked(row)) return true;
+    return row == list->SelectedRow() && list->TickedCount() == 0;
 }
 
 int MainDialog::MessageRowData(int row) const {
@@ -972,7 +1100,7 @@ void MainDialog::SetMessageRowIcon(int row, int icon) {
 
 void MainDialog::SetDetail(const std::u16string& number, const std::u16string& time,
                            const std::u16string& body) {
-    sms_->SetDetail(number, QString::fromStdU16String(names_.Find(number)), time, body);
+    sms_->SetDetail(number, names_, time, body);
 }
 
 void MainDialog::SetDetailStatus(const std::u16string& text) {

@@ -200,22 +200,29 @@ class MainDialog : public QDialog, public WindowInterface {
     void AddPage(telvane::Page* page);
     void CreateCommandBar();
     void LabelCommandBar();
+    void StyleCommandBar();
+    void ScaleApplicationStyle();
     void ApplyFonts();
     void ShowOnly(QWidget* page);
     telvane::Page* ShownPage() const;
     void GoToPage(int page);
     void ApplyLanguage();
+    static std::string FolderWidthsName(int folder);
     void RestoreWindow();
     void RememberWindow();
     void ChooseCannedLibrary();
 
     void OnDeleteCommand();
+    // How many rows a command on the list acts on: the ticked ones, else the highlighted one.
+    static int ActedCount(const ListView* list);
+    void MarkDeliveries();
     // Copy, Paste and Cut on the focused widget: a text box's selection, or a list's ticked
     // rows (the selected one when none is ticked).
     void EditCommand(CommandId id);
     void EditList(ListView* list, CommandId id);
     // The focused widget of this window, or its own focus while it is not active.
     QWidget* FocusedWidget() const;
+    void OpenFirstTicked();
     void OnReply();
     void OnSend();
     void OnLogoText();

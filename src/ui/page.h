@@ -14,11 +14,15 @@ class Page : public QWidget {
     // The client area's first size in logical pixels.
     static constexpr int kWidth = 240;
     static constexpr int kHeight = 268;
+    // From this width (logical pixels) a page lays its parts side by side.
+    static constexpr int kWideWidth = 440;
 
     Page(qreal scale, QWidget* parent) : QWidget(parent), scale_(scale) {}
 
     // Places the controls for the page's current size and state.
     virtual void Relayout() = 0;
+
+    bool Wide() const { return width() >= Scaled(scale_, 0, 0, kWideWidth, 0).width(); }
 
     // How much larger than its first size the page is now.
     QSize Extra() const {

@@ -11,6 +11,7 @@
 
 #include "platform/text.h"
 #include "ui/anchored_layout.h"
+#include "ui/command_keys.h"
 #include "ui/compact_tabs.h"
 #include "ui/compose_page.h"
 #include "ui/icons.h"
@@ -31,6 +32,11 @@ constexpr WindowText kEmptySim{
 constexpr WindowText kCopyToContacts{"複製到連絡人", "Copy to contacts"};
 constexpr WindowText kCopyToSim{"複製到智能卡", "Copy to the SIM"};
 constexpr WindowText kExportVCard{"匯出為 vCard...", "Export as vCard..."};
+constexpr WindowText kSourcesName{"電話簿來源", "Phonebook source"};
+constexpr WindowText kEntriesName{"電話簿項目", "Phonebook entries"};
+constexpr WindowText kEntriesHelp{"空白鍵勾選；Delete 刪除勾選或選取的項目",
+                                  "Space ticks; Delete removes the ticked or selected entries"};
+constexpr WindowText kCheckAllName{"全部勾選或取消", "Tick or untick all"};
 
 // What the contacts' vCard fields hold.
 constexpr int kContactNameLimit = 20;
@@ -54,7 +60,14 @@ EntryPanel::EntryPanel(qreal scale, QWidget* parent) : Page(scale, parent) {
     noEdit_->hide();
     for (QPushButton* b : {okay_, cancel_})
         b->setAutoDefault(false);
+    SetCommandKey(okay_, Qt::Key_Return);
+    SetCommandKey(cancel_, Qt::Key_Escape);
+    nameLabel_->setBuddy(nameEdit_);
+    phoneLabel_->setBuddy(numberEdit_);
     connect(okay_, &QPushButton::clicked, this, &EntryPanel::Okay);
+    // Return in either box confirms, as Okay does.
+    for (QLineEdit* box : {nameEdit_, numberEdit_})
+        connect(box, &QLineEdit::returnPressed, this, &EntryPanel::Okay);
     connect(cancel_, &QPushButton::clicked, this, &EntryPanel::Cancel);
 }
 
@@ -76,8 +89,8 @@ void EntryPanel::Relabel() {
     nameLabel_->setText(Ui(ui_text::kName));
     phoneLabel_->setText(Ui(ui_text::kPhone));
     noLabel_->setText(Ui(ui_text::kNumberColumn));
-    okay_->setText(Ui(ui_text::kOkay));
-    cancel_->setText(Ui(ui_text::kCancel));
+    LabelWithKey(okay_, Ui(ui_text::kOkay));
+    LabelWithKey(cancel_, Ui(ui_text::kCancel));
 }
 
 void EntryPanel::Fill(const QString& name, const QString& number, int position) {
@@ -107,7 +120,8 @@ PhonebookPage::PhonebookPage(MainDialog& host, qreal scale, QWidget* parent)
     : Page(scale, parent), host_(host) {
     tabs_ = Add(1012, MakeCompactTabs(scale, this));
     list_ = Add(1013, new ListView(this));
-    list_->header()->setStretchLastSection(true);
+    // Numbers show whole; names take what is left.
+    list_->SetRestColumn(kNameColumn);
     edit_ = Add(1030, new QPushButton(this));
     add_ = Add(1046, new QPushButton(this));
     cancel_ = Add(1031, new QPushButton(this));
@@ -133,6 +147,14 @@ PhonebookPage::PhonebookPage(MainDialog& host, qreal scale, QWidget* parent)
     entry_->hide();
     for (QPushButton* b : {edit_, add_, cancel_})
         b->setAutoDefault(false);
+    SetCommandKey(edit_, Qt::CTRL | Qt::Key_E);
+    SetCommandKey(add_, Qt::Key_Insert);
+    SetCommandKey(cancel_, Qt::Key_Escape);
+    // Tab goes as the page reads: the list, its tabs, then the buttons.
+    setTabOrder(list_, tabs_);
+    setTabOrder(tabs_, edit_);
+    setTabOrder(edit_, add_);
+    setTabOrder(add_, cancel_);
     SetCheckAllImage();
 
     connect(list_, &ListView::HeaderClicked, this, &PhonebookPage::HeaderClicked);
@@ -152,7 +174,13 @@ PhonebookPage::PhonebookPage(MainDialog& host, qreal scale, QWidget* parent)
 }
 
 void PhonebookPage::Relayout() {
-    PlaceAnchored(scale_, Extra(),
+    // Wide, the entry panel stands beside the list instead of over it.
+    ShowListBesideEntry();
+    const bool beside = Wide() && entry_->isVisibleTo(this);
+    const int panel = beside ? Scaled(scale_, 0, 0, kWidth, 0).width() : 0;
+    QSize extra = Extra();
+    extra.setWidth(std::max(0, extra.width() - panel));
+    PlaceAnchored(scale_, extra,
                   {
                       {list_, 12, 14, 213, 207, 0, 0, 1, 1},
                       {tabs_, 12, 222, 213, 21, 0, 1, 1, 0},
@@ -161,19 +189,24 @@ void PhonebookPage::Relayout() {
                       {cancel_, 178, 245, 49, 22, 1, 1, 0, 0},
                       {checkAll_, 15, 18, 16, 16},
                   });
-    entry_->setGeometry(rect());
+    entry_->setGeometry(beside ? QRect(width() - panel, 0, panel, height()) : rect());
     hint_->setGeometry(list_->geometry().adjusted(qRound(8 * scale_), qRound(24 * scale_),
                                                   -qRound(8 * scale_), -qRound(8 * scale_)));
     checkAll_->raise();
 }
 
 void PhonebookPage::Relabel() {
-    edit_->setText(picking_ ? Ui(ui_text::kOkay) : Ui(ui_text::kEdit));
-    add_->setText(Ui(ui_text::kAdd));
-    cancel_->setText(Ui(ui_text::kCancel));
+    LabelWithKey(edit_, picking_ ? Ui(ui_text::kOkay) : Ui(ui_text::kEdit));
+    LabelWithKey(add_, Ui(ui_text::kAdd));
+    LabelWithKey(cancel_, Ui(ui_text::kCancel));
     hint_->setText(Ui(kEmptySim));
     copyAcross_->setText(Source() == PhonebookSource::kSim ? Ui(kCopyToContacts) : Ui(kCopyToSim));
     export_->setText(Ui(kExportVCard));
+    tabs_->setAccessibleName(Ui(kSourcesName));
+    list_->setAccessibleName(Ui(kEntriesName));
+    list_->setAccessibleDescription(Ui(kEntriesHelp));
+    checkAll_->setAccessibleName(Ui(kCheckAllName));
+    checkAll_->setToolTip(Ui(kCheckAllName));
     entry_->Relabel();
 }
 
@@ -239,9 +272,9 @@ void PhonebookPage::Refill() {
     }
     const bool empty = rows.empty();
     list_->Model().Append(std::move(rows));
-    list_->FitColumns({kNoColumn});
+    list_->FitColumns({kNoColumn, kNumberColumn});
     // A newcomer's SIM list is empty until the SIM is read: say how.
-    hint_->setVisible(empty && source == PhonebookSource::kSim && !entry_->isVisible());
+    hint_->setVisible(empty && source == PhonebookSource::kSim && list_->isVisibleTo(this));
     hint_->raise();
     copyAcross_->setText(source == PhonebookSource::kSim ? Ui(kCopyToContacts) : Ui(kCopyToSim));
 }
@@ -258,6 +291,9 @@ void PhonebookPage::DeleteTicked() {
     for (int row = 0; row < list_->RowCount(); ++row) {
         if (list_->Ticked(row)) positions.push_back(list_->Data(row));
     }
+    // Nothing ticked: the highlighted entry.
+    if (positions.empty() && list_->SelectedRow() >= 0)
+        positions.push_back(list_->Data(list_->SelectedRow()));
     std::sort(positions.begin(), positions.end());
     if (Source() == PhonebookSource::kSim) {
         PhonebookCache& cache = host_.Controller().Phonebook();
@@ -366,13 +402,19 @@ void PhonebookPage::ContactsFailed() {
 }
 
 void PhonebookPage::ShowEntry(bool shown) {
-    for (QWidget* w : std::initializer_list<QWidget*>{tabs_, list_, edit_, checkAll_})
-        w->setVisible(!shown);
-    add_->setVisible(!shown && !picking_);
-    cancel_->setVisible(!shown && picking_);
     entry_->setVisible(shown);
-    hint_->setVisible(!shown && Source() == PhonebookSource::kSim && list_->RowCount() == 0);
+    Relayout();
     if (shown) entry_->raise();
+}
+
+void PhonebookPage::ShowListBesideEntry() {
+    // Wide, the list stays in view beside the panel.
+    const bool hideList = entry_->isVisibleTo(this) && !Wide();
+    for (QWidget* w : std::initializer_list<QWidget*>{tabs_, list_, edit_, checkAll_})
+        w->setVisible(!hideList);
+    add_->setVisible(!hideList && !picking_);
+    cancel_->setVisible(!hideList && picking_);
+    hint_->setVisible(!hideList && Source() == PhonebookSource::kSim && list_->RowCount() == 0);
 }
 
 void PhonebookPage::OnCheckAll() {

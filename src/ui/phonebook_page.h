@@ -92,6 +92,7 @@ class PhonebookPage : public Page {
     void OnAdd();
     void OnEntryOkay();
     void ShowEntry(bool shown);
+    void ShowListBesideEntry();
     // A contacts file could not be written: the user hears why.
     void ContactsFailed();
     void OnCheckAll();

@@ -13,6 +13,7 @@
 #include "platform/settings_store.h"
 #include "platform/text.h"
 #include "ui/anchored_layout.h"
+#include "ui/command_keys.h"
 #include "ui/icons.h"
 #include "ui/main_dialog.h"
 #include "ui/ui_text.h"
@@ -69,9 +70,19 @@ SettingsPage::SettingsPage(SettingsStore& store, const MainDialogOptions& option
     ussd_->setObjectName("ussdButton");
     for (QPushButton* b : {okay_, cancel_, about_, modem_, ussd_})
         b->setAutoDefault(false);
+    SetCommandKey(okay_, Qt::CTRL | Qt::Key_Return);
+    SetCommandKey(cancel_, Qt::Key_Escape);
+    SetCommandKey(about_, Qt::Key_F1);
+    portLabel_->setBuddy(portBox_);
+    centreLabel_->setBuddy(centre_);
+    languageLabel_->setBuddy(languageBox_);
     connect(autoDetect_, &QCheckBox::clicked, this, [this](bool checked) {
         if (checked) typedCentre_ = centre_->text();
+        // Nothing typed before: the user starts from the centre the modem named.
+        if (!checked && typedCentre_.isEmpty())
+            typedCentre_ = QString::fromStdU16String(detectedCentre_);
         ShowCentre();
+        if (!checked) centre_->setFocus();
     });
     connect(syncPbkBox_, &QCheckBox::clicked, this, [this](bool checked) {
         readPbk_->setEnabled(checked);
@@ -85,7 +96,11 @@ SettingsPage::SettingsPage(SettingsStore& store, const MainDialogOptions& option
 }
 
 void SettingsPage::Relayout() {
-    PlaceAnchored(scale_, Extra(),
+    // Wide, the boxes stop growing where their texts have room: a port name does not need the
+    // whole screen, and Okay stays near them.
+    QSize extra = Extra();
+    if (Wide()) extra.setWidth(std::min(extra.width(), Scaled(scale_, 0, 0, 200, 0).width()));
+    PlaceAnchored(scale_, extra,
                   {
                       {portLabel_, 10, 5, 150, 18},
                       {portBox_, 20, 23, 150, 18, 0, 0, 1, 0},
@@ -128,6 +143,8 @@ void SettingsPage::Relabel() {
                            {cancel_, kCancel}}) {
         w->setProperty("text", Ui(text));
     }
+    for (QPushButton* button : {about_, okay_, cancel_})
+        LabelWithKey(button, button->text());
     if (autoDetect_->isChecked()) centre_->setPlaceholderText(Ui(kCentreNotDetected));
     connectAtStartBox_->setText(Ui(kConnectAtStart));
     modem_->setText(Ui(WindowText{"數據機", "Modem"}));
@@ -339,6 +356,7 @@ AboutPage::AboutPage(qreal scale, QWidget* parent) : Page(scale, parent) {
     text_->setWordWrap(true);
     okay_ = Add(1043, new QPushButton(this));
     okay_->setAutoDefault(false);
+    SetCommandKey(okay_, Qt::Key_Escape);
     connect(okay_, &QPushButton::clicked, this, &AboutPage::OkayClicked);
 }
 
@@ -358,7 +376,7 @@ void AboutPage::Relabel() {
         QString::asprintf("Version %d.%02d", MainDialog::kVersionMajor, MainDialog::kVersionMinor) +
         "\n\n" + QString::fromUtf8("Copyright \u00A9 2026 the Telvane developers"));
     picture_->setPixmap(AboutPicture(240, 97, devicePixelRatioF() * scale_));
-    okay_->setText(Ui(ui_text::kOkay));
+    LabelWithKey(okay_, Ui(ui_text::kOkay));
 }
 
 }  // namespace telvane

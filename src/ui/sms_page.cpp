@@ -7,8 +7,10 @@
 #include <QAction>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -17,6 +19,7 @@
 
 #include "control/window_interface.h"
 #include "ui/anchored_layout.h"
+#include "ui/command_keys.h"
 #include "ui/compact_tabs.h"
 #include "ui/icons.h"
 #include "ui/list_view.h"
@@ -31,6 +34,16 @@ namespace {
 constexpr WindowText kSearch{"搜尋號碼、名稱或訊息", "Search number, name or text"};
 constexpr WindowText kMarkUnread{"標示為未讀", "Mark as unread"};
 constexpr WindowText kExportCsv{"匯出此資料夾 (CSV)...", "Export this folder (CSV)..."};
+// What a screen reader says for the controls without a text of their own.
+constexpr WindowText kFoldersName{"資料夾", "Folders"};
+constexpr WindowText kMessagesName{"短訊清單", "Messages"};
+constexpr WindowText kMessagesHelp{"空白鍵勾選；Delete 刪除勾選或選取的短訊",
+                                   "Space ticks; Delete removes the ticked or selected messages"};
+constexpr WindowText kMessageTextName{"訊息內容", "Message text"};
+constexpr WindowText kTargetName{"存至資料夾", "Save to folder"};
+constexpr WindowText kCheckAllName{"全部勾選或取消", "Tick or untick all"};
+constexpr WindowText kSignalName{"訊號強度", "Signal strength"};
+constexpr WindowText kStatusName{"狀態", "Status"};
 
 // Columns of the message list.
 enum Column : int { kTickColumn = 0, kPhoneColumn = 1, kTimeColumn = 2, kTextColumn = 3 };
@@ -51,15 +64,31 @@ const std::vector<SaveToLine> kSaveTargets[5] = {
 // The search row's height in logical pixels.
 constexpr int kSearchRow = 22;
 
+// The recipients of a row, each named where the phonebook knows the number.
+QString ShownRecipients(const QString& numbers, const NumberNames& names) {
+    QStringList shown;
+    for (const QString& number : numbers.split(';', Qt::SkipEmptyParts)) {
+        const std::u16string name = names.Find(number.trimmed().toStdU16String());
+        shown << (name.empty() ? number.trimmed() : QString::fromStdU16String(name));
+    }
+    return shown.isEmpty() ? numbers : shown.join(", ");
+}
+
 }  // namespace
 
 SmsPage::SmsPage(qreal scale, QWidget* parent) : Page(scale, parent) {
     tabs_ = Add(1012, MakeCompactTabs(scale, this));
+    side_ = new QListWidget(this);
+    side_->setObjectName("folderList");
+    side_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    side_->setIconSize(QSize(qRound(16 * scale), qRound(16 * scale)));
+    side_->hide();
     list_ = Add(1013, new ListView(this));
     list_->setIconSize(QSize(qRound(16 * scale), qRound(16 * scale)));
-    // In the order of the controller's icon numbers.
-    list_->Model().SetIcons(
-        {MakeIcon(Icon::kUnread), MakeIcon(Icon::kRead), MakeIcon(Icon::kOutgoing)});
+    // In the order of the controller's icon numbers, then the delivery marks.
+    list_->Model().SetIcons({MakeIcon(Icon::kUnread), MakeIcon(Icon::kRead),
+                             MakeIcon(Icon::kOutgoing), MakeIcon(Icon::kDelivered),
+                             MakeIcon(Icon::kDeliveryPending), MakeIcon(Icon::kDeliveryFailed)});
     list_->header()->setStretchLastSection(true);
     reply_ = Add(1014, new QPushButton(this));
     forward_ = Add(1015, new QPushButton(this));
@@ -87,12 +116,21 @@ SmsPage::SmsPage(qreal scale, QWidget* parent) : Page(scale, parent) {
     search_ = new QLineEdit(this);
     search_->setObjectName("search");
     search_->hide();
+    search_->installEventFilter(this);
     for (QPushButton* b : {reply_, forward_, saveTo_, edit_})
         b->setAutoDefault(false);
+    SetCommandKey(reply_, Qt::CTRL | Qt::Key_R);
+    SetCommandKey(forward_, Qt::CTRL | Qt::Key_L);
+    SetCommandKey(saveTo_, Qt::CTRL | Qt::Key_S);
+    SetCommandKey(edit_, Qt::CTRL | Qt::Key_E);
     markUnread_ = new QAction(this);
     markUnread_->setObjectName("markUnread");
+    markUnread_->setShortcut(Qt::CTRL | Qt::Key_U);
     export_ = new QAction(this);
     export_->setObjectName("exportCsv");
+    export_->setShortcut(Qt::CTRL | Qt::SHIFT | Qt::Key_E);
+    for (QAction* action : {markUnread_, export_})
+        action->setShortcutVisibleInContextMenu(true);
     list_->addAction(markUnread_);
     list_->addAction(export_);
     list_->setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -111,18 +149,54 @@ SmsPage::SmsPage(qreal scale, QWidget* parent) : Page(scale, parent) {
     });
     connect(tabs_, &QTabBar::currentChanged, this, [this](int index) {
         ResetCheckAll();
+        {
+            const QSignalBlocker block(side_);
+            side_->setCurrentRow(index);
+        }
+        if (index >= 0) SwapWidths(index);
         if (index >= 0) emit FolderChosen(index);
+    });
+    // The side list is the tab strip of the wide layout: one selection for both.
+    connect(side_, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0 && row < tabs_->count()) tabs_->setCurrentIndex(row);
     });
     connect(checkAll_, &QToolButton::clicked, this, &SmsPage::OnCheckAll);
     connect(reply_, &QPushButton::clicked, this, &SmsPage::ReplyClicked);
     connect(forward_, &QPushButton::clicked, this, &SmsPage::ForwardClicked);
     connect(saveTo_, &QPushButton::clicked, this, &SmsPage::SaveToClicked);
     connect(edit_, &QPushButton::clicked, this, &SmsPage::EditClicked);
-    connect(search_, &QLineEdit::textChanged, this,
-            [this](const QString& text) { list_->Proxy().SetSearch(text.trimmed()); });
+    connect(search_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        // The view would move the highlight to a neighbour of a row the search hides, and open
+        // it; the reading pane instead keeps its message while it is listed, and shows none
+        // once it is not.
+        {
+            const QSignalBlocker block(list_->selectionModel());
+            list_->Proxy().SetSearch(text.trimmed());
+            list_->selectionModel()->clear();
+        }
+        const int row = shownItem_ >= 0 ? list_->FindData(shownItem_) : -1;
+        if (row >= 0) {
+            list_->SelectRow(row);
+        } else if (shownItem_ >= 0) {
+            ClearDetail();
+        }
+        list_->viewport()->update();
+    });
 }
 
 void SmsPage::Relayout() {
+    const bool wide = Wide();
+    tabs_->setVisible(!wide);
+    side_->setVisible(wide);
+    // Tab goes as the page reads: down the handheld's column, across the wide one.
+    std::vector<QWidget*> order =
+        wide ? std::vector<QWidget*>{side_,  search_,  list_,   box_,   edit_,
+                                     reply_, forward_, saveTo_, target_}
+             : std::vector<QWidget*>{box_,    edit_,   reply_, forward_, saveTo_,
+                                     target_, search_, list_,  tabs_};
+    for (size_t i = 0; i + 1 < order.size(); ++i)
+        setTabOrder(order[i], order[i + 1]);
+    if (wide) return RelayoutWide();
     const QSize extra = Extra();
     // The reading pane takes two fifths of the extra height, the list the rest.
     PlaceAnchored(scale_, extra,
@@ -150,8 +224,7 @@ void SmsPage::Relayout() {
         time_->setGeometry(t);
     }
     number_->resize(std::max(0, time_->x() - number_->x() - qRound(2 * scale_)), number_->height());
-    // A page with room to spare, or one the user asked, shows the search row above the list.
-    const bool searchShown = searchOpened_ || extra.height() >= qRound(kSearchRow * 2 * scale_);
+    const bool searchShown = SearchShown();
     search_->setVisible(searchShown);
     // The button's image is read from the style's files: not before the row first shows.
     if (searchShown && !search_->isClearButtonEnabled()) search_->setClearButtonEnabled(true);
@@ -159,21 +232,105 @@ void SmsPage::Relayout() {
         QRect r = list_->geometry();
         r.setTop(r.top() + qRound((kSearchRow + 2) * scale_));
         list_->setGeometry(r);
-    } else if (!search_->text().isEmpty()) {
-        search_->clear();
     }
     checkAll_->setGeometry(QRect(list_->pos() + QPoint(qRound(3 * scale_), qRound(4 * scale_)),
                                  QSize(qRound(16 * scale_), qRound(16 * scale_))));
     checkAll_->raise();
+    ShowStatus();
+    ChooseListFont();
+}
+
+bool SmsPage::SearchShown() const {
+    // A page with room to spare, or one the user asked, shows the search row above the list; a
+    // search still typed there stays.
+    if (searchOpened_ || !search_->text().isEmpty()) return true;
+    return !searchClosed_ && (Wide() || Extra().height() >= qRound(kSearchRow * 2 * scale_));
+}
+
+void SmsPage::RelayoutWide() {
+    // Side by side: the folders, the list under its search row, and the reading pane with its
+    // buttons.  Sizes follow the face, so that either language fits.
+    const int margin = qRound(6 * scale_);
+    const int gap = qRound(4 * scale_);
+    const int line = qRound(22 * scale_);
+    const int top = qRound(18 * scale_);
+    const int bottom = height() - margin;
+    int sideWidth = qRound(56 * scale_);
+    for (int i = 0; i < side_->count(); ++i) {
+        sideWidth =
+            std::max(sideWidth, side_->fontMetrics().horizontalAdvance(side_->item(i)->text()) +
+                                    side_->iconSize().width() + qRound(20 * scale_) +
+                                    2 * side_->frameWidth());
+    }
+    const int listLeft = margin + sideWidth + gap;
+    const int rest = std::max(0, width() - listLeft - margin - gap);
+    // The list is never narrower than at the first size, where its face was chosen to show a
+    // number and a date whole.
+    const int listWidth = std::max(rest * 11 / 20, Scaled(scale_, 0, 0, 213, 0).width());
+    const int paneLeft = listLeft + listWidth + gap;
+    const int paneWidth = std::max(0, width() - margin - paneLeft);
+
+    const int counterWidth = counter_->fontMetrics().horizontalAdvance("0000/0000") + gap;
+    counter_->setGeometry(width() - margin - counterWidth, 0, counterWidth, top);
+    counter_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    const int signalWidth = qRound(50 * scale_);
+    signal_->setGeometry(counter_->x() - gap - signalWidth, qRound(4 * scale_), signalWidth,
+                         qRound(10 * scale_));
+    status_->setGeometry(margin, 0, std::max(0, signal_->x() - gap - margin), top);
+    side_->setGeometry(margin, top, sideWidth, bottom - top);
+
+    const bool searchShown = SearchShown();
+    search_->setVisible(searchShown);
+    if (searchShown && !search_->isClearButtonEnabled()) search_->setClearButtonEnabled(true);
+    const int searchHeight = searchShown ? qRound(kSearchRow * scale_) + gap : 0;
+    search_->setGeometry(listLeft, top, listWidth, qRound(kSearchRow * scale_));
+    list_->setGeometry(listLeft, top + searchHeight, listWidth, bottom - top - searchHeight);
+
+    // The time shows whole; the number or name takes the rest of its row.
+    const int timeWidth =
+        std::min(paneWidth, time_->fontMetrics().horizontalAdvance(time_->text()) + gap);
+    time_->setGeometry(paneLeft + paneWidth - timeWidth, top, timeWidth, line);
+    number_->setGeometry(paneLeft, top, std::max(0, paneWidth - timeWidth - gap), line);
+    const int buttonsTop = bottom - line;
+    box_->setGeometry(paneLeft, top + line, paneWidth, std::max(0, buttonsTop - gap - top - line));
+    int x = paneLeft;
+    const auto place = [&](QWidget* w) {
+        const int width = std::max(qRound(49 * scale_), w->sizeHint().width());
+        w->setGeometry(x, buttonsTop, width, line);
+        x += width + gap;
+    };
+    // Edit stands where Reply does: the Draft folder shows it alone.
+    const int first = x;
+    place(reply_);
+    edit_->setGeometry(first, buttonsTop, reply_->width(), line);
+    place(forward_);
+    place(saveTo_);
+    place(target_);
+    checkAll_->setGeometry(QRect(list_->pos() + QPoint(qRound(3 * scale_), qRound(4 * scale_)),
+                                 QSize(qRound(16 * scale_), qRound(16 * scale_))));
+    checkAll_->raise();
+    ShowStatus();
+    ChooseListFont();
 }
 
 void SmsPage::Relabel() {
-    reply_->setText(Ui(ui_text::kReply));
-    forward_->setText(Ui(ui_text::kForward));
-    saveTo_->setText(Ui(ui_text::kSaveTo));
-    edit_->setText(Ui(ui_text::kEdit));
+    LabelWithKey(reply_, Ui(ui_text::kReply));
+    LabelWithKey(forward_, Ui(ui_text::kForward));
+    LabelWithKey(saveTo_, Ui(ui_text::kSaveTo));
+    LabelWithKey(edit_, Ui(ui_text::kEdit));
     search_->setPlaceholderText(Ui(kSearch));
     markUnread_->setText(Ui(kMarkUnread));
+    tabs_->setAccessibleName(Ui(kFoldersName));
+    side_->setAccessibleName(Ui(kFoldersName));
+    list_->setAccessibleName(Ui(kMessagesName));
+    list_->setAccessibleDescription(Ui(kMessagesHelp));
+    box_->setAccessibleName(Ui(kMessageTextName));
+    search_->setAccessibleName(Ui(kSearch));
+    target_->setAccessibleName(Ui(kTargetName));
+    checkAll_->setAccessibleName(Ui(kCheckAllName));
+    checkAll_->setToolTip(Ui(kCheckAllName));
+    signal_->setAccessibleName(Ui(kSignalName));
+    status_->setAccessibleName(Ui(kStatusName));
     export_->setText(Ui(kExportCsv));
     {
         const QSignalBlocker block(tabs_);
@@ -183,6 +340,16 @@ void SmsPage::Relabel() {
             tabs_->addTab(Ui(folder));
         tabs_->setCurrentIndex(FolderTab(FolderId::Inbox));
     }
+    {
+        const QSignalBlocker block(side_);
+        side_->clear();
+        const Icon icons[] = {Icon::kUnread, Icon::kOutgoing, Icon::kOutgoing, Icon::kCompose,
+                              Icon::kRead};
+        for (size_t i = 0; i < std::size(kFolderNames); ++i)
+            side_->addItem(new QListWidgetItem(MakeIcon(icons[i]), Ui(kFolderNames[i])));
+        side_->setCurrentRow(FolderTab(FolderId::Inbox));
+    }
+    SwapWidths(FolderTab(FolderId::Inbox));
     shownItem_ = -1;
     detailNumber_.clear();
     ShowBody(u"");
@@ -191,7 +358,6 @@ void SmsPage::Relabel() {
                       {SortKind::kText, SortKind::kText, SortKind::kTime, SortKind::kText});
     list_->ApplyWidths(
         {qRound(38 * scale_), qRound(80 * scale_), qRound(80 * scale_), qRound(80 * scale_)});
-    fitted_ = false;
     list_->SortBy(kTimeColumn, Qt::DescendingOrder);
     ResetCheckAll();
 }
@@ -204,14 +370,15 @@ void SmsPage::SelectFolder(int folder) {
     if (folder >= 0 && folder < tabs_->count()) tabs_->setCurrentIndex(folder);
 }
 
-void SmsPage::AppendRow(int icon, const std::u16string& number, const QString& name,
+void SmsPage::AppendRow(int icon, const std::u16string& number, const NumberNames& names,
                         const std::u16string& date, const std::u16string& text, int itemData) {
     QString body = QString::fromStdU16String(text);
     body.replace("\r\n", " ").replace('\n', ' ');
     const QString shownNumber = QString::fromStdU16String(number);
+    const QString shown = ShownRecipients(shownNumber, names);
     ListRow row;
-    row.texts = {"", name.isEmpty() ? shownNumber : name, QString::fromStdU16String(date), body};
-    if (!name.isEmpty()) row.tips = {"", shownNumber};
+    row.texts = {"", shown, QString::fromStdU16String(date), body};
+    if (shown != shownNumber) row.tips = {"", shownNumber};
     row.key = shownNumber;
     row.icon = icon;
     row.data = itemData;
@@ -222,10 +389,16 @@ void SmsPage::Rename(const NumberNames& names) {
     ListModel& model = list_->Model();
     for (int row = 0; row < model.rowCount(); ++row) {
         const QString number = model.Row(row).key;
-        const QString name = QString::fromStdU16String(names.Find(number.toStdU16String()));
-        model.SetText(row, kPhoneColumn, name.isEmpty() ? number : name,
-                      name.isEmpty() ? QString() : number);
+        const QString shown = ShownRecipients(number, names);
+        model.SetText(row, kPhoneColumn, shown, shown == number ? QString() : number);
     }
+}
+
+void SmsPage::SetDeliveryMark(int row, int mark, const QString& tip) {
+    const int source = list_->SourceRow(row);
+    if (source < 0) return;
+    list_->Model().SetIcon(source, mark);
+    list_->Model().SetText(source, kTickColumn, QString(), tip);
 }
 
 void SmsPage::ClearRows() {
@@ -235,20 +408,59 @@ void SmsPage::ClearRows() {
 
 void SmsPage::SortRows() {
     if (list_->SortColumn() < 0) list_->SortBy(kTimeColumn, Qt::DescendingOrder);
-    // Numbers and dates show whole; a column the user widened keeps its width.
-    const int phone = list_->columnWidth(kPhoneColumn);
-    const int time = list_->columnWidth(kTimeColumn);
+    // Numbers and dates show whole, each folder's columns as its own rows need.
     list_->FitColumns({kTickColumn, kPhoneColumn, kTimeColumn});
-    if (fitted_) {
-        list_->setColumnWidth(kPhoneColumn, std::max(phone, list_->columnWidth(kPhoneColumn)));
-        list_->setColumnWidth(kTimeColumn, std::max(time, list_->columnWidth(kTimeColumn)));
+    LimitPhoneColumn();
+}
+
+void SmsPage::LimitPhoneColumn() {
+    // A message sent to several people would take the whole width: the column is as wide as
+    // the widest single recipient, and the row's tip names them all.
+    const ListModel& model = list_->Model();
+    QString widestPart;
+    int widest = -1;
+    bool several = false;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const QStringList parts = model.Row(row).texts.value(kPhoneColumn).split(", ");
+        several = several || parts.size() > 1;
+        for (const QString& part : parts) {
+            const int advance = list_->fontMetrics().horizontalAdvance(part);
+            if (advance > widest) {
+                widest = advance;
+                widestPart = part;
+            }
+        }
     }
-    fitted_ = true;
+    if (!several) return;
+    const int need = std::max(list_->CellWidth(kPhoneColumn, widestPart, list_->font()),
+                              list_->header()->sectionSizeHint(kPhoneColumn));
+    list_->SetFittedWidth(kPhoneColumn, std::max(list_->ChosenWidth(kPhoneColumn),
+                                                 std::min(list_->columnWidth(kPhoneColumn), need)));
+}
+
+QString SmsPage::FolderWidths(int folder) {
+    if (widthsFolder_ >= 0 && list_->Model().columnCount() > 0)
+        folderWidths_[static_cast<size_t>(widthsFolder_)] = list_->WidthsText();
+    return folder >= 0 && folder < 5 ? folderWidths_[static_cast<size_t>(folder)] : QString();
+}
+
+void SmsPage::SetFolderWidths(int folder, const QString& text) {
+    if (folder < 0 || folder >= 5) return;
+    folderWidths_[static_cast<size_t>(folder)] = text;
+    if (folder == widthsFolder_) list_->SetChosenWidths(text);
+}
+
+void SmsPage::SwapWidths(int folder) {
+    if (folder == widthsFolder_) return;
+    if (widthsFolder_ >= 0 && list_->Model().columnCount() > 0)
+        folderWidths_[static_cast<size_t>(widthsFolder_)] = list_->WidthsText();
+    widthsFolder_ = folder;
+    list_->SetChosenWidths(folderWidths_[static_cast<size_t>(folder)]);
 }
 
 void SmsPage::SetWorking(bool working) {
-    for (QWidget* w : std::initializer_list<QWidget*>{tabs_, reply_, forward_, saveTo_, target_,
-                                                      edit_, checkAll_, search_}) {
+    for (QWidget* w : std::initializer_list<QWidget*>{tabs_, side_, reply_, forward_, saveTo_,
+                                                      target_, edit_, checkAll_, search_}) {
         w->setEnabled(!working);
     }
     markUnread_->setEnabled(!working);
@@ -287,7 +499,25 @@ void SmsPage::ApplyListFont(const QFont& uiFont) {
         }
     }
     font.setPixelSize(pixels);
+    fittedFont_ = font;
+    uiFont_ = uiFont;
+    // Wide, the list is at least as wide as at the first size: the interface's own face is
+    // used where the number and the date fit in it too.
+    uiFontNeed_ = pixels == largest ? 0 : tick + full;
+    listFontsKnown_ = true;
     list_->setFont(font);
+    ChooseListFont();
+}
+
+void SmsPage::ChooseListFont() {
+    if (!listFontsKnown_) return;
+    const bool roomy = Wide() && uiFontNeed_ <= list_->width() - 2 * list_->frameWidth();
+    const QFont& font = roomy ? uiFont_ : fittedFont_;
+    if (list_->font() == font) return;
+    list_->setFont(font);
+    // The columns follow the face.
+    list_->FitColumns({kTickColumn, kPhoneColumn, kTimeColumn});
+    LimitPhoneColumn();
 }
 
 void SmsPage::HeaderClicked(int column) {
@@ -297,11 +527,13 @@ void SmsPage::HeaderClicked(int column) {
     list_->SortBy(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
-void SmsPage::SetDetail(const std::u16string& number, const QString& name,
+void SmsPage::SetDetail(const std::u16string& number, const NumberNames& names,
                         const std::u16string& time, const std::u16string& body) {
     detailNumber_ = number;
-    number_->setText(name.isEmpty() ? QString::fromStdU16String(number) : name);
-    number_->setToolTip(name.isEmpty() ? QString() : QString::fromStdU16String(number));
+    const QString numbers = QString::fromStdU16String(number);
+    const QString shown = ShownRecipients(numbers, names);
+    number_->setText(shown);
+    number_->setToolTip(shown == numbers ? QString() : numbers);
     time_->setText(QString::fromStdU16String(time));
     // A stored message is shown whole, however long; only texts being written are cut.
     ShowBody(body);
@@ -317,6 +549,15 @@ void SmsPage::ShowBody(const std::u16string& text) {
     const MessageLength m = MeasureMessage(text);
     box_->setPlainText(QString::fromStdU16String(text).replace("\r\n", "\n"));
     counter_->setText(QString::asprintf("%d/%d", m.units, m.limit));
+}
+
+void SmsPage::ClearDetail() {
+    shownItem_ = -1;
+    detailNumber_.clear();
+    number_->clear();
+    number_->setToolTip({});
+    time_->clear();
+    ShowBody(u"");
 }
 
 std::u16string SmsPage::DetailBody() const {
@@ -344,14 +585,22 @@ int SmsPage::SaveToFolder() const {
 void SmsPage::ShowFolderButtons(bool replyAndForward, bool edit) {
     reply_->setVisible(replyAndForward);
     forward_->setVisible(replyAndForward);
-    edit_->setText(Ui(ui_text::kEdit));
+    LabelWithKey(edit_, Ui(ui_text::kEdit));
     edit_->setVisible(edit);
 }
 
 void SmsPage::SetStatus(const QString& text) {
-    // The line is narrow: the whole text, such as why a port could not be opened, is its tip.
-    status_->setText(text);
-    status_->setToolTip(text);
+    statusText_ = text;
+    ShowStatus();
+}
+
+void SmsPage::ShowStatus() {
+    // The line is narrow: a long text loses its middle (a device path keeps its start and its
+    // name), and the whole text is the tip.
+    const QString shown =
+        status_->fontMetrics().elidedText(statusText_, Qt::ElideMiddle, status_->width());
+    status_->setText(shown);
+    status_->setToolTip(shown == statusText_ ? QString() : statusText_);
 }
 
 void SmsPage::SetSignal(int level) {
@@ -379,10 +628,31 @@ void SmsPage::ResetCheckAll() {
 }
 
 void SmsPage::ToggleSearch() {
-    searchOpened_ = !searchOpened_;
+    searchOpened_ = !SearchShown();
+    searchClosed_ = !searchOpened_;
     if (!searchOpened_) search_->clear();
     Relayout();
     if (searchOpened_) search_->setFocus();
+}
+
+void SmsPage::EscapeSearch() {
+    if (!search_->text().isEmpty()) {
+        search_->clear();
+        return;
+    }
+    searchOpened_ = false;
+    searchClosed_ = true;
+    Relayout();
+    list_->setFocus();
+}
+
+bool SmsPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == search_ && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        EscapeSearch();
+        return true;
+    }
+    return Page::eventFilter(watched, event);
 }
 
 void SmsPage::OnCheckAll() {

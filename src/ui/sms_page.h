@@ -13,6 +13,7 @@ class QAction;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -48,9 +49,14 @@ class SmsPage : public Page {
     int CurrentFolder() const;
     void SelectFolder(int folder);
 
-    // Rows as the controller adds them; `name` is the phonebook's name for the number, or empty.
-    void AppendRow(int icon, const std::u16string& number, const QString& name,
+    // The folders as a side list, beside the list and the reading pane (wide layout only).
+    QListWidget* FolderList() const { return side_; }
+
+    // Rows as the controller adds them; senders and recipients named from `names`.
+    void AppendRow(int icon, const std::u16string& number, const NumberNames& names,
                    const std::u16string& date, const std::u16string& text, int itemData);
+    // A Sent row's delivery mark (one of the kMark icons) and the state of each recipient.
+    void SetDeliveryMark(int row, int mark, const QString& tip);
     void ClearRows();
     // Names the senders again, after the phonebook changed.
     void Rename(const NumberNames& names);
@@ -61,8 +67,8 @@ class SmsPage : public Page {
     void ApplyListFont(const QFont& uiFont);
     void HeaderClicked(int column);
 
-    void SetDetail(const std::u16string& number, const QString& name, const std::u16string& time,
-                   const std::u16string& body);
+    void SetDetail(const std::u16string& number, const NumberNames& names,
+                   const std::u16string& time, const std::u16string& body);
     // After SetDetail: what the message's delivery reports said, beside its time.
     void SetDeliveryStatus(const QString& text);
     std::u16string DetailNumber() const { return detailNumber_; }
@@ -74,6 +80,7 @@ class SmsPage : public Page {
     void ShowFolderButtons(bool replyAndForward, bool edit);
 
     void SetStatus(const QString& text);
+    const QString& StatusText() const { return statusText_; }
     void SetSignal(int level);
     // The bar's tool tip: the signal in dBm; -1: not known.
     void SetSignalRssi(int rssi);
@@ -87,6 +94,13 @@ class SmsPage : public Page {
     void ResetCheckAll();
     // Opens or closes the search row (Ctrl+F); a closed row shows the whole folder.
     void ToggleSearch();
+    bool SearchShown() const;
+    // Escape in the search row: clears it, and closes it once empty.
+    void EscapeSearch();
+
+    // The user's column widths of each folder ("SmsColumns" texts of ListView), by folder.
+    QString FolderWidths(int folder);
+    void SetFolderWidths(int folder, const QString& text);
 
   signals:
     void SignalClicked();
@@ -103,11 +117,22 @@ class SmsPage : public Page {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void RelayoutWide();
+    // The user's widths of the shown folder go with it; `folder`'s come in.
+    void SwapWidths(int folder);
+    // Multi-recipient rows show whole only the widest single recipient.
+    void LimitPhoneColumn();
+    void ClearDetail();
+    void ShowStatus();
+    // The list's face for the layout shown: the one fitted to the first size, or wide the
+    // interface's where it fits.
+    void ChooseListFont();
     void OnCheckAll();
     void SetCheckAllImage();
     void ShowBody(const std::u16string& text);
 
     QTabBar* tabs_;
+    QListWidget* side_;
     ListView* list_;
     QPushButton* reply_;
     QPushButton* forward_;
@@ -127,10 +152,23 @@ class SmsPage : public Page {
 
     std::array<int, 5> folderOfLine_{};
     std::u16string detailNumber_;
+    QString statusText_;
+    QFont fittedFont_;
+    QFont uiFont_;
+    int uiFontNeed_ = 0;
+    bool listFontsKnown_ = false;  // the width a number and a date need in the interface's face
     int shownItem_ = -1;
     bool allChecked_ = false;
     bool searchOpened_ = false;
-    bool fitted_ = false;
+    bool searchClosed_ = false;  // by Escape: stays closed however tall the page
+    std::array<QString, 5> folderWidths_;
+    int widthsFolder_ = -1;
 };
+
+// Icons of the message list beyond the controller's (kIconUnread ... kIconOutgoing): a Sent
+// message's delivery, all delivered, some pending, some failed.
+inline constexpr int kMarkDelivered = 3;
+inline constexpr int kMarkPending = 4;
+inline constexpr int kMarkFailed = 5;
 
 }  // namespace telvane

@@ -42,8 +42,11 @@ QFont UiFont(const QStringList& families, qreal points, qreal scale) {
 }  // namespace
 
 QFont ChineseUiFont(qreal scale) {
-    return UiFont({"AR PL UMing TW", "AR PL UMing HK", "Noto Sans CJK TC", "WenQuanYi Zen Hei"}, 11,
-                  scale);
+    // Latin letters and digits in the English face: the Chinese face's own are drawn like a
+    // typewriter's.  Every other character falls through to the Chinese faces.
+    return UiFont({"DejaVu Sans Condensed", "Liberation Sans Narrow", "AR PL UMing TW",
+                   "AR PL UMing HK", "Noto Sans CJK TC", "WenQuanYi Zen Hei"},
+                  11, scale);
 }
 
 QFont LatinUiFont(qreal scale) {

@@ -18,8 +18,9 @@ qreal ChooseScale(int availableHeight, int logicalHeight, unsigned storedPercent
 // A rectangle of the logical layout in device-independent pixels at `scale`.
 QRect Scaled(qreal scale, int x, int y, int w, int h);
 
-// The interface fonts at `scale`: a Traditional Chinese face at 11 pt and a narrow Latin face
-// at 9 pt, sized in pixels as on the handheld's 96 dpi screen.
+// The interface fonts at `scale`: a Traditional Chinese face at 11 pt (its Latin text in the
+// Latin face) and a narrow Latin face at 9 pt, sized in pixels as on the handheld's 96 dpi
+// screen.
 QFont ChineseUiFont(qreal scale);
 QFont LatinUiFont(qreal scale);
 

@@ -382,6 +382,19 @@ TEST_F(ControllerTest, MoveIntoAFullFolderKeepsTheSource) {
     EXPECT_EQ(ReadFolder(FolderId::Draft).size(), static_cast<size_t>(kFolderSlots));
 }
 
+// Nothing ticked or highlighted: the user hears it and stays with the folder's messages.
+TEST_F(ControllerTest, SaveToWithNothingChosenStaysInTheFolder) {
+    WriteFolder(FolderId::Draft, {Message(u"1", u"draft")});
+    controller->Folders().ShowFolder(3);
+    window.saveToFolder = 4;
+    const size_t shown = window.shownFolders.size();
+    controller->Folders().CopyTicked();
+    EXPECT_EQ(window.beeps, 1);
+    EXPECT_EQ(window.shownFolders.size(), shown);
+    EXPECT_EQ(window.tab, 3);
+    EXPECT_TRUE(ReadFolder(FolderId::Saved).empty());
+}
+
 TEST_F(ControllerTest, SaveComposedChecksItsFieldsAndFilesTheMessage) {
     window.saveToFolder = 3;
     controller->Folders().SaveComposed();

@@ -550,11 +550,28 @@ class MonkeyTest : public QObject {
     }
 
     void ResizeStep() {
+        // Often across the width where the pages go side by side, and back.
         const QSize least = dialog_->minimumSize();
-        const QSize size(least.width() + Draw(least.width()),
-                         least.height() + Draw(least.height()));
+        const int width = Chance(30)   ? least.width()
+                          : Chance(50) ? least.width() * 3 + Draw(least.width())
+                                       : least.width() + Draw(least.width() * 2);
+        const QSize size(width, least.height() + Draw(least.height()));
         Note("resizes to " + std::to_string(size.width()) + "x" + std::to_string(size.height()));
         dialog_->resize(size);
+    }
+
+    // A row highlighted, nothing ticked, and Delete or Escape pressed on it.
+    void SelectedRowStep() {
+        auto* list = qobject_cast<ListView*>(dialog_->Control(1013));
+        if (!list || !list->isVisible() || list->RowCount() == 0) return;
+        const int row = Draw(list->RowCount());
+        Note("highlights row " + std::to_string(row));
+        list->SelectRow(row);
+        if (Chance(70)) {
+            Key(list, Qt::Key_Delete, Qt::NoModifier, "Delete");
+        } else {
+            Key(list, Qt::Key_Escape, Qt::NoModifier, "Escape");
+        }
     }
 
     void Step() {
@@ -573,6 +590,8 @@ class MonkeyTest : public QObject {
             SettingsStep();
         } else if (what < 82) {
             ResizeStep();
+        } else if (what < 84) {
+            SelectedRowStep();
         } else if (what < 86) {
             ConnectStep();
         } else {

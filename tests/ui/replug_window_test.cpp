@@ -2,8 +2,10 @@
 // (no error box), the window reconnects by itself when the device returns, the Inbox holds what
 // it held (nothing twice), and a message delivered after the replug shows.  A modem plugged in
 // while the Settings page is shown joins its port list with its name.
+#include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <filesystem>
@@ -118,5 +120,13 @@ class ReplugWindowTest : public QObject {
     }
 };
 
-QTEST_MAIN(ReplugWindowTest)
+int main(int argc, char** argv) {
+    // A data folder of its own: no other test's files, and none of the user's.
+    QTemporaryDir home;
+    qputenv("TELVANE_HOME", home.path().toUtf8());
+    QApplication app(argc, argv);
+    ReplugWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "replug_window_test.moc"

@@ -18,6 +18,7 @@
 #include "store/message_store.h"
 #include "support/wait.h"
 #include "ui/main_dialog.h"
+#include "ui/sms_page.h"
 
 namespace telvane::testing {
 
@@ -83,9 +84,9 @@ inline void ClickControl(MainDialog& dialog, int id) {
     static_cast<QAbstractButton*>(dialog.Control(id))->click();
 }
 
-// What the status line says.
+// What the status line says (whole: a long one shows shortened, with the whole as its tip).
 inline QString StatusLine(MainDialog& dialog) {
-    return static_cast<QLabel*>(dialog.Control(1022))->text();
+    return dialog.Sms()->StatusText();
 }
 
 // The records of a folder as the data folder holds them now.

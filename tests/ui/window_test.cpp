@@ -17,6 +17,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <filesystem>
 #include <fstream>
@@ -29,8 +30,10 @@
 #include "ui/main_dialog.h"
 #include "ui/phonebook_page.h"
 #include "ui/picture_editor.h"
+#include "ui/scaled_style.h"
 #include "ui/settings_page.h"
 #include "ui/sms_page.h"
+#include "ui/ui_scale.h"
 
 using namespace telvane;
 namespace fs = std::filesystem;
@@ -428,9 +431,11 @@ class WindowTest : public QObject {
         QCOMPARE(Text(dialog->Control(1028)), QString("發送"));
         QCOMPARE(Headings(dialog->Sms()->List())[2], QString("時間"));
         QCOMPARE(dialog->CannedTreeWidget()->topLevelItem(0)->text(0), QString("預設信息"));
-        QVERIFY(dialog->CurrentUiFont().families().first().contains("UMing"));
-        QCOMPARE(dialog->Control(1014)->font().families().first(),
-                 dialog->CurrentUiFont().families().first());
+        // Chinese in the Chinese face, Latin text in the same face as in English.
+        const QStringList families = dialog->CurrentUiFont().families();
+        QVERIFY(families.filter("UMing").size() > 0);
+        QCOMPARE(families.first(), LatinUiFont(1).families().first());
+        QCOMPARE(dialog->Control(1014)->font().families(), families);
         // The bar keeps the level it had: only the link changes it.
         QCOMPARE(static_cast<QProgressBar*>(dialog->Control(1021))->value(), 4);
         QCOMPARE(dialog->Page(), int(kPageMessages));
@@ -596,11 +601,16 @@ class WindowTest : public QObject {
             }
             const QRect listBefore = list->geometry();
             const QRect boxBefore = dialog->Control(1018)->geometry();
-            dialog->resize(1200, 1000);
-            QCOMPARE(dialog->size(), QSize(1200, 1000));
-            QVERIFY(list->width() > listBefore.width() + 900);
+            // Taller only: the handheld's column grows.
+            dialog->resize(240, 1000);
             QVERIFY(list->height() > listBefore.height() + 300);
             QVERIFY(dialog->Control(1018)->height() > boxBefore.height() + 200);
+            // Wide too: the list and the reading pane share the width, side by side.
+            dialog->resize(1200, 1000);
+            QCOMPARE(dialog->size(), QSize(1200, 1000));
+            QVERIFY(list->width() > listBefore.width() + 300);
+            QVERIFY(dialog->Control(1018)->width() > boxBefore.width() + 200);
+            QVERIFY(dialog->Control(1018)->x() > list->geometry().right());
             QVERIFY(dialog->Sms()->SearchBox()->isVisible());
             QVERIFY(dialog->Control(1012)->geometry().bottom() < 1000);
             dialog->Command(CommandId::kCompose);
@@ -625,7 +635,7 @@ class WindowTest : public QObject {
             dialog->Command(CommandId::kMessages);
             dialog->Sms()->List()->setColumnWidth(1, 150);
             dialog->Command(CommandId::kPhonebook);
-            dialog->Phonebook()->List()->setColumnWidth(2, 170);
+            dialog->Phonebook()->List()->setColumnWidth(3, 170);
         }
         // Back on the Phonebook page, and closed before the messages are shown.
         Open().reset();
@@ -638,7 +648,7 @@ class WindowTest : public QObject {
         Open().reset();
         auto dialog = Open();
         dialog->Command(CommandId::kPhonebook);
-        QCOMPARE(dialog->Phonebook()->List()->columnWidth(2), 170);
+        QCOMPARE(dialog->Phonebook()->List()->columnWidth(3), 170);
     }
 
     // Pages are made when first needed: one made late takes the window's size, language and
@@ -743,6 +753,17 @@ class WindowTest : public QObject {
         QCOMPARE(dialog.size(),
                  QSize(480, 2 * (MainDialog::kClientHeight + MainDialog::kCommandBarHeight)));
         QCOMPARE(dialog.Control(1013)->geometry(), QRect(24, 282, 426, 208));
+        // Menus, tips, boxes and file dialogs take the window's face; tick boxes and scroll bars
+        // its scale.
+        QCOMPARE(QApplication::font().pixelSize(), dialog.CurrentUiFont().pixelSize());
+        QCOMPARE(QApplication::font("QMenu").pixelSize(), dialog.CurrentUiFont().pixelSize());
+        QCOMPARE(QToolTip::font().pixelSize(), dialog.CurrentUiFont().pixelSize());
+        auto* style = qobject_cast<ScaledStyle*>(QApplication::style());
+        QVERIFY(style);
+        for (QStyle::PixelMetric metric : {QStyle::PM_IndicatorWidth, QStyle::PM_ScrollBarExtent}) {
+            QCOMPARE(style->pixelMetric(metric, nullptr, nullptr),
+                     2 * style->baseStyle()->pixelMetric(metric));
+        }
         dialog.show();
         Screenshot(dialog, "sms_en_scale2");
     }
