@@ -73,6 +73,8 @@ SettingsPage::SettingsPage(SettingsStore& store, const MainDialogOptions& option
     SetCommandKey(okay_, Qt::CTRL | Qt::Key_Return);
     SetCommandKey(cancel_, Qt::Key_Escape);
     SetCommandKey(about_, Qt::Key_F1);
+    SetCommandKey(modem_, Qt::Key_F2);
+    SetCommandKey(ussd_, Qt::Key_F3);
     portLabel_->setBuddy(portBox_);
     centreLabel_->setBuddy(centre_);
     languageLabel_->setBuddy(languageBox_);
@@ -147,8 +149,8 @@ void SettingsPage::Relabel() {
         LabelWithKey(button, button->text());
     if (autoDetect_->isChecked()) centre_->setPlaceholderText(Ui(kCentreNotDetected));
     connectAtStartBox_->setText(Ui(kConnectAtStart));
-    modem_->setText(Ui(WindowText{"數據機", "Modem"}));
-    ussd_->setText(Ui(WindowText{"USSD", "USSD"}));
+    LabelWithKey(modem_, Ui(WindowText{"數據機", "Modem"}));
+    LabelWithKey(ussd_, Ui(WindowText{"USSD", "USSD"}));
     deliveryReportsBox_->setText(Ui(kRequestDeliveryReports));
     reconnectBox_->setText(Ui(kReconnectWhenModemReturns));
     languageBox_->clear();

@@ -613,11 +613,6 @@ void SmsPage::SetSignalRssi(int rssi) {
     signal_->setToolTip(dbm ? QString("%1 dBm").arg(*dbm) : QString());
 }
 
-bool SmsPage::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == signal_ && event->type() == QEvent::MouseButtonRelease) emit SignalClicked();
-    return Page::eventFilter(watched, event);
-}
-
 int SmsPage::SignalLevel() const {
     return signal_->value();
 }
@@ -647,6 +642,8 @@ void SmsPage::EscapeSearch() {
 }
 
 bool SmsPage::eventFilter(QObject* watched, QEvent* event) {
+    // A click on the signal bar opens the modem's page.
+    if (watched == signal_ && event->type() == QEvent::MouseButtonRelease) emit SignalClicked();
     if (watched == search_ && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
         EscapeSearch();
