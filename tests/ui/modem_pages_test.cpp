@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "control/ui_strings.h"
@@ -50,7 +51,7 @@ class ModemPagesTest : public QObject {
     testing::WindowRig rig_;
     MainDialog* dialog_ = nullptr;
 
-    QString Status() const { return dialog_->Sms()->findChild<QLabel*>("c1022")->text(); }
+    QString Status() const { return dialog_->Sms()->StatusText(); }
 
   private slots:
     void initTestCase() {
@@ -156,5 +157,12 @@ class ModemPagesTest : public QObject {
     }
 };
 
-QTEST_MAIN(ModemPagesTest)
+// A data folder of its own: never the user's Inbox or history.
+int main(int argc, char** argv) {
+    QTemporaryDir home;
+    qputenv("TELVANE_HOME", home.path().toUtf8());
+    QApplication app(argc, argv);
+    ModemPagesTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "modem_pages_test.moc"
