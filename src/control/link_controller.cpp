@@ -425,7 +425,9 @@ void LinkController::Disconnect() {
             failureText_ = LoadUiString(ui_text::kModemUnplugged);
             failureBox_ = false;
         }
-        if (window_.Settings().reconnectOnReturn) awaitingReturn_ = true;
+        // A pseudo-terminal's number goes to the next one any program opens: it names no device.
+        const bool recycledName = devicePath_.rfind("/dev/pts/", 0) == 0;
+        if (window_.Settings().reconnectOnReturn && !recycledName) awaitingReturn_ = true;
     }
     // The SIM asks for a code: the user's answer reconnects, not the wait.
     if (simCodeRequest_) StopAwaitingReturn();
