@@ -153,7 +153,10 @@ std::optional<std::string> FolderCommands::StoreOf(const SmsRecord& record) cons
     const std::vector<int32_t> indexes = SimIndexes(record);
     if (indexes.empty()) return std::nullopt;
     std::vector<std::string> holding, sameTime;
-    for (const auto& [key, seen] : simSenders_) {
+    for (const auto& entry : simSenders_) {
+        // Named, not bound: clang 14 lets no lambda capture a structured binding.
+        const auto& key = entry.first;
+        const auto& seen = entry.second;
         if (key.second != indexes.front() || seen.number != record.number) continue;
         const bool all = std::all_of(indexes.begin(), indexes.end(), [&](int32_t index) {
             const auto other = simSenders_.find({key.first, index});
