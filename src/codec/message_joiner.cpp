@@ -12,6 +12,8 @@ namespace telvane {
 namespace {
 
 struct GroupKey {
+    // Parts in different stores are never one message: their indexes could not be told apart.
+    std::string store;
     std::u16string number;
     bool outgoing;
     int32_t reference;
@@ -19,9 +21,9 @@ struct GroupKey {
     int32_t total;
 
     bool operator<(const GroupKey& other) const {
-        return std::tie(number, outgoing, reference, referenceBits, total) <
-               std::tie(other.number, other.outgoing, other.reference, other.referenceBits,
-                        other.total);
+        return std::tie(store, number, outgoing, reference, referenceBits, total) <
+               std::tie(other.store, other.number, other.outgoing, other.reference,
+                        other.referenceBits, other.total);
     }
 };
 
@@ -135,8 +137,8 @@ std::vector<JoinedMessage> JoinParts(const std::vector<SmsPart>& parts,
             continue;
         }
         const ConcatInfo& c = *part.concat;
-        GroupKey key{part.record.number, IsOutgoing(part.record), c.reference, c.referenceBits,
-                     c.total};
+        GroupKey key{part.record.store, part.record.number, IsOutgoing(part.record),
+                     c.reference,       c.referenceBits,    c.total};
         // The decoder only gives sequences within 1..total.
         const auto sequence = static_cast<size_t>(c.sequence - 1);
         // The message this part belongs to: one whose place for it is free or holds the same

@@ -108,8 +108,10 @@ bool ParseSignalQualityT(View line, ModemParseState& state) {
         level = 4;
     else
         level = 5;
-    bool changed = level != state.signalLevel;
+    const int32_t known = rssi >= 0 && rssi <= 31 ? rssi : -1;
+    bool changed = level != state.signalLevel || known != state.rssi;
     state.signalLevel = level;
+    state.rssi = known;
     return changed;
 }
 
@@ -156,6 +158,7 @@ bool ParseRegistrationT(View line, ModemParseState& state) {
         }
     }
     state.registered = stat == 1 || stat == 5;
+    state.registrationStat = stat;
     return state.registered;
 }
 

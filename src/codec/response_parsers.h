@@ -19,10 +19,12 @@ namespace telvane {
 // The engine fields that the line parsers update.  The engine holds one and passes it in, so the
 // parsers are tested without an engine.
 struct ModemParseState {
-    int32_t lastCmeError = 0;    // number of the last "+CME ERROR: n"
-    int32_t windIndication = 0;  // number of the last "+WIND: n"
-    int32_t signalLevel = 0;     // 0..5, from "+CSQ:"
-    bool registered = false;     // from "+CREG:": home network or roaming
+    int32_t lastCmeError = 0;       // number of the last "+CME ERROR: n"
+    int32_t windIndication = 0;     // number of the last "+WIND: n"
+    int32_t signalLevel = 0;        // 0..5, from "+CSQ:"
+    bool registered = false;        // from "+CREG:": home network or roaming
+    int32_t rssi = -1;              // from "+CSQ:", 0..31; -1 not known (99)
+    int32_t registrationStat = -1;  // from "+CREG:", its <stat>; -1 not known
 };
 
 // What a "+CME ERROR: n" line means to the engine.
@@ -83,7 +85,7 @@ CmsKind ParseCmsError(std::string_view line);
 WindKind ParseWindIndication(std::u16string_view line, ModemParseState& state);
 WindKind ParseWindIndication(std::string_view line, ModemParseState& state);
 
-// "+CSQ: rssi,ber" -> signal level 0..5 stored; true when the level changed.
+// "+CSQ: rssi,ber" -> signal level 0..5 and the rssi stored; true when either changed.
 bool ParseSignalQuality(std::u16string_view line, ModemParseState& state);
 bool ParseSignalQuality(std::string_view line, ModemParseState& state);
 

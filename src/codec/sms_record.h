@@ -14,6 +14,9 @@ struct SmsRecord {
     std::u16string extra;   // spare: stored and archived, never shown
     std::u16string time;    // yy/MM/dd,hh:mm:ss, or empty
     std::u16string text;    // body, line breaks as CR LF
+    // The modem's store the message was read from ("SM", "ME"); "" when not known (the SIM's).
+    // Not kept in the folder files.
+    std::string store = {};
 
     bool operator==(const SmsRecord&) const = default;
 };

@@ -19,7 +19,6 @@ namespace {
 // Job starters are asked this many times in a row before a request counts as refused.
 constexpr int kStartAttempts = 201;
 // The delete mode for one index.
-constexpr int kDeleteOne = 0;
 // Between tries of a delete the engine refused because its last one was still ending.
 constexpr int64_t kDeleteRetryMs = 20;
 
@@ -144,14 +143,43 @@ bool IsWhole(const SmsRecord& record) {
 
 void FolderCommands::SawOnSim(const std::vector<SmsPart>& parts) {
     for (const SmsPart& part : parts)
-        if (part.record.index >= 0) simSenders_[part.record.index] = part.record.number;
+        if (part.record.index >= 0)
+            simSenders_[{part.record.store, part.record.index}] = {part.record.number,
+                                                                   part.record.time};
 }
 
-std::vector<int32_t> FolderCommands::TrustedIndexes(const SmsRecord& record) const {
+std::optional<std::string> FolderCommands::StoreOf(const SmsRecord& record) const {
+    if (!record.store.empty()) return record.store;
+    const std::vector<int32_t> indexes = SimIndexes(record);
+    if (indexes.empty()) return std::nullopt;
+    std::vector<std::string> holding, sameTime;
+    for (const auto& entry : simSenders_) {
+        // Named, not bound: clang 14 lets no lambda capture a structured binding.
+        const auto& key = entry.first;
+        const auto& seen = entry.second;
+        if (key.second != indexes.front() || seen.number != record.number) continue;
+        const bool all = std::all_of(indexes.begin(), indexes.end(), [&](int32_t index) {
+            const auto other = simSenders_.find({key.first, index});
+            return other != simSenders_.end() && other->second.number == record.number;
+        });
+        if (!all) continue;
+        holding.push_back(key.first);
+        if (seen.time == record.time) sameTime.push_back(key.first);
+    }
+    if (holding.size() == 1) return holding.front();
+    // The same sender at the same index of two stores: the time tells, or nothing is deleted
+    // there (the message shows again at the next listing rather than another one going).
+    if (sameTime.size() == 1) return sameTime.front();
+    return std::nullopt;
+}
+
+std::vector<int32_t> FolderCommands::TrustedIndexes(const SmsRecord& record,
+                                                    const std::string& store) const {
     std::vector<int32_t> trusted;
     for (const int32_t index : SimIndexes(record)) {
-        const auto seen = simSenders_.find(index);
-        if (seen != simSenders_.end() && seen->second == record.number) trusted.push_back(index);
+        const auto seen = simSenders_.find({store, index});
+        if (seen != simSenders_.end() && seen->second.number == record.number)
+            trusted.push_back(index);
     }
     return trusted;
 }
@@ -293,7 +321,10 @@ void FolderCommands::DeleteTicked() {
             RemoveCurrent();
         return FinishDelete(false);
     }
-    deleteRun_->sim = TrustedIndexes(table.entries[deleteRun_->positions[0]].record);
+    const SmsRecord& first = table.entries[deleteRun_->positions[0]].record;
+    const std::optional<std::string> store = StoreOf(first);
+    deleteRun_->store = store.value_or(std::string());
+    deleteRun_->sim = store ? TrustedIndexes(first, *store) : std::vector<int32_t>{};
     DeleteNext();
 }
 
@@ -306,14 +337,17 @@ void FolderCommands::DeleteNext() {
         if (++run.record >= run.positions.size()) return FinishDelete(false);
         const SmsRecord* next =
             host_.Tables().Record(Folder(run.folder), run.positions[run.record]);
-        run.sim = next != nullptr ? TrustedIndexes(*next) : std::vector<int32_t>{};
+        const std::optional<std::string> store =
+            next != nullptr ? StoreOf(*next) : std::optional<std::string>();
+        run.store = store.value_or(std::string());
+        run.sim = store ? TrustedIndexes(*next, *store) : std::vector<int32_t>{};
         run.done = 0;
     }
     if (host_.Engine() == nullptr) return FinishDelete(true);
     const int32_t index = run.sim[run.done];
     const JobHandle job = host_.RunJob(
-        [index](LinkEngine& engine, JobDone done) {
-            return engine.DeleteMessages(kDeleteOne, index, std::move(done));
+        [index, store = run.store](LinkEngine& engine, JobDone done) {
+            return engine.DeleteStoredMessage(store, index, std::move(done));
         },
         [this](const JobResult& result) { Deleted(result.Ok()); });
     if (!job) {
@@ -338,7 +372,7 @@ void FolderCommands::Deleted(bool ok) {
     DeleteRun& run = *deleteRun_;
     run.waiting = false;
     if (ok) {
-        simSenders_.erase(run.sim[run.done]);
+        simSenders_.erase({run.store, run.sim[run.done]});
         ++run.done;
         return DeleteNext();
     }

@@ -74,6 +74,7 @@ class FolderCommands {
         std::vector<int> positions;  // the ticked records, in row order
         size_t record = 0;           // the one being deleted
         std::vector<int32_t> sim;    // its SIM indexes
+        std::string store;           // the modem's store they are in; "": the SIM's
         size_t done = 0;             // of those, deleted
         int refusals = 0;            // in a row, for the one to delete now
         bool waiting = false;        // a delete is with the modem
@@ -92,12 +93,19 @@ class FolderCommands {
     void SawOnSim(const std::vector<SmsPart>& parts);
     // The record's SIM indexes that this connection saw holding its message; the others may
     // hold another message now, and are never sent.
-    std::vector<int32_t> TrustedIndexes(const SmsRecord& record) const;
+    std::vector<int32_t> TrustedIndexes(const SmsRecord& record, const std::string& store) const;
+    // The modem's store the record's indexes are in, as this connection saw them; nothing when
+    // no store, or more than one, holds them.  The folder's file does not keep the store.
+    std::optional<std::string> StoreOf(const SmsRecord& record) const;
 
     ControllerHost& host_;
     std::optional<DeleteRun> deleteRun_;
-    // SIM index -> sender, as this connection's listing and arrivals gave them.
-    std::map<int32_t, std::u16string> simSenders_;
+    // (store, index) -> sender and time, as this connection's listing and arrivals gave them.
+    struct SeenOnModem {
+        std::u16string number;
+        std::u16string time;
+    };
+    std::map<std::pair<std::string, int32_t>, SeenOnModem> simSenders_;
     struct EditedDraft {
         int position = -1;
         SmsRecord record;

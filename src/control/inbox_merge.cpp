@@ -23,6 +23,9 @@ bool Holds(const std::vector<int32_t>& indexes, int32_t index) {
 }  // namespace
 
 bool IsSameSimMessage(const SmsRecord& a, const SmsRecord& b) {
+    // Index 3 of the phone's store is another message than index 3 of the SIM's.  A record read
+    // back from the folder's file no longer knows its store.
+    if (!a.store.empty() && !b.store.empty() && a.store != b.store) return false;
     const std::optional<PartsNote> noteA = ParsePartsNote(a.extra);
     const std::optional<PartsNote> noteB = ParsePartsNote(b.extra);
     if (noteA || noteB) {

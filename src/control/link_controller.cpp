@@ -164,6 +164,25 @@ void LinkController::GoToPage(UiPage page) {
     window_.ApplyPage(page_);
 }
 
+std::u16string LinkController::NetworkLabel() const {
+    const std::u16string label = OperatorLabel(engine_->OperatorText(), online_);
+    if (!online_) return label;
+    switch (engine_->RegistrationState()) {
+        case Registration::kRoaming:
+            return FormatUiString(ui_text::kRoaming, {label});
+        case Registration::kSearching:
+            return LoadUiString(ui_text::kSearchingNetwork);
+        case Registration::kDenied:
+            return LoadUiString(ui_text::kRegistrationDenied);
+        case Registration::kNone:
+            return LoadUiString(ui_text::kNoRegistration);
+        case Registration::kHome:
+        case Registration::kUnknown:
+            break;
+    }
+    return label;
+}
+
 void LinkController::ShowStatus(const std::u16string& text) {
     window_.KillTimer(kTimerStatusTimeout);
     window_.SetStatusText(text);
@@ -210,7 +229,7 @@ void LinkController::StatusTimeout() {
     // Loads the controller did not make itself (the window's, a run's record update).
     ReportLoadProblems();
     if (!engine_ || busy_) return;
-    window_.SetStatusText(OperatorLabel(engine_->OperatorText(), online_));
+    window_.SetStatusText(NetworkLabel());
     if (online_) engine_->RequestSignalQuality();
 }
 
@@ -452,7 +471,9 @@ void LinkController::Disconnect() {
             failureText_ = LoadUiString(ui_text::kModemUnplugged);
             failureBox_ = false;
         }
-        if (window_.Settings().reconnectOnReturn) awaitingReturn_ = true;
+        // A pseudo-terminal's number goes to the next one any program opens: it names no device.
+        const bool recycledName = devicePath_.rfind("/dev/pts/", 0) == 0;
+        if (window_.Settings().reconnectOnReturn && !recycledName) awaitingReturn_ = true;
     }
     // The SIM asks for a code: the user's answer reconnects, not the wait.
     if (simCodeRequest_) StopAwaitingReturn();
@@ -546,6 +567,12 @@ void LinkController::OnEngineEvent(Notification notification) {
             break;
         case Notification::kSignalChanged:
             window_.SetSignalLevel(engine_->SignalLevel());
+            window_.SetSignalRssi(engine_->Rssi());
+            break;
+        // The network's state shows at once, unless a run's progress is on the line.
+        case Notification::kRegistered:
+        case Notification::kNotRegistered:
+            if (online_ && !busy_) window_.SetStatusText(NetworkLabel());
             break;
         case Notification::kStarted:
             window_.ShowDetectedServiceCentre(engine_->DetectedServiceCentre());
@@ -556,7 +583,7 @@ void LinkController::OnEngineEvent(Notification notification) {
             online_ = true;
             StopAwaitingReturn();
             window_.SetConnectCancels(false);
-            ShowStatus(OperatorLabel(engine_->OperatorText(), online_));
+            ShowStatus(NetworkLabel());
             // A later operator report only refreshes the label.
             if (!wasOnline) AfterConnect(AfterConnectStep::kPhonebook);
             break;
@@ -572,6 +599,10 @@ void LinkController::OnEngineEvent(Notification notification) {
             break;
         case Notification::kStatusReport:
             folders_.ApplyStatusReports(engine_->TakeStatusReports());
+            break;
+        // Their results go to whoever started the job.
+        case Notification::kInformation:
+        case Notification::kUssd:
             break;
         case Notification::kSimPinRequired:
         case Notification::kSimPukRequired: {
@@ -603,8 +634,6 @@ void LinkController::OnEngineEvent(Notification notification) {
         case Notification::kWriteFailed:
         case Notification::kStoreSendFailed:
         case Notification::kStopping:
-        case Notification::kRegistered:
-        case Notification::kNotRegistered:
         case Notification::kRinging:
         case Notification::kHungUp:
         case Notification::kCallerNumber:
@@ -749,8 +778,7 @@ void LinkController::OnPhonebookWriteEnded(const JobResult& result,
     const bool ok = result.Ok() && held.empty();
     // A write with refused entries ends too; they stay marked changed.  A failed save keeps its
     // reason on the status line.
-    if (SaveEnginePhonebook() && ok)
-        window_.SetStatusText(OperatorLabel(engine_->OperatorText(), online_));
+    if (SaveEnginePhonebook() && ok) window_.SetStatusText(NetworkLabel());
     if (page_ == kPagePhonebook) window_.RefreshPhonebookPage();
     if (!ok) TellPhonebookRefusals(refusals);
     if (page_ == kPageMessages) AfterConnect(AfterConnectStep::kMessages);

@@ -56,6 +56,13 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     // cleaned, to the engine; a centre that is no number is refused and the user told.
     void ApplyServiceCentre();
 
+    // A query of the window's own (the modem's information, USSD): started on the engine and
+    // ended on the window's thread like every job; a zero handle without a connection.
+    JobHandle RunQuery(const JobStarter& start, JobEnded ended) {
+        return online_ ? RunJob(start, std::move(ended)) : JobHandle{};
+    }
+    // The operator, or the network's state in words where it is not the home network.
+    std::u16string NetworkLabel() const;
     // A status text, replaced by the operator label 15 seconds later.
     void ShowStatus(const std::u16string& text) override;
 

@@ -42,6 +42,31 @@ class LinkEngine {
     // thread, with the job's own result: the owner posts it to its own thread.
     virtual JobHandle ListMessages(int mode, JobDone done) = 0;
     virtual JobHandle DeleteMessages(int mode, int index, JobDone done) = 0;
+    // Deletes `index` of the modem's `store` ("SM", "ME"; "": the one reads use).  An engine
+    // with one store has only that one to delete in.
+    virtual JobHandle DeleteStoredMessage(const std::string& store, int index, JobDone done) {
+        if (!store.empty() && store != "SM") return {};
+        return DeleteMessages(0, index, std::move(done));
+    }
+    // What the modem, SIM and network are, and the network's USSD service; an engine without
+    // them starts no job.
+    virtual JobHandle QueryInformation(JobDone done) {
+        (void)done;
+        return {};
+    }
+    virtual JobHandle SendUssd(const std::u16string& text, JobDone done) {
+        (void)text;
+        (void)done;
+        return {};
+    }
+    virtual JobHandle EndUssd(JobDone done) {
+        (void)done;
+        return {};
+    }
+    virtual bool UssdSessionOpen() const { return false; }
+    // The last +CSQ rssi (0-31; -1 not known) and +CREG state.
+    virtual int Rssi() const { return -1; }
+    virtual Registration RegistrationState() const { return Registration::kUnknown; }
     virtual JobHandle ReadPhonebook(JobDone done) = 0;
     virtual JobHandle WritePhonebook(JobDone done) = 0;
     // A text of any length: its parts go in order, each confirmed before the next.

@@ -27,6 +27,19 @@ class ModemLink : public LinkEngine {
     JobHandle DeleteMessages(int mode, int index, JobDone done) override {
         return engine_.DeleteMessages(mode, index, std::move(done));
     }
+    JobHandle DeleteStoredMessage(const std::string& store, int index, JobDone done) override {
+        return engine_.DeleteStoredMessage(store, index, std::move(done));
+    }
+    JobHandle QueryInformation(JobDone done) override {
+        return engine_.QueryInformation(std::move(done));
+    }
+    JobHandle SendUssd(const std::u16string& text, JobDone done) override {
+        return engine_.SendUssd(text, std::move(done));
+    }
+    JobHandle EndUssd(JobDone done) override { return engine_.EndUssd(std::move(done)); }
+    bool UssdSessionOpen() const override { return engine_.UssdSessionOpen(); }
+    int Rssi() const override { return engine_.Rssi(); }
+    Registration RegistrationState() const override { return engine_.RegistrationState(); }
     JobHandle ReadPhonebook(JobDone done) override {
         return engine_.ReadPhonebook(std::move(done));
     }

@@ -129,6 +129,11 @@ inline constexpr UiText kLogoNeedsNetworkCode{329, 330};
 inline constexpr UiText kModemRefusedJob{331, 332};
 // A submission whose answer never came.
 inline constexpr UiText kNotConfirmed{333, 334};
+// The network's state on the status line; %1: the operator.
+inline constexpr UiText kRoaming{340, 341};
+inline constexpr UiText kSearchingNetwork{342, 343};
+inline constexpr UiText kRegistrationDenied{344, 345};
+inline constexpr UiText kNoRegistration{346, 347};
 // The modem and the rest of the system.
 inline constexpr UiText kPortInUse{371, 372};  // %1 the port, %2 the program, %3 its pid
 inline constexpr UiText kAskModemManagerToLetGo{373, 374};

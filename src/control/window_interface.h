@@ -109,6 +109,8 @@ class WindowInterface {
     // Status line (label 1022) and the signal bar (1021, 0..5).
     virtual void SetStatusText(const std::u16string& text) = 0;
     virtual void SetSignalLevel(int level) = 0;
+    // The last +CSQ rssi (0-31; -1 not known), for the signal bar's tool tip.
+    virtual void SetSignalRssi(int rssi) { (void)rssi; }
 
     // The information sound of a refused command.
     virtual void Beep() = 0;

@@ -99,6 +99,7 @@ Result OnSignalQuality(ModemEngine&, State& s) {
     const bool changed =
         ParseSignalQuality(std::string_view(KeptText(s, &State::csqText)), s.parseState);
     s.signalLevel = s.parseState.signalLevel;
+    s.rssi = s.parseState.rssi;
     if (!changed) return std::nullopt;
     return Notification::kSignalChanged;
 }
@@ -108,6 +109,7 @@ Result OnRegistration(ModemEngine&, State& s) {
     const bool registered =
         ParseRegistration(std::string_view(KeptText(s, &State::cregText)), s.parseState);
     s.registered = registered;
+    s.registrationStat = s.parseState.registrationStat;
     return registered ? Notification::kRegistered : Notification::kNotRegistered;
 }
 

@@ -15,8 +15,10 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -101,12 +103,15 @@ struct ModemEngine::State {
     WorkerSlot dispatcher, startup, commandWriter;
     WorkerSlot textSend, segmentSend, writeSim, storeSend, readOne, lister, deleter;
     WorkerSlot phonebookRead, phonebookWrite, toolkitInfo;
+    WorkerSlot information, ussd;
 
     // Modem state.
     std::atomic<bool> started{false};
     std::atomic<int32_t> simState{0};
     std::atomic<bool> registered{false};
     std::atomic<int32_t> signalLevel{0};
+    std::atomic<int32_t> rssi{-1};              // 0..31; -1 not known
+    std::atomic<int32_t> registrationStat{-1};  // the last +CREG <stat>
     std::atomic<int32_t> callState{0};
     std::atomic<int32_t> windIndication{0};
     std::atomic<int32_t> activityStatus{-1};
@@ -172,6 +177,20 @@ struct ModemEngine::State {
     std::atomic<PhonebookCharset> phonebookCharset{PhonebookCharset::kIra};
     std::atomic<bool> charsetSwitch{false};  // the modem offered a set worth switching to
     std::string charsetBefore;               // what the modem used before (phonebook worker)
+
+    // The stores AT+CPMS=? offers for reading, asked once by the first listing; empty when the
+    // modem names none.  Under arrivalMutex.
+    std::vector<std::string> readableStores;
+    bool storesAsked = false;
+
+    // USSD: the network's "+CUSD:" lines as they came, for the job that waits (ussdMutex, a
+    // leaf); whether a session waits for a reply.
+    std::mutex ussdMutex;
+    std::condition_variable ussdChanged;
+    std::deque<std::string> ussdLines;
+    // Reader thread: a "+CUSD:" whose quoted text goes on over further lines, so far.
+    std::string ussdPartial;
+    std::atomic<bool> ussdOpen{false};
 };
 
 // How long a command may stay without an answer, and how much its answer may hold.
@@ -192,6 +211,9 @@ void PostNotification(ModemEngine::State& s, Notification code);
 // Hands a job's end to the dispatcher likewise: its notification to the engine's callback, then
 // the result to `done`.
 void PostJobEnd(ModemEngine::State& s, JobResult result, JobDone done);
+// Runs `body` on `slot` as a job of `kind`; its result goes to `done` once the slot is free.
+JobHandle StartJob(ModemEngine::State& s, WorkerSlot& slot, JobKind kind, JobDone done,
+                   std::function<JobResult()> body);
 // Keeps the reason of the job or start-up that failed, for LastFailure().
 void SetFailure(ModemEngine::State& s, std::string reason);
 
@@ -203,6 +225,13 @@ bool TakeNewMessageLines(ModemEngine::State& s, std::string& response);
 // of `response`: reports are kept, stored ones queued for reading.  Reader thread.
 // Returns true when a stored one was queued (a place that waits already is not queued again).
 bool TakeStatusReportLines(ModemEngine::State& s, std::string& response);
+// Takes every "+CUSD:" line out of `response` for the USSD job; true when one was taken.
+bool TakeUssdLines(ModemEngine::State& s, std::string& response);
+// Runs `work` with the store of `at` chosen for reading and deleting, and the store before chosen
+// again after.  Caller holds lineMutex.  Why the store could not be chosen (nothing ran), or
+// nothing.
+std::optional<std::string> RunInStore(ModemEngine::State& s, const Timing& timing,
+                                      const StoredAt& at, const std::function<void()>& work);
 // Starts the reader of announced messages (and stored status reports) unless one runs.
 void StartArrivalReader(ModemEngine::State& s, const Timing& timing);
 // Start-up, when the SIM asks for a code: what the SIM says of its tries (AT+CPINR, or the

@@ -14,6 +14,7 @@
 
 #include "codec/pdu_codec.h"
 #include "codec/sms_record.h"
+#include "modem/modem_info.h"
 #include "modem/notification.h"
 #include "store/phonebook_table.h"
 
@@ -37,6 +38,8 @@ enum class JobKind {
     kStoreSend,
     kPhonebookRead,
     kPhonebookWrite,
+    kInformation,
+    kUssd,
 };
 
 enum class JobStatus {
@@ -70,6 +73,8 @@ struct JobResult {
     std::vector<PhonebookRefusal> refusals;  // kPhonebookWrite: entries left unwritten
     // kPhonebookRead: the table as read, once the whole read succeeded.
     std::shared_ptr<const PhonebookTable> phonebook;
+    std::optional<ModemInfo> information;  // kInformation, whatever the modem gave
+    std::optional<UssdAnswer> ussd;        // kUssd: the network's answer, or why none came
 
     bool Ok() const { return status == JobStatus::kDone; }
 };

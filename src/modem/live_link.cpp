@@ -186,7 +186,11 @@ void ReadAnnounced(State& s, const Timing& timing) {
         // A command that never reached the line: the engine is closing.
         if (r.end == End::kNotWritten && !refused) continue;
         const ParsedAnswer<SmsPart> read = ParseReadAnswer(r.lines, at.index);
-        if (!refused && r.Ok() && read.ok()) record = read.data;
+        if (!refused && r.Ok() && read.ok()) {
+            record = read.data;
+            // Deleted later from the store it is in.
+            record->record.store = at.store;
+        }
         if (!record) {
             SetFailure(s, "the new message at " + Describe(at) + " could not be read: " +
                               (refused  ? *refused
@@ -373,6 +377,79 @@ std::optional<std::u16string> ParseServiceCentreAnswer(std::string_view answer) 
     if (std::optional<std::u16string> decoded = FromUcs2Hex(field))
         return CentreNumber(std::move(*decoded), international);
     return CentreNumber(Widen(field), international);
+}
+
+std::optional<std::string> RunInStore(State& s, const Timing& timing, const StoredAt& at,
+                                      const std::function<void()>& work) {
+    return InStoreOf(s, timing, at, work);
+}
+
+namespace {
+
+// "+CUSD: 0,\"...\",15" is whole once its quoted text has closed: it ends with the quote, or
+// with the quote and the coding scheme.  A quote inside the text does not end it early.
+bool UssdLineComplete(std::string_view line) {
+    const size_t open = line.find('"');
+    if (open == std::string_view::npos) return true;
+    while (!line.empty() && (line.back() == ' ' || (line.back() >= '0' && line.back() <= '9')))
+        line.remove_suffix(1);
+    if (!line.empty() && line.back() == ',') line.remove_suffix(1);
+    return line.size() > open + 1 && line.back() == '"';
+}
+
+}  // namespace
+
+bool TakeUssdLines(State& s, std::string& response) {
+    if (s.ussdPartial.empty() && response.find("+CUSD:") == std::string::npos) return false;
+    // A text of several lines: in the modem's character set its line breaks come as they are,
+    // inside the quotes.  The lines up to the closing quote are the text's.
+    constexpr size_t kMaxUssdBytes = 4096;
+    std::string kept;
+    std::vector<std::string> taken;
+    for (size_t start = 0; start < response.size();) {
+        const size_t end = response.find('\n', start);
+        const size_t stop = end == std::string::npos ? response.size() : end + 1;
+        std::string_view line(response.data() + start, stop - start);
+        start = stop;
+        std::string_view bare = line;
+        while (!bare.empty() && (bare.back() == '\r' || bare.back() == '\n'))
+            bare.remove_suffix(1);
+        // A final result ends a text whose closing quote never came: it is the next command's.
+        const bool final = bare == "OK" || bare == "ERROR" || bare.starts_with("+CME ERROR") ||
+                           bare.starts_with("+CMS ERROR");
+        if (!s.ussdPartial.empty() && final) {
+            taken.push_back(std::move(s.ussdPartial));
+            s.ussdPartial.clear();
+            kept.append(line);
+            continue;
+        }
+        if (!s.ussdPartial.empty()) {
+            s.ussdPartial += '\n';
+            s.ussdPartial += bare;
+        } else if (bare.starts_with("+CUSD:")) {
+            s.ussdPartial = bare;
+        } else {
+            kept.append(line);
+            continue;
+        }
+        const bool open = !UssdLineComplete(s.ussdPartial);
+        if (open && s.ussdPartial.size() < kMaxUssdBytes) continue;
+        taken.push_back(std::move(s.ussdPartial));
+        s.ussdPartial.clear();
+    }
+    if (kept.find_first_not_of("\r\n") == std::string::npos) kept.clear();
+    response = std::move(kept);
+    if (taken.empty()) return false;
+    {
+        std::lock_guard lock(s.ussdMutex);
+        for (std::string& line : taken)
+            s.ussdLines.push_back(std::move(line));
+        // A network that talks on its own must not fill memory.
+        while (s.ussdLines.size() > 16)
+            s.ussdLines.pop_front();
+    }
+    s.ussdChanged.notify_all();
+    return true;
 }
 
 bool TakeNewMessageLines(State& s, std::string& response) {

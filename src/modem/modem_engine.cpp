@@ -39,9 +39,14 @@ ModemEngine::~ModemEngine() {
     s.pauseEvent.Abandon();
     s.okEvent.Abandon();
     s.transaction.Abandon();
-    for (WorkerSlot* slot : {&s.startup, &s.phonebookRead, &s.phonebookWrite, &s.segmentSend,
-                             &s.textSend, &s.writeSim, &s.storeSend, &s.deleter, &s.readOne,
-                             &s.lister, &s.toolkitInfo, &s.arrivalReader, &s.commandWriter})
+    {
+        std::lock_guard lock(s.ussdMutex);
+        s.ussdChanged.notify_all();
+    }
+    for (WorkerSlot* slot :
+         {&s.startup, &s.phonebookRead, &s.phonebookWrite, &s.segmentSend, &s.textSend, &s.writeSim,
+          &s.storeSend, &s.deleter, &s.readOne, &s.lister, &s.toolkitInfo, &s.arrivalReader,
+          &s.information, &s.ussd, &s.commandWriter})
         slot->Join();
 
     // Closing the port joins its reader, which ignores what it still receives.

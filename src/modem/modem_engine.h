@@ -143,16 +143,31 @@ class ModemEngine {
     JobHandle WriteTextToSim(std::u16string number, std::u16string text, JobDone done = {});
     JobHandle SendFromStore(int32_t index, JobDone done = {});
     // 0 unread, 1 read, 2 unsent, 3 sent, 4 all (PDU mode; the one the controller uses).  The
-    // result holds every listed entry, or the listing failed whole.
+    // result holds every listed entry, or the listing failed whole.  Mode 4 lists every store
+    // the modem offers for reading (AT+CPMS=?: SM, ME, ...), each part naming its store.
     JobHandle ListMessages(int32_t mode, JobDone done = {});
     // Mode 0 deletes `index`; modes 1-4 use the delete flags 1-4.
     JobHandle DeleteMessages(int32_t mode, int32_t index, JobDone done = {});
+    // Deletes `index` of `store` ("SM", "ME"; "": the one reads use), choosing that store for
+    // the job only.
+    JobHandle DeleteStoredMessage(std::string store, int32_t index, JobDone done = {});
     // Fills Phonebook() once the whole read succeeded; the result carries a copy.
     JobHandle ReadPhonebook(JobDone done = {});
     // Writes every entry of Phonebook() marked changed; the result names those left unwritten.
     JobHandle WritePhonebook(JobDone done = {});
     // Reads one stored message into the result.
     JobHandle ReadOneMessage(int32_t index, JobDone done = {});
+    // The modem, its SIM, network and stores as they are now (modem_info.h); fields the modem
+    // does not give stay empty.  The job ends kDone whenever the modem answered at all.
+    JobHandle QueryInformation(JobDone done = {});
+    // Sends a USSD code ("*100#") or, while a session waits (UssdSessionOpen()), a reply, and
+    // waits for the network's answer.  A code or reply unfit to send ends the job at once,
+    // refused, before anything is written.
+    JobHandle SendUssd(std::u16string text, JobDone done = {});
+    // Ends the USSD session ("AT+CUSD=2").
+    JobHandle EndUssd(JobDone done = {});
+    bool UssdSessionOpen() const;
+
     // Asks for the details of toolkit command `type` ("AT+STGI="); the dispatcher calls it on
     // "+STIN:".  0 while the previous request's thread still runs.
     int StartToolkitInformation(int32_t type);
@@ -177,10 +192,12 @@ class ModemEngine {
 
     // State, readable from any thread.
     std::u16string OperatorText() const;
-    int32_t SignalLevel() const;      // 0-5
-    int32_t NewMessageIndex() const;  // last "+CMTI:"
-    int32_t StoreUsed() const;        // last "+CPMS:"
-    int32_t SimState() const;         // 1 ready, 0 unknown, -1 no SIM
+    int32_t SignalLevel() const;             // 0-5
+    int32_t Rssi() const;                    // 0-31 of the last +CSQ; -1 not known
+    Registration RegistrationState() const;  // from the last +CREG
+    int32_t NewMessageIndex() const;         // last "+CMTI:"
+    int32_t StoreUsed() const;               // last "+CPMS:"
+    int32_t SimState() const;                // 1 ready, 0 unknown, -1 no SIM
     bool Registered() const;
     bool Started() const;
     bool Enabled() const;

@@ -76,6 +76,10 @@ enum class Notification : int32_t {
     kMessageArrived = 80,
     // A status report on a submitted message came: TakeStatusReports().
     kStatusReport = 81,
+    // The information job ended (its result holds what the modem said).
+    kInformation = 82,
+    // A USSD job ended: the network's answer, or why none came, is in its result.
+    kUssd = 83,
 };
 
 // The number as logs and the tool show it.

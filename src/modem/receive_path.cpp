@@ -87,6 +87,8 @@ void ModemEngine::ClassifyResponse() {
     if (TakeNewMessageLines(s, s.response)) s.events.Signal(engine_event::kNewMessage);
     // Status reports likewise; a "+CDS:" report's PDU line must not pass for a listed message's.
     if (TakeStatusReportLines(s, s.response)) s.events.Signal(engine_event::kReportStored);
+    // The network's USSD answers go to the job that waits for them, whenever they come.
+    TakeUssdLines(s, s.response);
     // Every other line the modem sent on its own, wherever it fell (between the entries of a
     // listing, behind its "OK"), is handled on its own and never becomes part of the answer.
     if (s.response.find_first_not_of("\r\n") != std::string::npos) {

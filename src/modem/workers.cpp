@@ -9,6 +9,7 @@
 #include "modem/answer_parsers.h"
 #include "modem/command_text.h"
 #include "modem/engine_state.h"
+#include "modem/info_parsers.h"
 #include "platform/text.h"
 
 namespace telvane {
@@ -40,24 +41,6 @@ JobResult Failed(Notification end, std::string reason) {
     r.end = end;
     r.reason = std::move(reason);
     return r;
-}
-
-// Runs `body` on `slot` as a job of `kind`; its result goes to `done` once the slot is free, so
-// that whoever starts the next job on that end finds the slot free.
-JobHandle StartJob(State& s, WorkerSlot& slot, JobKind kind, JobDone done,
-                   std::function<JobResult()> body) {
-    if (s.closing.load()) return {};
-    const JobId id = s.nextJobId.fetch_add(1);
-    const bool started = slot.StartThen(
-        [&s, id, kind, done = std::move(done), body = std::move(body)]() -> std::function<void()> {
-            JobResult result = body();
-            result.id = id;
-            result.kind = kind;
-            return [&s, result = std::move(result), done]() mutable {
-                PostJobEnd(s, std::move(result), std::move(done));
-            };
-        });
-    return started ? JobHandle{id} : JobHandle{};
 }
 
 // How a PDU is handed to the modem.
@@ -315,25 +298,94 @@ constexpr std::string_view kListCommands[] = {
     "AT+CMGL=\"STO SENT\"",   "AT+CMGF=0;+CMGL=4",
 };
 
-JobResult ListWorker(const Timing& timing, State& s, int32_t mode) {
-    const std::string_view command =
-        mode >= 0 && mode <= 4 ? kListCommands[mode] : std::string_view();
-    std::lock_guard line(s.lineMutex);
+// The stores a full listing reads: what AT+CPMS=? offers for reading, asked once; MT (SM and
+// ME together) would list each message twice, BM and SR hold no messages of the user's.  Empty
+// when the modem names none.  Caller holds lineMutex.
+std::vector<std::string> ListedStores(const Timing& timing, State& s) {
+    {
+        std::lock_guard lock(s.arrivalMutex);
+        if (s.storesAsked) return s.readableStores;
+    }
+    const CommandResult r =
+        RunCommand(s, timing, "AT+CPMS=?", {.expect = {.infoKeyword = "+CPMS:"}});
+    std::vector<std::string> stores;
+    if (r.Ok()) {
+        for (std::string& name : ParseStoreOffer(AnswerLine(r.lines, "+CPMS:").value_or("")))
+            if (name != "MT" && name != "BM" && name != "SR") stores.push_back(std::move(name));
+    }
+    std::lock_guard lock(s.arrivalMutex);
+    // A modem that did not answer is asked again by the next listing.
+    if (r.Answered()) s.storesAsked = true;
+    s.readableStores = stores;
+    return stores;
+}
+
+// One listing command in the store chosen now; the parts name `store`.
+JobResult ListInStore(const Timing& timing, State& s, std::string_view command,
+                      const std::string& store) {
     s.expectPdu = 1;
     const CommandResult r = RunCommand(s, timing, command, {.maxBytes = kListingMaxBytes});
     s.expectPdu = 0;
+    const std::string where = store.empty() ? std::string() : " (store " + store + ")";
     if (!r.Ok()) {
         DiscardAnswer(s);
-        return Failed(Notification::kListingFailed,
-                      "the messages could not be listed: " + DescribeEnd(r, kAnswerIdleMs));
+        return Failed(Notification::kListingFailed, "the messages could not be listed" + where +
+                                                        ": " + DescribeEnd(r, kAnswerIdleMs));
     }
     ParsedAnswer<std::vector<SmsPart>> listed = ParseListingAnswer(r.lines);
     if (!listed.ok())
         return Failed(Notification::kListingFailed,
-                      "the messages could not be listed: " + listed.failure);
+                      "the messages could not be listed" + where + ": " + listed.failure);
     JobResult result = Succeeded(Notification::kListingFinished);
     result.listing = std::move(listed.data);
+    for (SmsPart& part : result.listing)
+        part.record.store = store;
     return result;
+}
+
+JobResult ListWorker(const Timing& timing, State& s, int32_t mode) {
+    const std::string_view command =
+        mode >= 0 && mode <= 4 ? kListCommands[mode] : std::string_view();
+    std::lock_guard line(s.lineMutex);
+    const std::vector<std::string> stores =
+        mode == 4 ? ListedStores(timing, s) : std::vector<std::string>{};
+    if (stores.size() <= 1) {
+        std::string store = stores.empty() ? std::string() : stores.front();
+        if (store.empty()) {
+            std::lock_guard lock(s.arrivalMutex);
+            store = s.readStore;
+        }
+        if (stores.empty()) return ListInStore(timing, s, command, store);
+        JobResult only;
+        const std::optional<std::string> refused = RunInStore(
+            s, timing, {store, 0}, [&] { only = ListInStore(timing, s, command, store); });
+        if (refused)
+            return Failed(Notification::kListingFailed,
+                          "the messages could not be listed: " + *refused);
+        return only;
+    }
+    // Every store, or none: a listing without one store would read as its messages deleted.
+    JobResult all = Succeeded(Notification::kListingFinished);
+    for (size_t i = 0; i < stores.size(); ++i) {
+        const std::string& store = stores[i];
+        JobResult one;
+        const std::optional<std::string> refused = RunInStore(
+            s, timing, {store, 0}, [&] { one = ListInStore(timing, s, command, store); });
+        // A store the modem offers but will not choose has never been listed either: it is
+        // left out from now on.  The first, the one reads use, is the listing's own.
+        if (refused && i > 0) {
+            std::lock_guard lock(s.arrivalMutex);
+            std::erase(s.readableStores, store);
+            continue;
+        }
+        if (refused)
+            return Failed(Notification::kListingFailed,
+                          "the messages could not be listed: " + *refused);
+        if (!one.Ok()) return one;
+        for (SmsPart& part : one.listing)
+            all.listing.push_back(std::move(part));
+    }
+    return all;
 }
 
 JobResult DeleteWorker(const Timing& timing, State& s, int32_t mode, int32_t index) {
@@ -346,6 +398,21 @@ JobResult DeleteWorker(const Timing& timing, State& s, int32_t mode, int32_t ind
     s.deleteWaiting = 1;
     const CommandResult r = RunCommand(s, timing, command, {});
     s.deleteWaiting = 0;
+    if (!r.Ok())
+        return Failed(Notification::kDeleteFailed, "not deleted: " + DescribeEnd(r, kAnswerIdleMs));
+    return Succeeded(Notification::kDeleted);
+}
+
+JobResult DeleteStoredWorker(const Timing& timing, State& s, const std::string& store,
+                             int32_t index) {
+    std::lock_guard line(s.lineMutex);
+    CommandResult r;
+    s.deleteWaiting = 1;
+    const std::optional<std::string> refused = RunInStore(s, timing, {store, index}, [&] {
+        r = RunCommand(s, timing, "AT+CMGD=" + std::to_string(index), {});
+    });
+    s.deleteWaiting = 0;
+    if (refused) return Failed(Notification::kDeleteFailed, "not deleted: " + *refused);
     if (!r.Ok())
         return Failed(Notification::kDeleteFailed, "not deleted: " + DescribeEnd(r, kAnswerIdleMs));
     return Succeeded(Notification::kDeleted);
@@ -369,6 +436,24 @@ JobResult ReadOneWorker(const Timing& timing, State& s, int32_t index) {
 }
 
 }  // namespace
+
+// Runs `body` on `slot` as a job of `kind`; its result goes to `done` once the slot is free, so
+// that whoever starts the next job on that end finds the slot free.
+JobHandle StartJob(State& s, WorkerSlot& slot, JobKind kind, JobDone done,
+                   std::function<JobResult()> body) {
+    if (s.closing.load()) return {};
+    const JobId id = s.nextJobId.fetch_add(1);
+    const bool started = slot.StartThen(
+        [&s, id, kind, done = std::move(done), body = std::move(body)]() -> std::function<void()> {
+            JobResult result = body();
+            result.id = id;
+            result.kind = kind;
+            return [&s, result = std::move(result), done]() mutable {
+                PostJobEnd(s, std::move(result), std::move(done));
+            };
+        });
+    return started ? JobHandle{id} : JobHandle{};
+}
 
 JobHandle ModemEngine::SendTextMessage(std::u16string number, std::u16string text,
                                        SubmitOptions options, JobDone done) {
@@ -445,6 +530,17 @@ JobHandle ModemEngine::DeleteMessages(int32_t mode, int32_t index, JobDone done)
     State& s = *state_;
     return StartJob(s, s.deleter, JobKind::kDelete, std::move(done),
                     [this, &s, mode, index] { return DeleteWorker(timing_, s, mode, index); });
+}
+
+JobHandle ModemEngine::DeleteStoredMessage(std::string store, int32_t index, JobDone done) {
+    State& s = *state_;
+    // Only a store's name goes into the command line.
+    if (store.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789") != std::string::npos)
+        return {};
+    return StartJob(s, s.deleter, JobKind::kDelete, std::move(done),
+                    [this, &s, store = std::move(store), index] {
+                        return DeleteStoredWorker(timing_, s, store, index);
+                    });
 }
 
 JobHandle ModemEngine::ReadPhonebook(JobDone done) {

@@ -20,7 +20,7 @@ constexpr uint64_t kInhibitTimeoutUsec = 20'000'000;
 // One reply, released with its owner.
 struct Reply {
     sd_bus_message* message = nullptr;
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // SD_BUS_ERROR_NULL, without its C99 literal
     ~Reply() {
         sd_bus_message_unref(message);
         sd_bus_error_free(&error);

@@ -54,6 +54,13 @@ std::string LockFileName(const std::string& devicePath) {
 
 std::optional<int> ParseLockPid(const std::string& text) {
     if (text.empty()) return std::nullopt;
+    // Kermit and some old programs wrote the pid as a binary int; a pid's top byte is zero, so
+    // text of four characters is never taken for one. Checked first: its low byte may be a digit.
+    if (text.size() == sizeof(int) && text.find('\0') != std::string::npos) {
+        int binary = 0;
+        std::memcpy(&binary, text.data(), sizeof binary);
+        return binary > 0 ? std::optional<int>(binary) : std::nullopt;
+    }
     size_t i = 0;
     while (i < text.size() && text[i] == ' ')
         ++i;
@@ -64,13 +71,6 @@ std::optional<int> ParseLockPid(const std::string& text) {
     if (digits > 0) {
         if (pid <= 0 || pid > 0x3FFFFFFF) return std::nullopt;
         return static_cast<int>(pid);
-    }
-    // Kermit and some old programs wrote the pid as a binary int; a pid's top byte is zero, so
-    // text of four characters is never taken for one.
-    if (text.size() == sizeof(int) && text.find('\0') != std::string::npos) {
-        int binary = 0;
-        std::memcpy(&binary, text.data(), sizeof binary);
-        if (binary > 0) return binary;
     }
     return std::nullopt;
 }

@@ -28,6 +28,7 @@
 #include "ui/export_files.h"
 #include "ui/icons.h"
 #include "ui/list_view.h"
+#include "ui/modem_page.h"
 #include "ui/phonebook_page.h"
 #include "ui/picture_editor.h"
 #include "ui/scaled_style.h"
@@ -35,6 +36,7 @@
 #include "ui/sms_page.h"
 #include "ui/ui_scale.h"
 #include "ui/ui_text.h"
+#include "ui/ussd_page.h"
 
 namespace telvane {
 
@@ -152,6 +154,7 @@ void MainDialog::CreatePages() {
     AddPage(settings_);
     AddPage(sms_);
 
+    connect(sms_, &SmsPage::SignalClicked, this, [this] { ShowModemPage(); });
     connect(sms_, &SmsPage::FolderChosen, this, [this](int folder) {
         if (page_ == kPageMessages) controller_->Folders().ShowFolder(folder);
     });
@@ -177,6 +180,8 @@ void MainDialog::CreatePages() {
     connect(settings_, &SettingsPage::OkayClicked, this, &MainDialog::OnSettingsOkay);
     connect(settings_, &SettingsPage::CancelClicked, this, [this] { GoToPage(kPageMessages); });
     connect(settings_, &SettingsPage::AboutClicked, this, [this] { GoToPage(kPageAbout); });
+    connect(settings_, &SettingsPage::ModemClicked, this, [this] { ShowModemPage(); });
+    connect(settings_, &SettingsPage::UssdClicked, this, [this] { ShowUssdPage(); });
 }
 
 void MainDialog::AddPage(telvane::Page* page) {
@@ -968,6 +973,27 @@ void MainDialog::SetWaitCursor(bool shown) {
 
 void MainDialog::SetStatusText(const std::u16string& text) {
     sms_->SetStatus(QString::fromStdU16String(text));
+}
+
+void MainDialog::SetSignalRssi(int rssi) {
+    sms_->SetSignalRssi(rssi);
+}
+
+ModemPage* MainDialog::ShowModemPage() {
+    if (!modem_) modem_ = new ModemPage(*controller_, this);
+    modem_->Relabel();
+    modem_->show();
+    modem_->raise();
+    modem_->Refresh();
+    return modem_;
+}
+
+UssdPage* MainDialog::ShowUssdPage() {
+    if (!ussd_) ussd_ = new UssdPage(*controller_, *store_, this);
+    ussd_->Relabel();
+    ussd_->show();
+    ussd_->raise();
+    return ussd_;
 }
 
 void MainDialog::SetSignalLevel(int level) {

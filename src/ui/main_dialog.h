@@ -33,6 +33,8 @@ class ComposePage;
 class ConversationsView;
 class Page;
 class ListView;
+class ModemPage;
+class UssdPage;
 class PhonebookPage;
 class PictureEditor;
 class SettingsStore;
@@ -93,6 +95,9 @@ class MainDialog : public QDialog, public WindowInterface {
     AboutPage* About() const;
     // The conversations and the history's search, in a window of their own (made at first use).
     ConversationsView* ShowConversations();
+    // The modem's page and the USSD page (dialogs over the window), made when first opened.
+    ModemPage* ShowModemPage();
+    UssdPage* ShowUssdPage();
 
     // Commands of the bar and the buttons, as a click would run them.
     void Command(CommandId id);
@@ -128,6 +133,7 @@ class MainDialog : public QDialog, public WindowInterface {
     bool WaitCursorShown() const override { return waitCursor_; }
     void SetStatusText(const std::u16string& text) override;
     void SetSignalLevel(int level) override;
+    void SetSignalRssi(int rssi) override;
     void Beep() override;
     void ShowMessageBox(UiText text) override;
     void ShowMessageText(const std::u16string& text) override;
@@ -264,6 +270,8 @@ class MainDialog : public QDialog, public WindowInterface {
     SettingsPage* settings_ = nullptr;
     AboutPage* about_ = nullptr;
     ConversationsView* conversations_ = nullptr;
+    ModemPage* modem_ = nullptr;
+    UssdPage* ussd_ = nullptr;
 };
 
 }  // namespace telvane

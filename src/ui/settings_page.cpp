@@ -64,11 +64,17 @@ SettingsPage::SettingsPage(SettingsStore& store, const MainDialogOptions& option
     deliveryReportsBox_->setObjectName("deliveryReports");
     reconnectBox_ = new QCheckBox(this);
     reconnectBox_->setObjectName("reconnectOnReturn");
-    for (QPushButton* b : {okay_, cancel_, about_})
+    modem_ = new QPushButton(this);
+    modem_->setObjectName("modemButton");
+    ussd_ = new QPushButton(this);
+    ussd_->setObjectName("ussdButton");
+    for (QPushButton* b : {okay_, cancel_, about_, modem_, ussd_})
         b->setAutoDefault(false);
     SetCommandKey(okay_, Qt::CTRL | Qt::Key_Return);
     SetCommandKey(cancel_, Qt::Key_Escape);
     SetCommandKey(about_, Qt::Key_F1);
+    SetCommandKey(modem_, Qt::Key_F2);
+    SetCommandKey(ussd_, Qt::Key_F3);
     portLabel_->setBuddy(portBox_);
     centreLabel_->setBuddy(centre_);
     languageLabel_->setBuddy(languageBox_);
@@ -87,6 +93,8 @@ SettingsPage::SettingsPage(SettingsStore& store, const MainDialogOptions& option
     connect(okay_, &QPushButton::clicked, this, &SettingsPage::OkayClicked);
     connect(cancel_, &QPushButton::clicked, this, &SettingsPage::CancelClicked);
     connect(about_, &QPushButton::clicked, this, &SettingsPage::AboutClicked);
+    connect(modem_, &QPushButton::clicked, this, &SettingsPage::ModemClicked);
+    connect(ussd_, &QPushButton::clicked, this, &SettingsPage::UssdClicked);
 }
 
 void SettingsPage::Relayout() {
@@ -113,6 +121,8 @@ void SettingsPage::Relayout() {
                       {writePbk_, 20, 237, 150, 18},
                       {reconnectBox_, 20, 255, 155, 18},
                       {about_, 180, 15, 50, 20, 1, 0, 0, 0},
+                      {modem_, 180, 40, 50, 20, 1, 0, 0, 0},
+                      {ussd_, 180, 65, 50, 20, 1, 0, 0, 0},
                       {okay_, 180, 210, 50, 20, 1, 1, 0, 0},
                       {cancel_, 180, 240, 50, 20, 1, 1, 0, 0},
                   });
@@ -139,6 +149,8 @@ void SettingsPage::Relabel() {
         LabelWithKey(button, button->text());
     if (autoDetect_->isChecked()) centre_->setPlaceholderText(Ui(kCentreNotDetected));
     connectAtStartBox_->setText(Ui(kConnectAtStart));
+    LabelWithKey(modem_, Ui(WindowText{"數據機", "Modem"}));
+    LabelWithKey(ussd_, Ui(WindowText{"USSD", "USSD"}));
     deliveryReportsBox_->setText(Ui(kRequestDeliveryReports));
     reconnectBox_->setText(Ui(kReconnectWhenModemReturns));
     languageBox_->clear();

@@ -63,6 +63,8 @@ class SettingsPage : public Page {
     void OkayClicked();
     void CancelClicked();
     void AboutClicked();
+    void ModemClicked();
+    void UssdClicked();
 
   private:
     // The centre box follows Auto Detect: the detected centre, greyed, or the user's own.
@@ -93,6 +95,8 @@ class SettingsPage : public Page {
     QPushButton* okay_;
     QPushButton* cancel_;
     QPushButton* about_;
+    QPushButton* modem_;
+    QPushButton* ussd_;
     QRadioButton* readPbk_;
     QRadioButton* writePbk_;
     QCheckBox* connectAtStartBox_;

@@ -1,5 +1,9 @@
 #include "ui/sms_page.h"
 
+#include <QEvent>
+
+#include "modem/modem_info.h"
+
 #include <QAction>
 #include <QComboBox>
 #include <QHeaderView>
@@ -101,6 +105,8 @@ SmsPage::SmsPage(qreal scale, QWidget* parent) : Page(scale, parent) {
     signal_->setTextVisible(false);
     signal_->setRange(0, 5);
     signal_->setValue(0);
+    // A click on the bar opens the modem's page.
+    signal_->installEventFilter(this);
     status_ = Add(1022, new QLabel(this));
     counter_ = Add(1026, new QLabel(this));
     edit_ = Add(1030, new QPushButton(this));
@@ -601,6 +607,12 @@ void SmsPage::SetSignal(int level) {
     signal_->setValue(std::clamp(level, 0, 5));
 }
 
+void SmsPage::SetSignalRssi(int rssi) {
+    const std::optional<int32_t> dbm =
+        SignalDbm(rssi >= 0 ? std::optional<int32_t>(rssi) : std::nullopt);
+    signal_->setToolTip(dbm ? QString("%1 dBm").arg(*dbm) : QString());
+}
+
 int SmsPage::SignalLevel() const {
     return signal_->value();
 }
@@ -630,6 +642,8 @@ void SmsPage::EscapeSearch() {
 }
 
 bool SmsPage::eventFilter(QObject* watched, QEvent* event) {
+    // A click on the signal bar opens the modem's page.
+    if (watched == signal_ && event->type() == QEvent::MouseButtonRelease) emit SignalClicked();
     if (watched == search_ && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
         EscapeSearch();

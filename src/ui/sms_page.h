@@ -82,6 +82,8 @@ class SmsPage : public Page {
     void SetStatus(const QString& text);
     const QString& StatusText() const { return statusText_; }
     void SetSignal(int level);
+    // The bar's tool tip: the signal in dBm; -1: not known.
+    void SetSignalRssi(int rssi);
     // While the modem works the shown folder can still be read: rows open and the text scrolls.
     // What would change the list under a run (ticks, sorting, searching, another folder) or start
     // other work waits.
@@ -101,6 +103,7 @@ class SmsPage : public Page {
     void SetFolderWidths(int folder, const QString& text);
 
   signals:
+    void SignalClicked();
     void FolderChosen(int folder);
     void RowOpened(int row);
     void ReplyClicked();

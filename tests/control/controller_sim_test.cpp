@@ -65,6 +65,11 @@ class RecordingLink : public LinkEngine {
     JobHandle DeleteMessages(int mode, int index, JobDone done) override {
         return inner_->DeleteMessages(mode, index, std::move(done));
     }
+    JobHandle DeleteStoredMessage(const std::string& store, int index, JobDone done) override {
+        return inner_->DeleteStoredMessage(store, index, std::move(done));
+    }
+    int Rssi() const override { return inner_->Rssi(); }
+    Registration RegistrationState() const override { return inner_->RegistrationState(); }
     JobHandle ReadPhonebook(JobDone done) override {
         return inner_->ReadPhonebook(std::move(done));
     }
@@ -523,6 +528,71 @@ TEST_F(ControllerSimTest, LongMessagesAreOneInboxMessageAndLeaveTheSimWhole) {
     ASSERT_EQ(inbox.size(), 1u);
     EXPECT_EQ(inbox[0].text, u"Second");
     EXPECT_EQ(modem->CountCommands("+CMGD="), 5);
+}
+
+// The phone's store beside the SIM's: both listed, an arrival announced in ME read from there,
+// and a message deleted in the store it is in, though the SIM has one at the same index.
+TEST_F(ControllerSimTest, MessagesInThePhonesStoreAreListedAndDeletedThere) {
+    Start(
+        "[modem]\ncnmi = 2,1,0,0,0\n"
+        "[sim]\nmessage_capacity = 10\nme_capacity = 10\nnew_message_store = ME\n"
+        "[messages]\n"
+        "1 = REC READ | +886912345678 | 26/12/01,09:15:00+32 | On the SIM\n"
+        "[messages ME]\n"
+        "1 = REC READ | +886955000111 | 26/12/02,10:00:00+32 | On the phone\n");
+    window.settings.syncSms = true;
+    ConnectAndSettle();
+    std::vector<SmsRecord> inbox = ReadFolder(FolderId::Inbox);
+    ASSERT_EQ(inbox.size(), 2u);
+    EXPECT_EQ(inbox[0].text, u"On the SIM");
+    EXPECT_EQ(inbox[1].text, u"On the phone");
+
+    ASSERT_EQ(modem->DeliverMessage("+886955000222", "26/12/10,08:00:08+32", u"New on the phone"),
+              2);
+    ASSERT_TRUE(window.PumpUntil([&] {
+        inbox = ReadFolder(FolderId::Inbox);
+        return inbox.size() == 3;
+    }));
+    EXPECT_EQ(inbox[2].text, u"New on the phone");
+
+    window.TickRowsWithData({1, 2});
+    controller->Folders().DeleteTicked();
+    ASSERT_TRUE(DeleteRunEnds());
+    EXPECT_TRUE(modem->Messages("ME").empty());
+    ASSERT_EQ(modem->Messages("SM").size(), 1u);
+    inbox = ReadFolder(FolderId::Inbox);
+    ASSERT_EQ(inbox.size(), 1u);
+    EXPECT_EQ(inbox[0].text, u"On the SIM");
+}
+
+// Roaming, searching and a denied registration show in words as the modem reports them.
+TEST_F(ControllerSimTest, TheNetworksStateShowsInWords) {
+    Start("[network]\nregistration = 5\noperator = 46692\nsignal = 20\n");
+    ConnectAndSettle();
+    // The listing's count gives way to the network's state.
+    ASSERT_TRUE(window.Fire(kTimerStatusTimeout));
+    ASSERT_TRUE(window.PumpUntil([&] { return window.status == u"LDTA (roaming)"; }))
+        << U16ToUtf8(window.status);
+    const struct {
+        int stat;
+        std::u16string words;
+    } changes[] = {
+        {2, u"Searching for a network"},
+        {3, u"Registration denied by the network"},
+        {0, u"Not registered on a network"},
+        {1, u"LDTA"},
+    };
+    for (const auto& c : changes) {
+        modem->SetRegistration(c.stat);
+        EXPECT_TRUE(window.PumpUntil([&] { return window.status == c.words; }))
+            << c.stat << ": " << U16ToUtf8(window.status);
+    }
+    // Every change of the signal reaches the bar's tool tip.
+    modem->SetSignal(9);
+    // A busy controller skips the poll: the registration changes may still be settling.
+    ASSERT_TRUE(window.PumpUntil([&] { return !controller->IsBusy(); }));
+    ASSERT_TRUE(window.Fire(kTimerStatusTimeout));
+    EXPECT_TRUE(window.PumpUntil([&] { return window.rssi == 9; })) << window.rssi;
 }
 
 TEST_F(ControllerSimTest, TheSimsPinIsAskedForAndSentOnce) {

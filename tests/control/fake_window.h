@@ -37,6 +37,7 @@ class FakeWindow : public WindowInterface {
     std::vector<std::u16string> statusTexts;
     std::u16string status;
     int signal = -1;
+    int rssi = -2;
     int beeps = 0;
     std::vector<UiText> messageBoxes;
     std::vector<std::u16string> messageTexts;
@@ -127,6 +128,7 @@ class FakeWindow : public WindowInterface {
         statusTexts.push_back(text);
     }
     void SetSignalLevel(int level) override { signal = level; }
+    void SetSignalRssi(int value) override { rssi = value; }
     void Beep() override { ++beeps; }
     void ShowMessageBox(UiText text) override { messageBoxes.push_back(text); }
     void ShowMessageText(const std::u16string& text) override { messageTexts.push_back(text); }

@@ -79,6 +79,23 @@ TEST_F(ReconnectTest, ALostLinkIsSaidAndWaitedForAsTheSettingsAsk) {
     }
 }
 
+// A pseudo-terminal's number is handed to the next one any program opens: waiting for it to
+// "return" would connect to a stranger's line.
+TEST_F(ReconnectTest, ALostPseudoTerminalIsNotAwaited) {
+    int master = -1;
+    int slave = -1;
+    char name[128] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    SerialDeviceTable::Instance().Register("COM1", name);
+    window.settings.reconnectOnReturn = true;
+    GoOnline();
+    LoseTheLink();
+    EXPECT_FALSE(controller->HasEngine());
+    EXPECT_FALSE(window.TimerRunning(kTimerReconnect));
+    ::close(master);
+    ::close(slave);
+}
+
 TEST_F(ReconnectTest, AReturningModemIsReconnectedAndItsMessagesListed) {
     GoOnline();
     fs::remove(device_);

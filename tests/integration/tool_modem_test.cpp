@@ -44,9 +44,11 @@ capacity = 20
     Result list = RunTool(session + "list");
     EXPECT_EQ(list.status, 0) << list.out;
     EXPECT_EQ(list.out,
-              "{\"index\": 4, \"indexes\": [4], \"status\": \"REC UNREAD\", \"number\": "
+              "{\"index\": 4, \"indexes\": [4], \"store\": \"SM\", \"status\": \"REC UNREAD\", "
+              "\"number\": "
               "\"+886912345678\", \"time\": \"26/12/01,09:15:00\", \"text\": \"See you at 7\"}\n"
-              "{\"index\": 130, \"indexes\": [130], \"status\": \"STO UNSENT\", \"number\": "
+              "{\"index\": 130, \"indexes\": [130], \"store\": \"SM\", \"status\": \"STO UNSENT\", "
+              "\"number\": "
               "\"5550100\", \"time\": \"\", \"text\": \"Call me\"}\n");
 
     Result book = RunTool(session + "phonebook");
@@ -96,13 +98,15 @@ TEST(ToolModem, ListJoinsTheParts) {
     const Result list = RunTool("modem --device " + device + " --scale 0.1 list");
     EXPECT_EQ(list.status, 0) << list.out;
     const std::string lines[] = {
-        "{\"index\": 6, \"indexes\": [6, 3], \"status\": \"REC READ\", \"number\": "
+        "{\"index\": 6, \"indexes\": [6, 3], \"store\": \"SM\", \"status\": \"REC READ\", "
+        "\"number\": "
         "\"+16175046925\", \"time\": \"12/04/25,19:56:50\", \"text\": \"This is a very long "
         "test designed to exercise multi part capability. It should show up as one message, not "
         "as two, as the underlying encoding represents that the parts are related to one "
         "another. \"}",
-        "{\"index\": 4, \"indexes\": [4], \"status\": \"REC UNREAD\"",
-        "{\"index\": 8, \"indexes\": [8, 5], \"status\": \"REC UNREAD\", \"number\": "
+        "{\"index\": 4, \"indexes\": [4], \"store\": \"SM\", \"status\": \"REC UNREAD\"",
+        "{\"index\": 8, \"indexes\": [8, 5], \"store\": \"SM\", \"status\": \"REC UNREAD\", "
+        "\"number\": "
         "\"12220\"",
     };
     size_t at = 0;

@@ -42,6 +42,7 @@ TEST(LockPid, ReadsTheFormsProgramsWrite) {
         {"4121", 4121},
         {"  77 telvane\n", 77},
         {Binary(4121), 4121},
+        {Binary(2872), 2872},  // its low byte is the digit 8
         {"", std::nullopt},
         {"\n", std::nullopt},
         {"pid\n", std::nullopt},

@@ -55,6 +55,7 @@ TEST(HistoryGammuTest, BackupImportsWholeAndTheExportIsRestoredOnASim) {
     auto scenario =
         LoadScenarioFile(std::string(TELVANE_SOURCE_DATA_DIR) + "/demo-sim.ini", &error);
     ASSERT_TRUE(scenario) << error;
+    scenario->meMessages.clear();  // gammu restores onto the SIM alone
     SimulatedModem modem(std::move(*scenario));
     const std::string device = modem.Start();
     ASSERT_FALSE(device.empty()) << modem.Error();

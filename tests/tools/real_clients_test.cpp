@@ -102,7 +102,9 @@ TEST_F(RealClientTest, Gammu) {
     ExpectDemoMessages(messages);
     EXPECT_NE(messages.find("今天晚上一起吃飯嗎？"), std::string::npos);
     EXPECT_NE(messages.find("the ticket is €25."), std::string::npos);
-    EXPECT_NE(messages.find("12 SMS parts in 12 SMS sequences"), std::string::npos);
+    // The phone's own store too.
+    EXPECT_NE(messages.find("the booking code is 7Q4K"), std::string::npos);
+    EXPECT_NE(messages.find("14 SMS parts in 14 SMS sequences"), std::string::npos);
     EXPECT_GE(modem_->CountCommands("+CMGL=4"), 1);
 
     std::string book = RunClient(gammu + "getallmemory SM");
@@ -112,6 +114,34 @@ TEST_F(RealClientTest, Gammu) {
     std::string sent = RunClient(gammu + "sendsms TEXT +886912345678 -text \"Hello from gammu\"");
     EXPECT_NE(sent.find("OK, message reference=1"), std::string::npos) << sent;
     ExpectOneSubmission("Hello from gammu");
+}
+
+// gammu names the modem and reads the network's USSD answer as text and as UCS2 hex (packed
+// hex it decodes only for the modems it knows to send it).
+TEST_F(RealClientTest, GammuIdentifiesAndAsksUssd) {
+    if (!Installed("gammu")) GTEST_SKIP() << "gammu is not installed";
+    std::string rc = Write("gammurc", "[gammu]\ndevice = " + device_ + "\nconnection = at\n");
+    std::string gammu = Env() + "gammu -c " + rc + " ";
+    const std::string identity = RunClient(gammu + "identify");
+    for (const char* field :
+         {"Telvane", "ModemSim 900", "1.03", "351234567890123", "466920123456789"})
+        EXPECT_NE(identity.find(field), std::string::npos) << field << " in\n" << identity;
+
+    for (const char* form : {"text", "ucs2"}) {
+        SCOPED_TRACE(form);
+        std::string error;
+        auto scenario = ParseScenario(std::string("[modem]\nussd_form = ") + form +
+                                          "\n[ussd]\n*100# = Your balance is 12.50\n",
+                                      &error);
+        ASSERT_TRUE(scenario) << error;
+        modem_->Stop();
+        modem_ = std::make_unique<SimulatedModem>(std::move(*scenario));
+        device_ = modem_->Start();
+        ASSERT_FALSE(device_.empty());
+        rc = Write("gammurc", "[gammu]\ndevice = " + device_ + "\nconnection = at\n");
+        const std::string ussd = RunClient(Env() + "gammu -c " + rc + " getussd \"*100#\"");
+        EXPECT_NE(ussd.find("\"Your balance is 12.50\""), std::string::npos) << ussd;
+    }
 }
 
 TEST_F(RealClientTest, Gnokii) {

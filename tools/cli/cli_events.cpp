@@ -124,6 +124,10 @@ std::string_view NotificationEventName(Notification notification) {
             return "message";
         case Notification::kStatusReport:
             return "statusReport";
+        case Notification::kInformation:
+            return "information";
+        case Notification::kUssd:
+            return "ussd";
     }
     return "unknown";
 }

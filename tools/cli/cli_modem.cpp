@@ -20,6 +20,8 @@
 #include "codec/message_joiner.h"
 #include "codec/pdu_codec.h"
 #include "codec/phone_number.h"
+#include "codec/ussd_text.h"
+#include "modem/info_parsers.h"
 #include "modem/job_waiter.h"
 #include "modem/modem_engine.h"
 #include "platform/serial_devices.h"
@@ -32,6 +34,9 @@ namespace {
 constexpr int kFailed = 1;
 constexpr int kStartupFailed = 3;
 constexpr int kReadFailed = 4;
+// USSD: the network refused the code, or nothing answered it.
+constexpr int kUssdRefused = 1;
+constexpr int kUssdUnanswered = 4;
 // The port name the device is opened under.
 constexpr int kPort = 1;
 // How long a send waits for the modem to find its network.
@@ -152,13 +157,22 @@ Session ParseArgs(const Args& args) {
         if (!number.ok()) throw UsageError{U16ToUtf8(number.Reason())};
     } else if (session.reconnect && session.command != "listen") {
         throw UsageError{"--reconnect is for listen"};
+    } else if (session.command == "ussd") {
+        if (session.rest.empty()) throw UsageError{"expected modem ussd CODE [REPLY...]"};
+        // Refused here, before the modem is touched.
+        if (!IsUssdCode(Utf8ToU16(session.rest[0])))
+            throw UsageError{"'" + session.rest[0] + "' is no USSD code (digits, *, # and +)"};
+        for (size_t i = 1; i < session.rest.size(); ++i)
+            if (!IsUssdReply(Utf8ToU16(session.rest[i])))
+                throw UsageError{"'" + session.rest[i] +
+                                 "' is no USSD reply (digits, letters A-Z, *, # and +)"};
     } else if (session.command == "listen" || session.command == "list" ||
-               session.command == "phonebook") {
+               session.command == "phonebook" || session.command == "info") {
         if (!session.rest.empty())
             throw UsageError{"unexpected argument '" + session.rest[0] + "'"};
     } else {
         throw UsageError{session.command.empty()
-                             ? "expected listen, list, phonebook or send"
+                             ? "expected listen, list, info, ussd, phonebook or send"
                              : "unknown modem command '" + session.command + "'"};
     }
     return session;
@@ -238,6 +252,8 @@ std::string NotificationJson(Notification code, const ModemEngine& engine) {
         case Notification::kMessageRead:
         case Notification::kMessageArrived:
         case Notification::kStatusReport:
+        case Notification::kInformation:
+        case Notification::kUssd:
         case Notification::kListingFinished:
         case Notification::kListingFailed:
         case Notification::kDeleted:
@@ -269,9 +285,56 @@ std::string MessageJson(const JoinedMessage& message) {
     for (int32_t index : message.indexes)
         indexes += (indexes.empty() ? "" : ", ") + std::to_string(index);
     return "{\"index\": " + std::to_string(record.index) + ", \"indexes\": [" + indexes +
-           "], \"status\": " + JsonString(record.status) +
+           "], \"store\": " +
+           (record.store.empty() ? std::string("null")
+                                 : JsonString(std::string_view(record.store))) +
+           ", \"status\": " + JsonString(record.status) +
            ", \"number\": " + JsonString(record.number) + ", \"time\": " + JsonString(record.time) +
            ", \"text\": " + JsonString(record.text) + "}";
+}
+
+template <typename T>
+std::string JsonOrNull(const std::optional<T>& value) {
+    if (!value) return "null";
+    if constexpr (std::is_same_v<T, int32_t>)
+        return std::to_string(*value);
+    else
+        return JsonString(*value);
+}
+
+// The modem as it is, one line.
+std::string InformationJson(const ModemInfo& info) {
+    std::string stores;
+    for (const StoreUse& store : info.stores)
+        stores += (stores.empty() ? "" : ", ") + std::string("{\"name\": ") +
+                  JsonString(std::string_view(store.name)) +
+                  ", \"used\": " + JsonOrNull(store.used) +
+                  ", \"total\": " + JsonOrNull(store.total) + "}";
+    const std::string technology =
+        info.technology ? TechnologyName(*info.technology) : std::string();
+    return "{\"manufacturer\": " + JsonOrNull(info.manufacturer) +
+           ", \"model\": " + JsonOrNull(info.model) +
+           ", \"revision\": " + JsonOrNull(info.revision) + ", \"imei\": " + JsonOrNull(info.imei) +
+           ", \"imsi\": " + JsonOrNull(info.imsi) +
+           ", \"smsCentre\": " + JsonOrNull(info.smsCentre) +
+           ", \"operator\": " + JsonOrNull(info.operatorName) +
+           ", \"operatorCode\": " + JsonOrNull(info.operatorCode) + ", \"technology\": " +
+           (technology.empty() ? std::string("null") : JsonString(std::string_view(technology))) +
+           ", \"registration\": \"" + RegistrationName(info.registration) +
+           "\", \"signal\": {\"rssi\": " + JsonOrNull(info.rssi) +
+           ", \"dbm\": " + JsonOrNull(SignalDbm(info.rssi)) +
+           ", \"bars\": " + std::to_string(SignalBarsOf(info.rssi)) + "}, \"stores\": [" + stores +
+           "]}";
+}
+
+std::string UssdJson(const UssdAnswer& answer) {
+    return "{\"event\": \"ussd\", \"status\": \"" + std::string(UssdStatusName(answer.status)) +
+           "\", \"text\": " +
+           (answer.text.empty() && answer.status != UssdStatus::kDone &&
+                    answer.status != UssdStatus::kMore
+                ? std::string("null")
+                : JsonString(answer.text)) +
+           "}";
 }
 
 // A new message; a part of a long one says which, its text is its own.
@@ -476,6 +539,60 @@ int Run(const Args& args) {
         return 0;
     }
 
+    if (session.command == "info") {
+        const JobWaiter query;
+        if (!engine.QueryInformation(query.Done())) {
+            std::cerr << "telvane-tool modem: the information query could not be started\n";
+            return kReadFailed;
+        }
+        const std::optional<JobResult> result = waitForJob(query);
+        if (!result || !result->Ok() || !result->information) {
+            std::cerr << "telvane-tool modem: information failed: " << jobFailure(result) << "\n";
+            return kReadFailed;
+        }
+        std::cout << InformationJson(*result->information) << "\n";
+        return 0;
+    }
+
+    if (session.command == "ussd") {
+        // The code, then each reply while the network's menu waits for one.
+        int exit = 0;
+        bool open = false;
+        for (size_t i = 0; i < session.rest.size(); ++i) {
+            if (i > 0 && !open) break;
+            const JobWaiter ussd;
+            if (!engine.SendUssd(Utf8ToU16(session.rest[i]), ussd.Done())) {
+                std::cerr << "telvane-tool modem: the USSD request could not be started\n";
+                return kFailed;
+            }
+            const std::optional<JobResult> result = waitForJob(ussd);
+            const UssdAnswer answer =
+                result && result->ussd ? *result->ussd : UssdAnswer{UssdStatus::kNoAnswer, {}, -1};
+            // Nothing came: no answer to print.
+            if (answer.status == UssdStatus::kNoAnswer) {
+                std::cerr << "telvane-tool modem: no USSD answer: " << jobFailure(result) << "\n";
+                exit = kUssdUnanswered;
+                open = false;
+                break;
+            }
+            std::cout << UssdJson(answer) << std::endl;
+            if (answer.status == UssdStatus::kRefused && result)
+                std::cerr << "telvane-tool modem: " << result->reason << "\n";
+            open = answer.status == UssdStatus::kMore;
+            exit =
+                answer.status == UssdStatus::kRefused || answer.status == UssdStatus::kUnsupported
+                    ? kUssdRefused
+                    : 0;
+            if (exit != 0) break;
+        }
+        // A menu left open would hold the network's session until it times out.
+        if (open || engine.UssdSessionOpen()) {
+            const JobWaiter end;
+            if (engine.EndUssd(end.Done())) waitForJob(end);
+        }
+        return exit;
+    }
+
     if (session.command == "phonebook") {
         const JobWaiter read;
         if (!engine.ReadPhonebook(read.Done())) {
@@ -578,15 +695,19 @@ int Run(const Args& args) {
 const CommandGroup group(
     "modem",
     "  modem --device PATH [--scale X] [--sc NUMBER] [--pin PIN] [--puk PUK]\n"
-    "        listen [--reconnect]|list|phonebook|phonebook write INDEX NUMBER NAME|\n"
-    "        send [--ref N] [--report] NUMBER TEXT\n"
+    "        listen [--reconnect]|list|info|ussd CODE [REPLY...]|phonebook|\n"
+    "        phonebook write INDEX NUMBER NAME|send [--ref N] [--report] NUMBER TEXT\n"
     "                               a session with the modem: its reports and new\n"
     "                               messages (--reconnect: the link is reopened\n"
     "                               when the device returns, {\"event\": \"reconnected\"}),\n"
-    "                               the messages, the SIM phonebook (or\n"
-    "                               one entry written), or one send (through SMS\n"
-    "                               centre NUMBER; a long text in parts joined by\n"
-    "                               reference N, 16-bit above 255; --report asks for\n"
+    "                               the messages of every store, what the modem, SIM\n"
+    "                               and network are (one JSON line), a USSD code and\n"
+    "                               the replies to its menus (a JSON line per answer;\n"
+    "                               exit 1 when refused, 4 when unanswered), the SIM\n"
+    "                               phonebook (or one entry written), or one send\n"
+    "                               (through SMS centre NUMBER; a long text in parts\n"
+    "                               joined by reference N, 16-bit above 255; --report\n"
+    "                               asks for\n"
     "                               a delivery report); a SIM that asks for its PIN gets\n"
     "                               --pin once; exit 3 when the modem does not\n"
     "                               start or another program holds its port (named),\n"

@@ -55,8 +55,9 @@ int Help() {
         "                       hangup  (the device goes, as a pulled USB modem does)\n"
         "  --help, -h         this text\n\n"
         "Scenario files have the sections [modem], [sim], [network], [messages],\n"
-        "[messages.ME], [messages.SR], [phonebook], [toolkit], [faults] and [unsolicited]; every\n"
-        "key is described in tools/modemsim/scenario.h and data/demo-sim.ini is a worked example.\n"
+        "[messages.ME], [messages.SR], [phonebook], [toolkit], [ussd], [faults] and\n"
+        "[unsolicited]; every key is described in tools/modemsim/scenario.h and data/demo-sim.ini "
+        "is a worked example.\n"
         "Fault keys: silent, cpin_busy, cms_error, cme, mute, refuse, delay, delay COMMAND,\n"
         "batches, bit7, drop_after_bytes, drop_at, cut, endless, inject, inject_apart, nul, seed;\n"
         "[network] submit_delay holds the result of a submission.\n",

@@ -112,6 +112,7 @@ const SimulatedModem::CommandEntry* SimulatedModem::FindCommand(const std::strin
         {"+CSMS", kSms, &S::MessageService},
         {"+CSQ", kFree, &S::Signal},
         {"+CSSN", kFree, &S::Accept},
+        {"+CUSD", kSim, &S::Ussd},
         {"+CVHU", kFree, &S::Accept},
         {"+GCAP", kFree, &S::Capabilities},
         {"+GMI", kFree, &S::Identity},
@@ -461,7 +462,9 @@ AtResult SimulatedModem::Operator(const AtCommand& c) {
         int reg = s.simState == SimState::Ready ? s.registration : 0;
         if (reg != 1 && reg != 5) return AtResult::Line("+COPS: 0");
         const std::string& name = copsFormat_ == 2 ? s.operatorCode : s.operatorName;
-        return AtResult::Line("+COPS: 0," + std::to_string(copsFormat_) + "," + Quote(name));
+        std::string line = "+COPS: 0," + std::to_string(copsFormat_) + "," + Quote(name);
+        if (s.technology >= 0) line += "," + std::to_string(s.technology);
+        return AtResult::Line(line);
     }
     if (c.form == Form::Set) {
         std::vector<std::string> a = SplitArguments(c.args);

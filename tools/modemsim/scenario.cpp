@@ -121,11 +121,17 @@ class Parser {
         if (line.front() == '[') {
             if (line.back() != ']') return "unclosed section name";
             section_ = Lower(Trim(line.substr(1, line.size() - 2)));
+            // "[messages ME]" and "[messages.ME]" name the same store.
+            if (section_.rfind("messages ", 0) == 0)
+                section_ = "messages." + Trim(section_.substr(9));
             static const char* const kSections[] = {
                 "modem",       "sim",       "network", "messages", "messages.sm", "messages.me",
-                "messages.sr", "phonebook", "toolkit", "faults",   "unsolicited"};
+                "messages.sr", "phonebook", "toolkit", "faults",   "unsolicited", "ussd"};
             for (const char* known : kSections) {
-                if (section_ == known) return {};
+                if (section_ == known) {
+                    if (section_ == "ussd") s_.ussdOffered = true;
+                    return {};
+                }
             }
             return "unknown section [" + section_ + "]";
         }
@@ -135,7 +141,7 @@ class Parser {
         std::string value = Trim(line.substr(eq + 1));
         // A trailing "; comment" is allowed where a value holds no text of its own.
         if (section_.rfind("messages", 0) != 0 && section_ != "toolkit" &&
-            section_ != "unsolicited" && section_ != "phonebook") {
+            section_ != "unsolicited" && section_ != "phonebook" && section_ != "ussd") {
             size_t semi = value.find(" ;");
             if (semi != std::string::npos) value = Trim(value.substr(0, semi));
         }
@@ -166,6 +172,7 @@ class Parser {
         if (section_ == "phonebook") return PhonebookLine(Lower(key), value);
         if (section_ == "toolkit") return Toolkit(key, value);
         if (section_ == "faults") return Fault(Lower(key), value);
+        if (section_ == "ussd") return Ussd(key, value);
         return Unsolicited(key, value);
     }
 
@@ -201,6 +208,16 @@ class Parser {
             s_.retriesQuery = it->query;
         } else if (key == "baud") {
             if (!ParseInt(value, s_.baud, 0, 4000000)) return "baud must be 0-4000000";
+        } else if (key == "ussd_form") {
+            const std::string v = Lower(value);
+            if (v == "text")
+                s_.ussdForm = UssdForm::Text;
+            else if (v == "packed")
+                s_.ussdForm = UssdForm::Packed;
+            else if (v == "ucs2")
+                s_.ussdForm = UssdForm::Ucs2;
+            else
+                return "ussd_form must be text, packed or ucs2";
         } else
             return "unknown key " + key;
         return {};
@@ -264,12 +281,34 @@ class Parser {
             if (!ParseInt(value, s_.reportStatus, 0, 255)) return "report_status must be 0-255";
         } else if (key == "operator_name") {
             s_.operatorName = value;
+        } else if (key == "technology") {
+            // 27.007 7.3 <AcT>: 0 GSM, 2 UTRAN, 7 E-UTRAN (and the others it lists).
+            if (!ParseInt(value, s_.technology, 0, 13)) return "technology must be 0-13";
         } else if (key == "signal") {
             if (!ParseInt(value, s_.signal, 0, 99) || (s_.signal > 31 && s_.signal != 99))
                 return "signal must be 0-31 or 99";
         } else {
             return "unknown key " + key;
         }
+        return {};
+    }
+
+    // "*149# 2 = + TEXT": the answer to reply 2 within the session of *149#, a menu.
+    std::string Ussd(const std::string& key, const std::string& value) {
+        const std::vector<std::string> words = Words(key);
+        if (words.empty()) return "expected CODE [REPLY...] = [+] TEXT";
+        std::string path;
+        for (const std::string& w : words)
+            path += (path.empty() ? "" : " ") + w;
+        if (s_.ussd.count(path)) return "USSD answer to '" + path + "' given twice";
+        UssdAnswer answer;
+        std::string text = value;
+        if (!text.empty() && text[0] == '+') {
+            answer.more = true;
+            text = Trim(text.substr(1));
+        }
+        answer.text = Unescape(text);
+        s_.ussd[path] = answer;
         return {};
     }
 

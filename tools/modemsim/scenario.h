@@ -12,6 +12,9 @@
 //   echo = on                     ; the stored profile's echo (ATZ, AT&F); some modems ship off
 //   baud = 115200                 ; bytes go out no faster than this line (10 bits a byte);
 //                                 ; 0 sends at once
+//   ussd_form = text              ; USSD answers: text (dcs 15, in the character set of
+//                                 ; +CSCS), packed (GSM 7-bit packed hex, dcs 15) or ucs2
+//                                 ; (UCS2 hex, dcs 72)
 //   cnmi = 0,0,0,0,0              ; the stored profile's new-message indications (ATZ, AT&F)
 //   retries_query = both          ; +CPINR, +CPINC (a vendor's), both or none answered
 //   [sim]
@@ -33,6 +36,8 @@
 //   operator = 46692
 //   operator_name = LDTA
 //   signal = 20                   ; +CSQ rssi 0-31, 99 unknown
+//   technology = 2                ; the <AcT> +COPS? adds: 0 GSM, 2 UTRAN, 7 E-UTRAN; unset:
+//                                 ; none
 //   report_delay = 1000           ; a status report this long after a submission asking for one
 //   report_status = 0             ; its TP-ST: 0 delivered, 32-63 still trying, 64 up failed
 //   submit_delay = 0              ; +CMGS/+CMSS results this long after the PDU's Ctrl-Z (the
@@ -48,7 +53,8 @@
 //   ; concatenated one at INDEX, INDEX+1, ... (references 1, 2, ... in file order)
 //   1 = REC UNREAD | +886912345678 | 26/12/01,09:15:00+32 | See you at 7
 //   [messages.ME]
-//   ; the same lines for the ME store ([messages.SR]: the SR store; [messages.SM] is [messages])
+//   ; the same lines for the ME store ([messages.SR]: the SR store; [messages.SM] is [messages];
+//   ; "[messages ME]" is the same as "[messages.ME]")
 //   1 = REC READ | +886955000111 | 26/12/02,10:00:00+32 | Kept on the phone
 //   [phonebook]
 //   capacity = 250
@@ -63,6 +69,14 @@
 //   ; lines that answer AT+STGI=<type>, in order
 //   0 = +STGI: "Services"
 //   0 = +STGI: 1,2,"News",0
+//   [ussd]
+//   ; CODE = TEXT: the network's answer, +CUSD: 0 (the session ends); CODE = + TEXT: a menu,
+//   ; +CUSD: 1, that waits for a reply; CODE REPLY [REPLY...] = ...: the answers to the replies
+//   ; within that session.  A code or reply not listed: +CUSD: 4.  Without this section the
+//   ; modem answers ERROR to AT+CUSD.
+//   *100# = Your balance is 12.50
+//   *149# = + 1 Balance\n2 Offers
+//   *149# 2 = Offers: none today
 //   [faults]
 //   silent = yes                     ; never answer anything
 //   cpin_busy = 3                    ; +CME ERROR: 515 for the first 3 +CPIN? queries
@@ -187,6 +201,14 @@ enum class Ucs2Form { Plain, Form80, Form81, Form82 };
 
 enum class RetriesQuery { Both, Cpinr, Cpinc, None };
 
+// How the network's USSD text goes to the client (3GPP TS 27.007 7.15, 23.038 5).
+enum class UssdForm { Text, Packed, Ucs2 };
+
+struct UssdAnswer {
+    bool more = false;  // +CUSD: 1, a menu waiting for a reply; else +CUSD: 0
+    std::string text;   // UTF-8
+};
+
 // New-message indications, +CNMI=<mode>,<mt>,<bm>,<ds>,<bfr> (3GPP TS 27.005 3.4.1).
 struct Indications {
     int mode = 0;  // 0 kept in the modem, 1 dropped while the line is busy, 2 held till it is free
@@ -209,6 +231,7 @@ struct Scenario {
     int baud = 115200;  // 0: unpaced
     Indications cnmi;
     RetriesQuery retriesQuery = RetriesQuery::Both;
+    UssdForm ussdForm = UssdForm::Text;
 
     SimState simState = SimState::Ready;
     std::string pin = "1234";
@@ -230,6 +253,7 @@ struct Scenario {
     int registration = 1;
     std::string operatorCode = "46692";
     std::string operatorName = "LDTA";
+    int technology = -1;  // <AcT> of +COPS?; -1: not given
     int signal = 20;
     int reportDelayMs = 1000;
     int reportStatus = 0;
@@ -243,6 +267,10 @@ struct Scenario {
     std::vector<Contact> phonebook;
 
     std::map<int, std::vector<std::string>> toolkit;  // AT+STGI=<type> -> answer lines
+
+    // "CODE" or "CODE REPLY ..." (single blanks) -> the network's answer.
+    bool ussdOffered = false;  // a [ussd] section was given
+    std::map<std::string, UssdAnswer> ussd;
 
     Faults faults;
     std::vector<TimedLine> timedLines;

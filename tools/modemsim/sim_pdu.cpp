@@ -274,6 +274,26 @@ std::optional<std::vector<uint8_t>> Octets(const std::string& hex) {
 
 }  // namespace
 
+std::optional<std::string> PackedUssdHex(const std::u16string& text) {
+    std::optional<std::vector<uint8_t>> septets = ToSeptets(text);
+    if (!septets) return std::nullopt;
+    // 23.038 6.1.2.3.1: seven spare bits at the end would read as an '@'; a CR fills them.
+    if (septets->size() % 8 == 7) septets->push_back(0x0D);
+    std::string hex;
+    for (uint8_t o : Pack(*septets))
+        AppendHex(hex, o);
+    return hex;
+}
+
+std::string Ucs2Hex(const std::u16string& text) {
+    std::string hex;
+    for (char16_t ch : text) {
+        AppendHex(hex, static_cast<uint8_t>(ch >> 8));
+        AppendHex(hex, static_cast<uint8_t>(ch & 0xFF));
+    }
+    return hex;
+}
+
 std::optional<std::string> EncodeDeliver(const std::string& serviceCentre,
                                          const std::string& sender, const std::string& timestamp,
                                          const std::u16string& text) {

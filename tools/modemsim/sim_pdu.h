@@ -43,6 +43,12 @@ struct Concatenation {
 };
 std::optional<Concatenation> ConcatenationOf(const std::string& pduHex);
 
+// A USSD text as GSM 7-bit packed hex (23.038 6.1.2.3), or nothing when a character has no
+// place in the default alphabet.
+std::optional<std::string> PackedUssdHex(const std::u16string& text);
+// Four hex digits a UTF-16 unit.
+std::string Ucs2Hex(const std::u16string& text);
+
 // Octets of the TPDU (the PDU without its service-centre field), as +CMGL/+CMGR/+CMGS count
 // them; -1 when the hex is malformed.
 int TpduLength(const std::string& pduHex);

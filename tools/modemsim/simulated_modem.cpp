@@ -609,6 +609,7 @@ void SimulatedModem::ExecuteLine(const std::string& line) {
     if (at == std::string::npos) return;
     const Faults& f = scenario_.faults;
     reachedNetwork_ = false;
+    afterAnswer_.clear();
     auto commands = ParseCommandLine(line.substr(at + 2));
     int delayMs = f.delayMs;
     bool drop = false;
@@ -722,6 +723,9 @@ void SimulatedModem::ExecuteLine(const std::string& line) {
         for (const std::string& t : triggers)
             SendLine(t);
     }
+    for (const std::string& l : afterAnswer_)
+        SendLine(l);
+    afterAnswer_.clear();
     if (releaseAfterAnswer_) {
         releaseAfterAnswer_ = false;
         ReleaseHeldIndications();

@@ -198,6 +198,9 @@ class SimulatedModem {
     AtResult Dial(const AtCommand& command);
     AtResult HangUp(const AtCommand& command);
     AtResult Answer(const AtCommand& command);
+    AtResult Ussd(const AtCommand& command);
+    // "+CUSD: <m>,<str>,<dcs>" for `text` in the scenario's form.
+    std::string UssdLine(int status, const std::string& text) const;
 
     AtResult MessageFormat(const AtCommand& command);
     AtResult MessageStorage(const AtCommand& command);
@@ -260,6 +263,10 @@ class SimulatedModem {
     std::string memories_[3] = {"SM", "SM",
                                 "SM"};  // +CPMS: read and delete, write and send, receive
     std::vector<std::string> heldIndications_;
+    // Lines the network sends after the answer to the command that asked (+CUSD).
+    std::vector<std::string> afterAnswer_;
+    // The open USSD session: the code and the replies so far; empty when none is open.
+    std::vector<std::string> ussdSession_;
     bool releaseAfterAnswer_ = false;  // +CNMI mode 0, or mode 2 while the line is busy
     struct PendingReport {
         std::chrono::steady_clock::time_point at;
