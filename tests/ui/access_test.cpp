@@ -238,8 +238,8 @@ class AccessTest : public QObject {
     void TabFollowsTheLayout_data() {
         QTest::addColumn<QString>("where");
         QTest::addColumn<bool>("wide");
-        for (const char* where : {"sms", "compose", "canned", "phonebook", "entry panel",
-                                  "settings", "settings sync"}) {
+        for (const char* where : {"sms", "sms search", "compose", "canned", "picture", "phonebook",
+                                  "entry panel", "settings", "settings sync"}) {
             for (bool wide : {false, true})
                 QTest::addRow("%s %s", where, wide ? "wide" : "first") << QString(where) << wide;
         }
@@ -258,13 +258,16 @@ class AccessTest : public QObject {
         // The place walked and the control Tab starts from.
         QWidget* scope = nullptr;
         QWidget* first = nullptr;
-        if (where == "sms") {
+        if (where.startsWith("sms")) {
             scope = dialog->Sms();
+            if (where == "sms search" && !dialog->Sms()->findChild<QWidget*>("search")->isVisible())
+                dialog->Sms()->ToggleSearch();
             first =
                 wide ? static_cast<QWidget*>(dialog->Sms()->FolderList()) : dialog->Control(1018);
-        } else if (where == "compose" || where == "canned") {
+        } else if (where == "compose" || where == "canned" || where == "picture") {
             dialog->Command(CommandId::kCompose);
             if (where == "canned") static_cast<QPushButton*>(dialog->Control(1027))->click();
+            if (where == "picture") static_cast<QPushButton*>(dialog->Control(1064))->click();
             scope = dialog->Compose();
             first = dialog->Control(1024);
         } else if (where == "phonebook") {
@@ -318,6 +321,8 @@ class AccessTest : public QObject {
                 faults << Describe(control, scope) + " is never reached";
         }
         faults << OutOfOrder(reached, scope);
+        for (QWidget* w : reached)
+            qDebug() << Describe(w, scope);
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join("\n")));
     }
 };
