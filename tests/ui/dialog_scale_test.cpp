@@ -1,9 +1,11 @@
-// The window's own dialogs at a scale: the PIN dialog and the file dialogs draw their text in
-// the window's face and size, not the desktop's small one.
+// The window's own dialogs at a scale: the PIN dialog, the file dialogs, the import preview and
+// the Modem and USSD pages draw their text in the window's face and size, not the desktop's small
+// one.
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -11,6 +13,7 @@
 #include <filesystem>
 
 #include "control/window_interface.h"
+#include "ui/import_preview.h"
 #include "ui/main_dialog.h"
 #include "ui/phonebook_page.h"
 #include "ui/pin_dialog.h"
@@ -74,7 +77,8 @@ class DialogScaleTest : public QObject {
         QTest::addColumn<QString>("which");
         QTest::addColumn<bool>("chinese");
         for (bool chinese : {false, true}) {
-            for (const char* which : {"pin", "puk", "export csv", "export vcard", "import"})
+            for (const char* which : {"pin", "puk", "export csv", "export vcard", "import",
+                                      "import preview", "modem", "ussd"})
                 QTest::addRow("%s %s", which, chinese ? "zh" : "en") << QString(which) << chinese;
         }
     }
@@ -105,6 +109,20 @@ class DialogScaleTest : public QObject {
         } else if (which == "export csv") {
             dialog.Command(CommandId::kMessages);
             dialog.Sms()->findChild<QAction*>("exportCsv")->trigger();
+        } else if (which == "modem") {
+            dialog.ShowModemPage();
+        } else if (which == "ussd") {
+            dialog.ShowUssdPage();
+        } else if (which == "import preview") {
+            dialog.Command(CommandId::kPhonebook);
+            const QString file = dir_.filePath("import.csv");
+            QFile csv(file);
+            QVERIFY(csv.open(QIODevice::WriteOnly));
+            csv.write("+886912000111,Quinn\n");
+            csv.close();
+            const std::unique_ptr<ImportPreview> preview = dialog.Phonebook()->PreviewImport(file);
+            QVERIFY(preview);
+            preview->exec();
         } else {
             dialog.Command(CommandId::kPhonebook);
             dialog.Phonebook()
