@@ -139,6 +139,9 @@ class RunScenarioTest : public QObject {
         const std::string environment = ReadFile("/proc/" + std::to_string(window[0]) + "/environ");
         QVERIFY(environment.find(std::string("TELVANE_SIM_PORT=") + (home / "modem").c_str() +
                                  '\0') != std::string::npos);
+        // It names the port after the scenario it is told the simulator serves.
+        QVERIFY(environment.find(std::string("TELVANE_SIM_SCENARIO=") + scenario.c_str() + '\0') !=
+                std::string::npos);
 
         // Another client of the link (the window has not connected) meets the scenario's
         // network.
