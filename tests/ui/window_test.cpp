@@ -401,7 +401,7 @@ class WindowTest : public QObject {
     void SettingsFitTheFirstSize_data() {
         QTest::addColumn<qreal>("scale");
         QTest::addColumn<int>("language");
-        for (qreal scale : {1.0, 2.0}) {
+        for (qreal scale : {1.0, 1.5, 2.0, 2.5, 3.0, 3.5}) {
             for (int language : {0, 1})
                 QTest::addRow("x%g %s", scale, language ? "zh" : "en") << scale << language;
         }
