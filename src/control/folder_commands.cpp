@@ -8,6 +8,7 @@
 #include "control/delivery_reports.h"
 #include "control/history_feed.h"
 #include "control/inbox_merge.h"
+#include "control/more_messages.h"
 #include "control/outbox_run.h"
 #include "platform/text.h"
 #include "store/list_date.h"
@@ -205,11 +206,15 @@ void FolderCommands::RefreshInbox(const std::vector<SmsPart>& listed, int simHol
     // A failed save keeps the merged Inbox here, unsaved, and says why.
     static_cast<void>(tables.Save(FolderId::Inbox));
     ShowFolder(kInbox);
-    // A full listing may stop short of what the SIM holds.
-    const int partsListed = static_cast<int>(listed.size());
-    int notShown = merge.notShown;
-    if (partsListed >= kFolderSlots && simHolds > partsListed) notShown += simHolds - partsListed;
-    if (notShown > 0) host_.ShowStatus(WithCount(ui_text::kMoreOnSim, notShown));
+    // A full listing may stop short of what the SIM holds (the count is the SIM's store's).
+    const auto onSim = std::count_if(listed.begin(), listed.end(), [](const SmsPart& part) {
+        return part.record.store.empty() || part.record.store == "SM";
+    });
+    const int unlisted = static_cast<int>(listed.size()) >= kFolderSlots && simHolds > onSim
+                             ? simHolds - static_cast<int>(onSim)
+                             : 0;
+    const std::u16string more = MoreMessagesText(merge.notShownStores, unlisted);
+    if (!more.empty()) host_.ShowStatus(more);
 }
 
 void FolderCommands::AddArrived(const std::vector<SmsPart>& messages) {

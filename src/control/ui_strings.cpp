@@ -278,6 +278,18 @@ constexpr UiString kStrings[] = {
     {481, u"In the Outbox: it goes at the next connection"},
     {482, u"名稱超過 SIM 卡能存的長度（%1）"},
     {483, u"the name is longer than the SIM holds (%1)"},
+    {484, u"手機記憶體中另有 %1 則短訊"},
+    {485, u"%1 more messages in the phone"},
+    {486, u"%2 儲存區另有 %1 則短訊"},
+    {487, u"%1 more messages in the %2 store"},
+    {488, u"智能卡上 %1 則"},
+    {489, u"%1 on the SIM"},
+    {490, u"手機中 %1 則"},
+    {491, u"%1 in the phone"},
+    {492, u"%2 儲存區 %1 則"},
+    {493, u"%1 in the %2 store"},
+    {494, u"，"},
+    {495, u", "},
 };
 
 static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),
