@@ -82,9 +82,25 @@ void FolderCommands::FillMessageList() {
                                 FormatListDate(record.time), TextWithSendFailure(record), position);
         ++rows;
     }
+    // Before the sort, which fits the columns to what they show.
+    if (folder == kInbox) MarkStores(table);
     window.SortMessageListByTime();
     host_.ShowStatus(Widen(std::to_string(rows)) + u" SMS " + LoadUiString(ui_text::kMessage));
     window.ShowFolderButtons(folder == kInbox || folder == kSaved, folder == kDraft);
+}
+
+void FolderCommands::MarkStores(const FolderTable& inbox) {
+    WindowInterface& window = host_.Window();
+    for (int position = 0; position < kFolderSlots; ++position) {
+        if (!inbox.IsUsed(position)) continue;
+        // The listing tells where each message is; the Inbox's file does not keep it.
+        const std::optional<std::string> store = StoreOf(inbox.entries[position].record);
+        if (!store || store->empty() || *store == "SM") continue;
+        const std::u16string name = Widen(*store);
+        const std::u16string tip = *store == "ME" ? LoadUiString(ui_text::kInPhoneMemory)
+                                                  : FormatUiString(ui_text::kInStoreMemory, {name});
+        window.SetMessageRowMark(window.FindMessageRow(position), name, tip);
+    }
 }
 
 void FolderCommands::OpenMessage(int row) {

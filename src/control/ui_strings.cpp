@@ -290,6 +290,10 @@ constexpr UiString kStrings[] = {
     {493, u"%1 in the %2 store"},
     {494, u"，"},
     {495, u", "},
+    {496, u"存於手機記憶體"},
+    {497, u"In the phone's memory"},
+    {498, u"存於數據機的 %1 儲存區"},
+    {499, u"In the modem's %1 store"},
 };
 
 static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),

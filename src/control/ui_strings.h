@@ -163,6 +163,9 @@ inline constexpr UiText kAlsoOnSim{488, 489};    // %1: the count
 inline constexpr UiText kAlsoInPhone{490, 491};  // %1: the count
 inline constexpr UiText kAlsoInStore{492, 493};  // %1: the count, %2: the store's name
 inline constexpr UiText kListSeparator{494, 495};
+// The Inbox's mark of a message kept elsewhere than on the SIM.
+inline constexpr UiText kInPhoneMemory{496, 497};
+inline constexpr UiText kInStoreMemory{498, 499};  // %1: the store's name
 }  // namespace ui_text
 
 // Nonzero: Chinese interface; 0: English.  Set through SetLanguage.
