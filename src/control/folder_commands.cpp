@@ -8,6 +8,7 @@
 #include "control/delivery_reports.h"
 #include "control/history_feed.h"
 #include "control/inbox_merge.h"
+#include "control/more_messages.h"
 #include "control/outbox_run.h"
 #include "platform/text.h"
 #include "store/list_date.h"
@@ -81,9 +82,25 @@ void FolderCommands::FillMessageList() {
                                 FormatListDate(record.time), TextWithSendFailure(record), position);
         ++rows;
     }
+    // Before the sort, which fits the columns to what they show.
+    if (folder == kInbox) MarkStores(table);
     window.SortMessageListByTime();
     host_.ShowStatus(Widen(std::to_string(rows)) + u" SMS " + LoadUiString(ui_text::kMessage));
     window.ShowFolderButtons(folder == kInbox || folder == kSaved, folder == kDraft);
+}
+
+void FolderCommands::MarkStores(const FolderTable& inbox) {
+    WindowInterface& window = host_.Window();
+    for (int position = 0; position < kFolderSlots; ++position) {
+        if (!inbox.IsUsed(position)) continue;
+        // The listing tells where each message is; the Inbox's file does not keep it.
+        const std::optional<std::string> store = StoreOf(inbox.entries[position].record);
+        if (!store || store->empty() || *store == "SM") continue;
+        const std::u16string name = Widen(*store);
+        const std::u16string tip = *store == "ME" ? LoadUiString(ui_text::kInPhoneMemory)
+                                                  : FormatUiString(ui_text::kInStoreMemory, {name});
+        window.SetMessageRowMark(window.FindMessageRow(position), name, tip);
+    }
 }
 
 void FolderCommands::OpenMessage(int row) {
@@ -205,11 +222,15 @@ void FolderCommands::RefreshInbox(const std::vector<SmsPart>& listed, int simHol
     // A failed save keeps the merged Inbox here, unsaved, and says why.
     static_cast<void>(tables.Save(FolderId::Inbox));
     ShowFolder(kInbox);
-    // A full listing may stop short of what the SIM holds.
-    const int partsListed = static_cast<int>(listed.size());
-    int notShown = merge.notShown;
-    if (partsListed >= kFolderSlots && simHolds > partsListed) notShown += simHolds - partsListed;
-    if (notShown > 0) host_.ShowStatus(WithCount(ui_text::kMoreOnSim, notShown));
+    // A full listing may stop short of what the SIM holds (the count is the SIM's store's).
+    const auto onSim = std::count_if(listed.begin(), listed.end(), [](const SmsPart& part) {
+        return part.record.store.empty() || part.record.store == "SM";
+    });
+    const int unlisted = static_cast<int>(listed.size()) >= kFolderSlots && simHolds > onSim
+                             ? simHolds - static_cast<int>(onSim)
+                             : 0;
+    const std::u16string more = MoreMessagesText(merge.notShownStores, unlisted);
+    if (!more.empty()) host_.ShowStatus(more);
 }
 
 void FolderCommands::AddArrived(const std::vector<SmsPart>& messages) {

@@ -97,6 +97,8 @@ class FolderCommands {
     // The modem's store the record's indexes are in, as this connection saw them; nothing when
     // no store, or more than one, holds them.  The folder's file does not keep the store.
     std::optional<std::string> StoreOf(const SmsRecord& record) const;
+    // The Inbox's rows of messages kept elsewhere than on the SIM get their store's mark.
+    void MarkStores(const FolderTable& inbox);
 
     ControllerHost& host_;
     std::optional<DeleteRun> deleteRun_;

@@ -43,6 +43,7 @@ InboxMerge MergeInbox(const FolderTable& current, const std::vector<SmsRecord>& 
     for (const SmsRecord& message : listed) {
         if (merge.inbox.usedCount >= kFolderSlots) {
             ++merge.notShown;
+            merge.notShownStores.push_back(message.store);
             continue;
         }
         SmsRecord record = message;

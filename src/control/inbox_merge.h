@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -33,8 +34,9 @@ bool IsStoredOutgoing(const SmsRecord& record);
 bool IsSameSimMessage(const SmsRecord& a, const SmsRecord& b);
 
 struct InboxMerge {
-    FolderTable inbox;     // the new Inbox, in listing order
-    int32_t notShown = 0;  // listed messages beyond what the Inbox holds
+    FolderTable inbox;                        // the new Inbox, in listing order
+    int32_t notShown = 0;                     // listed messages beyond what the Inbox holds
+    std::vector<std::string> notShownStores;  // the store of each, as listed
 };
 
 // The Inbox after a listing of the SIM, one record per message (parts already joined).  A listed

@@ -156,6 +156,16 @@ inline constexpr UiText kNoHistoryYet{423, 424};
 // A message sent while offline waits in the Outbox.
 inline constexpr UiText kQueuedForNextConnection{480, 481};
 inline constexpr UiText kNameTooLongForSim{482, 483};  // %1: the counter, "20/14"
+// Messages the Inbox cannot show, by store: the first store's count in full, the others after it.
+inline constexpr UiText kMoreInPhone{484, 485};  // %1: the count
+inline constexpr UiText kMoreInStore{486, 487};  // %1: the count, %2: the store's name
+inline constexpr UiText kAlsoOnSim{488, 489};    // %1: the count
+inline constexpr UiText kAlsoInPhone{490, 491};  // %1: the count
+inline constexpr UiText kAlsoInStore{492, 493};  // %1: the count, %2: the store's name
+inline constexpr UiText kListSeparator{494, 495};
+// The Inbox's mark of a message kept elsewhere than on the SIM.
+inline constexpr UiText kInPhoneMemory{496, 497};
+inline constexpr UiText kInStoreMemory{498, 499};  // %1: the store's name
 }  // namespace ui_text
 
 // Nonzero: Chinese interface; 0: English.  Set through SetLanguage.

@@ -148,6 +148,10 @@ class WindowInterface {
     virtual int FindMessageRow(int itemData) const = 0;  // -1 when none
     virtual void RemoveMessageRow(int row) = 0;
     virtual void SetMessageRowIcon(int row, int icon) = 0;
+    // A short mark beside the icon ("ME": kept in the phone, not on the SIM) and its tip.
+    virtual void SetMessageRowMark(int row, const std::u16string& mark, const std::u16string& tip) {
+        (void)row, (void)mark, (void)tip;
+    }
 
     // Detail area of the message page: number (1019), time (1020), body (1018).
     virtual void SetDetail(const std::u16string& number, const std::u16string& time,

@@ -1,5 +1,6 @@
 // The dispatcher: each signalled engine event becomes a state change and, maybe, a notification.
 
+#include <deque>
 #include <optional>
 #include <string_view>
 
@@ -111,6 +112,36 @@ Result OnRegistration(ModemEngine&, State& s) {
     s.registered = registered;
     s.registrationStat = s.parseState.registrationStat;
     return registered ? Notification::kRegistered : Notification::kNotRegistered;
+}
+
+// Every report queued, in order: a signal change and a registration change may come in one block.
+Result OnIndicator(ModemEngine&, State& s) {
+    std::deque<std::string> lines;
+    IndicatorMap map;
+    {
+        std::lock_guard lock(s.textMutex);
+        lines.swap(s.indicatorLines);
+        map = s.indicators;
+    }
+    // As OnRegistration: no network state while the SIM is not known to be there.
+    const bool simKnown = s.simState.load() != 0;
+    IndicatorEffect effect;
+    for (const std::string& line : lines) {
+        IndicatorReport report = ParseIndicatorEvent(line, map);
+        if (!simKnown) report.service = report.roam = -1;
+        const IndicatorEffect one = ApplyIndicator(report, {s.parseState, s.indicatedRoaming});
+        effect.signal |= one.signal;
+        effect.registration |= one.registration;
+    }
+    s.signalLevel = s.parseState.signalLevel;
+    s.rssi = s.parseState.rssi;
+    s.registered = s.parseState.registered;
+    s.registrationStat = s.parseState.registrationStat;
+    if (effect.signal && effect.registration) PostNotification(s, Notification::kSignalChanged);
+    if (effect.registration)
+        return s.parseState.registered ? Notification::kRegistered : Notification::kNotRegistered;
+    if (effect.signal) return Notification::kSignalChanged;
+    return std::nullopt;
 }
 
 Result OnWind(ModemEngine&, State& s) {
@@ -257,6 +288,7 @@ constexpr Action kActions[kCount] = {
     /* 36 kPhonebook */ {nullptr, std::nullopt},
     /* 37 kPhonebookWritten */ {nullptr, std::nullopt},
     /* 38 kPosted */ {OnPosted, std::nullopt},
+    /* 39 kIndicator */ {OnIndicator, std::nullopt},
 };
 
 }  // namespace

@@ -30,6 +30,7 @@
 #include "codec/response_parsers.h"
 #include "codec/smart_message_builder.h"
 #include "codec/toolkit_parser.h"
+#include "modem/indicators.h"
 #include "modem/modem_engine.h"
 #include "modem/response_framer.h"
 #include "modem/transaction.h"
@@ -117,7 +118,8 @@ struct ModemEngine::State {
     std::atomic<int32_t> activityStatus{-1};
     std::atomic<int32_t> lastCmeError{0};
     std::atomic<int32_t> storeUsed{-1};
-    ModemParseState parseState;  // dispatcher
+    ModemParseState parseState;     // dispatcher
+    bool indicatedRoaming = false;  // dispatcher: the last "roam" indicator
 
     mutable std::mutex textMutex;
     std::u16string scNumber;
@@ -125,7 +127,10 @@ struct ModemEngine::State {
     std::u16string operatorText;
     std::u16string callerNumber;
     std::string cmeText, csqText, cregText, windText, cpasText, stinText, clipText;
-    std::string cmeCommand;   // the command cmeText answered; "" when none waited
+    std::string cmeCommand;  // the command cmeText answered; "" when none waited
+    // Indicator reports: what start-up found in AT+CIND=?, and the "+CIEV:" lines not yet read.
+    IndicatorMap indicators;
+    std::deque<std::string> indicatorLines;
     std::string lastFailure;  // of the start-up, or the lost link
     // Message and phonebook responses, one text per event: a "+CMTI:" right behind a listing
     // must not replace the listing before the dispatcher has read it.
@@ -241,6 +246,9 @@ void QuerySimAttempts(ModemEngine::State& s, const Timing& timing);
 std::optional<CommandResult> SendSimCode(ModemEngine::State& s, const Timing& timing, bool puk);
 // After start-up: new-message indications and the message store's fill.  Caller holds lineMutex.
 void ConfigureLiveLink(ModemEngine::State& s, const Timing& timing);
+// Asks which indicators the modem has (AT+CIND=?) and, when the signal, the service or roaming is
+// among them, for their "+CIEV:" reports.  Caller holds lineMutex.
+void EnableIndicatorReports(ModemEngine::State& s, const Timing& timing);
 // Around a phonebook job: switch to the set names travel in, and back.  Caller holds lineMutex.
 void EnterPhonebookCharset(ModemEngine::State& s, const Timing& timing);
 void LeavePhonebookCharset(ModemEngine::State& s, const Timing& timing);

@@ -608,6 +608,20 @@ void ConfigureLiveLink(State& s, const Timing& timing) {
     s.detectedScNumber = detected.value_or(std::u16string());
 }
 
+void EnableIndicatorReports(State& s, const Timing& timing) {
+    if (s.closing.load()) return;
+    const CommandResult list =
+        RunCommand(s, timing, "AT+CIND=?", {.expect = {.infoKeyword = "+CIND:"}});
+    const IndicatorMap map =
+        list.Ok() ? ParseIndicatorList(list.LineWith("+CIND:").value_or("")) : IndicatorMap{};
+    {
+        std::lock_guard lock(s.textMutex);
+        s.indicators = map;
+    }
+    // Many modems lack +CMER: the +CSQ poll and +CREG reports still tell the same, later.
+    if (map.Any() && !s.closing.load()) RunCommand(s, timing, "AT+CMER=3,0,0,1", {});
+}
+
 void EnterPhonebookCharset(State& s, const Timing& timing) {
     if (!s.charsetAsked.exchange(true)) {
         const CommandResult offer =

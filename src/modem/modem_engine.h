@@ -84,7 +84,8 @@ enum Number : int {
     kPhonebook = 36,          // "+CPBR:", or the phonebook reader when no entry arrived
     kPhonebookWritten = 37,   // phonebook writer, success
     kPosted = 38,             // notifications posted in order (failures, their reasons)
-    kCount = 39,
+    kIndicator = 39,          // "+CIEV:"
+    kCount = 40,
 };
 }  // namespace engine_event
 

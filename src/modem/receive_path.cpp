@@ -168,6 +168,12 @@ bool ModemEngine::ClassifyKept(const Classification& kind) {
         case KeptText::kCpasText:
             kept = &s.cpasText;
             break;
+        case KeptText::kIndicator: {
+            std::lock_guard lock(s.textMutex);
+            // A modem that reports without end would otherwise grow this while nothing reads it.
+            if (s.indicatorLines.size() < 64) s.indicatorLines.push_back(response);
+            break;
+        }
         case KeptText::kToolkitItem: {
             const int32_t type = s.toolkitCommand.load();
             {

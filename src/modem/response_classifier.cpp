@@ -33,6 +33,7 @@ enum KeywordId : int {
     kStgi,
     kStin,
     kCpas,
+    kCiev,
     kKeywordCount,
 };
 
@@ -42,7 +43,7 @@ constexpr std::array<std::string_view, kKeywordCount> kKeywords = {
     "+CPIN: READY", "+CME ERROR", "+COPS:", "CRING: VOICE", "+CLIP:", "NO CARRIER",
     "BUSY",         "+CSQ:",      "+CREG:", "+WIND:",       "+CMGS:", "+CMGW:",
     "+CMSS:",       "+CMTI:",     "+CPMS:", "+CMGR:",       "+CMGL:", "+CPBR:",
-    "+CMS ERROR:",  "+STGI:",     "+STIN:", "+CPAS:",
+    "+CMS ERROR:",  "+STGI:",     "+STIN:", "+CPAS:",       "+CIEV:",
 };
 
 constexpr uint32_t Bit(KeywordId id) {
@@ -79,6 +80,7 @@ constexpr Rule kRules[] = {
     {Bit(kStgi), KeptText::kToolkitItem, -1},
     {Bit(kStin), KeptText::kStinText, kToolkitIndication},
     {Bit(kCpas), KeptText::kCpasText, kActivityStatus},
+    {Bit(kCiev), KeptText::kIndicator, kIndicator},
 };
 
 // Bit k set for the character that keyword k begins with.

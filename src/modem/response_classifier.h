@@ -19,6 +19,7 @@ enum class KeptText {
     kToolkitItem,  // parsed into the toolkit slots; the toolkit state decides the event
     kStinText,
     kCpasText,
+    kIndicator,  // queued: reports may come several in a block
 };
 
 struct Classification {

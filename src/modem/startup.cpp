@@ -192,6 +192,7 @@ void ModemEngine::RunStartup() {
     }
     if (s.closing.load()) return fail(std::nullopt, "");
     ConfigureLiveLink(s, timing_);
+    EnableIndicatorReports(s, timing_);
     if (s.closing.load()) return fail(std::nullopt, "");
     s.events.Signal(engine_event::kStartupDone);
 }

@@ -1132,6 +1132,10 @@ void MainDialog::SetMessageRowIcon(int row, int icon) {
     if (source >= 0) sms_->List()->Model().SetIcon(source, icon);
 }
 
+void MainDialog::SetMessageRowMark(int row, const std::u16string& mark, const std::u16string& tip) {
+    sms_->SetRowMark(row, QString::fromStdU16String(mark), QString::fromStdU16String(tip));
+}
+
 void MainDialog::SetDetail(const std::u16string& number, const std::u16string& time,
                            const std::u16string& body) {
     sms_->SetDetail(number, names_, time, body);

@@ -154,6 +154,7 @@ class MainDialog : public QDialog, public WindowInterface {
     int FindMessageRow(int itemData) const override;
     void RemoveMessageRow(int row) override;
     void SetMessageRowIcon(int row, int icon) override;
+    void SetMessageRowMark(int row, const std::u16string& mark, const std::u16string& tip) override;
     void SetDetail(const std::u16string& number, const std::u16string& time,
                    const std::u16string& body) override;
     void SetDetailStatus(const std::u16string& text) override;

@@ -401,6 +401,12 @@ void SmsPage::SetDeliveryMark(int row, int mark, const QString& tip) {
     list_->Model().SetText(source, kTickColumn, QString(), tip);
 }
 
+void SmsPage::SetRowMark(int row, const QString& mark, const QString& tip) {
+    const int source = list_->SourceRow(row);
+    if (source < 0) return;
+    list_->Model().SetText(source, kTickColumn, mark, tip);
+}
+
 void SmsPage::ClearRows() {
     list_->Model().Clear();
     shownItem_ = -1;

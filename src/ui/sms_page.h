@@ -57,6 +57,8 @@ class SmsPage : public Page {
                    const std::u16string& date, const std::u16string& text, int itemData);
     // A Sent row's delivery mark (one of the kMark icons) and the state of each recipient.
     void SetDeliveryMark(int row, int mark, const QString& tip);
+    // A short text beside a row's icon (the store an Inbox message is kept in) and its tip.
+    void SetRowMark(int row, const QString& mark, const QString& tip);
     void ClearRows();
     // Names the senders again, after the phonebook changed.
     void Rename(const NumberNames& names);

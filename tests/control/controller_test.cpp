@@ -327,6 +327,21 @@ TEST_F(ControllerTest, ListingRebuildsTheInboxAndAFailedListingSaysSo) {
     EXPECT_EQ(script->calls, std::vector<std::string>{"send"});
 }
 
+// Messages beyond the Inbox's room are counted by the store that keeps them.
+TEST_F(ControllerTest, MessagesTheInboxCannotShowAreCountedPerStore) {
+    window.settings.syncSms = true;
+    for (int i = 1; i <= kFolderSlots + 10; ++i)
+        script->listing.push_back(Message(u"111", Widen(std::to_string(i)), u"REC READ", i));
+    for (int i = 1; i <= 5; ++i) {
+        script->listing.push_back(Message(u"222", u"in the phone", u"REC READ", i));
+        script->listing.back().store = "ME";
+    }
+    GoOnline();
+    Emit(Notification::kListingFinished);
+    EXPECT_EQ(ReadFolder(FolderId::Inbox).size(), static_cast<size_t>(kFolderSlots));
+    EXPECT_TRUE(window.StatusShown(u"10 more messages on the SIM, 5 in the phone"));
+}
+
 // ---- phonebook ----
 
 TEST_F(ControllerTest, OfflinePhonebookEditsReachTheSimAtTheNextConnect) {

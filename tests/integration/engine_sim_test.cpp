@@ -113,6 +113,8 @@ TEST(EngineStartUp, AnsweredModemComesUpRegisteredWithItsOperator) {
         "AT+CNMI=2,1,0,1,0",
         "AT+CPMS?",
         "AT+CSCA?",
+        "AT+CIND=?",
+        "AT+CMER=3,0,0,1",
     };
     EXPECT_EQ(rig.modem().Commands(), expected);
     EXPECT_EQ(rig.engine().DetectedScNumber(), u"+886932400821");

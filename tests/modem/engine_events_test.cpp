@@ -226,6 +226,35 @@ TEST_F(EngineEvents, SignalLevelNotifiedOnlyWhenItChanges) {
     EXPECT_EQ(engine_.SignalLevel(), 0);
 }
 
+// Indicator reports by the positions start-up found; several in one block each count.
+TEST_F(EngineEvents, IndicatorReportsMoveSignalAndRegistration) {
+    s_.simState = 1;
+    s_.indicators = IndicatorMap{2, 5, 3, 6};
+    Receive("\r\n+CSQ: 20,99\r\n\r\n+CREG: 1\r\n");
+    ASSERT_EQ(engine_.Rssi(), 20);
+    EXPECT_EQ(Receive("\r\n+CIEV: 2,5\r\n"), std::vector<Notification>{});
+    EXPECT_EQ(engine_.Rssi(), 20);
+    EXPECT_EQ(Receive("\r\n+CIEV: 2,2\r\n"),
+              std::vector<Notification>{Notification::kSignalChanged});
+    EXPECT_EQ(engine_.SignalLevel(), 2);
+    EXPECT_EQ(engine_.Rssi(), -1);
+    EXPECT_EQ(Receive("\r\n+CIEV: 6,1\r\n"), std::vector<Notification>{Notification::kRegistered});
+    EXPECT_EQ(engine_.RegistrationState(), Registration::kRoaming);
+    EXPECT_EQ(
+        Receive("\r\n+CIEV: 3,0\r\n\r\n+CIEV: 2,0\r\n"),
+        (std::vector<Notification>{Notification::kNotRegistered, Notification::kSignalChanged}));
+    EXPECT_EQ(engine_.RegistrationState(), Registration::kNone);
+    EXPECT_FALSE(engine_.Registered());
+    EXPECT_EQ(engine_.SignalLevel(), 0);
+    EXPECT_EQ(Receive("\r\n+CIEV: 3,1\r\n"), std::vector<Notification>{Notification::kRegistered});
+    EXPECT_EQ(engine_.RegistrationState(), Registration::kRoaming);
+    // Not listed (the battery), and before the SIM is known: no network state.
+    EXPECT_EQ(Receive("\r\n+CIEV: 1,0\r\n"), std::vector<Notification>{});
+    s_.simState = 0;
+    EXPECT_EQ(Receive("\r\n+CIEV: 3,0\r\n"), std::vector<Notification>{});
+    EXPECT_TRUE(engine_.Registered());
+}
+
 TEST_F(EngineEvents, RegistrationReadByStat) {
     struct Case {
         const char* line;

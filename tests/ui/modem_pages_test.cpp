@@ -11,6 +11,9 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
+#include <string>
+#include <vector>
 
 #include "control/ui_strings.h"
 #include "ui/main_dialog.h"
@@ -75,6 +78,30 @@ class ModemPagesTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(Status(), QString("Registration denied by the network"), kWaitMs);
         rig_.Modem().SetRegistration(1);
         QTRY_COMPARE_WITH_TIMEOUT(Status(), QString("LDTA"), kWaitMs);
+    }
+
+    // The modem's indicator reports move the bar and the words at once, with no +CSQ asked.
+    void IndicatorReportsMoveBarAndStatus() {
+        const auto polls = [this] {
+            const std::vector<std::string> commands = rig_.Modem().Commands();
+            return std::count(commands.begin(), commands.end(), "AT+CSQ");
+        };
+        // The status line's time-out asks for the signal: not while this runs.
+        dialog_->KillTimer(kTimerStatusTimeout);
+        const auto before = polls();
+        auto* bar = dialog_->Sms()->findChild<QProgressBar*>("c1021");
+        QTRY_COMPARE_WITH_TIMEOUT(bar->value(), 5, kWaitMs);
+        rig_.Modem().SetSignal(15);
+        QTRY_COMPARE_WITH_TIMEOUT(bar->value(), 3, kWaitMs);
+        // The bars alone give no dBm; the last +CSQ's no longer holds.
+        QCOMPARE(bar->toolTip(), QString());
+        rig_.Modem().PushUnsolicited("+CIEV: 6,1");
+        QTRY_COMPARE_WITH_TIMEOUT(Status(), QString("LDTA (roaming)"), kWaitMs);
+        rig_.Modem().PushUnsolicited("+CIEV: 6,0");
+        QTRY_COMPARE_WITH_TIMEOUT(Status(), QString("LDTA"), kWaitMs);
+        QCOMPARE(polls(), before);
+        rig_.Modem().SetSignal(20);
+        QTRY_COMPARE_WITH_TIMEOUT(bar->value(), 5, kWaitMs);
     }
 
     // Reached by a click on the signal bar; copies what it shows.

@@ -10,6 +10,7 @@
 //   unsolicited +CREG: 1,5                               a line sent as is
 //   registration 5                                       the network's registration changes
 //   signal 12                                            the signal changes
+//                                   (each announced by +CREG and, after AT+CMER, by +CIEV)
 //   drop                                                 the line is hung up
 //
 // The program itself also takes `hangup`: its --link goes, then the line, as a pulled USB modem.

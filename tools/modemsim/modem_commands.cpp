@@ -80,10 +80,11 @@ const SimulatedModem::CommandEntry* SimulatedModem::FindCommand(const std::strin
         {"+CGSN", kFree, &S::Identity},
         {"+CHUP", kFree, &S::Accept},
         {"+CIMI", kSim, &S::Imsi},
+        {"+CIND", kFree, &S::Indicators},
         {"+CLIP", kFree, &S::CallerId},
         {"+CLIR", kFree, &S::Accept},
         {"+CMEE", kFree, &S::ErrorMode},
-        {"+CMER", kFree, &S::Accept},
+        {"+CMER", kFree, &S::EventReporting},
         {"+CMGD", kSms, &S::DeleteMessage},
         {"+CMGF", kSms, &S::MessageFormat},
         {"+CMGL", kSms, &S::ListMessages},
@@ -230,6 +231,7 @@ AtResult SimulatedModem::Reset(const AtCommand&) {
     cmee_ = 0;
     pduMode_ = true;
     cregMode_ = 0;
+    cmerMode_ = cmerInd_ = 0;
     copsFormat_ = 0;
     charset_ = "GSM";
     sRegisters_.clear();
@@ -450,6 +452,75 @@ AtResult SimulatedModem::Registration(const AtCommand& c) {
         return AtResult::Line(line);
     }
     return AtResult::Fail("ERROR");
+}
+
+namespace {
+
+// The indicators as a phone of the kind lists them (27.007 8.9); the order is what +CIEV numbers.
+constexpr const char* kIndicatorList =
+    "+CIND: (\"battchg\",(0-5)),(\"signal\",(0-5)),(\"service\",(0-1)),(\"message\",(0-1)),"
+    "(\"call\",(0-1)),(\"roam\",(0-1)),(\"smsfull\",(0-1))";
+constexpr int kSignalIndicator = 2, kServiceIndicator = 3, kRoamIndicator = 6;
+
+int BarsOf(int rssi) {
+    if (rssi < 10 || rssi > 31) return 0;
+    if (rssi <= 12) return 1;
+    if (rssi <= 14) return 2;
+    if (rssi <= 16) return 3;
+    if (rssi <= 18) return 4;
+    return 5;
+}
+
+}  // namespace
+
+std::vector<int> SimulatedModem::IndicatorValues() const {
+    const int reg = scenario_.simState == SimState::Ready ? scenario_.registration : 0;
+    const bool service = reg == 1 || reg == 5;
+    // battchg, signal, service, message, call, roam, smsfull
+    return {5, BarsOf(scenario_.signal), service ? 1 : 0, 0, 0, reg == 5 ? 1 : 0, 0};
+}
+
+void SimulatedModem::ReportIndicators(const std::vector<int>& before) {
+    if (cmerMode_ == 0 || cmerInd_ == 0) return;
+    const std::vector<int> now = IndicatorValues();
+    for (int position : {kSignalIndicator, kServiceIndicator, kRoamIndicator}) {
+        const size_t i = static_cast<size_t>(position - 1);
+        if (now[i] != before[i])
+            SendLine("+CIEV: " + std::to_string(position) + "," + std::to_string(now[i]));
+    }
+}
+
+AtResult SimulatedModem::Indicators(const AtCommand& c) {
+    if (c.form == Form::Test) return AtResult::Line(kIndicatorList);
+    if (c.form == Form::Read) {
+        std::string line = "+CIND: ";
+        for (int value : IndicatorValues())
+            line += std::to_string(value) + ",";
+        line.pop_back();
+        return AtResult::Line(line);
+    }
+    // None of these can be set by the client.
+    return AtResult::Fail(CmeError(4));
+}
+
+AtResult SimulatedModem::EventReporting(const AtCommand& c) {
+    if (c.form == Form::Test) return AtResult::Line("+CMER: (0-3),(0),(0),(0-2),(0)");
+    if (c.form == Form::Read)
+        return AtResult::Line("+CMER: " + std::to_string(cmerMode_) + ",0,0," +
+                              std::to_string(cmerInd_) + ",0");
+    if (c.form != Form::Set) return AtResult::Fail("ERROR");
+    const std::vector<std::string> a = SplitArguments(c.args);
+    int mode = cmerMode_, ind = cmerInd_, other = 0;
+    if (!a.empty() && !a[0].empty() && (!ReadNumber(a[0], mode) || mode > 3))
+        return AtResult::Fail(CmeError(4));
+    for (size_t i = 1; i < 3 && i < a.size(); ++i)
+        if (!a[i].empty() && (!ReadNumber(a[i], other) || other != 0))
+            return AtResult::Fail(CmeError(4));
+    if (a.size() > 3 && !a[3].empty() && (!ReadNumber(a[3], ind) || ind > 2))
+        return AtResult::Fail(CmeError(4));
+    cmerMode_ = mode;
+    cmerInd_ = ind;
+    return AtResult::Ok();
 }
 
 AtResult SimulatedModem::Operator(const AtCommand& c) {

@@ -189,16 +189,21 @@ bool SimulatedModem::ReportStatus(int reference, int status) {
 void SimulatedModem::SetRegistration(int stat) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (scenario_.registration == stat) return;
+    const std::vector<int> before = IndicatorValues();
     scenario_.registration = stat;
-    if (cregMode_ == 0) return;
-    std::string line = "+CREG: " + std::to_string(stat);
-    if (cregMode_ == 2 && (stat == 1 || stat == 5)) line += ",\"2AF5\",\"0B88\"";
-    SendLine(line);
+    if (cregMode_ != 0) {
+        std::string line = "+CREG: " + std::to_string(stat);
+        if (cregMode_ == 2 && (stat == 1 || stat == 5)) line += ",\"2AF5\",\"0B88\"";
+        SendLine(line);
+    }
+    ReportIndicators(before);
 }
 
 void SimulatedModem::SetSignal(int rssi) {
     std::lock_guard<std::mutex> lock(mutex_);
+    const std::vector<int> before = IndicatorValues();
     scenario_.signal = rssi;
+    ReportIndicators(before);
 }
 
 void SimulatedModem::DropLink() {

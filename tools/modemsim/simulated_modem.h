@@ -87,7 +87,9 @@ class SimulatedModem {
     // Submissions that ask for a report get one by themselves after the scenario's delay.
     bool ReportStatus(int reference, int status);
     // Changes the network: the registration (+CREG stat) is announced with "+CREG: <stat>"
-    // (and the cell with n=2) when the client asked for reports with AT+CREG=1 or 2.
+    // (and the cell with n=2) when the client asked for reports with AT+CREG=1 or 2.  Both
+    // announce what changes of the service, roaming and signal indicators with "+CIEV:" when
+    // the client asked for that with AT+CMER.
     void SetRegistration(int stat);
     void SetSignal(int rssi);
     // Hangs the line up: the client sees the device vanish.
@@ -186,6 +188,12 @@ class SimulatedModem {
     AtResult PinCounters(const AtCommand& command);
     AtResult Signal(const AtCommand& command);
     AtResult Registration(const AtCommand& command);
+    AtResult Indicators(const AtCommand& command);
+    AtResult EventReporting(const AtCommand& command);
+    // The indicator values +CIND? gives and +CIEV reports: signal bars, service, roaming.
+    std::vector<int> IndicatorValues() const;
+    // "+CIEV:" for each indicator whose value differs from `before`, when AT+CMER asked for them.
+    void ReportIndicators(const std::vector<int>& before);
     AtResult Operator(const AtCommand& command);
     AtResult Charset(const AtCommand& command);
     AtResult ActivityStatus(const AtCommand& command);
@@ -255,6 +263,7 @@ class SimulatedModem {
     int cmee_ = 0;
     bool pduMode_ = true;
     int cregMode_ = 0;
+    int cmerMode_ = 0, cmerInd_ = 0;  // AT+CMER's <mode> and <ind>
     std::map<int, int> sRegisters_;
     int copsFormat_ = 0;
     std::string charset_ = "GSM";
