@@ -113,6 +113,10 @@ MainDialog::MainDialog(MainDialogOptions options, QWidget* parent)
         std::make_unique<LinkController>(*this, Timing(options_.timeScale), options_.engineFactory);
     // The SIM phonebook and the contacts name the senders of the first folder shown.
     controller_->Phonebook().Load();
+    // Messages enter the history under the name the window shows them with at that moment
+    // (names_ follows the SIM phonebook and the contacts).
+    controller_->History()->SetNames(
+        [this](const std::u16string& number) { return names_.Find(number); });
     settings_->DetectPorts();
     settings_->ShowValues();
     WatchPorts();
