@@ -152,6 +152,24 @@ HistoryMessage ReadMessageRow(const Statement& s, int first = 0) {
     return m;
 }
 
+// People with their last message, as ReadConversationRow reads them.
+std::string ConversationQuery() {
+    return std::string("SELECT p.id, p.key, p.number, p.name, p.count, p.unread, ") +
+           kMessageColumns + " FROM person p JOIN message m ON m.id = p.last_id";
+}
+
+Conversation ReadConversationRow(const Statement& s) {
+    Conversation c;
+    c.id = s.Int(0);
+    c.person = s.Text(1);
+    c.number = s.Text(2);
+    c.name = s.Text(3);
+    c.count = s.Int(4);
+    c.unread = s.Int(5);
+    c.last = ReadMessageRow(s, 6);
+    return c;
+}
+
 char16_t Fold(char16_t c) {
     return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
 }
@@ -685,8 +703,7 @@ std::vector<HistoryHit> HistoryDb::Search(std::u16string_view query, int32_t lim
 std::vector<Conversation> HistoryDb::Conversations(int32_t limit, std::optional<PageCursor> after) {
     std::vector<Conversation> out;
     if (db_ == nullptr) return out;
-    std::string sql = std::string("SELECT p.id, p.key, p.number, p.name, p.count, p.unread, ") +
-                      kMessageColumns + " FROM person p JOIN message m ON m.id = p.last_id";
+    std::string sql = ConversationQuery();
     if (after) sql += " WHERE (p.last_time, p.last_id) < (?2, ?3)";
     sql += " ORDER BY p.last_time DESC, p.last_id DESC LIMIT ?1";
     Statement s(db_, sql);
@@ -697,38 +714,19 @@ std::vector<Conversation> HistoryDb::Conversations(int32_t limit, std::optional<
         s.Bind(3, after->id);
     }
     int step = 0;
-    while ((step = s.Step()) == SQLITE_ROW) {
-        Conversation c;
-        c.id = s.Int(0);
-        c.person = s.Text(1);
-        c.number = s.Text(2);
-        c.name = s.Text(3);
-        c.count = s.Int(4);
-        c.unread = s.Int(5);
-        c.last = ReadMessageRow(s, 6);
-        out.push_back(std::move(c));
-    }
+    while ((step = s.Step()) == SQLITE_ROW)
+        out.push_back(ReadConversationRow(s));
     if (step != SQLITE_DONE) Fail("read", step);
     return out;
 }
 
 std::optional<Conversation> HistoryDb::ConversationOf(std::u16string_view number) {
     if (db_ == nullptr) return std::nullopt;
-    Statement s(db_, std::string("SELECT p.id, p.key, p.number, p.name, p.count, p.unread, ") +
-                         kMessageColumns +
-                         " FROM person p JOIN message m ON m.id = p.last_id WHERE p.key = ?1");
+    Statement s(db_, ConversationQuery() + " WHERE p.key = ?1");
     if (!s.ok()) return Fail("read", s.code()), std::nullopt;
     s.Bind(1, PersonKey(number));
     if (s.Step() != SQLITE_ROW) return std::nullopt;
-    Conversation c;
-    c.id = s.Int(0);
-    c.person = s.Text(1);
-    c.number = s.Text(2);
-    c.name = s.Text(3);
-    c.count = s.Int(4);
-    c.unread = s.Int(5);
-    c.last = ReadMessageRow(s, 6);
-    return c;
+    return ReadConversationRow(s);
 }
 
 std::vector<HistoryMessage> HistoryDb::ReadMessages(const std::string& sql,
