@@ -47,6 +47,17 @@ constexpr int64_t kOpenPortDelayMs = 20;
 // How often a lost modem's device is looked for.
 constexpr int64_t kReconnectPollMs = 1000;
 
+// An inhibition ended on `worker` wherever its last reference goes: the end is a bus call that
+// a slow ModemManager may hold up for seconds.
+std::shared_ptr<ModemManagerInhibition> EndingOn(OrderedWorker worker,
+                                                 std::unique_ptr<ModemManagerInhibition> held) {
+    if (!held) return nullptr;
+    return std::shared_ptr<ModemManagerInhibition>(
+        held.release(), [worker](ModemManagerInhibition* inhibition) mutable {
+            worker.Add([inhibition] { delete inhibition; });
+        });
+}
+
 constexpr int kInbox = static_cast<int>(FolderId::Inbox);
 constexpr int kOutbox = static_cast<int>(FolderId::Outbox);
 constexpr int kSent = static_cast<int>(FolderId::Sent);
@@ -66,6 +77,7 @@ LinkController::LinkController(WindowInterface& window, Timing timing,
       smart_(*this),
       phonebook_(*this),
       history_(std::make_unique<HistoryFeed>(static_cast<ControllerHost&>(*this), DataFolder())) {
+    mailbox_->window = &window_;
     tables_.SetHistory(history_.get());
     ShowStatus(kUnknownOperatorLabel);
 }
@@ -73,6 +85,10 @@ LinkController::LinkController(WindowInterface& window, Timing timing,
 LinkController::~LinkController() {
     // The window is being destroyed around us: leave its controls alone.
     alive_->store(false);
+    {
+        std::lock_guard lock(mailbox_->mutex);
+        mailbox_->window = nullptr;
+    }
     online_ = false;
     engine_.reset();
 }
@@ -267,8 +283,20 @@ void LinkController::OpenPort() {
     if (!engine_) return;
     // "COM3" or "COM3:"; the whole number counts, so that COM10 is not taken for COM1.
     const std::u16string port = window_.Settings().port;
-    const int number = port.size() > 3 ? ReadNumber(std::u16string_view(port).substr(3)) : 0;
+    openNumber_ = port.size() > 3 ? ReadNumber(std::u16string_view(port).substr(3)) : 0;
+    devicePath_ = SerialDeviceTable::Instance()
+                      .Resolve("COM" + std::to_string(openNumber_))
+                      .value_or(std::string());
+    // The open waits for ModemManager's answer, the window does not.
+    if (!inhibition_ && !devicePath_.empty()) {
+        FreeFromModemManager(false);
+        return;
+    }
+    OpenEngine();
+}
 
+void LinkController::OpenEngine() {
+    if (!engine_) return;
     const int generation = engineGeneration_;
     std::shared_ptr<std::atomic<bool>> alive = alive_;
     WindowInterface* window = &window_;
@@ -286,11 +314,7 @@ void LinkController::OpenPort() {
         engine_->SetSimCodes(simCodes_->pin, simCodes_->puk);
         simCodes_.reset();
     }
-    devicePath_ = SerialDeviceTable::Instance()
-                      .Resolve("COM" + std::to_string(number))
-                      .value_or(std::string());
-    if (!inhibition_ && !devicePath_.empty()) FreeFromModemManager(false);
-    if (engine_->Open(number, std::move(callback)) == 0) {
+    if (engine_->Open(openNumber_, std::move(callback)) == 0) {
         TellOpenFailure(engine_->OpenError());
         return;
     }
@@ -338,27 +362,49 @@ void LinkController::TellOpenFailure(const std::string& reason) {
 
 void LinkController::FreeFromModemManager(bool asked) {
     if (devicePath_.empty() || (asked && engine_)) return;
-    ModemManagerInhibition::Outcome outcome = ModemManagerInhibition::Outcome::kNotManaged;
-    std::string refusal;
-    inhibition_ = ModemManagerInhibition::Begin(devicePath_, outcome, refusal);
-    switch (outcome) {
-        case ModemManagerInhibition::Outcome::kInhibited:
-            if (asked) Connect();
-            break;
-        case ModemManagerInhibition::Outcome::kRefused: {
-            const std::u16string text =
-                FormatUiString(ui_text::kModemManagerRefused, {Utf8ToU16(refusal)});
-            ShowStatus(text);
-            // At a connect it goes into one box with what the open found.
-            if (asked)
-                window_.ShowMessageText(text);
-            else
-                pendingRefusal_ = text;
-            break;
-        }
-        case ModemManagerInhibition::Outcome::kNotManaged:
-            break;
+    const int request = ++modemManagerRequests_;
+    modemManagerAsked_ = request;
+    const int generation = engineGeneration_;
+    modemManagerWorker_.Add([this, worker = modemManagerWorker_, mailbox = mailbox_, alive = alive_,
+                             path = devicePath_, request, generation, asked] {
+        ModemManagerInhibition::Outcome outcome = ModemManagerInhibition::Outcome::kNotManaged;
+        std::string refusal;
+        std::shared_ptr<ModemManagerInhibition> inhibition =
+            EndingOn(worker, ModemManagerInhibition::Begin(path, outcome, refusal));
+        std::lock_guard lock(mailbox->mutex);
+        // A controller gone meanwhile leaves the inhibition to end here.
+        if (mailbox->window == nullptr) return;
+        mailbox->window->Post([this, alive, request, generation, asked,
+                               inhibition = std::move(inhibition), refusal]() mutable {
+            if (alive->load())
+                OnModemManagerAnswer(request, generation, asked, std::move(inhibition), refusal);
+        });
+    });
+}
+
+void LinkController::OnModemManagerAnswer(int request, int generation, bool asked,
+                                          std::shared_ptr<ModemManagerInhibition> inhibition,
+                                          const std::string& refusal) {
+    if (request != modemManagerAsked_) return;
+    modemManagerAsked_ = 0;
+    // The connect this answer was for was cancelled, or another began: the inhibition, if any,
+    // ends as it goes out of scope.
+    if (!asked && (generation != engineGeneration_ || !engine_)) return;
+    if (asked && engine_) return;
+    if (inhibition) {
+        inhibition_ = std::move(inhibition);
+        if (asked) Connect();
+    } else if (!refusal.empty()) {
+        const std::u16string text =
+            FormatUiString(ui_text::kModemManagerRefused, {Utf8ToU16(refusal)});
+        ShowStatus(text);
+        // At a connect it goes into one box with what the open found.
+        if (asked)
+            window_.ShowMessageText(text);
+        else
+            pendingRefusal_ = text;
     }
+    if (!asked) OpenEngine();
 }
 
 bool LinkController::DevicePresent() const {

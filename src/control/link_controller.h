@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -23,6 +24,7 @@
 #include "control/phonebook_cache.h"
 #include "control/smart_run.h"
 #include "control/window_interface.h"
+#include "platform/ordered_worker.h"
 #include "platform/timing.h"
 
 namespace telvane {
@@ -77,6 +79,8 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     bool IsOnline() const { return online_; }
     bool IsBusy() const { return busy_; }
     bool HasEngine() const { return engine_ != nullptr; }
+    // ModemManager was asked about the chosen port and has not answered yet.
+    bool AwaitingModemManager() const { return modemManagerAsked_ != 0; }
     ComposeMode CurrentComposeMode() const { return composeMode_; }
     PictureKind CurrentPictureKind() const { return pictureKind_; }
     PhonebookSource CurrentPhonebookSource() const { return phonebookSource_; }
@@ -121,11 +125,17 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     ControllerSettings CurrentSettings() const override;
 
     void OpenPort();
+    // The port opened, once ModemManager was asked to let go of it where it manages it.
+    void OpenEngine();
     // The port would not open: who holds it is said, and ModemManager may be asked to let go.
     void TellOpenFailure(const std::string& reason);
-    // ModemManager is asked to let go of the chosen device; `asked`: the user asked for it, and
-    // the connect is tried again once it did.
+    // ModemManager is asked (on modemManagerWorker_) to let go of the chosen device; `asked`:
+    // the user asked for it, and the connect is tried again once it did.  Else the answer goes
+    // on with the connect of this engine.
     void FreeFromModemManager(bool asked);
+    void OnModemManagerAnswer(int request, int generation, bool asked,
+                              std::shared_ptr<ModemManagerInhibition> inhibition,
+                              const std::string& refusal);
     void Disconnect();
     // After a lost link: is the device back?  Reconnects when it is.
     void ReconnectTick();
@@ -234,8 +244,24 @@ class LinkController : private ControllerHost, private PhonebookCacheHost {
     // return started (the user's own connect ends the wait).
     bool awaitingReturn_ = false;
     bool automaticConnect_ = false;
-    // ModemManager kept off the device for the session, and across a wait for its return.
-    std::unique_ptr<ModemManagerInhibition> inhibition_;
+    // ModemManager kept off the device for the session, and across a wait for its return.  Its
+    // end is a bus call, made on modemManagerWorker_ wherever the last reference goes.
+    std::shared_ptr<ModemManagerInhibition> inhibition_;
+    // ModemManager's calls, in order (an end before the next begin), off the window thread.
+    // Their answers reach the window through the mailbox, closed when the controller goes:
+    // such a call may outlive the window.
+    OrderedWorker modemManagerWorker_;
+    struct Mailbox {
+        std::mutex mutex;
+        WindowInterface* window = nullptr;
+    };
+    std::shared_ptr<Mailbox> mailbox_ = std::make_shared<Mailbox>();
+    // The answer the controller waits for (0: none); a later question makes an earlier answer
+    // moot.
+    int modemManagerAsked_ = 0;
+    int modemManagerRequests_ = 0;
+    // The port number being opened while ModemManager is asked.
+    int openNumber_ = 0;
     // ModemManager's refusal at this connect, told with the open's outcome in one box.
     std::u16string pendingRefusal_;
 };

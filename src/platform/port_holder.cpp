@@ -43,7 +43,7 @@ bool AllDigits(const char* name) {
 enum class Holds { kNo, kSlave, kMaster };
 
 // Whether process `pid` has the device open, and by which end.
-Holds ProcessHolds(const std::filesystem::path& processDir, dev_t device,
+Holds ProcessHolds(const std::filesystem::path& processDir, const struct stat& device,
                    std::optional<int> ptyIndex) {
     const std::filesystem::path fdDir = processDir / "fd";
     DIR* dir = ::opendir(fdDir.c_str());
@@ -55,7 +55,9 @@ Holds ProcessHolds(const std::filesystem::path& processDir, dev_t device,
         struct stat target {};
         if (::stat((fdDir / entry->d_name).c_str(), &target) != 0) continue;
         if (!S_ISCHR(target.st_mode)) continue;
-        if (target.st_rdev == device) {
+        // Each devpts instance (a container's, the host's) numbers its terminals from 0: a
+        // pseudo-terminal is the same one only within the same instance.
+        if (target.st_rdev == device.st_rdev && (!ptyIndex || target.st_dev == device.st_dev)) {
             found = Holds::kSlave;
             continue;
         }
@@ -106,7 +108,7 @@ std::optional<PortHolder> FindPortHolder(const std::string& devicePath,
         if (!AllDigits(entry->d_name)) continue;
         const int pid = std::atoi(entry->d_name);
         if (pid == self) continue;
-        if (ProcessHolds(procRoot / entry->d_name, device.st_rdev, ptyIndex) == Holds::kSlave) {
+        if (ProcessHolds(procRoot / entry->d_name, device, ptyIndex) == Holds::kSlave) {
             holder = PortHolder{pid, ProcessName(pid, procRoot)};
             break;
         }

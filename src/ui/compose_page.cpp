@@ -25,6 +25,10 @@ namespace {
 constexpr WindowText kMessageName{"訊息", "Message"};
 constexpr WindowText kTargetName{"存至資料夾或圖像種類", "Save-to folder or picture kind"};
 constexpr WindowText kLibraryName{"預設信息庫", "Canned message library"};
+constexpr WindowText kPictureName{"圖像", "Picture"};
+constexpr WindowText kPictureHelp{"方向鍵移動，空白鍵設定或清除一格，Shift 加方向鍵畫線",
+                                  "Arrows move, Space sets or clears a cell, Shift and an arrow "
+                                  "draw"};
 
 // Message texts break lines with CR LF; the box shows plain line feeds.
 QString ForBox(const std::u16string& text) {
@@ -158,6 +162,10 @@ void ComposePage::Relabel(ComposeMode mode) {
     target_->setAccessibleName(Ui(kTargetName));
     library_->setAccessibleName(Ui(kLibraryName));
     cannedTreeWidget_->setAccessibleName(Ui(ui_text::kCannedMessage));
+    if (picture_) {
+        picture_->setAccessibleName(Ui(kPictureName));
+        picture_->setAccessibleDescription(Ui(kPictureHelp));
+    }
     LabelWithKey(address_, Ui(ui_text::kPhonebook));
     LabelWithKey(canned_, Ui(ui_text::kCannedMessage));
     LabelWithKey(send_, Ui(ui_text::kSend));
@@ -216,6 +224,10 @@ void ComposePage::RebuildPicture(PictureKind kind) {
     delete picture_;
     picture_ = new PictureEditor(static_cast<int>(kind), scale_, this);
     picture_->setObjectName("c1070");
+    picture_->setAccessibleName(Ui(kPictureName));
+    picture_->setAccessibleDescription(Ui(kPictureHelp));
+    // Where the page reads: after the recipients, before Send.
+    setTabOrder(library_, picture_);
     picture_->move(Scaled(scale_, 12, 50, 216, 84).topLeft());
     picture_->setVisible(shown || mode_ == ComposeMode::kPicture);
 }

@@ -893,10 +893,11 @@ bool MainDialog::ExportPhonebook(const std::filesystem::path& path) {
 }
 
 void MainDialog::AskAndExport(bool folder) {
+    // Qt's own dialog: a desktop's would keep its small text beside the scaled window.
     const QString path = QFileDialog::getSaveFileName(
         this, folder ? Ui(kExportFolderTitle) : Ui(kExportPhonebookTitle),
         folder ? FolderName(CurrentFolderTab()) + ".csv" : QString("phonebook.vcf"),
-        folder ? "CSV (*.csv)" : "vCard (*.vcf)");
+        folder ? "CSV (*.csv)" : "vCard (*.vcf)", nullptr, QFileDialog::DontUseNativeDialog);
     if (path.isEmpty()) return;
     if (folder) {
         ExportFolder(path.toStdString());

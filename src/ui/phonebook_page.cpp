@@ -440,8 +440,10 @@ void PhonebookPage::OnEntryOkay() {
 }
 
 void PhonebookPage::OnImport() {
+    // Qt's own dialog, drawn at the window's scale as the export's is.
     const QString path =
-        QFileDialog::getOpenFileName(this, Ui(kImportFile), QString(), Ui(kImportFilter));
+        QFileDialog::getOpenFileName(this, Ui(kImportFile), QString(), Ui(kImportFilter), nullptr,
+                                     QFileDialog::DontUseNativeDialog);
     if (path.isEmpty()) return;
     std::unique_ptr<ImportPreview> preview = PreviewImport(path);
     if (preview && preview->exec() == QDialog::Accepted) ApplyImport(preview->Lines());

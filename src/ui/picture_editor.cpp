@@ -1,5 +1,6 @@
 #include "ui/picture_editor.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
@@ -15,6 +16,7 @@ PictureEditor::PictureEditor(int kind, qreal scale, QWidget* parent)
     area_ = QRect(0, 0, kColumns * kCell, HeightForKind(kind));
     setFixedSize(qRound(area_.width() * scale_), qRound(area_.height() * scale_));
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
     hide();
     templateName_ = "textmemo";
 }
@@ -173,6 +175,64 @@ void PictureEditor::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::SmoothPixmapTransform, false);
     p.drawImage(rect(), back_);
+    if (hasFocus()) {
+        p.setPen(QPen(Qt::red, 1));
+        p.drawRect(CursorRect().adjusted(0, 0, -1, -1));
+    }
+}
+
+QRect PictureEditor::CursorRect() const {
+    return QRectF(cursor_.x() * kCell * scale_, cursor_.y() * kCell * scale_, kCell * scale_,
+                  kCell * scale_)
+        .toAlignedRect()
+        .adjusted(-1, -1, 1, 1);
+}
+
+void PictureEditor::keyPressEvent(QKeyEvent* event) {
+    QPoint step;
+    switch (event->key()) {
+        case Qt::Key_Left:
+            step = {-1, 0};
+            break;
+        case Qt::Key_Right:
+            step = {1, 0};
+            break;
+        case Qt::Key_Up:
+            step = {0, -1};
+            break;
+        case Qt::Key_Down:
+            step = {0, 1};
+            break;
+        case Qt::Key_Space:
+            blank_ = 0;
+            if (Cell(cursor_.x(), cursor_.y())) {
+                SetAndDraw(cursor_.x(), cursor_.y(), backgroundColour_, 0);
+            } else {
+                SetAndDraw(cursor_.x(), cursor_.y(), drawColour_, 1);
+            }
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+            return;
+    }
+    update(CursorRect());
+    cursor_.setX(std::clamp(cursor_.x() + step.x(), 0, kColumns - 1));
+    cursor_.setY(std::clamp(cursor_.y() + step.y(), 0, VisibleRows() - 1));
+    update(CursorRect());
+    if (event->modifiers() & Qt::ShiftModifier) {
+        blank_ = 0;
+        SetAndDraw(cursor_.x(), cursor_.y(), drawColour_, 1);
+    }
+}
+
+void PictureEditor::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    update(CursorRect());
+}
+
+void PictureEditor::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    update(CursorRect());
 }
 
 void PictureEditor::mousePressEvent(QMouseEvent* event) {

@@ -1,6 +1,7 @@
 // The pixel editor of picture mode: 72 x 28 cells of 3 x 3 pixels over a template image.
 // Taps toggle a cell, strokes paint a line of cells.  Positions are logical pixels of the
-// 240 x 320 layout; the widget scales itself by the window's factor.
+// 240 x 320 layout; the widget scales itself by the window's factor.  From the keyboard, the
+// arrows move a cell cursor, Space toggles its cell and Shift with an arrow paints the way.
 #pragma once
 
 #include <QImage>
@@ -44,6 +45,9 @@ class PictureEditor : public QWidget {
     const QImage& BackBuffer() const;
     const QString& TemplateName() const { return templateName_; }
 
+    // The keyboard's cell (column, row).
+    QPoint Cursor() const { return cursor_; }
+
     // Pen handling in logical pixels of the editor; the mouse events call these.
     void PenDown(QPoint pos);
     void PenMove(QPoint pos);
@@ -54,12 +58,17 @@ class PictureEditor : public QWidget {
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
   private:
     QPoint Logical(QPointF devicePos) const;
     void SetAndDraw(int column, int row, QRgb colour, int value);
     void DrawCellLine(QPoint from, QPoint to);
     bool Stroking() const { return lastPoint_ != QPoint(-1, -1); }
+    int VisibleRows() const { return area_.height() / kCell; }
+    QRect CursorRect() const;
 
     int kind_;
     qreal scale_;
@@ -71,6 +80,7 @@ class PictureEditor : public QWidget {
     QRgb backgroundColour_ = kAqua;
     QPoint lastPoint_{-1, -1};
     bool moved_ = false;
+    QPoint cursor_{0, 0};
     QString templateName_;
     QImage template_;
     QImage back_;

@@ -75,6 +75,17 @@ SettingsPage::SettingsPage(SettingsStore& store, const MainDialogOptions& option
     SetCommandKey(about_, Qt::Key_F1);
     SetCommandKey(modem_, Qt::Key_F2);
     SetCommandKey(ussd_, Qt::Key_F3);
+    // Tab goes as the page reads, row by row: the buttons on the right come on their rows.
+    QWidget* const order[] = {portBox_,     about_,
+                              modem_,       autoDetect_,
+                              ussd_,        centre_,
+                              languageBox_, connectAtStartBox_,
+                              syncSmsBox_,  deliveryReportsBox_,
+                              syncPbkBox_,  readPbk_,
+                              writePbk_,    reconnectBox_,
+                              okay_,        cancel_};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
     portLabel_->setBuddy(portBox_);
     centreLabel_->setBuddy(centre_);
     languageLabel_->setBuddy(languageBox_);

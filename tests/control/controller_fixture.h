@@ -90,7 +90,13 @@ class ControllerTest : public ::testing::Test {
     void Connect() {
         controller->Connect();
         window.Pump();
+        OpenPort();
+    }
+
+    // The port opens once ModemManager, where asked, has answered.
+    void OpenPort() {
         ASSERT_TRUE(window.Fire(kTimerOpenPort));
+        ASSERT_TRUE(window.PumpUntil([&] { return !controller->AwaitingModemManager(); }));
     }
 
     // The last message box told of a failed save of `file`, and so did the status line.

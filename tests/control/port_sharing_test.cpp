@@ -109,7 +109,7 @@ TEST_F(ReconnectTest, AReturningModemIsReconnectedAndItsMessagesListed) {
     std::ofstream(device_) << "";
     ASSERT_TRUE(window.Fire(kTimerReconnect));
     EXPECT_TRUE(controller->HasEngine());
-    ASSERT_TRUE(window.Fire(kTimerOpenPort));
+    OpenPort();
     Emit(Notification::kModemSilent);
     Emit(Notification::kStartupFailed);
     ASSERT_TRUE(window.Fire(kTimerDisconnect));
@@ -119,7 +119,7 @@ TEST_F(ReconnectTest, AReturningModemIsReconnectedAndItsMessagesListed) {
     // Answering now: the whole start-up, then the messages are listed.
     window.settings.syncSms = true;
     ASSERT_TRUE(window.Fire(kTimerReconnect));
-    ASSERT_TRUE(window.Fire(kTimerOpenPort));
+    OpenPort();
     const int listings = script->listings;
     Emit(Notification::kOperator);
     EXPECT_TRUE(controller->IsOnline());
@@ -184,6 +184,67 @@ TEST_F(ModemManagerControllerTest, TheModemIsInhibitedForTheSessionOrTheRefusalS
         u"ModemManager would not let go of the modem: not authorized\nAdd the udev rule in the "
         u"README's \"Connecting a real modem\" so that ModemManager leaves this modem alone.";
     EXPECT_EQ(window.messageTexts, std::vector<std::u16string>{refusal});
+}
+
+TEST_F(ModemManagerControllerTest, TheWindowGoesOnWhileModemManagerIsSlowToAnswer) {
+    const fs::path gate = bus_.Folder() / "answer";
+    const std::string modem =
+        R"({"device": "usb-1-2", "ports": [["ttyUSB2", 2]], "hold": ")" + gate.string() + R"("})";
+    const std::vector<std::string> inhibited{"InhibitDevice \"usb-1-2\" True"};
+    const std::vector<std::string> ended{"InhibitDevice \"usb-1-2\" True",
+                                         "InhibitDevice \"usb-1-2\" False"};
+    // The window goes on meanwhile: what the controller is told arrives as posted work.
+    const auto heard = [&](const std::vector<std::string>& calls) {
+        return window.PumpUntil([&] { return bus_.Calls() == calls; });
+    };
+    // What happens while ModemManager holds its answer to the inhibition; the last one closes the
+    // window.
+    enum class Then { kAnswered, kCancelled, kClosed };
+    for (const Then then : {Then::kAnswered, Then::kCancelled, Then::kClosed}) {
+        SCOPED_TRACE(static_cast<int>(then));
+        fs::remove(gate);
+        ASSERT_TRUE(bus_.StartStandIn(modem));
+        const int opens = script->opens;
+        controller->Connect();
+        window.Pump();
+        // Returns while the question is unanswered: the port is not opened before the answer.
+        ASSERT_TRUE(window.Fire(kTimerOpenPort));
+        ASSERT_TRUE(heard(inhibited));
+        EXPECT_TRUE(controller->AwaitingModemManager());
+        EXPECT_EQ(script->opens, opens);
+        EXPECT_EQ(window.status, LoadUiString(ui_text::kConnecting));
+
+        if (then == Then::kAnswered) {
+            std::ofstream(gate) << "";
+            ASSERT_TRUE(window.PumpUntil([&] { return !controller->AwaitingModemManager(); }));
+            EXPECT_EQ(script->opens, opens + 1);
+            Emit(Notification::kOperator);
+            EXPECT_TRUE(controller->IsOnline());
+            // ModemManager slow again: the disconnect does not wait for it either.
+            fs::remove(gate);
+            controller->Connect();
+            ASSERT_TRUE(window.Fire(kTimerDisconnect));
+            EXPECT_FALSE(controller->HasEngine());
+            EXPECT_TRUE(heard(ended));
+            std::ofstream(gate) << "";
+            continue;
+        }
+        if (then == Then::kCancelled) {
+            controller->Connect();
+            window.Pump();
+            EXPECT_FALSE(controller->HasEngine());
+        } else {
+            window.controller = nullptr;
+            controller.reset();
+        }
+        // Granted after all: the inhibition the connect no longer wants is ended.
+        std::ofstream(gate) << "";
+        EXPECT_TRUE(heard(ended));
+        if (controller) {
+            ASSERT_TRUE(window.PumpUntil([&] { return !controller->AwaitingModemManager(); }));
+            EXPECT_EQ(script->opens, opens);
+        }
+    }
 }
 
 }  // namespace

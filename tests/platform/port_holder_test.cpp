@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -186,6 +187,41 @@ TEST_F(PtyHolderTest, NamesTheProcessThatHasTheDeviceOpen) {
 
     holder.End();
     EXPECT_FALSE(FindPortHolder(path_, LockFolders()));
+}
+
+// Another devpts instance (a container's, or the host's seen from one) numbers its terminals
+// from 0 too: its terminal of our number is another device.
+TEST_F(PtyHolderTest, ATerminalOfTheSameNumberInAnotherInstanceIsNoHolder) {
+    struct stat node {};
+    ASSERT_EQ(::stat(path_.c_str(), &node), 0);
+    const fs::path elsewhere = dir_ / "pts-elsewhere";
+    if (::mknod(elsewhere.c_str(), S_IFCHR | 0600, node.st_rdev) != 0)
+        GTEST_SKIP() << "no mknod here: " << std::strerror(errno);
+    const struct {
+        const char* what;
+        fs::path opened;
+        bool named;
+    } cases[] = {
+        {"this terminal", path_, true},
+        {"same number, another instance", elsewhere, false},
+    };
+    // Any pid but ours: this process never counts.
+    const std::string pid = ::getpid() == 4121 ? "4122" : "4121";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        // A process table of one process, with the device as its descriptor 3.
+        const fs::path proc = dir_ / "proc";
+        fs::remove_all(proc);
+        fs::create_directories(proc / pid / "fd");
+        std::ofstream(proc / pid / "comm") << "gammu\n";
+        fs::create_symlink(c.opened, proc / pid / "fd" / "3");
+        const std::optional<PortHolder> found = FindPortHolder(path_, {}, proc);
+        EXPECT_EQ(found.has_value(), c.named);
+        if (found) {
+            EXPECT_EQ(DescribeHolder(path_, *found),
+                      "the port " + path_ + " is in use by gammu (pid " + pid + ")");
+        }
+    }
 }
 
 TEST_F(PtyHolderTest, NamesTheOwnerOfALiveLockByEitherName) {

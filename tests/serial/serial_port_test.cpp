@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "modemsim/simulated_modem.h"
 #include "platform/port_holder.h"
 #include "platform/serial_devices.h"
 #include "platform/uucp_lock.h"
@@ -495,6 +496,61 @@ TEST_F(SerialPortTest, AHeldPortIsRefusedWithItsHolderAndAnOpenPortIsLocked) {
         port.Close();
         EXPECT_FALSE(fs::exists(lockFile));
     }
+}
+
+// A port opened by a link, as /dev/serial/by-id names one: the lock is named after the node the
+// link leads to, as other programs name it, and a lock under either name keeps the port shut.
+TEST_F(SerialPortTest, ALinkIsLockedUnderItsNodesName) {
+    namespace fs = std::filesystem;
+    modemsim::SimulatedModem modem(modemsim::Scenario{});
+    const std::string node = modem.Start();
+    ASSERT_FALSE(node.empty()) << modem.Error();
+    const fs::path byId = locks_ / "by-id";
+    fs::create_directory(byId);
+    const fs::path link = byId / "usb-Telvane_GSM_Modem_0001-if00";
+    fs::create_symlink(node, link);
+    const fs::path nodeLock = locks_ / ("LCK.." + fs::path(node).filename().string());
+    const fs::path linkLock = locks_ / "LCK..usb-Telvane_GSM_Modem_0001-if00";
+
+    {
+        SerialPort port(link.string());
+        ASSERT_TRUE(port.IsOpen()) << port.OpenError();
+        char expected[16];
+        std::snprintf(expected, sizeof expected, "%10d\n", static_cast<int>(getpid()));
+        std::ifstream in(nodeLock);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), expected);
+        EXPECT_FALSE(fs::exists(linkLock));
+        // A second opener by the node's own path meets that lock.
+        SerialPort second(node);
+        EXPECT_FALSE(second.IsOpen());
+        EXPECT_EQ(second.OpenError(), "the port " + node + " is in use by " +
+                                          ProcessName(getpid()) + " (pid " +
+                                          std::to_string(getpid()) + ")");
+    }
+    EXPECT_FALSE(fs::exists(nodeLock));
+
+    testing::HolderProcess owner;
+    const struct {
+        fs::path lockFile;
+        std::vector<std::string> refused;
+    } cases[] = {
+        {nodeLock, {link.string(), node}},
+        // Taken by a program that named it by the link.
+        {linkLock, {link.string()}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lockFile.filename().string());
+        std::ofstream(c.lockFile) << std::setw(10) << owner.Pid() << "\n";
+        for (const std::string& name : c.refused) {
+            SerialPort port(name);
+            EXPECT_FALSE(port.IsOpen()) << name;
+            EXPECT_EQ(port.OpenError(), "the port " + name + " is in use by sleep (pid " +
+                                            std::to_string(owner.Pid()) + ")");
+        }
+        fs::remove(c.lockFile);
+    }
+    // Nothing reached the modem while it was locked.
+    EXPECT_TRUE(modem.Commands().empty());
 }
 
 TEST_F(SerialPortTest, PermissionDeniedNamesTheDialoutGroup) {

@@ -66,13 +66,29 @@ class SimulatorProgram {
     std::string device_;
 };
 
-TEST(ModemsimReplug, ALaterSimulatorTakesTheLinkAndHangupTakesItAway) {
-    char folder[] = "/tmp/telvane-replug-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    const std::string link = std::string(folder) + "/modem";
-    const std::string control = std::string(folder) + "/control";
-    const std::string control2 = std::string(folder) + "/control2";
+// A folder for the link and the simulators' control pipes, removed with the test.
+class ModemsimReplug : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char folder[] = "/tmp/telvane-replug-XXXXXX";
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        folder_ = folder;
+        link = (folder_ / "modem").string();
+        control = (folder_ / "control").string();
+        control2 = (folder_ / "control2").string();
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+    }
 
+    fs::path folder_;
+    std::string link;
+    std::string control;
+    std::string control2;
+};
+
+TEST_F(ModemsimReplug, ALaterSimulatorTakesTheLinkAndHangupTakesItAway) {
     SimulatorProgram first(link, control);
     ASSERT_EQ(first.Printed(), link);
     SimulatorProgram second(link, control2);
@@ -93,16 +109,9 @@ TEST(ModemsimReplug, ALaterSimulatorTakesTheLinkAndHangupTakesItAway) {
     EXPECT_TRUE(client.HungUp());
     EXPECT_TRUE(telvane::testing::WaitUntil([&] { return !fs::exists(fs::symlink_status(link)); }));
     EXPECT_EQ(second.End(), 0);
-    fs::remove_all(folder);
 }
 
-TEST(ModemsimReplug, ListenReconnectFollowsTheLinkToTheNextSimulator) {
-    char folder[] = "/tmp/telvane-replug-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    const std::string link = std::string(folder) + "/modem";
-    const std::string control = std::string(folder) + "/control";
-    const std::string control2 = std::string(folder) + "/control2";
-
+TEST_F(ModemsimReplug, ListenReconnectFollowsTheLinkToTheNextSimulator) {
     SimulatorProgram first(link, control);
     ASSERT_EQ(first.Printed(), link);
     std::optional<SimulatorProgram> second;
@@ -137,7 +146,6 @@ TEST(ModemsimReplug, ListenReconnectFollowsTheLinkToTheNextSimulator) {
     EXPECT_EQ(started, 2) << tool.All();
     EXPECT_TRUE(lost && reconnected && arrived) << tool.All();
     EXPECT_EQ(first.End(), 0);
-    fs::remove_all(folder);
 }
 
 }  // namespace

@@ -62,7 +62,7 @@ constexpr uint64_t kDefaultSeed = 1;
 
 const char kScenario[] =
     "[modem]\nbaud = 0\n"
-    "[sim]\nmessage_capacity = 40\n"
+    "[sim]\nmessage_capacity = 40\nme_capacity = 10\n"
     "[network]\nreport_delay = 300\n"
     "[messages]\n"
     "1 = REC UNREAD | +886912345678 | 26/12/01,09:15:00+32 | See you at 7\n"
@@ -70,7 +70,13 @@ const char kScenario[] =
     "3 = STO UNSENT | 0911222333 | | Stored draft\n"
     "[phonebook]\ncapacity = 20\nnumber_limit = 20\ntext_limit = 14\n"
     "1 = +886912345678 | Amy Chen\n"
-    "3 = 0227001234 | Office\n";
+    "3 = 0227001234 | Office\n"
+    "[messages ME]\n"
+    "1 = REC UNREAD | +886971000222 | 26/12/08,09:40:12+32 | In the phone\n"
+    "[ussd]\n"
+    "*100# = Your balance is NT$312.50\n"
+    "*149# = + Services\\n1 Data\\n2 Balance\n"
+    "*149# 1 = Data added\n";
 
 // What the last steps did, for a crash or a hang: written before each step, read by the signal
 // handler and the watchdog.
@@ -343,6 +349,8 @@ class MonkeyTest : public QObject {
             {Qt::Key_Space, Qt::NoModifier, "Space"},
             {Qt::Key_Backspace, Qt::NoModifier, "Backspace"},
             {Qt::Key_Left, Qt::ShiftModifier, "Shift+Left"},
+            {Qt::Key_F2, Qt::NoModifier, "F2"},
+            {Qt::Key_F3, Qt::NoModifier, "F3"},
         };
         const Chord& chord = Pick(chords);
         Key(Focus(), chord.key, chord.modifiers, chord.name);
@@ -360,19 +368,23 @@ class MonkeyTest : public QObject {
 
     QString SomeText() {
         static const std::vector<QString> texts = {
-            "Hi",   "see you at 8",   "0912345678", "+886955000111", "0911;0922",
-            "你好", "七個中文字名字", "a;b",        "Bürger €5",     "",
+            "Hi",    "see you at 8",   "0912345678", "+886955000111", "0911;0922",
+            "你好",  "七個中文字名字", "a;b",        "Bürger €5",     "",
+            "*100#", "*149#",
         };
         QString text = Pick(texts);
         if (Chance(10)) text = QString(160 + Draw(60), QChar('x'));
         return text + QString::number(step_);
     }
 
-    // Visible, enabled controls of the window a user can press.
+    // Visible, enabled controls a user can press: the window's and those of the windows it opened
+    // beside it (the modem and USSD pages).
     std::vector<QWidget*> Controls() {
         std::vector<QWidget*> found;
         for (QWidget* w : dialog_->findChildren<QWidget*>()) {
-            if (!w->isVisible() || !w->isEnabled() || w->window() != dialog_.get()) continue;
+            if (!w->isVisible() || !w->isEnabled()) continue;
+            QWidget* window = w->window();
+            if (window != dialog_.get() && (window->isModal() || !window->isVisible())) continue;
             if (qobject_cast<QAbstractButton*>(w) || qobject_cast<QTabBar*>(w) ||
                 qobject_cast<ListView*>(w) || qobject_cast<QComboBox*>(w) ||
                 qobject_cast<QLineEdit*>(w) || qobject_cast<QPlainTextEdit*>(w) ||

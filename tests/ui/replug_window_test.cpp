@@ -53,10 +53,17 @@ class ReplugWindowTest : public QObject {
         SerialDeviceTable::Instance().Register("COM2", link.string(), "Simulated modem");
         MainDialog& dialog = rig.Dialog();
 
+        // Where a wait ran out: what the window said and what the modem was asked.
+        const auto state = [&](const modemsim::SimulatedModem& modem) {
+            QString said = testing::StatusLine(dialog) + " | " + boxes.join(" / ") + " |";
+            for (const std::string& command : modem.Commands())
+                said += " " + QString::fromStdString(command);
+            return said.toUtf8();
+        };
         dialog.Command(telvane::CommandId::kConnect);
-        QTRY_VERIFY_WITH_TIMEOUT(dialog.Controller().IsOnline(), kWaitMs);
-        QTRY_VERIFY_WITH_TIMEOUT(!dialog.Controller().IsBusy() && dialog.MessageRowCount() == 1,
-                                 kWaitMs);
+        QTRY_VERIFY2_WITH_TIMEOUT(dialog.Controller().IsOnline(), state(rig.Modem()), kWaitMs);
+        QTRY_VERIFY2_WITH_TIMEOUT(!dialog.Controller().IsBusy() && dialog.MessageRowCount() == 1,
+                                  state(rig.Modem()), kWaitMs);
 
         // Pulled out: the link goes with the device.
         fs::remove(link);
@@ -72,9 +79,9 @@ class ReplugWindowTest : public QObject {
         const std::string device = again.Start();
         QVERIFY(!device.empty());
         PointLink(link, device);
-        QTRY_VERIFY_WITH_TIMEOUT(dialog.Controller().IsOnline(), kWaitMs);
-        QTRY_VERIFY_WITH_TIMEOUT(again.CountCommands("+CMGL") > 0, kWaitMs);
-        QTRY_VERIFY_WITH_TIMEOUT(!dialog.Controller().IsBusy(), kWaitMs);
+        QTRY_VERIFY2_WITH_TIMEOUT(dialog.Controller().IsOnline(), state(again), kWaitMs);
+        QTRY_VERIFY2_WITH_TIMEOUT(again.CountCommands("+CMGL") > 0, state(again), kWaitMs);
+        QTRY_VERIFY2_WITH_TIMEOUT(!dialog.Controller().IsBusy(), state(again), kWaitMs);
         QCOMPARE(dialog.MessageRowCount(), 1);
 
         QCOMPARE(again.DeliverMessage("+886955000111", "26/12/11,08:00:08+32", u"After the replug"),

@@ -347,6 +347,52 @@ class WidgetsTest : public QObject {
         QCOMPARE(editor.BackBuffer().pixel(100, 40), qRgb(255, 255, 255));
     }
 
+    // Drawing with the keyboard alone: arrows move the cell cursor inside the area, Space
+    // toggles, Shift and an arrow paint the cells passed over.
+    void KeysDrawCells_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("keys");  // l r u d: arrows, L R U D: with Shift, s: Space
+        QTest::addColumn<QPoint>("cursor");
+        QTest::addColumn<QList<QPoint>>("set");
+        QTest::addRow("toggle") << 0 << "rrds" << QPoint(2, 1) << QList<QPoint>{{2, 1}};
+        QTest::addRow("toggle twice") << 0 << "rrdss" << QPoint(2, 1) << QList<QPoint>{};
+        QTest::addRow("stroke") << 0 << "dRRR" << QPoint(3, 1)
+                                << QList<QPoint>{{1, 1}, {2, 1}, {3, 1}};
+        QTest::addRow("stops at the top left")
+            << 0 << "ulU" << QPoint(0, 0) << QList<QPoint>{{0, 0}};
+        QTest::addRow("logo stops at its last row")
+            << 1 << QString(20, 'd') + "s" << QPoint(0, 13) << QList<QPoint>{{0, 13}};
+    }
+    void KeysDrawCells() {
+        QFETCH(int, kind);
+        QFETCH(QString, keys);
+        QFETCH(QPoint, cursor);
+        QFETCH(QList<QPoint>, set);
+        PictureEditor editor(kind, 1.0);
+        editor.show();
+        editor.setFocus();
+        for (QChar key : keys) {
+            static const QString kArrows = "lrud";
+            const Qt::Key arrows[] = {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down};
+            const qsizetype arrow = kArrows.indexOf(key.toLower());
+            if (arrow < 0) {
+                QTest::keyClick(&editor, Qt::Key_Space);
+            } else {
+                QTest::keyClick(&editor, arrows[arrow],
+                                key.isUpper() ? Qt::ShiftModifier : Qt::NoModifier);
+            }
+        }
+        QCOMPARE(editor.Cursor(), cursor);
+        QList<QPoint> cells;
+        for (int r = 0; r < PictureEditor::kRows; ++r) {
+            for (int c = 0; c < PictureEditor::kColumns; ++c) {
+                if (editor.Cell(c, r)) cells << QPoint(c, r);
+            }
+        }
+        QCOMPARE(cells, set);
+        QCOMPARE(editor.IsBlank(), keys.contains('s') || keys != keys.toLower() ? 0 : 1);
+    }
+
     void MouseFollowsTheScale() {
         PictureEditor editor(0, 2.0);
         QCOMPARE(editor.size(), QSize(432, 168));

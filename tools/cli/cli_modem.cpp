@@ -24,6 +24,7 @@
 #include "modem/info_parsers.h"
 #include "modem/job_waiter.h"
 #include "modem/modem_engine.h"
+#include "platform/modem_manager_client.h"
 #include "platform/serial_devices.h"
 #include "platform/text.h"
 
@@ -459,6 +460,19 @@ int Run(const Args& args) {
     // The engine bounds every wait by the modem's answers; this only ends a hang.
     const auto ceiling = std::chrono::milliseconds(timing.ScaledMilliseconds(600000) + 2000);
 
+    // ModemManager, where it manages the modem, holds its port: it is asked to let go for as
+    // long as this run lasts (the inhibition ends with the object, or with the process).
+    ModemManagerInhibition::Outcome outcome = ModemManagerInhibition::Outcome::kNotManaged;
+    std::string letGo;
+    const std::unique_ptr<ModemManagerInhibition> inhibition =
+        ModemManagerInhibition::Begin(session.device, outcome, letGo);
+    if (outcome == ModemManagerInhibition::Outcome::kRefused) {
+        std::cerr << "telvane-tool modem: ModemManager would not let go of the modem: " << letGo
+                  << "\ntelvane-tool modem: add the udev rule in the README's \"Connecting a real "
+                     "modem\" so that ModemManager leaves this modem alone\n";
+        return kStartupFailed;
+    }
+
     CodeQueue codes;
     std::string openError;
     std::unique_ptr<ModemEngine> opened = OpenEngine(session, timing, codes, openError);
@@ -709,9 +723,11 @@ const CommandGroup group(
     "                               joined by reference N, 16-bit above 255; --report\n"
     "                               asks for\n"
     "                               a delivery report); a SIM that asks for its PIN gets\n"
-    "                               --pin once; exit 3 when the modem does not\n"
-    "                               start or another program holds its port (named),\n"
-    "                               4 when a read fails\n",
+    "                               --pin once; ModemManager, when it manages the\n"
+    "                               modem, is asked to let go of it while the session\n"
+    "                               lasts; exit 3 when the modem does not start,\n"
+    "                               another program holds its port (named) or\n"
+    "                               ModemManager would not let go, 4 when a read fails\n",
     Run);
 
 }  // namespace
