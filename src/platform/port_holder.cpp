@@ -5,8 +5,10 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 
 #include "platform/uucp_lock.h"
 
@@ -31,6 +33,29 @@ std::optional<int> MasterIndex(const std::filesystem::path& fdinfo) {
         if (line.rfind("tty-index:", 0) == 0) return std::atoi(line.c_str() + 10);
     }
     return std::nullopt;
+}
+
+std::mutex linksRootLock;
+std::filesystem::path chosenLinksRoot;
+
+// The stable names (by-id, by-path) that lead to the same node as `device`.  Where the system
+// keeps none (a pseudo-terminal, a container) this costs a failed opendir a folder.
+std::vector<std::string> StableNames(const struct stat& device) {
+    std::vector<std::string> names;
+    const std::filesystem::path root = SerialLinksRoot();
+    for (const char* kind : {"by-id", "by-path"}) {
+        DIR* dir = ::opendir((root / kind).c_str());
+        if (dir == nullptr) continue;
+        while (const dirent* entry = ::readdir(dir)) {
+            if (entry->d_name[0] == '.') continue;
+            struct stat target {};
+            if (::stat((root / kind / entry->d_name).c_str(), &target) != 0) continue;
+            if (target.st_dev == device.st_dev && target.st_ino == device.st_ino)
+                names.push_back((root / kind / entry->d_name).string());
+        }
+        ::closedir(dir);
+    }
+    return names;
 }
 
 bool AllDigits(const char* name) {
@@ -72,6 +97,16 @@ Holds ProcessHolds(const std::filesystem::path& processDir, const struct stat& d
 
 }  // namespace
 
+std::filesystem::path SerialLinksRoot() {
+    std::lock_guard guard(linksRootLock);
+    return chosenLinksRoot.empty() ? std::filesystem::path("/dev/serial") : chosenLinksRoot;
+}
+
+void SetSerialLinksRoot(std::filesystem::path root) {
+    std::lock_guard guard(linksRootLock);
+    chosenLinksRoot = std::move(root);
+}
+
 std::string ProcessName(int pid, const std::filesystem::path& procRoot) {
     std::ifstream in(procRoot / std::to_string(pid) / "comm");
     std::string name;
@@ -88,18 +123,28 @@ std::optional<PortHolder> FindPortHolder(const std::string& devicePath,
                                          const std::vector<std::filesystem::path>& lockFolders,
                                          const std::filesystem::path& procRoot) {
     const int self = static_cast<int>(::getpid());
-    // A lock names the device as its taker spelt it: by the path given or by the node's name.
+    struct stat device {};
+    const bool isDevice = ::stat(devicePath.c_str(), &device) == 0 && S_ISCHR(device.st_mode);
+    // A lock names the device as its taker spelt it: by the path given, by the node's name or by
+    // a stable name the taker was given (LCK..usb-Maker_Modem-if00).
     std::vector<std::string> spellings{devicePath};
     std::error_code error;
     const std::filesystem::path node = std::filesystem::canonical(devicePath, error);
-    if (!error && node.string() != devicePath) spellings.push_back(node.string());
+    if (!error) spellings.push_back(node.string());
+    if (isDevice) {
+        for (std::string& name : StableNames(device))
+            spellings.push_back(std::move(name));
+    }
+    std::vector<std::string> lockNames;
     for (const std::string& spelling : spellings) {
+        const std::string lockName = LockFileName(spelling);
+        if (std::find(lockNames.begin(), lockNames.end(), lockName) != lockNames.end()) continue;
+        lockNames.push_back(lockName);
         const std::optional<int> pid = LiveLockOwner(spelling, lockFolders);
         if (pid && *pid != self) return PortHolder{*pid, ProcessName(*pid, procRoot)};
     }
 
-    struct stat device {};
-    if (::stat(devicePath.c_str(), &device) != 0 || !S_ISCHR(device.st_mode)) return std::nullopt;
+    if (!isDevice) return std::nullopt;
     const std::optional<int> ptyIndex = PtyIndex(device.st_rdev);
     DIR* proc = ::opendir(procRoot.c_str());
     if (proc == nullptr) return std::nullopt;

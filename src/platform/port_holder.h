@@ -15,10 +15,16 @@ struct PortHolder {
     std::string name;  // the program's name ("gammu"); "pid N" when it cannot be read
 };
 
+// The folder under which the system keeps stable names of serial devices (by-id/, by-path/):
+// "/dev/serial" unless SetSerialLinksRoot chose another, for tests; empty restores the default.
+std::filesystem::path SerialLinksRoot();
+void SetSerialLinksRoot(std::filesystem::path root);
+
 // The first holder found other than this process; nullopt when the device is free (or cannot be
-// examined: it is then left to the open to say why).  A process holding the master of a
-// pseudo-terminal is that terminal's far end, not a rival, and does not count.  `procRoot` is
-// "/proc" except in tests.
+// examined: it is then left to the open to say why).  A lock counts under any name of the device:
+// the path given, the node's, and each stable name leading to that node.  A process holding the
+// master of a pseudo-terminal is that terminal's far end, not a rival, and does not count.
+// `procRoot` is "/proc" except in tests.
 std::optional<PortHolder> FindPortHolder(const std::string& devicePath,
                                          const std::vector<std::filesystem::path>& lockFolders,
                                          const std::filesystem::path& procRoot = "/proc");

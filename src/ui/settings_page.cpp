@@ -76,14 +76,22 @@ SettingsPage::SettingsPage(SettingsStore& store, const MainDialogOptions& option
     SetCommandKey(modem_, Qt::Key_F2);
     SetCommandKey(ussd_, Qt::Key_F3);
     // Tab goes as the page reads, row by row: the buttons on the right come on their rows.
-    QWidget* const order[] = {portBox_,     about_,
-                              modem_,       autoDetect_,
-                              ussd_,        centre_,
-                              languageBox_, connectAtStartBox_,
-                              syncSmsBox_,  deliveryReportsBox_,
-                              syncPbkBox_,  readPbk_,
-                              writePbk_,    reconnectBox_,
-                              okay_,        cancel_};
+    QWidget* const order[] = {portBox_,
+                              about_,
+                              modem_,
+                              autoDetect_,
+                              ussd_,
+                              centre_,
+                              languageBox_,
+                              connectAtStartBox_,
+                              reconnectBox_,
+                              syncSmsBox_,
+                              deliveryReportsBox_,
+                              syncPbkBox_,
+                              readPbk_,
+                              writePbk_,
+                              okay_,
+                              cancel_};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
     portLabel_->setBuddy(portBox_);
@@ -115,27 +123,27 @@ void SettingsPage::Relayout() {
     if (Wide()) extra.setWidth(std::min(extra.width(), Scaled(scale_, 0, 0, 200, 0).width()));
     PlaceAnchored(scale_, extra,
                   {
-                      {portLabel_, 10, 5, 150, 18},
-                      {portBox_, 20, 23, 150, 18, 0, 0, 1, 0},
-                      {operatorLabel_, 10, 46, 120, 18},
-                      {autoDetect_, 20, 64, 120, 18},
-                      {centreLabel_, 20, 85, 120, 18},
-                      {centre_, 20, 103, 120, 18},
-                      {languageLabel_, 10, 125, 120, 18},
-                      {languageBox_, 20, 143, 100, 18},
-                      {connectAtStartBox_, 124, 143, 116, 18},
-                      {syncLabel_, 10, 165, 160, 18},
-                      {syncSmsBox_, 20, 183, 58, 18},
-                      {deliveryReportsBox_, 80, 183, 160, 18},
-                      {syncPbkBox_, 20, 201, 120, 18},
-                      {readPbk_, 20, 219, 150, 18},
-                      {writePbk_, 20, 237, 150, 18},
-                      {reconnectBox_, 20, 255, 155, 18},
+                      {portLabel_, 10, 4, 150, 18},
+                      {portBox_, 20, 22, 150, 18, 0, 0, 1, 0},
+                      {operatorLabel_, 10, 42, 120, 18},
+                      {autoDetect_, 20, 60, 120, 18},
+                      {centreLabel_, 20, 80, 120, 18},
+                      {centre_, 20, 98, 120, 18},
+                      {languageLabel_, 10, 118, 120, 18},
+                      {languageBox_, 20, 136, 100, 18},
+                      {connectAtStartBox_, 124, 136, 116, 18},
+                      {reconnectBox_, 20, 154, 220, 18},
+                      {syncLabel_, 10, 174, 160, 18},
+                      {syncSmsBox_, 20, 192, 58, 18},
+                      {deliveryReportsBox_, 80, 192, 160, 18},
+                      {syncPbkBox_, 20, 210, 120, 18},
+                      {readPbk_, 20, 228, 150, 18},
+                      {writePbk_, 20, 246, 150, 18},
                       {about_, 180, 15, 50, 20, 1, 0, 0, 0},
                       {modem_, 180, 40, 50, 20, 1, 0, 0, 0},
                       {ussd_, 180, 65, 50, 20, 1, 0, 0, 0},
-                      {okay_, 180, 210, 50, 20, 1, 1, 0, 0},
-                      {cancel_, 180, 240, 50, 20, 1, 1, 0, 0},
+                      {okay_, 180, 214, 50, 20, 1, 1, 0, 0},
+                      {cancel_, 180, 242, 50, 20, 1, 1, 0, 0},
                   });
 }
 

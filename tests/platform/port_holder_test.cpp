@@ -66,6 +66,7 @@ class LockFolderTest : public ::testing::Test {
     }
     void TearDown() override {
         SetLockFolders({});
+        SetSerialLinksRoot({});
         std::error_code ignored;
         fs::remove_all(dir_, ignored);
     }
@@ -241,6 +242,62 @@ TEST_F(PtyHolderTest, NamesTheOwnerOfALiveLockByEitherName) {
         fs::remove(dir_ / name);
     }
     EXPECT_FALSE(FindPortHolder(link.string(), LockFolders()));
+}
+
+// A program given /dev/serial/by-id/usb-...-if00 locks that name; whoever opens the node, or the
+// device by another stable name, must see the lock too.
+TEST_F(PtyHolderTest, NamesTheOwnerOfALockUnderAStableNameOfTheDevice) {
+    const fs::path serial = dir_ / "serial";
+    SetSerialLinksRoot(serial);
+    fs::create_directories(serial / "by-id");
+    fs::create_directories(serial / "by-path");
+    const fs::path byId = serial / "by-id" / "usb-Telvane_GSM_Modem_0001-if00";
+    const fs::path byPath = serial / "by-path" / "pci-0000:00:14.0-usb-0:2:1.0-port0";
+    fs::create_symlink(path_, byId);
+    fs::create_symlink(path_, byPath);
+    // Another device's name, and one whose device is gone: neither is ours.
+    int otherMaster = -1;
+    int otherSlave = -1;
+    char otherName[128] = {};
+    ASSERT_EQ(openpty(&otherMaster, &otherSlave, otherName, nullptr, nullptr), 0);
+    const fs::path other = serial / "by-id" / "usb-Other_Modem_0002-if00";
+    fs::create_symlink(otherName, other);
+    fs::create_symlink(dir_ / "unplugged", serial / "by-id" / "usb-Gone_Modem_0003-if00");
+
+    HolderProcess owner;
+    const struct {
+        fs::path locked;  // the name the lock was taken under
+        fs::path opened;
+        bool named;
+    } cases[] = {
+        {byId, path_, true},   {byPath, path_, true},
+        {byId, byPath, true},  {byPath, byId, true},
+        {other, path_, false}, {serial / "by-id" / "usb-Gone_Modem_0003-if00", path_, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.locked.filename().string() + " opened as " + c.opened.string());
+        const std::string name = LockFileName(c.locked.string());
+        WriteLock(name, Ten(owner.Pid()));
+        if (c.named) {
+            std::optional<PortHolder> found;
+            ASSERT_TRUE(WaitUntil([&] {
+                found = FindPortHolder(c.opened.string(), LockFolders());
+                return found && found->name == "sleep";
+            }));
+            EXPECT_EQ(found->pid, owner.Pid());
+        } else {
+            EXPECT_FALSE(FindPortHolder(c.opened.string(), LockFolders()));
+        }
+        fs::remove(dir_ / name);
+    }
+    ::close(otherMaster);
+    ::close(otherSlave);
+
+    // Without the folders (a pseudo-terminal, a container) the device is examined as before.
+    SetSerialLinksRoot(dir_ / "missing");
+    EXPECT_FALSE(FindPortHolder(path_, LockFolders()));
+    WriteLock(LockFileName(path_), Ten(owner.Pid()));
+    EXPECT_EQ(FindPortHolder(path_, LockFolders())->pid, owner.Pid());
 }
 
 }  // namespace

@@ -210,6 +210,7 @@ class SerialPortTest : public ::testing::Test {
     void TearDown() override {
         SerialDeviceTable::Instance().Unregister("COM2");
         SetLockFolders({});
+        SetSerialLinksRoot({});
         std::filesystem::remove_all(locks_);
     }
 
@@ -499,18 +500,25 @@ TEST_F(SerialPortTest, AHeldPortIsRefusedWithItsHolderAndAnOpenPortIsLocked) {
 }
 
 // A port opened by a link, as /dev/serial/by-id names one: the lock is named after the node the
-// link leads to, as other programs name it, and a lock under either name keeps the port shut.
+// link leads to, as other programs name it, and a lock under any name of the device, the node's
+// or a stable one, keeps the port shut by every name.
 TEST_F(SerialPortTest, ALinkIsLockedUnderItsNodesName) {
     namespace fs = std::filesystem;
     modemsim::SimulatedModem modem(modemsim::Scenario{});
     const std::string node = modem.Start();
     ASSERT_FALSE(node.empty()) << modem.Error();
-    const fs::path byId = locks_ / "by-id";
-    fs::create_directory(byId);
-    const fs::path link = byId / "usb-Telvane_GSM_Modem_0001-if00";
+    SetSerialLinksRoot(locks_);
+    fs::create_directory(locks_ / "by-id");
+    fs::create_directory(locks_ / "by-path");
+    const fs::path link = locks_ / "by-id" / "usb-Telvane_GSM_Modem_0001-if00";
+    const fs::path pathLink = locks_ / "by-path" / "pci-0000:00:14.0-usb-0:2:1.0-port0";
     fs::create_symlink(node, link);
-    const fs::path nodeLock = locks_ / ("LCK.." + fs::path(node).filename().string());
-    const fs::path linkLock = locks_ / "LCK..usb-Telvane_GSM_Modem_0001-if00";
+    fs::create_symlink(node, pathLink);
+    // Another device's stable name: its lock is not ours.
+    const fs::path otherLink = locks_ / "by-id" / "usb-Other_Modem_0002-if00";
+    fs::create_symlink(pty_.SlavePath(), otherLink);
+    const fs::path nodeLock = locks_ / LockFileName(node);
+    const fs::path linkLock = locks_ / LockFileName(link.string());
 
     {
         SerialPort port(link.string());
@@ -530,27 +538,29 @@ TEST_F(SerialPortTest, ALinkIsLockedUnderItsNodesName) {
     EXPECT_FALSE(fs::exists(nodeLock));
 
     testing::HolderProcess owner;
-    const struct {
-        fs::path lockFile;
-        std::vector<std::string> refused;
-    } cases[] = {
-        {nodeLock, {link.string(), node}},
-        // Taken by a program that named it by the link.
-        {linkLock, {link.string()}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.lockFile.filename().string());
-        std::ofstream(c.lockFile) << std::setw(10) << owner.Pid() << "\n";
-        for (const std::string& name : c.refused) {
+    // The spawner may run on before the child's exec has renamed it.
+    ASSERT_TRUE(testing::WaitUntil([&] { return ProcessName(owner.Pid()) == "sleep"; }));
+    const std::string names[] = {node, link.string(), pathLink.string()};
+    // Taken by a program that named the device by its node, by-id or by-path.
+    for (const fs::path& lockFile :
+         {nodeLock, linkLock, locks_ / LockFileName(pathLink.string())}) {
+        SCOPED_TRACE(lockFile.filename().string());
+        std::ofstream(lockFile) << std::setw(10) << owner.Pid() << "\n";
+        for (const std::string& name : names) {
             SerialPort port(name);
             EXPECT_FALSE(port.IsOpen()) << name;
             EXPECT_EQ(port.OpenError(), "the port " + name + " is in use by sleep (pid " +
                                             std::to_string(owner.Pid()) + ")");
         }
-        fs::remove(c.lockFile);
+        fs::remove(lockFile);
     }
     // Nothing reached the modem while it was locked.
     EXPECT_TRUE(modem.Commands().empty());
+
+    std::ofstream(locks_ / LockFileName(otherLink.string()))
+        << std::setw(10) << owner.Pid() << "\n";
+    SerialPort port(node);
+    EXPECT_TRUE(port.IsOpen()) << port.OpenError();
 }
 
 TEST_F(SerialPortTest, PermissionDeniedNamesTheDialoutGroup) {

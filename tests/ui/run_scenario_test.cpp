@@ -136,9 +136,17 @@ class RunScenarioTest : public QObject {
         // The window is up, on the simulator's link.
         std::vector<pid_t> window;
         QVERIFY(WaitUntil([&] { return !(window = GroupMembers(run.Pid(), "telvane")).empty(); }));
-        const std::string environment = ReadFile("/proc/" + std::to_string(window[0]) + "/environ");
+        // The name changes before exec has put the environment in place: until then it reads empty.
+        std::string environment;
+        QVERIFY(WaitUntil([&] {
+            environment = ReadFile("/proc/" + std::to_string(window[0]) + "/environ");
+            return !environment.empty();
+        }));
         QVERIFY(environment.find(std::string("TELVANE_SIM_PORT=") + (home / "modem").c_str() +
                                  '\0') != std::string::npos);
+        // It names the port after the scenario it is told the simulator serves.
+        QVERIFY(environment.find(std::string("TELVANE_SIM_SCENARIO=") + scenario.c_str() + '\0') !=
+                std::string::npos);
 
         // Another client of the link (the window has not connected) meets the scenario's
         // network.

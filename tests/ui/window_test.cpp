@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyleOption>
 #include <QStyleOptionViewItem>
 #include <QTabBar>
 #include <QTemporaryDir>
@@ -393,6 +394,67 @@ class WindowTest : public QObject {
         static_cast<QPushButton*>(dialog->Control(1043))->click();
         QCOMPARE(dialog->Settings().port, std::u16string(u"COM1"));
         QCOMPARE(after.GetText(MainDialog::kSettingsKey, "SC"), std::optional<std::u16string>(u""));
+    }
+
+    // Every Settings control is whole and on the page at the first size, in either language:
+    // a tick box's or button's text fits the room its style leaves beside the mark or frame.
+    void SettingsFitTheFirstSize_data() {
+        QTest::addColumn<qreal>("scale");
+        QTest::addColumn<int>("language");
+        for (qreal scale : {1.0, 1.5, 2.0, 2.5, 3.0, 3.5}) {
+            for (int language : {0, 1})
+                QTest::addRow("x%g %s", scale, language ? "zh" : "en") << scale << language;
+        }
+    }
+    void SettingsFitTheFirstSize() {
+        QFETCH(qreal, scale);
+        QFETCH(int, language);
+        auto dialog = Open(2, scale);
+        dialog->Command(CommandId::kSettings);
+        static_cast<QComboBox*>(dialog->Control(1042))->setCurrentIndex(language ? 0 : 1);
+        static_cast<QPushButton*>(dialog->Control(1043))->click();
+        dialog->Command(CommandId::kSettings);
+        QApplication::processEvents();
+        SettingsPage* page = dialog->SettingsView();
+        QCOMPARE(page->size(), Scaled(scale, 0, 0, 240, MainDialog::kClientHeight).size());
+        QStringList faults;
+        for (QWidget* w : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (w->isHidden()) continue;
+            QString text = w->property("text").toString();
+            const QString name = text.isEmpty() ? w->objectName() : text;
+            if (!page->rect().contains(w->geometry()))
+                faults << QString("%1 at (%2,%3 %4x%5) is off the page")
+                              .arg(name)
+                              .arg(w->x())
+                              .arg(w->y())
+                              .arg(w->width())
+                              .arg(w->height());
+            QRect room = w->contentsRect();
+            if (auto* box = qobject_cast<QCheckBox*>(w)) {
+                QStyleOptionButton option;
+                option.initFrom(box);
+                option.text = text;
+                room = box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box);
+            } else if (auto* radio = qobject_cast<QRadioButton*>(w)) {
+                QStyleOptionButton option;
+                option.initFrom(radio);
+                option.text = text;
+                room =
+                    radio->style()->subElementRect(QStyle::SE_RadioButtonContents, &option, radio);
+            } else if (auto* button = qobject_cast<QPushButton*>(w)) {
+                QStyleOptionButton option;
+                option.initFrom(button);
+                option.text = text;
+                room =
+                    button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+            } else if (!qobject_cast<QLabel*>(w)) {
+                continue;
+            }
+            const int need = w->fontMetrics().horizontalAdvance(text.remove('&'));
+            if (need > room.width())
+                faults << QString("%1 needs %2 px, has %3").arg(name).arg(need).arg(room.width());
+        }
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join("\n")));
     }
 
     void PortDetectionKeepsLinesAndEntriesInStep() {
