@@ -82,6 +82,11 @@ CREATE TRIGGER message_unread_changed AFTER UPDATE OF unread ON message BEGIN
   UPDATE person SET unread = unread - old.unread + new.unread WHERE id = new.person_id;
 END;
 )sql",
+    // 1 -> 2: the search index and the people's counters of new messages are kept by Store, once
+    // a batch.  Fired for each row, the index wrote (and later merged) a segment per message.
+    R"sql(
+DROP TRIGGER message_added;
+)sql",
 };
 static_assert(std::size(kMigrations) == kHistorySchemaVersion);
 
@@ -147,6 +152,24 @@ HistoryMessage ReadMessageRow(const Statement& s, int first = 0) {
     return m;
 }
 
+// People with their last message, as ReadConversationRow reads them.
+std::string ConversationQuery() {
+    return std::string("SELECT p.id, p.key, p.number, p.name, p.count, p.unread, ") +
+           kMessageColumns + " FROM person p JOIN message m ON m.id = p.last_id";
+}
+
+Conversation ReadConversationRow(const Statement& s) {
+    Conversation c;
+    c.id = s.Int(0);
+    c.person = s.Text(1);
+    c.number = s.Text(2);
+    c.name = s.Text(3);
+    c.count = s.Int(4);
+    c.unread = s.Int(5);
+    c.last = ReadMessageRow(s, 6);
+    return c;
+}
+
 char16_t Fold(char16_t c) {
     return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
 }
@@ -167,6 +190,20 @@ std::u16string LikePattern(std::u16string_view word) {
         out += c;
     }
     return out + u"%";
+}
+
+// What a batch's new messages add to one person.
+struct PersonGain {
+    int64_t count = 0;
+    int64_t unread = 0;
+    PageCursor newest{-1, -1};
+    std::u16string number;
+    PageCursor newestNamed{-1, -1};
+    std::u16string name;
+};
+
+bool Later(const PageCursor& a, const PageCursor& b) {
+    return a.time != b.time ? a.time > b.time : a.id > b.id;
 }
 
 std::string DamagedName(const std::filesystem::path& path) {
@@ -385,6 +422,17 @@ bool HistoryDb::Migrate(int32_t from) {
     return true;
 }
 
+bool HistoryDb::CreateAtSchemaForTest(const std::filesystem::path& path, int32_t version) {
+    sqlite3* db = nullptr;
+    bool ok = sqlite3_open(path.c_str(), &db) == SQLITE_OK;
+    for (int32_t v = 0; ok && v < version; ++v)
+        ok = sqlite3_exec(db, kMigrations[v], nullptr, nullptr, nullptr) == SQLITE_OK;
+    const std::string set = "PRAGMA user_version=" + std::to_string(version);
+    ok = ok && sqlite3_exec(db, set.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+}
+
 void HistoryDb::LimitPagesForTest(int64_t pages) {
     if (db_ == nullptr) return;
     const std::string sql = "PRAGMA max_page_count=" + std::to_string(pages);
@@ -407,6 +455,8 @@ StoreResult HistoryDb::Store(const std::vector<HistoryMessage>& messages) {
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
         return StoreResult{0, 0, false};
     };
+    // Rows are numbered upwards: those above the largest number now are this batch's.
+    Statement largest(db_, "SELECT IFNULL(max(id), 0) FROM message");
     Statement findPerson(db_, "SELECT id FROM person WHERE key = ?1");
     Statement addPerson(db_, "INSERT INTO person(key, number, name) VALUES(?1, ?2, ?3)");
     Statement find(db_,
@@ -421,9 +471,36 @@ StoreResult HistoryDb::Store(const std::vector<HistoryMessage>& messages) {
     Statement update(db_,
                      "UPDATE message SET text = ?2, name = ?3, store = ?4, sim_index = ?5, "
                      "delivery = ?6, unread = ?7 WHERE id = ?1");
-    for (Statement* s : {&findPerson, &addPerson, &find, &add, &update})
+    // A person's newest message gives the number shown, the newest one with a name the name.
+    Statement gain(db_,
+                   "UPDATE person SET count = count + ?2, unread = unread + ?3, "
+                   "number = CASE WHEN (?4, ?5) >= (last_time, last_id) THEN ?6 ELSE number END, "
+                   "name = CASE WHEN ?9 <> '' AND (?7, ?8) >= (last_time, last_id) THEN ?9 "
+                   "ELSE name END, "
+                   "last_id = CASE WHEN (?4, ?5) >= (last_time, last_id) THEN ?5 ELSE last_id END, "
+                   "last_time = MAX(last_time, ?4) WHERE id = ?1");
+    // One statement for the whole batch: the index keeps its new entries in memory until the
+    // statement ends, where a statement per message would write a segment each.
+    Statement index(db_,
+                    "INSERT INTO message_fts(rowid, text, number, name) "
+                    "SELECT id, text, number, name FROM message WHERE id > ?1");
+    for (Statement* s : {&largest, &findPerson, &addPerson, &find, &add, &update, &gain, &index})
         if (!s->ok()) return fail("write", s->code());
+    if (largest.Step() != SQLITE_ROW) return fail("read", largest.code());
+    int64_t indexedUpTo = largest.Int(0);
+    int64_t lastAdded = indexedUpTo;
+    // A row of this batch that changes again is indexed first: the change takes its old words
+    // out of the index, which must then hold them.
+    auto indexNew = [&] {
+        if (lastAdded <= indexedUpTo) return true;
+        index.Reset();
+        index.Bind(1, indexedUpTo);
+        if (index.Step() != SQLITE_DONE) return false;
+        indexedUpTo = lastAdded;
+        return true;
+    };
     std::map<std::u16string, int64_t> people;
+    std::map<int64_t, PersonGain> gains;
     for (const HistoryMessage& m : messages) {
         const std::u16string person = PersonKey(m.number);
         int64_t personId = 0;
@@ -465,6 +542,19 @@ StoreResult HistoryDb::Store(const std::vector<HistoryMessage>& messages) {
         if (add.Step() != SQLITE_DONE) return fail("write", add.code());
         if (sqlite3_changes(db_) > 0) {
             ++result.added;
+            PersonGain& g = gains[personId];
+            ++g.count;
+            g.unread += m.unread ? 1 : 0;
+            lastAdded = sqlite3_last_insert_rowid(db_);
+            const PageCursor at{m.time, lastAdded};
+            if (Later(at, g.newest)) {
+                g.newest = at;
+                g.number = m.number;
+            }
+            if (!m.name.empty() && Later(at, g.newestNamed)) {
+                g.newestNamed = at;
+                g.name = m.name;
+            }
             continue;
         }
         find.Reset();
@@ -478,6 +568,7 @@ StoreResult HistoryDb::Store(const std::vector<HistoryMessage>& messages) {
         if (find.Text(1) == m.text && find.Text(2) == name && find.Text(3) == m.store &&
             find.Int(4) == m.simIndex && find.Text(5) == delivery && (find.Int(6) != 0) == unread)
             continue;
+        if (id > indexedUpTo && !indexNew()) return fail("write", index.code());
         update.Reset();
         update.Bind(1, id);
         update.Bind(2, m.text);
@@ -489,6 +580,20 @@ StoreResult HistoryDb::Store(const std::vector<HistoryMessage>& messages) {
         if (update.Step() != SQLITE_DONE) return fail("write", update.code());
         ++result.updated;
     }
+    for (const auto& [personId, g] : gains) {
+        gain.Reset();
+        gain.Bind(1, personId);
+        gain.Bind(2, g.count);
+        gain.Bind(3, g.unread);
+        gain.Bind(4, g.newest.time);
+        gain.Bind(5, g.newest.id);
+        gain.Bind(6, g.number);
+        gain.Bind(7, g.newestNamed.time);
+        gain.Bind(8, g.newestNamed.id);
+        gain.Bind(9, g.name);
+        if (gain.Step() != SQLITE_DONE) return fail("write", gain.code());
+    }
+    if (!indexNew()) return fail("write", index.code());
     const int commit = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
     if (commit != SQLITE_OK) return fail("write", commit);
     return result;
@@ -598,8 +703,7 @@ std::vector<HistoryHit> HistoryDb::Search(std::u16string_view query, int32_t lim
 std::vector<Conversation> HistoryDb::Conversations(int32_t limit, std::optional<PageCursor> after) {
     std::vector<Conversation> out;
     if (db_ == nullptr) return out;
-    std::string sql = std::string("SELECT p.id, p.key, p.number, p.name, p.count, p.unread, ") +
-                      kMessageColumns + " FROM person p JOIN message m ON m.id = p.last_id";
+    std::string sql = ConversationQuery();
     if (after) sql += " WHERE (p.last_time, p.last_id) < (?2, ?3)";
     sql += " ORDER BY p.last_time DESC, p.last_id DESC LIMIT ?1";
     Statement s(db_, sql);
@@ -610,38 +714,19 @@ std::vector<Conversation> HistoryDb::Conversations(int32_t limit, std::optional<
         s.Bind(3, after->id);
     }
     int step = 0;
-    while ((step = s.Step()) == SQLITE_ROW) {
-        Conversation c;
-        c.id = s.Int(0);
-        c.person = s.Text(1);
-        c.number = s.Text(2);
-        c.name = s.Text(3);
-        c.count = s.Int(4);
-        c.unread = s.Int(5);
-        c.last = ReadMessageRow(s, 6);
-        out.push_back(std::move(c));
-    }
+    while ((step = s.Step()) == SQLITE_ROW)
+        out.push_back(ReadConversationRow(s));
     if (step != SQLITE_DONE) Fail("read", step);
     return out;
 }
 
 std::optional<Conversation> HistoryDb::ConversationOf(std::u16string_view number) {
     if (db_ == nullptr) return std::nullopt;
-    Statement s(db_, std::string("SELECT p.id, p.key, p.number, p.name, p.count, p.unread, ") +
-                         kMessageColumns +
-                         " FROM person p JOIN message m ON m.id = p.last_id WHERE p.key = ?1");
+    Statement s(db_, ConversationQuery() + " WHERE p.key = ?1");
     if (!s.ok()) return Fail("read", s.code()), std::nullopt;
     s.Bind(1, PersonKey(number));
     if (s.Step() != SQLITE_ROW) return std::nullopt;
-    Conversation c;
-    c.id = s.Int(0);
-    c.person = s.Text(1);
-    c.number = s.Text(2);
-    c.name = s.Text(3);
-    c.count = s.Int(4);
-    c.unread = s.Int(5);
-    c.last = ReadMessageRow(s, 6);
-    return c;
+    return ReadConversationRow(s);
 }
 
 std::vector<HistoryMessage> HistoryDb::ReadMessages(const std::string& sql,

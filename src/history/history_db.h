@@ -29,7 +29,7 @@ namespace telvane {
 
 inline constexpr const char* kHistoryFileName = "history.sqlite";
 // The schema this program writes (PRAGMA user_version).
-inline constexpr int32_t kHistorySchemaVersion = 1;
+inline constexpr int32_t kHistorySchemaVersion = 2;
 inline constexpr int kHistoryBusyTimeoutMs = 1000;
 
 enum class HistoryAccess { kRead, kWrite };
@@ -96,6 +96,8 @@ class HistoryDb {
     // The operation, the file and the reason, for the status line or the tool.
     const std::string& LastError() const { return error_; }
 
+    // Tests: a new file at an older schema `version`, as an older Telvane made it.
+    static bool CreateAtSchemaForTest(const std::filesystem::path& path, int32_t version);
     // Tests: the file may grow by no more than `pages` pages, as a full disk would stop it.
     void LimitPagesForTest(int64_t pages);
 

@@ -1,29 +1,10 @@
 #include "ui/export_files.h"
 
+#include "codec/csv_field.h"
 #include "contacts/vcard.h"
 #include "platform/text.h"
 
 namespace telvane {
-
-namespace {
-
-std::string CsvField(const std::u16string& text) {
-    std::string utf8 = U16ToUtf8(text);
-    // A leading '=', '+', '-' or '@' would be read as a formula; a quote mark keeps it text.
-    const bool formula = !utf8.empty() &&
-                         std::string_view("=+-@").find(utf8[0]) != std::string::npos &&
-                         utf8.find_first_not_of("+0123456789 ") != std::string::npos;
-    if (formula) utf8.insert(0, "'");
-    if (utf8.find_first_of(",\"\r\n") == std::string::npos) return utf8;
-    std::string quoted = "\"";
-    for (char c : utf8) {
-        if (c == '"') quoted += '"';
-        quoted += c;
-    }
-    return quoted + '"';
-}
-
-}  // namespace
 
 std::string FolderCsv(const std::vector<ExportMessage>& messages) {
     std::string csv = "\xEF\xBB\xBFNumber,Name,Time,Message\r\n";

@@ -113,6 +113,10 @@ MainDialog::MainDialog(MainDialogOptions options, QWidget* parent)
         std::make_unique<LinkController>(*this, Timing(options_.timeScale), options_.engineFactory);
     // The SIM phonebook and the contacts name the senders of the first folder shown.
     controller_->Phonebook().Load();
+    // Messages enter the history under the name the window shows them with at that moment
+    // (names_ follows the SIM phonebook and the contacts).
+    controller_->History()->SetNames(
+        [this](const std::u16string& number) { return names_.Find(number); });
     settings_->DetectPorts();
     settings_->ShowValues();
     WatchPorts();
@@ -155,6 +159,13 @@ void MainDialog::CreatePages() {
     AddPage(sms_);
 
     connect(sms_, &SmsPage::SignalClicked, this, [this] { ShowModemPage(); });
+    connect(sms_, &SmsPage::ConversationsChosen, this, [this] {
+        if (sideConversations_ == nullptr) {
+            sideConversations_ = MakeConversations(sms_);
+            sms_->SetConversationsView(sideConversations_);
+        }
+        sideConversations_->Reload();
+    });
     connect(sms_, &SmsPage::FolderChosen, this, [this](int folder) {
         if (page_ == kPageMessages) controller_->Folders().ShowFolder(folder);
     });
@@ -544,6 +555,7 @@ void MainDialog::ApplyLanguage() {
     settings_->Relabel();
     if (phonebook_) phonebook_->Relabel();
     if (conversations_) conversations_->Relabel();
+    if (sideConversations_) sideConversations_->Relabel();
     if (auto* action = findChild<QAction*>("showConversations"))
         action->setText(QString::fromStdU16String(LoadUiString(ui_text::kConversations)));
     if (compose_) {
@@ -672,6 +684,12 @@ void MainDialog::EditList(ListView* list, CommandId id) {
 
 void MainDialog::OnDeleteCommand() {
     if (page_ == kPageMessages) {
+        // The conversations delete from the history with their own button, never the list they
+        // cover.
+        if (sms_->ConversationsShown()) {
+            Beep();
+            return;
+        }
         const int count = ActedCount(sms_->List());
         if (count == 0) {
             // Nothing ticked or highlighted: the user hears that there is nothing to delete.
@@ -712,21 +730,31 @@ void MainDialog::OnDeleteCommand() {
     }
 }
 
+ConversationsView* MainDialog::MakeConversations(QWidget* parent) {
+    auto send = [this](const std::u16string& number, const std::u16string& text) {
+        // Through the Outbox run, as Send on the compose page; what the user was writing there
+        // stays.
+        const std::u16string recipients = RecipientText();
+        const std::u16string composed = ComposeText();
+        SetRecipientText(number);
+        SetComposeText(text);
+        controller_->SendComposed();
+        SetRecipientText(recipients);
+        SetComposeText(composed);
+    };
+    auto nameOf = [this](const std::u16string& number) { return names_.Find(number); };
+    return new ConversationsView(controller_->History(), send, nameOf, parent);
+}
+
 ConversationsView* MainDialog::ShowConversations() {
+    if (page_ == kPageMessages && sms_->isVisible() && sms_->Wide()) {
+        // Wide, the conversations have their line beside the folders.
+        sms_->ChooseConversations();
+        sideConversations_->Reload();
+        return sideConversations_;
+    }
     if (conversations_ == nullptr) {
-        auto send = [this](const std::u16string& number, const std::u16string& text) {
-            // Through the Outbox run, as Send on the compose page; what the user was writing
-            // there stays.
-            const std::u16string recipients = RecipientText();
-            const std::u16string composed = ComposeText();
-            SetRecipientText(number);
-            SetComposeText(text);
-            controller_->SendComposed();
-            SetRecipientText(recipients);
-            SetComposeText(composed);
-        };
-        auto nameOf = [this](const std::u16string& number) { return names_.Find(number); };
-        conversations_ = new ConversationsView(controller_->History(), send, nameOf, this);
+        conversations_ = MakeConversations(this);
         conversations_->setWindowFlag(Qt::Window);
         conversations_->resize(640, 480);
     }

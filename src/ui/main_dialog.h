@@ -236,6 +236,7 @@ class MainDialog : public QDialog, public WindowInterface {
     void OnPickDone(bool okay);
     void OnSettingsOkay();
     void RebuildNames();
+    ConversationsView* MakeConversations(QWidget* parent);
     bool WriteExport(const std::filesystem::path& path, const std::string& bytes);
     void AskAndExport(bool folder);
 
@@ -271,6 +272,7 @@ class MainDialog : public QDialog, public WindowInterface {
     SettingsPage* settings_ = nullptr;
     AboutPage* about_ = nullptr;
     ConversationsView* conversations_ = nullptr;
+    ConversationsView* sideConversations_ = nullptr;  // in the SMS page's wide layout
     ModemPage* modem_ = nullptr;
     UssdPage* ussd_ = nullptr;
 };

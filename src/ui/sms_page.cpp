@@ -153,12 +153,26 @@ SmsPage::SmsPage(qreal scale, QWidget* parent) : Page(scale, parent) {
             const QSignalBlocker block(side_);
             side_->setCurrentRow(index);
         }
+        if (conversationsChosen_) {
+            conversationsChosen_ = false;
+            ShowListOrConversations();
+        }
         if (index >= 0) SwapWidths(index);
         if (index >= 0) emit FolderChosen(index);
     });
     // The side list is the tab strip of the wide layout: one selection for both.
     connect(side_, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row >= 0 && row < tabs_->count()) tabs_->setCurrentIndex(row);
+        if (row == kConversationsLine) {
+            conversationsChosen_ = true;
+            emit ConversationsChosen();
+            return Relayout();
+        }
+        if (row < 0 || row >= tabs_->count()) return;
+        const bool wasConversations = conversationsChosen_;
+        conversationsChosen_ = false;
+        tabs_->setCurrentIndex(row);
+        // The folder shown before the conversations comes back as it was.
+        if (wasConversations) Relayout();
     });
     connect(checkAll_, &QToolButton::clicked, this, &SmsPage::OnCheckAll);
     connect(reply_, &QPushButton::clicked, this, &SmsPage::ReplyClicked);
@@ -197,6 +211,7 @@ void SmsPage::Relayout() {
     for (size_t i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order[i], order[i + 1]);
     if (wide) return RelayoutWide();
+    ShowListOrConversations();
     const QSize extra = Extra();
     // The reading pane takes two fifths of the extra height, the list the rest.
     PlaceAnchored(scale_, extra,
@@ -278,6 +293,9 @@ void SmsPage::RelayoutWide() {
                          qRound(10 * scale_));
     status_->setGeometry(margin, 0, std::max(0, signal_->x() - gap - margin), top);
     side_->setGeometry(margin, top, sideWidth, bottom - top);
+    if (conversations_ != nullptr)
+        conversations_->setGeometry(listLeft, top, std::max(0, width() - margin - listLeft),
+                                    bottom - top);
 
     const bool searchShown = SearchShown();
     search_->setVisible(searchShown);
@@ -309,8 +327,51 @@ void SmsPage::RelayoutWide() {
     checkAll_->setGeometry(QRect(list_->pos() + QPoint(qRound(3 * scale_), qRound(4 * scale_)),
                                  QSize(qRound(16 * scale_), qRound(16 * scale_))));
     checkAll_->raise();
+    ShowListOrConversations();
     ShowStatus();
     ChooseListFont();
+}
+
+static_assert(SmsPage::kConversationsLine == std::size(kFolderNames));
+
+bool SmsPage::ConversationsShown() const {
+    return conversationsChosen_ && conversations_ != nullptr && Wide();
+}
+
+void SmsPage::ShowListOrConversations() {
+    const bool conversations = ConversationsShown();
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{list_, checkAll_, number_, time_, box_, saveTo_, target_})
+        w->setVisible(!conversations);
+    reply_->setVisible(!conversations && replyShown_);
+    forward_->setVisible(!conversations && replyShown_);
+    edit_->setVisible(!conversations && editShown_);
+    search_->setVisible(!conversations && SearchShown());
+    if (conversations_ == nullptr) return;
+    conversations_->setVisible(conversations);
+}
+
+void SmsPage::SetConversationsView(QWidget* view) {
+    if (view == conversations_) return;
+    conversations_ = view;
+    view->setParent(this);
+    // Tab goes from the folders into the conversations, as into the list: the controls hidden
+    // with the list are passed over.
+    std::vector<QWidget*> chain;
+    for (QWidget* w = view->nextInFocusChain(); w != view && view->isAncestorOf(w);
+         w = w->nextInFocusChain()) {
+        if (w->focusPolicy() & Qt::TabFocus) chain.push_back(w);
+    }
+    QWidget* previous = side_;
+    for (QWidget* w : chain) {
+        setTabOrder(previous, w);
+        previous = w;
+    }
+    Relayout();
+}
+
+void SmsPage::ChooseConversations() {
+    side_->setCurrentRow(kConversationsLine);
 }
 
 void SmsPage::Relabel() {
@@ -347,7 +408,9 @@ void SmsPage::Relabel() {
                               Icon::kRead};
         for (size_t i = 0; i < std::size(kFolderNames); ++i)
             side_->addItem(new QListWidgetItem(MakeIcon(icons[i]), Ui(kFolderNames[i])));
+        side_->addItem(new QListWidgetItem(MakeIcon(Icon::kSms), Ui(ui_text::kConversations)));
         side_->setCurrentRow(FolderTab(FolderId::Inbox));
+        conversationsChosen_ = false;
     }
     SwapWidths(FolderTab(FolderId::Inbox));
     shownItem_ = -1;
@@ -589,10 +652,10 @@ int SmsPage::SaveToFolder() const {
 }
 
 void SmsPage::ShowFolderButtons(bool replyAndForward, bool edit) {
-    reply_->setVisible(replyAndForward);
-    forward_->setVisible(replyAndForward);
+    replyShown_ = replyAndForward;
+    editShown_ = edit;
     LabelWithKey(edit_, Ui(ui_text::kEdit));
-    edit_->setVisible(edit);
+    ShowListOrConversations();
 }
 
 void SmsPage::SetStatus(const QString& text) {

@@ -51,6 +51,12 @@ class SmsPage : public Page {
 
     // The folders as a side list, beside the list and the reading pane (wide layout only).
     QListWidget* FolderList() const { return side_; }
+    // The side list's line after the folders: the conversations in the list's and the reading
+    // pane's place.  `view` is given when ConversationsChosen first asks for it.
+    static constexpr int kConversationsLine = 5;
+    void SetConversationsView(QWidget* view);
+    void ChooseConversations();
+    bool ConversationsShown() const;
 
     // Rows as the controller adds them; senders and recipients named from `names`.
     void AppendRow(int icon, const std::u16string& number, const NumberNames& names,
@@ -114,12 +120,15 @@ class SmsPage : public Page {
     void EditClicked();
     void MarkUnreadClicked();
     void ExportClicked();
+    void ConversationsChosen();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void RelayoutWide();
+    // The list and the reading pane, or the conversations in their place.
+    void ShowListOrConversations();
     // The user's widths of the shown folder go with it; `folder`'s come in.
     void SwapWidths(int folder);
     // Multi-recipient rows show whole only the widest single recipient.
@@ -151,6 +160,7 @@ class SmsPage : public Page {
     QLineEdit* search_;
     QAction* markUnread_;
     QAction* export_;
+    QWidget* conversations_ = nullptr;
 
     std::array<int, 5> folderOfLine_{};
     std::u16string detailNumber_;
@@ -161,6 +171,11 @@ class SmsPage : public Page {
     bool listFontsKnown_ = false;  // the width a number and a date need in the interface's face
     int shownItem_ = -1;
     bool allChecked_ = false;
+    bool conversationsChosen_ = false;
+    // The buttons the shown folder offers (ShowFolderButtons), shown again after the
+    // conversations.
+    bool replyShown_ = true;
+    bool editShown_ = true;
     bool searchOpened_ = false;
     bool searchClosed_ = false;  // by Escape: stays closed however tall the page
     std::array<QString, 5> folderWidths_;

@@ -77,6 +77,115 @@ TEST_F(HistoryTest, AMessageReadAgainIsStoredOnce) {
     EXPECT_EQ(db_.Count(), 2);
 }
 
+// The search index answers what the table holds (FTS5's own check), and every person's counters
+// are those of their messages.
+void ExpectConsistent(const std::filesystem::path& file) {
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    char* error = nullptr;
+    EXPECT_EQ(
+        sqlite3_exec(raw, "INSERT INTO message_fts(message_fts, rank) VALUES('integrity-check', 1)",
+                     nullptr, nullptr, &error),
+        SQLITE_OK)
+        << (error != nullptr ? error : "");
+    sqlite3_free(error);
+    sqlite3_stmt* s = nullptr;
+    ASSERT_EQ(
+        sqlite3_prepare_v2(raw,
+                           "SELECT count(*) FROM person p WHERE count <> (SELECT count(*) FROM "
+                           "message WHERE person_id = p.id) OR unread <> (SELECT "
+                           "IFNULL(sum(unread), 0) FROM message WHERE person_id = p.id) OR "
+                           "last_id <> (SELECT id FROM message WHERE person_id = p.id "
+                           "ORDER BY time DESC, id DESC LIMIT 1)",
+                           -1, &s, nullptr),
+        SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int64(s, 0), 0) << "people whose counters are wrong";
+    sqlite3_finalize(s);
+    sqlite3_close(raw);
+}
+
+TEST_F(HistoryTest, AMessageCompletedWithinOneBatchIsFoundByItsWholeText) {
+    OpenWriter();
+    HistoryMessage part = Msg(u"+886912345678", u"26/12/11,06:07:08", u"Hello [part 2 missing]");
+    part.key = MessageKey(part.direction, part.number, part.timeText, part.text, 7, 2);
+    part.unread = true;
+    HistoryMessage whole = part;
+    whole.text = u"Hello world";
+    whole.unread = false;
+    whole.name = u"Amy";
+    const StoreResult r = db_.Store({part, Msg(u"0912345678", u"26/12/11,06:00:00", u"first"),
+                                     whole, Msg(u"0922000111", u"26/12/11,07:00:00", u"other")});
+    ASSERT_TRUE(r.ok) << db_.LastError();
+    EXPECT_EQ(r.added, 3);
+    EXPECT_EQ(r.updated, 1);
+    EXPECT_EQ(db_.Search(u"world", 10, 0).size(), 1u);
+    EXPECT_TRUE(db_.Search(u"missing", 10, 0).empty());
+    EXPECT_EQ(db_.Search(u"first", 10, 0).size(), 1u);
+    auto people = db_.Conversations(10);
+    ASSERT_EQ(people.size(), 2u);
+    EXPECT_EQ(people[1].count, 2);
+    EXPECT_EQ(people[1].unread, 0);
+    EXPECT_EQ(people[1].last.text, u"Hello world");
+    db_.Close();
+    ExpectConsistent(File());
+}
+
+TEST_F(HistoryTest, AHistoryOfTheFirstSchemaIsBroughtUpToDate) {
+    ASSERT_TRUE(HistoryDb::CreateAtSchemaForTest(File(), 1));
+    {
+        // Rows as the first schema's program wrote them: its triggers kept index and counters.
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(File().c_str(), &raw), SQLITE_OK);
+        ASSERT_EQ(
+            sqlite3_exec(raw,
+                         "INSERT INTO person(id, key, number) VALUES(1, '912345678', '0912345678');"
+                         "INSERT INTO message(key, person_id, number, name, direction, time, "
+                         "time_text, text, store, unread) VALUES"
+                         "('a', 1, '0912345678', 'Amy', 0, 100, '00/01/01,00:01:40', "
+                         "'kept from before', 'inbox', 1),"
+                         "('b', 1, '+886912345678', '', 1, 200, '00/01/01,00:03:20', "
+                         "'晚餐 tonight', 'sent', 0);",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+        sqlite3_close(raw);
+    }
+    OpenWriter();
+    EXPECT_FALSE(db_.Created());
+    EXPECT_EQ(db_.Count(), 2);
+    ASSERT_TRUE(db_.Store({Msg(u"+886912345678", u"26/01/01,10:00:00", u"after the update"),
+                           Msg(u"0933000222", u"26/01/01,09:00:00", u"someone new")})
+                    .ok)
+        << db_.LastError();
+    struct Case {
+        std::u16string query;
+        size_t hits;
+    } cases[] = {{u"kept from", 1}, {u"晚餐", 1}, {u"after the", 1}, {u"someone", 1}, {u"Amy", 1}};
+    for (const Case& c : cases)
+        EXPECT_EQ(db_.Search(c.query, 10, 0).size(), c.hits)
+            << std::string(c.query.begin(), c.query.end());
+    auto people = db_.Conversations(10);
+    ASSERT_EQ(people.size(), 2u);
+    EXPECT_EQ(people[0].count, 3);
+    EXPECT_EQ(people[0].unread, 1);
+    EXPECT_EQ(people[0].name, u"Amy");  // the new message has none
+    EXPECT_EQ(people[0].last.text, u"after the update");
+    EXPECT_EQ(people[1].last.text, u"someone new");
+    db_.Close();
+    ExpectConsistent(File());
+
+    // The file names its schema: an older program refuses it instead of writing it without the
+    // bookkeeping.
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(File().c_str(), &raw), SQLITE_OK);
+    sqlite3_stmt* s = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(raw, "PRAGMA user_version", -1, &s, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(s, 0), kHistorySchemaVersion);
+    sqlite3_finalize(s);
+    sqlite3_close(raw);
+}
+
 TEST_F(HistoryTest, SearchFindsChineseAndLatinNewestFirstWithMarks) {
     OpenWriter();
     ASSERT_TRUE(db_.Store({Msg(u"+886912345678", u"26/01/01,10:00:00", u"明天晚餐在台北見"),

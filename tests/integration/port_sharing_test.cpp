@@ -25,11 +25,8 @@ namespace telvane {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Installed;
 using testing::WaitUntil;
-
-bool Installed(const std::string& program) {
-    return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
-}
 
 class PortSharingTest : public ::testing::Test {
   protected:

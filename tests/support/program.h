@@ -96,4 +96,20 @@ class Watchdog {
     std::thread thread_;
 };
 
+// A shell command run to its end, its standard output and error together; ended after `seconds`
+// so that a hang fails the test instead of blocking it.
+inline std::string RunShell(const std::string& command, int seconds = 60) {
+    Program program({"timeout", "-k", "2", std::to_string(seconds), "sh", "-c", command});
+    std::string line;
+    while (program.NextLine(line)) {
+    }
+    program.Wait();
+    return program.All();
+}
+
+// Whether `program` is on the PATH.
+inline bool Installed(const std::string& program) {
+    return RunShell("command -v " + program, 5).find('/') != std::string::npos;
+}
+
 }  // namespace telvane::testing

@@ -13,6 +13,7 @@
 
 #include "modemsim/sim_pdu.h"
 #include "modemsim/simulated_modem.h"
+#include "support/program.h"
 #include "support/temp_data_folder.h"
 
 namespace telvane::modemsim {
@@ -20,18 +21,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Shell(const std::string& command, int seconds = 60) {
-    std::string line = "timeout -k 2 " + std::to_string(seconds) + " " + command + " 2>&1";
-    std::string out;
-    if (FILE* p = popen(line.c_str(), "r")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
-            out.append(buffer, n);
-        pclose(p);
-    }
-    return out;
-}
+using telvane::testing::Installed;
+using telvane::testing::RunShell;
 
 using Texts = std::vector<std::pair<std::string, std::string>>;
 
@@ -47,8 +38,7 @@ Texts SimTexts(const SimulatedModem& modem) {
 }
 
 TEST(HistoryGammuTest, BackupImportsWholeAndTheExportIsRestoredOnASim) {
-    if (Shell("sh -c 'command -v gammu'", 5).find('/') == std::string::npos)
-        GTEST_SKIP() << "gammu is not installed";
+    if (!Installed("gammu")) GTEST_SKIP() << "gammu is not installed";
     telvane::testing::TempDataFolder home;
     const fs::path folder = home.path();
     std::string error;
@@ -69,33 +59,33 @@ TEST(HistoryGammuTest, BackupImportsWholeAndTheExportIsRestoredOnASim) {
         std::string("env TELVANE_HOME=") + folder.string() + " " + TELVANE_TOOL_PATH + " history ";
     // Answering yes to all also empties the SIM, ready for the restore.
     const std::string backup = (folder / "backup.smsbackup").string();
-    Shell(gammu + "backupsms " + backup + " -yes");
+    RunShell(gammu + "backupsms " + backup + " -yes");
     ASSERT_TRUE(fs::exists(backup));
     ASSERT_TRUE(modem.Messages().empty());
 
-    const std::string first = Shell(tool + "import " + backup);
+    const std::string first = RunShell(tool + "import " + backup);
     EXPECT_NE(first.find("\"added\":" + std::to_string(original.size())), std::string::npos)
         << first;
-    const std::string second = Shell(tool + "import " + backup);
+    const std::string second = RunShell(tool + "import " + backup);
     EXPECT_NE(second.find("\"added\":0"), std::string::npos) << second;
-    EXPECT_EQ(Shell(tool + "count"), std::to_string(original.size()) + "\n");
+    EXPECT_EQ(RunShell(tool + "count"), std::to_string(original.size()) + "\n");
     // Every number and text came through.
     const std::string csvFile = (folder / "all.csv").string();
-    Shell(tool + "export --csv " + csvFile);
+    RunShell(tool + "export --csv " + csvFile);
     std::ifstream csvStream(csvFile);
     const std::string csv((std::istreambuf_iterator<char>(csvStream)), {});
-    const std::string people = Shell(tool + "conversations");
+    const std::string people = RunShell(tool + "conversations");
     for (const auto& [number, text] : original) {
         EXPECT_NE(people.find(number), std::string::npos) << number;
         EXPECT_NE(csv.find(text), std::string::npos) << text;
     }
-    EXPECT_NE(Shell(tool + "search 晚上").find("今天晚上一起吃飯嗎"), std::string::npos);
+    EXPECT_NE(RunShell(tool + "search 晚上").find("今天晚上一起吃飯嗎"), std::string::npos);
 
     const std::string exported = (folder / "export.smsbackup").string();
-    const std::string out = Shell(tool + "export --gammu " + exported);
+    const std::string out = RunShell(tool + "export --gammu " + exported);
     EXPECT_NE(out.find("\"exported\":" + std::to_string(original.size())), std::string::npos)
         << out;
-    const std::string restored = Shell(gammu + "restoresms " + exported + " -yes", 120);
+    const std::string restored = RunShell(gammu + "restoresms " + exported + " -yes", 120);
     EXPECT_EQ(SimTexts(modem), original) << restored;
     modem.Stop();
 }

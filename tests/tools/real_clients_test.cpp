@@ -11,29 +11,15 @@
 
 #include "modemsim/sim_pdu.h"
 #include "modemsim/simulated_modem.h"
+#include "support/program.h"
 
 namespace telvane::modemsim {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Runs a shell command with a deadline, so that a hang fails the test instead of blocking it.
-std::string RunClient(const std::string& command, int seconds = 20) {
-    std::string line = "timeout -k 2 " + std::to_string(seconds) + " " + command + " 2>&1";
-    std::string out;
-    if (FILE* p = popen(line.c_str(), "r")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
-            out.append(buffer, n);
-        pclose(p);
-    }
-    return out;
-}
-
-bool Installed(const std::string& program) {
-    return RunClient("sh -c 'command -v " + program + "'", 5).find('/') != std::string::npos;
-}
+using telvane::testing::Installed;
+using telvane::testing::RunShell;
 
 class RealClientTest : public ::testing::Test {
   protected:
@@ -98,7 +84,7 @@ TEST_F(RealClientTest, Gammu) {
     std::string rc = Write("gammurc", "[gammu]\ndevice = " + device_ + "\nconnection = at\n");
     std::string gammu = Env() + "gammu -c " + rc + " ";
 
-    std::string messages = RunClient(gammu + "getallsms");
+    std::string messages = RunShell(gammu + "getallsms");
     ExpectDemoMessages(messages);
     EXPECT_NE(messages.find("今天晚上一起吃飯嗎？"), std::string::npos);
     EXPECT_NE(messages.find("the ticket is €25."), std::string::npos);
@@ -107,11 +93,11 @@ TEST_F(RealClientTest, Gammu) {
     EXPECT_NE(messages.find("14 SMS parts in 14 SMS sequences"), std::string::npos);
     EXPECT_GE(modem_->CountCommands("+CMGL=4"), 1);
 
-    std::string book = RunClient(gammu + "getallmemory SM");
+    std::string book = RunShell(gammu + "getallmemory SM");
     ExpectDemoPhonebook(book);
     EXPECT_GE(modem_->CountCommands("+CPBR="), 1);
 
-    std::string sent = RunClient(gammu + "sendsms TEXT +886912345678 -text \"Hello from gammu\"");
+    std::string sent = RunShell(gammu + "sendsms TEXT +886912345678 -text \"Hello from gammu\"");
     EXPECT_NE(sent.find("OK, message reference=1"), std::string::npos) << sent;
     ExpectOneSubmission("Hello from gammu");
 }
@@ -122,7 +108,7 @@ TEST_F(RealClientTest, GammuIdentifiesAndAsksUssd) {
     if (!Installed("gammu")) GTEST_SKIP() << "gammu is not installed";
     std::string rc = Write("gammurc", "[gammu]\ndevice = " + device_ + "\nconnection = at\n");
     std::string gammu = Env() + "gammu -c " + rc + " ";
-    const std::string identity = RunClient(gammu + "identify");
+    const std::string identity = RunShell(gammu + "identify");
     for (const char* field :
          {"Telvane", "ModemSim 900", "1.03", "351234567890123", "466920123456789"})
         EXPECT_NE(identity.find(field), std::string::npos) << field << " in\n" << identity;
@@ -139,7 +125,7 @@ TEST_F(RealClientTest, GammuIdentifiesAndAsksUssd) {
         device_ = modem_->Start();
         ASSERT_FALSE(device_.empty());
         rc = Write("gammurc", "[gammu]\ndevice = " + device_ + "\nconnection = at\n");
-        const std::string ussd = RunClient(Env() + "gammu -c " + rc + " getussd \"*100#\"");
+        const std::string ussd = RunShell(Env() + "gammu -c " + rc + " getussd \"*100#\"");
         EXPECT_NE(ussd.find("\"Your balance is 12.50\""), std::string::npos) << ussd;
     }
 }
@@ -151,16 +137,16 @@ TEST_F(RealClientTest, Gnokii) {
                                            "serial_baudrate = 115200\n");
     std::string gnokii = Env() + "gnokii --config " + rc + " ";
 
-    std::string messages = RunClient(gnokii + "--getsms SM 1 end");
+    std::string messages = RunShell(gnokii + "--getsms SM 1 end");
     ExpectDemoMessages(messages);
     EXPECT_NE(messages.find("明天早上九點在台北車站見。"), std::string::npos);
     EXPECT_NE(messages.find("12. MO Message (Unsent)"), std::string::npos);
 
-    std::string book = RunClient(gnokii + "--getphonebook SM 1 end");
+    std::string book = RunShell(gnokii + "--getphonebook SM 1 end");
     ExpectDemoPhonebook(book);
 
     std::string sent =
-        RunClient("sh -c 'echo Hello from gnokii | " + gnokii + "--sendsms +886912345678'");
+        RunShell("sh -c 'echo Hello from gnokii | " + gnokii + "--sendsms +886912345678'");
     EXPECT_NE(sent.find("Send succeeded"), std::string::npos) << sent;
     ExpectOneSubmission("Hello from gnokii");
 }
@@ -187,7 +173,7 @@ TEST_F(RealClientTest, ChineseNamesReadThroughUcs2) {
                         "[global]\nport = " + device_ + "\nmodel = AT\nconnection = serial\n");
         std::string command = c.command;
         command.replace(command.find("{rc}"), 4, rc);
-        std::string book = RunClient(Env() + command);
+        std::string book = RunShell(Env() + command);
         for (const char* name : {"媽媽", "爸爸 Dad", "王小美", "Amy Chen"})
             EXPECT_NE(book.find(name), std::string::npos) << c.program << ": " << name << "\n"
                                                           << book;
@@ -204,7 +190,7 @@ TEST_F(RealClientTest, GammuLongMessagesBothWays) {
     std::string rc = Write("gammurc", "[gammu]\ndevice = " + device_ + "\nconnection = at\n");
     std::string gammu = Env() + "gammu -c " + rc + " ";
 
-    std::string messages = RunClient(gammu + "geteachsms");
+    std::string messages = RunShell(gammu + "geteachsms");
     EXPECT_NE(messages.find("18 SMS parts in 15 SMS sequences"), std::string::npos) << messages;
     EXPECT_NE(messages.find("如果有人不能來，請在中午以前告訴我，我好通知餐廳改人數。另外，下週一開"
                             "始新的打卡系統，請記得帶員工證。謝謝大家的配合！"),
@@ -216,7 +202,7 @@ TEST_F(RealClientTest, GammuLongMessagesBothWays) {
         text += "part " + std::to_string(i) + " of a long message {with extension characters} ";
     text.resize(300);
     std::string sent =
-        RunClient(gammu + "sendsms TEXT +886912345678 -autolen 400 -textutf8 \"" + text + "\"");
+        RunShell(gammu + "sendsms TEXT +886912345678 -autolen 400 -textutf8 \"" + text + "\"");
     EXPECT_NE(sent.find("OK, message reference="), std::string::npos) << sent;
     auto submitted = modem_->SubmittedMessages();
     ASSERT_EQ(submitted.size(), 1u);
@@ -257,19 +243,19 @@ int ioctl(int fd, unsigned long request, ...) {
 }
 )");
     std::string library = (folder_ / "nodtr.so").string();
-    std::string built = RunClient("cc -shared -fPIC -o " + library + " " + shim + " -ldl");
+    std::string built = RunShell("cc -shared -fPIC -o " + library + " " + shim + " -ldl");
     if (!fs::exists(library)) GTEST_SKIP() << "cannot build the DTR shim: " << built;
     std::string env = Env() + "LD_PRELOAD=" + library + " ";
 
-    std::string messages = RunClient(env + "gsmsmsstore -s " + device_ + " -t SM -l");
+    std::string messages = RunShell(env + "gsmsmsstore -s " + device_ + " -t SM -l");
     ExpectDemoMessages(messages);
     EXPECT_NE(messages.find("Message type: SMS-SUBMIT"), std::string::npos);
 
-    std::string book = RunClient(env + "gsmpb -s " + device_ + " -p SM -d -", 40);
+    std::string book = RunShell(env + "gsmpb -s " + device_ + " -p SM -d -", 40);
     ExpectDemoPhonebook(book);
 
     std::string sent =
-        RunClient(env + "gsmsendsms -d " + device_ + " +886912345678 \"Hello from gsmlib\"");
+        RunShell(env + "gsmsendsms -d " + device_ + " +886912345678 \"Hello from gsmlib\"");
     EXPECT_EQ(sent.find("ERROR"), std::string::npos) << sent;
     ExpectOneSubmission("Hello from gsmlib");
 }

@@ -21,10 +21,15 @@
 #include <QToolButton>
 #include <filesystem>
 
+#include "control/ui_strings.h"
 #include "control/window_interface.h"
+#include "history/history_db.h"
+#include "history/history_keys.h"
+#include "platform/files.h"
 #include "platform/settings_store.h"
 #include "store/message_store.h"
 #include "ui/compose_page.h"
+#include "ui/conversations_view.h"
 #include "ui/list_view.h"
 #include "ui/main_dialog.h"
 #include "ui/phonebook_page.h"
@@ -205,6 +210,93 @@ class WideLayoutTest : public QObject {
         dialog->resize(Wide(1.0));
         dialog->Command(CommandId::kSettings);
         QVERIFY(dialog->Control(1033)->width() < dialog->width() / 2);
+    }
+
+    // Wide, the side list's last line puts the conversations where the list and the reading
+    // pane were; the folders, the narrow layout and the other language still work around it.
+    void ConversationsHaveALineBesideTheFolders() {
+        {
+            HistoryDb db;
+            QVERIFY(db.Open(DataFile(kHistoryFileName), HistoryAccess::kWrite));
+            HistoryMessage m;
+            m.number = u"+886912345678";
+            m.timeText = u"26/12/01,09:00:00";
+            m.time = *HistoryTime(m.timeText);
+            m.text = u"Dinner at eight?";
+            m.store = u"inbox";
+            m.key = MessageKey(m.direction, m.number, m.timeText, m.text);
+            QVERIFY(db.Store({m}).ok);
+        }
+        SaveFolder(FolderId::Draft, {Record(u"555", u"26/12/01,09:15:00", u"Half a draft")});
+        auto dialog = Open();
+        SmsPage* sms = dialog->Sms();
+        QListWidget* side = sms->FolderList();
+        dialog->SelectFolderTab(FolderTab(FolderId::Draft));
+        sms->List()->SelectRow(0);
+        dialog->resize(Wide(1.0));
+        QCOMPARE(side->count(), SmsPage::kConversationsLine + 1);
+        QCOMPARE(side->item(SmsPage::kConversationsLine)->text(), QString("Conversations"));
+
+        side->setCurrentRow(SmsPage::kConversationsLine);
+        // ConversationsView has no meta-object of its own: found through its list.
+        auto* peopleList = sms->findChild<QListWidget*>("conversationList");
+        QVERIFY(peopleList != nullptr);
+        QWidget* view = peopleList->parentWidget();
+        QVERIFY(view->isVisible());
+        QVERIFY(view->x() > side->geometry().right());
+        QVERIFY(view->geometry().right() < sms->width());
+        for (int control : {1013, 1018, 1030})
+            QVERIFY2(!dialog->Control(control)->isVisible(), qPrintable(QString::number(control)));
+        QVERIFY(!sms->SearchBox()->isVisible());
+        auto* people = view->findChild<QListWidget*>("conversationList");
+        QCOMPARE(people->count(), 1);
+        QVERIFY(people->item(0)->text().contains("Dinner at eight?"));
+        // Tab goes from the folders into the conversations.
+        QApplication::setActiveWindow(dialog.get());
+        QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+        side->setFocus();
+        QVERIFY(QTest::qWaitFor([&] { return side->hasFocus(); }));
+        QTest::keyClick(side, Qt::Key_Tab);
+        QVERIFY(view->isAncestorOf(QApplication::focusWidget()));
+        // Delete does not reach the hidden list's highlighted message.
+        dialog->Command(CommandId::kDelete);
+        QCOMPARE(beeps_, 1);
+        QVERIFY(questions_.isEmpty());
+        QCOMPARE(UsedSlots(FolderId::Draft), 1);
+        // The context menu's command shows the same place, not a window of its own.
+        QCOMPARE(static_cast<QWidget*>(dialog->ShowConversations()), view);
+
+        // Narrow, the folder is back under its tabs; wide again, the conversations.
+        dialog->resize(dialog->minimumSize());
+        QVERIFY(!view->isVisible());
+        QVERIFY(sms->List()->isVisible());
+        QVERIFY(sms->Tabs()->isVisible());
+        QCOMPARE(sms->Tabs()->currentIndex(), FolderTab(FolderId::Draft));
+        dialog->resize(Wide(1.0));
+        QVERIFY(view->isVisible());
+        QVERIFY(!sms->List()->isVisible());
+
+        // A folder of the side list brings back the list as it was, with the Draft's Edit.
+        side->setCurrentRow(FolderTab(FolderId::Draft));
+        QVERIFY(!view->isVisible());
+        QVERIFY(sms->List()->isVisible());
+        QVERIFY(dialog->Control(1030)->isVisible());
+        QCOMPARE(sms->List()->SelectedRow(), 0);
+        QCOMPARE(dialog->CurrentFolderTab(), FolderTab(FolderId::Draft));
+        side->setCurrentRow(SmsPage::kConversationsLine);
+        QVERIFY(view->isVisible());
+        sms->Tabs()->setCurrentIndex(FolderTab(FolderId::Inbox));
+        QVERIFY(!view->isVisible());
+        QCOMPARE(side->currentRow(), FolderTab(FolderId::Inbox));
+
+        Choose(*dialog, true);
+        dialog->Command(CommandId::kMessages);
+        QCOMPARE(side->item(SmsPage::kConversationsLine)->text(),
+                 QString::fromStdU16String(LoadUiString(ui_text::kConversations)));
+        QCOMPARE(side->item(SmsPage::kConversationsLine)->text(), QString::fromUtf8("對話"));
+        side->setCurrentRow(SmsPage::kConversationsLine);
+        QVERIFY(view->isVisible());
+        Choose(*dialog, false);
     }
 
     // Numbers and times show whole, at the first size and wide, in either language; a message
