@@ -589,10 +589,13 @@ TEST_F(ControllerSimTest, TheNetworksStateShowsInWords) {
     }
     // Every change of the signal reaches the bar's tool tip.
     modem->SetSignal(9);
-    // A busy controller skips the poll: the registration changes may still be settling.
-    ASSERT_TRUE(window.PumpUntil([&] { return !controller->IsBusy(); }));
-    ASSERT_TRUE(window.Fire(kTimerStatusTimeout));
-    EXPECT_TRUE(window.PumpUntil([&] { return window.rssi == 9; })) << window.rssi;
+    // A poll is skipped while the controller is busy or an earlier poll is still out, as on
+    // the real timer: the next tick asks again.
+    EXPECT_TRUE(window.PumpUntil([&] {
+        if (window.rssi == 9) return true;
+        if (!controller->IsBusy()) window.Fire(kTimerStatusTimeout);
+        return false;
+    })) << window.rssi;
 }
 
 TEST_F(ControllerSimTest, TheSimsPinIsAskedForAndSentOnce) {
