@@ -268,6 +268,7 @@ void MainDialog::MakeAbout() {
 void MainDialog::CreateCommandBar() {
     commandBar_ = new QToolBar(this);
     commandBar_->setObjectName("commandBar");
+    commandBar_->setFont(CurrentUiFont());
     commandBar_->setMovable(false);
     commandBar_->setFloatable(false);
     commandBar_->setIconSize(QSize(qRound(16 * scale_), qRound(16 * scale_)));
@@ -351,6 +352,10 @@ void MainDialog::ApplyFonts() {
 
 void MainDialog::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
+    PlaceClient();
+}
+
+void MainDialog::PlaceClient() {
     const int bar = Scaled(scale_, 0, 0, 0, kCommandBarHeight).height();
     client_->setGeometry(0, 0, width(), std::max(0, height() - bar));
     for (telvane::Page* page : Pages())
@@ -386,6 +391,9 @@ void MainDialog::RestoreWindow() {
     const unsigned h = store_->GetNumber(kSettingsKey, "WindowHeight").value_or(0);
     if (w > 0 && h > 0 && w <= 16384 && h <= 16384) {
         resize(QSize(int(w), int(h)).expandedTo(minimumSize()));
+        // A hidden window gets its resize event only when shown: the first page would be laid
+        // out, its list filled and its columns fitted at the first size, then all again.
+        PlaceClient();
     }
     // And where it was, when a screen still shows its title bar there.
     const auto x = store_->GetNumber(kSettingsKey, "WindowX");

@@ -206,6 +206,8 @@ class MainDialog : public QDialog, public WindowInterface {
     void CreateCommandBar();
     void LabelCommandBar();
     void StyleCommandBar();
+    // The client area, its pages and the command bar at the window's size.
+    void PlaceClient();
     void ScaleApplicationStyle();
     void ApplyFonts();
     void ShowOnly(QWidget* page);

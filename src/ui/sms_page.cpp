@@ -574,6 +574,9 @@ void SmsPage::ApplyListFont(const QFont& uiFont) {
     // used where the number and the date fit in it too.
     uiFontNeed_ = pixels == largest ? 0 : tick + full;
     listFontsKnown_ = true;
+    // A hidden page takes its face when it shows: the wide layout would replace the fitted face
+    // at once, and each change of face lays the list out again.
+    if (isHidden()) return;
     list_->setFont(font);
     ChooseListFont();
 }
@@ -708,6 +711,11 @@ void SmsPage::EscapeSearch() {
     searchClosed_ = true;
     Relayout();
     list_->setFocus();
+}
+
+void SmsPage::showEvent(QShowEvent* event) {
+    Page::showEvent(event);
+    ChooseListFont();
 }
 
 bool SmsPage::eventFilter(QObject* watched, QEvent* event) {

@@ -124,6 +124,7 @@ class SmsPage : public Page {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
   private:
     void RelayoutWide();
