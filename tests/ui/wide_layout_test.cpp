@@ -20,6 +20,8 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <filesystem>
+#include <functional>
+#include <utility>
 
 #include "control/ui_strings.h"
 #include "control/window_interface.h"
@@ -88,7 +90,8 @@ class WideLayoutTest : public QObject {
     int beeps_ = 0;
     bool answer_ = true;
 
-    std::unique_ptr<MainDialog> Open(qreal scale = 1.0) {
+    // `watcher` sees the window's events from before it is shown.
+    std::unique_ptr<MainDialog> Open(qreal scale = 1.0, QObject* watcher = nullptr) {
         const fs::path root = dir_.path().toStdString();
         MainDialogOptions options;
         options.scale = scale;
@@ -103,6 +106,7 @@ class WideLayoutTest : public QObject {
         };
         options.beep = [this] { ++beeps_; };
         auto dialog = std::make_unique<MainDialog>(options);
+        if (watcher) dialog->installEventFilter(watcher);
         dialog->show();
         return dialog;
     }
@@ -363,6 +367,63 @@ class WideLayoutTest : public QObject {
         QCOMPARE(list->columnWidth(1), draftNeed);
         dialog->SelectFolderTab(FolderTab(FolderId::Sent));
         QCOMPARE(list->columnWidth(1), sentPhone);
+    }
+
+    // A window left wide opens wide: laid out for that size before its first paint, with the
+    // list in the interface's face and its numbers and times whole, as when made wide by hand.
+    void OpensWideWhereItWasLeft_data() {
+        QTest::addColumn<qreal>("scale");
+        QTest::addColumn<bool>("chinese");
+        for (qreal scale : {1.0, 2.5}) {
+            for (bool chinese : {false, true})
+                QTest::addRow("x%g %s", scale, chinese ? "zh" : "en") << scale << chinese;
+        }
+    }
+    void OpensWideWhereItWasLeft() {
+        QFETCH(qreal, scale);
+        QFETCH(bool, chinese);
+        SaveFolder(FolderId::Inbox,
+                   {Record(u"+886912345678", u"26/12/30,23:59:59", u"Late", u"REC READ"),
+                    Record(u"+886933221234", u"26/12/28,20:48:08", u"Early", u"REC READ")});
+        {
+            auto dialog = Open(scale);
+            Choose(*dialog, chinese);
+            dialog->resize(Wide(scale));
+        }
+        MainDialog* painted = nullptr;
+        struct FirstPaint : QObject {
+            std::function<void()> check;
+            bool eventFilter(QObject*, QEvent* event) override {
+                if (event->type() == QEvent::Paint && check) std::exchange(check, nullptr)();
+                return false;
+            }
+        } spy;
+        bool wideAtFirstPaint = false;
+        QFont listFont;
+        spy.check = [&] {
+            wideAtFirstPaint = painted->Sms()->FolderList()->isVisible();
+            listFont = painted->Sms()->List()->font();
+        };
+        auto dialog = Open(scale, &spy);
+        painted = dialog.get();
+        QVERIFY(QTest::qWaitFor([&] { return !spy.check; }, 60000));
+        QCOMPARE(dialog->size(), Wide(scale));
+        QVERIFY(wideAtFirstPaint);
+        QCOMPARE(listFont.pixelSize(), dialog->CurrentUiFont().pixelSize());
+        QCOMPARE(dialog->findChild<QToolBar*>("commandBar")->toolButtonStyle(),
+                 Qt::ToolButtonTextBesideIcon);
+        ListView* list = dialog->Sms()->List();
+        QCOMPARE(list->RowCount(), 2);
+        for (int row = 0; row < list->RowCount(); ++row) {
+            for (int column : {0, 1, 2, 3}) {
+                const int need = CellNeed(list, row, column);
+                QVERIFY2(need <= list->columnWidth(column),
+                         qPrintable(QString("column %1 needs %2, has %3")
+                                        .arg(column)
+                                        .arg(need)
+                                        .arg(list->columnWidth(column))));
+            }
+        }
     }
 
     // The phonebook's numbers show whole at the first size; the names take what is left, and
