@@ -11,15 +11,6 @@
 namespace telvane {
 namespace {
 
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
-                             text.back() == '\n'))
-        text.remove_suffix(1);
-    return text;
-}
-
 bool SameName(std::string_view name, std::string_view wanted) {
     return name.size() == wanted.size() &&
            std::equal(name.begin(), name.end(), wanted.begin(), [](char a, char b) {
@@ -76,7 +67,7 @@ IndicatorMap ParseIndicatorList(std::string_view line) {
         i = end + 1;
         ++position;
         const size_t comma = group.find(',');
-        std::string_view name = Trim(group.substr(0, comma));
+        std::string_view name = TrimBlanks(group.substr(0, comma));
         if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
             name = name.substr(1, name.size() - 2);
         const int32_t top =

@@ -5,9 +5,8 @@
 #include "codec/ussd_text.h"
 
 namespace telvane {
-namespace {
 
-std::string_view Trim(std::string_view text) {
+std::string_view TrimBlanks(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
         text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
@@ -16,13 +15,16 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
+namespace {
+
 // The answer's lines, each element split at its line ends, blank ones left out.
 std::vector<std::string_view> Lines(const std::vector<std::string>& answer) {
     std::vector<std::string_view> lines;
     for (const std::string& text : answer) {
         for (size_t start = 0; start < text.size();) {
             const size_t end = std::min(text.find_first_of("\r\n", start), text.size());
-            const std::string_view line = Trim(std::string_view(text).substr(start, end - start));
+            const std::string_view line =
+                TrimBlanks(std::string_view(text).substr(start, end - start));
             if (!line.empty()) lines.push_back(line);
             start = end + 1;
         }
@@ -44,7 +46,7 @@ bool Digits(std::string_view text) {
 std::string_view Value(std::string_view line) {
     if (!line.empty() && line.front() == '+') {
         const size_t colon = line.find(':');
-        if (colon != std::string_view::npos) line = Trim(line.substr(colon + 1));
+        if (colon != std::string_view::npos) line = TrimBlanks(line.substr(colon + 1));
     }
     if (line.size() >= 2 && line.front() == '"' && line.back() == '"')
         line = line.substr(1, line.size() - 2);
@@ -79,18 +81,18 @@ std::vector<std::string> AnswerFields(std::string_view line) {
         if (!quoted && c == '(') ++depth;
         if (!quoted && c == ')' && depth > 0) --depth;
         if (!quoted && depth == 0 && c == ',') {
-            fields.emplace_back(Trim(field));
+            fields.emplace_back(TrimBlanks(field));
             field.clear();
             continue;
         }
         field += c;
     }
-    if (any) fields.emplace_back(Trim(field));
+    if (any) fields.emplace_back(TrimBlanks(field));
     return fields;
 }
 
 std::optional<int32_t> FieldNumber(std::string_view field) {
-    field = Trim(field);
+    field = TrimBlanks(field);
     if (!Digits(field) || field.size() > 9) return std::nullopt;
     int32_t value = 0;
     for (char c : field)
@@ -132,7 +134,7 @@ void ParseIdentificationAnswer(const std::vector<std::string>& lines, ModemInfo&
             if (!line.starts_with(l.label) || line.size() <= l.label.size() ||
                 line[l.label.size()] != ':')
                 continue;
-            const std::string_view value = Trim(line.substr(l.label.size() + 1));
+            const std::string_view value = TrimBlanks(line.substr(l.label.size() + 1));
             if (!value.empty() && !(info.*l.field)) info.*l.field = std::string(value);
             matched = labelled = true;
         }
@@ -185,7 +187,7 @@ std::vector<std::string> ParseStoreOffer(std::string_view line) {
         group = group.substr(1, group.size() - 2);
     for (size_t start = 0; start <= group.size();) {
         const size_t end = std::min(group.find(',', start), group.size());
-        std::string_view name = Trim(group.substr(start, end - start));
+        std::string_view name = TrimBlanks(group.substr(start, end - start));
         if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
             name = name.substr(1, name.size() - 2);
         if (StoreName(name) && std::find(stores.begin(), stores.end(), name) == stores.end())
@@ -222,11 +224,11 @@ std::optional<StoreUse> ParseStoreChoiceAnswer(std::string_view line) {
 }
 
 std::optional<UssdAnswer> ParseUssdLine(std::string_view line) {
-    line = Trim(line);
+    line = TrimBlanks(line);
     if (!line.starts_with("+CUSD:")) return std::nullopt;
     // The text may hold commas: it is the quoted field, taken whole.
     const size_t colon = line.find(':');
-    std::string_view rest = Trim(line.substr(colon + 1));
+    std::string_view rest = TrimBlanks(line.substr(colon + 1));
     const size_t comma = rest.find(',');
     const std::optional<int32_t> m = FieldNumber(rest.substr(0, comma));
     if (!m) return std::nullopt;
@@ -250,18 +252,18 @@ std::optional<UssdAnswer> ParseUssdLine(std::string_view line) {
             break;
     }
     if (comma == std::string_view::npos) return answer;
-    rest = Trim(rest.substr(comma + 1));
+    rest = TrimBlanks(rest.substr(comma + 1));
     std::string_view text;
     if (!rest.empty() && rest.front() == '"') {
         const size_t close = rest.rfind('"');
         if (close == 0) return std::nullopt;
         text = rest.substr(1, close - 1);
-        rest = Trim(rest.substr(close + 1));
+        rest = TrimBlanks(rest.substr(close + 1));
         if (!rest.empty() && rest.front() == ',')
             answer.dcs = FieldNumber(rest.substr(1)).value_or(-1);
     } else {
         const size_t next = rest.find(',');
-        text = Trim(rest.substr(0, next));
+        text = TrimBlanks(rest.substr(0, next));
         if (next != std::string_view::npos)
             answer.dcs = FieldNumber(rest.substr(next + 1)).value_or(-1);
     }

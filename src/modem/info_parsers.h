@@ -16,6 +16,8 @@ namespace telvane {
 // The fields of "+XXX: a,\"b\",(c,d)" after the colon: quotes taken off a quoted field, a
 // bracketed group kept whole with its brackets, blanks around the rest trimmed.
 std::vector<std::string> AnswerFields(std::string_view line);
+// Blanks, tabs and line ends taken off both ends.
+std::string_view TrimBlanks(std::string_view text);
 // A whole decimal field (blanks around it allowed); nothing for anything else.
 std::optional<int32_t> FieldNumber(std::string_view field);
 

@@ -77,6 +77,16 @@ QString Text(QWidget* w) {
     return w->property("text").toString();
 }
 
+// The scales desktops get, in either language.
+void AddScalesAndLanguages() {
+    QTest::addColumn<qreal>("scale");
+    QTest::addColumn<int>("language");
+    for (qreal scale : {1.0, 1.5, 2.0, 2.5, 3.0, 3.5}) {
+        for (int language : {0, 1})
+            QTest::addRow("x%g %s", scale, language ? "zh" : "en") << scale << language;
+    }
+}
+
 }  // namespace
 
 class WindowTest : public QObject {
@@ -398,14 +408,7 @@ class WindowTest : public QObject {
 
     // Every Settings control is whole and on the page at the first size, in either language:
     // a tick box's or button's text fits the room its style leaves beside the mark or frame.
-    void SettingsFitTheFirstSize_data() {
-        QTest::addColumn<qreal>("scale");
-        QTest::addColumn<int>("language");
-        for (qreal scale : {1.0, 1.5, 2.0, 2.5, 3.0, 3.5}) {
-            for (int language : {0, 1})
-                QTest::addRow("x%g %s", scale, language ? "zh" : "en") << scale << language;
-        }
-    }
+    void SettingsFitTheFirstSize_data() { AddScalesAndLanguages(); }
     void SettingsFitTheFirstSize() {
         QFETCH(qreal, scale);
         QFETCH(int, language);
@@ -597,14 +600,7 @@ class WindowTest : public QObject {
 
     // A long number and a date show whole beside the tick column at the first size, in either
     // language's face, at the scales desktops get: nothing is elided or scrolled out of view.
-    void NumbersAndDatesFitTheFirstSize_data() {
-        QTest::addColumn<qreal>("scale");
-        QTest::addColumn<int>("language");
-        for (qreal scale : {1.0, 1.5, 2.0, 2.5, 3.0, 3.5}) {
-            for (int language : {0, 1})
-                QTest::addRow("x%g %s", scale, language ? "zh" : "en") << scale << language;
-        }
-    }
+    void NumbersAndDatesFitTheFirstSize_data() { AddScalesAndLanguages(); }
     void NumbersAndDatesFitTheFirstSize() {
         QFETCH(qreal, scale);
         QFETCH(int, language);
