@@ -23,6 +23,7 @@
 #include "ui/pin_dialog.h"
 #include "ui/sms_page.h"
 #include "ui/ussd_page.h"
+#include "window_rig.h"
 
 using namespace telvane;
 namespace fs = std::filesystem;
@@ -141,16 +142,8 @@ class AccessTest : public QObject {
     QTemporaryDir dir_;
 
     std::unique_ptr<MainDialog> Open() {
-        const fs::path root = dir_.path().toStdString();
-        MainDialogOptions options;
-        options.scale = 1.0;
-        options.settingsFile = root / "config/settings.conf";
-        options.sysRoot = root / "none";
-        options.devRoot = root / "none";
-        options.contactsFolder = root / "contacts";
-        options.messageBox = [](const QString&) {};
-        options.confirm = [](const QString&) { return false; };
-        auto dialog = std::make_unique<MainDialog>(options);
+        auto dialog =
+            std::make_unique<MainDialog>(testing::OfflineOptions(dir_.path().toStdString()));
         dialog->show();
         return dialog;
     }

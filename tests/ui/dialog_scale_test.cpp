@@ -18,6 +18,7 @@
 #include "ui/phonebook_page.h"
 #include "ui/pin_dialog.h"
 #include "ui/sms_page.h"
+#include "window_rig.h"
 
 using namespace telvane;
 namespace fs = std::filesystem;
@@ -87,15 +88,7 @@ class DialogScaleTest : public QObject {
         QFETCH(bool, chinese);
         const fs::path root = dir_.path().toStdString();
         fs::remove_all(root / "config");
-        MainDialogOptions options;
-        options.scale = 2.0;
-        options.settingsFile = root / "config/settings.conf";
-        options.sysRoot = root / "none";
-        options.devRoot = root / "none";
-        options.contactsFolder = root / "contacts";
-        options.messageBox = [](const QString&) {};
-        options.confirm = [](const QString&) { return false; };
-        MainDialog dialog(options);
+        MainDialog dialog(testing::OfflineOptions(root, 2.0));
         dialog.show();
         dialog.Command(CommandId::kSettings);
         static_cast<QComboBox*>(dialog.Control(1042))->setCurrentIndex(chinese ? 0 : 1);

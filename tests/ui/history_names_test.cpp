@@ -51,9 +51,7 @@ class HistoryNamesTest : public QObject {
             rig_.Start("[modem]\nbaud = 0\n[phonebook]\n1 = +886912345678 | Amy Chen\n");
         QVERIFY2(error.empty(), error.c_str());
         dialog_ = &rig_.Dialog();
-        dialog_->Command(CommandId::kConnect);
-        QTRY_VERIFY_WITH_TIMEOUT(dialog_->Controller().IsOnline(), kWaitMs);
-        QTRY_VERIFY_WITH_TIMEOUT(!dialog_->Controller().IsBusy(), kWaitMs);
+        QVERIFY(rig_.ConnectAndSettle());
     }
 
     void ArrivalsAreStoredWithTheirSendersNames() {

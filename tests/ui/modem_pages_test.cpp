@@ -62,9 +62,7 @@ class ModemPagesTest : public QObject {
         const std::string error = rig_.Start(kScenario);
         QVERIFY2(error.empty(), error.c_str());
         dialog_ = &rig_.Dialog();
-        dialog_->Command(CommandId::kConnect);
-        QTRY_VERIFY_WITH_TIMEOUT(dialog_->Controller().IsOnline(), kWaitMs);
-        QTRY_VERIFY_WITH_TIMEOUT(!dialog_->Controller().IsBusy(), kWaitMs);
+        QVERIFY(rig_.ConnectAndSettle());
     }
 
     // Both stores fill the Inbox; the roaming network shows in words, the signal in dBm.

@@ -48,9 +48,7 @@ class StoreMarksTest : public QObject {
         const std::string error = rig_.Start(demo.readAll().toStdString());
         QVERIFY2(error.empty(), error.c_str());
         dialog_ = &rig_.Dialog();
-        dialog_->Command(CommandId::kConnect);
-        QTRY_VERIFY_WITH_TIMEOUT(dialog_->Controller().IsOnline(), kWaitMs);
-        QTRY_VERIFY_WITH_TIMEOUT(!dialog_->Controller().IsBusy(), kWaitMs);
+        QVERIFY(rig_.ConnectAndSettle());
     }
 
     void PhoneMessagesAreMarked() {

@@ -37,6 +37,7 @@
 #include "ui/phonebook_page.h"
 #include "ui/settings_page.h"
 #include "ui/sms_page.h"
+#include "window_rig.h"
 
 using namespace telvane;
 namespace fs = std::filesystem;
@@ -93,13 +94,7 @@ class WideLayoutTest : public QObject {
     // `watcher` sees the window's events from before it is shown.
     std::unique_ptr<MainDialog> Open(qreal scale = 1.0, QObject* watcher = nullptr) {
         const fs::path root = dir_.path().toStdString();
-        MainDialogOptions options;
-        options.scale = scale;
-        options.settingsFile = root / "config/settings.conf";
-        options.sysRoot = root / "none";
-        options.devRoot = root / "none";
-        options.contactsFolder = root / "contacts";
-        options.messageBox = [](const QString&) {};
+        MainDialogOptions options = testing::OfflineOptions(root, scale);
         options.confirm = [this](const QString& question) {
             questions_ << question;
             return answer_;

@@ -6,7 +6,9 @@
 #include <QLabel>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTest>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -24,6 +26,20 @@ namespace telvane::testing {
 
 // Waits in the window's tests end on their condition; this only bounds a hang.
 inline constexpr int kWindowWaitMs = static_cast<int>(kHangCeiling.count());
+
+// A window with no modem in the folder `root`: no ports found, boxes shown to no one, every
+// question answered no.
+inline MainDialogOptions OfflineOptions(const std::filesystem::path& root, double scale = 1.0) {
+    MainDialogOptions options;
+    options.scale = scale;
+    options.settingsFile = root / "config/settings.conf";
+    options.sysRoot = root / "none";
+    options.devRoot = root / "none";
+    options.contactsFolder = root / "contacts";
+    options.messageBox = [](const QString&) {};
+    options.confirm = [](const QString&) { return false; };
+    return options;
+}
 
 class WindowRig {
   public:
@@ -69,6 +85,13 @@ class WindowRig {
     }
 
     MainDialog& Dialog() { return *dialog_; }
+    // Connects as the user does; true once the window is online and its start-up work is done.
+    bool ConnectAndSettle() {
+        dialog_->Command(CommandId::kConnect);
+        return QTest::qWaitFor([this] { return dialog_->Controller().IsOnline(); },
+                               kWindowWaitMs) &&
+               QTest::qWaitFor([this] { return !dialog_->Controller().IsBusy(); }, kWindowWaitMs);
+    }
     // A second window on the same data folder finds the history taken; close this one first.
     void CloseWindow() { dialog_.reset(); }
     modemsim::SimulatedModem& Modem() { return *modem_; }

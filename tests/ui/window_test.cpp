@@ -116,6 +116,15 @@ class WindowTest : public QObject {
         return dialog;
     }
 
+    // Opened at `scale` and switched to Chinese (1) or English (0) on the Settings page.
+    std::unique_ptr<MainDialog> OpenInLanguage(qreal scale, int language) {
+        auto dialog = Open(2, scale);
+        dialog->Command(CommandId::kSettings);
+        static_cast<QComboBox*>(dialog->Control(1042))->setCurrentIndex(language ? 0 : 1);
+        static_cast<QPushButton*>(dialog->Control(1043))->click();
+        return dialog;
+    }
+
     void Screenshot(MainDialog& dialog, const QString& name) {
         QDir().mkpath(TELVANE_BINARY_DIR "/screenshots");
         QApplication::processEvents();
@@ -412,10 +421,7 @@ class WindowTest : public QObject {
     void SettingsFitTheFirstSize() {
         QFETCH(qreal, scale);
         QFETCH(int, language);
-        auto dialog = Open(2, scale);
-        dialog->Command(CommandId::kSettings);
-        static_cast<QComboBox*>(dialog->Control(1042))->setCurrentIndex(language ? 0 : 1);
-        static_cast<QPushButton*>(dialog->Control(1043))->click();
+        auto dialog = OpenInLanguage(scale, language);
         dialog->Command(CommandId::kSettings);
         QApplication::processEvents();
         SettingsPage* page = dialog->SettingsView();
@@ -604,10 +610,7 @@ class WindowTest : public QObject {
     void NumbersAndDatesFitTheFirstSize() {
         QFETCH(qreal, scale);
         QFETCH(int, language);
-        auto dialog = Open(2, scale);
-        dialog->Command(CommandId::kSettings);
-        static_cast<QComboBox*>(dialog->Control(1042))->setCurrentIndex(language ? 0 : 1);
-        static_cast<QPushButton*>(dialog->Control(1043))->click();
+        auto dialog = OpenInLanguage(scale, language);
         QCOMPARE(dialog->Page(), int(kPageMessages));
         dialog->AppendMessageRow(kIconUnread, u"+886912345678", u"30/12/26 23:59:59", u"Hi", 0);
         dialog->AppendMessageRow(kIconRead, u"+886933221234", u"28/12/26 20:48:08", u"Yo", 1);
